@@ -1,0 +1,118 @@
+// A database connection: a parameter list plus an attachment through the Firebird client
+// library.
+//
+// Two kinds. A General connection (DbGeneral) attaches with user name and password only;
+// its reads share one transaction with the server's defaults that stays open until the
+// connection closes; its error texts are the server's lines joined by CR LF without a
+// final full stop. A Company connection (DbCia, DBEnvio) also sends the role, runs every
+// statement outside an explicit transaction in a transaction of its own (read committed,
+// record versions, wait on locks) committed when the statement completes, and its error
+// texts end with the line "SQL Server Error: " and the server's message.
+//
+// A location without a host opens the file in-process (embedded engine); "host:path" goes
+// to the server. Not thread-safe: one thread uses a connection at a time. Every failure is
+// thrown as DatabaseError.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/parameters.h"
+#include "data/value.h"
+
+namespace enviozvr::data {
+
+class Cursor;
+
+enum class ConnectionKind { General, Company };
+
+class Connection {
+public:
+    Connection(std::string name, ConnectionKind kind, std::vector<std::string> parameterLines);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // DbGeneral as created: user_name=SYSDBA, password=kelpstone, no location.
+    static std::unique_ptr<Connection> general(std::string name = "DbGeneral");
+    // DbCia / DBEnvio as created: the fixed list with its initial location, user and password.
+    static std::unique_ptr<Connection> company(std::string name);
+
+    const std::string& name() const { return name_; }
+    ConnectionKind kind() const { return kind_; }
+
+    // Parameters, by the rules of ParameterList.
+    void setParam(std::string_view name, std::string_view value) { params_.set(name, value); }
+    std::string param(std::string_view name) const { return params_.get(name); }
+    const ParameterList& params() const { return params_; }
+
+    // The database location: the "Database" parameter of a Company connection, the
+    // database name property of a General one.
+    void setDatabase(std::string_view location);
+    std::string database() const;
+
+    // Does nothing when open; otherwise attaches with the parameters held now.
+    void connect();
+    // Does nothing when closed; otherwise closes every statement open on it (cached rows
+    // survive) and detaches.
+    void disconnect();
+    bool isConnected() const;
+
+    // Explicit transactions (Company connections; update application only).
+    bool inTransaction() const;
+    void startTransaction();
+    void commit();
+    void rollback();
+
+    // Runs one statement with "?" markers and typed values, inside the explicit transaction
+    // when one is active, otherwise in a transaction of its own committed at once. Returns
+    // the number of rows it affected. Connects implicitly.
+    int64_t execute(const std::string& sql, const std::vector<Value>& params = {});
+
+    // Opens a SELECT (connects implicitly). The cursor keeps its transaction until it is
+    // closed; on a Company connection outside an explicit transaction that transaction
+    // is committed at close.
+    std::unique_ptr<Cursor> open(const std::string& sql);
+
+    // The identifier quote of generated statements.
+    static constexpr char identifierQuote() { return '"'; }
+
+    // Objects that must be closed before the attachment goes (plain statements).
+    using CloseHook = std::function<void()>;
+    void registerOpenObject(const void* owner, CloseHook close);
+    void unregisterOpenObject(const void* owner);
+
+    // SQL dialect statements are prepared in (3, or the database's lower dialect).
+    unsigned dialect() const;
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::string name_;
+    ConnectionKind kind_;
+    ParameterList params_;
+    std::string generalDatabase_;
+    std::unique_ptr<Impl> impl_;
+    std::vector<std::pair<const void*, CloseHook>> openObjects_;
+};
+
+// An open SELECT: column descriptions and forward-only rows straight from the server.
+class Cursor {
+public:
+    virtual ~Cursor() = default;
+    virtual const std::vector<Field>& fields() const = 0;
+    // Moves to the next row; false at the end (the first call gives the first row).
+    virtual bool fetch() = 0;
+    // Value of a column of the current row; CHAR values keep their trailing blanks,
+    // blobs are read whole.
+    virtual Value value(int column) const = 0;
+    // Ends the cursor and its own transaction (committing it). Safe to call twice.
+    virtual void close() = 0;
+};
+
+}  // namespace enviozvr::data

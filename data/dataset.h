@@ -1,0 +1,228 @@
+// Cached result sets, their providers and source queries.
+//
+// A CachedResultSet holds every row of a result in memory with a cursor and a change log.
+// Its Provider fetches the rows from a source Query on a Connection and applies the change
+// log as generated INSERT, DELETE and UPDATE statements (rows found by the old values of
+// all eligible columns) in one transaction. Rows do not depend on the connection once
+// fetched. Errors are thrown as DataError (DatabaseError for the server's), except where
+// a hook turns them into a SilentAbort.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/value.h"
+
+namespace enviozvr::data {
+
+enum TDataAction { daFail, daAbort, daRetry };
+enum TResolverResponse { rrSkip, rrAbort };
+enum TUpdateKind { ukModify, ukInsert, ukDelete };
+
+using Row = std::vector<Value>;
+
+// One entry of a change log.
+struct Change {
+    TUpdateKind kind = ukInsert;
+    Row oldValues;              // modify and delete
+    Row newValues;              // insert and modify
+    std::vector<bool> assigned; // modify: columns assigned during the edit (insert: all)
+    std::string error;          // text of the last failed application, empty otherwise
+};
+
+// The source of a provider: one SQL text on one connection. A table source reads
+// "select * from TABLE".
+class Query {
+public:
+    Query(Connection& connection, std::string sql = {});
+    static Query table(Connection& connection, const std::string& tableName);
+
+    Connection& connection() const { return *connection_; }
+    const std::string& sql() const { return sql_; }
+    void setSql(std::string sql) { sql_ = std::move(sql); }
+
+private:
+    Connection* connection_;
+    std::string sql_;
+};
+
+class Provider;
+
+// Hook on a failed change during update application. sender is the provider; change is
+// null when the hook is called for a cached set operation instead.
+using UpdateErrorHook = std::function<void(Provider* sender, const Change* change,
+                                           const DataError& error, TUpdateKind kind,
+                                           TResolverResponse& response)>;
+
+class CachedResultSet;
+// Hook on a failed post, edit or delete of a cached set.
+using DataSetErrorHook =
+    std::function<void(CachedResultSet& dataSet, const DataError& error, TDataAction& action)>;
+
+// Result of applying a change log.
+struct ApplyResult {
+    int errorCount = 0;
+    std::vector<bool> failed;  // per change, in change-log order
+};
+
+class Provider {
+public:
+    Provider(std::string name, Query& source, bool allowCommandText);
+
+    const std::string& name() const { return name_; }
+    Query& source() const { return *source_; }
+    bool allowCommandText() const { return allowCommandText_; }
+
+    UpdateErrorHook onUpdateError;
+
+    // Opens the source (with the command text when given), reads every row and closes it.
+    std::unique_ptr<Cursor> openSource(const std::string& commandText);
+    // Runs the command text as one statement, committed when it completes.
+    void execute(const std::string& commandText);
+    // Applies the changes with at most maxErrors tolerated errors.
+    ApplyResult apply(std::vector<Change>& changes, const std::vector<Field>& fields,
+                      int maxErrors);
+
+private:
+    void takeCommandText(const std::string& commandText);
+
+    std::string name_;
+    Query* source_;
+    bool allowCommandText_;
+};
+
+// Statement text and parameters generated for one change; empty text when the change
+// needs no statement (a modify with no eligible assigned column).
+struct GeneratedStatement {
+    std::string text;
+    std::vector<Value> params;
+};
+
+// The target table of update application: the first name after FROM in the source SQL,
+// empty when there is none.
+std::string targetTableName(const std::string& sql);
+// The name in double quotes, each dotted part separately, unless already quoted.
+std::string quotedTableName(const std::string& name);
+// Builds the INSERT, DELETE or UPDATE for a change (throws DataError for a change with no
+// where-eligible column). quotedTable is the quoted table name.
+GeneratedStatement generateStatement(const Change& change, const std::vector<Field>& fields,
+                                     const std::string& quotedTable);
+
+enum class DataSetState { Inactive, Browse, Insert, Edit };
+
+class CachedResultSet {
+public:
+    CachedResultSet(std::string name, Provider& provider);
+    ~CachedResultSet();
+    CachedResultSet(const CachedResultSet&) = delete;
+    CachedResultSet& operator=(const CachedResultSet&) = delete;
+
+    const std::string& name() const { return name_; }
+    Provider& provider() const { return *provider_; }
+
+    // Declared fields bind to result columns by name at open.
+    void declareField(Field field);
+    void clearDeclaredFields();
+
+    void setCommandText(std::string text) { commandText_ = std::move(text); }
+    const std::string& commandText() const { return commandText_; }
+
+    void open();
+    void close();
+    void refresh();
+    void execute();
+    bool active() const { return state_ != DataSetState::Inactive; }
+    DataSetState state() const { return state_; }
+
+    // Cursor.
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+    int recordCount() const;
+    bool isEmpty() const { return recordCount() == 0; }
+    int recNo() const { return current_; }   // 0-based row index, -1 when empty
+    void moveTo(int index);
+
+    // Bookmarks stay valid while their row exists.
+    using Bookmark = uint64_t;
+    Bookmark bookmark() const;
+    bool bookmarkValid(Bookmark b) const;
+    void gotoBookmark(Bookmark b);
+
+    // Fields reachable by position or name (declared fields, or every result column).
+    int fieldCount() const { return static_cast<int>(fields_.size()); }
+    const Field& field(int index) const { return fields_.at(index); }
+    int fieldIndex(const std::string& name) const;  // -1 when absent
+    int fieldByName(const std::string& name) const; // throws "Field '%s' not found"
+    const std::vector<Field>& fields() const { return fields_; }
+
+    // Values of the current row (NULL on an empty set).
+    Value value(int field) const;
+    Value value(const std::string& name) const { return value(fieldByName(name)); }
+    std::string asText(int field) const { return value(field).toText(); }
+    std::string asText(const std::string& name) const { return value(name).toText(); }
+    int64_t asInteger(int field) const;
+    int64_t asCurrency(int field) const;  // fixed point with 4 decimals (value * 10000)
+    // Value of any row, for grids and exporters.
+    Value valueAt(int row, int field) const;
+
+    // Editing.
+    void insert();
+    void edit();
+    void setValue(int field, Value v);
+    void setValue(const std::string& name, Value v) { setValue(fieldByName(name), std::move(v)); }
+    void post();
+    void cancel();
+    void remove();  // Delete
+    void cancelUpdates();
+    int applyUpdates(int maxErrors);
+    const std::vector<Change>& changeLog() const { return changes_; }
+    int changeCount() const { return static_cast<int>(changes_.size()); }
+
+    DataSetErrorHook onPostError;
+    DataSetErrorHook onEditError;
+    DataSetErrorHook onDeleteError;
+
+    // Locale identifier handed over by the source connection (0 for company databases).
+    int locale() const { return 0; }
+
+    // Fills the set from rows already in memory, as a fetch would (for tools and tests
+    // that build a result without a server). Enters browse state on the first row.
+    void loadRows(std::vector<Field> fields, std::vector<Row> rows);
+
+    struct Store;
+
+private:
+    void fetchInto(Cursor& cursor);
+    void endEditing();  // posts a changed row, cancels an unchanged one
+    template <class F> void underHook(const DataSetErrorHook& hook, F&& operation);
+    void setCurrent(int index);
+
+    std::string name_;
+    Provider* provider_;
+    std::string commandText_;
+    std::vector<Field> declared_;
+    std::vector<Field> fields_;
+    std::vector<int> fieldColumns_;      // field -> stored column
+    std::vector<Field> columns_;         // every stored column
+    std::unique_ptr<Store> store_;
+    std::vector<Change> changes_;
+    DataSetState state_ = DataSetState::Inactive;
+    int current_ = -1;
+    bool eof_ = true;
+    bool bof_ = true;
+    Row editRow_;
+    std::vector<bool> editAssigned_;
+    bool editChanged_ = false;
+};
+
+}  // namespace enviozvr::data

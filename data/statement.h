@@ -1,0 +1,49 @@
+// A plain statement object (QCopia, Qcopiades): one SQL text at a time, either an open
+// SELECT read row by row straight from the server, or a statement executed at once. Every
+// statement runs outside any explicit transaction and is committed when it completes.
+// Closed by its connection's disconnect.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "data/connection.h"
+
+namespace enviozvr::data {
+
+class PlainStatement {
+public:
+    PlainStatement(std::string name, Connection& connection);
+    ~PlainStatement();
+    PlainStatement(const PlainStatement&) = delete;
+    PlainStatement& operator=(const PlainStatement&) = delete;
+
+    Connection& connection() const { return *connection_; }
+    void clear() { text_.clear(); }
+    void setText(std::string text) { text_ = std::move(text); }
+    const std::string& text() const { return text_; }
+
+    void open();
+    void close();
+    bool isOpen() const { return cursor_ != nullptr; }
+    bool eof() const { return eof_; }
+    bool isEmpty() const { return isOpen() && empty_; }
+    void next();
+    int columnCount() const;
+    const Field& column(int index) const;
+    Value value(int column) const;
+
+    // Runs a statement that returns no rows ("Cannot perform this operation on an open
+    // dataset" when open). Returns the rows affected.
+    int64_t execute();
+
+private:
+    std::string name_;
+    Connection* connection_;
+    std::string text_;
+    std::unique_ptr<Cursor> cursor_;
+    bool eof_ = true;
+    bool empty_ = true;
+};
+
+}  // namespace enviozvr::data

@@ -1,0 +1,72 @@
+// What the send cycle reads from and reports to its surroundings: the main window in
+// the desktop, a console reporter in the headless mode, recording fakes in tests.
+// All calls happen on the thread that runs the cycle.
+#pragma once
+
+#include <string>
+
+namespace enviozvr::sender {
+
+// The send options, read at the moment the cycle needs them.
+class SendOptions {
+public:
+    virtual ~SendOptions() = default;
+    // LCiaOri shows a company (its selection has already connected DbCia).
+    virtual bool companyChosen() const = 0;
+    // NroOp, as typed; the cycle writes "80" back when it is empty.
+    virtual std::string batchSize() const = 0;
+    virtual void setBatchSize(const std::string& text) = 0;
+    // ckreciente: newest registered events first.
+    virtual bool newestFirst() const = 0;
+    // CkError: leave out events that carry an error text.
+    virtual bool skipErrored() const = 0;
+    // Minut, as typed: minutes between automatic cycles.
+    virtual std::string minutes() const = 0;
+};
+
+// What one destination company's batch came to, reported after its batch.
+struct CompanySummary {
+    std::string company;
+    int taken = 0;    // events in the batch
+    int sent = 0;     // marked sent
+    int failed = 0;   // left pending with an error
+};
+
+// The status display of the cycle.
+class SendStatus {
+public:
+    virtual ~SendStatus() = default;
+    // A message for the user that waits for acknowledgement in the desktop
+    // ("Debe indicar la compañía de origen.").
+    virtual void showMessage(const std::string& text) = 0;
+    // Panel3: caption and visibility.
+    virtual void setProgressPanel(const std::string& caption, bool visible) = 0;
+    // ProgressBar1: minimum 0, maximum `maximum`, position 0; then steps of 1.
+    virtual void resetProgress(int maximum) = 0;
+    virtual void stepProgress() = 0;
+    // Edit1: the event being sent, and whether the box is shown.
+    virtual void setCurrentEvent(const std::string& text, bool visible) = 0;
+    // EUltenvio.
+    virtual void setLastSend(const std::string& text) = 0;
+    // PngSpeedButton1 ("Mensajes error").
+    virtual void setErrorViewerEnabled(bool enabled) = 0;
+    // Label8.
+    virtual void setLastError(const std::string& text) = 0;
+    // Paint what changed now: the cycle holds the thread and takes no input.
+    virtual void repaint() = 0;
+    // One destination company's batch is done (or its connection failed: taken 0).
+    virtual void companyServed(const CompanySummary& summary) { (void)summary; }
+};
+
+// Timer1: the periodic timer that runs the cycle.
+class SendTimer {
+public:
+    virtual ~SendTimer() = default;
+    virtual void stop() = 0;
+    // Sets the interval and switches the timer on (a fresh countdown).
+    virtual void start(int intervalMs) = 0;
+    virtual bool isActive() const = 0;
+    virtual int interval() const = 0;
+};
+
+}  // namespace enviozvr::sender
