@@ -1,0 +1,22 @@
+// Program entry: picks the run mode from the arguments.
+//   --export=...         writes an event list to a file and exits (no window)
+//   --headless [--once]  the automatic mode without any window
+//   anything else        the desktop program
+#include <string>
+#include <vector>
+
+#include "grid/exportcli.h"
+#include "sender/headless.h"
+#include "ui/desktop.h"
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (const auto& a : args) {
+        if (a.rfind("--export=", 0) == 0) return enviozvr::grid::runExportCommand(args);
+    }
+    for (const auto& a : args) {
+        if (a == "--headless") return enviozvr::sender::runHeadless(args);
+    }
+    return enviozvr::ui::runDesktop(argc, argv);
+}
