@@ -30,6 +30,7 @@ struct CompanySummary {
     int taken = 0;    // events in the batch
     int sent = 0;     // marked sent
     int failed = 0;   // left pending with an error
+    bool connected = true;  // false: the destination database could not be connected
 };
 
 // The status display of the cycle.

@@ -1,0 +1,190 @@
+#include "sender/maindata.h"
+
+#include "app/scrambler.h"
+#include "data/sqltext.h"
+
+namespace enviozvr::sender {
+
+namespace {
+
+data::Field stringField(const char* name, int width)
+{
+    data::Field f;
+    f.name = name;
+    f.type = data::FieldType::String;
+    f.size = width;
+    return f;
+}
+
+}  // namespace
+
+MainData::MainData()
+    : generalOwner_(data::Connection::general("DbGeneral")),
+      companyOwner_(data::Connection::company("DbCia")),
+      destinationOwner_(data::Connection::company("DBEnvio")),
+      DbGeneral(*generalOwner_),
+      DbCia(*companyOwner_),
+      DBEnvio(*destinationOwner_),
+      TCompania(data::Query::table(DbGeneral, "COMPANIA")),
+      PCompania("PCompania", TCompania, false),
+      CCompania("CCompania", PCompania),
+      Qusuario(DbGeneral, "select * from usuario"),
+      PUsuario("PUsuario", Qusuario, true),
+      Cusuario("Cusuario", PUsuario),
+      QAuditor(DbCia),
+      PAuditor("PAuditor", QAuditor, true),
+      CAuditor("CAuditor", PAuditor),
+      QUltenvio(DbCia),
+      PUltenvio("PUltenvio", QUltenvio, true),
+      CUltenvio("CUltenvio", PUltenvio),
+      QDestinos(DbCia),
+      PDestinos("PDestinos", QDestinos, true),
+      CDestinos("CDestinos", PDestinos),
+      QBorraori(DbCia),
+      PBorraori("PBorraori", QBorraori, true),
+      CBorraOri("CBorraOri", PBorraori),
+      QConfori(DbCia),
+      PConfori("PConfori", QConfori, true),
+      CConfori("CConfori", PConfori),
+      TAgencias(data::Query::table(DbCia, "SUCURSALES")),
+      PSubemp("PSubemp", TAgencias, false),
+      CSubemp("CSubemp", PSubemp),
+      QCopia("QCopia", DbCia),
+      QErroresenv(DbCia),
+      TTipodoc(data::Query::table(DbCia, "TIPO_DOCUMENTO")),
+      QRepcomp(DbCia, "SELECT * FROM REPLICA_COMPANIA"),
+      QRepdocs(DbCia, "SELECT * FROM REPLICACION_CONFIGURA"),
+      TDestino(DBEnvio),
+      PDestino("PDestino", TDestino, true),
+      CDestino("CDestino", PDestino),
+      Qcopiades("Qcopiades", DBEnvio)
+{
+    data::Field id;
+    id.name = "SUCU_ID";
+    id.type = data::FieldType::Integer;
+    id.size = 4;
+    id.required = true;
+    CSubemp.declareField(id);
+    CSubemp.declareField(stringField("SUCU_NOMBRE", 60));
+    CSubemp.declareField(stringField("SUCU_DIRECCION", 60));
+    CSubemp.declareField(stringField("SUCU_TELEFONOS", 60));
+
+    ConfigurarProviders();
+}
+
+MainData::~MainData()
+{
+    // Statements and cursors go before their attachments.
+    QCopia.close();
+    Qcopiades.close();
+    DBEnvio.disconnect();
+    DbCia.disconnect();
+    DbGeneral.disconnect();
+}
+
+void MainData::ConfigurarProviders()
+{
+    data::Provider* providers[] = {&PAuditor, &PUltenvio, &PDestinos, &PBorraori,
+                                   &PConfori, &PSubemp,   &PDestino};
+    for (data::Provider* p : providers) {
+        p->onUpdateError = [this](data::Provider* sender, const data::Change* change,
+                                  const data::DataError& error, data::TUpdateKind kind,
+                                  data::TResolverResponse& response) {
+            ManejarError(sender, change, error, kind, response);
+        };
+    }
+    data::CachedResultSet* sets[] = {&CAuditor, &CUltenvio, &CDestinos, &CBorraOri,
+                                     &CConfori, &CSubemp,   &CDestino};
+    for (data::CachedResultSet* s : sets) {
+        auto hook = [this](data::CachedResultSet& dataSet, const data::DataError& error,
+                           data::TDataAction& action) {
+            ManejarClientError(dataSet, error, action);
+        };
+        s->onPostError = hook;
+        s->onEditError = hook;
+        s->onDeleteError = hook;
+    }
+}
+
+void MainData::ManejarError(data::Provider*, const data::Change*, const data::DataError& error,
+                            data::TUpdateKind, data::TResolverResponse& response)
+{
+    response = data::rrAbort;
+    std::string text = error.what();
+    if (text.size() > kEventErrorWidth) text.resize(kEventErrorWidth);
+    QCopia.close();
+    QCopia.clear();
+    QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " + data::quoted(text) +
+                   " where RPEV_ID = " + data::sqlInteger(CAuditor.value("RPEV_ID").asInteger()));
+    QCopia.execute();
+    if (beep) beep();
+}
+
+void MainData::ManejarClientError(data::CachedResultSet&, const data::DataError& error,
+                                  data::TDataAction& action)
+{
+    action = data::daAbort;
+    data::TResolverResponse discarded = data::rrAbort;
+    ManejarError(nullptr, nullptr, error, data::ukInsert, discarded);
+}
+
+void MainData::loginAutomatic(const std::string& server, const std::string& user,
+                              const std::string& password)
+{
+    DbGeneral.disconnect();
+    DbGeneral.setDatabase(server + "/datos/" + "general.fdb");
+    DbGeneral.setParam("User_Name", user);
+    DbGeneral.setParam("password", password);
+    DbGeneral.connect();
+    loginRecord.UsuarioSesion = app::upperAscii(user);
+    loginRecord.ClaveSesion = app::CifrarClave(password);
+    loginRecord.ServidorSesion = server;
+}
+
+void MainData::loginInteractive(const std::string& server, const std::string& user,
+                                const std::string& password)
+{
+    loginAutomatic(server, user, password);
+    Cusuario.close();
+    Cusuario.setCommandText("select usua_nombre from usuario where usua_cod = " +
+                            data::quoted(app::upperAscii(user)));
+    Cusuario.open();
+    Cusuario.close();
+}
+
+void MainData::loadCompanies()
+{
+    CCompania.close();
+    CCompania.open();
+}
+
+std::string MainData::companyName(const std::string& code)
+{
+    if (!CCompania.active()) loadCompanies();
+    const int codeField = CCompania.fieldByName("COMP_COD");
+    const int nameField = CCompania.fieldByName("COM_NOMBRE");
+    for (int row = 0; row < CCompania.recordCount(); ++row) {
+        if (CCompania.valueAt(row, codeField).toText() == code)
+            return CCompania.valueAt(row, nameField).toText();
+    }
+    return {};
+}
+
+std::vector<std::string> MainData::selectCompany(const std::string& code)
+{
+    DbCia.disconnect();
+    DbCia.setDatabase(loginRecord.ServidorSesion + "/datos/" + code + "/nivora.fdb");
+    DbCia.setParam("User_Name", loginRecord.UsuarioSesion);
+    DbCia.setParam("password", app::DescifrarClave(loginRecord.ClaveSesion));
+    DbCia.connect();
+
+    CSubemp.close();
+    CSubemp.open();
+    std::vector<std::string> agencies{"Todas"};
+    const int nameField = CSubemp.fieldByName("SUCU_NOMBRE");
+    for (int row = 0; row < CSubemp.recordCount(); ++row)
+        agencies.push_back(CSubemp.valueAt(row, nameField).toText());
+    return agencies;
+}
+
+}  // namespace enviozvr::sender

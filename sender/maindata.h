@@ -1,0 +1,157 @@
+// MainData: the connections, queries, providers, cached result sets and plain
+// statements that the main screen owns for the life of the process, the login record,
+// the update-error hooks wired into them, the two logins and the company selection.
+//
+// One instance per process (the desktop's main window, the headless mode, tests). It is
+// not copyable and its members keep their addresses for its whole life. Every call runs on
+// the thread that owns it; nothing is thread-safe. Database failures are thrown as
+// data::DatabaseError, rule violations of the data layer as data::DataError; the
+// update-error hooks turn a failed post or delete of a cached set into data::SilentAbort.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/loginrecord.h"
+#include "data/connection.h"
+#include "data/dataset.h"
+#include "data/errors.h"
+#include "data/statement.h"
+
+namespace enviozvr::sender {
+
+// Width of REPLICA_EVENTOS.RPEV_ERROR: a failure text longer than this is cut to fit.
+inline constexpr std::size_t kEventErrorWidth = 2048;
+
+class MainData {
+    // Owners of the three connections; the public references below name them.
+    std::unique_ptr<data::Connection> generalOwner_;
+    std::unique_ptr<data::Connection> companyOwner_;
+    std::unique_ptr<data::Connection> destinationOwner_;
+
+public:
+    // Builds every object closed, with its initial parameters, and wires the update-error
+    // hooks (ConfigurarProviders).
+    MainData();
+    ~MainData();
+    MainData(const MainData&) = delete;
+    MainData& operator=(const MainData&) = delete;
+
+    // ---- Connections -------------------------------------------------------------
+    data::Connection& DbGeneral;  // general database of the login server
+    data::Connection& DbCia;      // company database of the origin company
+    data::Connection& DBEnvio;    // destination database, one company at a time
+
+    // ---- General database ----------------------------------------------------------
+    // The table COMPANIA, and the cached company list read from it (the origin-company
+    // selector's list; see loadCompanies).
+    data::Query TCompania;
+    data::Provider PCompania;
+    data::CachedResultSet CCompania;
+    // Source of the login's user lookup; Cusuario runs it (command text set by the login).
+    data::Query Qusuario;
+    data::Provider PUsuario;
+    data::CachedResultSet Cusuario;
+
+    // ---- Company database (origin) -------------------------------------------------
+    // Batch of pending events of one destination company (the send cycle's cursor).
+    data::Query QAuditor;
+    data::Provider PAuditor;
+    data::CachedResultSet CAuditor;
+    // Latest replication date and time.
+    data::Query QUltenvio;
+    data::Provider PUltenvio;
+    data::CachedResultSet CUltenvio;
+    // Destination companies with pending events; also runs the purge.
+    data::Query QDestinos;
+    data::Provider PDestinos;
+    data::CachedResultSet CDestinos;
+    // RPCO_SERVIDOR of one destination company.
+    data::Query QBorraori;
+    data::Provider PBorraori;
+    data::CachedResultSet CBorraOri;
+    // One CONF_VALOR of CONFIGURACION.
+    data::Query QConfori;
+    data::Provider PConfori;
+    data::CachedResultSet CConfori;
+    // SUCURSALES (table source, no command text): SUCU_ID integer required,
+    // SUCU_NOMBRE, SUCU_DIRECCION, SUCU_TELEFONOS strings of 60.
+    data::Query TAgencias;
+    data::Provider PSubemp;
+    data::CachedResultSet CSubemp;
+    // Plain statements: the origin FACTURAS_ZVR row and the updates of REPLICA_EVENTOS.
+    data::PlainStatement QCopia;
+    // Source of both event list viewers (their text is set by the viewer).
+    data::Query QErroresenv;
+    // TIPO_DOCUMENTO, whole (source of the viewers' and editors' document types).
+    data::Query TTipodoc;
+    // "SELECT * FROM REPLICA_COMPANIA" and "SELECT * FROM REPLICACION_CONFIGURA".
+    data::Query QRepcomp;
+    data::Query QRepdocs;
+
+    // ---- Destination database -------------------------------------------------------
+    // The destination FACTURAS_ZVR rows of one document; inserts and deletes go through it.
+    data::Query TDestino;
+    data::Provider PDestino;
+    data::CachedResultSet CDestino;
+    // Plain statement: the delete of the destination rows of one document.
+    data::PlainStatement Qcopiades;
+
+    // ---- Login record ---------------------------------------------------------------
+    // Empty until a login has connected the general database.
+    app::LoginRecord loginRecord;
+
+    // ---- Update-error capture -------------------------------------------------------
+    // Sounded after a failure has been stored on the current event. No-op by default;
+    // the desktop sets the system beep.
+    std::function<void()> beep;
+
+    // Wires ManejarError into every provider and ManejarClientError (post, edit, delete)
+    // into every cached result set of the send cycle, the status queries and the branch
+    // list. The company list and the login's user lookup stand for objects of other
+    // screens and are not wired. Called by the constructor; calling it again is harmless.
+    void ConfigurarProviders();
+
+    // Provider hook: stores the failure text (cut to kEventErrorWidth bytes) into
+    // RPEV_ERROR of the event CAuditor stands on, through QCopia (committed at once),
+    // beeps, and answers rrAbort. A failure of that update is thrown from here.
+    void ManejarError(data::Provider* sender, const data::Change* change,
+                      const data::DataError& error, data::TUpdateKind kind,
+                      data::TResolverResponse& response);
+    // Cached set hook: answers daAbort (the operation ends with a silent abort) after
+    // ManejarError has stored the text.
+    void ManejarClientError(data::CachedResultSet& dataSet, const data::DataError& error,
+                            data::TDataAction& action);
+
+    // ---- Logins ----------------------------------------------------------------------
+    // Automatic start: connects DbGeneral to server + "/datos/general.fdb" with user and
+    // password as given, then stores the login record (user upper-cased, password
+    // scrambled). A failed connect throws and stores nothing.
+    void loginAutomatic(const std::string& server, const std::string& user,
+                        const std::string& password);
+    // The access control screen's login, after its "Conectando" panel is shown: the
+    // automatic start's connect and record, then the user query
+    // "select usua_nombre from usuario where usua_cod = '<USER>'" (quotes doubled) opened
+    // and closed through Cusuario. A user without a row passes; a failing query throws
+    // with the login record already stored.
+    void loginInteractive(const std::string& server, const std::string& user,
+                          const std::string& password);
+
+    // ---- Company selection -----------------------------------------------------------
+    // Reads the whole COMPANIA table into CCompania (the server change of the main
+    // screen). The list survives later disconnects.
+    void loadCompanies();
+    // COM_NOMBRE of the company whose COMP_COD is `code` in CCompania (loaded on demand),
+    // empty text when there is none: the text the origin-company selector would show.
+    std::string companyName(const std::string& code);
+    // Selects the origin company: disconnects DbCia, points it at
+    // ServidorSesion + "/datos/" + code + "/nivora.fdb" with the login record's user and
+    // unscrambled password, connects, re-reads SUCURSALES through CSubemp and returns the
+    // agency list: "Todas" followed by each SUCU_NOMBRE in the order read. A failed
+    // connect throws; DbCia then stays closed with the new parameters.
+    std::vector<std::string> selectCompany(const std::string& code);
+};
+
+}  // namespace enviozvr::sender

@@ -1,0 +1,383 @@
+#include "sender/sendcycle.h"
+
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+
+#include "app/localfiles.h"
+#include "data/sqltext.h"
+#include "data/value.h"
+
+namespace enviozvr::sender {
+
+namespace {
+
+constexpr int kSentRetentionDays = 7;
+constexpr int64_t kMaxIntervalMs = INT32_MAX;
+
+std::invalid_argument notAnInteger(const std::string& text)
+{
+    return std::invalid_argument("'" + text + "' is not a valid integer value");
+}
+
+// Whole decimal number: digits only, no sign, no blanks. nullopt when the text is none or
+// the value exceeds `limit`.
+std::optional<int64_t> wholeNumber(const std::string& text, int64_t limit)
+{
+    if (text.empty() || text.size() > 18) return std::nullopt;
+    int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    if (v > limit) return std::nullopt;
+    return v;
+}
+
+const char* const kLastSendAll =
+    "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos "
+    "ORDER BY RPEV_FECREP DESC, RPEV_HORAREP DESC";
+const char* const kLastSendInvoices =
+    "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos "
+    "WHERE RPEV_TIPO = 236 ORDER BY RPEV_FECREP DESC, RPEV_HORAREP DESC";
+const char* const kReplicationUser =
+    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE "
+    "ARTICULOS'";
+const char* const kReplicationPassword =
+    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE USUARIO PARA REPLICACION DE "
+    "ARTICULOS'";
+
+// The first column of the first row of a cached set opened on `sql`; empty text when
+// there is no row.
+std::string firstValue(data::CachedResultSet& set, const std::string& sql)
+{
+    set.close();
+    set.setCommandText(sql);
+    set.open();
+    std::string v = set.isEmpty() ? std::string() : set.asText(0);
+    set.close();
+    return v;
+}
+
+// " = 'pref' AND FACT_NUMERO = 'num'": the document condition after PREF_PRE.
+std::string documentCondition(const std::string& pref, const std::string& numero)
+{
+    return " = " + data::quoted(pref) + " AND FACT_NUMERO = " + data::quoted(numero);
+}
+
+// Value for a destination column from the origin value. Exact decimals take every digit
+// the destination's scale holds; everything else travels as it is.
+data::Value destinationValue(const data::Field& field, const data::Value& origin)
+{
+    if (field.type != data::FieldType::Decimal || origin.isNull()) return origin;
+    switch (origin.kind()) {
+    case data::Value::Kind::Integer:
+    case data::Value::Kind::Decimal:
+        return data::Value::decimal(origin.asDecimal().rescaled(field.scale));
+    case data::Value::Kind::Float: {
+        const double scaled = origin.asDouble() * std::pow(10.0, field.scale);
+        return data::Value::decimal(static_cast<int64_t>(std::llround(scaled)), field.scale);
+    }
+    default:
+        return origin;
+    }
+}
+
+// Fills a new CDestino row from the open QCopia row, column by column by position, posts
+// it and applies it. True when the destination refused it.
+bool insertFromOrigin(MainData& d)
+{
+    d.CDestino.insert();
+    for (int i = 0; i < d.CDestino.fieldCount(); ++i)
+        d.CDestino.setValue(i, destinationValue(d.CDestino.field(i), d.QCopia.value(i)));
+    d.CDestino.post();
+    return d.CDestino.applyUpdates(0) != 0;
+}
+
+// Rolls an explicit destination transaction back unless it was ended.
+class DestinationTransaction {
+public:
+    explicit DestinationTransaction(data::Connection& c) : c_(c) { c_.startTransaction(); }
+    ~DestinationTransaction()
+    {
+        if (c_.inTransaction()) {
+            try {
+                c_.rollback();
+            } catch (...) {
+                // The transaction is gone with its attachment; nothing is left to undo.
+            }
+        }
+    }
+    void commit() { c_.commit(); }
+    void rollback() { c_.rollback(); }
+    DestinationTransaction(const DestinationTransaction&) = delete;
+    DestinationTransaction& operator=(const DestinationTransaction&) = delete;
+
+private:
+    data::Connection& c_;
+};
+
+bool deleteDocument(MainData& d, const std::string& pref, const std::string& numero)
+{
+    d.CDestino.close();
+    d.CDestino.setCommandText("SELECT * FROM FACTURAS_ZVR WHERE PREF_PRE" +
+                              documentCondition(pref, numero));
+    d.CDestino.open();
+    if (d.CDestino.isEmpty()) return false;
+    d.CDestino.remove();
+    return d.CDestino.applyUpdates(0) != 0;
+}
+
+bool copyDocument(MainData& d, const std::string& pref, const std::string& numero)
+{
+    const std::string condition = documentCondition(pref, numero);
+    d.QCopia.close();
+    d.QCopia.clear();
+    d.QCopia.setText("select * from FACTURAS_ZVR where PREF_PRE" + condition);
+    d.QCopia.open();
+    if (d.QCopia.isEmpty()) {
+        d.QCopia.close();
+        return false;
+    }
+
+    const std::string lookup = "SELECT * FROM FACTURAS_ZVR where PREF_PRE" + condition;
+    d.CDestino.close();
+    d.CDestino.setCommandText(lookup);
+    d.CDestino.open();
+
+    bool failed = false;
+    if (d.CDestino.isEmpty()) {
+        failed = insertFromOrigin(d);
+    } else {
+        // Replace: the delete and the new row share one destination transaction, so a
+        // refused insert leaves the old rows where they were.
+        DestinationTransaction tx(d.DBEnvio);
+        d.Qcopiades.close();
+        d.Qcopiades.clear();
+        d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE PREF_PRE" + condition);
+        d.DBEnvio.execute(d.Qcopiades.text());
+        d.CDestino.close();
+        d.CDestino.setCommandText(lookup);
+        d.CDestino.open();
+        if (d.CDestino.isEmpty()) failed = insertFromOrigin(d);
+        if (failed)
+            tx.rollback();
+        else
+            tx.commit();
+    }
+    d.CDestino.close();
+    d.QCopia.close();
+    return failed;
+}
+
+std::string eventText(const data::CachedResultSet& a)
+{
+    return a.asText("RPEV_TIPO") + "," + a.asText("RPEV_OPER") + "," + a.asText("RPEV_PREF") +
+           a.asText("RPEV_NUMERO") + "," + a.asText("RPEV_CODIGO");
+}
+
+std::string lastErrorText(const std::string& databasePath)
+{
+    return "Ult. error:" + data::shortDateText(data::today()) + ":" +
+           data::longTimeText(data::timeNow()) + " No se pudo conectar con el servidor " +
+           databasePath;
+}
+
+// Serves one destination company: connect, batch, close. Fills `summary`.
+void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
+                  const std::string& company, CompanySummary& summary)
+{
+    status.setProgressPanel("Enviando información a " + company, true);
+    timer.stop();
+    status.repaint();
+
+    d.DBEnvio.disconnect();
+    d.CBorraOri.close();
+    d.CBorraOri.setCommandText("select RPCO_SERVIDOR from REPLICA_COMPANIA where RPCO_COD = " +
+                               data::quoted(company) + " AND RPCO_ACTIVA = 'S'");
+    d.CBorraOri.open();
+    const std::string server = d.CBorraOri.isEmpty() ? std::string() : d.CBorraOri.asText(0);
+    d.CBorraOri.close();
+    if (server.empty()) return;
+
+    d.DBEnvio.setParam("Database", server + "/datos/" + company + "/nivora.fdb");
+    d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
+    d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
+
+    try {
+        d.DBEnvio.connect();
+    } catch (const std::exception&) {
+        const std::string path = d.DBEnvio.param("Database");
+        app::logConnectionFailure(path);
+        status.setLastError(lastErrorText(path));
+    }
+    if (!d.DBEnvio.isConnected()) {
+        summary.connected = false;
+        status.companyServed(summary);
+        return;
+    }
+
+    if (options.batchSize().empty()) options.setBatchSize("80");
+    const int batch = batchSizeValue(options.batchSize());
+    std::string sql = "select first " + std::to_string(batch) +
+                      " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
+                      data::quoted(company);
+    if (options.skipErrored()) sql += " AND RPEV_ERROR IS NULL";
+    sql += options.newestFirst() ? " order by rpev_fecreg desc, rpev_horareg desc"
+                                 : " order by rpev_fecreg, rpev_horareg";
+    data::CachedResultSet& a = d.CAuditor;
+    a.close();
+    a.setCommandText(sql);
+    a.open();
+    a.last();
+    summary.taken = a.recordCount();
+    status.resetProgress(summary.taken);
+    a.first();
+
+    std::string shown;
+    status.setCurrentEvent(shown, true);
+    for (; !a.eof(); a.next()) {
+        shown = eventText(a);
+        status.setCurrentEvent(shown, true);
+        status.repaint();
+        const std::string id = a.asText("RPEV_ID");
+        app::archivo_auditoria(id, a.asText("RPEV_TIPO"),
+                               a.asText("RPEV_PREF") + a.asText("RPEV_NUMERO") +
+                                   a.asText("RPEV_CODIGO"));
+        status.stepProgress();
+
+        bool failed = false;
+        if (a.asInteger(a.fieldByName("RPEV_TIPO")) == kInvoiceType)
+            failed = transferInvoice(d, a.asText("RPEV_OPER"), a.asText("RPEV_PREF"),
+                                     a.asText("RPEV_NUMERO"));
+        if (failed) {
+            ++summary.failed;
+            continue;
+        }
+        d.QCopia.close();
+        d.QCopia.clear();
+        d.QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " +
+                         data::sqlDate(data::today()) +
+                         ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) +
+                         " where RPEV_ID = " + id);
+        d.QCopia.execute();
+        ++summary.sent;
+    }
+    status.setCurrentEvent(shown, false);
+    a.close();
+
+    showLastSend(d, status, true);
+    d.DbCia.disconnect();
+    d.DBEnvio.disconnect();
+    status.companyServed(summary);
+}
+
+// Re-arms the timer from Minut (the end of a cycle).
+void rearm(SendOptions& options, SendTimer& timer)
+{
+    timer.start(minutesValue(options.minutes()) * 60000);
+}
+
+}  // namespace
+
+int batchSizeValue(const std::string& text)
+{
+    const auto v = wholeNumber(text, INT32_MAX);
+    if (!v || *v < 1) throw notAnInteger(text);
+    return static_cast<int>(*v);
+}
+
+std::optional<int> tryMinutesValue(const std::string& text)
+{
+    const auto v = wholeNumber(text, kMaxIntervalMs / 60000);
+    if (!v) return std::nullopt;
+    return static_cast<int>(*v);
+}
+
+int minutesValue(const std::string& text)
+{
+    const auto v = tryMinutesValue(text);
+    if (!v) throw notAnInteger(text);
+    return *v;
+}
+
+bool transferInvoice(MainData& data, const std::string& oper, const std::string& pref,
+                     const std::string& numero)
+{
+    if (oper == "D") return deleteDocument(data, pref, numero);
+    return copyDocument(data, pref, numero);
+}
+
+void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly)
+{
+    d.CUltenvio.close();
+    d.CUltenvio.setCommandText(invoiceOnly ? kLastSendInvoices : kLastSendAll);
+    d.CUltenvio.open();
+    const data::Value date = d.CUltenvio.isEmpty() ? data::Value() : d.CUltenvio.value("RPEV_FECREP");
+    const bool sentBefore = !date.isNull();
+    if (sentBefore)
+        status.setLastSend(date.toText() + " - " + d.CUltenvio.asText("RPEV_HORAREP"));
+    else
+        status.setLastSend("Sin envios hasta ahora.");
+    if (!invoiceOnly) status.setErrorViewerEnabled(sentBefore);
+}
+
+CycleEnd SpeedButton1Click(MainData& d, SendOptions& options, SendStatus& status,
+                           SendTimer& timer)
+{
+    if (!options.companyChosen()) {
+        status.showMessage("Debe indicar la compañía de origen.");
+        return CycleEnd::NoCompany;
+    }
+    try {
+        // A batch size that cannot be used stops the cycle before any statement is sent.
+        if (!options.batchSize().empty()) batchSizeValue(options.batchSize());
+
+        showLastSend(d, status, false);
+
+        status.setProgressPanel("Borrando información procesada...", true);
+        status.repaint();
+        data::Date cutoff = data::today();
+        cutoff.days -= kSentRetentionDays;
+        d.CDestinos.close();
+        d.CDestinos.setCommandText(
+            "delete from replica_eventos r WHERE (R.rpev_fecrep IS NOT NULL) AND "
+            "(R.rpev_fecrep < " +
+            data::sqlDate(cutoff) + ") AND (RPEV_ERROR IS NULL)");
+        d.CDestinos.execute();
+        status.setProgressPanel("Borrando información procesada...", false);
+        status.repaint();
+
+        d.CDestinos.close();
+        d.CDestinos.setCommandText(
+            "select distinct r.rpev_compania from replica_eventos r WHERE RPEV_COMPANIA <> '' "
+            "AND (R.rpev_fecrep IS NULL)");
+        d.CDestinos.open();
+        std::vector<std::string> companies;
+        for (int row = 0; row < d.CDestinos.recordCount(); ++row)
+            companies.push_back(d.CDestinos.valueAt(row, 0).toText());
+
+        std::string panel = "Borrando información procesada...";
+        for (const std::string& company : companies) {
+            CompanySummary summary;
+            summary.company = company;
+            panel = "Enviando información a " + company;
+            serveCompany(d, options, status, timer, company, summary);
+        }
+
+        rearm(options, timer);
+        status.setProgressPanel(panel, false);
+        status.repaint();
+        return CycleEnd::Completed;
+    } catch (...) {
+        // Automatic sending never stops by itself: an early end still re-arms the timer
+        // when Minut can be read. The failure itself goes on to the caller.
+        if (const auto minutes = tryMinutesValue(options.minutes()))
+            timer.start(*minutes * 60000);
+        throw;
+    }
+}
+
+}  // namespace enviozvr::sender
