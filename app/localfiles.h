@@ -1,0 +1,51 @@
+// The installation directory and the plain files kept in it: the server list
+// SERVIDORES.cfg and the three logs ENVIO.TXT, errorenvio.txt and ERRORES.TXT.
+//
+// Call from the user-interface thread. The directory is looked up anew on every call.
+// diraplicacion (and therefore every path and log writer) throws std::runtime_error
+// "Invalid data type for 'Directorio'" when the configured value is not a text; every
+// other failure of the log writers (create, open, write, close) is ignored silently.
+// Texts are bytes: Windows-1252 for log contents, the local 8-bit encoding for paths.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace enviozvr::app {
+
+// The installation directory: the value "Directorio" of the business system's settings
+// key "Orbalt/NivoraERP2016", or of "Orbalt/NivoraERP2015" when the first is missing
+// (the HKEY_LOCAL_MACHINE registry on Windows; Orbalt/NivoraERP2016.conf under the XDG
+// system config dirs elsewhere). A key without the value gives empty text. Without
+// either key the user is told through showUserMessage and the result is empty text.
+std::string diraplicacion();
+
+// directory + separator + name ("/" here, "\" on Windows); the separator is added even
+// when the directory is empty or already ends in one.
+std::string applicationFile(const std::string& name);
+
+// The server entries of a server list file, one per line. A line ends at CR, LF or
+// CR LF; an empty line gives an empty entry; a last line without a line end is still an
+// entry. Entries are kept whole, however long. A missing or unreadable file gives an
+// empty list.
+std::vector<std::string> readServerList(const std::string& path);
+
+// readServerList(applicationFile("SERVIDORES.cfg")).
+std::vector<std::string> leerServidores();
+
+// Appends one line to the log `fileName` in the installation directory: the current
+// date and time, then `fields`, joined by "," without quoting, ended by CR LF. Creates the
+// file when it cannot be read yet. The file is opened and closed for this one line.
+void appendLogLine(const std::string& fileName, const std::vector<std::string>& fields);
+
+// ENVIO.TXT: one line per replication event handled by the send cycle.
+void archivo_auditoria(const std::string& id, const std::string& tipo,
+                       const std::string& documento);
+
+// errorenvio.txt: "No se pudo conectar con el servidor " followed by the path.
+void logConnectionFailure(const std::string& databasePath);
+
+// ERRORES.TXT: the logged-in user (empty before a login) and the error's message text.
+void logUnhandledError(const std::string& user, const std::string& message);
+
+}  // namespace enviozvr::app
