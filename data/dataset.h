@@ -34,6 +34,7 @@ struct Change {
     Row newValues;              // insert and modify
     std::vector<bool> assigned; // modify: columns assigned during the edit (insert: all)
     std::string error;          // text of the last failed application, empty otherwise
+    uint64_t rowId = 0;         // the cached row the change belongs to
 };
 
 // The source of a provider: one SQL text on one connection. A table source reads
@@ -191,6 +192,9 @@ public:
     DataSetErrorHook onPostError;
     DataSetErrorHook onEditError;
     DataSetErrorHook onDeleteError;
+
+    // Bytes the rows take in memory (row store and its index).
+    size_t memoryBytes() const;
 
     // Locale identifier handed over by the source connection (0 for company databases).
     int locale() const { return 0; }

@@ -1,0 +1,706 @@
+#include "data/connection.h"
+
+#include <ibase.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "data/internal/fbapi.h"
+
+using namespace Firebird;
+
+namespace enviozvr::data {
+
+namespace fb {
+
+IMaster* master()
+{
+    static IMaster* m = fb_get_master_interface();
+    return m;
+}
+
+IUtil* util()
+{
+    static IUtil* u = master()->getUtilInterface();
+    return u;
+}
+
+IProvider* provider()
+{
+    static IProvider* p = master()->getDispatcher();
+    return p;
+}
+
+std::vector<std::string> statusLines(const IStatus* status)
+{
+    std::vector<std::string> lines;
+    const ISC_STATUS* vector = status->getErrors();
+    char buffer[1024];
+    while (fb_interpret(buffer, sizeof buffer, &vector) > 0) lines.emplace_back(buffer);
+    return lines;
+}
+
+std::string errorText(const std::vector<std::string>& lines, ConnectionKind kind)
+{
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i) joined += "\r\n";
+        joined += lines[i];
+    }
+    if (kind == ConnectionKind::General) {
+        if (!joined.empty() && joined.back() == '.') joined.pop_back();
+        return joined;
+    }
+    return "SQL Server Error: " + joined;
+}
+
+DatabaseError toDatabaseError(const IStatus* status, ConnectionKind kind,
+                              const std::string& statement)
+{
+    auto lines = statusLines(status);
+    const ISC_STATUS* errors = status->getErrors();
+    long code = (errors[0] == isc_arg_gds) ? static_cast<long>(errors[1]) : 0;
+    char state[6] = {};
+    fb_sqlstate(state, errors);
+    std::string text = errorText(lines, kind);
+    return DatabaseError(std::move(text), std::move(lines), code, state, statement);
+}
+
+}  // namespace fb
+
+namespace {
+
+constexpr unsigned kBlobSegment = 32768;
+
+unsigned baseType(unsigned type) { return type & ~1u; }
+
+Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st)
+{
+    Field f;
+    const char* alias = meta->getAlias(&st, i);
+    f.name = alias && *alias ? alias : meta->getField(&st, i);
+    const char* relation = meta->getRelation(&st, i);
+    f.readOnly = !relation || !*relation;
+    f.required = !meta->isNullable(&st, i);
+    unsigned type = baseType(meta->getType(&st, i));
+    int scale = meta->getScale(&st, i);
+    unsigned length = meta->getLength(&st, i);
+    switch (type) {
+        case SQL_SHORT:
+        case SQL_LONG:
+        case SQL_INT64:
+            if (scale < 0) {
+                f.type = FieldType::Decimal;
+                f.scale = -scale;
+                f.precision = type == SQL_SHORT ? 4 : type == SQL_LONG ? 9 : 18;
+            } else {
+                f.type = FieldType::Integer;
+            }
+            f.size = static_cast<int>(length);
+            break;
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT: f.type = FieldType::Float; break;
+        case SQL_TEXT:
+            f.type = FieldType::String;
+            f.fixedWidth = true;
+            f.size = static_cast<int>(length);
+            break;
+        case SQL_VARYING:
+            f.type = FieldType::String;
+            f.size = static_cast<int>(length);
+            break;
+        case SQL_TYPE_DATE: f.type = FieldType::Date; break;
+        case SQL_TYPE_TIME: f.type = FieldType::Time; break;
+        case SQL_TIMESTAMP: f.type = FieldType::Timestamp; break;
+        case SQL_BLOB:
+            f.type = FieldType::Blob;
+            f.textBlob = meta->getSubType(&st, i) == 1;
+            break;
+        case SQL_BOOLEAN: f.type = FieldType::Boolean; break;
+        default:
+            f.type = FieldType::String;
+            f.readOnly = true;
+            break;
+    }
+    return f;
+}
+
+std::string readBlob(IAttachment* att, ITransaction* tx, ISC_QUAD* id, fb::Status& st)
+{
+    fb::Ref<IBlob> blob(att->openBlob(&st, tx, id, 0, nullptr));
+    std::string out;
+    char buffer[kBlobSegment];
+    for (;;) {
+        unsigned got = 0;
+        int rc = blob->getSegment(&st, sizeof buffer, buffer, &got);
+        if (rc == IStatus::RESULT_NO_DATA) break;
+        out.append(buffer, got);
+    }
+    blob->close(&st);
+    blob.release();
+    return out;
+}
+
+ISC_QUAD writeBlob(IAttachment* att, ITransaction* tx, const std::string& data, fb::Status& st)
+{
+    ISC_QUAD id{};
+    fb::Ref<IBlob> blob(att->createBlob(&st, tx, &id, 0, nullptr));
+    for (size_t at = 0; at < data.size(); at += kBlobSegment) {
+        unsigned n = static_cast<unsigned>(std::min<size_t>(kBlobSegment, data.size() - at));
+        blob->putSegment(&st, n, data.data() + at);
+    }
+    blob->close(&st);
+    blob.release();
+    return id;
+}
+
+template <class T>
+T load(const unsigned char* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class T>
+void store(unsigned char* p, T v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Decodes column i of a message buffer.
+Value decode(IMessageMetadata* meta, unsigned i, const unsigned char* buf, IAttachment* att,
+             ITransaction* tx, fb::Status& st)
+{
+    if (load<short>(buf + meta->getNullOffset(&st, i))) return Value::null();
+    const unsigned char* p = buf + meta->getOffset(&st, i);
+    unsigned type = baseType(meta->getType(&st, i));
+    int scale = meta->getScale(&st, i);
+    auto integer = [&](int64_t v) {
+        return scale < 0 ? Value::decimal(v, -scale) : Value::integer(v);
+    };
+    switch (type) {
+        case SQL_SHORT: return integer(load<int16_t>(p));
+        case SQL_LONG: return integer(load<int32_t>(p));
+        case SQL_INT64: return integer(load<int64_t>(p));
+        case SQL_FLOAT: return Value::real(load<float>(p));
+        case SQL_DOUBLE:
+        case SQL_D_FLOAT: return Value::real(load<double>(p));
+        case SQL_TEXT:
+            return Value::text(std::string(reinterpret_cast<const char*>(p), meta->getLength(&st, i)));
+        case SQL_VARYING:
+            return Value::text(
+                std::string(reinterpret_cast<const char*>(p) + 2, load<uint16_t>(p)));
+        case SQL_TYPE_DATE: return Value::date(Date{load<ISC_DATE>(p)});
+        case SQL_TYPE_TIME: return Value::time(Time{load<ISC_TIME>(p)});
+        case SQL_TIMESTAMP:
+            return Value::timestamp(
+                Timestamp{Date{load<ISC_DATE>(p)}, Time{load<ISC_TIME>(p + sizeof(ISC_DATE))}});
+        case SQL_BLOB: {
+            ISC_QUAD id = load<ISC_QUAD>(p);
+            return Value::text(readBlob(att, tx, &id, st));
+        }
+        case SQL_BOOLEAN: return Value::boolean(*p != 0);
+        default: return Value::null();
+    }
+}
+
+// The input message for a statement's "?" markers: the statement's own description with
+// each parameter's type replaced by the type of the value bound to it, so the server
+// converts. Blob parameters receive a blob written in the transaction.
+struct InputMessage {
+    fb::Ref<IMessageMetadata> meta;
+    std::vector<unsigned char> buffer;
+};
+
+InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAttachment* att,
+                        ITransaction* tx, fb::Status& st)
+{
+    InputMessage msg;
+    fb::Ref<IMessageMetadata> described(stmt->getInputMetadata(&st));
+    unsigned count = described->getCount(&st);
+    if (count != params.size())
+        throw DataError("Statement has " + std::to_string(count) + " parameters, " +
+                        std::to_string(params.size()) + " given");
+    if (count == 0) return msg;
+    fb::Ref<IMetadataBuilder> builder(described->getBuilder(&st));
+    for (unsigned i = 0; i < count; ++i) {
+        const Value& v = params[i];
+        unsigned own = baseType(described->getType(&st, i));
+        auto set = [&](unsigned type, unsigned length, int scale) {
+            builder->setType(&st, i, type + 1);
+            builder->setLength(&st, i, length);
+            builder->setScale(&st, i, scale);
+        };
+        switch (v.kind()) {
+            case Value::Kind::Null: builder->setType(&st, i, own + 1); break;
+            case Value::Kind::Integer:
+            case Value::Kind::Boolean: set(SQL_INT64, 8, 0); break;
+            case Value::Kind::Decimal: set(SQL_INT64, 8, -v.asDecimal().scale); break;
+            case Value::Kind::Float: set(SQL_DOUBLE, 8, 0); break;
+            case Value::Kind::Text:
+                if (own == SQL_BLOB) {
+                    builder->setType(&st, i, SQL_BLOB + 1);
+                } else {
+                    set(SQL_VARYING, static_cast<unsigned>(std::max<size_t>(1, v.asString().size())), 0);
+                    builder->setCharSet(&st, i, 0);
+                }
+                break;
+            case Value::Kind::Date: set(SQL_TYPE_DATE, 4, 0); break;
+            case Value::Kind::Time: set(SQL_TYPE_TIME, 4, 0); break;
+            case Value::Kind::Timestamp: set(SQL_TIMESTAMP, 8, 0); break;
+        }
+        if (v.kind() == Value::Kind::Boolean && own == SQL_BOOLEAN) set(SQL_BOOLEAN, 1, 0);
+    }
+    msg.meta.reset(builder->getMetadata(&st));
+    IMessageMetadata* m = msg.meta.get();
+    msg.buffer.assign(m->getMessageLength(&st), 0);
+    unsigned char* buf = msg.buffer.data();
+    for (unsigned i = 0; i < count; ++i) {
+        const Value& v = params[i];
+        unsigned char* p = buf + m->getOffset(&st, i);
+        store<short>(buf + m->getNullOffset(&st, i), v.isNull() ? -1 : 0);
+        unsigned type = baseType(m->getType(&st, i));
+        switch (v.kind()) {
+            case Value::Kind::Null: break;
+            case Value::Kind::Integer: store<int64_t>(p, v.asInteger()); break;
+            case Value::Kind::Boolean:
+                if (type == SQL_BOOLEAN)
+                    *p = v.asBoolean() ? 1 : 0;
+                else
+                    store<int64_t>(p, v.asBoolean() ? 1 : 0);
+                break;
+            case Value::Kind::Decimal: store<int64_t>(p, v.asDecimal().unscaled); break;
+            case Value::Kind::Float: store<double>(p, v.asDouble()); break;
+            case Value::Kind::Text:
+                if (type == SQL_BLOB) {
+                    store<ISC_QUAD>(p, writeBlob(att, tx, v.asString(), st));
+                } else {
+                    const std::string& s = v.asString();
+                    store<uint16_t>(p, static_cast<uint16_t>(s.size()));
+                    std::memcpy(p + 2, s.data(), s.size());
+                }
+                break;
+            case Value::Kind::Date: store<ISC_DATE>(p, v.asDate().days); break;
+            case Value::Kind::Time: store<ISC_TIME>(p, v.asTime().fractions); break;
+            case Value::Kind::Timestamp: {
+                auto ts = v.asTimestamp();
+                store<ISC_DATE>(p, ts.date.days);
+                store<ISC_TIME>(p + sizeof(ISC_DATE), ts.time.fractions);
+                break;
+            }
+        }
+    }
+    return msg;
+}
+
+}  // namespace
+
+struct Connection::Impl {
+    fb::Ref<IAttachment> attachment;
+    fb::Ref<ITransaction> explicitTx;  // update application (Company)
+    fb::Ref<ITransaction> defaultTx;   // server-default read transaction (General)
+    unsigned dialect = 3;
+};
+
+namespace {
+
+// An open SELECT with its transaction.
+class FbCursor : public Cursor {
+public:
+    FbCursor(IAttachment* att, ITransaction* tx, bool ownsTx, ConnectionKind kind,
+             std::string sql, unsigned dialect)
+        : att_(att), tx_(tx), ownsTx_(ownsTx), kind_(kind), sql_(std::move(sql))
+    {
+        fb::Status st;
+        try {
+            stmt_.reset(att_->prepare(&st, tx_, 0, sql_.c_str(), dialect,
+                                      IStatement::PREPARE_PREFETCH_METADATA));
+            meta_.reset(stmt_->getOutputMetadata(&st));
+            unsigned n = meta_->getCount(&st);
+            for (unsigned i = 0; i < n; ++i) fields_.push_back(describeColumn(meta_.get(), i, st));
+            buffer_.assign(meta_->getMessageLength(&st), 0);
+            rs_.reset(stmt_->openCursor(&st, tx_, nullptr, nullptr, meta_.get(), 0));
+        } catch (const FbException& e) {
+            auto error = fb::toDatabaseError(e.getStatus(), kind_, sql_);
+            abandon();
+            throw error;
+        }
+    }
+
+    ~FbCursor() override
+    {
+        try {
+            close();
+        } catch (...) {
+            abandon();
+        }
+    }
+
+    const std::vector<Field>& fields() const override { return fields_; }
+
+    bool fetch() override
+    {
+        if (!rs_) return false;
+        fb::Status st;
+        try {
+            if (rs_->fetchNext(&st, buffer_.data()) == IStatus::RESULT_OK) return true;
+        } catch (const FbException& e) {
+            throw fb::toDatabaseError(e.getStatus(), kind_, sql_);
+        }
+        return false;
+    }
+
+    Value value(int column) const override
+    {
+        fb::Status st;
+        try {
+            return decode(meta_.get(), static_cast<unsigned>(column), buffer_.data(), att_, tx_, st);
+        } catch (const FbException& e) {
+            throw fb::toDatabaseError(e.getStatus(), kind_, sql_);
+        }
+    }
+
+    void close() override
+    {
+        fb::Status st;
+        try {
+            if (rs_) {
+                rs_->close(&st);
+                rs_.release();
+            }
+            if (stmt_) {
+                stmt_->free(&st);
+                stmt_.release();
+            }
+            if (ownsTx_ && tx_) {
+                tx_->commit(&st);
+                tx_ = nullptr;
+            }
+        } catch (const FbException& e) {
+            auto error = fb::toDatabaseError(e.getStatus(), kind_, sql_);
+            abandon();
+            throw error;
+        }
+    }
+
+private:
+    // Drops everything without talking to the server again.
+    void abandon()
+    {
+        rs_.reset();
+        stmt_.reset();
+        if (ownsTx_ && tx_) {
+            fb::Status st;
+            try {
+                tx_->rollback(&st);
+            } catch (...) {
+                tx_->release();
+            }
+            tx_ = nullptr;
+        }
+    }
+
+    IAttachment* att_;
+    ITransaction* tx_;
+    bool ownsTx_;
+    ConnectionKind kind_;
+    std::string sql_;
+    fb::Ref<IStatement> stmt_;
+    fb::Ref<IMessageMetadata> meta_;
+    fb::Ref<IResultSet> rs_;
+    std::vector<Field> fields_;
+    std::vector<unsigned char> buffer_;
+};
+
+std::string trimBlanks(std::string_view s)
+{
+    size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(" \t");
+    return std::string(s.substr(b, e - b + 1));
+}
+
+bool equalsNoCase(const std::string& a, const char* b)
+{
+    std::string l = a;
+    std::transform(l.begin(), l.end(), l.begin(), [](unsigned char c) { return std::tolower(c); });
+    return l == b;
+}
+
+}  // namespace
+
+Connection::Connection(std::string name, ConnectionKind kind, std::vector<std::string> lines)
+    : name_(std::move(name)), kind_(kind), params_(std::move(lines)), impl_(std::make_unique<Impl>())
+{
+}
+
+Connection::~Connection()
+{
+    try {
+        disconnect();
+    } catch (...) {
+        // Detaching failed (the server is gone): let the client library clean up.
+        impl_->explicitTx.reset();
+        impl_->defaultTx.reset();
+        impl_->attachment.reset();
+    }
+}
+
+std::unique_ptr<Connection> Connection::general(std::string name)
+{
+    return std::make_unique<Connection>(std::move(name), ConnectionKind::General,
+                                        std::vector<std::string>{"user_name=SYSDBA", "password=kelpstone"});
+}
+
+std::unique_ptr<Connection> Connection::company(std::string name)
+{
+    return std::make_unique<Connection>(
+        std::move(name), ConnectionKind::Company,
+        std::vector<std::string>{"BlobSize=-1", "CommitRetain=False",
+                                 "Database=c:\\nivoraERP2015\\sop\\nivora.fdb", "LocaleCode=0000",
+                                 "Password=kelpstone", "RoleName=RoleName", "SQLDialect=3",
+                                 "TransIsolation=ReadCommited", "User_Name=sysdba",
+                                 "WaitOnLocks=True", "Trim Char=False"});
+}
+
+void Connection::setDatabase(std::string_view location)
+{
+    if (kind_ == ConnectionKind::General)
+        generalDatabase_ = std::string(location);
+    else
+        setParam("Database", location);
+}
+
+std::string Connection::database() const
+{
+    return kind_ == ConnectionKind::General ? generalDatabase_ : param("Database");
+}
+
+bool Connection::isConnected() const { return static_cast<bool>(impl_->attachment); }
+
+unsigned Connection::dialect() const { return impl_->dialect; }
+
+void Connection::connect()
+{
+    if (isConnected()) return;
+    fb::Status st;
+    try {
+        IXpbBuilder* dpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
+        struct Dispose {
+            IXpbBuilder* b;
+            ~Dispose() { b->dispose(); }
+        } disposeDpb{dpb};
+        std::string user = param("User_Name");
+        std::string password = param("Password");
+        if (!user.empty()) dpb->insertString(&st, isc_dpb_user_name, user.c_str());
+        if (!password.empty()) dpb->insertString(&st, isc_dpb_password, password.c_str());
+        std::string location = database();
+        if (kind_ == ConnectionKind::Company) {
+            std::string role = param("RoleName");
+            if (!role.empty()) dpb->insertString(&st, isc_dpb_sql_role_name, role.c_str());
+            location = trimBlanks(location);
+        }
+        impl_->attachment.reset(fb::provider()->attachDatabase(
+            &st, location.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
+
+        // Statements use dialect 3, or the database's own lower dialect.
+        unsigned char items[] = {isc_info_db_sql_dialect, isc_info_end};
+        unsigned char info[32] = {};
+        impl_->attachment->getInfo(&st, sizeof items, items, sizeof info, info);
+        impl_->dialect = 3;
+        if (info[0] == isc_info_db_sql_dialect) {
+            int len = info[1] | (info[2] << 8);
+            int d = len >= 1 ? info[3] : 3;
+            if (d >= 1 && d < 3) impl_->dialect = static_cast<unsigned>(d);
+        }
+        if (kind_ == ConnectionKind::Company) {
+            std::string wanted = param("SQLDialect");
+            if (wanted == "1" || wanted == "2")
+                impl_->dialect = std::min(impl_->dialect, static_cast<unsigned>(wanted[0] - '0'));
+        }
+    } catch (const FbException& e) {
+        impl_->attachment.reset();
+        throw fb::toDatabaseError(e.getStatus(), kind_);
+    }
+}
+
+void Connection::disconnect()
+{
+    if (!isConnected()) return;
+    // Close every object open on the connection; cached rows are already in memory.
+    auto objects = openObjects_;
+    for (auto& [owner, close] : objects) {
+        try {
+            close();
+        } catch (...) {
+        }
+    }
+    fb::Status st;
+    try {
+        if (impl_->explicitTx) {
+            impl_->explicitTx->rollback(&st);
+            impl_->explicitTx.release();
+        }
+        if (impl_->defaultTx) {
+            impl_->defaultTx->commit(&st);
+            impl_->defaultTx.release();
+        }
+        impl_->attachment->detach(&st);
+        impl_->attachment.release();
+    } catch (const FbException& e) {
+        impl_->explicitTx.reset();
+        impl_->defaultTx.reset();
+        impl_->attachment.reset();
+        throw fb::toDatabaseError(e.getStatus(), kind_);
+    }
+}
+
+void Connection::registerOpenObject(const void* owner, CloseHook close)
+{
+    unregisterOpenObject(owner);
+    openObjects_.emplace_back(owner, std::move(close));
+}
+
+void Connection::unregisterOpenObject(const void* owner)
+{
+    std::erase_if(openObjects_, [owner](const auto& entry) { return entry.first == owner; });
+}
+
+bool Connection::inTransaction() const { return static_cast<bool>(impl_->explicitTx); }
+
+namespace {
+
+ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& params)
+{
+    fb::Status st;
+    IXpbBuilder* tpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0);
+    struct Dispose {
+        IXpbBuilder* b;
+        ~Dispose() { b->dispose(); }
+    } disposeTpb{tpb};
+    tpb->insertTag(&st, isc_tpb_write);
+    std::string isolation = params.get("TransIsolation");
+    if (equalsNoCase(isolation, "repeatableread")) {
+        tpb->insertTag(&st, isc_tpb_concurrency);
+    } else {
+        tpb->insertTag(&st, isc_tpb_read_committed);
+        tpb->insertTag(&st, equalsNoCase(isolation, "dirtyread") ? isc_tpb_no_rec_version
+                                                                 : isc_tpb_rec_version);
+    }
+    tpb->insertTag(&st, equalsNoCase(params.get("WaitOnLocks"), "false") ? isc_tpb_nowait
+                                                                          : isc_tpb_wait);
+    return att->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
+}
+
+}  // namespace
+
+void Connection::startTransaction()
+{
+    connect();
+    if (inTransaction()) throw DataError("Transaction is already active");
+    try {
+        impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), params_));
+    } catch (const FbException& e) {
+        throw fb::toDatabaseError(e.getStatus(), kind_);
+    }
+}
+
+void Connection::commit()
+{
+    if (!inTransaction()) return;
+    fb::Status st;
+    try {
+        impl_->explicitTx->commit(&st);
+        impl_->explicitTx.release();
+    } catch (const FbException& e) {
+        throw fb::toDatabaseError(e.getStatus(), kind_);
+    }
+}
+
+void Connection::rollback()
+{
+    if (!inTransaction()) return;
+    fb::Status st;
+    try {
+        impl_->explicitTx->rollback(&st);
+        impl_->explicitTx.release();
+    } catch (const FbException& e) {
+        impl_->explicitTx.reset();
+        throw fb::toDatabaseError(e.getStatus(), kind_);
+    }
+}
+
+int64_t Connection::execute(const std::string& sql, const std::vector<Value>& params)
+{
+    connect();
+    IAttachment* att = impl_->attachment.get();
+    fb::Status st;
+    fb::Ref<ITransaction> own;
+    ITransaction* tx = nullptr;
+    try {
+        if (inTransaction()) {
+            tx = impl_->explicitTx.get();
+        } else if (kind_ == ConnectionKind::Company) {
+            own.reset(startCompanyTransaction(att, params_));
+            tx = own.get();
+        } else {
+            if (!impl_->defaultTx) impl_->defaultTx.reset(att->startTransaction(&st, 0, nullptr));
+            tx = impl_->defaultTx.get();
+        }
+        fb::Ref<IStatement> stmt(
+            att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect, IStatement::PREPARE_PREFETCH_METADATA));
+        InputMessage in = buildInput(stmt.get(), params, att, tx, st);
+        fb::Ref<IMessageMetadata> outMeta(stmt->getOutputMetadata(&st));
+        std::vector<unsigned char> out;
+        bool hasOutput = outMeta->getCount(&st) > 0;
+        if (hasOutput) out.assign(outMeta->getMessageLength(&st), 0);
+        stmt->execute(&st, tx, in.meta.get(), in.buffer.empty() ? nullptr : in.buffer.data(),
+                      hasOutput ? outMeta.get() : nullptr, hasOutput ? out.data() : nullptr);
+        int64_t affected = static_cast<int64_t>(stmt->getAffectedRecords(&st));
+        stmt->free(&st);
+        stmt.release();
+        if (own) {
+            own->commit(&st);
+            own.release();
+        }
+        return affected;
+    } catch (const FbException& e) {
+        auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
+        if (own) {
+            try {
+                fb::Status rb;
+                own->rollback(&rb);
+                own.release();
+            } catch (...) {
+            }
+        }
+        throw error;
+    }
+}
+
+std::unique_ptr<Cursor> Connection::open(const std::string& sql)
+{
+    connect();
+    IAttachment* att = impl_->attachment.get();
+    ITransaction* tx = nullptr;
+    bool owns = false;
+    try {
+        if (inTransaction()) {
+            tx = impl_->explicitTx.get();
+        } else if (kind_ == ConnectionKind::Company) {
+            tx = startCompanyTransaction(att, params_);
+            owns = true;
+        } else {
+            fb::Status st;
+            if (!impl_->defaultTx) impl_->defaultTx.reset(att->startTransaction(&st, 0, nullptr));
+            tx = impl_->defaultTx.get();
+        }
+    } catch (const FbException& e) {
+        throw fb::toDatabaseError(e.getStatus(), kind_, sql);
+    }
+    return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect);
+}
+
+}  // namespace enviozvr::data

@@ -1,0 +1,70 @@
+#include "data/statement.h"
+
+#include "data/errors.h"
+
+namespace enviozvr::data {
+
+PlainStatement::PlainStatement(std::string name, Connection& connection)
+    : name_(std::move(name)), connection_(&connection)
+{
+}
+
+PlainStatement::~PlainStatement()
+{
+    try {
+        close();
+    } catch (...) {
+    }
+    connection_->unregisterOpenObject(this);
+}
+
+void PlainStatement::open()
+{
+    if (isOpen()) return;
+    cursor_ = connection_->open(text_);
+    connection_->registerOpenObject(this, [this] { close(); });
+    empty_ = !cursor_->fetch();
+    eof_ = empty_;
+}
+
+void PlainStatement::close()
+{
+    if (!cursor_) return;
+    std::unique_ptr<Cursor> cursor = std::move(cursor_);
+    connection_->unregisterOpenObject(this);
+    eof_ = empty_ = true;
+    cursor->close();
+}
+
+void PlainStatement::next()
+{
+    if (!isOpen() || eof_) return;
+    eof_ = !cursor_->fetch();
+}
+
+int PlainStatement::columnCount() const
+{
+    return cursor_ ? static_cast<int>(cursor_->fields().size()) : 0;
+}
+
+const Field& PlainStatement::column(int index) const
+{
+    if (!cursor_) throw DataError("Cannot perform this operation on a closed dataset");
+    return cursor_->fields().at(index);
+}
+
+Value PlainStatement::value(int column) const
+{
+    if (!cursor_) throw DataError("Cannot perform this operation on a closed dataset");
+    if (column < 0 || column >= columnCount()) throw DataError("Field index out of range");
+    if (eof_) return Value::null();
+    return cursor_->value(column);
+}
+
+int64_t PlainStatement::execute()
+{
+    if (isOpen()) throw DataError("Cannot perform this operation on an open dataset");
+    return connection_->execute(text_);
+}
+
+}  // namespace enviozvr::data

@@ -1,0 +1,297 @@
+#include "data/value.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QLocale>
+#include <QTime>
+#include <cmath>
+#include <cstdio>
+
+#include "data/errors.h"
+
+namespace enviozvr::data {
+
+namespace {
+
+// Days from 1970-01-01 to a civil date (proleptic Gregorian).
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+void civilFromDays(int64_t z, int& y, int& m, int& d)
+{
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t yy = static_cast<int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yy + (m <= 2));
+}
+
+// 1858-11-17, day 0 of Firebird dates, counted from 1970-01-01.
+constexpr int64_t kFirebirdEpoch = -40587;
+
+int64_t pow10(int n)
+{
+    int64_t p = 1;
+    while (n-- > 0) p *= 10;
+    return p;
+}
+
+QDate toQDate(Date d)
+{
+    int y, m, dd;
+    d.toYmd(y, m, dd);
+    return QDate(y, m, dd);
+}
+
+QTime toQTime(Time t)
+{
+    int h, mi, s, f;
+    t.toHms(h, mi, s, f);
+    return QTime(h, mi, s, f / 10);
+}
+
+[[noreturn]] void wrongKind(const char* wanted)
+{
+    throw DataError(std::string("Value is not a valid ") + wanted);
+}
+
+}  // namespace
+
+Date Date::fromYmd(int year, int month, int day)
+{
+    return Date{static_cast<int32_t>(daysFromCivil(year, static_cast<unsigned>(month),
+                                                   static_cast<unsigned>(day)) -
+                                     kFirebirdEpoch)};
+}
+
+void Date::toYmd(int& year, int& month, int& day) const
+{
+    civilFromDays(static_cast<int64_t>(days) + kFirebirdEpoch, year, month, day);
+}
+
+Time Time::fromHms(int hour, int minute, int second, int tenThousandths)
+{
+    return Time{static_cast<uint32_t>(((hour * 60 + minute) * 60 + second) * 10000 +
+                                      tenThousandths)};
+}
+
+void Time::toHms(int& hour, int& minute, int& second, int& tenThousandths) const
+{
+    uint32_t f = fractions;
+    tenThousandths = static_cast<int>(f % 10000);
+    f /= 10000;
+    second = static_cast<int>(f % 60);
+    f /= 60;
+    minute = static_cast<int>(f % 60);
+    hour = static_cast<int>(f / 60);
+}
+
+bool Decimal::operator==(const Decimal& other) const
+{
+    int s = std::max(scale, other.scale);
+    return rescaled(s).unscaled == other.rescaled(s).unscaled;
+}
+
+double Decimal::toDouble() const { return static_cast<double>(unscaled) / pow10(scale); }
+
+std::string Decimal::toString() const
+{
+    bool negative = unscaled < 0;
+    // Work on the magnitude as unsigned so INT64_MIN does not overflow.
+    uint64_t mag = negative ? 0 - static_cast<uint64_t>(unscaled) : static_cast<uint64_t>(unscaled);
+    std::string digits = std::to_string(mag);
+    if (scale > 0) {
+        if (digits.size() <= static_cast<size_t>(scale))
+            digits.insert(0, static_cast<size_t>(scale) + 1 - digits.size(), '0');
+        digits.insert(digits.size() - static_cast<size_t>(scale), ".");
+    }
+    return negative ? "-" + digits : digits;
+}
+
+Decimal Decimal::rescaled(int newScale) const
+{
+    if (newScale == scale) return *this;
+    if (newScale > scale) return Decimal{unscaled * pow10(newScale - scale), newScale};
+    int64_t div = pow10(scale - newScale);
+    int64_t q = unscaled / div;
+    int64_t r = unscaled % div;
+    if (2 * (r < 0 ? -r : r) >= div) q += unscaled < 0 ? -1 : 1;
+    return Decimal{q, newScale};
+}
+
+Date today()
+{
+    QDate d = QDate::currentDate();
+    return Date::fromYmd(d.year(), d.month(), d.day());
+}
+
+Time timeNow()
+{
+    QTime t = QTime::currentTime();
+    return Time::fromHms(t.hour(), t.minute(), t.second(), t.msec() * 10);
+}
+
+int64_t Value::asInteger() const
+{
+    switch (kind()) {
+        case Kind::Integer: return std::get<int64_t>(v_);
+        case Kind::Decimal: {
+            const auto& d = std::get<Decimal>(v_);
+            return d.unscaled / pow10(d.scale);
+        }
+        case Kind::Float: return static_cast<int64_t>(std::llround(std::get<double>(v_)));
+        case Kind::Boolean: return std::get<bool>(v_) ? 1 : 0;
+        case Kind::Text: {
+            const std::string& s = std::get<std::string>(v_);
+            try {
+                size_t used = 0;
+                long long v = std::stoll(s, &used);
+                if (used == s.size()) return v;
+            } catch (...) {
+            }
+            throw DataError("'" + s + "' is not a valid integer value");
+        }
+        default: wrongKind("integer");
+    }
+}
+
+double Value::asDouble() const
+{
+    switch (kind()) {
+        case Kind::Integer: return static_cast<double>(std::get<int64_t>(v_));
+        case Kind::Decimal: return std::get<Decimal>(v_).toDouble();
+        case Kind::Float: return std::get<double>(v_);
+        default: wrongKind("float");
+    }
+}
+
+const std::string& Value::asString() const
+{
+    if (kind() != Kind::Text) wrongKind("string");
+    return std::get<std::string>(v_);
+}
+
+Decimal Value::asDecimal() const
+{
+    switch (kind()) {
+        case Kind::Integer: return Decimal{std::get<int64_t>(v_), 0};
+        case Kind::Decimal: return std::get<Decimal>(v_);
+        case Kind::Float: return Decimal{std::llround(std::get<double>(v_) * 10000.0), 4};
+        default: wrongKind("decimal");
+    }
+}
+
+Date Value::asDate() const
+{
+    if (kind() == Kind::Timestamp) return std::get<Timestamp>(v_).date;
+    if (kind() != Kind::Date) wrongKind("date");
+    return std::get<Date>(v_);
+}
+
+Time Value::asTime() const
+{
+    if (kind() == Kind::Timestamp) return std::get<Timestamp>(v_).time;
+    if (kind() != Kind::Time) wrongKind("time");
+    return std::get<Time>(v_);
+}
+
+Timestamp Value::asTimestamp() const
+{
+    if (kind() == Kind::Date) return Timestamp{std::get<Date>(v_), Time{}};
+    if (kind() != Kind::Timestamp) wrongKind("timestamp");
+    return std::get<Timestamp>(v_);
+}
+
+bool Value::asBoolean() const
+{
+    if (kind() != Kind::Boolean) wrongKind("boolean");
+    return std::get<bool>(v_);
+}
+
+std::string Value::toText() const
+{
+    switch (kind()) {
+        case Kind::Null: return {};
+        case Kind::Integer: return std::to_string(std::get<int64_t>(v_));
+        case Kind::Decimal: return std::get<Decimal>(v_).toString();
+        case Kind::Float: {
+            char buf[40];
+            std::snprintf(buf, sizeof buf, "%.15g", std::get<double>(v_));
+            return buf;
+        }
+        case Kind::Text: return std::get<std::string>(v_);
+        case Kind::Date: return shortDateText(std::get<Date>(v_));
+        case Kind::Time: return longTimeText(std::get<Time>(v_));
+        case Kind::Timestamp: {
+            const auto& ts = std::get<Timestamp>(v_);
+            // A time stamp at midnight shows as its date alone.
+            if (ts.time.fractions == 0) return shortDateText(ts.date);
+            return shortDateText(ts.date) + " " + longTimeText(ts.time);
+        }
+        case Kind::Boolean: return std::get<bool>(v_) ? "True" : "False";
+    }
+    return {};
+}
+
+const char* fieldTypeName(FieldType t)
+{
+    switch (t) {
+        case FieldType::Integer: return "Integer";
+        case FieldType::Decimal: return "FMTBcd";
+        case FieldType::Float: return "Float";
+        case FieldType::String: return "String";
+        case FieldType::Date: return "Date";
+        case FieldType::Time: return "Time";
+        case FieldType::Timestamp: return "TimeStamp";
+        case FieldType::Blob: return "Blob";
+        case FieldType::Boolean: return "Boolean";
+    }
+    return "Unknown";
+}
+
+std::string shortDateText(Date d)
+{
+    return QLocale::system().toString(toQDate(d), QLocale::ShortFormat).toLatin1().toStdString();
+}
+
+std::string longTimeText(Time t)
+{
+    // The long time format without its time-zone part: a workstation's long time is the
+    // wall-clock time, as the logs and screens show it.
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    format = format.trimmed();
+    return QLocale::system().toString(toQTime(t), format).toLatin1().toStdString();
+}
+
+std::string isoDateText(Date d)
+{
+    int y, m, dd;
+    d.toYmd(y, m, dd);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, dd);
+    return buf;
+}
+
+std::string isoTimeText(Time t)
+{
+    int h, mi, s, f;
+    t.toHms(h, mi, s, f);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", h, mi, s);
+    return buf;
+}
+
+}  // namespace enviozvr::data
