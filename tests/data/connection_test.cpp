@@ -1,1 +1,162 @@
+// Connections against real databases: embedded files and the local server.
 #include <gtest/gtest.h>
+
+#include "data/connection.h"
+#include "data/errors.h"
+#include "data/statement.h"
+#include "support/testdb.h"
+
+using namespace enviozvr::data;
+using enviozvr::testing::TempDir;
+using enviozvr::testing::TestDatabase;
+
+namespace {
+
+std::unique_ptr<Connection> companyTo(const std::string& location, const std::string& user,
+                                      const std::string& password)
+{
+    auto c = Connection::company("DbCia");
+    c->setDatabase(location);
+    c->setParam("User_Name", user);
+    c->setParam("password", password);
+    c->setParam("RoleName", "");
+    return c;
+}
+
+std::string messageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const DatabaseError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+}  // namespace
+
+TEST(Connection, EmbeddedRoundTripOfEveryColumnType)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"));
+    db.createCompanySchema();
+    auto c = companyTo("  " + db.location() + "  ", "SYSDBA", "");  // location is trimmed
+    std::string notas(70000, 'n');
+    notas[5] = '\xe1';
+    std::vector<Value> row = {Value::text("A'B"),
+                              Value::text("000123"),
+                              Value::integer(-7),
+                              Value::integer(9000000000LL),
+                              Value::decimal(123456, 2),
+                              Value::decimal(1234567, 6),
+                              Value::real(2.5),
+                              Value::date(Date::fromYmd(2026, 12, 31)),
+                              Value::time(Time::fromHms(23, 59, 58, 1200)),
+                              Value::timestamp({Date::fromYmd(2026, 1, 2), Time::fromHms(3, 4, 5)}),
+                              Value::text("A"),
+                              Value::text("Compa\xf1\xed" "a Espa\xf1ola"),
+                              Value::text(notas),
+                              Value::text("COP")};
+    EXPECT_EQ(c->execute("insert into FACTURAS_ZVR values (?,?,?,?,?,?,?,?,?,?,?,?,?,?)", row), 1);
+    auto cursor = c->open("select * from FACTURAS_ZVR");
+    ASSERT_TRUE(cursor->fetch());
+    for (size_t i = 0; i < row.size(); ++i) {
+        Value got = cursor->value(static_cast<int>(i));
+        if (row[i].kind() == Value::Kind::Decimal)
+            EXPECT_TRUE(got.asDecimal() == row[i].asDecimal()) << i;
+        else
+            EXPECT_EQ(got, row[i]) << cursor->fields()[i].name;
+    }
+    EXPECT_FALSE(cursor->fetch());
+    cursor->close();
+    EXPECT_EQ(cursor->fields()[0].type, FieldType::String);
+    EXPECT_TRUE(cursor->fields()[0].required);
+    EXPECT_EQ(cursor->fields()[5].type, FieldType::Decimal);
+    EXPECT_EQ(cursor->fields()[5].scale, 6);
+    EXPECT_TRUE(cursor->fields()[12].textBlob);
+    EXPECT_TRUE(cursor->fields()[10].fixedWidth);
+}
+
+TEST(Connection, CharValuesKeepTheirBlanksOnPlainStatements)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"));
+    db.createCompanySchema();
+    db.exec("insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values ('A', 'S')");
+    auto c = companyTo(db.location(), "SYSDBA", "");
+    PlainStatement q("QCopia", *c);
+    q.setText("select RPCO_COD from REPLICA_COMPANIA");
+    q.open();
+    EXPECT_EQ(q.value(0), Value::text("A  "));
+    // Executing while open is refused; the statement stays open.
+    try {
+        q.execute();
+        FAIL();
+    } catch (const DataError& e) {
+        EXPECT_STREQ(e.what(), "Cannot perform this operation on an open dataset");
+    }
+    EXPECT_TRUE(q.isOpen());
+    // Disconnecting closes what is open on the connection.
+    c->disconnect();
+    EXPECT_FALSE(q.isOpen());
+    q.setText("update REPLICA_COMPANIA set RPCO_ACTIVA = 'N' where RPCO_COD = 'ZZZ'");
+    EXPECT_EQ(q.execute(), 0);  // no row matched: no failure; connects again implicitly
+    EXPECT_TRUE(c->isConnected());
+}
+
+TEST(Connection, EmptyPasswordAttachesWithNoPassword)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"), /*viaServer=*/true);
+    auto c = companyTo(db.location(), enviozvr::testing::serverUser(), "");
+    EXPECT_FALSE(c->params().has("password"));
+    // The server asks for a password that was never sent.
+    EXPECT_NE(messageOf([&] { c->connect(); }).find("Your user name and password are not defined"),
+              std::string::npos);
+    EXPECT_FALSE(c->isConnected());
+    c->setParam("password", enviozvr::testing::serverPassword());
+    c->connect();
+    EXPECT_TRUE(c->isConnected());
+}
+
+TEST(Connection, ServerErrorsInTheTwoTextForms)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"), true);
+    const std::string host = enviozvr::testing::serverHost();
+
+    auto general = Connection::general();
+    general->setDatabase(db.location());
+    general->setParam("User_Name", enviozvr::testing::serverUser());
+    general->setParam("password", "wrong");
+    EXPECT_EQ(messageOf([&] { general->connect(); }),
+              "Your user name and password are not defined. Ask your database administrator to set "
+              "up a Firebird login");
+
+    auto company = companyTo(host + ":" + dir.file("missing.fdb"), enviozvr::testing::serverUser(),
+                             enviozvr::testing::serverPassword());
+    std::string text = messageOf([&] { company->connect(); });
+    EXPECT_EQ(text.rfind("SQL Server Error: I/O error during \"open\" operation for file \"", 0), 0u) << text;
+    EXPECT_NE(text.find("missing.fdb\"\r\n"), std::string::npos) << text;
+    EXPECT_FALSE(company->isConnected());
+
+    try {
+        auto bad = companyTo(db.location(), enviozvr::testing::serverUser(),
+                             enviozvr::testing::serverPassword());
+        bad->execute("select * from NO_SUCH_TABLE");
+        FAIL();
+    } catch (const DatabaseError& e) {
+        EXPECT_EQ(e.sqlState(), "42S02");
+        EXPECT_EQ(e.statement(), "select * from NO_SUCH_TABLE");
+        EXPECT_FALSE(e.connectionLost());
+    }
+}
+
+TEST(Connection, UnknownHostIsANetworkError)
+{
+    auto c = companyTo("nohost.invalid:/datos/001/nivora.fdb", "SYSDBA", "x");
+    std::string text = messageOf([&] { c->connect(); });
+    EXPECT_NE(text.find("Unable to complete network request to host \"nohost.invalid\""),
+              std::string::npos)
+        << text;
+}

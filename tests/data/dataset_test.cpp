@@ -1,1 +1,295 @@
+// Cached result sets and update application over real embedded databases.
 #include <gtest/gtest.h>
+
+#include "data/dataset.h"
+#include "data/errors.h"
+#include "support/testdb.h"
+
+using namespace enviozvr::data;
+using enviozvr::testing::TempDir;
+using enviozvr::testing::TestDatabase;
+
+namespace {
+
+std::string errorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// A table of three rows and the provider chain over it, plus a second connection that
+// sees only what was committed.
+class CachedSetTest : public ::testing::Test {
+protected:
+    CachedSetTest() : db(dir.file("t.fdb")), conn(open()), other(open())
+    {
+        db.exec("create table T (ID integer not null, NOMBRE char(10), NOTA varchar(20), NOTAS blob sub_type text)");
+        db.exec("insert into T values (1, 'uno', 'a', 'blob uno')");
+        db.exec("insert into T values (2, 'dos', null, null)");
+        db.exec("insert into T values (3, 'tres', '', null)");
+    }
+
+    std::unique_ptr<Connection> open() const
+    {
+        auto c = Connection::company("DBEnvio");
+        c->setDatabase(db.location());
+        c->setParam("User_Name", "SYSDBA");
+        c->setParam("password", "");
+        c->setParam("RoleName", "");
+        return c;
+    }
+
+    int64_t count(const std::string& where = "1=1")
+    {
+        auto cur = other->open("select count(*) from T where " + where);
+        cur->fetch();
+        int64_t n = cur->value(0).asInteger();
+        cur->close();
+        return n;
+    }
+
+    TempDir dir;
+    TestDatabase db;
+    std::unique_ptr<Connection> conn, other;
+    Query query{*conn, "select * from T"};
+    Provider provider{"PDestino", query, true};
+    CachedResultSet set{"CDestino", provider};
+};
+
+}  // namespace
+
+TEST_F(CachedSetTest, FetchHoldsRowsWithoutTrailingBlanksAndSurvivesDisconnect)
+{
+    set.setCommandText("select * from T order by ID");
+    set.open();
+    EXPECT_EQ(set.recordCount(), 3);
+    EXPECT_EQ(set.asText("NOMBRE"), "uno");
+    EXPECT_EQ(set.asText("NOTAS"), "blob uno");
+    conn->disconnect();
+    set.last();
+    EXPECT_EQ(set.asInteger(set.fieldByName("ID")), 3);
+    EXPECT_TRUE(set.eof());
+    // Opening again does not re-read, even with another command text.
+    set.setCommandText("select * from T where ID = 1");
+    set.open();
+    EXPECT_EQ(set.recordCount(), 3);
+    EXPECT_FALSE(conn->isConnected());
+    // Refresh re-reads with the new text and reconnects.
+    set.refresh();
+    EXPECT_EQ(set.recordCount(), 1);
+}
+
+TEST_F(CachedSetTest, DeclaredFieldsBindByName)
+{
+    Field id;
+    id.name = "ID";
+    id.type = FieldType::Integer;
+    set.declareField(id);
+    set.open();
+    EXPECT_EQ(set.fieldCount(), 1);
+    set.close();
+
+    Field missing;
+    missing.name = "NOPE";
+    set.declareField(missing);
+    EXPECT_EQ(errorOf([&] { set.open(); }), "Field 'NOPE' not found");
+    EXPECT_FALSE(set.active());
+
+    set.clearDeclaredFields();
+    Field wrong;
+    wrong.name = "ID";
+    wrong.type = FieldType::String;
+    set.declareField(wrong);
+    EXPECT_EQ(errorOf([&] { set.open(); }),
+              "Type mismatch for field 'ID', expecting: String actual: Integer");
+}
+
+TEST_F(CachedSetTest, InsertIsCommittedAndSeenFromAnotherConnection)
+{
+    set.setCommandText("select * from T where ID = 99");
+    set.open();
+    EXPECT_TRUE(set.isEmpty());
+    set.insert();
+    set.setValue("ID", Value::integer(4));
+    set.setValue("NOMBRE", Value::text("cuatro"));
+    set.post();
+    EXPECT_EQ(set.changeCount(), 1);
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_EQ(set.changeCount(), 0);
+    EXPECT_FALSE(conn->inTransaction());
+    EXPECT_EQ(count("ID = 4 and NOMBRE = 'cuatro' and NOTA is null"), 1);
+}
+
+TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows)
+{
+    struct Case {
+        const char* what;
+        std::function<void(TestDatabase&)> prepare;
+        int errors;
+        const char* text;
+        int64_t rowsLeft;
+    } cases[] = {
+        {"one row matches", [](TestDatabase&) {}, 0, "", 2},
+        {"another user removed it", [](TestDatabase& d) { d.exec("delete from T where ID = 2"); }, 1,
+         "Record not found or changed by another user", 2},
+        {"two identical rows: rolled back", [](TestDatabase& d) { d.exec("insert into T values (2, 'dos', null, null)"); },
+         1, "Update affected more than 1 record.", 4},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        db.exec("delete from T where ID = 2");
+        db.exec("insert into T values (2, 'dos', null, null)");
+        set.close();
+        set.setCommandText("select * from T where ID = 2");
+        set.open();
+        c.prepare(db);
+        std::vector<std::string> hooked;
+        provider.onUpdateError = [&](Provider* sender, const Change* change, const DataError& e,
+                                     TUpdateKind kind, TResolverResponse& response) {
+            EXPECT_EQ(sender, &provider);
+            EXPECT_EQ(kind, ukDelete);
+            EXPECT_EQ(response, rrAbort);  // no error tolerated
+            EXPECT_NE(change, nullptr);
+            hooked.push_back(e.what());
+        };
+        set.remove();
+        EXPECT_EQ(set.applyUpdates(0), c.errors);
+        EXPECT_EQ(set.changeCount(), c.errors);  // a failed change stays in the log
+        if (c.errors) {
+            ASSERT_EQ(hooked.size(), 1u);
+            EXPECT_EQ(hooked[0], c.text);
+            EXPECT_EQ(set.changeLog()[0].error, c.text);
+        }
+        EXPECT_EQ(count(), c.rowsLeft);
+        EXPECT_FALSE(conn->inTransaction());
+    }
+}
+
+TEST_F(CachedSetTest, FirstFailureRollsBackEverythingButCountsEarlierChangesApplied)
+{
+    set.open();
+    set.insert();
+    set.setValue("ID", Value::integer(10));
+    set.post();
+    set.insert();  // too long for CHAR(10): the server refuses it
+    set.setValue("ID", Value::integer(11));
+    set.setValue("NOMBRE", Value::text("far too long for ten"));
+    set.post();
+    EXPECT_EQ(set.applyUpdates(0), 1);
+    EXPECT_EQ(count("ID = 10"), 0);  // rolled back with the failure
+    ASSERT_EQ(set.changeCount(), 1);
+    EXPECT_EQ(set.changeLog()[0].newValues[1], Value::text("far too long for ten"));
+    EXPECT_NE(set.changeLog()[0].error.find("SQL Server Error: "), std::string::npos);
+}
+
+TEST_F(CachedSetTest, EditSendsOnlyAssignedColumnsAndCancelUpdatesRestores)
+{
+    set.setCommandText("select * from T order by ID");
+    set.open();
+    set.edit();
+    set.setValue("NOTA", Value::text("b"));
+    set.post();
+    set.next();
+    set.remove();
+    EXPECT_EQ(set.recordCount(), 2);
+    set.cancelUpdates();
+    EXPECT_EQ(set.recordCount(), 3);
+    set.first();
+    EXPECT_EQ(set.asText("NOTA"), "a");
+
+    set.edit();
+    set.setValue("NOTA", Value::text("b"));
+    set.post();
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_EQ(count("ID = 1 and NOTA = 'b' and NOTAS = 'blob uno'"), 1);
+}
+
+TEST_F(CachedSetTest, RulesOfTheCache)
+{
+    set.setCommandText("select * from T where ID = 99");
+    set.open();
+    EXPECT_EQ(errorOf([&] { set.remove(); }), "Cannot perform this operation on an empty dataset");
+    EXPECT_EQ(errorOf([&] { set.setValue("ID", Value::integer(1)); }), "Dataset not in edit or insert mode");
+    EXPECT_TRUE(set.value("ID").isNull());
+
+    set.insert();
+    set.setValue("NOMBRE", Value::text("sin id"));
+    EXPECT_EQ(errorOf([&] { set.post(); }), "Field 'ID' must have a value");
+    EXPECT_EQ(set.state(), DataSetState::Insert);
+    set.setValue("ID", Value::integer(5));
+    set.post();
+    EXPECT_EQ(errorOf([&] { set.refresh(); }), "Must apply updates before refreshing data");
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    set.refresh();
+
+    // An empty change log sends nothing and starts no transaction.
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_FALSE(conn->inTransaction());
+
+    Provider strict("PSubemp", query, false);
+    CachedResultSet s2("CSubemp", strict);
+    s2.setCommandText("select * from T");
+    EXPECT_EQ(errorOf([&] { s2.open(); }), "CommandText changes are not allowed");
+    EXPECT_EQ(errorOf([&] { s2.execute(); }), "CommandText changes are not allowed");
+    s2.setCommandText("");
+    s2.open();  // the source's SQL, as the last command text left it
+    EXPECT_EQ(query.sql(), "select * from T where ID = 99");
+    EXPECT_TRUE(s2.active());
+    EXPECT_EQ(s2.recordCount(), 0);
+}
+
+TEST_F(CachedSetTest, ErrorHooksDecideWhatAFailedPostDoes)
+{
+    set.setCommandText("select * from T where ID = 99");
+    set.open();
+    int calls = 0;
+    set.onPostError = [&](CachedResultSet& ds, const DataError& e, TDataAction& action) {
+        EXPECT_EQ(&ds, &set);
+        EXPECT_STREQ(e.what(), "Field 'ID' must have a value");
+        ++calls;
+        if (calls == 1) {
+            ds.setValue("ID", Value::integer(7));  // mend it and try again
+            action = daRetry;
+        } else {
+            action = daAbort;
+        }
+    };
+    set.insert();
+    set.post();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(set.asInteger(0), 7);
+
+    set.insert();
+    EXPECT_THROW(set.post(), SilentAbort);
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(CachedSetTest, AnErrorRaisedInTheUpdateHookEndsTheApplication)
+{
+    set.setCommandText("select * from T where ID = 1");
+    set.open();
+    db.exec("delete from T where ID = 1");
+    set.remove();
+    provider.onUpdateError = [](Provider*, const Change*, const DataError&, TUpdateKind,
+                                TResolverResponse&) { throw DataError("hook failed"); };
+    EXPECT_EQ(errorOf([&] { set.applyUpdates(0); }), "hook failed");
+    EXPECT_FALSE(conn->inTransaction());
+}
+
+TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart)
+{
+    set.setCommandText("select * from T where ID = 3");
+    set.open();
+    conn->startTransaction();
+    conn->execute("delete from T where ID = 1");
+    set.remove();
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_TRUE(conn->inTransaction());  // not ended by the application
+    EXPECT_EQ(count(), 3);
+    conn->rollback();
+    EXPECT_EQ(count(), 3);
+}
