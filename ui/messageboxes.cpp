@@ -1,0 +1,41 @@
+#include "ui/messageboxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "app/messages.h"
+#include "ui/text1252.h"
+
+namespace enviozvr::ui {
+
+namespace {
+
+class MessageBoxDisplay : public app::ErrorDisplay {
+public:
+    void showError(const std::string& text) override { showMessageBox(fromAnsi(text)); }
+};
+
+}  // namespace
+
+void showMessageBox(const QString& text)
+{
+    QWidget* parent = QApplication::activeModalWidget();
+    if (!parent) parent = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text,
+                    QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.exec();
+}
+
+app::ErrorDisplay& desktopErrorDisplay()
+{
+    static MessageBoxDisplay display;
+    return display;
+}
+
+void installDesktopMessages()
+{
+    app::setUserMessageHandler([](const std::string& text) { showMessageBox(fromAnsi(text)); });
+}
+
+}  // namespace enviozvr::ui

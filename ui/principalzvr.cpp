@@ -1,0 +1,389 @@
+#include "ui/principalzvr.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/ctrlaccesozvr.h"
+#include "app/unhandled.h"
+#include "sender/sendcycle.h"
+#include "ui/lookupbox.h"
+#include "ui/messageboxes.h"
+#include "ui/pictures.h"
+#include "ui/screenlook.h"
+#include "ui/text1252.h"
+
+namespace enviozvr::ui {
+
+namespace {
+
+constexpr int kBottomBarHeight = 60;
+
+QLabel* label(QWidget* parent, const char* name, const QString& text, QPoint at)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->move(at);
+    l->adjustSize();
+    return l;
+}
+
+QLineEdit* textBox(QWidget* parent, const char* name, const QString& text, QRect geometry,
+                   bool readOnly = false)
+{
+    auto* box = new QLineEdit(text, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(geometry);
+    box->setReadOnly(readOnly);
+    return box;
+}
+
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, QRect geometry)
+{
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(geometry);
+    return box;
+}
+
+}  // namespace
+
+Tfprincipalzvr::Tfprincipalzvr(std::vector<std::string> arguments, QWidget* parent)
+    : QWidget(parent), arguments_(std::move(arguments)), data_(std::make_unique<sender::MainData>())
+{
+    endProgram = [] { QCoreApplication::exit(0); };
+    data_->beep = [] { QApplication::beep(); };
+    buildControls();
+
+    // FormCreate: the update-error hooks are wired by MainData itself; then the
+    // unhandled-error handler, and the next activation is the first.
+    app::installUnhandledErrorHandler(&data_->loginRecord, &desktopErrorDisplay());
+    firstActivation_ = true;
+}
+
+Tfprincipalzvr::~Tfprincipalzvr()
+{
+    Timer1->stop();
+}
+
+std::string Tfprincipalzvr::argument(std::size_t n) const
+{
+    return n >= 1 && n <= arguments_.size() ? arguments_[n - 1] : std::string();
+}
+
+void Tfprincipalzvr::buildControls()
+{
+    setObjectName(QStringLiteral("fprincipalzvr"));
+    setWindowTitle(QStringLiteral("Envío de información ZVR"));
+    setFont(msSansSerif8());
+    const QSize client = clientSizeForOuter(QSize(589, 273));
+    setFixedSize(client);
+
+    PanelArriba = new QWidget(this);
+    PanelArriba->setObjectName(QStringLiteral("PanelArriba"));
+    PanelArriba->setGeometry(0, 0, client.width(), client.height() - kBottomBarHeight);
+    PanelAbajo = new QWidget(this);
+    PanelAbajo->setObjectName(QStringLiteral("PanelAbajo"));
+    PanelAbajo->setGeometry(0, client.height() - kBottomBarHeight, client.width(),
+                            kBottomBarHeight);
+
+    QWidget* up = PanelArriba;
+    Label1 = label(up, "Label1", QStringLiteral("Compañía Origen:"), {8, 1});
+    SerOri1 = textBox(up, "SerOri1", {}, {8, 16, 281, 19}, true);
+    LCiaOri = new LookupBox(up);
+    LCiaOri->setObjectName(QStringLiteral("LCiaOri"));
+    LCiaOri->setGeometry(8, 40, 281, 19);
+    Label12 = label(up, "Label12", QStringLiteral("Agencia:"), {8, 68});
+    CboAgencia = new TypeOpensComboBox(up);
+    CboAgencia->setObjectName(QStringLiteral("CboAgencia"));
+    CboAgencia->setGeometry(56, 60, 233, 21);
+    CboAgencia->setMaxVisibleItems(4);
+    Label6 = label(up, "Label6", QStringLiteral("Ultima actualización:"), {8, 100});
+    EUltenvio = textBox(up, "EUltenvio", {}, {106, 92, 159, 21}, true);
+    Label8 = label(up, "Label8", QStringLiteral("Ultimo error:"), {8, 168});
+    Label7 = label(up, "Label7", QStringLiteral("Prefijo a enviar:"), {296, 20});
+    Pref = textBox(up, "Pref", {}, {370, 12, 41, 21});
+    Label2 = label(up, "Label2", QStringLiteral("Operaciones a enviar:"), {424, 20});
+    NroOp = textBox(up, "NroOp", QStringLiteral("100"), {530, 12, 41, 21});
+    Label3 = label(up, "Label3", QStringLiteral("Frecuencia actualización:"), {296, 44});
+    Minut = textBox(up, "Minut", QStringLiteral("1"), {420, 36, 38, 21});
+    Label4 = label(up, "Label4", QStringLiteral("minutos"), {460, 44});
+    ckreciente = checkBox(up, "ckreciente", QStringLiteral("Enviar lo más reciente primero"),
+                          {296, 64, 170, 17});
+    CkError = checkBox(up, "CkError", QStringLiteral("No reintentar errores"), {296, 80, 170, 17});
+
+    const auto sideButton = [up](const char* name, const QString& caption, const QIcon& icon,
+                                 QRect geometry) {
+        QToolButton* b = pictureButton(up, QString::fromLatin1(name), caption, icon, QSize(16, 16),
+                                       ButtonLook::Raised);
+        b->setFont(arialNarrow8());
+        b->setGeometry(geometry);
+        return b;
+    };
+    PngSpeedButton1 = sideButton("PngSpeedButton1", QStringLiteral("Mensajes error"),
+                                 pictures::errors(), {296, 100, 100, 32});
+    PngSpeedButton2 = sideButton("PngSpeedButton2", QStringLiteral("Compañías"),
+                                 pictures::companies(), {472, 76, 100, 32});
+    PngSpeedButton4 = sideButton("PngSpeedButton4", QStringLiteral("Conf. Documentos"),
+                                 pictures::documents(), {472, 108, 100, 32});
+    PngSpeedButton3 = sideButton("PngSpeedButton3", QStringLiteral("Pendientes"),
+                                 pictures::pending(), {472, 140, 100, 32});
+
+    Panel3 = new QFrame(up);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel3->setLineWidth(1);
+    Panel3->setAutoFillBackground(true);
+    Panel3->setGeometry(16, 114, 273, 57);
+    Panel3Caption = new QLabel(Panel3);
+    Panel3Caption->setObjectName(QStringLiteral("Panel3Caption"));
+    Panel3Caption->setAlignment(Qt::AlignCenter);
+    Panel3Caption->setGeometry(2, 8, 269, 18);
+    ProgressBar1 = new QProgressBar(Panel3);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(24, 32, 225, 17);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    Panel3->hide();
+    Panel3->raise();
+
+    QWidget* down = PanelAbajo;
+    SpeedButton1 = pictureButton(down, QStringLiteral("SpeedButton1"), QStringLiteral("Enviar"),
+                                 pictures::send(), QSize(32, 32), ButtonLook::Flat);
+    SpeedButton1->setGeometry(72, 1, 65, 55);
+    Edit1 = textBox(down, "Edit1", {}, {140, 16, 190, 21}, true);
+    Edit1->hide();
+    SpeedButton2 = pictureButton(down, QStringLiteral("SpeedButton2"),
+                                 QStringLiteral("Cancelar"), pictures::cancel(), QSize(32, 32),
+                                 ButtonLook::Flat);
+    SpeedButton2->setGeometry(336, 1, 65, 55);
+    Label5 = new QLabel(QStringLiteral("Rev:2016/06/18"), down);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setFont(arialNarrow8());
+    Label5->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    Label5->move(464, 1);
+    Label5->adjustSize();
+
+    setTabOrder(Pref, LCiaOri);
+    setTabOrder(LCiaOri, SerOri1);
+    setTabOrder(SerOri1, CboAgencia);
+    setTabOrder(CboAgencia, Minut);
+    setTabOrder(Minut, EUltenvio);
+    setTabOrder(EUltenvio, ckreciente);
+    setTabOrder(ckreciente, CkError);
+    setTabOrder(CkError, NroOp);
+    setTabOrder(NroOp, Edit1);
+    Pref->setFocus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    start(kInitialTimerMs);
+
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    connect(SpeedButton1, &QToolButton::clicked, this,
+            [this] { guarded([this] { SpeedButton1Click(); }); });
+    connect(SpeedButton2, &QToolButton::clicked, this,
+            [this] { guarded([this] { SpeedButton2Click(); }); });
+    connect(PngSpeedButton1, &QToolButton::clicked, this,
+            [this] { guarded([this] { PngSpeedButton1Click(); }); });
+    connect(PngSpeedButton2, &QToolButton::clicked, this,
+            [this] { guarded([this] { PngSpeedButton2Click(); }); });
+    connect(PngSpeedButton3, &QToolButton::clicked, this,
+            [this] { guarded([this] { PngSpeedButton3Click(); }); });
+    connect(PngSpeedButton4, &QToolButton::clicked, this,
+            [this] { guarded([this] { PngSpeedButton4Click(); }); });
+    // A company chosen by the user; choices made in code run the change themselves.
+    connect(LCiaOri, &LookupBox::textChanged, this,
+            [this] { guarded([this] { LCiaOriChange(); }); });
+}
+
+void Tfprincipalzvr::guarded(const std::function<void()>& handler)
+{
+    app::runGuarded(handler);
+}
+
+bool Tfprincipalzvr::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowActivate && firstActivation_) {
+        // Run the first activation from the event loop, after the window is on screen.
+        QMetaObject::invokeMethod(
+            this, [this] { guarded([this] { FormActivate(); }); }, Qt::QueuedConnection);
+    }
+    return QWidget::event(event);
+}
+
+void Tfprincipalzvr::closeEvent(QCloseEvent* event)
+{
+    Timer1->stop();
+    event->accept();
+}
+
+void Tfprincipalzvr::FormActivate()
+{
+    if (!firstActivation_) return;
+    firstActivation_ = false;
+
+    const std::string company = argument(4);
+    if (!company.empty()) {
+        data_->loginAutomatic(argument(1), argument(2), argument(3));
+        loggedIn_ = true;
+    } else {
+        app::Tfaccesozvr access(*data_, this);
+        if (access.exec() == QDialog::Accepted) {
+            loggedIn_ = true;
+        } else {
+            if (endProgram) endProgram();
+            return;
+        }
+    }
+
+    if (loggedIn_) {
+        loggedIn_ = false;
+        setOriginServer(data_->loginRecord.ServidorSesion);
+        if (!company.empty()) {
+            chooseCompany(company);
+            if (!argument(5).empty()) ckreciente->setChecked(true);
+            SpeedButton1Click();
+        }
+    }
+}
+
+void Tfprincipalzvr::setOriginServer(const std::string& server)
+{
+    const QString text = fromAnsi(server);
+    if (SerOri1->text() == text) return;
+    SerOri1->setText(text);
+    SerOri1Change();
+}
+
+void Tfprincipalzvr::chooseCompany(const std::string& code)
+{
+    const QString before = LCiaOri->currentText();
+    LCiaOri->setKeyValueSilently(fromAnsi(code));
+    if (LCiaOri->currentText() != before) LCiaOriChange();
+}
+
+void Tfprincipalzvr::SerOri1Change()
+{
+    data_->loadCompanies();
+    data::CachedResultSet& list = data_->CCompania;
+    const int code = list.fieldByName("COMP_COD");
+    const int name = list.fieldByName("COM_NOMBRE");
+    std::vector<LookupBox::Row> rows;
+    rows.reserve(static_cast<std::size_t>(list.recordCount()));
+    for (int row = 0; row < list.recordCount(); ++row) {
+        rows.push_back({fromAnsi(list.valueAt(row, code).toText()),
+                        fromAnsi(list.valueAt(row, name).toText())});
+    }
+    LCiaOri->setRows(rows);
+}
+
+void Tfprincipalzvr::LCiaOriChange()
+{
+    if (LCiaOri->currentText().isEmpty()) return;
+    const std::vector<std::string> agencies = data_->selectCompany(toAnsi(LCiaOri->keyValue()));
+    CboAgencia->clear();
+    for (const std::string& agency : agencies) CboAgencia->addItem(fromAnsi(agency));
+    CboAgencia->setCurrentIndex(0);
+}
+
+void Tfprincipalzvr::SpeedButton1Click()
+{
+    sender::SpeedButton1Click(*data_, *this, *this, *this);
+}
+
+void Tfprincipalzvr::SpeedButton2Click() { close(); }
+
+void Tfprincipalzvr::Timer1Timer() { SpeedButton1Click(); }
+
+// The side screens open here once they exist; until then the buttons open nothing.
+void Tfprincipalzvr::PngSpeedButton1Click() {}
+void Tfprincipalzvr::PngSpeedButton2Click() {}
+void Tfprincipalzvr::PngSpeedButton3Click() {}
+void Tfprincipalzvr::PngSpeedButton4Click() {}
+
+// ---- SendOptions ---------------------------------------------------------------
+
+bool Tfprincipalzvr::companyChosen() const { return !LCiaOri->currentText().isEmpty(); }
+std::string Tfprincipalzvr::batchSize() const { return toAnsi(NroOp->text()); }
+void Tfprincipalzvr::setBatchSize(const std::string& text) { NroOp->setText(fromAnsi(text)); }
+bool Tfprincipalzvr::newestFirst() const { return ckreciente->isChecked(); }
+bool Tfprincipalzvr::skipErrored() const { return CkError->isChecked(); }
+std::string Tfprincipalzvr::minutes() const { return toAnsi(Minut->text()); }
+
+// ---- SendStatus ----------------------------------------------------------------
+
+void Tfprincipalzvr::showMessage(const std::string& text) { showMessageBox(fromAnsi(text)); }
+
+void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible)
+{
+    Panel3Caption->setText(fromAnsi(caption));
+    Panel3->setVisible(visible);
+    if (visible) Panel3->raise();
+}
+
+void Tfprincipalzvr::resetProgress(int maximum)
+{
+    progressMaximum_ = maximum;
+    // A bar with minimum = maximum would show a busy indicator: an empty batch shows 0 of 1.
+    ProgressBar1->setRange(0, maximum > 0 ? maximum : 1);
+    ProgressBar1->setValue(0);
+}
+
+void Tfprincipalzvr::stepProgress()
+{
+    if (ProgressBar1->value() < ProgressBar1->maximum())
+        ProgressBar1->setValue(ProgressBar1->value() + 1);
+}
+
+void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible)
+{
+    Edit1->setText(fromAnsi(text));
+    Edit1->setVisible(visible);
+}
+
+void Tfprincipalzvr::setLastSend(const std::string& text) { EUltenvio->setText(fromAnsi(text)); }
+
+void Tfprincipalzvr::setErrorViewerEnabled(bool enabled) { PngSpeedButton1->setEnabled(enabled); }
+
+void Tfprincipalzvr::setLastError(const std::string& text)
+{
+    Label8->setText(fromAnsi(text));
+    Label8->adjustSize();
+}
+
+void Tfprincipalzvr::repaint()
+{
+    // The cycle holds the thread: paint now what changed instead of waiting for the loop.
+    QWidget::repaint();
+}
+
+// ---- SendTimer -----------------------------------------------------------------
+
+void Tfprincipalzvr::stop()
+{
+    timerOn_ = false;
+    Timer1->stop();
+}
+
+void Tfprincipalzvr::start(int intervalMs)
+{
+    timerOn_ = true;
+    timerInterval_ = intervalMs;
+    // An interval of 0 (or below) never fires: sending then goes on only by "Enviar".
+    if (intervalMs > 0) Timer1->start(intervalMs);
+    else Timer1->stop();
+}
+
+bool Tfprincipalzvr::isActive() const { return timerOn_; }
+int Tfprincipalzvr::interval() const { return timerInterval_; }
+
+}  // namespace enviozvr::ui

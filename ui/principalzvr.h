@@ -1,0 +1,160 @@
+// Tfprincipalzvr, the main window: origin server and company, send options, "Enviar" and
+// "Cancelar", the side-screen buttons, the progress panel and status fields of the send
+// cycle, and Timer1 that repeats the cycle.
+//
+// GUI thread only. The window owns the MainData (every connection and data object) for
+// its whole life and is the send cycle's SendOptions, SendStatus and SendTimer. Every
+// handler the event loop calls (buttons, timer tick, first activation, a company chosen
+// by the user) runs inside app::runGuarded, so nothing is thrown into Qt; the handler
+// methods themselves throw and are public for tests and for the side screens.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sender/maindata.h"
+#include "sender/sendinterfaces.h"
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QTimer;
+class QToolButton;
+
+namespace enviozvr::ui {
+
+class LookupBox;
+class TypeOpensComboBox;
+
+class Tfprincipalzvr : public QWidget,
+                       public sender::SendOptions,
+                       public sender::SendStatus,
+                       public sender::SendTimer {
+    Q_OBJECT
+public:
+    // FormCreate. `arguments` are the program's arguments after its name, as
+    // Windows-1252 bytes: server, user, password, company code, newest-first switch.
+    explicit Tfprincipalzvr(std::vector<std::string> arguments, QWidget* parent = nullptr);
+    ~Tfprincipalzvr() override;
+
+    sender::MainData& data() { return *data_; }
+    const app::LoginRecord& loginRecord() const { return data_->loginRecord; }
+    // Argument n (1-based); empty when absent.
+    std::string argument(std::size_t n) const;
+
+    // ---- Controls, named as on the screen ---------------------------------------
+    QWidget* PanelArriba;      // upper area
+    QWidget* PanelAbajo;       // bottom bar
+    QLabel* Label1;
+    QLineEdit* SerOri1;
+    LookupBox* LCiaOri;
+    QLabel* Label12;
+    TypeOpensComboBox* CboAgencia;
+    QLabel* Label6;
+    QLineEdit* EUltenvio;
+    QLabel* Label8;
+    QLabel* Label7;
+    QLineEdit* Pref;
+    QLabel* Label2;
+    QLineEdit* NroOp;
+    QLabel* Label3;
+    QLineEdit* Minut;
+    QLabel* Label4;
+    QCheckBox* ckreciente;
+    QCheckBox* CkError;
+    QToolButton* PngSpeedButton1;
+    QToolButton* PngSpeedButton2;
+    QToolButton* PngSpeedButton4;
+    QToolButton* PngSpeedButton3;
+    QToolButton* SpeedButton1;
+    QLineEdit* Edit1;
+    QToolButton* SpeedButton2;
+    QLabel* Label5;
+    QFrame* Panel3;
+    QLabel* Panel3Caption;
+    QProgressBar* ProgressBar1;
+    QTimer* Timer1;
+
+    // ---- Handlers (throwing; the event loop reaches them guarded) -----------------
+    // First activation: the run-mode decision; later calls do nothing.
+    void FormActivate();
+    bool firstActivationPending() const { return firstActivation_; }
+    // The origin server changed: loads the company list.
+    void SerOri1Change();
+    // The shown company changed: connects the company database, fills the agency list.
+    void LCiaOriChange();
+    // "Enviar": one send cycle.
+    void SpeedButton1Click();
+    // "Cancelar": closes the window, which ends the program.
+    void SpeedButton2Click();
+    void Timer1Timer();
+    // The side screens ("Mensajes error", "Compañías", "Pendientes", "Conf. Documentos").
+    void PngSpeedButton1Click();
+    void PngSpeedButton2Click();
+    void PngSpeedButton3Click();
+    void PngSpeedButton4Click();
+
+    // Puts `server` into SerOri1 (as the first activation does), and chooses the company
+    // whose code is `code` in LCiaOri (as the automatic start does). Each runs the change
+    // handler when the text changed, throwing what it throws.
+    void setOriginServer(const std::string& server);
+    void chooseCompany(const std::string& code);
+
+    // The interactive login route ends the program through this (QCoreApplication::exit
+    // by default).
+    std::function<void()> endProgram;
+
+    // ---- sender::SendOptions ---------------------------------------------------
+    bool companyChosen() const override;
+    std::string batchSize() const override;
+    void setBatchSize(const std::string& text) override;
+    bool newestFirst() const override;
+    bool skipErrored() const override;
+    std::string minutes() const override;
+
+    // ---- sender::SendStatus ------------------------------------------------------
+    void showMessage(const std::string& text) override;
+    void setProgressPanel(const std::string& caption, bool visible) override;
+    void resetProgress(int maximum) override;
+    void stepProgress() override;
+    void setCurrentEvent(const std::string& text, bool visible) override;
+    void setLastSend(const std::string& text) override;
+    void setErrorViewerEnabled(bool enabled) override;
+    void setLastError(const std::string& text) override;
+    void repaint() override;
+
+    // ---- sender::SendTimer -------------------------------------------------------
+    void stop() override;
+    void start(int intervalMs) override;
+    bool isActive() const override;
+    int interval() const override;
+
+    // The progress bar's maximum as the cycle set it (the bar shows 0 of 1 for an empty
+    // batch instead of a busy indicator).
+    int progressMaximum() const { return progressMaximum_; }
+
+    static constexpr int kInitialTimerMs = 1800000;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    // Runs a handler from the event loop.
+    void guarded(const std::function<void()>& handler);
+
+    std::vector<std::string> arguments_;
+    std::unique_ptr<sender::MainData> data_;
+    bool firstActivation_ = true;
+    bool loggedIn_ = false;
+    bool timerOn_ = false;
+    int timerInterval_ = 0;
+    int progressMaximum_ = 0;
+};
+
+}  // namespace enviozvr::ui
