@@ -169,26 +169,44 @@ void store(unsigned char* p, T v)
     std::memcpy(p, &v, sizeof v);
 }
 
-// Decodes column i of a message buffer.
-Value decode(IMessageMetadata* meta, unsigned i, const unsigned char* buf, IAttachment* att,
-             ITransaction* tx, fb::Status& st)
+// Where and how a column sits in a fetched message buffer, read once per statement so
+// that reading a value costs no calls into the client library.
+struct ColumnLayout {
+    unsigned type;
+    int scale;
+    unsigned length;
+    unsigned offset;
+    unsigned nullOffset;
+};
+
+std::vector<ColumnLayout> layoutOf(IMessageMetadata* meta, fb::Status& st)
 {
-    if (load<short>(buf + meta->getNullOffset(&st, i))) return Value::null();
-    const unsigned char* p = buf + meta->getOffset(&st, i);
-    unsigned type = baseType(meta->getType(&st, i));
-    int scale = meta->getScale(&st, i);
+    std::vector<ColumnLayout> out;
+    unsigned n = meta->getCount(&st);
+    for (unsigned i = 0; i < n; ++i) {
+        out.push_back({baseType(meta->getType(&st, i)), meta->getScale(&st, i),
+                       meta->getLength(&st, i), meta->getOffset(&st, i),
+                       meta->getNullOffset(&st, i)});
+    }
+    return out;
+}
+
+// Decodes one column of a message buffer.
+Value decode(const ColumnLayout& c, const unsigned char* buf, IAttachment* att, ITransaction* tx)
+{
+    if (load<short>(buf + c.nullOffset)) return Value::null();
+    const unsigned char* p = buf + c.offset;
     auto integer = [&](int64_t v) {
-        return scale < 0 ? Value::decimal(v, -scale) : Value::integer(v);
+        return c.scale < 0 ? Value::decimal(v, -c.scale) : Value::integer(v);
     };
-    switch (type) {
+    switch (c.type) {
         case SQL_SHORT: return integer(load<int16_t>(p));
         case SQL_LONG: return integer(load<int32_t>(p));
         case SQL_INT64: return integer(load<int64_t>(p));
         case SQL_FLOAT: return Value::real(load<float>(p));
         case SQL_DOUBLE:
         case SQL_D_FLOAT: return Value::real(load<double>(p));
-        case SQL_TEXT:
-            return Value::text(std::string(reinterpret_cast<const char*>(p), meta->getLength(&st, i)));
+        case SQL_TEXT: return Value::text(std::string(reinterpret_cast<const char*>(p), c.length));
         case SQL_VARYING:
             return Value::text(
                 std::string(reinterpret_cast<const char*>(p) + 2, load<uint16_t>(p)));
@@ -199,6 +217,7 @@ Value decode(IMessageMetadata* meta, unsigned i, const unsigned char* buf, IAtta
                 Timestamp{Date{load<ISC_DATE>(p)}, Time{load<ISC_TIME>(p + sizeof(ISC_DATE))}});
         case SQL_BLOB: {
             ISC_QUAD id = load<ISC_QUAD>(p);
+            fb::Status st;
             return Value::text(readBlob(att, tx, &id, st));
         }
         case SQL_BOOLEAN: return Value::boolean(*p != 0);
@@ -320,6 +339,7 @@ public:
             meta_.reset(stmt_->getOutputMetadata(&st));
             unsigned n = meta_->getCount(&st);
             for (unsigned i = 0; i < n; ++i) fields_.push_back(describeColumn(meta_.get(), i, st));
+            layout_ = layoutOf(meta_.get(), st);
             buffer_.assign(meta_->getMessageLength(&st), 0);
             rs_.reset(stmt_->openCursor(&st, tx_, nullptr, nullptr, meta_.get(), 0));
         } catch (const FbException& e) {
@@ -343,9 +363,8 @@ public:
     bool fetch() override
     {
         if (!rs_) return false;
-        fb::Status st;
         try {
-            if (rs_->fetchNext(&st, buffer_.data()) == IStatus::RESULT_OK) return true;
+            if (rs_->fetchNext(fetchStatus_.get(), buffer_.data()) == IStatus::RESULT_OK) return true;
         } catch (const FbException& e) {
             throw fb::toDatabaseError(e.getStatus(), kind_, sql_);
         }
@@ -354,9 +373,8 @@ public:
 
     Value value(int column) const override
     {
-        fb::Status st;
         try {
-            return decode(meta_.get(), static_cast<unsigned>(column), buffer_.data(), att_, tx_, st);
+            return decode(layout_.at(static_cast<size_t>(column)), buffer_.data(), att_, tx_);
         } catch (const FbException& e) {
             throw fb::toDatabaseError(e.getStatus(), kind_, sql_);
         }
@@ -411,7 +429,9 @@ private:
     fb::Ref<IMessageMetadata> meta_;
     fb::Ref<IResultSet> rs_;
     std::vector<Field> fields_;
+    std::vector<ColumnLayout> layout_;
     std::vector<unsigned char> buffer_;
+    fb::Status fetchStatus_;
 };
 
 std::string trimBlanks(std::string_view s)
