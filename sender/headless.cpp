@@ -199,6 +199,10 @@ int runHeadless(const std::vector<std::string>& args)
     MainData data;
     app::StandardErrorDisplay display;
     app::installUnhandledErrorHandler(&data.loginRecord, &display);
+    // The handler must not keep pointers to this frame's objects once it is left.
+    struct Uninstall {
+        ~Uninstall() { app::installUnhandledErrorHandler(nullptr, nullptr); }
+    } uninstall;
 
     if (!app::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
 

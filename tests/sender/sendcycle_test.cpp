@@ -1,0 +1,399 @@
+// Send cycles over real embedded databases: the event life cycle, batches and order,
+// the purge, the transfer of every column type, refused changes, unreachable and
+// inactive destinations, the timer and the logs.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "data/errors.h"
+#include "senderworld.h"
+
+namespace enviozvr::sendertest {
+namespace {
+
+using sender::CycleEnd;
+
+// A destination trigger that refuses invoices whose FACT_ESTADO is 'X' with a message
+// holding quotes and a line break.
+void addRefusingTrigger(TestDatabase& db)
+{
+    db.exec("CREATE EXCEPTION E_RECHAZO 'Factura ''bloqueada''\r\nen destino'");
+    db.exec(
+        "CREATE TRIGGER FACTURAS_ZVR_RECHAZO FOR FACTURAS_ZVR BEFORE INSERT AS BEGIN "
+        "IF (NEW.FACT_ESTADO = 'X') THEN EXCEPTION E_RECHAZO; END");
+}
+
+TEST(SendCycle, EveryStateOfTheEventLifeCycle)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    addRefusingTrigger(dest);
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.origin->exec(invoiceValues("FV", "2", 2, "X"));  // refused at the destination
+    w.origin->exec(invoiceValues("FV", "3", 3, "X"));  // refused once, then accepted
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    w.addEvent({.id = 2, .company = "002", .numero = "2", .registeredAt = "08:01:00"});
+    w.addEvent({.id = 3, .company = "002", .numero = "3", .registeredAt = "08:02:00"});
+    // Already sent: the purge keeps 7 days, removes 8 days, keeps errored ones.
+    w.addEvent({.id = 7, .company = "002", .numero = "7", .sentDaysAgo = 7});
+    w.addEvent({.id = 8, .company = "002", .numero = "8", .sentDaysAgo = 8});
+    w.addEvent({.id = 9, .company = "002", .numero = "9", .sentDaysAgo = 30, .error = "old"});
+    // Never processed: an empty destination code.
+    w.addEvent({.id = 10, .company = "", .numero = "1"});
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    const std::vector<std::pair<int, std::string>> afterFirst = {
+        {1, "sent"},  {2, "pending with error"}, {3, "pending with error"}, {7, "sent"},
+        {8, "purged"}, {9, "sent with error"},   {10, "pending"}};
+    for (const auto& [id, state] : afterFirst) EXPECT_EQ(w.state(id), state) << "event " << id;
+    EXPECT_EQ(w.origin->scalar("SELECT RPEV_FECREP FROM REPLICA_EVENTOS WHERE RPEV_ID = 1"),
+              Value::date(data::today()));
+
+    // The origin of invoice 3 is corrected; the next cycle retries both pending events.
+    w.origin->exec("UPDATE FACTURAS_ZVR SET FACT_ESTADO = 'A' WHERE FACT_NUMERO = '3'");
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(2), "pending with error");
+    EXPECT_EQ(w.state(3), "sent with error");
+    ASSERT_EQ(w.status.served.size(), 2u);
+    EXPECT_EQ(w.status.served[1].taken, 2);
+    EXPECT_EQ(w.status.served[1].sent, 1);
+    EXPECT_EQ(w.status.served[1].failed, 1);
+
+    // "No reintentar errores": the company is still served, with an empty batch.
+    w.options.skip = true;
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    ASSERT_EQ(w.status.served.size(), 3u);
+    EXPECT_TRUE(w.status.served[2].connected);
+    EXPECT_EQ(w.status.served[2].taken, 0);
+    EXPECT_EQ(w.state(2), "pending with error");
+}
+
+TEST(SendCycle, RefusedInsertStoresTheDestinationTextOnTheEvent)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    addRefusingTrigger(dest);
+    int beeps = 0;
+    w.data.beep = [&] { ++beeps; };
+    w.origin->exec(invoiceValues("FV", "2", 2, "X"));
+    w.addEvent({.id = 2, .company = "002", .numero = "2"});
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    const std::string text = w.errorText(2);
+    EXPECT_NE(text.find("Factura 'bloqueada'\r\nen destino"), std::string::npos) << text;
+    EXPECT_NE(text.find("SQL Server Error: "), std::string::npos) << text;
+    EXPECT_EQ(beeps, 1);
+    EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "2").empty());
+}
+
+TEST(SendCycle, LongFailureTextIsCutToTheErrorColumn)
+{
+    SenderWorld w;
+    w.addEvent({.id = 5, .company = "002", .numero = "5"});
+    w.data.CAuditor.setCommandText("select * from replica_eventos");
+    w.data.CAuditor.open();
+    const std::string longText = "it's " + std::string(3000, 'x');
+    data::TResolverResponse response = data::rrSkip;
+    w.data.ManejarError(nullptr, nullptr, data::DataError(longText), data::ukInsert, response);
+    EXPECT_EQ(response, data::rrAbort);
+    EXPECT_EQ(w.errorText(5), longText.substr(0, sender::kEventErrorWidth));
+
+    // A failed post of a cached set: the text is stored and the operation silently aborts.
+    data::TDataAction action = data::daFail;
+    w.data.ManejarClientError(w.data.CAuditor, data::DataError("Field 'X' must have a value"),
+                              action);
+    EXPECT_EQ(action, data::daAbort);
+    EXPECT_EQ(w.errorText(5), "Field 'X' must have a value");
+}
+
+TEST(SendCycle, CopyReplaceAndDeleteAtTheDestination)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.origin->exec(invoiceValues("FV", "2", 2));
+    w.origin->exec(invoiceValues("O'K", "3", 3));
+    dest.exec(invoiceValues("FV", "2", 7));                 // replaced by the origin's
+    dest.exec(invoiceValues("FV", "2", 8));                 // a duplicate: both go
+    dest.exec(invoiceValues("FV", "4", 4));                 // deleted
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    w.addEvent({.id = 2, .company = "002", .numero = "2", .oper = "d", .registeredAt = "08:01:00"});
+    w.addEvent({.id = 3, .company = "002", .pref = "O'K", .numero = "3", .oper = " ",
+                .registeredAt = "08:02:00"});
+    w.addEvent({.id = 4, .company = "002", .numero = "4", .oper = "D", .registeredAt = "08:03:00"});
+    w.addEvent({.id = 5, .company = "002", .numero = "5", .oper = "D", .registeredAt = "08:04:00"});
+    w.addEvent({.id = 6, .company = "002", .numero = "6", .registeredAt = "08:05:00"});  // no origin
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    for (int id = 1; id <= 6; ++id) EXPECT_EQ(w.state(id), "sent") << "event " << id;
+
+    // Every column arrives as the origin holds it: accented text, NUMERIC(18,6) at full
+    // scale, the text blob with its line break, the timestamp's fraction.
+    for (const auto& [pref, numero] : std::vector<std::pair<std::string, std::string>>{
+             {"FV", "1"}, {"FV", "2"}, {"O'K", "3"}}) {
+        const auto expected = SenderWorld::invoiceRows(*w.origin, pref, numero);
+        const auto got = SenderWorld::invoiceRows(dest, pref, numero);
+        ASSERT_EQ(got.size(), 1u) << pref << numero;
+        ASSERT_EQ(got[0].size(), expected[0].size());
+        for (size_t c = 0; c < got[0].size(); ++c)
+            EXPECT_EQ(got[0][c], expected[0][c]) << pref << numero << " column " << c;
+    }
+    EXPECT_EQ(dest.scalar("SELECT FACT_TASA FROM FACTURAS_ZVR WHERE FACT_NUMERO = '1'")
+                  .asDecimal()
+                  .toString(),
+              "4012.345671");
+    EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "4").empty());
+    EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "6").empty());
+}
+
+TEST(SendCycle, RefusedInsertDuringAReplaceKeepsTheOldRow)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    addRefusingTrigger(dest);
+    dest.exec(invoiceValues("FV", "2", 7));
+    const auto before = SenderWorld::invoiceRows(dest, "FV", "2");
+    w.origin->exec(invoiceValues("FV", "2", 2, "X"));
+    w.addEvent({.id = 2, .company = "002", .numero = "2"});
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(2), "pending with error");
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "2"), before);
+}
+
+struct BatchCase {
+    std::string batch;
+    bool newest;
+    std::vector<int> sent;  // of events 1..5, registered in that order
+    std::string batchAfter;
+};
+
+class BatchOrder : public ::testing::TestWithParam<BatchCase> {};
+
+TEST_P(BatchOrder, TakesOneBatchInRegistrationOrder)
+{
+    const BatchCase& c = GetParam();
+    SenderWorld w;
+    w.addDestination("002");
+    // Registered on different days and times, inserted out of order.
+    const std::vector<std::pair<int, Event>> events = {
+        {3, {.id = 3, .company = "002", .tipo = 120, .numero = "3", .registeredDaysAgo = 1,
+             .registeredAt = "07:00:00"}},
+        {1, {.id = 1, .company = "002", .tipo = 120, .numero = "1", .registeredDaysAgo = 2,
+             .registeredAt = "09:00:00"}},
+        {5, {.id = 5, .company = "002", .tipo = 120, .numero = "5", .registeredDaysAgo = 0,
+             .registeredAt = "06:00:00"}},
+        {2, {.id = 2, .company = "002", .tipo = 120, .numero = "2", .registeredDaysAgo = 2,
+             .registeredAt = "10:00:00"}},
+        {4, {.id = 4, .company = "002", .tipo = 120, .numero = "4", .registeredDaysAgo = 1,
+             .registeredAt = "08:00:00"}},
+    };
+    for (const auto& [id, e] : events) w.addEvent(e);
+    w.options.batch = c.batch;
+    w.options.newest = c.newest;
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    std::vector<int> sent;
+    for (int id = 1; id <= 5; ++id)
+        if (w.state(id) == "sent") sent.push_back(id);
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(w.options.batch, c.batchAfter);
+    // The events were shown in batch order.
+    ASSERT_EQ(w.status.shownEvents.size(), c.sent.size());
+    const int firstShown = c.newest ? c.sent.back() : c.sent.front();
+    EXPECT_EQ(w.status.shownEvents[0], "120,I,FV" + std::to_string(firstShown) + ",C1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SendCycle, BatchOrder,
+    ::testing::Values(BatchCase{"2", false, {1, 2}, "2"}, BatchCase{"2", true, {4, 5}, "2"},
+                      BatchCase{"", false, {1, 2, 3, 4, 5}, "80"},
+                      BatchCase{"", true, {1, 2, 3, 4, 5}, "80"},
+                      BatchCase{"3", true, {3, 4, 5}, "3"}));
+
+// A batch size that is not a whole number above 0 stops the cycle before any statement:
+// no purge, no event logged, and the timer is still re-armed.
+TEST(SendCycle, UnusableBatchSizeStopsBeforeAnySql)
+{
+    for (const std::string batch : {"0", "-1", "abc", "1.5", "5 ", "1; delete"}) {
+        SCOPED_TRACE(batch);
+        SenderWorld w;
+        w.addDestination("002");
+        w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
+        w.addEvent({.id = 8, .company = "002", .numero = "8", .sentDaysAgo = 8});
+        w.options.batch = batch;
+        w.options.minutesText = "3";
+        try {
+            w.cycle();
+            ADD_FAILURE() << "no error";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + batch + "' is not a valid integer value");
+        }
+        EXPECT_EQ(w.state(8), "sent");
+        EXPECT_EQ(w.state(1), "pending");
+        EXPECT_TRUE(w.logLines("ENVIO.TXT").empty());
+        EXPECT_EQ(w.timer.calls, std::vector<std::string>{"start 180000"});
+    }
+}
+
+TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    w.listCompany("003", w.server + "/nowhere");     // no database there
+    w.listCompany("004", w.server, "N");              // inactive
+    w.listCompany("005", "");                         // no server
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    for (const std::string company : {"002", "003", "004", "005", "006"})
+        w.addEvent({.id = std::stoi(company), .company = company, .numero = "1"});
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(2), "sent");
+    for (int id : {3, 4, 5, 6}) EXPECT_EQ(w.state(id), "pending") << id;
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
+
+    const std::string path = w.server + "/nowhere/datos/003/nivora.fdb";
+    EXPECT_EQ(w.logFields("errorenvio.txt"),
+              std::vector<std::string>{"D,T,No se pudo conectar con el servidor " + path});
+    const std::string prefix = "Ult. error:" + data::shortDateText(data::today()) + ":";
+    const std::string suffix = " No se pudo conectar con el servidor " + path;
+    EXPECT_EQ(w.status.lastError.rfind(prefix, 0), 0u) << w.status.lastError;
+    EXPECT_TRUE(w.status.lastError.ends_with(suffix)) << w.status.lastError;
+
+    // Served in the order listed: 002 with its batch, 003 unreachable; 004-006 skipped.
+    ASSERT_EQ(w.status.served.size(), 2u);
+    EXPECT_EQ(w.status.served[0].company, "002");
+    EXPECT_EQ(w.status.served[0].sent, 1);
+    EXPECT_EQ(w.status.served[1].company, "003");
+    EXPECT_FALSE(w.status.served[1].connected);
+
+    // A later successful connection does not clear the last error.
+    const std::string lastError = w.status.lastError;
+    w.origin->exec("DELETE FROM REPLICA_EVENTOS WHERE RPEV_ID = 3");
+    w.addEvent({.id = 20, .company = "002", .tipo = 120, .numero = "9"});
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.status.lastError, lastError);
+}
+
+TEST(SendCycle, EnvioLogHasOneLinePerEventHandled)
+{
+    SenderWorld w;
+    w.addDestination("002");
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.addEvent({.id = 1, .company = "002", .numero = "1", .codigo = "V01"});
+    w.addEvent({.id = 2, .company = "002", .tipo = 120, .pref = "PD", .numero = "42",
+                .registeredAt = "09:00:00", .codigo = "P,9"});
+    w.addEvent({.id = 3, .company = "002", .numero = "77", .oper = "D",
+                .registeredAt = "10:00:00", .codigo = ""});
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.logFields("ENVIO.TXT"),
+              (std::vector<std::string>{"D,T,1,236,FV1V01", "D,T,2,120,PD42P,9", "D,T,3,236,FV77"}));
+    EXPECT_TRUE(w.logLines("errorenvio.txt").empty());
+}
+
+// Timer1 and the status texts of the cycle.
+TEST(SendCycle, TimerAndStatusAcrossCycles)
+{
+    SenderWorld w;
+    w.addDestination("002");
+
+    // No origin company: the message, and nothing else changes.
+    w.options.chosen = false;
+    EXPECT_EQ(w.cycle(), CycleEnd::NoCompany);
+    EXPECT_EQ(w.status.messages, std::vector<std::string>{"Debe indicar la compañía de origen."});
+    EXPECT_TRUE(w.timer.calls.empty());
+    EXPECT_TRUE(w.status.panel.empty());
+    w.options.chosen = true;
+
+    // Nothing pending: no company visited, the timer re-armed anyway.
+    w.options.minutesText = "0";
+    EXPECT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.timer.calls, std::vector<std::string>{"start 0"});
+    EXPECT_EQ(w.status.lastSend, "Sin envios hasta ahora.");
+    EXPECT_EQ(w.status.errorViewerEnabled, std::optional<bool>(false));
+    EXPECT_EQ(w.status.panel, (std::vector<std::string>{"Borrando información procesada...|shown",
+                                                        "Borrando información procesada...|hidden",
+                                                        "Borrando información procesada...|hidden"}));
+
+    // A company served: off while serving, on again with Minut. Only a non-invoice
+    // event has been sent: the first form (before the send) saw nothing, the second form
+    // looks at invoices only.
+    w.timer.calls.clear();
+    w.status.panel.clear();
+    w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
+    w.options.minutesText = "35791";
+    EXPECT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.timer.calls, (std::vector<std::string>{"stop", "start 2147460000"}));
+    EXPECT_EQ(w.status.panel.back(), "Enviando información a 002|hidden");
+    EXPECT_FALSE(w.status.eventBoxVisible);
+    EXPECT_EQ(w.status.errorViewerEnabled, std::optional<bool>(false));
+    EXPECT_EQ(w.status.lastSend, "Sin envios hasta ahora.");
+
+    // An invoice event (its invoice no longer exists at the origin) is sent: both forms
+    // now see a send, and the text is the invoice event's date and time.
+    w.timer.calls.clear();
+    w.addEvent({.id = 2, .company = "002", .numero = "2"});
+    EXPECT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.status.errorViewerEnabled, std::optional<bool>(true));
+    const auto sent = w.origin->query(
+        "SELECT RPEV_FECREP, RPEV_HORAREP FROM REPLICA_EVENTOS WHERE RPEV_ID = 2")[0];
+    EXPECT_EQ(w.status.lastSend, sent[0].toText() + " - " + sent[1].toText());
+
+    // Minut unusable: the events are all processed, then the error; the timer stays off.
+    for (const std::string minutes : {"abc", "-1", "35792", ""}) {
+        SCOPED_TRACE(minutes);
+        w.timer.calls.clear();
+        const int id = 10 + static_cast<int>(minutes.size());
+        w.addEvent({.id = id, .company = "002", .tipo = 120, .numero = "9"});
+        w.options.minutesText = minutes;
+        try {
+            w.cycle();
+            ADD_FAILURE() << "no error";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()), "'" + minutes + "' is not a valid integer value");
+        }
+        EXPECT_EQ(w.state(id), "sent");
+        EXPECT_EQ(w.timer.calls, std::vector<std::string>{"stop"});
+        EXPECT_FALSE(w.timer.active);
+    }
+}
+
+// A cycle that ends early, after switching the timer off, still re-arms it from Minut.
+TEST(SendCycle, EarlyEndStillRearmsTheTimer)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    // The destination has no invoice table: the lookup fails while 002 is served.
+    dest.exec("DROP TABLE FACTURAS_ZVR");
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    w.options.minutesText = "2";
+    EXPECT_ANY_THROW(w.cycle());
+    EXPECT_EQ(w.state(1), "pending");
+    EXPECT_EQ(w.timer.calls, (std::vector<std::string>{"stop", "start 120000"}));
+}
+
+// A post refused inside the cache (a required column left NULL) ends the cycle with a
+// silent abort, the text stored on the event.
+TEST(SendCycle, RefusedPostEndsTheCycleSilently)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    dest.exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER NOT NULL");
+    w.origin->exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER");
+    w.origin->exec(invoiceValues("FV", "1", 1).replace(
+        0, std::string("INSERT INTO FACTURAS_ZVR").size(),
+        "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_ID, FACT_SERIAL, FACT_TOTAL, "
+        "FACT_TASA, FACT_PESO, FACT_FECHA, FACT_HORA, FACT_REGISTRO, FACT_ESTADO, "
+        "FACT_CLIENTE, FACT_NOTAS, FACT_MONEDA)"));
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    w.addEvent({.id = 2, .company = "002", .tipo = 120, .numero = "2", .registeredAt = "09:00:00"});
+    EXPECT_THROW(w.cycle(), data::SilentAbort);
+    EXPECT_EQ(w.state(1), "pending with error");
+    EXPECT_EQ(w.errorText(1), "Field 'FACT_EXTRA' must have a value");
+    EXPECT_EQ(w.state(2), "pending");
+}
+
+}  // namespace
+}  // namespace enviozvr::sendertest
