@@ -577,6 +577,22 @@ void Connection::disconnect()
     }
 }
 
+void Connection::dropIfLost(const std::exception& error)
+{
+    auto* db = dynamic_cast<const DatabaseError*>(&error);
+    if (!db || !db->connectionLost() || !isConnected()) return;
+    auto objects = openObjects_;
+    for (auto& [owner, close] : objects) {
+        try {
+            close();
+        } catch (...) {
+        }
+    }
+    impl_->explicitTx.reset();
+    impl_->defaultTx.reset();
+    impl_->attachment.reset();
+}
+
 void Connection::registerOpenObject(const void* owner, CloseHook close)
 {
     unregisterOpenObject(owner);
@@ -694,8 +710,10 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
                 own->rollback(&rb);
                 own.release();
             } catch (...) {
+                own.reset();
             }
         }
+        dropIfLost(error);
         throw error;
     }
 }
@@ -718,9 +736,16 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql)
             tx = impl_->defaultTx.get();
         }
     } catch (const FbException& e) {
-        throw fb::toDatabaseError(e.getStatus(), kind_, sql);
+        auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
+        dropIfLost(error);
+        throw error;
     }
-    return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect);
+    try {
+        return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect);
+    } catch (const DatabaseError& error) {
+        dropIfLost(error);
+        throw;
+    }
 }
 
 }  // namespace enviozvr::data

@@ -62,6 +62,10 @@ public:
     void disconnect();
     bool isConnected() const;
 
+    // After an error that says the attachment is gone (DatabaseError::connectionLost), the
+    // connection counts as closed so that the next use connects again by itself.
+    void dropIfLost(const std::exception& error);
+
     // Explicit transactions (Company connections; update application only).
     bool inTransaction() const;
     void startTransaction();

@@ -534,9 +534,19 @@ void CachedResultSet::clearDeclaredFields() { declared_.clear(); }
 void CachedResultSet::open()
 {
     if (active()) return;
-    std::unique_ptr<Cursor> cursor = provider_->openSource(commandText_);
-    fetchInto(*cursor);
-    cursor->close();
+    fetchFromProvider();
+}
+
+void CachedResultSet::fetchFromProvider()
+{
+    try {
+        std::unique_ptr<Cursor> cursor = provider_->openSource(commandText_);
+        fetchInto(*cursor);
+        cursor->close();
+    } catch (const DatabaseError& error) {
+        provider_->source().connection().dropIfLost(error);
+        throw;
+    }
 }
 
 void CachedResultSet::fetchInto(Cursor& cursor)
@@ -624,9 +634,7 @@ void CachedResultSet::refresh()
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     if (!changes_.empty()) throw DataError("Must apply updates before refreshing data");
     int position = current_;
-    std::unique_ptr<Cursor> cursor = provider_->openSource(commandText_);
-    fetchInto(*cursor);
-    cursor->close();
+    fetchFromProvider();
     if (position >= 0 && recordCount() > 0) setCurrent(std::min(position, recordCount() - 1));
 }
 

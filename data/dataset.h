@@ -206,6 +206,7 @@ public:
     struct Store;
 
 private:
+    void fetchFromProvider();
     void fetchInto(Cursor& cursor);
     void endEditing();  // posts a changed row, cancels an unchanged one
     template <class F> void underHook(const DataSetErrorHook& hook, F&& operation);

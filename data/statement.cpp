@@ -23,7 +23,13 @@ void PlainStatement::open()
     if (isOpen()) return;
     cursor_ = connection_->open(text_);
     connection_->registerOpenObject(this, [this] { close(); });
-    empty_ = !cursor_->fetch();
+    try {
+        empty_ = !cursor_->fetch();
+    } catch (const DatabaseError& error) {
+        closeQuietly();
+        connection_->dropIfLost(error);
+        throw;
+    }
     eof_ = empty_;
 }
 
@@ -36,10 +42,26 @@ void PlainStatement::close()
     cursor->close();
 }
 
+void PlainStatement::closeQuietly()
+{
+    try {
+        close();
+    } catch (...) {
+        cursor_.reset();
+        eof_ = empty_ = true;
+    }
+}
+
 void PlainStatement::next()
 {
     if (!isOpen() || eof_) return;
-    eof_ = !cursor_->fetch();
+    try {
+        eof_ = !cursor_->fetch();
+    } catch (const DatabaseError& error) {
+        closeQuietly();
+        connection_->dropIfLost(error);
+        throw;
+    }
 }
 
 int PlainStatement::columnCount() const

@@ -38,6 +38,8 @@ public:
     int64_t execute();
 
 private:
+    void closeQuietly();
+
     std::string name_;
     Connection* connection_;
     std::string text_;

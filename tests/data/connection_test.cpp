@@ -160,3 +160,26 @@ TEST(Connection, UnknownHostIsANetworkError)
               std::string::npos)
         << text;
 }
+
+TEST(Connection, ALostAttachmentIsConnectedAgainOnNextUse)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"));
+    db.createCompanySchema();
+    auto c = companyTo(db.location(), "SYSDBA", "");
+    PlainStatement q("QCopia", *c);
+    q.setText("select * from REPLICA_EVENTOS");
+    q.open();
+    // Another attachment throws every other one off the database.
+    db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
+    try {
+        c->execute("delete from REPLICA_EVENTOS");
+        FAIL() << "the attachment should be gone";
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(e.connectionLost()) << e.what();
+    }
+    EXPECT_FALSE(c->isConnected());
+    EXPECT_FALSE(q.isOpen());
+    EXPECT_EQ(c->execute("delete from REPLICA_EVENTOS"), 0);
+    EXPECT_TRUE(c->isConnected());
+}
