@@ -1,0 +1,372 @@
+#include "grid/format.h"
+
+#include <QDate>
+#include <QLocale>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include "grid/codepage.h"
+
+namespace enviozvr::grid {
+
+namespace {
+
+struct Separators {
+    char decimal = '.';
+    char thousands = ',';
+    char date = '/';
+    char time = ':';
+};
+
+char latinOf(QChar c, char fallback) {
+    const ushort u = c.unicode();
+    return u > 0 && u < 0x100 ? static_cast<char>(u) : fallback;
+}
+
+char separatorOf(const QString& format, char fallback) {
+    for (QChar c : format) {
+        if (!c.isLetter() && c != QLatin1Char('\'') && c != QLatin1Char('"') && !c.isSpace())
+            return latinOf(c, fallback);
+    }
+    return fallback;
+}
+
+Separators localeSeparators() {
+    const QLocale locale = QLocale::system();
+    Separators s;
+    const QString dp = locale.decimalPoint();
+    const QString gs = locale.groupSeparator();
+    if (dp.size() == 1) s.decimal = latinOf(dp.at(0), '.');
+    if (gs.size() == 1) s.thousands = latinOf(gs.at(0), ',');
+    s.date = separatorOf(locale.dateFormat(QLocale::ShortFormat), '/');
+    s.time = separatorOf(locale.timeFormat(QLocale::LongFormat), ':');
+    return s;
+}
+
+// The sections of a float format, split at ';' outside quotes.
+std::vector<std::string_view> splitSections(std::string_view format) {
+    std::vector<std::string_view> out;
+    size_t start = 0;
+    char quote = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == ';') {
+            out.push_back(format.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    out.push_back(format.substr(start));
+    return out;
+}
+
+std::string groupThousands(const std::string& digits, char sep) {
+    std::string out;
+    const size_t n = digits.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i > 0 && (n - i) % 3 == 0) out.push_back(sep);
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+std::string formatSection(std::string_view section, double value, bool negative) {
+    const Separators sep = localeSeparators();
+    std::string prefix, suffix;
+    int intPlaces = 0, minInt = 0, minDec = 0, maxDec = 0;
+    bool seenPlaceholder = false, afterPoint = false, thousands = false, seenZero = false;
+    bool scientific = false, expAlwaysSign = false;
+    int expDigits = 0;
+    for (size_t i = 0; i < section.size(); ++i) {
+        const char c = section[i];
+        if (c == '"' || c == '\'') {
+            const size_t end = section.find(c, i + 1);
+            const std::string_view lit =
+                section.substr(i + 1, (end == std::string_view::npos ? section.size() : end) - i - 1);
+            (seenPlaceholder ? suffix : prefix).append(lit);
+            i = end == std::string_view::npos ? section.size() : end;
+            continue;
+        }
+        if ((c == 'E' || c == 'e') && i + 1 < section.size() &&
+            (section[i + 1] == '+' || section[i + 1] == '-') && seenPlaceholder && !scientific) {
+            scientific = true;
+            expAlwaysSign = section[i + 1] == '+';
+            i += 2;
+            while (i < section.size() && section[i] == '0') {
+                ++expDigits;
+                ++i;
+            }
+            --i;
+            continue;
+        }
+        if (c == '0' || c == '#') {
+            seenPlaceholder = true;
+            if (afterPoint) {
+                ++maxDec;
+                if (c == '0') minDec = maxDec;
+            } else {
+                ++intPlaces;
+                if (c == '0') seenZero = true;
+                if (seenZero) ++minInt;
+            }
+            continue;
+        }
+        if (c == '.' && !afterPoint) {
+            afterPoint = true;
+            seenPlaceholder = true;
+            continue;
+        }
+        if (c == ',' && !afterPoint) {
+            thousands = true;
+            continue;
+        }
+        (seenPlaceholder ? suffix : prefix).push_back(c);
+    }
+
+    std::string number;
+    bool nonZero = false;
+    if (scientific) {
+        int exponent = 0;
+        double mantissa = value;
+        if (value != 0) {
+            exponent = static_cast<int>(std::floor(std::log10(value)));
+            mantissa = value / std::pow(10.0, exponent);
+        }
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.*f", maxDec, mantissa);
+        if (buf[0] == '1' && buf[1] == '0') {  // rounding carried to 10.x
+            mantissa /= 10;
+            ++exponent;
+            std::snprintf(buf, sizeof buf, "%.*f", maxDec, mantissa);
+        }
+        std::string m(buf);
+        const size_t point = m.find('.');
+        std::string intPart = m.substr(0, point);
+        std::string frac = point == std::string::npos ? std::string() : m.substr(point + 1);
+        while (static_cast<int>(frac.size()) > minDec && !frac.empty() && frac.back() == '0')
+            frac.pop_back();
+        for (char d : m) nonZero |= (d >= '1' && d <= '9');
+        number = intPart;
+        if (!frac.empty()) number += sep.decimal + frac;
+        std::string expText = std::to_string(std::abs(exponent));
+        while (static_cast<int>(expText.size()) < expDigits) expText.insert(0, "0");
+        number += 'E';
+        if (exponent < 0)
+            number += '-';
+        else if (expAlwaysSign)
+            number += '+';
+        number += expText;
+    } else {
+        char buf[512];
+        std::snprintf(buf, sizeof buf, "%.*f", maxDec, value);
+        std::string s(buf);
+        const size_t point = s.find('.');
+        std::string intPart = s.substr(0, point);
+        std::string frac = point == std::string::npos ? std::string() : s.substr(point + 1);
+        while (static_cast<int>(frac.size()) > minDec && !frac.empty() && frac.back() == '0')
+            frac.pop_back();
+        for (char d : s) nonZero |= (d >= '1' && d <= '9');
+        if (intPart == "0" && minInt == 0) intPart.clear();
+        while (static_cast<int>(intPart.size()) < minInt) intPart.insert(0, "0");
+        if (thousands) intPart = groupThousands(intPart, sep.thousands);
+        number = intPart;
+        if (!frac.empty()) number += sep.decimal + frac;
+    }
+    (void)intPlaces;
+    std::string out;
+    if (negative && nonZero) out.push_back('-');
+    out += prefix;
+    out += number;
+    out += suffix;
+    return out;
+}
+
+std::string nameText(const QString& name) { return windows1252FromQString(name); }
+
+}  // namespace
+
+std::string formatGeneral(double value, int precision) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+    if (precision < 1 || precision > 18) precision = 15;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", precision, value);
+    std::string s(buf);
+    const char decimal = localeSeparators().decimal;
+    std::string out;
+    const size_t e = s.find('e');
+    const std::string mantissa = s.substr(0, e);
+    for (char c : mantissa) out.push_back(c == '.' ? decimal : c);
+    if (e != std::string::npos) {
+        const int exponent = std::atoi(s.c_str() + e + 1);
+        out += 'E';
+        out += std::to_string(exponent);
+    }
+    return out;
+}
+
+std::string formatCurrency(double value, int decimals) {
+    return nameText(QLocale::system().toCurrencyString(value, QString(), decimals));
+}
+
+int currencyDecimals() { return 2; }
+
+std::string formatFloat(std::string_view format, double value) {
+    if (std::isnan(value) || std::isinf(value)) return formatGeneral(value);
+    const std::vector<std::string_view> sections = splitSections(format);
+    if (value < 0 && sections.size() >= 2 && !sections[1].empty())
+        return formatSection(sections[1], -value, false);
+    if (value == 0 && sections.size() >= 3 && !sections[2].empty())
+        return formatSection(sections[2], value, false);
+    if (sections[0].empty()) return formatGeneral(value);
+    return formatSection(sections[0], std::fabs(value), value < 0);
+}
+
+std::string formatDateTime(std::string_view format, data::Date date, data::Time time) {
+    const Separators sep = localeSeparators();
+    const QLocale locale = QLocale::system();
+    int year, month, day, hour, minute, second, fraction;
+    date.toYmd(year, month, day);
+    time.toHms(hour, minute, second, fraction);
+    const int millis = fraction / 10;
+    // Day of the week, 1 = Monday ... 7 = Sunday; day 0 (17 November 1858) was a Wednesday.
+    const int dow = ((date.days % 7) + 7 + 2) % 7 + 1;
+
+    auto two = [](int v) {
+        char b[16];
+        std::snprintf(b, sizeof b, "%02d", v);
+        return std::string(b);
+    };
+    auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
+    auto startsWithI = [&](size_t i, std::string_view w) {
+        if (i + w.size() > format.size()) return false;
+        for (size_t k = 0; k < w.size(); ++k)
+            if (lower(format[i + k]) != w[k]) return false;
+        return true;
+    };
+    bool twelveHour = false;
+    for (size_t i = 0; i < format.size(); ++i)
+        if (startsWithI(i, "am/pm") || startsWithI(i, "a/p")) twelveHour = true;
+
+    std::string out;
+    bool lastWasHour = false;
+    size_t i = 0;
+    while (i < format.size()) {
+        const char c = format[i];
+        const char lc = lower(c);
+        if (c == '"' || c == '\'') {
+            const size_t end = format.find(c, i + 1);
+            const size_t stop = end == std::string_view::npos ? format.size() : end;
+            out.append(format.substr(i + 1, stop - i - 1));
+            i = stop + 1;
+            continue;
+        }
+        if (startsWithI(i, "am/pm")) {
+            out += hour < 12 ? "am" : "pm";
+            if (c == 'A') out = out.substr(0, out.size() - 2) + (hour < 12 ? "AM" : "PM");
+            i += 5;
+            continue;
+        }
+        if (startsWithI(i, "a/p")) {
+            out += hour < 12 ? (c == 'A' ? "A" : "a") : (c == 'A' ? "P" : "p");
+            i += 3;
+            continue;
+        }
+        size_t run = 1;
+        while (i + run < format.size() && lower(format[i + run]) == lc) ++run;
+        bool hourToken = false;
+        switch (lc) {
+            case 'd':
+                if (run == 1) out += std::to_string(day);
+                else if (run == 2) out += two(day);
+                else if (run == 3) out += nameText(locale.dayName(dow, QLocale::ShortFormat));
+                else if (run == 4) out += nameText(locale.dayName(dow, QLocale::LongFormat));
+                else if (run == 5) out += data::shortDateText(date);
+                else out += nameText(locale.toString(QDate(year, month, day), QLocale::LongFormat));
+                break;
+            case 'm':
+                if (lastWasHour && run <= 2) {
+                    out += run == 1 ? std::to_string(minute) : two(minute);
+                } else if (run == 1) {
+                    out += std::to_string(month);
+                } else if (run == 2) {
+                    out += two(month);
+                } else if (run == 3) {
+                    out += nameText(locale.monthName(month, QLocale::ShortFormat));
+                } else {
+                    out += nameText(locale.monthName(month, QLocale::LongFormat));
+                }
+                break;
+            case 'y':
+                if (run <= 2) out += two(year % 100);
+                else {
+                    char b[16];
+                    std::snprintf(b, sizeof b, "%04d", year);
+                    out += b;
+                }
+                break;
+            case 'h': {
+                int h = hour;
+                if (twelveHour) {
+                    h = hour % 12;
+                    if (h == 0) h = 12;
+                }
+                out += run == 1 ? std::to_string(h) : two(h);
+                hourToken = true;
+                break;
+            }
+            case 'n':
+                out += run == 1 ? std::to_string(minute) : two(minute);
+                break;
+            case 's':
+                out += run == 1 ? std::to_string(second) : two(second);
+                break;
+            case 'z': {
+                char b[16];
+                std::snprintf(b, sizeof b, run >= 3 ? "%03d" : "%d", millis);
+                out += b;
+                break;
+            }
+            case 't':
+                if (run == 1) {
+                    out += two(hour) + sep.time + two(minute);
+                } else {
+                    out += data::longTimeText(time);
+                }
+                break;
+            case 'c':
+                out += data::shortDateText(date);
+                if (time.fractions != 0) out += " " + data::longTimeText(time);
+                break;
+            case '/':
+                out.append(run, sep.date);
+                break;
+            case ':':
+                out.append(run, sep.time);
+                break;
+            default:
+                out.append(format.substr(i, run));
+                break;
+        }
+        if (lc >= 'a' && lc <= 'z') lastWasHour = hourToken;
+        i += run;
+    }
+    return out;
+}
+
+std::string hexText(std::string_view bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char b : bytes) {
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 15]);
+    }
+    return out;
+}
+
+}  // namespace enviozvr::grid

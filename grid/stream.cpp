@@ -1,0 +1,55 @@
+#include "grid/stream.h"
+
+#include <QIODevice>
+#include <cstdlib>
+
+#include "grid/gridtypes.h"
+
+namespace enviozvr::grid {
+
+TMemoryStream::~TMemoryStream() { std::free(data_); }
+
+void TMemoryStream::grow(size_t needed) {
+    const size_t capacity = (needed + kGrowStep - 1) / kGrowStep * kGrowStep;
+    if (capacity < needed) throw GridError("Out of memory while expanding memory stream");
+    void* p = std::realloc(data_, capacity);
+    if (!p) throw GridError("Out of memory while expanding memory stream");
+    data_ = static_cast<char*>(p);
+    capacity_ = capacity;
+}
+
+namespace {
+constexpr size_t kDeviceBuffer = 65536;
+}
+
+DeviceStream::DeviceStream(QIODevice& device) : device_(device) { buffer_.reserve(kDeviceBuffer); }
+
+DeviceStream::~DeviceStream() {
+    try {
+        flush();
+    } catch (...) {
+    }
+}
+
+void DeviceStream::write(const void* data, size_t size) {
+    if (buffer_.size() + size > kDeviceBuffer) {
+        flush();
+        if (size > kDeviceBuffer) {
+            if (device_.write(static_cast<const char*>(data), static_cast<qint64>(size)) !=
+                static_cast<qint64>(size))
+                throw GridError(device_.errorString().toStdString());
+            return;
+        }
+    }
+    buffer_.append(static_cast<const char*>(data), size);
+}
+
+void DeviceStream::flush() {
+    if (buffer_.empty()) return;
+    const qint64 n = static_cast<qint64>(buffer_.size());
+    const qint64 written = device_.write(buffer_.data(), n);
+    buffer_.clear();
+    if (written != n) throw GridError(device_.errorString().toStdString());
+}
+
+}  // namespace enviozvr::grid
