@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/localfiles.h"
-#include "appdir.h"
+#include "support/appdir.h"
 #include "apptest.h"
 
 using namespace std::string_literals;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/unhandled.h"
-#include "appdir.h"
+#include "support/appdir.h"
 #include "apptest.h"
 #include "data/errors.h"
 

@@ -1,4 +1,4 @@
-#include "appdir.h"
+#include "support/appdir.h"
 
 #include <QDir>
 #include <QFile>
