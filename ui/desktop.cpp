@@ -6,7 +6,6 @@
 
 #include "ui/messageboxes.h"
 #include "ui/principalzvr.h"
-#include "ui/screenlook.h"
 #include "ui/text1252.h"
 
 namespace enviozvr::ui {
@@ -15,7 +14,6 @@ int runDesktop(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("enviozvr"));
-    registerFontSubstitutes();
     installDesktopMessages();
 
     // Arguments after the program name (Qt's own options already removed), as

@@ -321,11 +321,11 @@ std::string Tfprincipalzvr::minutes() const { return toAnsi(Minut->text()); }
 
 // ---- SendStatus ----------------------------------------------------------------
 
-void Tfprincipalzvr::showMessage(const std::string& text) { showMessageBox(fromAnsi(text)); }
+void Tfprincipalzvr::showMessage(const std::string& text) { showMessageBox(fromCoreText(text)); }
 
 void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible)
 {
-    Panel3Caption->setText(fromAnsi(caption));
+    Panel3Caption->setText(fromCoreText(caption));
     Panel3->setVisible(visible);
     if (visible) Panel3->raise();
 }
@@ -346,17 +346,17 @@ void Tfprincipalzvr::stepProgress()
 
 void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible)
 {
-    Edit1->setText(fromAnsi(text));
+    Edit1->setText(fromCoreText(text));
     Edit1->setVisible(visible);
 }
 
-void Tfprincipalzvr::setLastSend(const std::string& text) { EUltenvio->setText(fromAnsi(text)); }
+void Tfprincipalzvr::setLastSend(const std::string& text) { EUltenvio->setText(fromCoreText(text)); }
 
 void Tfprincipalzvr::setErrorViewerEnabled(bool enabled) { PngSpeedButton1->setEnabled(enabled); }
 
 void Tfprincipalzvr::setLastError(const std::string& text)
 {
-    Label8->setText(fromAnsi(text));
+    Label8->setText(fromCoreText(text));
     Label8->adjustSize();
 }
 

@@ -1,36 +1,31 @@
 #include "ui/screenlook.h"
 
+#include <QFontDatabase>
 #include <QToolButton>
+#include <initializer_list>
 
 namespace enviozvr::ui {
 
-void registerFontSubstitutes()
-{
-    static const bool done = [] {
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Microsoft Sans Serif"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                                    QStringLiteral("DejaVu Sans Condensed"),
-                                    QStringLiteral("DejaVu Sans")});
-        QFont::insertSubstitutions(QStringLiteral("Arial Narrow"),
-                                   {QStringLiteral("Liberation Sans Narrow"),
-                                    QStringLiteral("DejaVu Sans Condensed"),
-                                    QStringLiteral("DejaVu Sans")});
-        QFont::insertSubstitutions(QStringLiteral("Arial"),
-                                   {QStringLiteral("Liberation Sans"),
-                                    QStringLiteral("DejaVu Sans Condensed"),
-                                    QStringLiteral("DejaVu Sans")});
-        return true;
-    }();
-    (void)done;
-}
-
 namespace {
 
-QFont font8(const QString& family)
+struct Candidate {
+    const char* family;
+    qreal spacingPercent;  // letter spacing that brings its widths near the requested face
+};
+
+// The requested family first, then stand-ins with near metrics, then what every Linux
+// desktop has. The first installed one wins.
+QFont font8(std::initializer_list<Candidate> candidates)
 {
-    registerFontSubstitutes();
-    QFont font(family);
+    for (const Candidate& c : candidates) {
+        const QString family = QString::fromLatin1(c.family);
+        if (!QFontDatabase::hasFamily(family)) continue;
+        QFont font(family);
+        font.setPointSize(8);
+        if (c.spacingPercent != 100.0) font.setLetterSpacing(QFont::PercentageSpacing, c.spacingPercent);
+        return font;
+    }
+    QFont font(QString::fromLatin1(candidates.begin()->family));
     font.setPointSize(8);
     font.setStyleHint(QFont::SansSerif);
     return font;
@@ -38,10 +33,24 @@ QFont font8(const QString& family)
 
 }  // namespace
 
-QFont msSansSerif8() { return font8(QStringLiteral("MS Sans Serif")); }
-QFont arialNarrow8() { return font8(QStringLiteral("Arial Narrow")); }
-QFont arial8() { return font8(QStringLiteral("Arial")); }
+QFont msSansSerif8()
+{
+    // MS Sans Serif runs slightly narrower than Arial at 8 pt.
+    return font8({{"MS Sans Serif", 100}, {"Microsoft Sans Serif", 100}, {"Arial", 97},
+                  {"Liberation Sans", 97}, {"DejaVu Sans Condensed", 96}, {"DejaVu Sans", 88}});
+}
 
+QFont arialNarrow8()
+{
+    return font8({{"Arial Narrow", 100}, {"Liberation Sans Narrow", 100},
+                  {"DejaVu Sans Condensed", 100}, {"DejaVu Sans", 85}});
+}
+
+QFont arial8()
+{
+    return font8({{"Arial", 100}, {"Liberation Sans", 100}, {"DejaVu Sans Condensed", 100},
+                  {"DejaVu Sans", 90}});
+}
 QSize clientSizeForOuter(QSize outer) { return outer - QSize(8, 27); }
 
 QToolButton* pictureButton(QWidget* parent, const QString& objectName, const QString& caption,

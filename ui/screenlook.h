@@ -2,7 +2,7 @@
 //
 // The screens request the fonts of the workstation they were drawn for ("MS Sans Serif"
 // 8 pt, "Arial Narrow" 8 pt, "Arial" 8 pt); where one is missing, Qt uses the closest
-// metric-compatible or condensed font installed (registerFontSubstitutes).
+// metric-compatible or condensed font installed.
 #pragma once
 
 #include <QFont>
@@ -14,9 +14,6 @@ class QToolButton;
 class QWidget;
 
 namespace enviozvr::ui {
-
-// Registers the substitutes of the three requested families. Idempotent.
-void registerFontSubstitutes();
 
 QFont msSansSerif8();
 QFont arialNarrow8();

@@ -1,0 +1,501 @@
+// The main window over real widgets and the local Firebird server: its controls, the
+// first activation in both run modes, company selection, and a send with its progress.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/ctrlaccesozvr.h"
+#include "app/scrambler.h"
+#include "ui/lookupbox.h"
+#include "ui/principalzvr.h"
+#include "ui/text1252.h"
+#include "uitest.h"
+
+namespace enviozvr::uitest {
+namespace {
+
+using ui::LookupBox;
+using ui::Tfprincipalzvr;
+
+const QString kNoCompany = QStringLiteral("Debe indicar la compañía de origen.");
+const QString kWrongLogin = QStringLiteral("El nombre de Usuario o la clave son incorrectas.");
+constexpr const char* kUnreachable = "localhost:/enviozvr-no-such-folder";
+
+// The main window with the end of the program recorded instead of carried out.
+struct Window {
+    explicit Window(std::vector<std::string> args = {}) : w(std::move(args))
+    {
+        w.endProgram = [this] { ++endRequests; };
+    }
+    Tfprincipalzvr w;
+    int endRequests = 0;
+};
+
+// Answers the access control screen with the world's server and credentials, then F2.
+ModalDriver::Handler logInAs(const std::string& server, const std::string& user,
+                             const std::string& password)
+{
+    return [=](QWidget* modal) {
+        auto* screen = qobject_cast<app::Tfaccesozvr*>(modal);
+        ASSERT_NE(screen, nullptr);
+        screen->Servidor->setEditText(ui::fromAnsi(server));
+        screen->Tusua->setText(ui::fromAnsi(user));
+        screen->TClave->setText(ui::fromAnsi(password));
+        QTest::keyClick(screen->Tusua, Qt::Key_F2);
+    };
+}
+
+// Activates the window as the platform does: the first activation then runs from the
+// event loop, guarded like every event.
+void activate(Tfprincipalzvr& w)
+{
+    QEvent activation(QEvent::WindowActivate);
+    QApplication::sendEvent(&w, &activation);
+    QCoreApplication::processEvents();
+}
+
+QStringList items(const QComboBox* box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
+    return out;
+}
+
+int rowOf(const LookupBox* box, const QString& key)
+{
+    for (int row = 0; row < box->count(); ++row) {
+        if (box->model()->index(row, 0).data().toString() == key) return row;
+    }
+    return -1;
+}
+
+TEST(MainWindow, StartsWithItsControlsInPlace)
+{
+    Window window;
+    Tfprincipalzvr& w = window.w;
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Envío de información ZVR"));
+    EXPECT_EQ(w.size(), QSize(581, 246));
+
+    const std::pair<QWidget*, QString> texts[] = {
+        {w.Label1, "Compañía Origen:"},   {w.Label12, "Agencia:"},
+        {w.Label6, "Ultima actualización:"}, {w.Label8, "Ultimo error:"},
+        {w.Label7, "Prefijo a enviar:"},  {w.Label2, "Operaciones a enviar:"},
+        {w.Label3, "Frecuencia actualización:"}, {w.Label4, "minutos"},
+        {w.Label5, "Rev:2016/06/18"},     {w.NroOp, "100"},
+        {w.Minut, "1"},                   {w.Pref, ""},
+        {w.SerOri1, ""},                  {w.EUltenvio, ""},
+        {w.ckreciente, "Enviar lo más reciente primero"},
+        {w.CkError, "No reintentar errores"},
+        {w.PngSpeedButton1, "Mensajes error"}, {w.PngSpeedButton2, "Compañías"},
+        {w.PngSpeedButton4, "Conf. Documentos"}, {w.PngSpeedButton3, "Pendientes"},
+        {w.SpeedButton1, "Enviar"},       {w.SpeedButton2, "Cancelar"},
+    };
+    for (const auto& [widget, text] : texts) {
+        QString shown;
+        if (auto* l = qobject_cast<QLabel*>(widget)) shown = l->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(widget)) shown = e->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(widget)) shown = b->text();
+        EXPECT_EQ(shown, text) << widget->objectName().toStdString();
+        // Every control lies inside its area.
+        EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry()))
+            << widget->objectName().toStdString();
+    }
+    EXPECT_FALSE(w.ckreciente->isChecked());
+    EXPECT_FALSE(w.CkError->isChecked());
+    EXPECT_TRUE(w.SerOri1->isReadOnly());
+    EXPECT_TRUE(w.EUltenvio->isReadOnly());
+    EXPECT_TRUE(w.Panel3->isHidden());
+    EXPECT_TRUE(w.Edit1->isHidden());
+    EXPECT_TRUE(w.PngSpeedButton1->isEnabled());
+    EXPECT_EQ(w.LCiaOri->currentText(), QString());
+    EXPECT_EQ(w.CboAgencia->count(), 0);
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), Tfprincipalzvr::kInitialTimerMs);
+    EXPECT_TRUE(w.isActive());
+    EXPECT_EQ(w.interval(), 1800000);
+    EXPECT_TRUE(w.firstActivationPending());
+
+    // The labels' texts end before the boxes they name (whatever font stands in).
+    const std::pair<QLabel*, QWidget*> labelled[] = {
+        {w.Label7, w.Pref},         {w.Label2, w.NroOp},    {w.Label3, w.Minut},
+        {w.Label12, w.CboAgencia},  {w.Label6, w.EUltenvio},
+    };
+    for (const auto& [label, box] : labelled) {
+        EXPECT_LE(label->x() + label->fontMetrics().horizontalAdvance(label->text()), box->x())
+            << label->text().toStdString();
+    }
+    for (QCheckBox* box : {w.ckreciente, w.CkError})
+        EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
+    EXPECT_LE(w.Label4->geometry().right(), w.PanelArriba->width());
+
+    // Focus order of the upper area.
+    std::vector<QWidget*> chain;
+    QWidget* next = w.Pref;
+    for (int i = 0; i < 9; ++i) {
+        chain.push_back(next);
+        do next = next->nextInFocusChain();
+        while (!(next->focusPolicy() & Qt::TabFocus) || next->isHidden());
+    }
+    EXPECT_EQ(chain, (std::vector<QWidget*>{w.Pref, w.LCiaOri, w.SerOri1, w.CboAgencia, w.Minut,
+                                            w.EUltenvio, w.ckreciente, w.CkError, w.NroOp}));
+}
+
+TEST(CompanyLookup, TypingOpensTheDropDownAndSearchesTheNames)
+{
+    QWidget host;
+    auto* box = new LookupBox(&host);
+    box->setGeometry(8, 40, 281, 19);
+    host.show();
+    box->setRows({{"001", "Origen S.A."}, {"002", "Almacén Norte"}, {"003", "Sin sucursales"}});
+    std::vector<QString> changes;
+    QObject::connect(box, &LookupBox::textChanged, [&](const QString& t) { changes.push_back(t); });
+    EXPECT_EQ(box->currentText(), QString());
+    EXPECT_EQ(box->keyValue(), QString());
+
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("Sin"));
+    ASSERT_TRUE(box->dropDownVisible());
+    QTableView* table = box->dropDown();
+    EXPECT_EQ(table->currentIndex().row(), 2);
+    EXPECT_EQ(table->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Código"));
+    EXPECT_EQ(table->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Nombre"));
+    EXPECT_EQ(table->columnWidth(0), 60);
+    EXPECT_EQ(table->columnWidth(1), 150);
+    EXPECT_TRUE(table->showGrid());
+    EXPECT_TRUE(table->horizontalHeader()->isVisible());
+    EXPECT_EQ(box->dropDownFrame()->width(), LookupBox::kDropDownWidth);
+    // Column widths stay within their limits when resized.
+    table->horizontalHeader()->resizeSection(0, 10);
+    table->horizontalHeader()->resizeSection(1, 400);
+    EXPECT_EQ(table->columnWidth(0), 50);
+    EXPECT_EQ(table->columnWidth(1), 220);
+
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_FALSE(box->dropDownVisible());
+    EXPECT_EQ(box->currentText(), QStringLiteral("Sin sucursales"));
+    EXPECT_EQ(box->keyValue(), QStringLiteral("003"));
+
+    // Choosing by key; the same row again changes nothing; an unknown key shows nothing.
+    box->setKeyValue(QStringLiteral("002"));
+    box->setKeyValue(QStringLiteral("002 "));
+    box->setKeyValue(QStringLiteral("999"));
+    EXPECT_EQ(changes, (std::vector<QString>{"Sin sucursales", "Almacén Norte", ""}));
+    EXPECT_EQ(box->keyValue(), QString());
+}
+
+TEST(MainWindow, CancelarClosesTheWindow)
+{
+    Window window;
+    window.w.show();
+    window.w.SpeedButton2->click();
+    EXPECT_FALSE(window.w.isVisible());
+}
+
+TEST(MainWindow, EnviarWithoutCompanyOnlyAsksForIt)
+{
+    testing::InstallDir install;
+    Window window;
+    Tfprincipalzvr& w = window.w;
+    ModalDriver driver;
+    driver.run([&] { w.SpeedButton1->click(); });
+    EXPECT_EQ(driver.messages, std::vector<QString>{kNoCompany});
+    EXPECT_TRUE(w.isActive());
+    EXPECT_EQ(w.interval(), 1800000);
+    EXPECT_TRUE(w.Panel3->isHidden());
+    EXPECT_EQ(w.EUltenvio->text(), QString());
+    EXPECT_FALSE(install.readFile("ERRORES.TXT").has_value());
+}
+
+TEST(MainWindow, EscOnTheLoginEndsTheProgram)
+{
+    testing::InstallDir install;
+    Tfprincipalzvr w({});  // the real end of the program: the event loop returns
+    ModalDriver driver;
+    driver.expect([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+    int result = -1;
+    driver.run([&] {
+        w.show();
+        w.activateWindow();
+        result = QApplication::exec();
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(driver.dialogs, 1);
+    EXPECT_EQ(driver.unexpected, 0);
+    EXPECT_FALSE(w.data().DbGeneral.isConnected());
+    EXPECT_EQ(w.SerOri1->text(), QString());
+    EXPECT_FALSE(w.firstActivationPending());
+}
+
+TEST(MainWindow, InteractiveStartLogsInOnceAndLoadsTheCompanies)
+{
+    UiWorld world;
+    Window window({world.server, world.user, world.password});  // ignored without argument 4
+    Tfprincipalzvr& w = window.w;
+    ModalDriver driver;
+    driver.expect(logInAs(world.server, world.user, world.password));
+    driver.run([&] { activate(w); });
+
+    EXPECT_EQ(driver.dialogs, 1);
+    EXPECT_TRUE(driver.messages.empty());
+    EXPECT_EQ(window.endRequests, 0);
+    EXPECT_EQ(w.SerOri1->text(), ui::fromAnsi(world.server));
+    EXPECT_EQ(w.loginRecord().ServidorSesion, world.server);
+    EXPECT_EQ(w.LCiaOri->count(), 5);
+    EXPECT_EQ(w.LCiaOri->currentText(), QString());  // nothing chosen, nothing sent
+    EXPECT_FALSE(w.data().DbCia.isConnected());
+    EXPECT_TRUE(world.logLines("ENVIO.TXT").empty());
+
+    // Later activations do nothing: no second login, no send.
+    driver.run([&] {
+        activate(w);
+        w.FormActivate();
+    });
+    EXPECT_EQ(driver.dialogs, 1);
+    EXPECT_TRUE(driver.messages.empty());
+    EXPECT_EQ(window.endRequests, 0);
+}
+
+TEST(MainWindow, ChoosingACompanyConnectsItAndReplacesTheAgencies)
+{
+    UiWorld world;
+    Window window;
+    Tfprincipalzvr& w = window.w;
+    w.data().loginAutomatic(world.server, world.user, world.password);
+    w.setOriginServer(w.loginRecord().ServidorSesion);
+    ASSERT_EQ(w.LCiaOri->count(), 5);
+
+    struct Case {
+        const char* code;
+        QStringList agencies;      // CboAgencia afterwards
+        const char* connectedTo;   // company folder DbCia is connected to; "" not connected
+        const char* message;       // start of the message shown, "" none
+    };
+    const Case cases[] = {
+        {"001", {"Todas", "Principal", "Sur"}, "001", ""},
+        {"002", {"Todas", "Bodega Norte"}, "002", ""},
+        {"003", {"Todas"}, "003", ""},
+        // An empty name shows nothing: nothing happens.
+        {"004", {"Todas"}, "003", ""},
+        // No database: the error is shown and the list stays as it was.
+        {"005", {"Todas"}, "", "No se encontró el archivo o la ruta "},
+        {"001", {"Todas", "Principal", "Sur"}, "001", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        ModalDriver driver;
+        driver.run([&] { w.LCiaOri->chooseRow(rowOf(w.LCiaOri, QString::fromLatin1(c.code))); });
+        EXPECT_EQ(items(w.CboAgencia), c.agencies);
+        EXPECT_EQ(w.CboAgencia->currentIndex(), 0);
+        if (*c.connectedTo) {
+            EXPECT_TRUE(w.data().DbCia.isConnected());
+            EXPECT_EQ(w.data().DbCia.database(),
+                      world.server + "/datos/" + c.connectedTo + "/nivora.fdb");
+        } else {
+            EXPECT_FALSE(w.data().DbCia.isConnected());
+        }
+        if (*c.message) {
+            ASSERT_EQ(driver.messages.size(), 1u);
+            EXPECT_TRUE(driver.messages[0].startsWith(QString::fromUtf8(c.message)))
+                << driver.messages[0].toStdString();
+        } else {
+            EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+        }
+    }
+    EXPECT_EQ(w.data().DbCia.param("User_Name"), world.user);
+}
+
+// Records what the window shows each time the send cycle has it repaint.
+class RecordingWindow : public Tfprincipalzvr {
+public:
+    using Tfprincipalzvr::Tfprincipalzvr;
+    std::vector<std::string> shots;
+    void repaint() override
+    {
+        std::string shot;
+        if (!Panel3->isHidden())
+            shot += "panel " + ui::toAnsi(Panel3Caption->text()) + " " +
+                    std::to_string(ProgressBar1->value()) + "/" +
+                    std::to_string(progressMaximum()) + "; ";
+        if (!Edit1->isHidden()) shot += "event " + ui::toAnsi(Edit1->text()) + "; ";
+        shot += std::string("timer ") + (isActive() ? "on" : "off");
+        shot += "; last " + ui::toAnsi(EUltenvio->text());
+        shot += PngSpeedButton1->isEnabled() ? "; viewer on" : "; viewer off";
+        shots.push_back(shot);
+        Tfprincipalzvr::repaint();
+    }
+};
+
+bool contains(const std::vector<std::string>& shots, const std::string& shot)
+{
+    return std::find(shots.begin(), shots.end(), shot) != shots.end();
+}
+
+TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus)
+{
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.listDestination("007", kUnreachable);
+    world.addInvoiceEvent(1, "002", "1001");
+    world.addInvoiceEvent(2, "002", "1002");
+    world.addInvoiceEvent(3, "007", "1003");
+
+    RecordingWindow w(std::vector<std::string>{});
+    w.endProgram = [] {};
+    w.data().loginAutomatic(world.server, world.user, world.password);
+    w.setOriginServer(w.loginRecord().ServidorSesion);
+    w.chooseCompany("001");
+    ASSERT_TRUE(w.data().DbCia.isConnected());
+
+    ModalDriver driver;
+    driver.run([&] { w.SpeedButton1->click(); });
+
+    EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+    EXPECT_TRUE(world.sent(1));
+    EXPECT_TRUE(world.sent(2));
+    EXPECT_FALSE(world.sent(3));
+    EXPECT_EQ(world.companies.at("002")->scalar("SELECT COUNT(*) FROM FACTURAS_ZVR").asInteger(), 2);
+
+    // What the user saw while it ran.
+    const std::string none = "timer on; last Sin envios hasta ahora.; viewer off";
+    EXPECT_TRUE(contains(w.shots, "panel Borrando informaci\xf3n procesada... 0/0; " + none))
+        << ::testing::PrintToString(w.shots);
+    EXPECT_TRUE(contains(w.shots, "panel Enviando informaci\xf3n a 002 0/0; timer off; last Sin "
+                                  "envios hasta ahora.; viewer off"))
+        << ::testing::PrintToString(w.shots);
+    EXPECT_TRUE(contains(w.shots, "panel Enviando informaci\xf3n a 002 0/2; event 236,I,FV1001,C1; "
+                                  "timer off; last Sin envios hasta ahora.; viewer off"))
+        << ::testing::PrintToString(w.shots);
+    EXPECT_TRUE(contains(w.shots, "panel Enviando informaci\xf3n a 002 1/2; event 236,I,FV1002,C2; "
+                                  "timer off; last Sin envios hasta ahora.; viewer off"))
+        << ::testing::PrintToString(w.shots);
+
+    // What it left.
+    EXPECT_TRUE(w.Panel3->isHidden());
+    EXPECT_TRUE(w.Edit1->isHidden());
+    EXPECT_EQ(w.ProgressBar1->value(), 2);
+    EXPECT_EQ(w.progressMaximum(), 2);
+    const QString today = ui::fromAnsi(data::shortDateText(data::today()));
+    EXPECT_TRUE(w.EUltenvio->text().startsWith(today + " - ")) << w.EUltenvio->text().toStdString();
+    // "Mensajes error" follows the status read at the start of a cycle: off for this one,
+    // on from the next.
+    EXPECT_FALSE(w.PngSpeedButton1->isEnabled());
+    const QString lastError = w.Label8->text();
+    EXPECT_TRUE(lastError.startsWith("Ult. error:" + today + ":")) << lastError.toStdString();
+    EXPECT_TRUE(lastError.endsWith(QStringLiteral(" No se pudo conectar con el servidor ") +
+                                   kUnreachable + "/datos/007/nivora.fdb"))
+        << lastError.toStdString();
+    EXPECT_LE(w.Label8->geometry().right(), w.PanelArriba->width() + 200);
+    EXPECT_TRUE(w.isActive());
+    EXPECT_EQ(w.interval(), 60000);
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 60000);
+    EXPECT_EQ(w.NroOp->text(), QStringLiteral("100"));
+
+    // A destination that fails, then one that connects: the failure stays shown.
+    world.addInvoiceEvent(4, "002", "1004");
+    world.addInvoiceEvent(5, "007", "1005");
+    driver.run([&] { w.SpeedButton1->click(); });
+    EXPECT_TRUE(world.sent(4));
+    EXPECT_TRUE(w.PngSpeedButton1->isEnabled());
+    EXPECT_TRUE(w.Label8->text().endsWith("/datos/007/nivora.fdb")) << w.Label8->text().toStdString();
+    EXPECT_EQ(world.logLines("errorenvio.txt").size(), 2u);
+}
+
+TEST(MainWindow, TimerIntervalOfZeroNeverFires)
+{
+    Window window;
+    window.w.start(0);
+    EXPECT_TRUE(window.w.isActive());
+    EXPECT_EQ(window.w.interval(), 0);
+    EXPECT_FALSE(window.w.Timer1->isActive());
+    window.w.start(120000);
+    EXPECT_TRUE(window.w.Timer1->isActive());
+    window.w.stop();
+    EXPECT_FALSE(window.w.isActive());
+    EXPECT_FALSE(window.w.Timer1->isActive());
+}
+
+TEST(MainWindow, AutomaticStartLogsInChoosesAndSendsAtOnce)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> extra;  // arguments after the company code
+        bool newestFirst;
+    };
+    const Case cases[] = {
+        {"four arguments", {}, false},
+        {"a fifth argument, even 0", {"0"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UiWorld world;
+        world.listDestination("002", world.server);
+        world.addInvoiceEvent(1, "002", "1001");
+        std::vector<std::string> args{world.server, "sysdba", world.password, "001"};
+        if (world.user != "SYSDBA") args[1] = world.user;
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        Window window(args);
+        Tfprincipalzvr& w = window.w;
+
+        ModalDriver driver;
+        driver.run([&] { activate(w); });
+
+        EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+        EXPECT_EQ(driver.dialogs, 0);
+        EXPECT_EQ(w.loginRecord().UsuarioSesion, world.user);
+        EXPECT_EQ(w.loginRecord().ClaveSesion, app::CifrarClave(world.password));
+        EXPECT_EQ(w.SerOri1->text(), ui::fromAnsi(world.server));
+        EXPECT_EQ(w.LCiaOri->currentText(), QStringLiteral("Origen S.A."));
+        EXPECT_EQ(items(w.CboAgencia), (QStringList{"Todas", "Principal", "Sur"}));
+        EXPECT_EQ(w.ckreciente->isChecked(), c.newestFirst);
+        EXPECT_TRUE(world.sent(1));
+        EXPECT_EQ(w.interval(), 60000);
+        EXPECT_EQ(world.logLines("ENVIO.TXT").size(), 1u);
+
+        // Re-activation: no second login, no second send.
+        world.addInvoiceEvent(2, "002", "1002");
+        driver.run([&] { activate(w); });
+        EXPECT_FALSE(world.sent(2));
+        EXPECT_EQ(world.logLines("ENVIO.TXT").size(), 1u);
+    }
+}
+
+TEST(MainWindow, AutomaticStartWithAWrongPasswordShowsOneMessageAndSendsNothing)
+{
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    Window window({world.server, world.user, world.password + "x", "001"});
+    Tfprincipalzvr& w = window.w;
+
+    ModalDriver driver;
+    driver.run([&] {
+        activate(w);
+        activate(w);
+    });
+    EXPECT_EQ(driver.messages, std::vector<QString>{kWrongLogin});
+    EXPECT_EQ(driver.dialogs, 0);
+    EXPECT_EQ(window.endRequests, 0);
+    EXPECT_EQ(w.SerOri1->text(), QString());
+    EXPECT_EQ(w.LCiaOri->currentText(), QString());
+    EXPECT_TRUE(w.loginRecord().UsuarioSesion.empty());
+    EXPECT_FALSE(world.sent(1));
+    EXPECT_EQ(world.logLines("ERRORES.TXT").size(), 1u);
+
+    // The next timer tick stops at the company check.
+    driver.run([&] { w.Timer1Timer(); });
+    EXPECT_EQ(driver.messages.size(), 2u);
+    EXPECT_EQ(driver.messages.back(), kNoCompany);
+}
+
+}  // namespace
+}  // namespace enviozvr::uitest
