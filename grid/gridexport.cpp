@@ -413,17 +413,15 @@ void TGridExportAsCSV::PutCellSeparator() {
 
 namespace {
 
-std::string htmlColor(const DataGrid& grid, TColor c) {
-    if (c == clNone) return "000000";
-    const TColor rgb = grid.rgb(c);
+// RRGGBB in upper-case hexadecimal; clNone is black.
+void htmlColor(const DataGrid& grid, TColor c, char* out) {
+    const TColor rgb = c == clNone ? clBlack : grid.rgb(c);
     static const char digits[] = "0123456789ABCDEF";
     const int parts[3] = {redOf(rgb), greenOf(rgb), blueOf(rgb)};
-    std::string out;
-    for (int p : parts) {
-        out.push_back(digits[(p >> 4) & 15]);
-        out.push_back(digits[p & 15]);
+    for (int i = 0; i < 3; ++i) {
+        out[2 * i] = digits[(parts[i] >> 4) & 15];
+        out[2 * i + 1] = digits[parts[i] & 15];
     }
-    return out;
 }
 
 void putHtmlEscaped(TStream& s, std::string_view text) {
@@ -464,11 +462,23 @@ void TGridExportAsHTML::BeginDocument() {
         s.write("BORDER=0 CELLSPACING=1 CELLPADDING=");
     s.write(g.Flat ? "1" : "2");
     s.write(" BGCOLOR=#");
-    s.write(htmlColor(g, g.FixedColor));
+    char hex[6];
+    htmlColor(g, g.FixedColor, hex);
+    s.write(hex, 6);
     s.write(">\r\n\r\n");
+    lastColor_ = clNone;
+    htmlColor(g, clNone, lastHex_);
 }
 
 void TGridExportAsHTML::EndDocument() { Stream().write("</table>\r\n</body>\r\n</html>\r\n"); }
+
+void TGridExportAsHTML::putColor(TColor color) {
+    if (color != lastColor_) {
+        htmlColor(Grid(), color, lastHex_);
+        lastColor_ = color;
+    }
+    Stream().write(lastHex_, 6);
+}
 
 void TGridExportAsHTML::putCell(int width, TAlignment alignment, const TColor* background,
                                 const TFont& font, std::string_view text) {
@@ -480,14 +490,14 @@ void TGridExportAsHTML::putCell(int width, TAlignment alignment, const TColor* b
     s.writeByte('"');
     if (background) {
         s.write(" BGCOLOR=#");
-        s.write(htmlColor(Grid(), *background));
+        putColor(*background);
     }
     s.write("><FONT STYLE=\"font-family: ");
     s.write(font.Name);
     s.write("; font-size: ");
     putInt(s, font.Size);
     s.write("pt; color: #");
-    s.write(htmlColor(Grid(), font.Color));
+    putColor(font.Color);
     s.write("\">");
     if (font.bold()) s.write("<B>");
     if (font.italic()) s.write("<I>");
@@ -534,14 +544,22 @@ void TGridExportAsHTML::PutFooterCell(int, int, TGridColumn& column, const TFont
 // ---- RTF -----------------------------------------------------------------------------------
 
 int TGridExportAsRTF::colorIndex(TColor color) {
+    for (const auto& [known, index] : knownColors_)
+        if (known == color) return index;
     const TColor rgb = Grid().rgb(color) & 0xFFFFFF;
-    for (size_t i = 0; i < colors_.size(); ++i)
-        if (colors_[i] == rgb) return static_cast<int>(i);
-    colors_.push_back(rgb);
-    return static_cast<int>(colors_.size() - 1);
+    int index = -1;
+    for (size_t i = 0; i < colors_.size() && index < 0; ++i)
+        if (colors_[i] == rgb) index = static_cast<int>(i);
+    if (index < 0) {
+        colors_.push_back(rgb);
+        index = static_cast<int>(colors_.size() - 1);
+    }
+    knownColors_.emplace_back(color, index);
+    return index;
 }
 
 int TGridExportAsRTF::fontIndex(const std::string& name) {
+    if (!fonts_.empty() && fonts_[0] == name) return 0;
     for (size_t i = 0; i < fonts_.size(); ++i)
         if (fonts_[i] == name) return static_cast<int>(i);
     fonts_.push_back(name);
@@ -646,12 +664,14 @@ void TGridExportAsRTF::RunExport(TStream& stream, bool exportAll) {
     body_ = body.get();
     colors_.clear();
     fonts_.clear();
+    knownColors_.clear();
     struct Release {
         TGridExportAsRTF& self;
         ~Release() {
             self.body_ = nullptr;
             self.colors_.clear();
             self.fonts_.clear();
+            self.knownColors_.clear();
         }
     } release{*this};
     colorIndex(clBlack);

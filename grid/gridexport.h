@@ -128,6 +128,10 @@ public:
 private:
     void putCell(int width, TAlignment alignment, const TColor* background, const TFont& font,
                  std::string_view text);
+    void putColor(TColor color);
+
+    TColor lastColor_ = clNone;
+    char lastHex_[6] = {'0', '0', '0', '0', '0', '0'};
 };
 
 // An RTF document holding one table; the body is built in memory first so that the colour
@@ -156,6 +160,9 @@ private:
     TMemoryStream* body_ = nullptr;
     std::vector<TColor> colors_;      // RGB values, in table order
     std::vector<std::string> fonts_;  // font names, in table order
+    // Colours as given (system colours unresolved) with their table index, so that each
+    // colour is resolved once per run.
+    std::vector<std::pair<TColor, int>> knownColors_;
 };
 
 // BIFF records: BOF, one record per cell, EOF.
