@@ -6,10 +6,14 @@ namespace enviozvr::grid {
 
 const char* clipboardFormatName(ClipboardFormat format) {
     switch (format) {
-        case ClipboardFormat::Csv: return "Csv";
-        case ClipboardFormat::RichText: return "Rich Text Format";
-        case ClipboardFormat::DBCells: return "DBCELLS";
-        default: return "";
+        case ClipboardFormat::Csv:
+            return "Csv";
+        case ClipboardFormat::RichText:
+            return "Rich Text Format";
+        case ClipboardFormat::DBCells:
+            return "DBCELLS";
+        default:
+            return "";
     }
 }
 

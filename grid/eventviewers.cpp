@@ -17,8 +17,8 @@ std::string eventViewerFileName(EventViewer viewer) {
 std::vector<data::Field> eventListFields() {
     using data::Field;
     using data::FieldType;
-    auto field = [](std::string name, FieldType type, int size, bool required,
-                    std::string label, bool fixed = false) {
+    auto field = [](std::string name, FieldType type, int size, bool required, std::string label,
+                    bool fixed = false) {
         Field f;
         f.name = std::move(name);
         f.type = type;
@@ -35,7 +35,9 @@ std::vector<data::Field> eventListFields() {
         field("RPEV_IDDOC", FieldType::Integer, 4, false, ""),
         field("RPEV_PREF", FieldType::String, 4, false, "Pref"),
         field("RPEV_NUMERO", FieldType::String, 6, false, "N\xFAmero"),
-        field("RPEV_CODIGO", FieldType::String, 20, false, "C\xF3" "digo"),
+        field("RPEV_CODIGO", FieldType::String, 20, false,
+              "C\xF3"
+              "digo"),
         field("RPEV_FECREG", FieldType::Date, 0, false, "Fecha"),
         field("RPEV_HORAREG", FieldType::Time, 0, false, "Hora"),
         field("RPEV_FECREP", FieldType::Date, 0, false, ""),
@@ -97,7 +99,10 @@ void setUpEventGrid(DataGrid& grid, EventViewer viewer, data::CachedResultSet* l
         {"NomTipo", "Tipo doc", 65},
         {"RPEV_PREF", "Pref", 35},
         {"RPEV_NUMERO", "N\xFAmero", 73},
-        {"RPEV_CODIGO", "C\xF3" "digo", 86},
+        {"RPEV_CODIGO",
+         "C\xF3"
+         "digo",
+         86},
         {"RPEV_COMPANIA", "Servidor", 218},
         {"RPEV_FECREG", "Fecha", 76},
         {"RPEV_HORAREG", "Hora", 50},

@@ -85,8 +85,8 @@ std::string formatSection(std::string_view section, double value, bool negative)
         const char c = section[i];
         if (c == '"' || c == '\'') {
             const size_t end = section.find(c, i + 1);
-            const std::string_view lit =
-                section.substr(i + 1, (end == std::string_view::npos ? section.size() : end) - i - 1);
+            const std::string_view lit = section.substr(
+                i + 1, (end == std::string_view::npos ? section.size() : end) - i - 1);
             (seenPlaceholder ? suffix : prefix).append(lit);
             i = end == std::string_view::npos ? section.size() : end;
             continue;
@@ -281,12 +281,18 @@ std::string formatDateTime(std::string_view format, data::Date date, data::Time 
         bool hourToken = false;
         switch (lc) {
             case 'd':
-                if (run == 1) out += std::to_string(day);
-                else if (run == 2) out += two(day);
-                else if (run == 3) out += nameText(locale.dayName(dow, QLocale::ShortFormat));
-                else if (run == 4) out += nameText(locale.dayName(dow, QLocale::LongFormat));
-                else if (run == 5) out += data::shortDateText(date);
-                else out += nameText(locale.toString(QDate(year, month, day), QLocale::LongFormat));
+                if (run == 1)
+                    out += std::to_string(day);
+                else if (run == 2)
+                    out += two(day);
+                else if (run == 3)
+                    out += nameText(locale.dayName(dow, QLocale::ShortFormat));
+                else if (run == 4)
+                    out += nameText(locale.dayName(dow, QLocale::LongFormat));
+                else if (run == 5)
+                    out += data::shortDateText(date);
+                else
+                    out += nameText(locale.toString(QDate(year, month, day), QLocale::LongFormat));
                 break;
             case 'm':
                 if (lastWasHour && run <= 2) {
@@ -302,7 +308,8 @@ std::string formatDateTime(std::string_view format, data::Date date, data::Time 
                 }
                 break;
             case 'y':
-                if (run <= 2) out += two(year % 100);
+                if (run <= 2)
+                    out += two(year % 100);
                 else {
                     char b[16];
                     std::snprintf(b, sizeof b, "%04d", year);

@@ -39,13 +39,18 @@ std::string formatValue(const std::string& format, TFieldType type, const data::
         data::Date date = data::Date::fromYmd(1899, 12, 30);
         data::Time time;
         switch (v.kind()) {
-            case data::Value::Kind::Date: date = v.asDate(); break;
-            case data::Value::Kind::Time: time = v.asTime(); break;
+            case data::Value::Kind::Date:
+                date = v.asDate();
+                break;
+            case data::Value::Kind::Time:
+                time = v.asTime();
+                break;
             case data::Value::Kind::Timestamp:
                 date = v.asTimestamp().date;
                 time = v.asTimestamp().time;
                 break;
-            default: return {};
+            default:
+                return {};
         }
         return formatDateTime(format, date, time);
     }
@@ -59,14 +64,22 @@ TFieldType fieldTypeOf(const data::Field& field) {
     switch (field.type) {
         case FieldType::Integer:
             return field.size == 2 ? ftSmallint : field.size == 8 ? ftLargeint : ftInteger;
-        case FieldType::Decimal: return ftFMTBcd;
-        case FieldType::Float: return ftFloat;
-        case FieldType::String: return field.fixedWidth ? ftFixedChar : ftString;
-        case FieldType::Date: return ftDate;
-        case FieldType::Time: return ftTime;
-        case FieldType::Timestamp: return ftTimeStamp;
-        case FieldType::Blob: return field.textBlob ? ftMemo : ftBlob;
-        case FieldType::Boolean: return ftBoolean;
+        case FieldType::Decimal:
+            return ftFMTBcd;
+        case FieldType::Float:
+            return ftFloat;
+        case FieldType::String:
+            return field.fixedWidth ? ftFixedChar : ftString;
+        case FieldType::Date:
+            return ftDate;
+        case FieldType::Time:
+            return ftTime;
+        case FieldType::Timestamp:
+            return ftTimeStamp;
+        case FieldType::Blob:
+            return field.textBlob ? ftMemo : ftBlob;
+        case FieldType::Boolean:
+            return ftBoolean;
     }
     return ftUnknown;
 }
@@ -122,9 +135,7 @@ void TBookmarkList::add(Bookmark b) {
     items_.insert(it, b);
 }
 
-void TBookmarkList::remove(Bookmark b) {
-    std::erase(items_, b);
-}
+void TBookmarkList::remove(Bookmark b) { std::erase(items_, b); }
 
 TBookmark TGridSelectionRect::DataTopRow() const {
     if (!Anchor.Row || !Shift.Row) return Anchor.Row ? Anchor.Row : Shift.Row;
@@ -315,7 +326,8 @@ void DataGrid::setFieldSettings(const std::string& fieldName, GridFieldSettings 
             return;
         }
     }
-    settings_.push_back(std::make_unique<NamedSettings>(NamedSettings{fieldName, std::move(settings)}));
+    settings_.push_back(
+        std::make_unique<NamedSettings>(NamedSettings{fieldName, std::move(settings)}));
     bindFields();
 }
 
@@ -348,7 +360,9 @@ GridField DataGrid::findField(const std::string& name) const {
     return f;
 }
 
-void DataGrid::bindColumn(TGridColumn& column) const { column.field_ = findField(column.fieldName_); }
+void DataGrid::bindColumn(TGridColumn& column) const {
+    column.field_ = findField(column.fieldName_);
+}
 
 void DataGrid::bindFields() {
     for (auto& c : columns_) bindColumn(*c);
@@ -492,9 +506,12 @@ data::Value DataGrid::lookupValue(const LookupFieldDef& def) const {
 
 data::Value DataGrid::fieldValue(const GridField& field) const {
     switch (field.kind) {
-        case GridField::Kind::Data: return dataSet_->value(field.index);
-        case GridField::Kind::Lookup: return lookupValue(lookups_.at(field.index));
-        case GridField::Kind::None: break;
+        case GridField::Kind::Data:
+            return dataSet_->value(field.index);
+        case GridField::Kind::Lookup:
+            return lookupValue(lookups_.at(field.index));
+        case GridField::Kind::None:
+            break;
     }
     return {};
 }
@@ -539,9 +556,11 @@ std::string DataGrid::footerTotalText(const GridField& field, TFooterValueType t
                                       int64_t total) const {
     const double value = static_cast<double>(total) / 10000.0;
     if (type == fvtCount) return formatGeneral(value, 15);
-    const std::string displayFormat = field.settings ? field.settings->displayFormat : std::string();
+    const std::string displayFormat =
+        field.settings ? field.settings->displayFormat : std::string();
     const int precision = field.settings ? field.settings->precision : 15;
-    const bool currency = field.dataType == ftCurrency || (field.settings && field.settings->currency);
+    const bool currency =
+        field.dataType == ftCurrency || (field.settings && field.settings->currency);
     if (isIntegerType(field.dataType)) {
         if (!displayFormat.empty()) return formatFloat(displayFormat, value);
         return std::to_string(total / 10000);
@@ -559,17 +578,22 @@ std::string DataGrid::footerText(const TGridColumn& column, int footerRow) const
     const TGridColumnFooter* footer = column.footerAt(footerRow);
     if (!footer) return {};
     switch (footer->ValueType) {
-        case fvtNon: return {};
-        case fvtStaticText: return footer->Value;
-        case fvtFieldValue: return fieldDisplayText(footerField(column, *footer));
+        case fvtNon:
+            return {};
+        case fvtStaticText:
+            return footer->Value;
+        case fvtFieldValue:
+            return fieldDisplayText(footerField(column, *footer));
         case fvtSum:
         case fvtAvg:
-        case fvtCount: break;
+        case fvtCount:
+            break;
     }
     if (!dataSet_ || !dataSet_->active()) return {};
     const GridField field = footerField(column, *footer);
     const int rows = dataSet_->recordCount();
-    if (footer->ValueType == fvtCount) return footerTotalText(field, fvtCount, int64_t{rows} * 10000);
+    if (footer->ValueType == fvtCount)
+        return footerTotalText(field, fvtCount, int64_t{rows} * 10000);
     if (field.kind != GridField::Kind::Data) return {};
     int64_t sum = 0;
     int64_t counted = 0;

@@ -30,10 +30,10 @@ using TBookmark = std::optional<Bookmark>;  // empty: no row
 
 // Settings of a field of the data set that the data layer does not describe.
 struct GridFieldSettings {
-    std::string displayFormat;            // used for its display text and footer sums
-    bool currency = false;                // a money field (currency format in footers)
-    int precision = 15;                   // significant digits of the general format
-    std::optional<TFieldType> dataType;   // overrides the type derived from the column
+    std::string displayFormat;           // used for its display text and footer sums
+    bool currency = false;               // a money field (currency format in footers)
+    int precision = 15;                  // significant digits of the general format
+    std::optional<TFieldType> dataType;  // overrides the type derived from the column
 };
 
 // A field whose value comes from another data set: the row of lookupDataSet whose
@@ -86,7 +86,7 @@ struct TColumnTitle {
 };
 
 class TGridColumn {
-public:
+  public:
     TColumnTitle Title;
     int Width = 64;  // pixels
     bool Visible = true;
@@ -112,7 +112,7 @@ public:
     // The footer of `row`, or null when none was created.
     const TGridColumnFooter* footerAt(int row) const;
 
-private:
+  private:
     friend class DataGrid;
     explicit TGridColumn(DataGrid& grid) : grid_(&grid) {}
 
@@ -132,7 +132,7 @@ enum TGridSelectionType { gstRecordBookmarks, gstRectangle, gstColumns, gstAll, 
 
 // Selected row bookmarks, kept sorted in data-set order.
 class TBookmarkList {
-public:
+  public:
     explicit TBookmarkList(DataGrid& grid) : grid_(grid) {}
     int Count() const { return static_cast<int>(items_.size()); }
     Bookmark operator[](int i) const { return items_.at(i); }
@@ -143,7 +143,7 @@ public:
     void remove(Bookmark b);
     void clear() { items_.clear(); }
 
-private:
+  private:
     DataGrid& grid_;
     std::vector<Bookmark> items_;
 };
@@ -155,7 +155,7 @@ struct TGridCell {
 
 // A rectangle between an anchor cell and a shift cell.
 class TGridSelectionRect {
-public:
+  public:
     explicit TGridSelectionRect(DataGrid& grid) : grid_(grid) {}
     TGridCell Anchor;
     TGridCell Shift;
@@ -166,22 +166,25 @@ public:
     // Compare the two bookmarks in data-set order (moves the cursor and puts it back).
     TBookmark DataTopRow() const;
     TBookmark DataBottomRow() const;
-    void clear() { Anchor = {}; Shift = {}; }
+    void clear() {
+        Anchor = {};
+        Shift = {};
+    }
 
-private:
+  private:
     DataGrid& grid_;
 };
 
 // Selected columns, kept in column-index order, with the anchor of extensions.
 class TGridSelectionCols {
-public:
+  public:
     int Count() const { return static_cast<int>(items_.size()); }
     TGridColumn* operator[](int i) const { return items_.at(i); }
     const TGridColumnList& items() const { return items_; }
     bool contains(const TGridColumn* c) const;
     TGridColumn* Anchor() const { return anchor_; }
 
-private:
+  private:
     friend class TGridSelection;
     void add(TGridColumn* c);
     void remove(TGridColumn* c);
@@ -190,7 +193,7 @@ private:
 };
 
 class TGridSelection {
-public:
+  public:
     explicit TGridSelection(DataGrid& grid) : grid_(grid), Rows(grid), Rect(grid) {}
 
     TGridSelectionType SelectionType() const { return type_; }
@@ -215,16 +218,16 @@ public:
     // Puts the selected columns back in column-index order after a column moved.
     void columnsReordered();
 
-private:
+  private:
     DataGrid& grid_;
     TGridSelectionType type_ = gstNon;
 
-public:
+  public:
     TBookmarkList Rows;
     TGridSelectionRect Rect;
     TGridSelectionCols Columns;
 
-private:
+  private:
     void changed();
 };
 
@@ -256,8 +259,8 @@ enum TGridEditAction : uint8_t {
 
 // Bits of TGridAllowedSelections.
 constexpr uint8_t allowed(TGridSelectionType t) { return static_cast<uint8_t>(1u << t); }
-constexpr uint8_t kAllSelections = allowed(gstRecordBookmarks) | allowed(gstRectangle) |
-                                   allowed(gstColumns) | allowed(gstAll);
+constexpr uint8_t kAllSelections =
+    allowed(gstRecordBookmarks) | allowed(gstRectangle) | allowed(gstColumns) | allowed(gstAll);
 
 // Where the grid stood: its current record and that record's offset from the middle of
 // the visible window of records.
@@ -267,15 +270,15 @@ struct TGridPosition {
 };
 
 class DataGrid {
-public:
+  public:
     explicit DataGrid(std::string name = "Grid1", const GridEnvironment* environment = nullptr);
     ~DataGrid();
     DataGrid(const DataGrid&) = delete;
     DataGrid& operator=(const DataGrid&) = delete;
 
     std::string Name;
-    uint32_t Options = dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines |
-                       dgTabs | dgConfirmDelete | dgCancelOnExit;
+    uint32_t Options = dgTitles | dgIndicator | dgColumnResize | dgColLines | dgRowLines | dgTabs |
+                       dgConfirmDelete | dgCancelOnExit;
     bool Flat = false;
     bool Ctl3D = true;
     TColor Color = clWindow;
@@ -331,8 +334,8 @@ public:
     bool canSelectAll() const;
 
     // ---- position and notifications
-    int topRow = 0;            // first row shown in the visible window
-    int visibleRowCount = 1;   // rows the window shows
+    int topRow = 0;           // first row shown in the visible window
+    int visibleRowCount = 1;  // rows the window shows
     TGridPosition savePosition() const;
     void restorePosition(const TGridPosition& position);
     void disableControls() { ++controlsDisabled_; }
@@ -353,8 +356,7 @@ public:
     // The field a footer totals: the footer's FieldName, else the column's field.
     GridField footerField(const TGridColumn& column, const TGridColumnFooter& footer) const;
     // A fvtSum or fvtCount total (fixed point, value x 10000) as the footer shows it.
-    std::string footerTotalText(const GridField& field, TFooterValueType type,
-                                int64_t total) const;
+    std::string footerTotalText(const GridField& field, TFooterValueType type, int64_t total) const;
     // The values of a looked-up field's key fields.
     std::vector<data::Value> lookupKeyValues(const GridField& field) const;
 
@@ -363,7 +365,7 @@ public:
     }
     bool destroying() const { return destroying_; }
 
-private:
+  private:
     void bindColumn(TGridColumn& column) const;
     void renumber();
     data::Value lookupValue(const LookupFieldDef& def) const;

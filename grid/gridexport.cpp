@@ -29,7 +29,8 @@ int64_t pow10(int n) {
 // A value as fixed point with four decimals, rounded to the nearest, ties to even.
 int64_t fixed4(const data::Value& v) {
     switch (v.kind()) {
-        case data::Value::Kind::Integer: return v.asInteger() * 10000;
+        case data::Value::Kind::Integer:
+            return v.asInteger() * 10000;
         case data::Value::Kind::Decimal: {
             const data::Decimal d = v.asDecimal();
             if (d.scale <= 4) return d.unscaled * pow10(4 - d.scale);
@@ -40,23 +41,30 @@ int64_t fixed4(const data::Value& v) {
             if (twice > divisor || (twice == divisor && (q % 2) != 0)) q += d.unscaled < 0 ? -1 : 1;
             return q;
         }
-        default: return static_cast<int64_t>(std::nearbyint(v.asDouble() * 10000.0));
+        default:
+            return static_cast<int64_t>(std::nearbyint(v.asDouble() * 10000.0));
     }
 }
 
 const char* htmlAlign(TAlignment a) {
     switch (a) {
-        case taRightJustify: return "RIGHT";
-        case taCenter: return "CENTER";
-        default: return "LEFT";
+        case taRightJustify:
+            return "RIGHT";
+        case taCenter:
+            return "CENTER";
+        default:
+            return "LEFT";
     }
 }
 
 const char* rtfAlign(TAlignment a) {
     switch (a) {
-        case taRightJustify: return "\\qr";
-        case taCenter: return "\\qc";
-        default: return "\\ql";
+        case taRightJustify:
+            return "\\qr";
+        case taCenter:
+            return "\\qc";
+        default:
+            return "\\ql";
     }
 }
 
@@ -433,11 +441,20 @@ void putHtmlEscaped(TStream& s, std::string_view text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char* entity = nullptr;
         switch (text[i]) {
-            case '&': entity = "&amp"; break;
-            case '<': entity = "&lt"; break;
-            case '>': entity = "&gt"; break;
-            case '"': entity = "&quot"; break;
-            default: continue;
+            case '&':
+                entity = "&amp";
+                break;
+            case '<':
+                entity = "&lt";
+                break;
+            case '>':
+                entity = "&gt";
+                break;
+            case '"':
+                entity = "&quot";
+                break;
+            default:
+                continue;
         }
         s.write(text.data() + start, i - start);
         s.write(entity);
@@ -450,7 +467,8 @@ void putHtmlEscaped(TStream& s, std::string_view text) {
 
 void TGridExportAsHTML::BeginDocument() {
     TStream& s = Stream();
-    s.write("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">\r\n<html>\r\n<head>\r\n<title>\r\n");
+    s.write(
+        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">\r\n<html>\r\n<head>\r\n<title>\r\n");
     s.write(Grid().Name);
     s.write("\r\n</title>\r\n</head>\r\n<body>\r\n<table ");
     const DataGrid& g = Grid();
@@ -579,9 +597,10 @@ void TGridExportAsRTF::putRowStart(const TGridColumnList& columns, RowKind kind,
             const TGridColumnFooter* f = c->footerAt(footerRow);
             shading = f ? f->Color : Grid().FooterColor;
         }
-        s.write("\\clbrdrl\\brdrs\\brdrcf0\r\n\\clbrdrt\\brdrs\\brdrcf0\r\n"
-                "\\clbrdrb\\brdrs\\brdrcf0\r\n\\clbrdrr\\brdrs\\brdrcf0\r\n"
-                "\\clshdng10000\\clcfpat");
+        s.write(
+            "\\clbrdrl\\brdrs\\brdrcf0\r\n\\clbrdrt\\brdrs\\brdrcf0\r\n"
+            "\\clbrdrb\\brdrs\\brdrcf0\r\n\\clbrdrr\\brdrs\\brdrcf0\r\n"
+            "\\clshdng10000\\clcfpat");
         putInt(s, colorIndex(shading));
         s.write("\\cellx");
         right += static_cast<int64_t>(static_cast<long double>(c->Width) / ppi * 1440.0L);
@@ -803,8 +822,8 @@ void TGridExportAsXLS::PutDataCell(TGridColumn& column, TGridCellParams& params)
     writeLabel(params.Text);
 }
 
-void TGridExportAsXLS::PutFooterCell(int position, int footerRow, TGridColumn& column,
-                                     const TFont&, TColor, TAlignment, const std::string& text) {
+void TGridExportAsXLS::PutFooterCell(int position, int footerRow, TGridColumn& column, const TFont&,
+                                     TColor, TAlignment, const std::string& text) {
     const TGridColumnFooter* footer = column.footerAt(footerRow);
     if (footer && (footer->ValueType == fvtSum || footer->ValueType == fvtCount))
         return writeNumber(static_cast<double>(footerValue(footerRow, position)) / 10000.0);
@@ -906,16 +925,30 @@ void TGridExportAsDBCells::PutDataCell(TGridColumn& column, TGridCellParams&) {
     const data::Value v = Grid().fieldValue(field);
     if (v.isNull()) return s.writeByte(0x02);
     switch (field.dataType) {
-        case ftString: case ftBoolean: case ftMemo: case ftFixedChar: case ftLargeint:
-        case ftOraClob: case ftGuid:
+        case ftString:
+        case ftBoolean:
+        case ftMemo:
+        case ftFixedChar:
+        case ftLargeint:
+        case ftOraClob:
+        case ftGuid:
             return putBytes(0x05, v.toText());
-        case ftSmallint: case ftInteger: case ftWord: case ftAutoInc:
+        case ftSmallint:
+        case ftInteger:
+        case ftWord:
+        case ftAutoInc:
             s.writeByte(0x03);
             return s.writeI32(static_cast<int32_t>(v.asInteger()));
-        case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd:
+        case ftFloat:
+        case ftCurrency:
+        case ftBCD:
+        case ftFMTBcd:
             s.writeByte(0x04);
             return s.writeDouble(v.asDouble());
-        case ftDate: case ftTime: case ftDateTime: case ftTimeStamp: {
+        case ftDate:
+        case ftTime:
+        case ftDateTime:
+        case ftTimeStamp: {
             data::Date date = data::Date::fromYmd(1899, 12, 30);
             data::Time time;
             if (v.kind() == data::Value::Kind::Date) {
@@ -929,8 +962,15 @@ void TGridExportAsDBCells::PutDataCell(TGridColumn& column, TGridCellParams&) {
             s.writeByte(0x04);
             return s.writeDouble(dayNumber(date, time));
         }
-        case ftBytes: case ftVarBytes: case ftBlob: case ftGraphic: case ftFmtMemo:
-        case ftParadoxOle: case ftDBaseOle: case ftTypedBinary: case ftOraBlob:
+        case ftBytes:
+        case ftVarBytes:
+        case ftBlob:
+        case ftGraphic:
+        case ftFmtMemo:
+        case ftParadoxOle:
+        case ftDBaseOle:
+        case ftTypedBinary:
+        case ftOraBlob:
             return putBytes(0x06, v.kind() == data::Value::Kind::Text ? v.asString() : v.toText());
         case ftWideString:
             return putWide(v.toText());

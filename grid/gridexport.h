@@ -32,7 +32,7 @@ struct TGridCellParams {
 using TFooterValues = std::vector<int64_t>;
 
 class TGridExport {
-public:
+  public:
     explicit TGridExport(DataGrid& grid);
     virtual ~TGridExport();
     TGridExport(const TGridExport&) = delete;
@@ -45,9 +45,8 @@ public:
     virtual void PutDataRow(const TGridColumnList& columns);
     virtual void PutDataCell(TGridColumn& column, TGridCellParams& params);
     virtual void PutFooterRow(const TGridColumnList& columns, int footerRow);
-    virtual void PutFooterCell(int position, int footerRow, TGridColumn& column,
-                               const TFont& font, TColor background, TAlignment alignment,
-                               const std::string& text);
+    virtual void PutFooterCell(int position, int footerRow, TGridColumn& column, const TFont& font,
+                               TColor background, TAlignment alignment, const std::string& text);
     // Walks the selection (the whole grid when exportAll is set) into `stream`.
     virtual void RunExport(TStream& stream, bool exportAll);
     // Writes the run to a file, replacing the file of that name only when the run succeeds.
@@ -57,14 +56,14 @@ public:
     const TGridColumnList& ExpCols() const { return expCols_; }
     const TFooterValues& FooterValues() const { return footerValues_; }
 
-protected:
+  protected:
     TStream& Stream() const { return *stream_; }
     // The footer total of footer row r, export column c.
     int64_t footerValue(int footerRow, int position) const {
         return footerValues_.at(static_cast<size_t>(footerRow) * expCols_.size() + position);
     }
 
-private:
+  private:
     void runSelection(TGridSelectionType kind);
     void walkAll();
     void putFooterRows();
@@ -80,7 +79,7 @@ private:
 
 // Tab-separated lines: CR LF between lines, TAB between cells, nothing escaped.
 class TGridExportAsText : public TGridExport {
-public:
+  public:
     using TGridExport::TGridExport;
     void PutTitleRow(const TGridColumnList& columns) override;
     void PutDataRow(const TGridColumnList& columns) override;
@@ -92,14 +91,14 @@ public:
     virtual void PutLineBreak();
     virtual void PutCellSeparator();
 
-protected:
+  protected:
     bool firstLine_ = true;
     bool firstCell_ = true;
 };
 
 // Semicolon-separated lines with every text quoted and inner double quotes doubled.
 class TGridExportAsCSV : public TGridExportAsText {
-public:
+  public:
     explicit TGridExportAsCSV(DataGrid& grid);
     void PutTitleRow(const TGridColumnList& columns) override;
     void PutDataCell(TGridColumn& column, TGridCellParams& params) override;
@@ -107,14 +106,14 @@ public:
                        TColor background, TAlignment alignment, const std::string& text) override;
     void PutCellSeparator() override;
 
-protected:
+  protected:
     void putQuoted(std::string_view text);
     char separator_;
 };
 
 // An HTML 3.2 page holding one table.
 class TGridExportAsHTML : public TGridExport {
-public:
+  public:
     using TGridExport::TGridExport;
     void BeginDocument() override;
     void EndDocument() override;
@@ -125,7 +124,7 @@ public:
     void PutFooterCell(int position, int footerRow, TGridColumn& column, const TFont& font,
                        TColor background, TAlignment alignment, const std::string& text) override;
 
-private:
+  private:
     void putCell(int width, TAlignment alignment, const TColor* background, const TFont& font,
                  std::string_view text);
     void putColor(TColor color);
@@ -137,7 +136,7 @@ private:
 // An RTF document holding one table; the body is built in memory first so that the colour
 // and font tables at its head are complete.
 class TGridExportAsRTF : public TGridExport {
-public:
+  public:
     using TGridExport::TGridExport;
     void EndDocument() override;
     void PutTitleRow(const TGridColumnList& columns) override;
@@ -148,7 +147,7 @@ public:
                        TColor background, TAlignment alignment, const std::string& text) override;
     void RunExport(TStream& stream, bool exportAll) override;
 
-private:
+  private:
     enum class RowKind { Title, Data, Footer };
     int colorIndex(TColor color);
     int fontIndex(const std::string& name);
@@ -167,7 +166,7 @@ private:
 
 // BIFF records: BOF, one record per cell, EOF.
 class TGridExportAsXLS : public TGridExport {
-public:
+  public:
     using TGridExport::TGridExport;
     void BeginDocument() override;
     void EndDocument() override;
@@ -177,7 +176,7 @@ public:
                        TColor background, TAlignment alignment, const std::string& text) override;
     void RunExport(TStream& stream, bool exportAll) override;
 
-private:
+  private:
     void advance();
     void writeLabel(std::string_view text);
     void writeNumber(double value);
@@ -190,7 +189,7 @@ private:
 
 // The text format in UTF-16 little-endian, without a byte-order mark.
 class TGridExportAsUnicodeText : public TGridExport {
-public:
+  public:
     using TGridExport::TGridExport;
     void PutTitleRow(const TGridColumnList& columns) override;
     void PutDataRow(const TGridColumnList& columns) override;
@@ -202,7 +201,7 @@ public:
     virtual void PutLineBreak();
     virtual void PutCellSeparator();
 
-private:
+  private:
     void putText(std::string_view text);
     bool firstLine_ = true;
     bool firstCell_ = true;
@@ -210,7 +209,7 @@ private:
 
 // The typed binary copy of the exported cells (no titles, no footers).
 class TGridExportAsDBCells : public TGridExport {
-public:
+  public:
     using TGridExport::TGridExport;
     void BeginDocument() override;
     void EndDocument() override;

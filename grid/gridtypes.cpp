@@ -4,11 +4,16 @@ namespace enviozvr::grid {
 
 TColor FixedGridEnvironment::systemColorRgb(int index) const {
     switch (index) {
-        case 5: return window;
-        case 8: return windowText;
-        case 15: return buttonFace;
-        case 18: return buttonText;
-        default: return clBlack;
+        case 5:
+            return window;
+        case 8:
+            return windowText;
+        case 15:
+            return buttonFace;
+        case 18:
+            return buttonText;
+        default:
+            return clBlack;
     }
 }
 

@@ -12,7 +12,7 @@ namespace enviozvr::grid {
 // A failure reported by the grid layer itself (a file that cannot be created or written, a
 // closed data set, a buffer that cannot grow). Errors of the data layer pass unchanged.
 class GridError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -60,17 +60,50 @@ struct TFont {
 
 // The type of a field as the grid and its exporters see it.
 enum TFieldType {
-    ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat, ftCurrency,
-    ftBCD, ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob, ftMemo,
-    ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor, ftFixedChar,
-    ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob,
-    ftVariant, ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
+    ftUnknown,
+    ftString,
+    ftSmallint,
+    ftInteger,
+    ftWord,
+    ftBoolean,
+    ftFloat,
+    ftCurrency,
+    ftBCD,
+    ftDate,
+    ftTime,
+    ftDateTime,
+    ftBytes,
+    ftVarBytes,
+    ftAutoInc,
+    ftBlob,
+    ftMemo,
+    ftGraphic,
+    ftFmtMemo,
+    ftParadoxOle,
+    ftDBaseOle,
+    ftTypedBinary,
+    ftCursor,
+    ftFixedChar,
+    ftWideString,
+    ftLargeint,
+    ftADT,
+    ftArray,
+    ftReference,
+    ftDataSet,
+    ftOraBlob,
+    ftOraClob,
+    ftVariant,
+    ftInterface,
+    ftIDispatch,
+    ftGuid,
+    ftTimeStamp,
+    ftFMTBcd
 };
 
 // What the grid needs from the platform: the RGB value of a system colour and the
 // horizontal pixels per logical inch of the screen the grid is drawn on.
 class GridEnvironment {
-public:
+  public:
     virtual ~GridEnvironment() = default;
     // RGB value (0x00BBGGRR) of system colour number `index`.
     virtual TColor systemColorRgb(int index) const = 0;
@@ -80,7 +113,7 @@ public:
 // Fixed values: window white, window and button text black, button face silver, 96 pixels
 // per inch, unless set otherwise. Used where no screen is at hand (tests, command line).
 class FixedGridEnvironment : public GridEnvironment {
-public:
+  public:
     TColor window = clWhite;
     TColor windowText = clBlack;
     TColor buttonFace = clSilver;

@@ -21,9 +21,9 @@ TMemoryStream::~TMemoryStream() {
 void TMemoryStream::grow(size_t needed) {
     const size_t capacity = (needed + kGrowStep - 1) / kGrowStep * kGrowStep;
     if (capacity < needed) throw GridError("Out of memory while expanding memory stream");
-    void* p = data_ ? mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
-                    : mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                           -1, 0);
+    void* p =
+        data_ ? mremap(data_, capacity_, capacity, MREMAP_MAYMOVE)
+              : mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw GridError("Out of memory while expanding memory stream");
     constexpr size_t kHugePage = size_t{2} << 20;
     if (capacity >= kHugePage) madvise(p, capacity, MADV_HUGEPAGE);

@@ -14,7 +14,7 @@ class QIODevice;
 namespace enviozvr::grid {
 
 class TStream {
-public:
+  public:
     virtual ~TStream() = default;
     virtual void write(const void* data, size_t size) = 0;
 
@@ -43,7 +43,7 @@ public:
 // it has to grow; clear() empties the stream and keeps the capacity. A capacity that cannot
 // be obtained raises "Out of memory while expanding memory stream".
 class TMemoryStream final : public TStream {
-public:
+  public:
     static constexpr size_t kGrowStep = 131072;
 
     TMemoryStream() = default;
@@ -65,7 +65,7 @@ public:
     std::string bytes() const { return std::string(view()); }
     void clear() { size_ = 0; }
 
-private:
+  private:
     void grow(size_t needed);
 
     char* data_ = nullptr;
@@ -77,7 +77,7 @@ private:
 // destructor, which swallows errors) hands the rest over. A refused write raises a
 // GridError with the device's error text.
 class DeviceStream final : public TStream {
-public:
+  public:
     explicit DeviceStream(QIODevice& device);
     ~DeviceStream() override;
     DeviceStream(const DeviceStream&) = delete;
@@ -87,7 +87,7 @@ public:
     using TStream::write;
     void flush();
 
-private:
+  private:
     QIODevice& device_;
     std::string buffer_;
 };

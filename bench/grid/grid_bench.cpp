@@ -32,11 +32,16 @@ data::Field field(const char* name, data::FieldType type, int size, bool fixed =
 
 std::vector<data::Field> eventFields() {
     using data::FieldType;
-    return {field("RPEV_ID", FieldType::Integer, 4),      field("RPEV_COMPANIA", FieldType::String, 60),
-            field("RPEV_TIPO", FieldType::Integer, 4),    field("RPEV_PREF", FieldType::String, 4),
-            field("RPEV_NUMERO", FieldType::String, 6),   field("RPEV_CODIGO", FieldType::String, 20),
-            field("RPEV_FECREG", FieldType::Date, 0),     field("RPEV_HORAREG", FieldType::Time, 0),
-            field("RPEV_OPER", FieldType::String, 1, true), field("RPEV_PTVT", FieldType::Integer, 4)};
+    return {field("RPEV_ID", FieldType::Integer, 4),
+            field("RPEV_COMPANIA", FieldType::String, 60),
+            field("RPEV_TIPO", FieldType::Integer, 4),
+            field("RPEV_PREF", FieldType::String, 4),
+            field("RPEV_NUMERO", FieldType::String, 6),
+            field("RPEV_CODIGO", FieldType::String, 20),
+            field("RPEV_FECREG", FieldType::Date, 0),
+            field("RPEV_HORAREG", FieldType::Time, 0),
+            field("RPEV_OPER", FieldType::String, 1, true),
+            field("RPEV_PTVT", FieldType::Integer, 4)};
 }
 
 std::vector<data::Row> eventRows(int count) {
@@ -106,7 +111,8 @@ int main(int argc, char** argv) {
     for (const data::Field& f : eventFields()) dataGrid.addColumn(f.name);
 
     size_t bareBytes = 0;
-    const double bare = bestOf(rounds, [&] { return bareLoop(set); }, bareBytes);
+    const double bare = bestOf(
+        rounds, [&] { return bareLoop(set); }, bareBytes);
     std::printf("grid export of %d rows x 10 columns, best of %d rounds\n", rowCount, rounds);
     std::printf("%-6s %10.1f ms %12zu bytes\n", "bare", bare, bareBytes);
 
@@ -125,11 +131,14 @@ int main(int argc, char** argv) {
     bool allMet = true;
     for (const Format& f : formats) {
         size_t bytes = 0;
-        const double ms = bestOf(rounds, [&] {
-            grid::TMemoryStream out;
-            grid::ExportGridToStream(f.exportClass, dataGrid, out, true);
-            return out.size();
-        }, bytes);
+        const double ms = bestOf(
+            rounds,
+            [&] {
+                grid::TMemoryStream out;
+                grid::ExportGridToStream(f.exportClass, dataGrid, out, true);
+                return out.size();
+            },
+            bytes);
         const double ratio = ms / bare;
         const bool met = ratio <= f.target;
         allMet = allMet && met;

@@ -1,5 +1,6 @@
 // The five documents of a grid copy, their order and terminators.
 #include "grid/clipboardcopy.h"
+
 #include "gridfixture.h"
 
 using namespace enviozvr::grid;
@@ -14,7 +15,7 @@ struct Placed {
 };
 
 class ClipboardCopyTest : public ::testing::Test, public GridFixture {
-protected:
+  protected:
     void SetUp() override {
         load({field("A", FieldType::String, 5), field("N", FieldType::Integer, 4)},
              {{txt("x"), num(1)}, {txt("y"), enviozvr::data::Value::null()}});
@@ -59,8 +60,8 @@ TEST_F(ClipboardCopyTest, NoSelectionCopiesTheFocusedCellAndAFailureKeepsWhatWas
     const std::vector<Placed> placed = copy(false, false);
     EXPECT_EQ(placed[0].bytes, "y");
     EXPECT_EQ(placed[2].bytes, "\"y\"");
-    EXPECT_EQ(placed[4].bytes, "DBCELLS" + bytes({1}) + i32(1) + bytes({1, 0}) + bytes({5}) + i32(1) +
-                                   "y" + bytes({0}));
+    EXPECT_EQ(placed[4].bytes, "DBCELLS" + bytes({1}) + i32(1) + bytes({1, 0}) + bytes({5}) +
+                                   i32(1) + "y" + bytes({0}));
 
     std::vector<ClipboardFormat> formats;
     EXPECT_THROW(copyGridDocuments(grid, true, true,

@@ -1,5 +1,6 @@
 // The event viewers' queries and grid columns, with the looked-up "Tipo doc".
 #include "grid/eventviewers.h"
+
 #include "gridfixture.h"
 
 using namespace enviozvr::grid;
@@ -24,11 +25,19 @@ TEST(EventViewers, ColumnsTitlesWidthsAndLookedUpType) {
         int width;
     };
     const Column expected[] = {
-        {"NomTipo", "Tipo doc", 65},       {"RPEV_PREF", "Pref", 35},
-        {"RPEV_NUMERO", "N\xFAmero", 73},   {"RPEV_CODIGO", "C\xF3" "digo", 86},
-        {"RPEV_COMPANIA", "Servidor", 218}, {"RPEV_FECREG", "Fecha", 76},
-        {"RPEV_HORAREG", "Hora", 50},       {"RPEV_OPER", "Op", 18},
-        {"RPEV_PREFDEST", "Prefd", 38},     {"RPEV_PTVT", "PtVt", 26},
+        {"NomTipo", "Tipo doc", 65},
+        {"RPEV_PREF", "Pref", 35},
+        {"RPEV_NUMERO", "N\xFAmero", 73},
+        {"RPEV_CODIGO",
+         "C\xF3"
+         "digo",
+         86},
+        {"RPEV_COMPANIA", "Servidor", 218},
+        {"RPEV_FECREG", "Fecha", 76},
+        {"RPEV_HORAREG", "Hora", 50},
+        {"RPEV_OPER", "Op", 18},
+        {"RPEV_PREFDEST", "Prefd", 38},
+        {"RPEV_PTVT", "PtVt", 26},
         {"RPEV_ERROR", "Mensaje de error", 64},
     };
     for (EventViewer viewer : {EventViewer::Errors, EventViewer::Pending}) {
@@ -56,8 +65,10 @@ TEST(EventViewers, ColumnsTitlesWidthsAndLookedUpType) {
         }
         EXPECT_EQ(f.grid.Name, "Grid1");
         EXPECT_EQ(f.grid.EditActions, geaCopy | geaSelectAll);
-        const std::string tail = viewer == EventViewer::Errors ? "\t\t\t\t\t\t\t\t\t" : "\t\t\t\t\t\t\t\t";
-        EXPECT_EQ(f.run<TGridExportAsText>(true).substr(f.run<TGridExportAsText>(true).find("\r\n")),
-                  "\r\nFACT\tFV" + tail + "\r\n\tXX" + tail);
+        const std::string tail =
+            viewer == EventViewer::Errors ? "\t\t\t\t\t\t\t\t\t" : "\t\t\t\t\t\t\t\t";
+        EXPECT_EQ(
+            f.run<TGridExportAsText>(true).substr(f.run<TGridExportAsText>(true).find("\r\n")),
+            "\r\nFACT\tFV" + tail + "\r\n\tXX" + tail);
     }
 }

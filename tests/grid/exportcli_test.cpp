@@ -1,12 +1,13 @@
 // The command-line export end to end, against embedded company and general databases laid
 // out as a server's "datos" folder.
+#include "grid/exportcli.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <fstream>
 #include <sstream>
 
 #include "data/value.h"
-#include "grid/exportcli.h"
 #include "gridfixture.h"
 #include "support/testdb.h"
 
@@ -27,7 +28,7 @@ std::string readFile(const std::string& path) {
 // SERVER/datos/general.fdb and SERVER/datos/C01/nivora.fdb with five events: two errored
 // and two pending invoices, one sent.
 class ExportCommandTest : public ::testing::Test {
-protected:
+  protected:
     static std::string makeDirs(const TempDir& dir) {
         QDir().mkpath(QString::fromStdString(dir.file("datos/C01")));
         return dir.path();
@@ -40,7 +41,8 @@ protected:
         general.createGeneralSchema();
         company.createCompanySchema();
         company.exec({
-            "insert into TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) values (236, 'FACT', 'Factura')",
+            "insert into TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) values (236, "
+            "'FACT', 'Factura')",
             "insert into REPLICA_EVENTOS values (4, 'B02', 236, 10, 'FV', '000124', 'C-4', "
             "'2026-12-09', '08:30:00', null, null, 'A', 'PD', 7, 'fallo \"x\"; y')",
             "insert into REPLICA_EVENTOS values (1, 'B01', 236, 11, 'FV', '000123', 'C-1', "
@@ -55,9 +57,10 @@ protected:
     }
 
     std::vector<std::string> args(const std::string& list, const std::string& format,
-                                  const std::string& output, const std::string& companyCode = "C01") {
-        return {"--export=" + list, "--format=" + format, "--output=" + output, server, "sysdba",
-                "masterkey", companyCode};
+                                  const std::string& output,
+                                  const std::string& companyCode = "C01") {
+        return {"--export=" + list, "--format=" + format, "--output=" + output, server,
+                "sysdba",           "masterkey",          companyCode};
     }
 
     static std::string date(int y, int m, int d) {
@@ -80,10 +83,12 @@ TEST_F(ExportCommandTest, WritesTheErrorListAsCsv) {
     ASSERT_EQ(runExportCommand(args("errores", "csv", out)), 0);
     const std::string text = readFile(out);
     const std::string titles =
-        "\"Tipo doc\";\"Pref\";\"N\xFAmero\";\"C\xF3" "digo\";\"Servidor\";\"Fecha\";\"Hora\";\"Op\";"
+        "\"Tipo doc\";\"Pref\";\"N\xFAmero\";\"C\xF3"
+        "digo\";\"Servidor\";\"Fecha\";\"Hora\";\"Op\";"
         "\"Prefd\";\"PtVt\";\"Mensaje de error\"";
     const std::string four = "\"FACT\";\"FV\";\"000124\";\"C-4\";\"B02\";\"" + date(2026, 12, 9) +
-                             "\";\"" + time(8, 30, 0) + "\";\"A\";\"PD\";\"7\";\"fallo \"\"x\"\"; y\"";
+                             "\";\"" + time(8, 30, 0) +
+                             "\";\"A\";\"PD\";\"7\";\"fallo \"\"x\"\"; y\"";
     const std::string one = "\"FACT\";\"FV\";\"000123\";\"C-1\";\"B01\";\"" + date(2026, 12, 8) +
                             "\";\"" + time(17, 5, 9) + "\";\"D\";\"\";\"\";\"sin conexi\xF3n\"";
     // The error list has no ORDER BY: either order of the two rows is the database's.
@@ -97,8 +102,17 @@ TEST_F(ExportCommandTest, WritesThePendingListAsXlsInIdOrder) {
     ASSERT_EQ(runExportCommand(args("pendientes", "xls", out)), 0);
     const std::string got = readFile(out);
     std::string expected = xlsBof();
-    const char* titles[] = {"Tipo doc", "Pref", "N\xFAmero", "C\xF3" "digo", "Servidor",
-                            "Fecha", "Hora", "Op", "Prefd", "PtVt"};
+    const char* titles[] = {"Tipo doc",
+                            "Pref",
+                            "N\xFAmero",
+                            "C\xF3"
+                            "digo",
+                            "Servidor",
+                            "Fecha",
+                            "Hora",
+                            "Op",
+                            "Prefd",
+                            "PtVt"};
     for (int c = 0; c < 10; ++c) expected += xlsLabel(0, c, titles[c]);
     auto row = [&](int r, const char* number, const char* code, int hour, bool ptvt) {
         expected += xlsLabel(r, 0, "FACT") + xlsLabel(r, 1, "FV") + xlsLabel(r, 2, number) +
@@ -122,10 +136,14 @@ TEST_F(ExportCommandTest, FailuresExitNonZeroAndLeaveNoFile) {
     const Case cases[] = {
         {"unknown list", args("todos", "htm", out), 2},
         {"unknown format", args("errores", "pdf", out), 2},
-        {"missing company", {"--export=errores", "--format=htm", "--output=" + out, server, "sysdba", "x"}, 2},
+        {"missing company",
+         {"--export=errores", "--format=htm", "--output=" + out, server, "sysdba", "x"},
+         2},
         {"no output", {"--export=errores", "--format=htm", server, "sysdba", "x", "C01"}, 2},
-        {"no general database", {"--export=errores", "--format=htm", "--output=" + out,
-                                 dir.file("nowhere"), "sysdba", "x", "C01"}, 1},
+        {"no general database",
+         {"--export=errores", "--format=htm", "--output=" + out, dir.file("nowhere"), "sysdba", "x",
+          "C01"},
+         1},
         {"no company database", args("errores", "htm", out, "C99"), 1},
         {"file cannot be created", args("errores", "htm", dir.file("no/folder/list.htm")), 1},
     };

@@ -17,14 +17,15 @@ using enviozvr::testing::TempDir;
 
 namespace {
 
-const std::string kFont = "<FONT STYLE=\"font-family: MS Sans Serif; font-size: 8pt; color: #000000\">";
+const std::string kFont =
+    "<FONT STYLE=\"font-family: MS Sans Serif; font-size: 8pt; color: #000000\">";
 const std::string kBorders =
     "\\clbrdrl\\brdrs\\brdrcf0\r\n\\clbrdrt\\brdrs\\brdrcf0\r\n"
     "\\clbrdrb\\brdrs\\brdrcf0\r\n\\clbrdrr\\brdrs\\brdrcf0\r\n";
 
 // One string column PREF titled "Pref", 35 pixels wide, holding one record.
 class OneCellTest : public ::testing::Test, public GridFixture {
-protected:
+  protected:
     void loadText(const char* text) {
         load({field("PREF", FieldType::String, 40)}, {{txt(text)}});
         grid.column(0).Title.Caption = "Pref";
@@ -47,7 +48,8 @@ TEST(CsvExample, TitlesAndQuotedRecord) {
            {{txt("A"), txt("He said \"hi\"")}});
     f.grid.column(0).Title.Caption = "Pref";
     f.grid.column(1).Title.Caption = "N\xFAmero";
-    EXPECT_EQ(f.run<TGridExportAsCSV>(true), "\"Pref\";\"N\xFAmero\"\r\n\"A\";\"He said \"\"hi\"\"\"");
+    EXPECT_EQ(f.run<TGridExportAsCSV>(true),
+              "\"Pref\";\"N\xFAmero\"\r\n\"A\";\"He said \"\"hi\"\"\"");
 }
 
 TEST_F(OneCellTest, HtmlDocumentWithEscapedCell) {
@@ -56,8 +58,11 @@ TEST_F(OneCellTest, HtmlDocumentWithEscapedCell) {
         "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">\r\n<html>\r\n<head>\r\n<title>\r\n"
         "Grid1\r\n</title>\r\n</head>\r\n<body>\r\n"
         "<table BORDER=1 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#C0C0C0>\r\n\r\n"
-        "<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\">" + kFont + "Pref</FONT></TD>\r\n</TR>\r\n"
-        "<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\" BGCOLOR=#FFFFFF>" + kFont +
+        "<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\">" +
+        kFont +
+        "Pref</FONT></TD>\r\n</TR>\r\n"
+        "<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\" BGCOLOR=#FFFFFF>" +
+        kFont +
         "A&ampB</FONT></TD>\r\n</TR>\r\n"
         "</table>\r\n</body>\r\n</html>\r\n";
     EXPECT_EQ(run<TGridExportAsHTML>(true), expected);
@@ -68,11 +73,15 @@ TEST_F(OneCellTest, RtfDocument) {
     const std::string row = "\\trowd\\trgaph40\r\n" + kBorders;
     const std::string expected =
         "{\\rtf0\\ansi\r\n"
-        "{\\colortbl\\red0\\green0\\blue0;\\red255\\green255\\blue255;\\red192\\green192\\blue192;}\r\n"
+        "{\\colortbl\\red0\\green0\\blue0;\\red255\\green255\\blue255;\\red192\\green192\\blue192;}"
+        "\r\n"
         "{\\fonttbl\\f0\\fnil MS Sans Serif;}\r\n" +
-        row + "\\clshdng10000\\clcfpat2\\cellx525\r\n{\\trrh0\r\n"
-        "\\pard\\intbl{\\ql\\sb24\\sa24\\fs16\\f0\\cf0\\cb2 Pref\\cell}\r\n\\pard\\intbl\\row}\r\n" +
-        row + "\\clshdng10000\\clcfpat1\\cellx525\r\n{\\trrh0\r\n"
+        row +
+        "\\clshdng10000\\clcfpat2\\cellx525\r\n{\\trrh0\r\n"
+        "\\pard\\intbl{\\ql\\sb24\\sa24\\fs16\\f0\\cf0\\cb2 "
+        "Pref\\cell}\r\n\\pard\\intbl\\row}\r\n" +
+        row +
+        "\\clshdng10000\\clcfpat1\\cellx525\r\n{\\trrh0\r\n"
         "\\pard\\intbl{\\ql\\sb24\\sa24\\fs16\\f0\\cf0\\cb1 A\\cell}\r\n\\pard\\intbl\\row}\r\n"
         "}";
     EXPECT_EQ(run<TGridExportAsRTF>(true), expected);
@@ -83,7 +92,8 @@ TEST_F(OneCellTest, XlsDocument) {
     grid.column(0).Title.Caption = "Op";
     const std::string expected =
         bytes({0x09, 0x08, 0x08, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00}) +
-        bytes({0x04, 0x02, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x4F, 0x70}) +
+        bytes(
+            {0x04, 0x02, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x4F, 0x70}) +
         bytes({0x04, 0x02, 0x09, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x41}) +
         bytes({0x0A, 0x00, 0x00, 0x00});
     const std::string got = run<TGridExportAsXLS>(true);
@@ -107,10 +117,10 @@ TEST(Escaping, EveryFormat) {
            {{txt(tricky), txt("")}});
     f.grid.setOption(dgTitles, false);
     EXPECT_EQ(f.run<TGridExportAsText>(true), std::string(tricky) + "\t");
-    EXPECT_EQ(f.run<TGridExportAsCSV>(true),
-              "\"a\tb\r\nc \"\"q\"\" {x}\\y & <z>\";\"\"");
+    EXPECT_EQ(f.run<TGridExportAsCSV>(true), "\"a\tb\r\nc \"\"q\"\" {x}\\y & <z>\";\"\"");
     const std::string html = f.run<TGridExportAsHTML>(true);
-    EXPECT_NE(html.find(">a\tb\r\nc &quotq&quot {x}\\y &amp &ltz&gt</FONT>"), std::string::npos) << html;
+    EXPECT_NE(html.find(">a\tb\r\nc &quotq&quot {x}\\y &amp &ltz&gt</FONT>"), std::string::npos)
+        << html;
     EXPECT_NE(html.find(">&nbsp</FONT>"), std::string::npos) << html;
     const std::string rtf = f.run<TGridExportAsRTF>(true);
     EXPECT_NE(rtf.find(" a\tb\r\nc \"q\" \\{x\\}\\\\y & <z>\\cell}"), std::string::npos) << rtf;
@@ -132,11 +142,16 @@ TEST(HtmlTable, BordersPaddingAndFixedColour) {
         const char* table;
     };
     const Case cases[] = {
-        {true, true, true, false, clBtnFace, "<table BORDER=1 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#C0C0C0>"},
-        {false, false, true, false, clBtnFace, "<table BORDER=0 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#C0C0C0>"},
-        {true, false, false, true, clRed, "<table BORDER=0 CELLSPACING=1 CELLPADDING=1 BGCOLOR=#FF0000>"},
-        {false, true, true, true, clNone, "<table BORDER=1 CELLSPACING=0 CELLPADDING=1 BGCOLOR=#000000>"},
-        {false, true, true, false, rgbColor(0x12, 0xAB, 0x0F), "<table BORDER=1 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#12AB0F>"},
+        {true, true, true, false, clBtnFace,
+         "<table BORDER=1 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#C0C0C0>"},
+        {false, false, true, false, clBtnFace,
+         "<table BORDER=0 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#C0C0C0>"},
+        {true, false, false, true, clRed,
+         "<table BORDER=0 CELLSPACING=1 CELLPADDING=1 BGCOLOR=#FF0000>"},
+        {false, true, true, true, clNone,
+         "<table BORDER=1 CELLSPACING=0 CELLPADDING=1 BGCOLOR=#000000>"},
+        {false, true, true, false, rgbColor(0x12, 0xAB, 0x0F),
+         "<table BORDER=1 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#12AB0F>"},
     };
     for (const Case& c : cases) {
         GridFixture f;
@@ -148,7 +163,8 @@ TEST(HtmlTable, BordersPaddingAndFixedColour) {
         f.grid.FixedColor = c.fixed;
         const std::string html = f.run<TGridExportAsHTML>(true);
         EXPECT_NE(html.find(std::string("<body>\r\n") + c.table + "\r\n\r\n"), std::string::npos)
-            << c.table << "\n" << html;
+            << c.table << "\n"
+            << html;
     }
 }
 
@@ -211,14 +227,17 @@ TEST(RtfLayout, OtherResolutionFlatGridAndStyles) {
     c.Font.Style = fsBold | fsItalic | fsUnderline | fsStrikeOut;
     c.Color = rgbColor(1, 2, 3);
     const std::string rtf = f.run<TGridExportAsRTF>(true);
-    EXPECT_NE(rtf.find("{\\colortbl\\red0\\green0\\blue0;\\red255\\green255\\blue255;"
-                       "\\red192\\green192\\blue192;\\red1\\green2\\blue3;\\red255\\green0\\blue0;}"),
-              std::string::npos)
+    EXPECT_NE(
+        rtf.find("{\\colortbl\\red0\\green0\\blue0;\\red255\\green255\\blue255;"
+                 "\\red192\\green192\\blue192;\\red1\\green2\\blue3;\\red255\\green0\\blue0;}"),
+        std::string::npos)
         << rtf;
-    EXPECT_NE(rtf.find("{\\fonttbl\\f0\\fnil MS Sans Serif;\\f1\\fnil Courier;}"), std::string::npos);
+    EXPECT_NE(rtf.find("{\\fonttbl\\f0\\fnil MS Sans Serif;\\f1\\fnil Courier;}"),
+              std::string::npos);
     EXPECT_NE(rtf.find("\\clcfpat3\\cellx1200\r\n"), std::string::npos);
-    EXPECT_NE(rtf.find("\\pard\\intbl{\\qc\\sb12\\sa12\\fs18\\b\\i\\strike\\ul\\f1\\cf4\\cb3 v\\cell}"),
-              std::string::npos)
+    EXPECT_NE(
+        rtf.find("\\pard\\intbl{\\qc\\sb12\\sa12\\fs18\\b\\i\\strike\\ul\\f1\\cf4\\cb3 v\\cell}"),
+        std::string::npos)
         << rtf;
 }
 
@@ -300,10 +319,11 @@ TEST(ExportToFile, RelativeNameIsReportedWithItsFullPath) {
         message = e.what();
     }
     QDir::setCurrent(saved);
-    EXPECT_EQ(message.rfind("Cannot create file \"" +
-                                QDir(QString::fromStdString(dir.path())).canonicalPath().toStdString() +
-                                "/missing/out.txt\". ",
-                            0),
-              0u)
+    EXPECT_EQ(
+        message.rfind("Cannot create file \"" +
+                          QDir(QString::fromStdString(dir.path())).canonicalPath().toStdString() +
+                          "/missing/out.txt\". ",
+                      0),
+        0u)
         << message;
 }

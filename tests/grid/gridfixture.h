@@ -32,11 +32,12 @@ inline data::Value txt(const char* s) { return data::Value::text(s); }
 inline data::Value num(int64_t v) { return data::Value::integer(v); }
 
 class GridFixture {
-public:
+  public:
     GridFixture() : grid("Grid1", &env) {}
 
     // Loads the rows and adds one visible column per field, titled by its name.
-    void load(std::vector<data::Field> fields, std::vector<data::Row> rows, bool addColumns = true) {
+    void load(std::vector<data::Field> fields, std::vector<data::Row> rows,
+              bool addColumns = true) {
         std::vector<std::string> names;
         for (const auto& f : fields) names.push_back(f.name);
         set.loadRows(std::move(fields), std::move(rows));

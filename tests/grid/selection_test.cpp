@@ -17,7 +17,7 @@ namespace {
 
 // Four records of three columns A (text), B (integer), C (text).
 class SelectionTest : public ::testing::Test, public GridFixture {
-protected:
+  protected:
     void SetUp() override {
         std::vector<enviozvr::data::Row> rows;
         for (int i = 0; i < 4; ++i)
@@ -48,7 +48,11 @@ TEST_F(SelectionTest, EachKindExportsItsColumnsAndRecords) {
     const std::string all = "A\tB\tC\r\na0\t0\tc0\r\na1\t1\tc1\r\na2\t2\tc2\r\na3\t3\tc3";
     const Case cases[] = {
         {"no selection: focused cell of the current record",
-         [&] { set.moveTo(2); grid.SelectedIndex = 1; }, false, "2"},
+         [&] {
+             set.moveTo(2);
+             grid.SelectedIndex = 1;
+         },
+         false, "2"},
         {"whole grid", [&] { grid.Selection().SelectWholeGrid(); }, false, all},
         {"columns in column order",
          [&] {
@@ -57,13 +61,20 @@ TEST_F(SelectionTest, EachKindExportsItsColumnsAndRecords) {
          },
          false, "A\tC\r\na0\tc0\r\na1\tc1\r\na2\tc2\r\na3\tc3"},
         {"rectangle given bottom-right to top-left",
-         [&] { grid.Selection().selectRectangle({2, row(3)}, {1, row(1)}); }, false,
-         "B\tC\r\n1\tc1\r\n2\tc2\r\n3\tc3"},
+         [&] {
+             grid.Selection().selectRectangle({2, row(3)}, {1, row(1)});
+         },
+         false, "B\tC\r\n1\tc1\r\n2\tc2\r\n3\tc3"},
         {"rectangle within one record",
-         [&] { grid.Selection().selectRectangle({0, row(2)}, {1, row(2)}); }, false, "A\tB\r\na2\t2"},
+         [&] {
+             grid.Selection().selectRectangle({0, row(2)}, {1, row(2)});
+         },
+         false, "A\tB\r\na2\t2"},
         {"row bookmarks in data-set order",
-         [&] { grid.Selection().selectRows({row(3), row(0)}); }, false,
-         "A\tB\tC\r\na0\t0\tc0\r\na3\t3\tc3"},
+         [&] {
+             grid.Selection().selectRows({row(3), row(0)});
+         },
+         false, "A\tB\tC\r\na0\t0\tc0\r\na3\t3\tc3"},
         {"export all ignores a column selection",
          [&] { grid.Selection().selectColumn(grid.column(1)); }, true, all},
         {"hidden and moved columns",
@@ -94,10 +105,11 @@ TEST_F(SelectionTest, NoSelectionWritesOneCellInEveryFormat) {
     EXPECT_EQ(run<TGridExportAsText>(false), "c1");
     EXPECT_EQ(run<TGridExportAsCSV>(false), "\"c1\"");
     const std::string html = run<TGridExportAsHTML>(false);
-    EXPECT_NE(html.find("BGCOLOR=#C0C0C0>\r\n\r\n<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\" BGCOLOR=#FFFFFF>"
-                        "<FONT STYLE=\"font-family: MS Sans Serif; font-size: 8pt; color: "
-                        "#000000\">c1</FONT></TD>\r\n</TR>\r\n</table>"),
-              std::string::npos)
+    EXPECT_NE(
+        html.find("BGCOLOR=#C0C0C0>\r\n\r\n<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\" BGCOLOR=#FFFFFF>"
+                  "<FONT STYLE=\"font-family: MS Sans Serif; font-size: 8pt; color: "
+                  "#000000\">c1</FONT></TD>\r\n</TR>\r\n</table>"),
+        std::string::npos)
         << html;
     const std::string rtf = run<TGridExportAsRTF>(false);
     EXPECT_EQ(rtf.find("\\trowd"), rtf.rfind("\\trowd")) << "one row only";
@@ -110,7 +122,8 @@ TEST(EmptyDataSet, TitlesAloneOrNothing) {
     f.load({field("A", FieldType::String, 5), field("B", FieldType::Integer, 4)}, {});
     EXPECT_EQ(f.run<TGridExportAsText>(true), "A\tB");
     EXPECT_EQ(f.run<TGridExportAsCSV>(true), "\"A\";\"B\"");
-    EXPECT_EQ(f.run<TGridExportAsXLS>(true), xlsBof() + xlsLabel(0, 0, "A") + xlsLabel(0, 1, "B") + xlsEof());
+    EXPECT_EQ(f.run<TGridExportAsXLS>(true),
+              xlsBof() + xlsLabel(0, 0, "A") + xlsLabel(0, 1, "B") + xlsEof());
     const std::string html = f.run<TGridExportAsHTML>(true);
     EXPECT_EQ(html.find("<TR>"), html.rfind("<TR>")) << "title row only";
     EXPECT_EQ(f.run<TGridExportAsText>(false), "");

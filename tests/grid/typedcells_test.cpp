@@ -30,7 +30,7 @@ std::string localePoint() { return QLocale::system().decimalPoint().toStdString(
 
 // One record of every kind of value, and a looked-up column over a second data set.
 class TypedCellsTest : public ::testing::Test, public GridFixture {
-protected:
+  protected:
     void SetUp() override {
         types.loadRows({field("COD", FieldType::Integer, 4), field("NAME", FieldType::String, 8)},
                        {{num(236), txt("FACT")}, {num(7), txt("OTRO")}});
@@ -42,11 +42,11 @@ protected:
               field("Y", FieldType::String, 10), field("W", FieldType::String, 10),
               field("T", FieldType::Time), field("TS", FieldType::Timestamp), memo,
               field("K", FieldType::Integer, 4), field("K2", FieldType::String, 10)},
-             {{Value::null(), Value::date(Date::fromYmd(2024, 3, 5)), num(42), Value::decimal(123450, 2),
-               Value::real(2.5), num(9000000000LL), txt("\x01\xAB"), txt("\xD1"),
-               Value::time(Time::fromHms(13, 45, 30)),
-               Value::timestamp({Date::fromYmd(2024, 3, 5), Time::fromHms(6, 0, 0)}),
-               txt("notes"), num(236), txt("a b")}},
+             {{Value::null(), Value::date(Date::fromYmd(2024, 3, 5)), num(42),
+               Value::decimal(123450, 2), Value::real(2.5), num(9000000000LL), txt("\x01\xAB"),
+               txt("\xD1"), Value::time(Time::fromHms(13, 45, 30)),
+               Value::timestamp({Date::fromYmd(2024, 3, 5), Time::fromHms(6, 0, 0)}), txt("notes"),
+               num(236), txt("a b")}},
              false);
         GridFieldSettings bytesField;
         bytesField.dataType = ftBytes;
@@ -66,8 +66,8 @@ protected:
         twoKeys.keyFields = "K;K2";
         twoKeys.lookupKeyFields = "COD;NAME";
         grid.addLookupField(twoKeys);
-        for (const char* n : {"S", "D", "I", "M", "F", "L", "Y", "W", "T", "TS", "MEMO", "NomTipo",
-                              "Both", ""})
+        for (const char* n :
+             {"S", "D", "I", "M", "F", "L", "Y", "W", "T", "TS", "MEMO", "NomTipo", "Both", ""})
             grid.addColumn(n);
         grid.setOption(dgTitles, false);
     }
@@ -82,11 +82,13 @@ protected:
 TEST_F(TypedCellsTest, XlsRecordsByFieldType) {
     const std::string got = run<TGridExportAsXLS>(true);
     const std::string expected =
-        xlsBof() + xlsBlank(0, 0) + xlsLabel(0, 1, enviozvr::data::shortDateText(Date::fromYmd(2024, 3, 5))) +
-        xlsRk(0, 2, 42) + xlsNumber(0, 3, 1234.5) + xlsNumber(0, 4, 2.5) +
-        xlsLabel(0, 5, "9000000000") + xlsLabel(0, 6, "01AB") + xlsLabel(0, 7, "\xD1") +
+        xlsBof() + xlsBlank(0, 0) +
+        xlsLabel(0, 1, enviozvr::data::shortDateText(Date::fromYmd(2024, 3, 5))) + xlsRk(0, 2, 42) +
+        xlsNumber(0, 3, 1234.5) + xlsNumber(0, 4, 2.5) + xlsLabel(0, 5, "9000000000") +
+        xlsLabel(0, 6, "01AB") + xlsLabel(0, 7, "\xD1") +
         xlsLabel(0, 8, enviozvr::data::longTimeText(Time::fromHms(13, 45, 30))) +
-        xlsLabel(0, 9, Value::timestamp({Date::fromYmd(2024, 3, 5), Time::fromHms(6, 0, 0)}).toText()) +
+        xlsLabel(0, 9,
+                 Value::timestamp({Date::fromYmd(2024, 3, 5), Time::fromHms(6, 0, 0)}).toText()) +
         xlsLabel(0, 10, "notes") + xlsLabel(0, 11, "FACT") + xlsBlank(0, 12) + xlsBlank(0, 13) +
         xlsEof();
     EXPECT_EQ(got, expected) << hexDump(got) << "\n" << hexDump(expected);
@@ -97,9 +99,9 @@ TEST_F(TypedCellsTest, DbCellsTagsByFieldType) {
     const std::string expected =
         dbcellsHeader(14) + bytes({2}) + bytes({4}) + f64(45356.0) + bytes({3}) + i32(42) +
         bytes({4}) + f64(1234.5) + bytes({4}) + f64(2.5) + bytes({5}) + i32(10) + "9000000000" +
-        bytes({6}) + i32(2) + bytes({0x01, 0xAB}) + bytes({7}) + i32(2) + u16(0xD1) +
-        bytes({4}) + f64((13 * 3600 + 45 * 60 + 30) / 86400.0) + bytes({4}) + f64(45356.25) +
-        bytes({5}) + i32(5) + "notes" + wide("236") + wide("236,\"a b\"") + bytes({1}) + bytes({0});
+        bytes({6}) + i32(2) + bytes({0x01, 0xAB}) + bytes({7}) + i32(2) + u16(0xD1) + bytes({4}) +
+        f64((13 * 3600 + 45 * 60 + 30) / 86400.0) + bytes({4}) + f64(45356.25) + bytes({5}) +
+        i32(5) + "notes" + wide("236") + wide("236,\"a b\"") + bytes({1}) + bytes({0});
     EXPECT_EQ(got, expected) << hexDump(got) << "\n" << hexDump(expected);
 }
 
@@ -134,9 +136,9 @@ TEST_F(TypedCellsTest, DisplayFormatsOfColumnsAndFields) {
     grid.setFieldSettings("I", threeDigits);
     const QLocale locale = QLocale::system();
     const std::string tuesday = locale.dayName(2).toStdString();  // 5 March 2024
-    EXPECT_EQ(run<TGridExportAsText>(true),
-              "1" + locale.groupSeparator().toStdString() + "234" + localePoint() + "500\t" +
-                  "2024-03-05 " + tuesday + "\t06h00\t\t\t042");
+    EXPECT_EQ(run<TGridExportAsText>(true), "1" + locale.groupSeparator().toStdString() + "234" +
+                                                localePoint() + "500\t" + "2024-03-05 " + tuesday +
+                                                "\t06h00\t\t\t042");
 }
 
 TEST(XlsIntegers, RkRangeAndLongLabels) {
@@ -144,8 +146,8 @@ TEST(XlsIntegers, RkRangeAndLongLabels) {
         int64_t value;
         bool rk;
     };
-    const Case cases[] = {{0, true},           {-1, true},          {536870911, true},
-                          {-536870912, true},  {536870912, false},  {-536870913, false},
+    const Case cases[] = {{0, true},          {-1, true},         {536870911, true},
+                          {-536870912, true}, {536870912, false}, {-536870913, false},
                           {2147483647, false}};
     for (const Case& c : cases) {
         GridFixture f;
@@ -165,7 +167,7 @@ TEST(XlsIntegers, RkRangeAndLongLabels) {
 
 // Sums (NULL left out, fixed point ties to even) and counts (NULL counted) per footer row.
 class FooterTest : public ::testing::Test, public GridFixture {
-protected:
+  protected:
     void SetUp() override {
         load({field("I", FieldType::Integer, 4), field("M", FieldType::Decimal, 10, 5),
               field("S", FieldType::String, 5), field("T", FieldType::String, 5)},
@@ -186,16 +188,17 @@ TEST_F(FooterTest, TotalsInTextAndXls) {
     const std::string p = localePoint();
     EXPECT_EQ(run<TGridExportAsText>(true),
               "I\tM\tS\tT\r\n1\t0.00005\ta\tx\r\n2\t0.00015\t\ty\r\n\t1.00000\tc\tz\r\n"
-              "3\t1" + p + "0002\t3\tTotal\r\n3\t\t\t");
+              "3\t1" +
+                  p + "0002\t3\tTotal\r\n3\t\t\t");
     EXPECT_EQ(run<TGridExportAsXLS>(true),
               xlsBof() + xlsLabel(0, 0, "I") + xlsLabel(0, 1, "M") + xlsLabel(0, 2, "S") +
                   xlsLabel(0, 3, "T") + xlsRk(1, 0, 1) + xlsNumber(1, 1, 0.00005) +
                   xlsLabel(1, 2, "a") + xlsLabel(1, 3, "x") + xlsRk(2, 0, 2) +
-                  xlsNumber(2, 1, 0.00015) + xlsBlank(2, 2) + xlsLabel(2, 3, "y") +
-                  xlsBlank(3, 0) + xlsNumber(3, 1, 1.0) + xlsLabel(3, 2, "c") +
-                  xlsLabel(3, 3, "z") + xlsNumber(4, 0, 3) + xlsNumber(4, 1, 1.0002) +
-                  xlsNumber(4, 2, 3) + xlsLabel(4, 3, "Total") + xlsNumber(5, 0, 3) +
-                  xlsLabel(5, 1, "") + xlsLabel(5, 2, "") + xlsLabel(5, 3, "") + xlsEof());
+                  xlsNumber(2, 1, 0.00015) + xlsBlank(2, 2) + xlsLabel(2, 3, "y") + xlsBlank(3, 0) +
+                  xlsNumber(3, 1, 1.0) + xlsLabel(3, 2, "c") + xlsLabel(3, 3, "z") +
+                  xlsNumber(4, 0, 3) + xlsNumber(4, 1, 1.0002) + xlsNumber(4, 2, 3) +
+                  xlsLabel(4, 3, "Total") + xlsNumber(5, 0, 3) + xlsLabel(5, 1, "") +
+                  xlsLabel(5, 2, "") + xlsLabel(5, 3, "") + xlsEof());
 }
 
 TEST_F(FooterTest, SelectionRestrictsTotalsAndNoSelectionHasNoFooter) {
@@ -206,7 +209,8 @@ TEST_F(FooterTest, SelectionRestrictsTotalsAndNoSelectionHasNoFooter) {
     grid.Selection().selectRectangle({0, first}, {2, second});
     EXPECT_EQ(run<TGridExportAsCSV>(false),
               "\"I\";\"M\";\"S\"\r\n\"1\";\"0.00005\";\"a\"\r\n\"2\";\"0.00015\";\"\"\r\n"
-              "\"3\";\"0" + localePoint() + "0002\";\"2\"\r\n\"2\";\"\";\"\"");
+              "\"3\";\"0" +
+                  localePoint() + "0002\";\"2\"\r\n\"2\";\"\";\"\"");
     grid.Selection().ClearSelection();
     grid.SelectedIndex = 0;
     EXPECT_EQ(run<TGridExportAsText>(false), "2");
