@@ -77,7 +77,7 @@ std::string groupThousands(const std::string& digits, char sep) {
 std::string formatSection(std::string_view section, double value, bool negative) {
     const Separators sep = localeSeparators();
     std::string prefix, suffix;
-    int intPlaces = 0, minInt = 0, minDec = 0, maxDec = 0;
+    int minInt = 0, minDec = 0, maxDec = 0;
     bool seenPlaceholder = false, afterPoint = false, thousands = false, seenZero = false;
     bool scientific = false, expAlwaysSign = false;
     int expDigits = 0;
@@ -109,7 +109,6 @@ std::string formatSection(std::string_view section, double value, bool negative)
                 ++maxDec;
                 if (c == '0') minDec = maxDec;
             } else {
-                ++intPlaces;
                 if (c == '0') seenZero = true;
                 if (seenZero) ++minInt;
             }
@@ -176,7 +175,6 @@ std::string formatSection(std::string_view section, double value, bool negative)
         number = intPart;
         if (!frac.empty()) number += sep.decimal + frac;
     }
-    (void)intPlaces;
     std::string out;
     if (negative && nonZero) out.push_back('-');
     out += prefix;

@@ -2,6 +2,7 @@
 // DBCELLS documents, display formats, and footer totals.
 #include <QLocale>
 
+#include "grid/format.h"
 #include "gridfixture.h"
 
 using namespace enviozvr::grid;
@@ -215,4 +216,52 @@ TEST_F(FooterTest, SelectionRestrictsTotalsAndNoSelectionHasNoFooter) {
     grid.SelectedIndex = 0;
     EXPECT_EQ(run<TGridExportAsText>(false), "2");
     EXPECT_EQ(run<TGridExportAsHTML>(false).find("Total"), std::string::npos);
+}
+
+TEST(DisplayFormats, FloatAndDateTimeFormats) {
+    const QLocale locale = QLocale::system();
+    // '.' and ',' in the expected texts stand for the locale's decimal point and group separator.
+    auto localised = [&](std::string s) {
+        std::string out;
+        for (char c : s)
+            out += c == '.'   ? locale.decimalPoint().toStdString()
+                   : c == ',' ? locale.groupSeparator().toStdString()
+                              : std::string(1, c);
+        return out;
+    };
+    struct FloatCase {
+        const char* format;
+        double value;
+        const char* text;
+    };
+    const FloatCase floats[] = {
+        {"0.00", 1234.5, "1234.50"},
+        {"#,##0.00", 1234567.891, "1,234,567.89"},
+        {"#.##", 0.5, ".5"},
+        {"0.0#", 2, "2.0"},
+        {"000", 7, "007"},
+        {"0.00;(0.00)", -5, "(5.00)"},
+        {"0.00;;\"cero\"", 0, "cero"},
+        {"\"$\"#,##0", -1500, "-$1,500"},
+        {"0.00E+00", 12345, "1.23E+04"},
+        {"", 2.5, "2.5"},
+    };
+    for (const FloatCase& c : floats)
+        EXPECT_EQ(formatFloat(c.format, c.value), localised(c.text)) << c.format;
+
+    const Date date = Date::fromYmd(2024, 3, 5);
+    const Time time = Time::fromHms(18, 7, 9, 1230);
+    struct DateCase {
+        const char* format;
+        const char* text;
+    };
+    const DateCase dates[] = {
+        {"yyyy\"-\"mm\"-\"dd", "2024-03-05"},
+        {"d\".\"m\".\"yy", "5.3.24"},
+        {"hh'h'mm", "18h07"},
+        {"h'h'n's's", "18h7s9"},
+        {"hh'h' am/pm", "06h pm"},
+        {"zzz", "123"},
+    };
+    for (const DateCase& c : dates) EXPECT_EQ(formatDateTime(c.format, date, time), c.text) << c.format;
 }
