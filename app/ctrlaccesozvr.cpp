@@ -2,10 +2,10 @@
 
 #include <QComboBox>
 #include <QFrame>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QToolButton>
 
@@ -42,6 +42,17 @@ QFrame* loweredPanel(QWidget* parent, const char* name, QRect geometry)
     return panel;
 }
 
+// Shows "*" for each character of a password.
+class StarPasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter) return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 bool isEnter(const QKeyEvent* event)
 {
     return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
@@ -64,9 +75,19 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
 
     Panel1 = loweredPanel(this, "Panel1", QRect(152, 4, 305, 165));
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Origen:"), Panel1);
+    // A classic group box: the frame line runs through the middle of the caption.
+    GroupBox1 = new QWidget(Panel1);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 2, 289, 81);
+    auto* groupFrame = new QFrame(GroupBox1);
+    groupFrame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    groupFrame->setGeometry(0, 6, 289, 75);
+    GroupCaption = new QLabel(QStringLiteral("Origen:"), GroupBox1);
+    GroupCaption->setObjectName(QStringLiteral("GroupCaption"));
+    GroupCaption->setAutoFillBackground(true);
+    GroupCaption->move(8, 0);
+    GroupCaption->adjustSize();
+    GroupCaption->setFixedHeight(GroupCaption->sizeHint().height());
 
     Servidor = new QComboBox(GroupBox1);
     Servidor->setObjectName(QStringLiteral("Servidor"));
@@ -84,7 +105,9 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
     TClave->setObjectName(QStringLiteral("TClave"));
     TClave->setFrame(false);
     TClave->setEchoMode(QLineEdit::Password);
-    TClave->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    auto* passwordStyle = new StarPasswordStyle;
+    passwordStyle->setParent(this);
+    TClave->setStyle(passwordStyle);
     TClave->setGeometry(76, 56, 97, 21);
 
     Label1 = label(GroupBox1, "Label1", QStringLiteral("Servidor : "), QRect(12, 11, 62, 16));
@@ -131,6 +154,7 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
     servers_ = leerServidores();
     for (const std::string& server : servers_) Servidor->addItem(fromAnsi(server));
     Servidor->setCurrentIndex(servers_.empty() ? -1 : 0);
+    Servidor->lineEdit()->setCursorPosition(0);  // a long server text shows its start
 }
 
 Tfaccesozvr::~Tfaccesozvr() = default;

@@ -16,7 +16,6 @@
 
 class QComboBox;
 class QFrame;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QToolButton;
@@ -39,7 +38,8 @@ public:
     QLabel* Image1;
     QLabel* Image2;
     QFrame* Panel1;
-    QGroupBox* GroupBox1;
+    QWidget* GroupBox1;  // the "Origen:" group
+    QLabel* GroupCaption;
     QLabel* Label1;
     QLabel* Label2;
     QLabel* Label3;

@@ -358,6 +358,7 @@ void Tfprincipalzvr::setLastError(const std::string& text)
 {
     Label8->setText(fromCoreText(text));
     Label8->adjustSize();
+    Label8->setToolTip(Label8->text());  // a long path runs past the window's edge
 }
 
 void Tfprincipalzvr::repaint()

@@ -3,9 +3,9 @@
 
 #include <QComboBox>
 #include <QFrame>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 #include <QTest>
 #include <QToolButton>
 
@@ -66,6 +66,7 @@ TEST(AccessScreen, ShowsItsControlsAndTheServerList)
         EXPECT_EQ(screen.Servidor->currentText(), c.items.value(0));
         EXPECT_TRUE(screen.Servidor->isEditable());
         EXPECT_EQ(screen.TClave->echoMode(), QLineEdit::Password);
+        EXPECT_EQ(screen.TClave->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter), '*');
         EXPECT_EQ(screen.SpeedButton1->text(), QStringLiteral("F2: &Entrar"));
         EXPECT_EQ(screen.SpeedButton2->text(), QStringLiteral("ESC: &Salir"));
         EXPECT_TRUE(screen.Panel2->isHidden());

@@ -1,0 +1,120 @@
+// Takes the README's screenshots on a running X display (Xvfb): the access control screen
+// filled in, and the main window in the middle of a send of the demo data.
+//
+//   ui_screenshots <demo folder kept by KEEP=1 bash scripts/demo> <output folder>
+//
+// The demo folder holds the installation directory (xdg/ names it) and the embedded
+// databases under servidor/. Fresh pending events are queued in the origin company 001 so
+// that the window has a batch to send; the picture of the main window is taken from
+// inside the send, at the fourth event of company 002, as the user sees it then.
+#include <QApplication>
+#include <QLineEdit>
+#include <QComboBox>
+#include <QCursor>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTimer>
+#include <cstdio>
+#include <string>
+
+#include "app/ctrlaccesozvr.h"
+#include "app/unhandled.h"
+#include "data/connection.h"
+#include "ui/messageboxes.h"
+#include "ui/principalzvr.h"
+
+namespace {
+
+using enviozvr::ui::Tfprincipalzvr;
+
+bool capture(QWidget& window, const QString& file)
+{
+    QGuiApplication::sync();
+    const int rc = QProcess::execute(QStringLiteral("import"),
+                                     {QStringLiteral("-window"), QString::number(window.winId()),
+                                      file});
+    std::printf("%s %s\n", rc == 0 ? "wrote" : "FAILED", qPrintable(file));
+    return rc == 0;
+}
+
+// Stops in the middle of the batch of company 002 to take the picture.
+class ShootingWindow : public Tfprincipalzvr {
+public:
+    ShootingWindow(std::vector<std::string> args, QString file)
+        : Tfprincipalzvr(std::move(args)), file_(std::move(file))
+    {
+    }
+    bool taken = false;
+    void repaint() override
+    {
+        Tfprincipalzvr::repaint();
+        if (!taken && !Edit1->isHidden() && ProgressBar1->value() == 3) {
+            taken = capture(*this, file_);
+        }
+    }
+
+private:
+    QString file_;
+};
+
+void queueEvents(const std::string& origin)
+{
+    auto db = enviozvr::data::Connection::company("DbDemo");
+    db->setDatabase(origin);
+    db->setParam("User_Name", "SYSDBA");
+    db->setParam("password", "");
+    const char* docs[][3] = {{"1001", "I", "V01"}, {"1002", "I", "V01"}, {"1003", "I", "V01"},
+                             {"1004", "M", "V02"}, {"1001", "M", "V03"}, {"1002", "M", "V03"},
+                             {"1003", "M", "V03"}, {"1004", "M", "V03"}};
+    int id = 100;
+    for (const auto& d : docs) {
+        db->execute(
+            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, "
+            "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_OPER) VALUES (" +
+            std::to_string(id) + ", '002', 236, 'FV', '" + d[0] + "', '" + d[2] +
+            "', CURRENT_DATE, '13:" + std::to_string(10 + id - 100) + ":00', '" + d[1] + "')");
+        ++id;
+    }
+    db->disconnect();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("enviozvr"));
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: ui_screenshots <demo folder> <output folder>\n");
+        return 2;
+    }
+    const std::string demo = argv[1];
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    qputenv("XDG_CONFIG_DIRS", QByteArray::fromStdString(demo + "/xdg"));
+    enviozvr::ui::installDesktopMessages();
+    const std::string server = demo + "/servidor";
+    QCursor::setPos(0, 0);  // no button under the pointer
+
+    // The access control screen, filled in.
+    bool ok = true;
+    {
+        enviozvr::sender::MainData data;
+        enviozvr::app::Tfaccesozvr screen(data);
+        screen.show();
+        screen.Tusua->setText(QStringLiteral("sysdba"));
+        screen.TClave->setText(QStringLiteral("masterkey"));
+        for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+        ok = capture(screen, out + "/login.png") && ok;
+    }
+
+    queueEvents(server + "/datos/001/nivora.fdb");
+    ShootingWindow window({server, "SYSDBA", "masterkey", "001"}, out + "/main.png");
+    window.show();
+    QTimer::singleShot(0, [&] {
+        enviozvr::app::runGuarded([&] { window.FormActivate(); });
+        capture(window, out + "/main-after.png");
+        QCoreApplication::quit();
+    });
+    QApplication::exec();
+    return ok && window.taken ? 0 : 1;
+}
