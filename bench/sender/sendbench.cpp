@@ -1,0 +1,335 @@
+// Send-cycle throughput against its floor, in one run on the local Firebird server.
+//
+// 2,000 invoice copy events for one destination company. The send cycle serves them in
+// one batch; the floor issues, per event, the same statements straight through the
+// Firebird client's object API with nothing else around them: the origin select (blob
+// read included), the destination lookup, the insert (blob written) with its commit and
+// the mark-sent update with its commit, each in a read-committed transaction of its own.
+// A third run adds the ENVIO.TXT line per event to the floor, to show what the log costs.
+// Each run starts from the same state; the best of three runs of each is reported.
+//
+// Needs the local server (scripts/firebird-server); ENVIOZVR_TEST_SERVER, _USER and
+// _PASSWORD default to localhost, SYSDBA and masterkey.
+#include <firebird/Interface.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/localfiles.h"
+#include "data/sqltext.h"
+#include "sender/maindata.h"
+#include "sender/sendcycle.h"
+#include "support/appdir.h"
+#include "support/testdb.h"
+
+using namespace Firebird;
+using namespace enviozvr;
+
+namespace {
+
+constexpr int kEvents = 2000;
+
+class Options : public sender::SendOptions {
+public:
+    std::string batch = std::to_string(kEvents);
+    bool companyChosen() const override { return true; }
+    std::string batchSize() const override { return batch; }
+    void setBatchSize(const std::string& t) override { batch = t; }
+    bool newestFirst() const override { return false; }
+    bool skipErrored() const override { return false; }
+    std::string minutes() const override { return "1"; }
+};
+
+class Status : public sender::SendStatus {
+public:
+    void showMessage(const std::string&) override {}
+    void setProgressPanel(const std::string&, bool) override {}
+    void resetProgress(int) override {}
+    void stepProgress() override {}
+    void setCurrentEvent(const std::string&, bool) override {}
+    void setLastSend(const std::string&) override {}
+    void setErrorViewerEnabled(bool) override {}
+    void setLastError(const std::string& t) override { std::fprintf(stderr, "%s\n", t.c_str()); }
+    void repaint() override {}
+    void companyServed(const sender::CompanySummary& s) override { summary = s; }
+    sender::CompanySummary summary;
+};
+
+class Timer : public sender::SendTimer {
+public:
+    void stop() override {}
+    void start(int) override {}
+    bool isActive() const override { return true; }
+    int interval() const override { return 60000; }
+};
+
+double seconds(const std::function<void()>& f)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// ---- The floor: the client API and nothing else -------------------------------------
+
+struct Raw {
+    IMaster* master = fb_get_master_interface();
+    IProvider* provider = master->getDispatcher();
+    ThrowStatusWrapper st{master->getStatus()};
+    ~Raw()
+    {
+        st.dispose();
+        provider->release();
+    }
+
+    IAttachment* attach(const std::string& location, const std::string& user,
+                        const std::string& password)
+    {
+        IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB,
+                                                                       nullptr, 0);
+        dpb->insertString(&st, isc_dpb_user_name, user.c_str());
+        dpb->insertString(&st, isc_dpb_password, password.c_str());
+        IAttachment* a = provider->attachDatabase(&st, location.c_str(),
+                                                  dpb->getBufferLength(&st), dpb->getBuffer(&st));
+        dpb->dispose();
+        return a;
+    }
+    ITransaction* begin(IAttachment* a)
+    {
+        static const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_write,
+                                            isc_tpb_read_committed, isc_tpb_rec_version,
+                                            isc_tpb_wait};
+        return a->startTransaction(&st, sizeof tpb, tpb);
+    }
+};
+
+struct EventRow {
+    int id;
+    std::string pref, numero;
+};
+
+void runFloor(Raw& r, IAttachment* origin, IAttachment* dest,
+              const std::vector<EventRow>& events, bool withLog)
+{
+    std::vector<unsigned char> row, blobText(65536);
+    for (const EventRow& e : events) {
+        if (withLog) app::archivo_auditoria(std::to_string(e.id), "236", e.pref + e.numero);
+        const std::string cond =
+            " = " + data::quoted(e.pref) + " AND FACT_NUMERO = " + data::quoted(e.numero);
+
+        // Origin select, its blob read whole.
+        ITransaction* tx = r.begin(origin);
+        IResultSet* rs = origin->openCursor(&r.st, tx, 0,
+                                            ("select * from FACTURAS_ZVR where PREF_PRE" + cond).c_str(),
+                                            SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr, 0);
+        IMessageMetadata* meta = rs->getMetadata(&r.st);
+        row.assign(meta->getMessageLength(&r.st), 0);
+        if (rs->fetchNext(&r.st, row.data()) != IStatus::RESULT_OK) {
+            std::fprintf(stderr, "origin row missing\n");
+            std::exit(1);
+        }
+        const unsigned columns = meta->getCount(&r.st);
+        std::vector<std::pair<unsigned, std::string>> blobs;
+        for (unsigned i = 0; i < columns; ++i) {
+            if (meta->getType(&r.st, i) != SQL_BLOB) continue;
+            if (*reinterpret_cast<short*>(&row[meta->getNullOffset(&r.st, i)])) continue;
+            auto* id = reinterpret_cast<ISC_QUAD*>(&row[meta->getOffset(&r.st, i)]);
+            IBlob* b = origin->openBlob(&r.st, tx, id, 0, nullptr);
+            std::string text;
+            unsigned got = 0;
+            for (;;) {
+                const int rc = b->getSegment(&r.st, blobText.size(), blobText.data(), &got);
+                if (rc == IStatus::RESULT_NO_DATA) break;
+                text.append(reinterpret_cast<char*>(blobText.data()), got);
+            }
+            b->close(&r.st);
+            blobs.emplace_back(i, std::move(text));
+        }
+        rs->close(&r.st);
+        tx->commit(&r.st);
+
+        // Destination lookup.
+        tx = r.begin(dest);
+        rs = dest->openCursor(&r.st, tx, 0,
+                              ("SELECT * FROM FACTURAS_ZVR where PREF_PRE" + cond).c_str(),
+                              SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr, 0);
+        IMessageMetadata* destMeta = rs->getMetadata(&r.st);
+        std::vector<unsigned char> destRow(destMeta->getMessageLength(&r.st));
+        rs->fetchNext(&r.st, destRow.data());
+        rs->close(&r.st);
+        destMeta->release();
+        tx->commit(&r.st);
+
+        // Insert with the origin's row as its parameters, blobs written anew; commit.
+        tx = r.begin(dest);
+        for (auto& [i, text] : blobs) {
+            auto* id = reinterpret_cast<ISC_QUAD*>(&row[meta->getOffset(&r.st, i)]);
+            IBlob* b = dest->createBlob(&r.st, tx, id, 0, nullptr);
+            b->putSegment(&r.st, text.size(), text.data());
+            b->close(&r.st);
+        }
+        std::string insert = "insert into FACTURAS_ZVR values (";
+        for (unsigned i = 0; i < columns; ++i) insert += i ? ", ?" : "?";
+        insert += ")";
+        dest->execute(&r.st, tx, 0, insert.c_str(), SQL_DIALECT_V6, meta, row.data(), nullptr,
+                      nullptr);
+        tx->commit(&r.st);
+        meta->release();
+
+        // Mark sent; commit.
+        tx = r.begin(origin);
+        const std::string mark = "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " +
+                                 data::sqlDate(data::today()) +
+                                 ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) +
+                                 " where RPEV_ID = " + std::to_string(e.id);
+        origin->execute(&r.st, tx, 0, mark.c_str(), SQL_DIALECT_V6, nullptr, nullptr, nullptr,
+                        nullptr);
+        tx->commit(&r.st);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("ENVIOZVR_TEST_SERVER", "localhost", 0);
+    setenv("ENVIOZVR_TEST_USER", "SYSDBA", 0);
+    setenv("ENVIOZVR_TEST_PASSWORD", "masterkey", 0);
+    QCoreApplication qapp(argc, argv);
+    const std::string user = testing::serverUser(), password = testing::serverPassword();
+
+    try {
+        testing::InstallDir install;
+        testing::TempDir dir;
+        namespace fs = std::filesystem;
+        const std::string root = dir.path() + "/srv";
+        for (const std::string sub : {"", "/datos", "/datos/001", "/datos/002"}) {
+            fs::create_directories(root + sub);
+            fs::permissions(root + sub, fs::perms::all);
+        }
+        const std::string server = testing::serverHost() + ":" + root;
+
+        testing::TestDatabase general(root + "/datos/general.fdb", true);
+        general.createGeneralSchema();
+        general.exec("INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('001', 'Origen')");
+        testing::TestDatabase origin(root + "/datos/001/nivora.fdb", true);
+        origin.createCompanySchema();
+        testing::TestDatabase dest(root + "/datos/002/nivora.fdb", true);
+        dest.createCompanySchema();
+        origin.exec({"INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Destino', " +
+                         data::quoted(server) + ", 'N', 1, 'S')",
+                     "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE "
+                     "USUARIO PARA REPLICACION DE ARTICULOS', " + data::quoted(user) + ")",
+                     "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE DE "
+                     "USUARIO PARA REPLICACION DE ARTICULOS', " + data::quoted(password) + ")",
+                     "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < " +
+                         std::to_string(kEvents) +
+                         ") DO BEGIN "
+                         "INSERT INTO FACTURAS_ZVR VALUES ('FV', CAST(:i AS VARCHAR(6)), :i, "
+                         "9000000000 + :i, 1234.56 + :i, 4012.345678, 12.5, CURRENT_DATE, "
+                         "CURRENT_TIME, CURRENT_TIMESTAMP, 'A', 'Jos\xe9 Pe\xf1" "a Mu\xf1oz', "
+                         "'Entrega en bodega, se\xf1or Garc\xed" "a', 'COP'); "
+                         "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, "
+                         "RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, "
+                         "RPEV_OPER) VALUES (:i + 1, '002', 236, 'FV', CAST(:i AS VARCHAR(6)), "
+                         "'V01', CURRENT_DATE, DATEADD(:i SECOND TO TIME '00:00:00'), 'I'); "
+                         "i = i + 1; END END"});
+        std::vector<EventRow> events;
+        for (const auto& r : origin.query(
+                 "SELECT RPEV_ID, RPEV_PREF, RPEV_NUMERO FROM REPLICA_EVENTOS ORDER BY "
+                 "RPEV_FECREG, RPEV_HORAREG"))
+            events.push_back({static_cast<int>(r[0].asInteger()), r[1].asString(), r[2].asString()});
+
+        auto reset = [&] {
+            origin.exec("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = NULL, RPEV_HORAREP = NULL");
+            dest.exec("DELETE FROM FACTURAS_ZVR");
+            dest.exec("SELECT COUNT(*) FROM FACTURAS_ZVR");  // collects the deleted versions
+            fs::remove(install.file("ENVIO.TXT"));
+        };
+        auto check = [&](const char* what) {
+            const auto n = dest.scalar("SELECT COUNT(*) FROM FACTURAS_ZVR").asInteger();
+            const auto left = origin.scalar(
+                "SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_FECREP IS NULL").asInteger();
+            if (n != kEvents || left != 0) {
+                std::fprintf(stderr, "%s: %lld rows copied, %lld events left\n", what,
+                             static_cast<long long>(n), static_cast<long long>(left));
+                std::exit(1);
+            }
+        };
+
+        Raw raw;
+        const std::string originLocation = testing::serverHost() + ":" + origin.path();
+        const std::string destLocation = testing::serverHost() + ":" + dest.path();
+        double best[3] = {1e9, 1e9, 1e9};
+        for (int round = 0; round < 3; ++round) {
+            reset();
+            {
+                IAttachment* o = raw.attach(originLocation, user, password);
+                IAttachment* d = raw.attach(destLocation, user, password);
+                best[0] = std::min(best[0], seconds([&] { runFloor(raw, o, d, events, false); }));
+                o->detach(&raw.st);
+                d->detach(&raw.st);
+            }
+            check("floor");
+
+            reset();
+            {
+                IAttachment* o = raw.attach(originLocation, user, password);
+                IAttachment* d = raw.attach(destLocation, user, password);
+                best[1] = std::min(best[1], seconds([&] { runFloor(raw, o, d, events, true); }));
+                o->detach(&raw.st);
+                d->detach(&raw.st);
+            }
+            check("floor with log");
+
+            reset();
+            {
+                sender::MainData data;
+                data.loginAutomatic(server, user, password);
+                data.selectCompany("001");
+                Options options;
+                Status status;
+                Timer timer;
+                best[2] = std::min(best[2], seconds([&] {
+                    sender::SpeedButton1Click(data, options, status, timer);
+                }));
+                if (status.summary.sent != kEvents) {
+                    std::fprintf(stderr, "send cycle sent %d\n", status.summary.sent);
+                    return 1;
+                }
+            }
+            check("send cycle");
+        }
+        const double floorRate = kEvents / best[0];
+        const double logRate = kEvents / best[1];
+        const double cycleRate = kEvents / best[2];
+        std::printf("events: %d invoice copies to one destination on %s\n", kEvents,
+                    testing::serverHost().c_str());
+        std::printf("floor (client API only):   %8.1f events/s  (%.3f ms/event)\n", floorRate,
+                    1000 * best[0] / kEvents);
+        std::printf("floor + ENVIO.TXT line:    %8.1f events/s  (%.3f ms/event)\n", logRate,
+                    1000 * best[1] / kEvents);
+        std::printf("send cycle:                %8.1f events/s  (%.3f ms/event)\n", cycleRate,
+                    1000 * best[2] / kEvents);
+        std::printf("ratio send cycle / floor:  %8.2f  (target 0.80)\n", cycleRate / floorRate);
+        std::printf("of the extra time per event: log line %.3f ms, the rest %.3f ms\n",
+                    1000 * (best[1] - best[0]) / kEvents, 1000 * (best[2] - best[1]) / kEvents);
+    } catch (const FbException& e) {
+        char text[1024];
+        fb_get_master_interface()->getUtilInterface()->formatStatus(text, sizeof text,
+                                                                     e.getStatus());
+        std::fprintf(stderr, "Firebird: %s\n", text);
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
