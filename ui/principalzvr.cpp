@@ -1,5 +1,7 @@
 #include "ui/principalzvr.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -7,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
@@ -314,7 +317,11 @@ void Tfprincipalzvr::PngSpeedButton4Click() {}
 
 bool Tfprincipalzvr::companyChosen() const { return !LCiaOri->currentText().isEmpty(); }
 std::string Tfprincipalzvr::batchSize() const { return toAnsi(NroOp->text()); }
-void Tfprincipalzvr::setBatchSize(const std::string& text) { NroOp->setText(fromAnsi(text)); }
+void Tfprincipalzvr::setBatchSize(const std::string& text)
+{
+    NroOp->setText(fromAnsi(text));
+    touched(NroOp);
+}
 bool Tfprincipalzvr::newestFirst() const { return ckreciente->isChecked(); }
 bool Tfprincipalzvr::skipErrored() const { return CkError->isChecked(); }
 std::string Tfprincipalzvr::minutes() const { return toAnsi(Minut->text()); }
@@ -328,6 +335,7 @@ void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible)
     Panel3Caption->setText(fromCoreText(caption));
     Panel3->setVisible(visible);
     if (visible) Panel3->raise();
+    touched(Panel3);
 }
 
 void Tfprincipalzvr::resetProgress(int maximum)
@@ -336,35 +344,61 @@ void Tfprincipalzvr::resetProgress(int maximum)
     // A bar with minimum = maximum would show a busy indicator: an empty batch shows 0 of 1.
     ProgressBar1->setRange(0, maximum > 0 ? maximum : 1);
     ProgressBar1->setValue(0);
+    touched(ProgressBar1);
 }
 
 void Tfprincipalzvr::stepProgress()
 {
     if (ProgressBar1->value() < ProgressBar1->maximum())
         ProgressBar1->setValue(ProgressBar1->value() + 1);
+    touched(ProgressBar1);
 }
 
 void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible)
 {
     Edit1->setText(fromCoreText(text));
     Edit1->setVisible(visible);
+    touched(Edit1);
 }
 
-void Tfprincipalzvr::setLastSend(const std::string& text) { EUltenvio->setText(fromCoreText(text)); }
+void Tfprincipalzvr::setLastSend(const std::string& text)
+{
+    EUltenvio->setText(fromCoreText(text));
+    touched(EUltenvio);
+}
 
-void Tfprincipalzvr::setErrorViewerEnabled(bool enabled) { PngSpeedButton1->setEnabled(enabled); }
+void Tfprincipalzvr::setErrorViewerEnabled(bool enabled)
+{
+    PngSpeedButton1->setEnabled(enabled);
+    touched(PngSpeedButton1);
+}
 
 void Tfprincipalzvr::setLastError(const std::string& text)
 {
     Label8->setText(fromCoreText(text));
     Label8->adjustSize();
     Label8->setToolTip(Label8->text());  // a long path runs past the window's edge
+    touched(PanelArriba);  // the label may have shrunk: its old area too
+}
+
+void Tfprincipalzvr::touched(QWidget* widget)
+{
+    if (std::find(touched_.begin(), touched_.end(), widget) == touched_.end())
+        touched_.push_back(widget);
 }
 
 void Tfprincipalzvr::repaint()
 {
-    // The cycle holds the thread: paint now what changed instead of waiting for the loop.
-    QWidget::repaint();
+    // The cycle holds the thread: paint now what it changed instead of waiting for the
+    // event loop. A widget just hidden leaves its area to its parent.
+    const std::vector<QPointer<QWidget>> widgets = std::move(touched_);
+    touched_.clear();
+    for (const QPointer<QWidget>& w : widgets) {
+        if (!w) continue;
+        if (w->isVisible()) w->repaint();
+        else if (QWidget* parent = w->parentWidget(); parent && parent->isVisible())
+            parent->repaint(w->geometry());
+    }
 }
 
 // ---- SendTimer -----------------------------------------------------------------

@@ -9,6 +9,7 @@
 // methods themselves throw and are public for tests and for the side screens.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -147,6 +148,8 @@ private:
     void buildControls();
     // Runs a handler from the event loop.
     void guarded(const std::function<void()>& handler);
+    // Notes a widget the send cycle changed, for the next repaint().
+    void touched(QWidget* widget);
 
     std::vector<std::string> arguments_;
     std::unique_ptr<sender::MainData> data_;
@@ -155,6 +158,7 @@ private:
     bool timerOn_ = false;
     int timerInterval_ = 0;
     int progressMaximum_ = 0;
+    std::vector<QPointer<QWidget>> touched_;
 };
 
 }  // namespace enviozvr::ui

@@ -29,7 +29,8 @@ using enviozvr::ui::Tfprincipalzvr;
 
 bool capture(QWidget& window, const QString& file)
 {
-    QGuiApplication::sync();
+    // No sync with the display here: the picture shows what the window has flushed by
+    // itself, which is what the user sees while the send holds the thread.
     const int rc = QProcess::execute(QStringLiteral("import"),
                                      {QStringLiteral("-window"), QString::number(window.winId()),
                                       file});
@@ -109,12 +110,17 @@ int main(int argc, char** argv)
 
     queueEvents(server + "/datos/001/nivora.fdb");
     ShootingWindow window({server, "SYSDBA", "masterkey", "001"}, out + "/main.png");
+    // The send starts from the window's first activation, as in the program.
     window.show();
-    QTimer::singleShot(0, [&] {
-        enviozvr::app::runGuarded([&] { window.FormActivate(); });
+    window.activateWindow();
+    QTimer done;
+    QObject::connect(&done, &QTimer::timeout, [&] {
+        if (window.firstActivationPending()) return;
+        done.stop();
         capture(window, out + "/main-after.png");
         QCoreApplication::quit();
     });
+    done.start(0);
     QApplication::exec();
     return ok && window.taken ? 0 : 1;
 }

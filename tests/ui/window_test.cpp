@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -408,6 +409,68 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus)
     EXPECT_TRUE(w.PngSpeedButton1->isEnabled());
     EXPECT_TRUE(w.Label8->text().endsWith("/datos/007/nivora.fdb")) << w.Label8->text().toStdString();
     EXPECT_EQ(world.logLines("errorenvio.txt").size(), 2u);
+}
+
+// Pixels of the window as the platform holds them (what a user would see now).
+QImage onScreen(QWidget& window)
+{
+    return window.screen()->grabWindow(window.winId()).toImage();
+}
+
+int darkPixels(const QImage& image, const QRect& area)
+{
+    int dark = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            dark += qGray(image.pixel(x, y)) < 96;
+    return dark;
+}
+
+// The send holds the thread: what it shows must reach the screen through its repaints.
+class PaintWatchingWindow : public Tfprincipalzvr {
+public:
+    using Tfprincipalzvr::Tfprincipalzvr;
+    QImage duringBatch;
+    void repaint() override
+    {
+        Tfprincipalzvr::repaint();
+        if (duringBatch.isNull() && !Edit1->isHidden()) duringBatch = onScreen(*this);
+    }
+};
+
+TEST(MainWindow, SendIsPaintedWhileItRuns)
+{
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    PaintWatchingWindow w(std::vector<std::string>{});
+    w.endProgram = [] {};
+
+    // Shown, the window activates; its first activation asks for the login.
+    ModalDriver driver;
+    driver.expect(logInAs(world.server, world.user, world.password));
+    driver.run([&] {
+        w.show();
+        while (w.firstActivationPending()) QCoreApplication::processEvents();
+    });
+    ASSERT_EQ(driver.dialogs, 1);
+    w.chooseCompany("001");
+    driver.run([&] { QCoreApplication::processEvents(); });
+
+    const QRect caption(w.Panel3->mapTo(&w, QPoint(2, 8)), QSize(269, 18));
+    const QRect event(w.Edit1->mapTo(&w, QPoint(2, 2)), w.Edit1->size() - QSize(4, 4));
+    const QImage before = onScreen(w);
+    ASSERT_FALSE(before.isNull());
+    EXPECT_EQ(darkPixels(before, caption), 0);
+    EXPECT_EQ(darkPixels(before, event), 0);
+
+    driver.run([&] { QTest::mouseClick(w.SpeedButton1, Qt::LeftButton); });
+    ASSERT_TRUE(world.sent(1));
+    ASSERT_FALSE(w.duringBatch.isNull());
+    EXPECT_GT(darkPixels(w.duringBatch, caption), 20);  // "Enviando información a 002"
+    EXPECT_GT(darkPixels(w.duringBatch, event), 20);    // "236,I,FV1001,C1"
+    driver.run([&] { QCoreApplication::processEvents(); });
+    EXPECT_EQ(darkPixels(onScreen(w), caption), 0);     // hidden again afterwards
 }
 
 TEST(MainWindow, TimerIntervalOfZeroNeverFires)
