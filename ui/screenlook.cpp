@@ -37,7 +37,7 @@ QFont msSansSerif8()
 {
     // MS Sans Serif runs slightly narrower than Arial at 8 pt.
     return font8({{"MS Sans Serif", 100}, {"Microsoft Sans Serif", 100}, {"Arial", 97},
-                  {"Liberation Sans", 97}, {"DejaVu Sans Condensed", 96}, {"DejaVu Sans", 88}});
+                  {"Liberation Sans", 97}, {"DejaVu Sans Condensed", 93}, {"DejaVu Sans", 86}});
 }
 
 QFont arialNarrow8()
