@@ -65,6 +65,8 @@ struct HeadlessCase {
     std::string stderrPart;   // a part of standard error ("" = not checked)
 };
 
+void PrintTo(const HeadlessCase& c, std::ostream* os) { *os << c.name; }
+
 class Headless : public ::testing::TestWithParam<HeadlessCase> {};
 
 TEST_P(Headless, ExitStatusAndOutput)

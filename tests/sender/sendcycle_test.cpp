@@ -168,6 +168,12 @@ struct BatchCase {
     std::string batchAfter;
 };
 
+void PrintTo(const BatchCase& c, std::ostream* os)
+{
+    *os << "batch " << (c.batch.empty() ? "empty" : c.batch)
+        << (c.newest ? ", newest first" : ", oldest first");
+}
+
 class BatchOrder : public ::testing::TestWithParam<BatchCase> {};
 
 TEST_P(BatchOrder, TakesOneBatchInRegistrationOrder)
