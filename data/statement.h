@@ -1,7 +1,8 @@
 // A plain statement object (QCopia, Qcopiades): one SQL text at a time, either an open
-// SELECT read row by row straight from the server, or a statement executed at once. Every
-// statement runs outside any explicit transaction and is committed when it completes.
-// Closed by its connection's disconnect.
+// SELECT read row by row straight from the server, or a statement executed at once. A
+// statement runs in a transaction of its own, committed when it completes, unless its
+// connection has an explicit transaction active, which it then joins. Closed by its
+// connection's disconnect.
 #pragma once
 
 #include <memory>

@@ -189,7 +189,7 @@ std::string lastErrorText(const std::string& databasePath)
 void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary)
 {
-    status.setProgressPanel("Enviando información a " + company, true);
+    status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
     timer.stop();
     status.repaint();
 
@@ -328,7 +328,7 @@ CycleEnd SpeedButton1Click(MainData& d, SendOptions& options, SendStatus& status
                            SendTimer& timer)
 {
     if (!options.companyChosen()) {
-        status.showMessage("Debe indicar la compañía de origen.");
+        status.showMessage("Debe indicar la compa\xF1\xED" "a de origen.");
         return CycleEnd::NoCompany;
     }
     try {
@@ -337,7 +337,7 @@ CycleEnd SpeedButton1Click(MainData& d, SendOptions& options, SendStatus& status
 
         showLastSend(d, status, false);
 
-        status.setProgressPanel("Borrando información procesada...", true);
+        status.setProgressPanel("Borrando informaci\xF3n procesada...", true);
         status.repaint();
         data::Date cutoff = data::today();
         cutoff.days -= kSentRetentionDays;
@@ -347,7 +347,7 @@ CycleEnd SpeedButton1Click(MainData& d, SendOptions& options, SendStatus& status
             "(R.rpev_fecrep < " +
             data::sqlDate(cutoff) + ") AND (RPEV_ERROR IS NULL)");
         d.CDestinos.execute();
-        status.setProgressPanel("Borrando información procesada...", false);
+        status.setProgressPanel("Borrando informaci\xF3n procesada...", false);
         status.repaint();
 
         d.CDestinos.close();
@@ -359,11 +359,11 @@ CycleEnd SpeedButton1Click(MainData& d, SendOptions& options, SendStatus& status
         for (int row = 0; row < d.CDestinos.recordCount(); ++row)
             companies.push_back(d.CDestinos.valueAt(row, 0).toText());
 
-        std::string panel = "Borrando información procesada...";
+        std::string panel = "Borrando informaci\xF3n procesada...";
         for (const std::string& company : companies) {
             CompanySummary summary;
             summary.company = company;
-            panel = "Enviando información a " + company;
+            panel = "Enviando informaci\xF3n a " + company;
             serveCompany(d, options, status, timer, company, summary);
         }
 

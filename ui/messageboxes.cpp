@@ -12,7 +12,7 @@ namespace {
 
 class MessageBoxDisplay : public app::ErrorDisplay {
 public:
-    void showError(const std::string& text) override { showMessageBox(fromCoreText(text)); }
+    void showError(const std::string& text) override { showMessageBox(fromAnsi(text)); }
 };
 
 }  // namespace
@@ -35,7 +35,7 @@ app::ErrorDisplay& desktopErrorDisplay()
 
 void installDesktopMessages()
 {
-    app::setUserMessageHandler([](const std::string& text) { showMessageBox(fromCoreText(text)); });
+    app::setUserMessageHandler([](const std::string& text) { showMessageBox(fromAnsi(text)); });
 }
 
 }  // namespace enviozvr::ui

@@ -328,11 +328,11 @@ std::string Tfprincipalzvr::minutes() const { return toAnsi(Minut->text()); }
 
 // ---- SendStatus ----------------------------------------------------------------
 
-void Tfprincipalzvr::showMessage(const std::string& text) { showMessageBox(fromCoreText(text)); }
+void Tfprincipalzvr::showMessage(const std::string& text) { showMessageBox(fromAnsi(text)); }
 
 void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible)
 {
-    Panel3Caption->setText(fromCoreText(caption));
+    Panel3Caption->setText(fromAnsi(caption));
     Panel3->setVisible(visible);
     if (visible) Panel3->raise();
     touched(Panel3);
@@ -356,14 +356,14 @@ void Tfprincipalzvr::stepProgress()
 
 void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible)
 {
-    Edit1->setText(fromCoreText(text));
+    Edit1->setText(fromAnsi(text));
     Edit1->setVisible(visible);
     touched(Edit1);
 }
 
 void Tfprincipalzvr::setLastSend(const std::string& text)
 {
-    EUltenvio->setText(fromCoreText(text));
+    EUltenvio->setText(fromAnsi(text));
     touched(EUltenvio);
 }
 
@@ -375,7 +375,7 @@ void Tfprincipalzvr::setErrorViewerEnabled(bool enabled)
 
 void Tfprincipalzvr::setLastError(const std::string& text)
 {
-    Label8->setText(fromCoreText(text));
+    Label8->setText(fromAnsi(text));
     Label8->adjustSize();
     Label8->setToolTip(Label8->text());  // a long path runs past the window's edge
     touched(PanelArriba);  // the label may have shrunk: its old area too

@@ -1,6 +1,5 @@
 #include "ui/text1252.h"
 
-#include <QStringDecoder>
 #include <array>
 
 namespace enviozvr::ui {
@@ -35,18 +34,6 @@ QString fromAnsi(std::string_view bytes)
         out.append(QChar(u >= 0x80 && u <= 0x9F ? kHigh[u - 0x80] : char16_t(u)));
     }
     return out;
-}
-
-QString fromCoreText(std::string_view bytes)
-{
-    bool ascii = true;
-    for (char b : bytes) ascii = ascii && static_cast<unsigned char>(b) < 0x80;
-    if (!ascii) {
-        QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-        QString text = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-        if (!utf8.hasError()) return text;
-    }
-    return fromAnsi(bytes);
 }
 
 std::string toAnsi(const QString& text)

@@ -12,12 +12,6 @@ namespace enviozvr::ui {
 // map to the C1 control of the same value, as Windows itself does.
 QString fromAnsi(std::string_view bytes);
 
-// Texts that the core hands to the screens (messages, status texts). They are meant to be
-// Windows-1252; one that is well-formed UTF-8 with at least one non-ASCII character is
-// read as UTF-8 instead (program literals written in UTF-8 source), since Spanish
-// Windows-1252 text practically never forms valid UTF-8 sequences.
-QString fromCoreText(std::string_view bytes);
-
 // Characters outside Windows-1252 become '?'.
 std::string toAnsi(const QString& text);
 

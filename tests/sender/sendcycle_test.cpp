@@ -307,7 +307,7 @@ TEST(SendCycle, TimerAndStatusAcrossCycles)
     // No origin company: the message, and nothing else changes.
     w.options.chosen = false;
     EXPECT_EQ(w.cycle(), CycleEnd::NoCompany);
-    EXPECT_EQ(w.status.messages, std::vector<std::string>{"Debe indicar la compañía de origen."});
+    EXPECT_EQ(w.status.messages, std::vector<std::string>{"Debe indicar la compa\xF1\xED" "a de origen."});
     EXPECT_TRUE(w.timer.calls.empty());
     EXPECT_TRUE(w.status.panel.empty());
     w.options.chosen = true;
@@ -318,9 +318,9 @@ TEST(SendCycle, TimerAndStatusAcrossCycles)
     EXPECT_EQ(w.timer.calls, std::vector<std::string>{"start 0"});
     EXPECT_EQ(w.status.lastSend, "Sin envios hasta ahora.");
     EXPECT_EQ(w.status.errorViewerEnabled, std::optional<bool>(false));
-    EXPECT_EQ(w.status.panel, (std::vector<std::string>{"Borrando información procesada...|shown",
-                                                        "Borrando información procesada...|hidden",
-                                                        "Borrando información procesada...|hidden"}));
+    EXPECT_EQ(w.status.panel, (std::vector<std::string>{"Borrando informaci\xF3n procesada...|shown",
+                                                        "Borrando informaci\xF3n procesada...|hidden",
+                                                        "Borrando informaci\xF3n procesada...|hidden"}));
 
     // A company served: off while serving, on again with Minut. Only a non-invoice
     // event has been sent: the first form (before the send) saw nothing, the second form
@@ -331,7 +331,7 @@ TEST(SendCycle, TimerAndStatusAcrossCycles)
     w.options.minutesText = "35791";
     EXPECT_EQ(w.cycle(), CycleEnd::Completed);
     EXPECT_EQ(w.timer.calls, (std::vector<std::string>{"stop", "start 2147460000"}));
-    EXPECT_EQ(w.status.panel.back(), "Enviando información a 002|hidden");
+    EXPECT_EQ(w.status.panel.back(), "Enviando informaci\xF3n a 002|hidden");
     EXPECT_FALSE(w.status.eventBoxVisible);
     EXPECT_EQ(w.status.errorViewerEnabled, std::optional<bool>(false));
     EXPECT_EQ(w.status.lastSend, "Sin envios hasta ahora.");

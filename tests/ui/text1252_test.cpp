@@ -39,20 +39,5 @@ TEST(Text1252, CharactersOutsideTheCodePageBecomeQuestionMarks)
     EXPECT_EQ(toAnsi(QStringLiteral("x\U0001F600y")), "x?y");  // one character, one byte
 }
 
-// Core texts are Windows-1252; well-formed UTF-8 with non-ASCII characters reads as UTF-8.
-TEST(Text1252, CoreTextsReadAsWindows1252UnlessTheyAreUtf8)
-{
-    const Case cases[] = {
-        {"Debe indicar la compa\xf1\xed" "a de origen.",
-         QStringLiteral("Debe indicar la compañía de origen.")},
-        {"Debe indicar la compa\xc3\xb1\xc3\xad" "a de origen.",
-         QStringLiteral("Debe indicar la compañía de origen.")},
-        {"Enviando informaci\xc3\xb3n a \xd1" "01", QStringLiteral("Enviando informaciÃ³n a Ñ01")},
-        {"plain", QStringLiteral("plain")},
-        {"\x80 caf\xe9", QStringLiteral("€ café")},
-    };
-    for (const Case& c : cases) EXPECT_EQ(fromCoreText(c.bytes), c.text) << c.text.toStdString();
-}
-
 }  // namespace
 }  // namespace enviozvr::ui
