@@ -219,21 +219,7 @@ public:
                         " AND FACT_NUMERO = " + data::quoted(numero));
     }
 
-    // Lines of a log of the installation directory, CR LF removed; each line checked to
-    // end with CR LF.
-    std::vector<std::string> logLines(const std::string& name) const
-    {
-        std::vector<std::string> lines;
-        const auto bytes = install.readFile(name);
-        if (!bytes) return lines;
-        std::string::size_type start = 0, end;
-        while ((end = bytes->find("\r\n", start)) != std::string::npos) {
-            lines.push_back(bytes->substr(start, end - start));
-            start = end + 2;
-        }
-        if (start != bytes->size()) lines.push_back("<no CR LF>" + bytes->substr(start));
-        return lines;
-    }
+    std::vector<std::string> logLines(const std::string& name) const { return install.logLines(name); }
     // A log line with its date and time fields replaced by "D,T" once the date is checked
     // to be today's.
     static std::string withoutStamp(const std::string& line)

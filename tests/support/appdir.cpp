@@ -75,4 +75,18 @@ std::optional<std::string> InstallDir::readFile(const std::string& name) const
     return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::vector<std::string> InstallDir::logLines(const std::string& name) const
+{
+    std::vector<std::string> lines;
+    const auto bytes = readFile(name);
+    if (!bytes) return lines;
+    std::string::size_type start = 0, end;
+    while ((end = bytes->find("\r\n", start)) != std::string::npos) {
+        lines.push_back(bytes->substr(start, end - start));
+        start = end + 2;
+    }
+    if (start != bytes->size()) lines.push_back("<no CR LF>" + bytes->substr(start));
+    return lines;
+}
+
 }  // namespace enviozvr::testing

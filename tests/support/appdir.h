@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QTemporaryDir>
 
@@ -41,6 +42,9 @@ public:
     void writeFile(const std::string& name, const std::string& bytes) const;
     // The bytes of the file `name` of the installation folder; nullopt when missing.
     std::optional<std::string> readFile(const std::string& name) const;
+    // The lines of a log in the directory without their CR LF; a last piece without a
+    // CR LF comes back as "<no CR LF>" followed by it, so tests see it.
+    std::vector<std::string> logLines(const std::string& name) const;
 
 private:
     QTemporaryDir installRoot_;

@@ -163,19 +163,7 @@ public:
                     .isNull();
     }
 
-    // Lines of a log of the installation directory, without their CR LF.
-    std::vector<std::string> logLines(const std::string& name) const
-    {
-        std::vector<std::string> lines;
-        const auto bytes = install.readFile(name);
-        if (!bytes) return lines;
-        std::string::size_type start = 0, end;
-        while ((end = bytes->find("\r\n", start)) != std::string::npos) {
-            lines.push_back(bytes->substr(start, end - start));
-            start = end + 2;
-        }
-        return lines;
-    }
+    std::vector<std::string> logLines(const std::string& name) const { return install.logLines(name); }
 
     testing::InstallDir install;
     testing::TempDir dir;
