@@ -758,48 +758,38 @@ void TGridExportAsXLS::EndDocument() {
     Stream().writeU16(0);
 }
 
-void TGridExportAsXLS::writeLabel(std::string_view text) {
-    if (text.size() > kMaxLabel) text = text.substr(0, kMaxLabel);
+// Writes a cell record's header (type, length, row, column, format index) and returns the
+// stream for the record's own bytes.
+TStream& TGridExportAsXLS::cellRecord(uint16_t type, uint16_t length, uint16_t format) {
     TStream& s = Stream();
-    s.writeU16(0x0204);
-    s.writeU16(static_cast<uint16_t>(8 + text.size()));
+    s.writeU16(type);
+    s.writeU16(length);
     s.writeU16(row_);
     s.writeU16(col_);
-    s.writeU16(0);
+    s.writeU16(format);
+    return s;
+}
+
+void TGridExportAsXLS::writeLabel(std::string_view text) {
+    if (text.size() > kMaxLabel) text = text.substr(0, kMaxLabel);
+    TStream& s = cellRecord(0x0204, static_cast<uint16_t>(8 + text.size()), 0);
     s.writeU16(static_cast<uint16_t>(text.size()));
     s.write(text);
     advance();
 }
 
 void TGridExportAsXLS::writeNumber(double value) {
-    TStream& s = Stream();
-    s.writeU16(0x0203);
-    s.writeU16(14);
-    s.writeU16(row_);
-    s.writeU16(col_);
-    s.writeU16(0);
-    s.writeDouble(value);
+    cellRecord(0x0203, 14, 0).writeDouble(value);
     advance();
 }
 
 void TGridExportAsXLS::writeRk(int32_t value) {
-    TStream& s = Stream();
-    s.writeU16(0x027E);
-    s.writeU16(10);
-    s.writeU16(row_);
-    s.writeU16(col_);
-    s.writeU16(0);
-    s.writeI32(static_cast<int32_t>(static_cast<uint32_t>(value) << 2) | 2);
+    cellRecord(0x027E, 10, 0).writeI32(static_cast<int32_t>(static_cast<uint32_t>(value) << 2) | 2);
     advance();
 }
 
 void TGridExportAsXLS::writeBlank() {
-    TStream& s = Stream();
-    s.writeU16(0x0201);
-    s.writeU16(6);
-    s.writeU16(row_);
-    s.writeU16(col_);
-    s.writeU16(0x0017);
+    cellRecord(0x0201, 6, 0x0017);
     advance();
 }
 

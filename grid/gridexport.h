@@ -178,6 +178,7 @@ class TGridExportAsXLS : public TGridExport {
 
   private:
     void advance();
+    TStream& cellRecord(uint16_t type, uint16_t length, uint16_t format);
     void writeLabel(std::string_view text);
     void writeNumber(double value);
     void writeRk(int32_t value);
