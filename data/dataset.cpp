@@ -27,11 +27,6 @@ std::string quotedColumn(const std::string& name)
     return std::string(1, Connection::identifierQuote()) + name + Connection::identifierQuote();
 }
 
-bool sameKind(FieldType declared, FieldType column)
-{
-    return declared == column;
-}
-
 // Strings of 8191 characters or more (8192 bytes with their terminator) cannot be compared
 // in a WHERE clause, and neither can blobs.
 bool whereEligible(const Field& f, const Value& old)
@@ -575,7 +570,7 @@ void CachedResultSet::fetchInto(Cursor& cursor)
             auto it = std::find_if(columns.begin(), columns.end(),
                                    [&](const Field& c) { return c.name == d.name; });
             if (it == columns.end()) throw DataError("Field '" + d.name + "' not found");
-            if (!sameKind(d.type, it->type))
+            if (d.type != it->type)
                 throw DataError("Type mismatch for field '" + d.name + "', expecting: " +
                                 fieldTypeName(d.type) + " actual: " + fieldTypeName(it->type));
             Field bound = d;
