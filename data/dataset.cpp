@@ -1030,6 +1030,136 @@ int compareTexts(const std::string& a, const std::string& b, bool caseInsensitiv
     return threeWay(a.size(), b.size());
 }
 
+int compareValues(const Value& a, const Value& b, bool caseInsensitive);
+
+// The values of one index key over every row, held by kind for quick comparison: numbers
+// of one kind and dates as integers or doubles, texts as bytes (upper-cased once when the
+// index ignores case); a key of mixed kinds keeps its values.
+class IndexKeyColumn {
+public:
+    void fill(std::vector<Value> fetched, bool descending, bool caseInsensitive)
+    {
+        descending_ = descending;
+        caseInsensitive_ = caseInsensitive;
+        Value::Kind kind = Value::Kind::Null;
+        bool mixed = false;
+        for (const Value& v : fetched) {
+            if (v.isNull()) continue;
+            if (kind == Value::Kind::Null) kind = v.kind();
+            else if (v.kind() != kind) mixed = true;
+        }
+        const size_t n = fetched.size();
+        nulls_.assign(n, 0);
+        for (size_t i = 0; i < n; ++i) nulls_[i] = fetched[i].isNull();
+        generic_ = std::move(fetched);
+        if (mixed || kind == Value::Kind::Null) {
+            mode_ = Mode::Generic;
+            return;
+        }
+        const std::vector<Value>& values = generic_;
+        switch (kind) {
+            case Value::Kind::Text:
+                mode_ = Mode::Text;
+                texts_.resize(n);
+                if (caseInsensitive) upper_.resize(n);
+                for (size_t i = 0; i < n; ++i) {
+                    if (nulls_[i]) continue;
+                    if (!caseInsensitive) {
+                        texts_[i] = values[i].asString();
+                        continue;
+                    }
+                    upper_[i] = values[i].asString();
+                    for (char& c : upper_[i])
+                        c = static_cast<char>(upperCase1252(static_cast<unsigned char>(c)));
+                    texts_[i] = upper_[i];
+                }
+                prefixes_.assign(n, 0);
+                for (size_t i = 0; i < n; ++i) {
+                    uint64_t p = 0;
+                    const std::string_view t = texts_[i];
+                    for (size_t k = 0; k < 8; ++k)
+                        p = (p << 8) | (k < t.size() ? static_cast<unsigned char>(t[k]) : 0u);
+                    prefixes_[i] = p;
+                }
+                return;
+            case Value::Kind::Float:
+            case Value::Kind::Decimal:
+                mode_ = Mode::Real;
+                reals_.resize(n);
+                for (size_t i = 0; i < n; ++i)
+                    if (!nulls_[i]) reals_[i] = values[i].asDouble();
+                return;
+            default:
+                mode_ = Mode::Integer;
+                integers_.resize(n);
+                for (size_t i = 0; i < n; ++i) {
+                    if (nulls_[i]) continue;
+                    const Value& v = values[i];
+                    switch (kind) {
+                        case Value::Kind::Integer: integers_[i] = v.asInteger(); break;
+                        case Value::Kind::Date: integers_[i] = v.asDate().days; break;
+                        case Value::Kind::Time: integers_[i] = v.asTime().fractions; break;
+                        case Value::Kind::Timestamp: {
+                            const Timestamp t = v.asTimestamp();
+                            integers_[i] = int64_t(t.date.days) * 864000000 + t.time.fractions;
+                            break;
+                        }
+                        case Value::Kind::Boolean: integers_[i] = v.asBoolean(); break;
+                        default: break;
+                    }
+                }
+                return;
+        }
+    }
+
+    // The order of rows a and b by this key, the key's direction applied.
+    int compare(uint32_t a, uint32_t b) const
+    {
+        int c;
+        if (nulls_[a] || nulls_[b]) {
+            c = nulls_[a] == nulls_[b] ? 0 : (nulls_[a] ? -1 : 1);
+        } else {
+            switch (mode_) {
+                case Mode::Integer: c = threeWay(integers_[a], integers_[b]); break;
+                case Mode::Real: c = threeWay(reals_[a], reals_[b]); break;
+                case Mode::Text: {
+                    // The first eight bytes as one big-endian number decide most
+                    // comparisons; texts that agree there and are longer are compared whole.
+                    if (prefixes_[a] != prefixes_[b]) {
+                        c = prefixes_[a] < prefixes_[b] ? -1 : 1;
+                    } else if (texts_[a].size() <= 8 && texts_[b].size() <= 8) {
+                        c = threeWay(texts_[a].size(), texts_[b].size());
+                    } else {
+                        const int r = texts_[a].compare(texts_[b]);
+                        c = r < 0 ? -1 : (r > 0 ? 1 : 0);
+                    }
+                    break;
+                }
+                default: c = compareValues(generic_[a], generic_[b], caseInsensitive_); break;
+            }
+        }
+        return descending_ ? -c : c;
+    }
+
+private:
+    enum class Mode { Integer, Real, Text, Generic };
+    Mode mode_ = Mode::Generic;
+    bool descending_ = false;
+    bool caseInsensitive_ = false;
+    std::vector<uint8_t> nulls_;
+    std::vector<int64_t> integers_;
+    std::vector<double> reals_;
+    std::vector<std::string_view> texts_;  // into generic_, or into upper_
+    std::vector<uint64_t> prefixes_;
+    std::vector<std::string> upper_;
+    std::vector<Value> generic_;
+};
+
+int compareValues(const Value& a, const Value& b, bool caseInsensitive)
+{
+    return compareKeyValues(a, b, caseInsensitive);
+}
+
 }  // namespace
 
 int compareKeyValues(const Value& a, const Value& b, bool caseInsensitive)
@@ -1157,8 +1287,23 @@ void CachedResultSet::orderRows()
     auto& rows = store_->rows;
     const Bookmark keep = current_ >= 0 ? rows[current_].id : 0;
     // Natural order: the order of the read (rows inserted since come after them).
-    std::sort(rows.begin(), rows.end(),
-              [](const Store::RowRef& a, const Store::RowRef& b) { return a.id < b.id; });
+    auto byId = [](const Store::RowRef& a, const Store::RowRef& b) { return a.id < b.id; };
+    if (!std::is_sorted(rows.begin(), rows.end(), byId)) {
+        // Ids are handed out in order from one counter: when they lie close together each
+        // row goes straight to its place.
+        const auto [lo, hi] = std::minmax_element(rows.begin(), rows.end(), byId);
+        const uint64_t span = hi->id - lo->id + 1;
+        if (span <= 4 * rows.size()) {
+            std::vector<Store::RowRef> slots(span, Store::RowRef{nullptr, 0});
+            const uint64_t base = lo->id;
+            for (const Store::RowRef& r : rows) slots[r.id - base] = r;
+            size_t out = 0;
+            for (const Store::RowRef& r : slots)
+                if (r.id != 0) rows[out++] = r;
+        } else {
+            std::sort(rows.begin(), rows.end(), byId);
+        }
+    }
     if (!indexName_.empty()) {
         const IndexDef& def = *std::find_if(indexes_.begin(), indexes_.end(),
                                             [&](const IndexDef& d) { return sameName(d.name, indexName_); });
@@ -1166,22 +1311,23 @@ void CachedResultSet::orderRows()
         const std::vector<std::string> descending = splitNames(def.descFields);
         const bool caseInsensitive = (def.options & ixCaseInsensitive) != 0;
         const size_t n = rows.size();
-        std::vector<std::vector<Value>> keys(names.size());
-        std::vector<bool> desc(names.size());
+        std::vector<IndexKeyColumn> keys(names.size());
         for (size_t k = 0; k < names.size(); ++k) {
             KeyFunction key = keyFunction(names[k]);
-            desc[k] = (def.options & ixDescending) != 0 ||
-                      std::any_of(descending.begin(), descending.end(),
-                                  [&](const std::string& d) { return sameName(d, names[k]); });
-            keys[k].reserve(n);
-            for (const Store::RowRef& r : rows) keys[k].push_back(key(RowValues(*this, r.data)));
+            const bool desc = (def.options & ixDescending) != 0 ||
+                              std::any_of(descending.begin(), descending.end(),
+                                          [&](const std::string& d) { return sameName(d, names[k]); });
+            std::vector<Value> values;
+            values.reserve(n);
+            for (const Store::RowRef& r : rows) values.push_back(key(RowValues(*this, r.data)));
+            keys[k].fill(std::move(values), desc, caseInsensitive);
         }
         std::vector<uint32_t> order(n);
         for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
         std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            for (size_t k = 0; k < keys.size(); ++k) {
-                const int c = compareKeyValues(keys[k][a], keys[k][b], caseInsensitive);
-                if (c != 0) return desc[k] ? c > 0 : c < 0;
+            for (const IndexKeyColumn& key : keys) {
+                const int c = key.compare(a, b);
+                if (c != 0) return c < 0;
             }
             return false;
         });
