@@ -185,8 +185,11 @@ TEST(GridSortFilter, FilterCellsStoreOnLeavingAndApplyOnEnter)
     Host host;
     host.widget->setFilterRowVisible(true);
     ASSERT_NE(host.filters->cell(1), nullptr);
-    EXPECT_GT(host.widget->titleHeader()->bandHeight(), 0);
+    GridHeader* header = host.widget->titleHeader();
+    EXPECT_GT(header->bandHeight(), 0);
+    EXPECT_EQ(header->height(), header->titleHeight() + header->bandHeight());
     EXPECT_TRUE(host.filters->cell(1)->isVisible());
+    EXPECT_TRUE(header->rect().contains(host.filters->cell(1)->geometry()));
 
     host.clickTitle(2);  // sorted by N; the order holds after filtering
     host.type(1, QStringLiteral("lima"), true);
