@@ -175,6 +175,12 @@ public:
     void declareField(Field field);
     void clearDeclaredFields();
 
+    // String values are held without their trailing blanks, as they are shown. A set that
+    // carries values on to a table (the transfer's CDestino) keeps every value exactly as
+    // fetched or assigned instead.
+    void setKeepTrailingBlanks(bool keep) { keepTrailingBlanks_ = keep; }
+    bool keepTrailingBlanks() const { return keepTrailingBlanks_; }
+
     void setCommandText(std::string text) { commandText_ = std::move(text); }
     const std::string& commandText() const { return commandText_; }
 
@@ -306,10 +312,14 @@ private:
     Row editRow_;
     std::vector<bool> editAssigned_;
     bool editChanged_ = false;
+<<<<<<< HEAD
     std::vector<IndexDef> indexes_;
     std::string indexName_;
     std::vector<std::pair<std::string, CalculatedField>> calculated_;
     RowFilter rowFilter_;
+=======
+    bool keepTrailingBlanks_ = false;
+>>>>>>> main
 };
 
 }  // namespace enviozvr::data
