@@ -361,6 +361,7 @@ TEST(CachedSetIndexes, OrderFilterAndTheirFailures)
     EXPECT_FALSE(set.hasIndex("X"));
     EXPECT_EQ(errorOf([&] { set.setIndexName("X"); }), "Index 'X' not found");
     EXPECT_EQ(errorOf([&] { set.deleteIndex("X"); }), "Index 'X' not found");
+}
 
 // Numbers put into numeric columns: each fits its column or fails naming the column and
 // the value; nothing wraps.
