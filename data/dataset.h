@@ -312,14 +312,11 @@ private:
     Row editRow_;
     std::vector<bool> editAssigned_;
     bool editChanged_ = false;
-<<<<<<< HEAD
+    bool keepTrailingBlanks_ = false;
     std::vector<IndexDef> indexes_;
     std::string indexName_;
     std::vector<std::pair<std::string, CalculatedField>> calculated_;
     RowFilter rowFilter_;
-=======
-    bool keepTrailingBlanks_ = false;
->>>>>>> main
 };
 
 }  // namespace enviozvr::data
