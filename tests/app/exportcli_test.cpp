@@ -217,7 +217,9 @@ TEST_F(ExportCommandTest, BadSortOrFilterOptionsAreBadArguments) {
         ::testing::internal::CaptureStderr();
         EXPECT_EQ(runExportCommand(a), 2);
         const std::string err = ::testing::internal::GetCapturedStderr();
-        if (c.message) EXPECT_EQ(err, c.message);
+        if (c.message) {
+            EXPECT_EQ(err, c.message);
+        }
         EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
     }
 }
