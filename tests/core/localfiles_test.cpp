@@ -113,9 +113,11 @@ TEST(Diraplicacion, ValuesAsWritten)
         {"a rectangle is no text", "@Rect(0 0 1 2)", "", "Invalid data type for 'Directorio'"},
         {"bytes are no text", "@ByteArray(abc)", "", "Invalid data type for 'Directorio'"},
     };
-    InstallDir dir(InstallDir::Key::None);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        // A fresh settings file each time: the settings reader caches a file whose size
+        // and time have not changed.
+        InstallDir dir(InstallDir::Key::None);
         dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=" + c.line + "\n");
         if (!c.error) {
             EXPECT_EQ(core::diraplicacion(), c.directory);
