@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
@@ -146,7 +146,7 @@ void EventListViewer::buildControls()
     Grid1->setFocus();
 
     const auto guarded = [this](void (EventListViewer::*handler)()) {
-        return [this, handler] { app::runGuarded([&] { (this->*handler)(); }); };
+        return [this, handler] { core::runGuarded([&] { (this->*handler)(); }); };
     };
     connect(Grid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(Grid1->viewport()->mapToGlobal(pos));
@@ -182,7 +182,7 @@ bool EventListViewer::event(QEvent* event)
 void EventListViewer::activate()
 {
     activating_ = true;
-    app::runGuarded([this] { FormActivate(); });
+    core::runGuarded([this] { FormActivate(); });
     ++listReads_;
     activating_ = false;
     covered_ = false;

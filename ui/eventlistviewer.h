@@ -11,7 +11,7 @@
 // them.
 //
 // GUI thread only. The screen reads through the main data's QErroresenv and TTipodoc,
-// which must outlive it. Every handler the event loop calls runs inside app::runGuarded;
+// which must outlive it. Every handler the event loop calls runs inside core::runGuarded;
 // the handler methods themselves throw and are public for tests.
 #pragma once
 

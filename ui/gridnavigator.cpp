@@ -5,7 +5,7 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "ui/gridwidget.h"
 
 namespace enviozvr::ui {
@@ -88,7 +88,7 @@ GridNavigator::GridNavigator(QWidget* parent) : QWidget(parent)
     const auto onClick = [this](QToolButton* button, void (GridWidget::*move)()) {
         connect(button, &QToolButton::clicked, this, [this, move] {
             if (!grid_) return;
-            app::runGuarded([&] { (grid_->*move)(); });
+            core::runGuarded([&] { (grid_->*move)(); });
             updateButtons();
         });
     };

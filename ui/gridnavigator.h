@@ -1,6 +1,6 @@
 // The navigator bar under a grid: first, prior, next, last and refresh, drawn flat. The
 // buttons move the grid's current record (as the keyboard does) and refresh re-reads the
-// grid's data set; each click runs inside app::runGuarded. First and prior are disabled
+// grid's data set; each click runs inside core::runGuarded. First and prior are disabled
 // on the first record, next and last on the last one. GUI thread only.
 #pragma once
 

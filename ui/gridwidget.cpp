@@ -11,7 +11,7 @@
 #include <QStyledItemDelegate>
 #include <qdrawutil.h>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "ui/gridclipboard.h"
 #include "ui/text1252.h"
 
@@ -198,7 +198,7 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (!editing_ || role != Qt::EditRole || !index.isValid() || !writeCell) return false;
-    const bool ok = app::runGuardedOk([&] {
+    const bool ok = core::runGuardedOk([&] {
         writeCell(grid_, index.row(), grid_.column(index.column()), value.toString());
     });
     if (ok) emit dataChanged(this->index(index.row(), 0),
@@ -652,7 +652,7 @@ bool GridWidget::isWindowFocus() const
 void GridWidget::keyPressEvent(QKeyEvent* event)
 {
     event->accept();
-    app::runGuarded([&] { handleKey(*event); });
+    core::runGuarded([&] { handleKey(*event); });
 }
 
 void GridWidget::handleKey(QKeyEvent& event)
@@ -727,7 +727,7 @@ void GridWidget::mousePressEvent(QMouseEvent* event)
         event->accept();
         return;
     }
-    app::runGuarded([&] {
+    core::runGuarded([&] {
         const QModelIndex index = indexAt(event->position().toPoint());
         if (event->button() == Qt::LeftButton && index.isValid() &&
             !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier))) {
@@ -741,7 +741,7 @@ void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& p
 {
     QTableView::currentChanged(current, previous);
     if (syncing_ || !current.isValid()) return;
-    app::runGuarded([&] {
+    core::runGuarded([&] {
         const int row = current.row();
         const int column = current.column();
         data::CachedResultSet* set = grid_->dataSet();
@@ -808,7 +808,7 @@ void GridWidget::scrollContentsBy(int dx, int dy)
 void GridWidget::columnMoved(int, int oldVisualIndex, int newVisualIndex)
 {
     if (syncing_) return;
-    app::runGuarded([&] {
+    core::runGuarded([&] {
         // The header shows the grid model's order: undo the header's own move and move
         // the column in the grid model instead.
         syncing_ = true;
@@ -833,7 +833,7 @@ void GridWidget::columnResized(int logicalIndex, int, int newSize)
 
 void GridWidget::columnSelectClicked(int column, Qt::KeyboardModifiers modifiers)
 {
-    app::runGuarded([&] {
+    core::runGuarded([&] {
         if (column < 0 || column >= grid_->columnCount()) return;
         grid::TGridColumn& c = grid_->column(column);
         grid::TGridSelection& selection = grid_->Selection();

@@ -7,7 +7,7 @@
 // turns the lowest pixels of a title into a column selector. GridIndicator is the row
 // indicator column. GridWidget ties them together: the grid model's display order, widths
 // and focused column follow the view; the selection of the grid model is what is painted
-// as selected; keys, clicks and menu actions run inside app::runGuarded, so no error
+// as selected; keys, clicks and menu actions run inside core::runGuarded, so no error
 // reaches Qt.
 //
 // GUI thread only. The widget owns its DataGrid; it does not own the data set, which must

@@ -18,7 +18,7 @@
 #include <QToolButton>
 #include <functional>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
@@ -38,9 +38,9 @@ namespace {
 using grid::EventViewer;
 using ui::EventListViewer;
 
-struct RecordedErrors : app::ErrorDisplay {
-    RecordedErrors() { app::installUnhandledErrorHandler(nullptr, this); }
-    ~RecordedErrors() override { app::installUnhandledErrorHandler(nullptr, nullptr); }
+struct RecordedErrors : core::ErrorDisplay {
+    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
+    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
     void showError(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
 };
@@ -229,7 +229,7 @@ TEST_F(Viewers, ActivationReadsTheListAgainAfterAWindowOfTheProgramClosedOverIt)
 
     // A failed read is reported once: its own message box does not start another read
     // when it closes. The screen stays open with an empty list.
-    app::installUnhandledErrorHandler(nullptr, &ui::desktopErrorDisplay());
+    core::installUnhandledErrorHandler(nullptr, &ui::desktopErrorDisplay());
     data.DbCia.disconnect();
     data.DbCia.setDatabase(world.dir.path() + "/datos/999/nivora.fdb");
     ModalDriver boxes;
