@@ -343,7 +343,7 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     painter->save();
     const QRect title(rect.left(), rect.top(), rect.width(), titleHeight());
     drawRaisedCell(painter, title, palette(), toQColor(column.Title.Color, grid_.environment()));
-    QRect text = title.adjusted(3, 1, -3, -1);
+    QRect text = title.adjusted(2, 1, -2, -1);
     for (const SortMarker& marker : markers_) {
         if (marker.column != logicalIndex) continue;
         // A small triangle at the right of the title, with its rank in a multi-column sort.
@@ -372,9 +372,10 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     }
     painter->setFont(font());
     painter->setPen(toQColor(column.Title.Font.Color, grid_.environment()));
-    const QString caption = fromAnsi(column.Title.Caption);
-    painter->drawText(text, toQtAlignment(column.Title.Alignment),
-                      fontMetrics().elidedText(caption, Qt::ElideRight, text.width()));
+    // A title wider than its column is cut at the column's edge.
+    painter->setClipRect(text);
+    painter->drawText(text, toQtAlignment(column.Title.Alignment), fromAnsi(column.Title.Caption));
+    painter->setClipping(false);
     if (bandHeight_ > 0) {
         painter->fillRect(QRect(rect.left(), title.bottom() + 1, rect.width(), bandHeight_),
                           palette().color(QPalette::Button));
