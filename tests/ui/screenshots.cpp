@@ -6,7 +6,8 @@
 // The demo folder holds the installation directory (xdg/ names it) and the embedded
 // databases under servidor/. Fresh pending events are queued in the origin company 001 so
 // that the window has a batch to send; the picture of the main window is taken from
-// inside the send, at the fourth event of company 002, as the user sees it then.
+// inside the send, at the fourth event of company 002, as the user sees it then. After
+// the send, the error viewer and the pending viewer are opened over what it left.
 #include <QApplication>
 #include <QLineEdit>
 #include <QComboBox>
@@ -21,6 +22,8 @@
 #include "core/unhandled.h"
 #include "data/connection.h"
 #include "ui/messageboxes.h"
+#include "ui/mensajesenvzvr.h"
+#include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
 
 namespace {
@@ -57,6 +60,20 @@ public:
 private:
     QString file_;
 };
+
+// Shows a viewer over the main window's data, waits for its list and takes its picture.
+bool captureViewer(enviozvr::ui::EventListViewer& viewer, const QString& file)
+{
+    viewer.show();
+    viewer.activateWindow();
+    for (int i = 0; i < 200 && viewer.listReads() == 0; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const bool ok = capture(viewer, file);
+    viewer.close();
+    return ok;
+}
 
 void queueEvents(const std::string& origin)
 {
@@ -118,6 +135,10 @@ int main(int argc, char** argv)
         if (window.firstActivationPending()) return;
         done.stop();
         capture(window, out + "/main-after.png");
+        enviozvr::ui::Tfmensajesenvzvr errors(window.data(), &window);
+        ok = captureViewer(errors, out + "/errores.png") && ok;
+        enviozvr::ui::Tfpendienteszvr pending(window.data(), &window);
+        ok = captureViewer(pending, out + "/pendientes.png") && ok;
         QCoreApplication::quit();
     });
     done.start(0);
