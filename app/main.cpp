@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "grid/exportcli.h"
-#include "sender/headless.h"
-#include "ui/desktop.h"
+#include "app/exportcli.h"
+#include "app/headless.h"
+#include "app/desktop.h"
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const auto& a : args) {
-        if (a.rfind("--export=", 0) == 0) return enviozvr::grid::runExportCommand(args);
+        if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
     }
     for (const auto& a : args) {
-        if (a == "--headless") return enviozvr::sender::runHeadless(args);
+        if (a == "--headless") return enviozvr::app::runHeadless(args);
     }
-    return enviozvr::ui::runDesktop(argc, argv);
+    return enviozvr::app::runDesktop(argc, argv);
 }

@@ -1,6 +1,6 @@
 #include "sender/maindata.h"
 
-#include "app/scrambler.h"
+#include "core/scrambler.h"
 #include "data/sqltext.h"
 
 namespace enviozvr::sender {
@@ -136,8 +136,8 @@ void MainData::loginAutomatic(const std::string& server, const std::string& user
     DbGeneral.setParam("User_Name", user);
     DbGeneral.setParam("password", password);
     DbGeneral.connect();
-    loginRecord.UsuarioSesion = app::upperAscii(user);
-    loginRecord.ClaveSesion = app::CifrarClave(password);
+    loginRecord.UsuarioSesion = core::upperAscii(user);
+    loginRecord.ClaveSesion = core::CifrarClave(password);
     loginRecord.ServidorSesion = server;
 }
 
@@ -147,7 +147,7 @@ void MainData::loginInteractive(const std::string& server, const std::string& us
     loginAutomatic(server, user, password);
     Cusuario.close();
     Cusuario.setCommandText("select usua_nombre from usuario where usua_cod = " +
-                            data::quoted(app::upperAscii(user)));
+                            data::quoted(core::upperAscii(user)));
     Cusuario.open();
     Cusuario.close();
 }
@@ -175,7 +175,7 @@ std::vector<std::string> MainData::selectCompany(const std::string& code)
     DbCia.disconnect();
     DbCia.setDatabase(loginRecord.ServidorSesion + "/datos/" + code + "/nivora.fdb");
     DbCia.setParam("User_Name", loginRecord.UsuarioSesion);
-    DbCia.setParam("password", app::DescifrarClave(loginRecord.ClaveSesion));
+    DbCia.setParam("password", core::DescifrarClave(loginRecord.ClaveSesion));
     DbCia.connect();
 
     CSubemp.close();

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/loginrecord.h"
+#include "core/loginrecord.h"
 #include "data/connection.h"
 #include "data/dataset.h"
 #include "data/errors.h"
@@ -101,7 +101,7 @@ public:
 
     // ---- Login record ---------------------------------------------------------------
     // Empty until a login has connected the general database.
-    app::LoginRecord loginRecord;
+    core::LoginRecord loginRecord;
 
     // ---- Update-error capture -------------------------------------------------------
     // Sounded after a failure has been stored on the current event. No-op by default;

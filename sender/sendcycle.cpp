@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "app/localfiles.h"
+#include "core/localfiles.h"
 #include "data/sqltext.h"
 #include "data/value.h"
 
@@ -210,7 +210,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
         d.DBEnvio.connect();
     } catch (const std::exception&) {
         const std::string path = d.DBEnvio.param("Database");
-        app::logConnectionFailure(path);
+        core::logConnectionFailure(path);
         status.setLastError(lastErrorText(path));
     }
     if (!d.DBEnvio.isConnected()) {
@@ -243,7 +243,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
         status.setCurrentEvent(shown, true);
         status.repaint();
         const std::string id = a.asText("RPEV_ID");
-        app::archivo_auditoria(id, a.asText("RPEV_TIPO"),
+        core::archivo_auditoria(id, a.asText("RPEV_TIPO"),
                                a.asText("RPEV_PREF") + a.asText("RPEV_NUMERO") +
                                    a.asText("RPEV_CODIGO"));
         status.stepProgress();
@@ -324,7 +324,7 @@ void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly)
     if (!invoiceOnly) status.setErrorViewerEnabled(sentBefore);
 }
 
-CycleEnd SpeedButton1Click(MainData& d, SendOptions& options, SendStatus& status,
+CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status,
                            SendTimer& timer)
 {
     if (!options.companyChosen()) {

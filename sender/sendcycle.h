@@ -9,7 +9,7 @@
 // Every other failure is thrown: data::DatabaseError / data::DataError, data::SilentAbort
 // from the update-error hooks, std::invalid_argument "'%s' is not a valid integer value"
 // for a batch size or a minute count that cannot be used. The caller runs it inside
-// app::runGuarded.
+// core::runGuarded.
 #pragma once
 
 #include <optional>
@@ -33,7 +33,7 @@ enum class CycleEnd {
 // A cycle that ends early with an exception still re-arms the timer from Minut when Minut
 // holds a usable number, so automatic sending never stops by itself; the exception is then
 // rethrown unchanged.
-CycleEnd SpeedButton1Click(MainData& data, SendOptions& options, SendStatus& status,
+CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status,
                            SendTimer& timer);
 
 // The transfer of the invoice event CAuditor stands on (RPEV_OPER "D" deletes the

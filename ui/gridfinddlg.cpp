@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "grid/grid.h"
 #include "grid/locate.h"
 #include "ui/screenlook.h"
@@ -130,7 +130,7 @@ TGridFindDlg::TGridFindDlg(QWidget* parent) : QDialog(parent)
     connect(dbcTreeFindRange, &QComboBox::currentIndexChanged, this, again);
     connect(cbFindIn, &QComboBox::currentIndexChanged, this, again);
 
-    connect(bFind, &QPushButton::clicked, this, [this] { app::runGuarded([this] { bFindClick(); }); });
+    connect(bFind, &QPushButton::clicked, this, [this] { core::runGuarded([this] { bFindClick(); }); });
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -3,14 +3,14 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
 namespace {
 
-class MessageBoxDisplay : public app::ErrorDisplay {
+class MessageBoxDisplay : public core::ErrorDisplay {
 public:
     void showError(const std::string& text) override { showMessageBox(fromAnsi(text)); }
 };
@@ -27,7 +27,7 @@ void showMessageBox(const QString& text)
     box.exec();
 }
 
-app::ErrorDisplay& desktopErrorDisplay()
+core::ErrorDisplay& desktopErrorDisplay()
 {
     static MessageBoxDisplay display;
     return display;
@@ -35,7 +35,7 @@ app::ErrorDisplay& desktopErrorDisplay()
 
 void installDesktopMessages()
 {
-    app::setUserMessageHandler([](const std::string& text) { showMessageBox(fromAnsi(text)); });
+    core::setUserMessageHandler([](const std::string& text) { showMessageBox(fromAnsi(text)); });
 }
 
 }  // namespace enviozvr::ui

@@ -8,7 +8,7 @@
 #include <QString>
 #include <string>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 
 namespace enviozvr::ui {
 
@@ -17,9 +17,9 @@ void showMessageBox(const QString& text);
 
 // The display of unhandled errors: one message box per error. One instance per process,
 // alive for the whole process, so that every screen can install it.
-app::ErrorDisplay& desktopErrorDisplay();
+core::ErrorDisplay& desktopErrorDisplay();
 
-// Routes app::showUserMessage to message boxes.
+// Routes core::showUserMessage to message boxes.
 void installDesktopMessages();
 
 }  // namespace enviozvr::ui

@@ -14,8 +14,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/ctrlaccesozvr.h"
-#include "app/unhandled.h"
+#include "ui/ctrlaccesozvr.h"
+#include "core/unhandled.h"
 #include "sender/sendcycle.h"
 #include "ui/lookupbox.h"
 #include "ui/messageboxes.h"
@@ -67,7 +67,7 @@ Tfprincipalzvr::Tfprincipalzvr(std::vector<std::string> arguments, QWidget* pare
 
     // FormCreate: the update-error hooks are wired by MainData itself; then the
     // unhandled-error handler, and the next activation is the first.
-    app::installUnhandledErrorHandler(&data_->loginRecord, &desktopErrorDisplay());
+    core::installUnhandledErrorHandler(&data_->loginRecord, &desktopErrorDisplay());
     firstActivation_ = true;
 }
 
@@ -210,7 +210,7 @@ void Tfprincipalzvr::buildControls()
 
 void Tfprincipalzvr::guarded(const std::function<void()>& handler)
 {
-    app::runGuarded(handler);
+    core::runGuarded(handler);
 }
 
 bool Tfprincipalzvr::event(QEvent* event)
@@ -239,7 +239,7 @@ void Tfprincipalzvr::FormActivate()
         data_->loginAutomatic(argument(1), argument(2), argument(3));
         loggedIn_ = true;
     } else {
-        app::Tfaccesozvr access(*data_, this);
+        ui::Tfaccesozvr access(*data_, this);
         if (access.exec() == QDialog::Accepted) {
             loggedIn_ = true;
         } else {
@@ -300,7 +300,7 @@ void Tfprincipalzvr::LCiaOriChange()
 
 void Tfprincipalzvr::SpeedButton1Click()
 {
-    sender::SpeedButton1Click(*data_, *this, *this, *this);
+    sender::runSendCycle(*data_, *this, *this, *this);
 }
 
 void Tfprincipalzvr::SpeedButton2Click() { close(); }

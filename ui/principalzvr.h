@@ -5,7 +5,7 @@
 // GUI thread only. The window owns the MainData (every connection and data object) for
 // its whole life and is the send cycle's SendOptions, SendStatus and SendTimer. Every
 // handler the event loop calls (buttons, timer tick, first activation, a company chosen
-// by the user) runs inside app::runGuarded, so nothing is thrown into Qt; the handler
+// by the user) runs inside core::runGuarded, so nothing is thrown into Qt; the handler
 // methods themselves throw and are public for tests and for the side screens.
 #pragma once
 
@@ -43,7 +43,7 @@ public:
     ~Tfprincipalzvr() override;
 
     sender::MainData& data() { return *data_; }
-    const app::LoginRecord& loginRecord() const { return data_->loginRecord; }
+    const core::LoginRecord& loginRecord() const { return data_->loginRecord; }
     // Argument n (1-based); empty when absent.
     std::string argument(std::size_t n) const;
 

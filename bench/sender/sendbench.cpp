@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "app/localfiles.h"
+#include "core/localfiles.h"
 #include "data/sqltext.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
@@ -121,7 +121,7 @@ void runFloor(Raw& r, IAttachment* origin, IAttachment* dest,
 {
     std::vector<unsigned char> row, blobText(32768);  // segments are at most 64 KiB - 1
     for (const EventRow& e : events) {
-        if (withLog) app::archivo_auditoria(std::to_string(e.id), "236", e.pref + e.numero);
+        if (withLog) core::archivo_auditoria(std::to_string(e.id), "236", e.pref + e.numero);
         const std::string cond =
             " = " + data::quoted(e.pref) + " AND FACT_NUMERO = " + data::quoted(e.numero);
 
@@ -300,7 +300,7 @@ int main(int argc, char** argv)
                 Status status;
                 Timer timer;
                 best[2] = std::min(best[2], seconds([&] {
-                    sender::SpeedButton1Click(data, options, status, timer);
+                    sender::runSendCycle(data, options, status, timer);
                 }));
                 if (status.summary.sent != kEvents) {
                     std::fprintf(stderr, "send cycle sent %d\n", status.summary.sent);

@@ -191,7 +191,7 @@ public:
             ", " + sqlText(e.error) + ")");
     }
 
-    sender::CycleEnd cycle() { return sender::SpeedButton1Click(data, options, status, timer); }
+    sender::CycleEnd cycle() { return sender::runSendCycle(data, options, status, timer); }
 
     // "pending", "pending with error", "sent", "sent with error" or "purged".
     std::string state(int id)

@@ -9,8 +9,8 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "app/ctrlaccesozvr.h"
-#include "app/scrambler.h"
+#include "ui/ctrlaccesozvr.h"
+#include "core/scrambler.h"
 #include "sender/maindata.h"
 #include "ui/text1252.h"
 #include "uitest.h"
@@ -18,7 +18,7 @@
 namespace enviozvr::uitest {
 namespace {
 
-using app::Tfaccesozvr;
+using ui::Tfaccesozvr;
 
 const QString kWrongLogin = QStringLiteral("El nombre de Usuario o la clave son incorrectas.");
 
@@ -129,7 +129,7 @@ TEST(AccessScreen, F2LogsInThroughTheServer)
     EXPECT_TRUE(data.DbGeneral.isConnected());
     EXPECT_EQ(data.DbGeneral.database(), world.server + "/datos/general.fdb");
     EXPECT_EQ(data.loginRecord.UsuarioSesion, world.user);
-    EXPECT_EQ(data.loginRecord.ClaveSesion, app::CifrarClave(world.password));
+    EXPECT_EQ(data.loginRecord.ClaveSesion, core::CifrarClave(world.password));
     EXPECT_EQ(data.loginRecord.ServidorSesion, world.server);
     EXPECT_TRUE(screen.Panel2->isHidden());
     EXPECT_FALSE(data.Cusuario.active());

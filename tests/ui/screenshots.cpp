@@ -17,8 +17,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ctrlaccesozvr.h"
-#include "app/unhandled.h"
+#include "ui/ctrlaccesozvr.h"
+#include "core/unhandled.h"
 #include "data/connection.h"
 #include "ui/messageboxes.h"
 #include "ui/principalzvr.h"
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
     bool ok = true;
     {
         enviozvr::sender::MainData data;
-        enviozvr::app::Tfaccesozvr screen(data);
+        enviozvr::ui::Tfaccesozvr screen(data);
         screen.show();
         screen.Tusua->setText(QStringLiteral("sysdba"));
         screen.TClave->setText(QStringLiteral("masterkey"));

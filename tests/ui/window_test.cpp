@@ -14,8 +14,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/ctrlaccesozvr.h"
-#include "app/scrambler.h"
+#include "ui/ctrlaccesozvr.h"
+#include "core/scrambler.h"
 #include "ui/lookupbox.h"
 #include "ui/principalzvr.h"
 #include "ui/text1252.h"
@@ -46,7 +46,7 @@ ModalDriver::Handler logInAs(const std::string& server, const std::string& user,
                              const std::string& password)
 {
     return [=](QWidget* modal) {
-        auto* screen = qobject_cast<app::Tfaccesozvr*>(modal);
+        auto* screen = qobject_cast<ui::Tfaccesozvr*>(modal);
         ASSERT_NE(screen, nullptr);
         screen->Servidor->setEditText(ui::fromAnsi(server));
         screen->Tusua->setText(ui::fromAnsi(user));
@@ -515,7 +515,7 @@ TEST(MainWindow, AutomaticStartLogsInChoosesAndSendsAtOnce)
         EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
         EXPECT_EQ(driver.dialogs, 0);
         EXPECT_EQ(w.loginRecord().UsuarioSesion, world.user);
-        EXPECT_EQ(w.loginRecord().ClaveSesion, app::CifrarClave(world.password));
+        EXPECT_EQ(w.loginRecord().ClaveSesion, core::CifrarClave(world.password));
         EXPECT_EQ(w.SerOri1->text(), ui::fromAnsi(world.server));
         EXPECT_EQ(w.LCiaOri->currentText(), QStringLiteral("Origen S.A."));
         EXPECT_EQ(items(w.CboAgencia), (QStringList{"Todas", "Principal", "Sur"}));

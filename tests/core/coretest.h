@@ -5,19 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "data/value.h"
 
-namespace enviozvr::apptest {
+namespace enviozvr::coretest {
 
 // Collects every showUserMessage text while it lives; restores the default afterwards.
 class MessageCapture {
 public:
     MessageCapture()
     {
-        app::setUserMessageHandler([this](const std::string& text) { messages.push_back(text); });
+        core::setUserMessageHandler([this](const std::string& text) { messages.push_back(text); });
     }
-    ~MessageCapture() { app::setUserMessageHandler({}); }
+    ~MessageCapture() { core::setUserMessageHandler({}); }
     std::vector<std::string> messages;
 };
 
@@ -39,4 +39,4 @@ struct StampWindow {
     }
 };
 
-}  // namespace enviozvr::apptest
+}  // namespace enviozvr::coretest

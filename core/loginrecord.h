@@ -1,12 +1,12 @@
 // The login record: the credentials of the current login, kept by the main screen.
 //
 // Plain value type, no ownership, no exceptions. ClaveSesion holds the password
-// scrambled with CifrarClave (app/scrambler.h); it may contain zero bytes.
+// scrambled with CifrarClave (core/scrambler.h); it may contain zero bytes.
 #pragma once
 
 #include <string>
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 
 struct LoginRecord {
     std::string UsuarioSesion;   // user name in upper case (a-z only)
@@ -17,4 +17,4 @@ struct LoginRecord {
 // `text` with the letters a to z turned into A to Z; every other byte stays as it is.
 std::string upperAscii(std::string text);
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

@@ -1,12 +1,12 @@
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 
 #include <iostream>
 #include <stdexcept>
 
-#include "app/localfiles.h"
+#include "core/localfiles.h"
 #include "data/errors.h"
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 namespace {
 
 struct HandlerState {
@@ -111,4 +111,4 @@ void runGuarded(const std::function<void()>& handler)
     runGuardedOk(handler);
 }
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

@@ -4,15 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "app/localfiles.h"
+#include "core/localfiles.h"
 #include "support/appdir.h"
-#include "apptest.h"
+#include "coretest.h"
 
 using namespace std::string_literals;
-using enviozvr::apptest::MessageCapture;
-using enviozvr::apptest::StampWindow;
+using enviozvr::coretest::MessageCapture;
+using enviozvr::coretest::StampWindow;
 using enviozvr::testing::InstallDir;
-namespace app = enviozvr::app;
+namespace core = enviozvr::core;
 
 namespace {
 
@@ -28,34 +28,34 @@ TEST(Diraplicacion, ReadsTheCurrentKey)
 {
     InstallDir dir;
     MessageCapture capture;
-    EXPECT_EQ(app::diraplicacion(), dir.path());
-    EXPECT_EQ(app::applicationFile("ENVIO.TXT"), dir.path() + "/ENVIO.TXT");
+    EXPECT_EQ(core::diraplicacion(), dir.path());
+    EXPECT_EQ(core::applicationFile("ENVIO.TXT"), dir.path() + "/ENVIO.TXT");
     EXPECT_TRUE(capture.messages.empty());
 }
 
 TEST(Diraplicacion, FallsBackToThePreviousKeyAndPrefersTheCurrentOne)
 {
     InstallDir dir(InstallDir::Key::Nivora2015);
-    EXPECT_EQ(app::diraplicacion(), dir.path());
+    EXPECT_EQ(core::diraplicacion(), dir.path());
 
     // Looked up anew: a current key that appears later wins at the next call.
     dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=/srv/nivora16\n");
-    EXPECT_EQ(app::diraplicacion(), "/srv/nivora16");
+    EXPECT_EQ(core::diraplicacion(), "/srv/nivora16");
 }
 
 TEST(Diraplicacion, SearchesEveryXdgConfigDir)
 {
     InstallDir dir;
     ::setenv("XDG_CONFIG_DIRS", ("/nonexistent-enviozvr:" + dir.configDir()).c_str(), 1);
-    EXPECT_EQ(app::diraplicacion(), dir.path());
+    EXPECT_EQ(core::diraplicacion(), dir.path());
 }
 
 TEST(Diraplicacion, KeyWithoutValueGivesEmptyTextSilently)
 {
     InstallDir dir(InstallDir::Key::Nivora2016, /*withValue=*/false);
     MessageCapture capture;
-    EXPECT_EQ(app::diraplicacion(), "");
-    EXPECT_EQ(app::applicationFile("SERVIDORES.cfg"), "/SERVIDORES.cfg");
+    EXPECT_EQ(core::diraplicacion(), "");
+    EXPECT_EQ(core::applicationFile("SERVIDORES.cfg"), "/SERVIDORES.cfg");
     EXPECT_TRUE(capture.messages.empty());
 }
 
@@ -63,8 +63,8 @@ TEST(Diraplicacion, NoKeyTellsTheUserAtEveryLookup)
 {
     InstallDir dir(InstallDir::Key::None);
     MessageCapture capture;
-    EXPECT_EQ(app::diraplicacion(), "");
-    EXPECT_EQ(app::applicationFile("ENVIO.TXT"), "/ENVIO.TXT");
+    EXPECT_EQ(core::diraplicacion(), "");
+    EXPECT_EQ(core::applicationFile("ENVIO.TXT"), "/ENVIO.TXT");
     EXPECT_EQ(capture.messages, (Entries{kMissingKeyMessage, kMissingKeyMessage}));
 }
 
@@ -74,7 +74,7 @@ TEST(Diraplicacion, NonTextValueFails)
     // A comma-separated value reads as a list, not as a text.
     dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=/a, /b\n");
     try {
-        app::diraplicacion();
+        core::diraplicacion();
         FAIL() << "expected an error";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "Invalid data type for 'Directorio'");
@@ -109,22 +109,22 @@ TEST(ServerList, LineEnds)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         dir.writeFile("list.cfg", c.bytes);
-        EXPECT_EQ(app::readServerList(dir.file("list.cfg")), c.entries);
+        EXPECT_EQ(core::readServerList(dir.file("list.cfg")), c.entries);
     }
 }
 
 TEST(ServerList, MissingFileGivesNoEntries)
 {
     InstallDir dir;
-    EXPECT_TRUE(app::readServerList(dir.file("absent.cfg")).empty());
-    EXPECT_TRUE(app::leerServidores().empty());
+    EXPECT_TRUE(core::readServerList(dir.file("absent.cfg")).empty());
+    EXPECT_TRUE(core::leerServidores().empty());
 }
 
 TEST(ServerList, LeerServidoresReadsTheInstallationFolder)
 {
     InstallDir dir;
     dir.writeFile("SERVIDORES.cfg", "localhost\r\n192.168.1.5\r\n");
-    EXPECT_EQ(app::leerServidores(), (Entries{"localhost", "192.168.1.5"}));
+    EXPECT_EQ(core::leerServidores(), (Entries{"localhost", "192.168.1.5"}));
 }
 
 // ---- logs ----
@@ -135,13 +135,13 @@ TEST(Logs, FirstLineCreatesLaterLinesAppend)
     ASSERT_FALSE(dir.readFile("ENVIO.TXT"));
 
     StampWindow first;
-    app::archivo_auditoria("17", "236", "FA0001234C01");
+    core::archivo_auditoria("17", "236", "FA0001234C01");
     first.close();
     const std::string firstLine = dir.readFile("ENVIO.TXT").value_or("<missing>");
     EXPECT_TRUE(first.matches(firstLine, ",17,236,FA0001234C01\r\n")) << firstLine;
 
     StampWindow second;
-    app::archivo_auditoria("18", "236", "FB0000001");
+    core::archivo_auditoria("18", "236", "FB0000001");
     second.close();
     const std::string both = dir.readFile("ENVIO.TXT").value_or("<missing>");
     ASSERT_EQ(both.substr(0, firstLine.size()), firstLine);
@@ -153,7 +153,7 @@ TEST(Logs, AppendsToAnExistingFileAndKeepsCommas)
     InstallDir dir;
     dir.writeFile("ERRORES.TXT", "earlier line\r\n");
     StampWindow stamp;
-    app::logUnhandledError("JUAN", "Column unknown, X, at line 1, column 8");
+    core::logUnhandledError("JUAN", "Column unknown, X, at line 1, column 8");
     stamp.close();
     const std::string text = dir.readFile("ERRORES.TXT").value_or("");
     const std::string earlier = "earlier line\r\n";
@@ -167,7 +167,7 @@ TEST(Logs, ConnectionFailureLine)
 {
     InstallDir dir;
     StampWindow stamp;
-    app::logConnectionFailure("srv2/datos/002/nivora.fdb");
+    core::logConnectionFailure("srv2/datos/002/nivora.fdb");
     stamp.close();
     const std::string text = dir.readFile("errorenvio.txt").value_or("");
     EXPECT_TRUE(stamp.matches(
@@ -180,8 +180,8 @@ TEST(Logs, UnwritableLogIsIgnored)
     InstallDir dir(InstallDir::Key::None);
     dir.writeSettings(InstallDir::Key::Nivora2016,
                       "[General]\nDirectorio=" + dir.path() + "/no-such-folder\n");
-    EXPECT_NO_THROW(app::archivo_auditoria("1", "236", "X"));
-    EXPECT_NO_THROW(app::logUnhandledError("", "boom"));
+    EXPECT_NO_THROW(core::archivo_auditoria("1", "236", "X"));
+    EXPECT_NO_THROW(core::logUnhandledError("", "boom"));
     EXPECT_FALSE(dir.readFile("no-such-folder/ENVIO.TXT"));
 }
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace enviozvr::sender {
+namespace enviozvr::app {
 
 // args: the program's arguments without the program name. Returns the exit status.
 int runHeadless(const std::vector<std::string>& args);
 
-}  // namespace enviozvr::sender
+}  // namespace enviozvr::app

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 
 // Shows `text` through the installed handler and returns when the handler returns.
 void showUserMessage(const std::string& text);
@@ -17,4 +17,4 @@ void showUserMessage(const std::string& text);
 // Replaces the handler. An empty function restores the standard-error default.
 void setUserMessageHandler(std::function<void(const std::string&)> handler);
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

@@ -1,9 +1,9 @@
-#include "app/scrambler.h"
+#include "core/scrambler.h"
 
 #include <array>
 #include <cstddef>
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 namespace {
 
 // Entry 0 is never used: positions take entries 1, 2, 3, 1, 2, 3, ...
@@ -43,4 +43,4 @@ std::string DescifrarClave(std::string_view text)
     return shiftBytes(text, -1);
 }
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

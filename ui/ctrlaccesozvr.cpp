@@ -1,4 +1,4 @@
-#include "app/ctrlaccesozvr.h"
+#include "ui/ctrlaccesozvr.h"
 
 #include <QComboBox>
 #include <QFrame>
@@ -9,15 +9,15 @@
 #include <QScreen>
 #include <QToolButton>
 
-#include "app/localfiles.h"
-#include "app/unhandled.h"
+#include "core/localfiles.h"
+#include "core/unhandled.h"
 #include "sender/maindata.h"
 #include "ui/messageboxes.h"
 #include "ui/pictures.h"
 #include "ui/screenlook.h"
 #include "ui/text1252.h"
 
-namespace enviozvr::app {
+namespace enviozvr::ui {
 
 using ui::fromAnsi;
 using ui::toAnsi;
@@ -141,9 +141,9 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
     setTabOrder(TClave, Servidor);
 
     connect(SpeedButton1, &QToolButton::clicked, this,
-            [this] { runGuarded([this] { SpeedButton1Click(); }); });
+            [this] { core::runGuarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this,
-            [this] { runGuarded([this] { SpeedButton2Click(); }); });
+            [this] { core::runGuarded([this] { SpeedButton2Click(); }); });
 
     // Keys reach the screen before its controls.
     installEventFilter(this);
@@ -151,7 +151,7 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
 
     // FormCreate.
     installUnhandledErrorHandler(&data_.loginRecord, &ui::desktopErrorDisplay());
-    servers_ = leerServidores();
+    servers_ = core::leerServidores();
     for (const std::string& server : servers_) Servidor->addItem(fromAnsi(server));
     Servidor->setCurrentIndex(servers_.empty() ? -1 : 0);
     Servidor->lineEdit()->setCursorPosition(0);  // a long server text shows its start
@@ -190,10 +190,10 @@ bool Tfaccesozvr::FormKeyDown(QKeyEvent* event)
         return false;
     switch (event->key()) {
     case Qt::Key_F2:
-        runGuarded([this] { SpeedButton1Click(); });
+        core::runGuarded([this] { SpeedButton1Click(); });
         return true;
     case Qt::Key_Escape:
-        runGuarded([this] { SpeedButton2Click(); });
+        core::runGuarded([this] { SpeedButton2Click(); });
         return true;
     default:
         return false;
@@ -252,4 +252,4 @@ void Tfaccesozvr::showEvent(QShowEvent* event)
     Tusua->setFocus(Qt::ActiveWindowFocusReason);
 }
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::ui

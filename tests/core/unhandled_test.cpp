@@ -4,15 +4,15 @@
 #include <string>
 #include <vector>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "support/appdir.h"
-#include "apptest.h"
+#include "coretest.h"
 #include "data/errors.h"
 
-using enviozvr::apptest::MessageCapture;
-using enviozvr::apptest::StampWindow;
+using enviozvr::coretest::MessageCapture;
+using enviozvr::coretest::StampWindow;
 using enviozvr::testing::InstallDir;
-namespace app = enviozvr::app;
+namespace core = enviozvr::core;
 
 namespace {
 
@@ -59,12 +59,12 @@ TEST(TranslateErrorMessage, Table)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(app::translateErrorMessage(c.message), c.shown);
+        EXPECT_EQ(core::translateErrorMessage(c.message), c.shown);
     }
 }
 
 // Records every shown text with the contents of ERRORES.TXT at the moment it was shown.
-class RecordingDisplay : public app::ErrorDisplay {
+class RecordingDisplay : public core::ErrorDisplay {
 public:
     explicit RecordingDisplay(const InstallDir& dir) : dir_(dir) {}
     void showError(const std::string& text) override
@@ -81,19 +81,19 @@ private:
 
 class UnhandledErrors : public ::testing::Test {
 protected:
-    void TearDown() override { app::installUnhandledErrorHandler(nullptr, nullptr); }
+    void TearDown() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
 
     InstallDir dir;
     RecordingDisplay display{dir};
-    app::LoginRecord login;
+    core::LoginRecord login;
 };
 
 TEST_F(UnhandledErrors, LogsFirstThenShowsTheTranslatedText)
 {
     login.UsuarioSesion = "JUAN";
-    app::installUnhandledErrorHandler(&login, &display);
+    core::installUnhandledErrorHandler(&login, &display);
     StampWindow stamp;
-    app::ENoManejada(std::runtime_error("Unable to complete network request to host \"srv9\"."));
+    core::ENoManejada(std::runtime_error("Unable to complete network request to host \"srv9\"."));
     stamp.close();
 
     ASSERT_EQ(display.shown, std::vector<std::string>{kMissingHost + "srv9"});
@@ -104,16 +104,16 @@ TEST_F(UnhandledErrors, LogsFirstThenShowsTheTranslatedText)
 
 TEST_F(UnhandledErrors, UserIsReadAtTheTimeOfTheError)
 {
-    app::installUnhandledErrorHandler(&login, &display);
+    core::installUnhandledErrorHandler(&login, &display);
     StampWindow beforeLogin;
-    app::ENoManejada(std::runtime_error("first, before login"));
+    core::ENoManejada(std::runtime_error("first, before login"));
     beforeLogin.close();
     const std::string firstLine = dir.readFile("ERRORES.TXT").value_or("");
     EXPECT_TRUE(beforeLogin.matches(firstLine, ",,first, before login\r\n")) << firstLine;
 
     login.UsuarioSesion = "ANA";
     StampWindow afterLogin;
-    app::ENoManejada(std::runtime_error("second"));
+    core::ENoManejada(std::runtime_error("second"));
     afterLogin.close();
     const std::string both = dir.readFile("ERRORES.TXT").value_or("");
     EXPECT_TRUE(afterLogin.matches(both.substr(firstLine.size()), ",ANA,second\r\n")) << both;
@@ -122,12 +122,12 @@ TEST_F(UnhandledErrors, UserIsReadAtTheTimeOfTheError)
 TEST_F(UnhandledErrors, LaterInstallationReplacesTheEarlier)
 {
     RecordingDisplay earlier(dir);
-    app::LoginRecord otherLogin{"OTRO", "", ""};
-    app::installUnhandledErrorHandler(&otherLogin, &earlier);
+    core::LoginRecord otherLogin{"OTRO", "", ""};
+    core::installUnhandledErrorHandler(&otherLogin, &earlier);
     login.UsuarioSesion = "JUAN";
-    app::installUnhandledErrorHandler(&login, &display);
+    core::installUnhandledErrorHandler(&login, &display);
 
-    app::ENoManejada(std::runtime_error("boom"));
+    core::ENoManejada(std::runtime_error("boom"));
     EXPECT_TRUE(earlier.shown.empty());
     EXPECT_EQ(display.shown, std::vector<std::string>{kOther + "boom"});
     EXPECT_NE(dir.readFile("ERRORES.TXT").value_or("").find(",JUAN,boom\r\n"), std::string::npos);
@@ -138,23 +138,23 @@ TEST_F(UnhandledErrors, UnusableDirectorySettingLosesTheLineButShowsTheMessage)
     InstallDir broken(InstallDir::Key::None);
     broken.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=/a, /b\n");
     RecordingDisplay brokenDisplay(broken);
-    app::installUnhandledErrorHandler(&login, &brokenDisplay);
-    EXPECT_NO_THROW(app::ENoManejada(std::runtime_error("boom")));
+    core::installUnhandledErrorHandler(&login, &brokenDisplay);
+    EXPECT_NO_THROW(core::ENoManejada(std::runtime_error("boom")));
     EXPECT_EQ(brokenDisplay.shown, std::vector<std::string>{kOther + "boom"});
 }
 
 TEST_F(UnhandledErrors, RunGuardedRoutesWhatEscapes)
 {
     login.UsuarioSesion = "JUAN";
-    app::installUnhandledErrorHandler(&login, &display);
+    core::installUnhandledErrorHandler(&login, &display);
 
-    EXPECT_TRUE(app::runGuardedOk([] {}));
-    EXPECT_FALSE(app::runGuardedOk([] { throw enviozvr::data::SilentAbort(); }));
+    EXPECT_TRUE(core::runGuardedOk([] {}));
+    EXPECT_FALSE(core::runGuardedOk([] { throw enviozvr::data::SilentAbort(); }));
     EXPECT_TRUE(display.shown.empty());
     EXPECT_FALSE(dir.readFile("ERRORES.TXT")) << "a silent abort logs nothing";
 
-    EXPECT_FALSE(app::runGuardedOk([] { throw enviozvr::data::DataError("Field 'X' must have a value"); }));
-    EXPECT_FALSE(app::runGuardedOk([] { throw 42; }));
+    EXPECT_FALSE(core::runGuardedOk([] { throw enviozvr::data::DataError("Field 'X' must have a value"); }));
+    EXPECT_FALSE(core::runGuardedOk([] { throw 42; }));
     EXPECT_EQ(display.shown, (std::vector<std::string>{kOther + "Field 'X' must have a value",
                                                         kOther + "Unknown error"}));
     const std::string log = dir.readFile("ERRORES.TXT").value_or("");
@@ -164,13 +164,13 @@ TEST_F(UnhandledErrors, RunGuardedRoutesWhatEscapes)
 
 TEST_F(UnhandledErrors, RunGuardedReturnsEvenWhenTheDisplayFails)
 {
-    struct FailingDisplay : app::ErrorDisplay {
+    struct FailingDisplay : core::ErrorDisplay {
         void showError(const std::string&) override { throw std::runtime_error("no display"); }
     } failing;
-    app::installUnhandledErrorHandler(&login, &failing);
+    core::installUnhandledErrorHandler(&login, &failing);
     bool returned = false;
     EXPECT_NO_THROW({
-        app::runGuarded([] { throw std::runtime_error("boom"); });
+        core::runGuarded([] { throw std::runtime_error("boom"); });
         returned = true;
     });
     EXPECT_TRUE(returned);

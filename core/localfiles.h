@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 
 // The installation directory: the value "Directorio" of the business system's settings
 // key "Orbalt/NivoraERP2016", or of "Orbalt/NivoraERP2015" when the first is missing
@@ -48,4 +48,4 @@ void logConnectionFailure(const std::string& databasePath);
 // ERRORES.TXT: the logged-in user (empty before a login) and the error's message text.
 void logUnhandledError(const std::string& user, const std::string& message);
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

@@ -1,6 +1,6 @@
-#include "app/loginrecord.h"
+#include "core/loginrecord.h"
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 
 std::string upperAscii(std::string text)
 {
@@ -10,4 +10,4 @@ std::string upperAscii(std::string text)
     return text;
 }
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

@@ -24,7 +24,7 @@ namespace enviozvr::sender {
 class MainData;
 }
 
-namespace enviozvr::app {
+namespace enviozvr::ui {
 
 class Tfaccesozvr : public QDialog {
     Q_OBJECT
@@ -79,4 +79,4 @@ private:
     bool centred_ = false;
 };
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::ui

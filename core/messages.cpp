@@ -1,9 +1,9 @@
-#include "app/messages.h"
+#include "core/messages.h"
 
 #include <iostream>
 #include <utility>
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 namespace {
 
 void writeToStandardError(const std::string& text)
@@ -31,4 +31,4 @@ void setUserMessageHandler(std::function<void(const std::string&)> handler)
     currentHandler() = handler ? std::move(handler) : writeToStandardError;
 }
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

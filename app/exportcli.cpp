@@ -1,4 +1,4 @@
-#include "grid/exportcli.h"
+#include "app/exportcli.h"
 
 #include <QString>
 #include <cstdio>
@@ -10,7 +10,9 @@
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 
-namespace enviozvr::grid {
+namespace enviozvr::app {
+
+using namespace enviozvr::grid;
 
 namespace {
 
@@ -115,4 +117,4 @@ int runExportCommand(const std::vector<std::string>& args) {
     return 0;
 }
 
-}  // namespace enviozvr::grid
+}  // namespace enviozvr::app

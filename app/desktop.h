@@ -1,8 +1,8 @@
 // The desktop program: the main window and its event loop.
 #pragma once
 
-namespace enviozvr::ui {
+namespace enviozvr::app {
 
 int runDesktop(int argc, char** argv);
 
-}  // namespace enviozvr::ui
+}  // namespace enviozvr::app

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-namespace enviozvr::grid {
+namespace enviozvr::app {
 
 // args: the program's arguments without the program name. Returns the exit status.
 int runExportCommand(const std::vector<std::string>& args);
 
-}  // namespace enviozvr::grid
+}  // namespace enviozvr::app

@@ -1,6 +1,6 @@
 // The command-line export end to end, against embedded company and general databases laid
 // out as a server's "datos" folder.
-#include "grid/exportcli.h"
+#include "app/exportcli.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +12,7 @@
 #include "support/testdb.h"
 
 using namespace enviozvr::grid::testing;
-using enviozvr::grid::runExportCommand;
+using enviozvr::app::runExportCommand;
 using enviozvr::testing::TempDir;
 using enviozvr::testing::TestDatabase;
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 
 std::string CifrarClave(std::string_view text);
 std::string DescifrarClave(std::string_view text);
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

@@ -11,9 +11,9 @@
 #include <functional>
 #include <string>
 
-#include "app/loginrecord.h"
+#include "core/loginrecord.h"
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 
 // Where the unhandled-error message goes. showError returns when the user has seen it.
 class ErrorDisplay {
@@ -52,4 +52,4 @@ void runGuarded(const std::function<void()>& handler);
 // As runGuarded; true when the handler completed without an error or a silent abort.
 bool runGuardedOk(const std::function<void()>& handler);
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

@@ -1,4 +1,4 @@
-#include "app/localfiles.h"
+#include "core/localfiles.h"
 
 #include <QFileInfo>
 #include <QMetaType>
@@ -11,10 +11,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "app/messages.h"
+#include "core/messages.h"
 #include "data/value.h"
 
-namespace enviozvr::app {
+namespace enviozvr::core {
 namespace {
 
 constexpr const char* kOrganization = "Orbalt";
@@ -161,4 +161,4 @@ void logUnhandledError(const std::string& user, const std::string& message)
     appendLogLine("ERRORES.TXT", {user, message});
 }
 
-}  // namespace enviozvr::app
+}  // namespace enviozvr::core

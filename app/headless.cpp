@@ -1,4 +1,4 @@
-#include "sender/headless.h"
+#include "app/headless.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -7,12 +7,14 @@
 #include <memory>
 #include <optional>
 
-#include "app/messages.h"
-#include "app/unhandled.h"
+#include "core/messages.h"
+#include "core/unhandled.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
 
-namespace enviozvr::sender {
+namespace enviozvr::app {
+
+using namespace enviozvr::sender;
 
 namespace {
 
@@ -108,7 +110,7 @@ private:
 // company served to standard output.
 class ConsoleStatus : public SendStatus {
 public:
-    void showMessage(const std::string& text) override { app::showUserMessage(text); }
+    void showMessage(const std::string& text) override { core::showUserMessage(text); }
     void setProgressPanel(const std::string&, bool) override {}
     void resetProgress(int) override {}
     void stepProgress() override {}
@@ -197,17 +199,17 @@ int runHeadless(const std::vector<std::string>& args)
     }
 
     MainData data;
-    app::StandardErrorDisplay display;
-    app::installUnhandledErrorHandler(&data.loginRecord, &display);
+    core::StandardErrorDisplay display;
+    core::installUnhandledErrorHandler(&data.loginRecord, &display);
     // The handler must not keep pointers to this frame's objects once it is left.
     struct Uninstall {
-        ~Uninstall() { app::installUnhandledErrorHandler(nullptr, nullptr); }
+        ~Uninstall() { core::installUnhandledErrorHandler(nullptr, nullptr); }
     } uninstall;
 
-    if (!app::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
+    if (!core::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
 
     HeadlessOptions options(a, newest);
-    app::runGuarded([&] {
+    core::runGuarded([&] {
         if (data.companyName(company).empty()) return;
         options.chosen = true;
         data.selectCompany(company);
@@ -218,19 +220,19 @@ int runHeadless(const std::vector<std::string>& args)
         InertTimer timer;
         CycleEnd end = CycleEnd::NoCompany;
         const bool ok =
-            app::runGuardedOk([&] { end = SpeedButton1Click(data, options, status, timer); });
+            core::runGuardedOk([&] { end = runSendCycle(data, options, status, timer); });
         return ok && end == CycleEnd::Completed ? 0 : 1;
     }
 
     QtSendTimer timer;
     QObject::connect(&timer.timer, &QTimer::timeout, [&] {
-        app::runGuarded([&] { SpeedButton1Click(data, options, status, timer); });
+        core::runGuarded([&] { runSendCycle(data, options, status, timer); });
     });
     timer.start(kInitialIntervalMs);
     QTimer::singleShot(0, [&] {
-        app::runGuarded([&] { SpeedButton1Click(data, options, status, timer); });
+        core::runGuarded([&] { runSendCycle(data, options, status, timer); });
     });
     return QCoreApplication::exec();
 }
 
-}  // namespace enviozvr::sender
+}  // namespace enviozvr::app

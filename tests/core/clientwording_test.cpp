@@ -3,12 +3,12 @@
 
 #include <string>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "data/connection.h"
 #include "data/errors.h"
 #include "support/testdb.h"
 
-namespace app = enviozvr::app;
+namespace core = enviozvr::core;
 namespace data = enviozvr::data;
 namespace fixture = enviozvr::testing;
 
@@ -25,7 +25,7 @@ std::string shownForAttach(const std::string& location, const std::string& user,
     try {
         connection->connect();
     } catch (const data::DatabaseError& e) {
-        return app::translateErrorMessage(e.what());
+        return core::translateErrorMessage(e.what());
     }
     return "<connected>";
 }

@@ -1,4 +1,4 @@
-#include "ui/desktop.h"
+#include "app/desktop.h"
 
 #include <QApplication>
 #include <string>
@@ -8,7 +8,9 @@
 #include "ui/principalzvr.h"
 #include "ui/text1252.h"
 
-namespace enviozvr::ui {
+namespace enviozvr::app {
+
+using namespace enviozvr::ui;
 
 int runDesktop(int argc, char** argv)
 {
@@ -27,4 +29,4 @@ int runDesktop(int argc, char** argv)
     return QApplication::exec();
 }
 
-}  // namespace enviozvr::ui
+}  // namespace enviozvr::app

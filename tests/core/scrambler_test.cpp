@@ -2,12 +2,12 @@
 
 #include <string>
 
-#include "app/loginrecord.h"
-#include "app/scrambler.h"
+#include "core/loginrecord.h"
+#include "core/scrambler.h"
 
 using namespace std::string_literals;
-using enviozvr::app::CifrarClave;
-using enviozvr::app::DescifrarClave;
+using enviozvr::core::CifrarClave;
+using enviozvr::core::DescifrarClave;
 
 namespace {
 
@@ -51,8 +51,8 @@ TEST(Scrambler, RoundTripsEveryByteAtManyLengths)
 
 TEST(LoginRecord, UpperAsciiChangesOnlyLettersAToZ)
 {
-    EXPECT_EQ(enviozvr::app::upperAscii("juan.p\xE9rez_9z \xF1"), "JUAN.P\xE9REZ_9Z \xF1");
-    EXPECT_EQ(enviozvr::app::upperAscii(""), "");
+    EXPECT_EQ(enviozvr::core::upperAscii("juan.p\xE9rez_9z \xF1"), "JUAN.P\xE9REZ_9Z \xF1");
+    EXPECT_EQ(enviozvr::core::upperAscii(""), "");
 }
 
 }  // namespace
