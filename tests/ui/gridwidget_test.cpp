@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "app/unhandled.h"
+#include "core/unhandled.h"
 #include "data/connection.h"
 #include "data/dataset.h"
 #include "grid/gridexport.h"
@@ -37,9 +37,9 @@ data::Field field(std::string name, data::FieldType type, int size = 0)
 }
 
 // Records the unhandled-error messages instead of showing them.
-struct RecordedErrors : app::ErrorDisplay {
-    RecordedErrors() { app::installUnhandledErrorHandler(nullptr, this); }
-    ~RecordedErrors() override { app::installUnhandledErrorHandler(nullptr, nullptr); }
+struct RecordedErrors : core::ErrorDisplay {
+    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
+    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
     void showError(const std::string& text) override { shown.push_back(text); }
     std::vector<std::string> shown;
 };
