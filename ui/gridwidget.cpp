@@ -67,6 +67,13 @@ protected:
         option->state |= QStyle::State_Active;
     }
 
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        view_.paintOverCell(*painter, option, index);
+    }
+
 private:
     GridWidget& view_;
 };
@@ -635,6 +642,19 @@ void GridWidget::selectAll()
 }
 
 void GridWidget::addKeyHook(KeyHook hook) { keyHooks_.push_back(std::move(hook)); }
+
+void GridWidget::addCellPainter(CellPainter painter) { cellPainters_.push_back(std::move(painter)); }
+
+void GridWidget::paintOverCell(QPainter& painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const
+{
+    for (const CellPainter& p : cellPainters_) {
+        if (!p) continue;
+        painter.save();
+        p(painter, option, index);
+        painter.restore();
+    }
+}
 
 void GridWidget::setFilterRowVisible(bool visible)
 {
