@@ -63,8 +63,6 @@ class IncrementalSearch {
   public:
     // Time limit of a search started by typing alone (with gopPreferIncSearch).
     static constexpr int kTypingTimeLimit = 1500;
-    // The identifier of the grid window's timer that carries the limit.
-    static constexpr int kTimerId = 2;
 
     bool searching() const { return searching_; }
     const std::string& text() const { return text_; }

@@ -13,6 +13,7 @@
 
 #include "core/unhandled.h"
 #include "ui/gridclipboard.h"
+#include "ui/gridsearch.h"
 #include "ui/text1252.h"
 
 namespace enviozvr::ui {
@@ -519,6 +520,7 @@ GridWidget::GridWidget(QWidget* parent)
         header_->viewport()->update();
     };
     grid_->onDataSetChanged = [this] { syncFromDataGrid(); };
+    search_ = new GridSearch(*this);
 }
 
 GridWidget::~GridWidget()

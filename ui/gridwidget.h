@@ -29,6 +29,8 @@ class QStyleOptionViewItem;
 
 namespace enviozvr::ui {
 
+class GridSearch;
+
 // System colours and the screen resolution as the exporters need them, from the
 // application palette and the primary screen.
 class ScreenGridEnvironment : public grid::GridEnvironment {
@@ -224,6 +226,8 @@ public:
     // TGridWindowOption bits; none by default.
     uint32_t GridOptions = 0;
     bool hasGridOption(TGridWindowOption o) const { return (GridOptions & o) != 0; }
+    // The incremental search and find dialog of this grid.
+    GridSearch& search() const { return *search_; }
 
     // The filter row's switch ("Activar filtros"); what shows the row listens to
     // filterRowVisibilityChanged.
@@ -275,6 +279,7 @@ private:
     GridIndicator* indicator_;
     std::vector<KeyHook> keyHooks_;
     std::vector<CellPainter> cellPainters_;
+    GridSearch* search_;
     bool syncing_ = false;
     bool filterRowVisible_ = false;
     int lastRow_ = -1;
