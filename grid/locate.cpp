@@ -14,10 +14,10 @@ constexpr std::array<unsigned char, 256> makeUpperTable() {
     for (int c = 'a'; c <= 'z'; ++c) t[c] = static_cast<unsigned char>(c - 0x20);
     for (int c = 0xE0; c <= 0xFE; ++c)
         if (c != 0xF7) t[c] = static_cast<unsigned char>(c - 0x20);  // not the division sign
-    t[0x9A] = 0x8A;  // s caron
-    t[0x9C] = 0x8C;  // oe
-    t[0x9E] = 0x8E;  // z caron
-    t[0xFF] = 0x9F;  // y diaeresis
+    t[0x9A] = 0x8A;                                                  // s caron
+    t[0x9C] = 0x8C;                                                  // oe
+    t[0x9E] = 0x8E;                                                  // z caron
+    t[0xFF] = 0x9F;                                                  // y diaeresis
     return t;
 }
 
@@ -100,7 +100,8 @@ bool LocateCellText(DataGrid& grid, const std::string& fieldName, int /*treeRang
     if (direction < ldUp || direction > ldFromTop) return false;
     const TGridColumnList columns = grid.visibleColumns();
     if (columns.empty()) return false;
-    const TGridColumn* start = fieldName.empty() ? grid.focusedColumn() : grid.findColumn(fieldName);
+    const TGridColumn* start =
+        fieldName.empty() ? grid.focusedColumn() : grid.findColumn(fieldName);
     const auto startAt = std::find(columns.begin(), columns.end(), start);
     if (startAt == columns.end()) return false;
 
@@ -149,8 +150,8 @@ bool LocateCellText(DataGrid& grid, const std::string& fieldName, int /*treeRang
     return found;
 }
 
-bool IncrementalSearch::search(DataGrid& grid, std::string_view added, int timeLimit,
-                               int direction, const EscapeWaiting& escapeWaiting) {
+bool IncrementalSearch::search(DataGrid& grid, std::string_view added, int timeLimit, int direction,
+                               const EscapeWaiting& escapeWaiting) {
     const data::CachedResultSet* ds = grid.dataSet();
     if (!ds || !ds->active()) return false;
     // Locating moves the record, which may end the search through the grid's notifications;
@@ -159,9 +160,9 @@ bool IncrementalSearch::search(DataGrid& grid, std::string_view added, int timeL
     const std::string wanted = kept + std::string(added);
     bool found = false;
     if (!wanted.empty())
-        found = LocateCellText(grid, {}, 0, lmFromBeginning, direction,
-                               loIgnoreCase | loDisplayText | loBreakOnEscape, wanted,
-                               escapeWaiting);
+        found =
+            LocateCellText(grid, {}, 0, lmFromBeginning, direction,
+                           loIgnoreCase | loDisplayText | loBreakOnEscape, wanted, escapeWaiting);
     searching_ = true;
     if (found) {
         const TGridColumn* column = grid.focusedColumn();

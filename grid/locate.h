@@ -31,9 +31,9 @@ enum TLocateDirection : int {
 
 // Option bits.
 enum TLocateOption : unsigned {
-    loIgnoreCase = 1,    // both sides upper-cased by the code page's rules
-    loAllColumns = 2,    // step cell by cell through every visible column
-    loDisplayText = 4,   // compare the cell's display text, not the field's plain value
+    loIgnoreCase = 1,      // both sides upper-cased by the code page's rules
+    loAllColumns = 2,      // step cell by cell through every visible column
+    loDisplayText = 4,     // compare the cell's display text, not the field's plain value
     loBreakOnEscape = 16,  // give up when an Esc key press is waiting
 };
 

@@ -33,10 +33,11 @@ data::Field field(const char* name, data::FieldType type, int size) {
 
 std::vector<data::Field> eventFields() {
     using data::FieldType;
-    return {field("RPEV_ID", FieldType::Integer, 4), field("RPEV_COMPANIA", FieldType::String, 60),
-            field("RPEV_PREF", FieldType::String, 4), field("RPEV_NUMERO", FieldType::String, 6),
-            field("RPEV_CODIGO", FieldType::String, 20), field("RPEV_FECREG", FieldType::Date, 0),
-            field("RPEV_HORAREG", FieldType::Time, 0)};
+    return {
+        field("RPEV_ID", FieldType::Integer, 4),     field("RPEV_COMPANIA", FieldType::String, 60),
+        field("RPEV_PREF", FieldType::String, 4),    field("RPEV_NUMERO", FieldType::String, 6),
+        field("RPEV_CODIGO", FieldType::String, 20), field("RPEV_FECREG", FieldType::Date, 0),
+        field("RPEV_HORAREG", FieldType::Time, 0)};
 }
 
 const data::Date kBase = data::Date::fromYmd(2020, 1, 1);
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
         const int fieldIndex = set.fieldIndex(s.fieldName);
         int bareRow = -1;
         const double bare = bestOf(
-            rounds, [&] { return bareLoop(set, fieldIndex, s.text, s.matching == grid::lmAnyPart); },
+            rounds,
+            [&] { return bareLoop(set, fieldIndex, s.text, s.matching == grid::lmAnyPart); },
             bareRow);
         int locateRow = -1;
         const double ms = bestOf(
@@ -134,8 +136,9 @@ int main(int argc, char** argv) {
         const double ratio = ms / bare;
         const bool met = ratio <= kTarget && bareRow == rowCount - 1 && locateRow == bareRow;
         allMet = allMet && met;
-        std::printf("%-18s bare %8.2f ms  locate %8.2f ms  row %d  ratio %5.2f  target <= %.0f  %s\n",
-                    s.what, bare, ms, locateRow, ratio, kTarget, met ? "met" : "MISSED");
+        std::printf(
+            "%-18s bare %8.2f ms  locate %8.2f ms  row %d  ratio %5.2f  target <= %.0f  %s\n",
+            s.what, bare, ms, locateRow, ratio, kTarget, met ? "met" : "MISSED");
     }
     return allMet ? 0 : 1;
 }

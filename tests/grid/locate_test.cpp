@@ -110,11 +110,10 @@ TEST_F(LocateTest, MatchingsDirectionsAndOptions) {
          ldUp, all, "B02", 2, Col::Servidor},
         {"all columns, case ignored, the found column becomes focused", "", 0, Col::Codigo,
          lmAnyPart, ldDown, all | ic, "ab", 2, Col::Prefd},
-        {"all columns keep case", "", 0, Col::Codigo, lmAnyPart, ldDown, all, "ab", 4,
-         Col::Codigo},
+        {"all columns keep case", "", 0, Col::Codigo, lmAnyPart, ldDown, all, "ab", 4, Col::Codigo},
         {"plain value", "RPEV_PTVT", 0, 0, lmWholeField, ldFromTop, 0, "7", 3, Col::PtVt},
-        {"plain value is not the display text", "RPEV_PTVT", 0, 0, lmWholeField, ldFromTop, 0,
-         "07", 0, 0},
+        {"plain value is not the display text", "RPEV_PTVT", 0, 0, lmWholeField, ldFromTop, 0, "07",
+         0, 0},
         {"display text", "RPEV_PTVT", 0, 0, lmWholeField, ldFromTop, disp, "07", 3, Col::PtVt},
         {"display text is not the plain value", "RPEV_PTVT", 0, 0, lmWholeField, ldFromTop, disp,
          "7", 0, 0},
@@ -129,7 +128,8 @@ TEST_F(LocateTest, MatchingsDirectionsAndOptions) {
         events->list.moveTo(c.startRow);
         g.SelectedIndex = c.startCol;
         const int startId = events->currentId();
-        const bool found = LocateCellText(g, c.field, 0, c.matching, c.direction, c.options, c.text);
+        const bool found =
+            LocateCellText(g, c.field, 0, c.matching, c.direction, c.options, c.text);
         EXPECT_EQ(found, c.foundId != 0);
         if (c.foundId) {
             EXPECT_EQ(events->currentId(), c.foundId);
@@ -171,8 +171,8 @@ TEST_F(LocateTest, WalksWithNotificationsSuspendedAndGivesUpOnEscape) {
     EXPECT_EQ(changed, 1) << "one notification when the walk ends";
 
     asked = 0;
-    EXPECT_TRUE(LocateCellText(g, "RPEV_CODIGO", 0, lmWholeField, ldFromTop, 0, "abedul",
-                               escapeOnThird));
+    EXPECT_TRUE(
+        LocateCellText(g, "RPEV_CODIGO", 0, lmWholeField, ldFromTop, 0, "abedul", escapeOnThird));
     EXPECT_EQ(asked, 0) << "without the option nothing is asked";
     EXPECT_EQ(events->currentId(), 4);
 }
