@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolButton>
+#include <algorithm>
 
 #include "core/unhandled.h"
 #include "ui/gridwidget.h"
@@ -125,10 +126,14 @@ void GridNavigator::updateButtons()
 void GridNavigator::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    // The buttons share the bar's width evenly, the last one taking what is left.
+    QToolButton* const buttons[] = {nbFirst, nbPrior, nbNext, nbLast, nbRefresh};
+    const int each = std::max(kButtonWidth, width() / 5);
     int x = 0;
-    for (QToolButton* b : {nbFirst, nbPrior, nbNext, nbLast, nbRefresh}) {
-        b->setGeometry(x, 0, kButtonWidth, height());
-        x += kButtonWidth;
+    for (int i = 0; i < 5; ++i) {
+        const int w = i == 4 ? std::max(kButtonWidth, width() - x) : each;
+        buttons[i]->setGeometry(x, 0, w, height());
+        x += w;
     }
 }
 

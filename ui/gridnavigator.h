@@ -27,6 +27,7 @@ public:
     QToolButton* nbLast;
     QToolButton* nbRefresh;
 
+    // The narrowest a button gets; the buttons share a wider bar evenly.
     static constexpr int kButtonWidth = 25;
 
     // Sets the buttons' enabled states from the grid's current record.
