@@ -13,6 +13,7 @@
 
 #include "core/unhandled.h"
 #include "ui/gridclipboard.h"
+#include "ui/gridsearch.h"
 #include "ui/text1252.h"
 
 namespace enviozvr::ui {
@@ -65,6 +66,13 @@ protected:
         option->state &= ~QStyle::State_HasFocus;
         // Selected cells keep the highlight when the grid loses the focus.
         option->state |= QStyle::State_Active;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        view_.paintOverCell(*painter, option, index);
     }
 
 private:
@@ -513,6 +521,7 @@ GridWidget::GridWidget(QWidget* parent)
         header_->viewport()->update();
     };
     grid_->onDataSetChanged = [this] { syncFromDataGrid(); };
+    search_ = new GridSearch(*this);
 }
 
 GridWidget::~GridWidget()
@@ -636,6 +645,19 @@ void GridWidget::selectAll()
 }
 
 void GridWidget::addKeyHook(KeyHook hook) { keyHooks_.push_back(std::move(hook)); }
+
+void GridWidget::addCellPainter(CellPainter painter) { cellPainters_.push_back(std::move(painter)); }
+
+void GridWidget::paintOverCell(QPainter& painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const
+{
+    for (const CellPainter& p : cellPainters_) {
+        if (!p) continue;
+        painter.save();
+        p(painter, option, index);
+        painter.restore();
+    }
+}
 
 void GridWidget::setFilterRowVisible(bool visible)
 {
