@@ -70,6 +70,10 @@ using DataSetErrorHook =
 struct ApplyResult {
     int errorCount = 0;
     std::vector<bool> failed;  // per change, in change-log order
+    // Per change: its statement ran and stays in the database (or in the caller's
+    // transaction). False for a failed change, for one never attempted after the
+    // application stopped, and for every change of a transaction rolled back.
+    std::vector<bool> applied;
 };
 
 class Provider {
@@ -165,6 +169,9 @@ public:
     int fieldIndex(const std::string& name) const;  // -1 when absent
     int fieldByName(const std::string& name) const; // throws "Field '%s' not found"
     const std::vector<Field>& fields() const { return fields_; }
+    // Position of a field's value in the rows of the change log (which hold every result
+    // column, declared or not).
+    int changeColumn(int field) const { return fieldColumns_.at(field); }
 
     // Values of the current row (NULL on an empty set).
     Value value(int field) const;

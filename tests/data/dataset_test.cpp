@@ -169,8 +169,12 @@ TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows)
     }
 }
 
-TEST_F(CachedSetTest, FirstFailureRollsBackEverythingButCountsEarlierChangesApplied)
+// The first failure rolls the whole application back: the change applied before it, the
+// failed one and the one never attempted after it all stay in the log, and a second try
+// once the failure is mended writes all three.
+TEST_F(CachedSetTest, FirstFailureRollsBackEverythingAndKeepsEveryChange)
 {
+    set.setCommandText("select * from T order by ID");
     set.open();
     set.insert();
     set.setValue("ID", Value::integer(10));
@@ -179,11 +183,29 @@ TEST_F(CachedSetTest, FirstFailureRollsBackEverythingButCountsEarlierChangesAppl
     set.setValue("ID", Value::integer(11));
     set.setValue("NOMBRE", Value::text("far too long for ten"));
     set.post();
+    set.last();
+    set.remove();  // ID 3, after the failure: never attempted
     EXPECT_EQ(set.applyUpdates(0), 1);
     EXPECT_EQ(count("ID = 10"), 0);  // rolled back with the failure
-    ASSERT_EQ(set.changeCount(), 1);
-    EXPECT_EQ(set.changeLog()[0].newValues[1], Value::text("far too long for ten"));
-    EXPECT_NE(set.changeLog()[0].error.find("SQL Server Error: "), std::string::npos);
+    EXPECT_EQ(count("ID = 3"), 1);
+    ASSERT_EQ(set.changeCount(), 3);
+    EXPECT_EQ(set.changeLog()[0].error, "");
+    EXPECT_EQ(set.changeLog()[1].newValues[1], Value::text("far too long for ten"));
+    EXPECT_NE(set.changeLog()[1].error.find("SQL Server Error: "), std::string::npos);
+    EXPECT_EQ(set.changeLog()[2].kind, ukDelete);
+    EXPECT_EQ(set.changeLog()[2].error, "");
+
+    set.first();  // the refused row, mended in place
+    while (!set.eof() && set.asInteger(0) != 11) set.next();
+    ASSERT_EQ(set.asInteger(0), 11);
+    set.edit();
+    set.setValue("NOMBRE", Value::text("once"));
+    set.post();
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_EQ(set.changeCount(), 0);
+    EXPECT_EQ(count("ID in (10, 11)"), 2);
+    EXPECT_EQ(count("ID = 3"), 0);
+    EXPECT_EQ(count("NOMBRE = 'once'"), 1);
 }
 
 TEST_F(CachedSetTest, EditSendsOnlyAssignedColumnsAndCancelUpdatesRestores)
