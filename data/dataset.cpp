@@ -479,6 +479,7 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
     const std::string quoted = quotedTableName(table);
     int errors = 0;
     bool rolledBack = false;
+    for (Change& change : changes) change.error.clear();  // texts of this application only
     for (size_t i = 0; i < changes.size(); ++i) {
         Change& change = changes[i];
         try {
@@ -494,7 +495,6 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
                 }
                 if (affected < 1) throw DataError("Record not found or changed by another user");
             }
-            change.error.clear();
             result.applied[i] = true;
         } catch (const DataError& error) {
             TResolverResponse response = errors >= maxErrors ? rrAbort : rrSkip;

@@ -33,7 +33,7 @@ struct Change {
     Row oldValues;              // modify and delete
     Row newValues;              // insert and modify
     std::vector<bool> assigned; // modify: columns assigned during the edit (insert: all)
-    std::string error;          // text of the last failed application, empty otherwise
+    std::string error;          // why the last application refused it; empty otherwise
     uint64_t rowId = 0;         // the cached row the change belongs to
 };
 
