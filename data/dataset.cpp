@@ -705,6 +705,9 @@ void CachedResultSet::prior()
 
 void CachedResultSet::moveTo(int index)
 {
+    // `index` counts the rows as shown: a new row never changed is dropped on leaving it,
+    // and the rows after it move up.
+    if (state_ == DataSetState::Insert && !editChanged_ && index > insertAt_) --index;
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     setCurrent(index);
 }
@@ -763,6 +766,22 @@ Value CachedResultSet::valueAt(int row, int field) const
     return store_->decode(store_->rows[row].data, fieldColumns_[field]);
 }
 
+int CachedResultSet::rowsShown() const
+{
+    return recordCount() + (state_ == DataSetState::Insert ? 1 : 0);
+}
+
+Value CachedResultSet::valueShown(int row, int field) const
+{
+    if (state_ == DataSetState::Insert) {
+        if (row == insertAt_) return value(field);
+        if (row > insertAt_) --row;
+    } else if (state_ == DataSetState::Edit && row == current_) {
+        return value(field);
+    }
+    return valueAt(row, field);
+}
+
 int64_t CachedResultSet::asInteger(int field) const
 {
     Value v = value(field);
@@ -808,7 +827,14 @@ void CachedResultSet::insert()
     editRow_.assign(columns_.size(), Value::null());
     editAssigned_.assign(columns_.size(), false);
     editChanged_ = false;
+    insertAt_ = current_ < 0 ? 0 : current_;
     state_ = DataSetState::Insert;
+}
+
+void CachedResultSet::append()
+{
+    insert();
+    insertAt_ = recordCount();
 }
 
 void CachedResultSet::edit()
@@ -850,7 +876,7 @@ void CachedResultSet::post()
         const unsigned char* bytes = store_->encode(editRow_);
         if (state_ == DataSetState::Insert) {
             uint64_t id = store_->nextId++;
-            int at = current_ < 0 ? 0 : current_;
+            int at = std::clamp(insertAt_, 0, recordCount());
             store_->rows.insert(store_->rows.begin() + at, {bytes, id});
             Change change;
             change.kind = ukInsert;

@@ -154,7 +154,8 @@ public:
     bool bof() const { return bof_; }
     int recordCount() const;
     bool isEmpty() const { return recordCount() == 0; }
-    int recNo() const { return current_; }   // 0-based row index, -1 when empty
+    // 0-based row index, -1 when empty; while inserting, the place the new row takes.
+    int recNo() const { return state_ == DataSetState::Insert ? insertAt_ : current_; }
     void moveTo(int index);
 
     // Bookmarks stay valid while their row exists.
@@ -182,9 +183,18 @@ public:
     int64_t asCurrency(int field) const;  // fixed point with 4 decimals (value * 10000)
     // Value of any row, for grids and exporters.
     Value valueAt(int row, int field) const;
+    // The rows as an editing grid shows them: while a row is inserted it stands at recNo()
+    // (the rows from there on one further down), and the row being edited shows its
+    // values as changed so far. The same as recordCount() and valueAt() in browse state.
+    int rowsShown() const;
+    Value valueShown(int row, int field) const;
 
     // Editing.
     void insert();
+    // Insert with the new row after the last one.
+    void append();
+    // A value was set on the row being inserted or edited.
+    bool modified() const { return editChanged_; }
     void edit();
     void setValue(int field, Value v);
     void setValue(const std::string& name, Value v) { setValue(fieldByName(name), std::move(v)); }
@@ -230,6 +240,7 @@ private:
     std::vector<Change> changes_;
     DataSetState state_ = DataSetState::Inactive;
     int current_ = -1;
+    int insertAt_ = 0;  // where the row being inserted goes
     bool eof_ = true;
     bool bof_ = true;
     Row editRow_;
