@@ -14,6 +14,7 @@
 
 #include "core/unhandled.h"
 #include "ui/gridclipboard.h"
+#include "ui/gridsearch.h"
 #include "ui/text1252.h"
 
 namespace enviozvr::ui {
@@ -66,6 +67,13 @@ protected:
         option->state &= ~QStyle::State_HasFocus;
         // Selected cells keep the highlight when the grid loses the focus.
         option->state |= QStyle::State_Active;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        view_.paintOverCell(*painter, option, index);
     }
 
 private:
@@ -540,6 +548,7 @@ GridWidget::GridWidget(QWidget* parent)
         const auto inside = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
         if (inside(old) && now && !inside(now)) focusLeft();
     });
+    search_ = new GridSearch(*this);
 }
 
 GridWidget::~GridWidget()
@@ -738,6 +747,19 @@ void GridWidget::selectAll()
 }
 
 void GridWidget::addKeyHook(KeyHook hook) { keyHooks_.push_back(std::move(hook)); }
+
+void GridWidget::addCellPainter(CellPainter painter) { cellPainters_.push_back(std::move(painter)); }
+
+void GridWidget::paintOverCell(QPainter& painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const
+{
+    for (const CellPainter& p : cellPainters_) {
+        if (!p) continue;
+        painter.save();
+        p(painter, option, index);
+        painter.restore();
+    }
+}
 
 void GridWidget::setFilterRowVisible(bool visible)
 {

@@ -24,8 +24,12 @@
 #include "grid/grid.h"
 
 class QKeyEvent;
+class QPainter;
+class QStyleOptionViewItem;
 
 namespace enviozvr::ui {
+
+class GridSearch;
 
 // System colours and the screen resolution as the exporters need them, from the
 // application palette and the primary screen.
@@ -159,6 +163,13 @@ private:
     int currentRow_ = -1;
 };
 
+// Options of the grid window (its GridOptions), bits of one value.
+enum TGridWindowOption : uint32_t {
+    gopIncSearch = 1u << 0,        // Ctrl+F starts an incremental search in the focused column
+    gopDialogFind = 1u << 1,       // Ctrl+F (again) opens the "Find text" dialog
+    gopPreferIncSearch = 1u << 2,  // typing alone starts an incremental search
+};
+
 class GridWidget : public QTableView {
     Q_OBJECT
 public:
@@ -222,6 +233,19 @@ public:
     using KeyHook = std::function<bool(QKeyEvent& event)>;
     void addKeyHook(KeyHook hook);
 
+    // Painters run over each cell after the cell itself is drawn, in the order added.
+    using CellPainter = std::function<void(QPainter& painter, const QStyleOptionViewItem& option,
+                                           const QModelIndex& index)>;
+    void addCellPainter(CellPainter painter);
+    void paintOverCell(QPainter& painter, const QStyleOptionViewItem& option,
+                       const QModelIndex& index) const;
+
+    // TGridWindowOption bits; none by default.
+    uint32_t GridOptions = 0;
+    bool hasGridOption(TGridWindowOption o) const { return (GridOptions & o) != 0; }
+    // The incremental search and find dialog of this grid.
+    GridSearch& search() const { return *search_; }
+
     // The filter row's switch ("Activar filtros"); what shows the row listens to
     // filterRowVisibilityChanged.
     bool filterRowVisible() const { return filterRowVisible_; }
@@ -279,6 +303,8 @@ private:
     GridHeader* header_;
     GridIndicator* indicator_;
     std::vector<KeyHook> keyHooks_;
+    std::vector<CellPainter> cellPainters_;
+    GridSearch* search_;
     bool syncing_ = false;
     bool filterRowVisible_ = false;
     int lastRow_ = -1;
