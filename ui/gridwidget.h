@@ -202,6 +202,8 @@ public:
     void editRecord();
     void postRecord();
     void cancelRecord();
+    // Closes the open cell editor, if any, writing its text first when `commit` is set.
+    void closeCellEditor(bool commit);
     // Asked before a delete; by default a box "Delete record?" with OK and Cancel.
     std::function<bool()> confirmDelete;
 
@@ -292,8 +294,6 @@ private:
     void syncFromDataGrid();
     void updateWindowRows();
     void setCurrentSilently(int row, int column);
-    // The open cell editor, if any; its text written first when `commit` is set.
-    void closeCellEditor(bool commit);
     void editOperation(const std::function<void(data::CachedResultSet&)>& operation);
     // Focus left the grid: a new row never changed is dropped (dgCancelOnExit).
     void focusLeft();

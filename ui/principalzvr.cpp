@@ -20,6 +20,8 @@
 #include "ui/lookupbox.h"
 #include "ui/messageboxes.h"
 #include "ui/pictures.h"
+#include "ui/repcompania.h"
+#include "ui/repdocs.h"
 #include "ui/screenlook.h"
 #include "ui/text1252.h"
 
@@ -309,9 +311,19 @@ void Tfprincipalzvr::Timer1Timer() { SpeedButton1Click(); }
 
 // The side screens open here once they exist; until then the buttons open nothing.
 void Tfprincipalzvr::PngSpeedButton1Click() {}
-void Tfprincipalzvr::PngSpeedButton2Click() {}
 void Tfprincipalzvr::PngSpeedButton3Click() {}
-void Tfprincipalzvr::PngSpeedButton4Click() {}
+
+void Tfprincipalzvr::PngSpeedButton2Click()
+{
+    Tfrepcompania screen(data_->QRepcomp, this);
+    screen.exec();
+}
+
+void Tfprincipalzvr::PngSpeedButton4Click()
+{
+    Tfrepdocs screen(data_->QRepdocs, data_->TTipodoc, this);
+    screen.exec();
+}
 
 // ---- SendOptions ---------------------------------------------------------------
 
