@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Retakes docs/screenshots/login.png and main.png: builds the demo's databases (scripts/demo
+# Retakes docs/screenshots/login.png, main.png, repcompania.png and repdocs.png: builds the demo's databases (scripts/demo
 # with KEEP=1), starts a private Xvfb display and runs ui_screenshots over them.
 #   bash tests/ui/take-screenshots.sh      (ENVIOZVR_BUILD_DIR picks the build folder)
 set -euo pipefail
@@ -21,5 +21,5 @@ for _ in $(seq 50); do DISPLAY="$display" xdpyinfo >/dev/null 2>&1 && break; sle
 
 DISPLAY="$display" "$build/tests/ui/ui_screenshots" "$work" "$shots"
 mkdir -p docs/screenshots
-cp "$shots/login.png" "$shots/main.png" docs/screenshots/
-echo "docs/screenshots/login.png and main.png updated"
+cp "$shots/login.png" "$shots/main.png" "$shots/repcompania.png" "$shots/repdocs.png" docs/screenshots/
+echo "docs/screenshots: login.png, main.png, repcompania.png and repdocs.png updated"
