@@ -180,7 +180,7 @@ void GridNavigator::resizeEvent(QResizeEvent* event)
 
 void GridNavigator::layoutButtons()
 {
-    // The visible buttons share the bar's width, as wide as the bar allows.
+    // The visible buttons share the bar's width evenly, the last one taking what is left.
     const std::vector<QToolButton*> all = {nbFirst, nbPrior,  nbNext, nbLast,   nbInsert,
                                            nbDelete, nbEdit, nbPost, nbCancel, nbRefresh};
     std::vector<QToolButton*> shown;
@@ -189,11 +189,12 @@ void GridNavigator::layoutButtons()
                              b != nbCancel))
             shown.push_back(b);
     const int count = static_cast<int>(shown.size());
-    const int width = editButtons_ ? std::max(kButtonWidth, this->width() / std::max(1, count)) : kButtonWidth;
+    const int each = std::max(kButtonWidth, width() / count);
     int x = 0;
-    for (QToolButton* b : shown) {
-        b->setGeometry(x, 0, width, height());
-        x += width;
+    for (int i = 0; i < count; ++i) {
+        const int w = i == count - 1 ? std::max(kButtonWidth, width() - x) : each;
+        shown[i]->setGeometry(x, 0, w, height());
+        x += w;
     }
 }
 

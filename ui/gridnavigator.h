@@ -37,6 +37,7 @@ public:
     // Shows or hides insert, delete, edit, post and cancel (hidden at first).
     void setEditButtonsVisible(bool visible);
 
+    // The narrowest a button gets; the buttons share a wider bar evenly.
     static constexpr int kButtonWidth = 25;
 
     // Sets the buttons' enabled states from the grid's current record.
