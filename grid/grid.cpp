@@ -522,10 +522,10 @@ data::Value DataGrid::fieldValueAt(const GridField& field, int row) const {
     if (!dataSet_ || !dataSet_->active()) return {};
     switch (field.kind) {
         case GridField::Kind::Data:
-            return dataSet_->valueAt(row, field.index);
+            return dataSet_->valueShown(row, field.index);
         case GridField::Kind::Lookup:
             return lookupValue(lookups_.at(field.index),
-                               [this, row](int index) { return dataSet_->valueAt(row, index); });
+                               [this, row](int index) { return dataSet_->valueShown(row, index); });
         case GridField::Kind::None:
             break;
     }

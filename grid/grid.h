@@ -347,7 +347,8 @@ class DataGrid {
     // ---- values and texts of the current record
     data::Value fieldValue(const GridField& field) const;
     // The same for row `row` of the data set (0-based), leaving its cursor where it is:
-    // what a view reads for the rows it draws. NULL for a row outside the data set.
+    // what a view reads for the rows it draws (a row being inserted or edited as it stands,
+    // see CachedResultSet::valueShown). NULL for a row outside the data set.
     data::Value fieldValueAt(const GridField& field, int row) const;
     std::string cellTextAt(const TGridColumn& column, int row) const;
     bool fieldIsNull(const GridField& field) const { return fieldValue(field).isNull(); }

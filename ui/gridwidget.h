@@ -72,6 +72,8 @@ public:
     using CellWriter = std::function<void(grid::DataGrid& grid, int row, grid::TGridColumn& column,
                                           const QString& text)>;
     CellWriter writeCell;
+    // Data fields that are not read-only, and looked-up fields whose key fields are such.
+    bool fieldEditable(const grid::GridField& field) const;
     // The default writer: strings as typed (empty text: NULL), integers parsed.
     static void writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& column,
                               const QString& text);
@@ -188,6 +190,23 @@ public:
     void setEditingEnabled(bool on);
     bool editingEnabled() const;
 
+    // Editing operations (editing on; each reloads the grid). Insert puts a new row before
+    // the current one, append after the last one; delete asks confirmDelete first when
+    // dgConfirmDelete is set (a new row is just dropped); edit enters edit on the current
+    // row; post writes an open cell editor's text, then posts; cancel closes the cell
+    // editor and abandons the row being inserted or edited. Throwing what the data set
+    // throws; the keys and the navigator reach them guarded.
+    void insertRecord();
+    void appendRecord();
+    void deleteRecord();
+    void editRecord();
+    void postRecord();
+    void cancelRecord();
+    // Closes the open cell editor, if any, writing its text first when `commit` is set.
+    void closeCellEditor(bool commit);
+    // Asked before a delete; by default a box "Delete record?" with OK and Cancel.
+    std::function<bool()> confirmDelete;
+
     // Current cell: the data set's current record and the grid model's focused column.
     int currentRecord() const;
     int currentColumn() const;
@@ -249,6 +268,9 @@ signals:
     void titleClicked(int column, Qt::KeyboardModifiers modifiers);
     // reload() ran: the rows were read afresh.
     void reloaded();
+    // A row began or ended being inserted or edited (by an operation above, or by leaving
+    // the row).
+    void recordStateChanged();
     void filterRowVisibilityChanged(bool visible);
 
 protected:
@@ -272,6 +294,9 @@ private:
     void syncFromDataGrid();
     void updateWindowRows();
     void setCurrentSilently(int row, int column);
+    void editOperation(const std::function<void(data::CachedResultSet&)>& operation);
+    // Focus left the grid: a new row never changed is dropped (dgCancelOnExit).
+    void focusLeft();
 
     std::unique_ptr<grid::DataGrid> grid_;
     GridModel* model_;
