@@ -69,6 +69,7 @@ MainData::MainData()
     CSubemp.declareField(stringField("SUCU_DIRECCION", 60));
     CSubemp.declareField(stringField("SUCU_TELEFONOS", 60));
 
+    DBEnvio.setTimeouts(kDestinationConnectTimeout, kDestinationStallLimit);
     ConfigurarProviders();
 }
 
@@ -109,6 +110,9 @@ void MainData::ConfigurarProviders()
 void MainData::ManejarError(data::Provider*, const data::Change*, const data::DataError& error,
                             data::TUpdateKind, data::TResolverResponse& response)
 {
+    // The destination stopped answering: the send cycle gives the whole destination up
+    // for this cycle, and the event stays pending without an error text.
+    if (DBEnvio.stalled()) throw error;
     response = data::rrAbort;
     std::string text = error.what();
     if (text.size() > kEventErrorWidth) text.resize(kEventErrorWidth);

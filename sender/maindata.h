@@ -9,6 +9,7 @@
 // update-error hooks turn a failed post or delete of a cached set into data::SilentAbort.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,11 @@ namespace enviozvr::sender {
 
 // Width of REPLICA_EVENTOS.RPEV_ERROR: a failure text longer than this is cut to fit.
 inline constexpr std::size_t kEventErrorWidth = 2048;
+
+// Limits of the destination connection DBEnvio, suited to a LAN: the whole attach, and
+// the longest a call may go without an answer before it is cancelled.
+inline constexpr std::chrono::seconds kDestinationConnectTimeout{15};
+inline constexpr std::chrono::seconds kDestinationStallLimit{60};
 
 class MainData {
     // Owners of the three connections; the public references below name them.
@@ -116,7 +122,9 @@ public:
 
     // Provider hook: stores the failure text (cut to kEventErrorWidth bytes) into
     // RPEV_ERROR of the event CAuditor stands on, through QCopia (committed at once),
-    // beeps, and answers rrAbort. A failure of that update is thrown from here.
+    // beeps, and answers rrAbort. A failure of that update is thrown from here. A failure
+    // that comes from a stalled destination (DBEnvio.stalled()) is not the event's: it is
+    // thrown on as it is and nothing is stored.
     void ManejarError(data::Provider* sender, const data::Change* change,
                       const data::DataError& error, data::TUpdateKind kind,
                       data::TResolverResponse& response);

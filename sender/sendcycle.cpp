@@ -185,6 +185,42 @@ std::string lastErrorText(const std::string& databasePath)
            databasePath;
 }
 
+// The destination could not be reached: its errorenvio.txt line and the last error.
+void reportUnreachable(MainData& d, SendStatus& status)
+{
+    const std::string path = d.DBEnvio.param("Database");
+    core::logConnectionFailure(path);
+    status.setLastError(lastErrorText(path));
+}
+
+// A destination that stalled is reported unreachable and let go: what was open on it is
+// dropped without waiting on it again (its attachment may be cut), and the origin objects
+// of the batch are closed. Nothing here throws.
+void giveUpDestination(MainData& d, SendStatus& status)
+{
+    reportUnreachable(d, status);
+    status.setCurrentEvent(std::string(), false);
+    for (auto* set : {&d.CDestino, &d.CAuditor}) {
+        try {
+            set->close();
+        } catch (...) {
+        }
+    }
+    try {
+        d.QCopia.close();
+        d.Qcopiades.close();
+    } catch (...) {
+    }
+    try {
+        d.DBEnvio.disconnect();
+    } catch (...) {
+        // The link was cut: disconnect has already let the attachment go.
+    }
+}
+
+void serveBatch(MainData& d, SendOptions& options, SendStatus& status, const std::string& company,
+                CompanySummary& summary);
+
 // Serves one destination company: connect, batch, close. Fills `summary`.
 void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary)
@@ -209,15 +245,34 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     try {
         d.DBEnvio.connect();
     } catch (const std::exception&) {
-        const std::string path = d.DBEnvio.param("Database");
-        core::logConnectionFailure(path);
-        status.setLastError(lastErrorText(path));
+        reportUnreachable(d, status);
     }
     if (!d.DBEnvio.isConnected()) {
         summary.connected = false;
         status.companyServed(summary);
         return;
     }
+    try {
+        serveBatch(d, options, status, company, summary);
+    } catch (...) {
+        // A destination that stops answering in the middle of its batch is unreachable
+        // for this cycle like one that cannot be connected: the event in hand stays
+        // pending without an error text, and the cycle goes on with the next company.
+        if (!d.DBEnvio.stalled()) throw;
+        giveUpDestination(d, status);
+        summary.connected = false;
+        status.companyServed(summary);
+        return;
+    }
+    d.DbCia.disconnect();
+    d.DBEnvio.disconnect();
+    status.companyServed(summary);
+}
+
+// The batch of one connected destination company, up to its last-send status.
+void serveBatch(MainData& d, SendOptions& options, SendStatus& status, const std::string& company,
+                CompanySummary& summary)
+{
 
     if (options.batchSize().empty()) options.setBatchSize("80");
     const int batch = batchSizeValue(options.batchSize());
@@ -269,9 +324,6 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     a.close();
 
     showLastSend(d, status, true);
-    d.DbCia.disconnect();
-    d.DBEnvio.disconnect();
-    status.companyServed(summary);
 }
 
 // Re-arms the timer from Minut (the end of a cycle).
