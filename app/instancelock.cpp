@@ -136,6 +136,15 @@ InstanceLock::Result InstanceLock::tryAcquire()
     return Result::HeldElsewhere;
 }
 
+std::string InstanceLock::busyMessage(Result held) const
+{
+    if (held == Result::HeldHere)
+        return "otra instancia ya envia la compania " + company_ + " en este equipo (" +
+               lockFilePath() + ")";
+    return "otra instancia ya envia la compania " + company_ + " desde otra conexion a " +
+           origin_.database();
+}
+
 void InstanceLock::release()
 {
     if (marker_) {

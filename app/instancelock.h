@@ -63,6 +63,9 @@ public:
     Result tryAcquire();
     void release();
 
+    // What a second instance says when the lock is held (not Acquired).
+    std::string busyMessage(Result held) const;
+
     // The lock file: the installation directory's "enviozvr-<company>.lock" (characters
     // other than letters, digits, '-' and '_' in the code written as '_').
     std::string lockFilePath() const;
