@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 #include "senderworld.h"
@@ -46,11 +45,8 @@ public:
 TestDatabase& addServedDestination(SenderWorld& w, const std::string& code,
                                    const std::string& serverText)
 {
-    namespace fs = std::filesystem;
     const std::string folder = w.server + "/datos/" + code;
-    fs::create_directories(folder);
-    for (const std::string& f : {w.server, w.server + "/datos", folder})
-        fs::permissions(f, fs::perms::all);
+    w.makeFolder(folder);
     auto db = std::make_unique<TestDatabase>(folder + "/nivora.fdb", true);
     db->createCompanySchema();
     w.listCompany(code, serverText);

@@ -1,7 +1,9 @@
 // A small world for send-cycle tests: an installation directory for the logs, a "server"
 // folder of embedded databases (general.fdb, the origin company 001 and destination
 // companies), a MainData logged in with company 001 chosen, and recording stand-ins for
-// the options, the status display and the timer.
+// the options, the status display and the timer. With `viaServer` every database is made
+// and reached through the local server ("localhost:<folder>"), so that several processes
+// can use them at once.
 #pragma once
 
 #include <filesystem>
@@ -127,11 +129,13 @@ inline std::string invoiceValues(const std::string& pref, const std::string& num
 
 class SenderWorld {
 public:
-    explicit SenderWorld(bool login = true)
-        : server(dir.path() + "/srv")
+    explicit SenderWorld(bool login = true, bool viaServer = false)
+        : server(dir.path() + "/srv"),
+          serverText(viaServer ? testing::serverHost() + ":" + server : server),
+          viaServer_(viaServer)
     {
-        std::filesystem::create_directories(server + "/datos/001");
-        general = std::make_unique<TestDatabase>(server + "/datos/general.fdb");
+        makeFolder(server + "/datos/001");
+        general = std::make_unique<TestDatabase>(server + "/datos/general.fdb", viaServer_);
         general->createGeneralSchema();
         general->exec({"INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('001', 'Origen S.A.')",
                        "INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('002', 'Norte')",
@@ -139,7 +143,7 @@ public:
                        "INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('009', '')",
                        "INSERT INTO USUARIO VALUES ('SYSDBA', 'Administrador')",
                        "GRANT SELECT ON USUARIO TO PUBLIC"});
-        origin = std::make_unique<TestDatabase>(server + "/datos/001/nivora.fdb");
+        origin = std::make_unique<TestDatabase>(server + "/datos/001/nivora.fdb", viaServer_);
         origin->createCompanySchema();
         origin->exec(
             {"INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE USUARIO "
@@ -153,17 +157,18 @@ public:
 
     void logIn()
     {
-        data.loginAutomatic(server, "sysdba", "masterkey");
+        data.loginAutomatic(serverText, "sysdba", "masterkey");
         agencies = data.selectCompany("001");
     }
 
     // A destination company database on this server, listed in REPLICA_COMPANIA.
     TestDatabase& addDestination(const std::string& code, const std::string& active = "S")
     {
-        std::filesystem::create_directories(server + "/datos/" + code);
-        auto db = std::make_unique<TestDatabase>(server + "/datos/" + code + "/nivora.fdb");
+        makeFolder(server + "/datos/" + code);
+        auto db = std::make_unique<TestDatabase>(server + "/datos/" + code + "/nivora.fdb",
+                                                 viaServer_);
         db->createCompanySchema();
-        listCompany(code, server, active);
+        listCompany(code, serverText, active);
         TestDatabase& ref = *db;
         destinations[code] = std::move(db);
         return ref;
@@ -237,9 +242,19 @@ public:
         return out;
     }
 
+    // A folder of the world, open to the server process too.
+    void makeFolder(const std::string& path) const
+    {
+        std::filesystem::create_directories(path);
+        for (std::filesystem::path p = path; p.string().size() > dir.path().size();
+             p = p.parent_path())
+            std::filesystem::permissions(p, std::filesystem::perms::all);
+    }
+
     testing::InstallDir install;
     testing::TempDir dir;
-    std::string server;
+    std::string server;      // the folder of the databases
+    std::string serverText;  // the server text that reaches them
     std::unique_ptr<TestDatabase> general;
     std::unique_ptr<TestDatabase> origin;
     std::map<std::string, std::unique_ptr<TestDatabase>> destinations;
@@ -248,6 +263,9 @@ public:
     FakeOptions options;
     RecordingStatus status;
     FakeTimer timer;
+
+private:
+    bool viaServer_;
 };
 
 }  // namespace enviozvr::sendertest
