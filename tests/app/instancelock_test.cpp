@@ -22,7 +22,7 @@ struct RunResult {
 
 RunResult runOnce(SenderWorld& w, std::vector<std::string> extra = {})
 {
-    std::vector<std::string> args{"--headless", "--once", w.serverText, "sysdba", "masterkey",
+    std::vector<std::string> args{"--headless", "--once", w.server, "sysdba", "masterkey",
                                   "001"};
     args.insert(args.end(), extra.begin(), extra.end());
     ::testing::internal::CaptureStdout();
@@ -103,7 +103,7 @@ class TwoProcesses : public ::testing::TestWithParam<RaceCase> {};
 TEST_P(TwoProcesses, EveryInvoiceArrivesOnce)
 {
     const RaceCase& c = GetParam();
-    SenderWorld w(false, true);
+    SenderWorld w(WorldOptions{.login = false, .viaServer = true, .originCharset = {}});
     TestDatabase& dest = w.addDestination("002");
     testing::InstallDir secondMachine;
     constexpr int kInvoices = 200;
@@ -113,8 +113,8 @@ TEST_P(TwoProcesses, EveryInvoiceArrivesOnce)
     for (int i = 1; i <= kInvoices; ++i)
         w.addEvent({.id = i, .company = "002", .numero = std::to_string(i)});
 
-    const QStringList args{"--headless", "--once", QString::fromStdString(w.serverText),
-                           "sysdba",     "masterkey", "001", "--batch=500"};
+    const QStringList args{"--headless", "--once", QString::fromStdString(w.server), "sysdba",
+                           QString::fromStdString(w.password), "001", "--batch=500"};
     QProcess first;
     QProcess second;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
