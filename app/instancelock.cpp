@@ -22,8 +22,7 @@ namespace enviozvr::app {
 FileLock::~FileLock() { release(); }
 
 #ifdef _WIN32
-bool FileLock::tryLock(const std::string& path)
-{
+bool FileLock::tryLock(const std::string& path) {
     release();
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -38,8 +37,7 @@ bool FileLock::tryLock(const std::string& path)
     return true;
 }
 
-void FileLock::release()
-{
+void FileLock::release() {
     if (!handle_) return;
     ::CloseHandle(static_cast<HANDLE>(handle_));  // closing the handle drops the lock
     handle_ = nullptr;
@@ -47,8 +45,7 @@ void FileLock::release()
 
 bool FileLock::held() const { return handle_ != nullptr; }
 #else
-bool FileLock::tryLock(const std::string& path)
-{
+bool FileLock::tryLock(const std::string& path) {
     release();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) return false;
@@ -60,8 +57,7 @@ bool FileLock::tryLock(const std::string& path)
     return true;
 }
 
-void FileLock::release()
-{
+void FileLock::release() {
     if (fd_ < 0) return;
     ::close(fd_);  // closing the only descriptor drops the lock
     fd_ = -1;
@@ -76,8 +72,7 @@ bool FileLock::held() const { return fd_ >= 0; }
 namespace {
 
 // The oldest lock attachment on the database, and this attachment's own id.
-std::string lockHoldersQuery()
-{
+std::string lockHoldersQuery() {
     return "SELECT MIN(MON$ATTACHMENT_ID), CURRENT_CONNECTION FROM MON$ATTACHMENTS "
            "WHERE MON$REMOTE_PROCESS = " +
            data::quoted(kLockProcessName);
@@ -86,20 +81,16 @@ std::string lockHoldersQuery()
 }  // namespace
 
 InstanceLock::InstanceLock(std::string company, const data::Connection& origin)
-    : company_(std::move(company)), origin_(origin)
-{
-}
+    : company_(std::move(company)), origin_(origin) {}
 
-InstanceLock::~InstanceLock()
-{
+InstanceLock::~InstanceLock() {
     try {
         release();
     } catch (...) {
     }
 }
 
-std::string InstanceLock::lockFilePath() const
-{
+std::string InstanceLock::lockFilePath() const {
     std::string name = company_;
     for (char& c : name) {
         const auto u = static_cast<unsigned char>(c);
@@ -108,8 +99,7 @@ std::string InstanceLock::lockFilePath() const
     return core::applicationFile("enviozvr-" + name + ".lock");
 }
 
-InstanceLock::Result InstanceLock::tryAcquire()
-{
+InstanceLock::Result InstanceLock::tryAcquire() {
     release();
     if (!file_.tryLock(lockFilePath())) return Result::HeldHere;
     try {
@@ -136,8 +126,7 @@ InstanceLock::Result InstanceLock::tryAcquire()
     return Result::HeldElsewhere;
 }
 
-std::string InstanceLock::busyMessage(Result held) const
-{
+std::string InstanceLock::busyMessage(Result held) const {
     if (held == Result::HeldHere)
         return "otra instancia ya envia la compania " + company_ + " en este equipo (" +
                lockFilePath() + ")";
@@ -145,8 +134,7 @@ std::string InstanceLock::busyMessage(Result held) const
            origin_.database();
 }
 
-void InstanceLock::release()
-{
+void InstanceLock::release() {
     if (marker_) {
         std::unique_ptr<data::Connection> marker = std::move(marker_);
         marker->disconnect();

@@ -26,7 +26,7 @@ inline constexpr const char* kLockProcessName = "enviozvr (one instance per orig
 
 // An exclusive lock on a file, held until release() or destruction (or the process's end).
 class FileLock {
-public:
+  public:
     FileLock() = default;
     ~FileLock();
     FileLock(const FileLock&) = delete;
@@ -38,7 +38,7 @@ public:
     void release();
     bool held() const;
 
-private:
+  private:
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
@@ -47,7 +47,7 @@ private:
 };
 
 class InstanceLock {
-public:
+  public:
     enum class Result { Acquired, HeldHere, HeldElsewhere };
 
     // `company`: the origin company code; `origin`: the origin company connection, whose
@@ -70,7 +70,7 @@ public:
     // other than letters, digits, '-' and '_' in the code written as '_').
     std::string lockFilePath() const;
 
-private:
+  private:
     std::string company_;
     const data::Connection& origin_;
     FileLock file_;

@@ -4,8 +4,7 @@
 
 namespace enviozvr::app {
 
-std::optional<std::chrono::seconds> secondsOption(const std::string& text)
-{
+std::optional<std::chrono::seconds> secondsOption(const std::string& text) {
     if (text.empty() || text.size() > 5) return std::nullopt;
     int v = 0;
     for (char c : text) {
@@ -16,8 +15,7 @@ std::optional<std::chrono::seconds> secondsOption(const std::string& text)
     return std::chrono::seconds(v);
 }
 
-std::string passwordArgument(const std::string& argument)
-{
+std::string passwordArgument(const std::string& argument) {
     if (argument != "-") return argument;
     const char* v = std::getenv("ENVIOZVR_PASSWORD");
     return v ? v : "";

@@ -31,8 +31,7 @@ struct StatusArgs {
     long staleMinutes = 60;
 };
 
-std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args)
-{
+std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args) {
     StatusArgs s;
     std::string problem;
     for (const std::string& a : args) {
@@ -82,8 +81,7 @@ const char* const kQueueByDestination =
 const char* const kActiveDestinations =
     "SELECT TRIM(RPCO_COD) FROM REPLICA_COMPANIA WHERE RPCO_ACTIVA = 'S'";
 
-std::map<std::string, Destination> readDestinations(data::Connection& company)
-{
+std::map<std::string, Destination> readDestinations(data::Connection& company) {
     std::map<std::string, Destination> out;
     auto queue = company.open(kQueueByDestination);
     while (queue->fetch()) {
@@ -103,8 +101,7 @@ std::map<std::string, Destination> readDestinations(data::Connection& company)
 }
 
 // The last non-empty line of errorenvio.txt, without its line end.
-std::string lastConnectionFailure()
-{
+std::string lastConnectionFailure() {
     std::ifstream in(core::applicationFile("errorenvio.txt"), std::ios::binary);
     if (!in) return {};
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -119,8 +116,7 @@ std::string lastConnectionFailure()
 
 }  // namespace
 
-int runStatus(const std::vector<std::string>& args)
-{
+int runStatus(const std::vector<std::string>& args) {
     const std::optional<StatusArgs> parsed = parseArgs(args);
     if (!parsed) return 2;
     const StatusArgs& a = *parsed;

@@ -24,14 +24,12 @@ namespace enviozvr::data {
 namespace {
 
 // How long a raised cancel may take before the link is closed.
-std::chrono::milliseconds graceAfter(std::chrono::milliseconds limit)
-{
+std::chrono::milliseconds graceAfter(std::chrono::milliseconds limit) {
     return std::min<std::chrono::milliseconds>(limit, std::chrono::seconds(5));
 }
 
 // One cancel request; a failure (unsupported, attachment already gone) changes nothing.
-void cancel(IAttachment* attachment, int kind)
-{
+void cancel(IAttachment* attachment, int kind) {
     try {
         fb::Status st;
         attachment->cancelOperation(&st, kind);
@@ -41,8 +39,7 @@ void cancel(IAttachment* attachment, int kind)
 
 }  // namespace
 
-StallWatch::~StallWatch()
-{
+StallWatch::~StallWatch() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -56,19 +53,16 @@ StallWatch::~StallWatch()
 void StallWatch::setLimit(std::chrono::milliseconds limit) { limit_ = limit; }
 
 StallWatch::Scope::Scope(StallWatch& watch, IAttachment* attachment)
-    : watch_(watch), outermost_(watch.depth_++ == 0)
-{
+    : watch_(watch), outermost_(watch.depth_++ == 0) {
     if (outermost_ && attachment && watch_.limit_.count() > 0) watch_.begin(attachment);
 }
 
-StallWatch::Scope::~Scope()
-{
+StallWatch::Scope::~Scope() {
     --watch_.depth_;
     if (outermost_) watch_.end();
 }
 
-void StallWatch::begin(IAttachment* attachment)
-{
+void StallWatch::begin(IAttachment* attachment) {
     {
         std::lock_guard lock(mutex_);
         attachment->addRef();
@@ -81,15 +75,13 @@ void StallWatch::begin(IAttachment* attachment)
     wake_.notify_all();
 }
 
-void StallWatch::end()
-{
+void StallWatch::end() {
     std::lock_guard lock(mutex_);
     if (watched_) watched_->release();
     watched_ = nullptr;
 }
 
-void StallWatch::run()
-{
+void StallWatch::run() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         if (!watched_ || stage_ == 2) {
@@ -134,8 +126,7 @@ namespace {
 
 #ifdef __linux__
 // Socket descriptors of the process: descriptor -> socket inode text.
-std::map<int, std::string> openSockets()
-{
+std::map<int, std::string> openSockets() {
     std::map<int, std::string> out;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
@@ -151,8 +142,7 @@ std::map<int, std::string> openSockets()
 }
 
 // Shuts down the sockets opened since `before` that are connected to `port`.
-void shutDownNewSockets(const std::map<int, std::string>& before, int port)
-{
+void shutDownNewSockets(const std::map<int, std::string>& before, int port) {
     for (const auto& [fd, inode] : openSockets()) {
         const auto old = before.find(fd);
         if (old != before.end() && old->second == inode) continue;
@@ -172,10 +162,9 @@ std::map<int, std::string> openSockets() { return {}; }
 void shutDownNewSockets(const std::map<int, std::string>&, int) {}
 #endif
 
-int servicePort(const std::string& service)
-{
-    if (!service.empty() &&
-        std::all_of(service.begin(), service.end(), [](unsigned char c) { return std::isdigit(c); }))
+int servicePort(const std::string& service) {
+    if (!service.empty() && std::all_of(service.begin(), service.end(),
+                                        [](unsigned char c) { return std::isdigit(c); }))
         return std::stoi(service);
     if (const servent* s = ::getservbyname(service.c_str(), "tcp")) return ntohs(s->s_port);
     return 3050;
@@ -183,8 +172,7 @@ int servicePort(const std::string& service)
 
 }  // namespace
 
-std::optional<int> remotePort(const std::string& location)
-{
+std::optional<int> remotePort(const std::string& location) {
     const auto scheme = location.find("://");
     if (scheme != std::string::npos) {
         const std::string rest = location.substr(scheme + 3);
@@ -211,8 +199,7 @@ std::optional<int> remotePort(const std::string& location)
 }
 
 IAttachment* attachWithin(const std::string& location, const std::vector<unsigned char>& dpb,
-                          std::chrono::milliseconds timeout, ConnectionKind kind)
-{
+                          std::chrono::milliseconds timeout, ConnectionKind kind) {
     struct Shared {
         std::mutex mutex;
         std::condition_variable done;
@@ -230,9 +217,8 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
         std::optional<DatabaseError> error;
         try {
             fb::Status st;
-            attachment = fb::provider()->attachDatabase(&st, location.c_str(),
-                                                        static_cast<unsigned>(dpb.size()),
-                                                        dpb.data());
+            attachment = fb::provider()->attachDatabase(
+                &st, location.c_str(), static_cast<unsigned>(dpb.size()), dpb.data());
         } catch (const FbException& e) {
             error = fb::toDatabaseError(e.getStatus(), kind);
         } catch (const std::exception& e) {
@@ -263,8 +249,7 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
         lock.unlock();
         if (port) shutDownNewSockets(before, *port);
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
-        std::vector<std::string> lines{"Unable to complete network request to \"" + location +
-                                       "\"",
+        std::vector<std::string> lines{"Unable to complete network request to \"" + location + "\"",
                                        "no answer within " + std::to_string(seconds) + " s"};
         // isc_network_error: the connection counts as lost.
         throw DatabaseError(fb::errorText(lines, kind), lines, 335544721L, "08006");

@@ -48,7 +48,7 @@ Firebird::IAttachment* attachWithin(const std::string& location,
 std::optional<int> remotePort(const std::string& location);
 
 class StallWatch {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     StallWatch() = default;
@@ -64,18 +64,18 @@ public:
     void reset() { fired_ = false; }
 
     class Scope {
-    public:
+      public:
         Scope(StallWatch& watch, Firebird::IAttachment* attachment);
         ~Scope();
         Scope(const Scope&) = delete;
         Scope& operator=(const Scope&) = delete;
 
-    private:
+      private:
         StallWatch& watch_;
         bool outermost_;
     };
 
-private:
+  private:
     void begin(Firebird::IAttachment* attachment);
     void end();
     void run();

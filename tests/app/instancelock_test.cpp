@@ -1,6 +1,8 @@
 // One instance per origin company: a second headless run finds the lock file of this
 // machine or the lock attachment of another instance on the origin database and steps
 // aside; two processes started at once on one origin send every invoice once.
+#include "app/instancelock.h"
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -8,7 +10,6 @@
 #include <QStringList>
 
 #include "app/headless.h"
-#include "app/instancelock.h"
 #include "senderworld.h"
 
 namespace enviozvr::sendertest {
@@ -20,10 +21,8 @@ struct RunResult {
     std::string err;
 };
 
-RunResult runOnce(SenderWorld& w, std::vector<std::string> extra = {})
-{
-    std::vector<std::string> args{"--headless", "--once", w.server, "sysdba", "masterkey",
-                                  "001"};
+RunResult runOnce(SenderWorld& w, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args{"--headless", "--once", w.server, "sysdba", "masterkey", "001"};
     args.insert(args.end(), extra.begin(), extra.end());
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
@@ -34,8 +33,7 @@ RunResult runOnce(SenderWorld& w, std::vector<std::string> extra = {})
     return r;
 }
 
-TEST(InstanceLock, LockFileOfThisMachineMakesASecondRunExitWithTwo)
-{
+TEST(InstanceLock, LockFileOfThisMachineMakesASecondRunExitWithTwo) {
     SenderWorld w(false);
     w.addDestination("002");
     w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
@@ -60,8 +58,7 @@ TEST(InstanceLock, LockFileOfThisMachineMakesASecondRunExitWithTwo)
     EXPECT_TRUE(other.tryLock(w.install.file("enviozvr-001.lock")));
 }
 
-TEST(InstanceLock, LockAttachmentOfAnotherInstanceMakesASecondRunExitWithTwo)
-{
+TEST(InstanceLock, LockAttachmentOfAnotherInstanceMakesASecondRunExitWithTwo) {
     SenderWorld w(false);
     w.addDestination("002");
     w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
@@ -100,8 +97,7 @@ void PrintTo(const RaceCase& c, std::ostream* os) { *os << c.name; }
 
 class TwoProcesses : public ::testing::TestWithParam<RaceCase> {};
 
-TEST_P(TwoProcesses, EveryInvoiceArrivesOnce)
-{
+TEST_P(TwoProcesses, EveryInvoiceArrivesOnce) {
     const RaceCase& c = GetParam();
     SenderWorld w(WorldOptions{.login = false, .viaServer = true, .originCharset = {}});
     TestDatabase& dest = w.addDestination("002");
@@ -113,14 +109,20 @@ TEST_P(TwoProcesses, EveryInvoiceArrivesOnce)
     for (int i = 1; i <= kInvoices; ++i)
         w.addEvent({.id = i, .company = "002", .numero = std::to_string(i)});
 
-    const QStringList args{"--headless", "--once", QString::fromStdString(w.server), "sysdba",
-                           QString::fromStdString(w.password), "001", "--batch=500"};
+    const QStringList args{"--headless",
+                           "--once",
+                           QString::fromStdString(w.server),
+                           "sysdba",
+                           QString::fromStdString(w.password),
+                           "001",
+                           "--batch=500"};
     QProcess first;
     QProcess second;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_DIRS", QString::fromStdString(w.install.configDir()));
     first.setProcessEnvironment(env);
-    if (c.twoMachines) env.insert("XDG_CONFIG_DIRS", QString::fromStdString(secondMachine.configDir()));
+    if (c.twoMachines)
+        env.insert("XDG_CONFIG_DIRS", QString::fromStdString(secondMachine.configDir()));
     second.setProcessEnvironment(env);
     first.start(ENVIOZVR_BINARY, args);
     second.start(ENVIOZVR_BINARY, args);

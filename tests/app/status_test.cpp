@@ -1,10 +1,11 @@
 // The --status health report over real embedded databases: a table of queue situations
 // with the report they give and their exit statuses, and the refusals.
+#include "app/status.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "app/status.h"
 #include "senderworld.h"
 
 namespace enviozvr::sendertest {
@@ -19,8 +20,7 @@ struct AgedEvent {
     bool sentYesterday = false;
 };
 
-void addAged(SenderWorld& w, const AgedEvent& e)
-{
+void addAged(SenderWorld& w, const AgedEvent& e) {
     const std::string at =
         "DATEADD(MINUTE, -" + std::to_string(e.minutesAgo) + ", CURRENT_TIMESTAMP)";
     w.origin->exec(
@@ -45,8 +45,7 @@ void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
 
 class StatusReport : public ::testing::TestWithParam<StatusCase> {};
 
-TEST_P(StatusReport, LinesAndExitStatus)
-{
+TEST_P(StatusReport, LinesAndExitStatus) {
     const StatusCase& c = GetParam();
     SenderWorld w(false);
     w.listCompany("002", w.server);
@@ -79,7 +78,10 @@ TEST_P(StatusReport, LinesAndExitStatus)
 INSTANTIATE_TEST_SUITE_P(
     Situations, StatusReport,
     ::testing::Values(
-        StatusCase{"NothingQueued", {}, {}, "",
+        StatusCase{"NothingQueued",
+                   {},
+                   {},
+                   "",
                    {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca",
                     "errorenvio.txt: sin lineas"},
                    0},
@@ -149,8 +151,7 @@ void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class StatusRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
-TEST_P(StatusRefusal, ExitsWithTwoAndSaysWhy)
-{
+TEST_P(StatusRefusal, ExitsWithTwoAndSaysWhy) {
     const RefusalCase& c = GetParam();
     SenderWorld w(false);
     std::vector<std::string> args;
@@ -170,24 +171,28 @@ TEST_P(StatusRefusal, ExitsWithTwoAndSaysWhy)
 
 INSTANTIATE_TEST_SUITE_P(
     Arguments, StatusRefusal,
-    ::testing::Values(
-        RefusalCase{"MissingCompany", {"--status", "$S", "sysdba", "masterkey"},
-                    "usage: enviozvr --status SERVER USER PASSWORD COMPANY"},
-        RefusalCase{"BadStale", {"--status", "$S", "sysdba", "masterkey", "001", "--stale=1h"},
-                    "--stale needs a whole number of minutes"},
-        RefusalCase{"UnknownOption", {"--status", "$S", "sysdba", "masterkey", "001", "--x"},
-                    "unknown option '--x'"},
-        RefusalCase{"FailedLogin", {"--status", "$S/nowhere", "sysdba", "masterkey", "001"},
-                    "No se encontr"},
-        RefusalCase{"UnknownCompany", {"--status", "$S", "sysdba", "masterkey", "777"},
-                    "the company 777 is not in COMPANIA"},
-        RefusalCase{"CompanyWithoutDatabase", {"--status", "$S", "sysdba", "masterkey", "003"},
-                    "No se encontr"}),
+    ::testing::Values(RefusalCase{"MissingCompany",
+                                  {"--status", "$S", "sysdba", "masterkey"},
+                                  "usage: enviozvr --status SERVER USER PASSWORD COMPANY"},
+                      RefusalCase{"BadStale",
+                                  {"--status", "$S", "sysdba", "masterkey", "001", "--stale=1h"},
+                                  "--stale needs a whole number of minutes"},
+                      RefusalCase{"UnknownOption",
+                                  {"--status", "$S", "sysdba", "masterkey", "001", "--x"},
+                                  "unknown option '--x'"},
+                      RefusalCase{"FailedLogin",
+                                  {"--status", "$S/nowhere", "sysdba", "masterkey", "001"},
+                                  "No se encontr"},
+                      RefusalCase{"UnknownCompany",
+                                  {"--status", "$S", "sysdba", "masterkey", "777"},
+                                  "the company 777 is not in COMPANIA"},
+                      RefusalCase{"CompanyWithoutDatabase",
+                                  {"--status", "$S", "sysdba", "masterkey", "003"},
+                                  "No se encontr"}),
     [](const auto& info) { return info.param.name; });
 
 // A password of "-" comes from the environment, out of the process list.
-TEST(StatusReport, PasswordFromTheEnvironment)
-{
+TEST(StatusReport, PasswordFromTheEnvironment) {
     SenderWorld w(false);
     ::setenv("ENVIOZVR_PASSWORD", "masterkey", 1);
     ::testing::internal::CaptureStdout();

@@ -30,11 +30,10 @@ void PrintTo(const StallCase& c, std::ostream* os) { *os << c.name; }
 
 // Freezes the relay when the cycle shows the third event of the batch.
 class FreezingStatus : public RecordingStatus {
-public:
+  public:
     FreezableRelay* relay = nullptr;
     std::string freezeAt;
-    void setCurrentEvent(const std::string& text, bool visible) override
-    {
+    void setCurrentEvent(const std::string& text, bool visible) override {
         RecordingStatus::setCurrentEvent(text, visible);
         if (relay && visible && text == freezeAt) relay->freeze();
     }
@@ -43,8 +42,7 @@ public:
 // A destination company database made through the local server (so that it can be
 // reached through the relay), listed with `serverText` in REPLICA_COMPANIA.
 TestDatabase& addServedDestination(SenderWorld& w, const std::string& code,
-                                   const std::string& serverText)
-{
+                                   const std::string& serverText) {
     const std::string folder = w.root + "/datos/" + code;
     w.makeDirectories("/datos/" + code);
     auto db = std::make_unique<TestDatabase>(folder + "/nivora.fdb", true);
@@ -57,8 +55,7 @@ TestDatabase& addServedDestination(SenderWorld& w, const std::string& code,
 
 class DestinationStall : public ::testing::TestWithParam<StallCase> {};
 
-TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServed)
-{
+TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServed) {
     const StallCase& c = GetParam();
     FreezableRelay relay;
     SenderWorld w;
@@ -71,7 +68,9 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
     TestDatabase& next = addServedDestination(w, "003", hostServer);
     for (int i = 1; i <= 4; ++i) {
         w.origin->exec(invoiceValues("FV", std::to_string(i), i));
-        w.addEvent({.id = i, .company = "002", .numero = std::to_string(i),
+        w.addEvent({.id = i,
+                    .company = "002",
+                    .numero = std::to_string(i),
                     .registeredAt = "08:0" + std::to_string(i) + ":00"});
     }
     w.addEvent({.id = 10, .company = "003", .numero = "1"});
@@ -79,8 +78,12 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
     // A row of invoice 3 already at the destination, locked by an open transaction.
     std::unique_ptr<data::Connection> holder;
     switch (c.stall) {
-        case Stall::BeforeConnect: relay.freeze(); break;
-        case Stall::DuringAttach: relay.freezeAfterServerReplies(1); break;
+        case Stall::BeforeConnect:
+            relay.freeze();
+            break;
+        case Stall::DuringAttach:
+            relay.freezeAfterServerReplies(1);
+            break;
         case Stall::MidBatch:
             status.relay = &relay;
             status.freezeAt = "236,I,FV3,C1";
@@ -118,9 +121,10 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
         throw;
     }
     // For the record (not checked): how long the cycle took with the limits at 2 s.
-    RecordProperty("cycle_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                                    std::chrono::steady_clock::now() - started)
-                                                    .count()));
+    RecordProperty("cycle_ms",
+                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - started)
+                                        .count()));
     done = true;
     safety.join();
     if (holder) holder->rollback();
@@ -154,17 +158,20 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
     for (int i = 1; i <= 4; ++i) EXPECT_EQ(w.state(i), "sent") << "event " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SendCycle, DestinationStall,
-    ::testing::Values(
-        StallCase{"FrozenBeforeConnect", Stall::BeforeConnect,
-                  {"pending", "pending", "pending", "pending"}},
-        StallCase{"FrozenDuringAttach", Stall::DuringAttach,
-                  {"pending", "pending", "pending", "pending"}},
-        StallCase{"FrozenMidBatch", Stall::MidBatch, {"sent", "sent", "pending", "pending"}},
-        StallCase{"LockedRowAtDestination", Stall::LockedRow,
-                  {"sent", "sent", "pending", "pending"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(SendCycle, DestinationStall,
+                         ::testing::Values(StallCase{"FrozenBeforeConnect",
+                                                     Stall::BeforeConnect,
+                                                     {"pending", "pending", "pending", "pending"}},
+                                           StallCase{"FrozenDuringAttach",
+                                                     Stall::DuringAttach,
+                                                     {"pending", "pending", "pending", "pending"}},
+                                           StallCase{"FrozenMidBatch",
+                                                     Stall::MidBatch,
+                                                     {"sent", "sent", "pending", "pending"}},
+                                           StallCase{"LockedRowAtDestination",
+                                                     Stall::LockedRow,
+                                                     {"sent", "sent", "pending", "pending"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace enviozvr::sendertest

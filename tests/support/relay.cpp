@@ -16,8 +16,7 @@ namespace enviozvr::testing {
 
 namespace {
 
-sockaddr_in loopback(int port)
-{
+sockaddr_in loopback(int port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -26,8 +25,7 @@ sockaddr_in loopback(int port)
 }
 
 // Writes all of `n` bytes; false when the peer is gone.
-bool writeAll(int fd, const char* p, size_t n)
-{
+bool writeAll(int fd, const char* p, size_t n) {
     while (n > 0) {
         const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
         if (w < 0 && errno == EINTR) continue;
@@ -45,8 +43,7 @@ struct Pair {
 
 }  // namespace
 
-FreezableRelay::FreezableRelay(int targetPort) : targetPort_(targetPort)
-{
+FreezableRelay::FreezableRelay(int targetPort) : targetPort_(targetPort) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("relay: socket failed");
     const int one = 1;
@@ -58,12 +55,12 @@ FreezableRelay::FreezableRelay(int targetPort) : targetPort_(targetPort)
     socklen_t len = sizeof a;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    if (::pipe2(wakeFds_, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("relay: pipe failed");
+    if (::pipe2(wakeFds_, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error("relay: pipe failed");
     thread_ = std::thread([this] { run(); });
 }
 
-FreezableRelay::~FreezableRelay()
-{
+FreezableRelay::~FreezableRelay() {
     stopping_ = true;
     const char c = 's';
     (void)!::write(wakeFds_[1], &c, 1);
@@ -73,20 +70,17 @@ FreezableRelay::~FreezableRelay()
     ::close(wakeFds_[1]);
 }
 
-std::string FreezableRelay::serverText() const
-{
+std::string FreezableRelay::serverText() const {
     return "127.0.0.1/" + std::to_string(port_) + ":";
 }
 
-void FreezableRelay::freeze()
-{
+void FreezableRelay::freeze() {
     frozen_ = true;
     const char c = 'f';
     (void)!::write(wakeFds_[1], &c, 1);
 }
 
-void FreezableRelay::thaw()
-{
+void FreezableRelay::thaw() {
     frozen_ = false;
     const char c = 't';
     (void)!::write(wakeFds_[1], &c, 1);
@@ -94,8 +88,7 @@ void FreezableRelay::thaw()
 
 void FreezableRelay::freezeAfterServerReplies(int count) { repliesBeforeFreeze_ = count; }
 
-void FreezableRelay::run()
-{
+void FreezableRelay::run() {
     std::vector<Pair> pairs;
     std::vector<char> buffer(64 * 1024);
     auto closePair = [](const Pair& p) {
@@ -148,8 +141,8 @@ void FreezableRelay::run()
             const pollfd& fromClient = fds[2 + 2 * i];
             const pollfd& fromServer = fds[3 + 2 * i];
             bool alive = true;
-            for (const auto& [from, to] : {std::pair{&fromClient, p.server},
-                                           std::pair{&fromServer, p.client}}) {
+            for (const auto& [from, to] :
+                 {std::pair{&fromClient, p.server}, std::pair{&fromServer, p.client}}) {
                 if (!alive || !(from->revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 if (frozen_) break;
                 const ssize_t n = ::recv(from->fd, buffer.data(), buffer.size(), 0);

@@ -17,7 +17,7 @@
 namespace enviozvr::testing {
 
 class FreezableRelay {
-public:
+  public:
     explicit FreezableRelay(int targetPort = 3050);
     ~FreezableRelay();
     FreezableRelay(const FreezableRelay&) = delete;
@@ -37,7 +37,7 @@ public:
     // Connections accepted so far.
     int connectionsAccepted() const { return accepted_; }
 
-private:
+  private:
     void run();
 
     int targetPort_;
