@@ -130,6 +130,8 @@ TEST_P(TwoProcesses, EveryInvoiceArrivesOnce) {
     ASSERT_TRUE(second.waitForFinished(120000));
 
     std::vector<int> statuses{first.exitCode(), second.exitCode()};
+    RecordProperty("exit_statuses",
+                   std::to_string(statuses[0]) + "," + std::to_string(statuses[1]));
     std::sort(statuses.begin(), statuses.end());
     const std::string errors = first.readAllStandardError().toStdString() + "|" +
                                second.readAllStandardError().toStdString();

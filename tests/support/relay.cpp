@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -36,6 +37,19 @@ bool writeAll(int fd, const char* p, size_t n) {
     return true;
 }
 
+// The port of the local test server: "host/port" in ENVIOZVR_TEST_SERVER, else 3050.
+int testServerPort() {
+    const char* server = std::getenv("ENVIOZVR_TEST_SERVER");
+    const std::string text = server ? server : "";
+    const auto slash = text.find('/');
+    if (slash == std::string::npos) return 3050;
+    try {
+        return std::stoi(text.substr(slash + 1));
+    } catch (...) {
+        return 3050;
+    }
+}
+
 struct Pair {
     int client;
     int server;
@@ -43,7 +57,8 @@ struct Pair {
 
 }  // namespace
 
-FreezableRelay::FreezableRelay(int targetPort) : targetPort_(targetPort) {
+FreezableRelay::FreezableRelay(int targetPort)
+    : targetPort_(targetPort > 0 ? targetPort : testServerPort()) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("relay: socket failed");
     const int one = 1;

@@ -2,12 +2,12 @@
 // tests of a link that stops answering.
 //
 // It listens on an ephemeral port of 127.0.0.1 and forwards every connection to
-// 127.0.0.1:<target> in both directions on one thread of its own. freeze() stops all
-// forwarding and stops taking new connections without closing anything: the peers see a
-// link that is up but silent (the kernel still completes TCP handshakes into the listen
-// backlog, so a new client gets no answer to its first packet). thaw() resumes. The
-// destructor closes everything and joins the thread. Every method may be called from any
-// thread.
+// 127.0.0.1:<target> (by default the test server's port: 3050, or the port named in
+// ENVIOZVR_TEST_SERVER as "host/port") in both directions on one thread of its own. freeze() stops
+// all forwarding and stops taking new connections without closing anything: the peers see a link
+// that is up but silent (the kernel still completes TCP handshakes into the listen backlog, so a
+// new client gets no answer to its first packet). thaw() resumes. The destructor closes everything
+// and joins the thread. Every method may be called from any thread.
 #pragma once
 
 #include <atomic>
@@ -18,7 +18,7 @@ namespace enviozvr::testing {
 
 class FreezableRelay {
   public:
-    explicit FreezableRelay(int targetPort = 3050);
+    explicit FreezableRelay(int targetPort = 0);
     ~FreezableRelay();
     FreezableRelay(const FreezableRelay&) = delete;
     FreezableRelay& operator=(const FreezableRelay&) = delete;
