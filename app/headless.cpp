@@ -9,8 +9,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/consoletext.h"
 #include "app/instancelock.h"
 #include "app/serviceargs.h"
+#include "app/signals.h"
+#include "core/localfiles.h"
 #include "core/messages.h"
 #include "core/unhandled.h"
 #include "sender/maindata.h"
@@ -106,7 +109,7 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
     else if (problem.empty() && h.positional[3].empty())
         problem = "COMPANY must not be empty";
     if (!problem.empty()) {
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        std::cerr << "enviozvr: " << consoleText(problem) << "\n" << kUsage;
         return std::nullopt;
     }
     return h;
@@ -133,31 +136,57 @@ private:
     bool skipErrored_;
 };
 
+// Thrown by ConsoleStatus to end a cycle early after a stop signal. Not a std::exception,
+// so that nothing on the way takes it for an error of the cycle.
+struct CycleStopped {};
+
+// A line of text on a console stream, in the locale's encoding.
+void writeLine(std::ostream& out, const std::string& text)
+{
+    out << consoleText(text) << std::endl;
+}
+
 // No window: messages and the last connection error go to standard error, one line per
-// company served to standard output.
+// company served to standard output. After a stop signal it ends the cycle where a new
+// company or a new event would start, so the event in hand is always finished.
 class ConsoleStatus : public SendStatus {
 public:
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
-    void setProgressPanel(const std::string&, bool) override {}
+    void setProgressPanel(const std::string&, bool visible) override
+    {
+        if (visible) stopHere();
+    }
     void resetProgress(int) override {}
     void stepProgress() override {}
-    void setCurrentEvent(const std::string&, bool) override {}
+    void setCurrentEvent(const std::string&, bool visible) override
+    {
+        if (visible) stopHere();
+    }
     void setLastSend(const std::string&) override {}
     void setErrorViewerEnabled(bool) override {}
-    void setLastError(const std::string& text) override
-    {
-        std::cerr << text << std::endl;
-    }
+    void setLastError(const std::string& text) override { writeLine(std::cerr, text); }
     void repaint() override {}
     void companyServed(const CompanySummary& s) override
     {
         if (s.connected)
-            std::cout << s.company << ": " << s.taken << " tomados, " << s.sent << " enviados, "
-                      << s.failed << " con error" << std::endl;
+            writeLine(std::cout, s.company + ": " + std::to_string(s.taken) + " tomados, " +
+                                     std::to_string(s.sent) + " enviados, " +
+                                     std::to_string(s.failed) + " con error");
         else
-            std::cout << s.company << ": sin conexion, 0 tomados, 0 enviados, 0 con error"
-                      << std::endl;
+            writeLine(std::cout, s.company + ": sin conexion, 0 tomados, 0 enviados, 0 con error");
     }
+
+private:
+    static void stopHere()
+    {
+        if (stopRequested()) throw CycleStopped{};
+    }
+};
+
+// Unhandled errors and messages on standard error, in the locale's encoding.
+class ConsoleErrorDisplay : public core::ErrorDisplay {
+public:
+    void showError(const std::string& text) override { writeLine(std::cerr, text); }
 };
 
 // Timer1 over a QTimer. An interval of 0 leaves the timer on without ever firing (a
@@ -221,7 +250,7 @@ bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer
             throw;
         }
         if (held != InstanceLock::Result::Acquired) {
-            std::cerr << "enviozvr: " << lock.busyMessage(held) << std::endl;
+            writeLine(std::cerr, "enviozvr: " + lock.busyMessage(held));
             timer.start(minutesValue(options.minutes()) * 60000);
             return false;
         }
@@ -242,10 +271,17 @@ bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer
 
 }  // namespace
 
-int runHeadless(const std::vector<std::string>& args)
+int runHeadless(const std::vector<std::string>& rawArgs)
 {
+    std::vector<std::string> args;
+    for (const std::string& a : rawArgs) args.push_back(argumentText(a));
     const std::optional<HeadlessArgs> parsed = parseArgs(args);
     if (!parsed) return 2;
+    // Without an installation directory there is nowhere to log: refuse to start.
+    if (const std::string problem = core::installationDirectoryProblem(); !problem.empty()) {
+        writeLine(std::cerr, problem);
+        return 2;
+    }
     const HeadlessArgs& a = *parsed;
     const std::string& server = a.positional[0];
     const std::string& user = a.positional[1];
@@ -263,14 +299,30 @@ int runHeadless(const std::vector<std::string>& args)
 
     MainData data;
     data.DBEnvio.setTimeouts(a.connectTimeout, a.stallTimeout);
-    core::StandardErrorDisplay display;
+    ConsoleErrorDisplay display;
     core::installUnhandledErrorHandler(&data.loginRecord, &display);
-    // The handler must not keep pointers to this frame's objects once it is left.
+    core::setUserMessageHandler([](const std::string& text) { writeLine(std::cerr, text); });
+    // The handlers must not keep pointers to this frame's objects once it is left.
     struct Uninstall {
-        ~Uninstall() { core::installUnhandledErrorHandler(nullptr, nullptr); }
+        ~Uninstall()
+        {
+            core::installUnhandledErrorHandler(nullptr, nullptr);
+            core::setUserMessageHandler({});
+        }
     } uninstall;
 
     if (!core::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
+
+    // A stop signal: no further cycle starts and a cycle under way ends after its event in
+    // hand (ConsoleStatus); then the connections are closed and the program ends.
+    bool stopped = false;
+    const auto disconnect = [&] {
+        core::runGuarded([&] {
+            data.DBEnvio.disconnect();
+            data.DbCia.disconnect();
+            data.DbGeneral.disconnect();
+        });
+    };
 
     HeadlessOptions options(a, newest);
     core::runGuarded([&] {
@@ -280,31 +332,44 @@ int runHeadless(const std::vector<std::string>& args)
     });
 
     ConsoleStatus status;
+    // One cycle unless a stop came first, holding the origin company's instance lock;
+    // true when it reached its end. `busy`: another instance held the lock.
     InstanceLock lock(company, data.DbCia);
+    bool busy = false;
+    const auto cycle = [&](SendTimer& timer) {
+        if (stopRequested()) return false;
+        CycleEnd end = CycleEnd::NoCompany;
+        busy = false;
+        const bool ok = core::runGuardedOk([&] {
+            try {
+                busy = !cycleWithLock(lock, options, timer,
+                                      [&] { end = runSendCycle(data, options, status, timer); });
+            } catch (const CycleStopped&) {
+                stopped = true;
+            }
+        });
+        return ok && !stopped && !busy && end == CycleEnd::Completed;
+    };
+
     if (a.once) {
         InertTimer timer;
-        CycleEnd end = CycleEnd::NoCompany;
-        int busy = 0;
-        const bool ok = core::runGuardedOk([&] {
-            if (!cycleWithLock(lock, options, timer, [&] {
-                    end = runSendCycle(data, options, status, timer);
-                }))
-                busy = 2;
-        });
-        if (busy) return busy;
-        return ok && end == CycleEnd::Completed ? 0 : 1;
+        const bool completed = cycle(timer);
+        if (stopRequested()) disconnect();
+        if (busy) return 2;
+        return completed ? 0 : 1;
     }
 
     QtSendTimer timer;
-    auto tick = [&] {
-        core::runGuarded([&] {
-            cycleWithLock(lock, options, timer, [&] { runSendCycle(data, options, status, timer); });
-        });
-    };
-    QObject::connect(&timer.timer, &QTimer::timeout, tick);
+    QObject::connect(&timer.timer, &QTimer::timeout, [&] { cycle(timer); });
     timer.start(kInitialIntervalMs);
-    QTimer::singleShot(0, tick);
-    return QCoreApplication::exec();
+    QTimer::singleShot(0, [&] { cycle(timer); });
+    const StopRequest stop(QCoreApplication::instance(), [&] {
+        timer.stop();
+        QCoreApplication::exit(0);
+    });
+    const int exitStatus = QCoreApplication::exec();
+    if (stopRequested()) disconnect();
+    return exitStatus;
 }
 
 }  // namespace enviozvr::app

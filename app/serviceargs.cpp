@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/consoletext.h"
+
 namespace enviozvr::app {
 
 std::optional<std::chrono::seconds> secondsOption(const std::string& text) {
@@ -18,7 +20,7 @@ std::optional<std::chrono::seconds> secondsOption(const std::string& text) {
 std::string passwordArgument(const std::string& argument) {
     if (argument != "-") return argument;
     const char* v = std::getenv("ENVIOZVR_PASSWORD");
-    return v ? v : "";
+    return v ? argumentText(v) : std::string();
 }
 
 }  // namespace enviozvr::app

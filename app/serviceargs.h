@@ -11,7 +11,7 @@ namespace enviozvr::app {
 std::optional<std::chrono::seconds> secondsOption(const std::string& text);
 
 // The PASSWORD argument as given, or for "-" the value of the environment variable
-// ENVIOZVR_PASSWORD (empty when unset). A password in the environment stays out of the
+// ENVIOZVR_PASSWORD (empty when unset), decoded like an argument. A password in the environment stays out of the
 // process list, which every local user can read; a service reads it from a file that
 // only root can read.
 std::string passwordArgument(const std::string& argument);

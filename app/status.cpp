@@ -7,6 +7,7 @@
 #include <optional>
 #include <sstream>
 
+#include "app/consoletext.h"
 #include "app/serviceargs.h"
 #include "core/localfiles.h"
 #include "core/unhandled.h"
@@ -127,24 +128,26 @@ int runStatus(const std::vector<std::string>& args) {
     try {
         data.loginAutomatic(a.positional[0], a.positional[1], passwordArgument(a.positional[2]));
         if (data.companyName(company).empty()) {
-            std::cerr << "enviozvr: the company " << company << " is not in COMPANIA\n";
+            std::cerr << "enviozvr: the company " << consoleText(company)
+                      << " is not in COMPANIA\n";
             return 2;
         }
         data.selectCompany(company);
     } catch (const std::exception& e) {
-        std::cerr << core::translateErrorMessage(e.what()) << "\n";
+        std::cerr << consoleText(core::translateErrorMessage(e.what())) << "\n";
         return 2;
     }
     try {
         destinations = readDestinations(data.DbCia);
     } catch (const std::exception& e) {
-        std::cerr << core::translateErrorMessage(e.what()) << "\n";
+        std::cerr << consoleText(core::translateErrorMessage(e.what())) << "\n";
         return 2;
     }
 
     bool healthy = true;
     for (const auto& [code, d] : destinations) {
-        std::cout << code << ": " << d.pending << " pendientes, " << d.errored << " con error, ";
+        std::cout << consoleText(code) << ": " << d.pending << " pendientes, " << d.errored
+                  << " con error, ";
         if (d.oldestMinutes)
             std::cout << "mas antiguo hace " << *d.oldestMinutes << " min";
         else
@@ -161,7 +164,8 @@ int runStatus(const std::vector<std::string>& args) {
             healthy = false;
     }
     const std::string last = lastConnectionFailure();
-    std::cout << "errorenvio.txt: " << (last.empty() ? "sin lineas" : last) << std::endl;
+    std::cout << "errorenvio.txt: " << (last.empty() ? "sin lineas" : consoleText(last))
+              << std::endl;
     return healthy ? 0 : 1;
 }
 

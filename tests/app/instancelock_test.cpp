@@ -124,8 +124,8 @@ TEST_P(TwoProcesses, EveryInvoiceArrivesOnce) {
     if (c.twoMachines)
         env.insert("XDG_CONFIG_DIRS", QString::fromStdString(secondMachine.configDir()));
     second.setProcessEnvironment(env);
-    first.start(ENVIOZVR_BINARY, args);
-    second.start(ENVIOZVR_BINARY, args);
+    first.start(ENVIOZVR_PROGRAM, args);
+    second.start(ENVIOZVR_PROGRAM, args);
     ASSERT_TRUE(first.waitForFinished(120000));
     ASSERT_TRUE(second.waitForFinished(120000));
 
