@@ -18,8 +18,12 @@
 #include "core/unhandled.h"
 #include "sender/sendcycle.h"
 #include "ui/lookupbox.h"
+#include "ui/mensajesenvzvr.h"
 #include "ui/messageboxes.h"
+#include "ui/pendienteszvr.h"
 #include "ui/pictures.h"
+#include "ui/repcompania.h"
+#include "ui/repdocs.h"
 #include "ui/screenlook.h"
 #include "ui/text1252.h"
 
@@ -331,11 +335,31 @@ void Tfprincipalzvr::SpeedButton2Click() { close(); }
 
 void Tfprincipalzvr::Timer1Timer() { SpeedButton1Click(); }
 
-// The side screens open here once they exist; until then the buttons open nothing.
-void Tfprincipalzvr::PngSpeedButton1Click() {}
-void Tfprincipalzvr::PngSpeedButton2Click() {}
-void Tfprincipalzvr::PngSpeedButton3Click() {}
-void Tfprincipalzvr::PngSpeedButton4Click() {}
+// Each press builds a fresh screen owned by this window, shows it modally and releases it
+// when it closes.
+void Tfprincipalzvr::PngSpeedButton1Click()
+{
+    Tfmensajesenvzvr screen(*data_, this);
+    screen.exec();
+}
+
+void Tfprincipalzvr::PngSpeedButton2Click()
+{
+    Tfrepcompania screen(data_->QRepcomp, this);
+    screen.exec();
+}
+
+void Tfprincipalzvr::PngSpeedButton3Click()
+{
+    Tfpendienteszvr screen(*data_, this);
+    screen.exec();
+}
+
+void Tfprincipalzvr::PngSpeedButton4Click()
+{
+    Tfrepdocs screen(data_->QRepdocs, data_->TTipodoc, this);
+    screen.exec();
+}
 
 // ---- SendOptions ---------------------------------------------------------------
 
