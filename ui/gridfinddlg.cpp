@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include "core/unhandled.h"
 #include "grid/grid.h"
@@ -219,6 +220,14 @@ void TGridFindDlg::forgetTarget(GridFindTarget* target)
 void TGridFindDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    // The one dialog is shown again and again: ask for the keyboard each time it appears,
+    // so typing goes to "Find What:" without a click first, with or without a window
+    // manager to hand the focus over.
+    QTimer::singleShot(0, this, [this] {
+        activateWindow();
+        cbText->setFocus(Qt::ActiveWindowFocusReason);
+        cbText->lineEdit()->selectAll();
+    });
     if (const QScreen* s = screen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(s->availableGeometry().center());
