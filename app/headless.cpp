@@ -2,12 +2,16 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
 
 #include "app/consoletext.h"
+#include "app/instancelock.h"
+#include "app/serviceargs.h"
 #include "app/signals.h"
 #include "core/localfiles.h"
 #include "core/messages.h"
@@ -26,16 +30,25 @@ constexpr int kInitialIntervalMs = 1800000;  // 30 minutes, as the desktop start
 const char* const kUsage =
     "usage: enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST]\n"
     "                [--minutes=N] [--batch=N] [--no-retry-errors] [--once]\n"
+    "                [--connect-timeout=S] [--stall-timeout=S]\n"
     "  SERVER    text that starts every database path (host:folder, or a folder for\n"
     "            embedded databases): SERVER/datos/general.fdb\n"
-    "  USER, PASSWORD  database login of the general database\n"
+    "  USER, PASSWORD  database login of the general database; a PASSWORD of '-' is\n"
+    "            read from the environment variable ENVIOZVR_PASSWORD\n"
     "  COMPANY   code of the origin company (COMP_COD)\n"
     "  NEWEST    any text: send the newest events first\n"
     "  --minutes=N       minutes between send cycles (default 1)\n"
     "  --batch=N         events taken per destination company and cycle (default 100)\n"
     "  --no-retry-errors leave out events that carry an error\n"
     "  --once            one send cycle, then exit: 0 when it reached its end, 1 when it\n"
-    "                    ended early, 2 for bad arguments or a failed login\n";
+    "                    ended early, 2 for bad arguments, a failed login or another\n"
+    "                    instance sending for the same origin company\n"
+    "  --connect-timeout=S  seconds a destination may take to accept a connection\n"
+    "                    (default 15)\n"
+    "  --stall-timeout=S seconds a destination may leave a request unanswered before it\n"
+    "                    is cancelled and the destination skipped for the cycle (default 60)\n"
+    "One instance at a time sends for an origin company: a second one waits for its next\n"
+    "cycle (or, with --once, exits with status 2).\n";
 
 struct HeadlessArgs {
     std::vector<std::string> positional;
@@ -43,6 +56,8 @@ struct HeadlessArgs {
     std::string batch = "100";
     bool skipErrored = false;
     bool once = false;
+    std::chrono::seconds connectTimeout = kDestinationConnectTimeout;
+    std::chrono::seconds stallTimeout = kDestinationStallLimit;
 };
 
 // Parses the arguments; nullopt after writing what is wrong and the usage to stderr.
@@ -68,6 +83,18 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
             } catch (const std::exception&) {
                 problem = "--batch needs a whole number above 0, not '" + h.batch + "'";
             }
+        } else if (a.rfind("--connect-timeout=", 0) == 0) {
+            if (const auto v = secondsOption(a.substr(18)))
+                h.connectTimeout = *v;
+            else
+                problem = "--connect-timeout needs a whole number of seconds, not '" +
+                          a.substr(18) + "'";
+        } else if (a.rfind("--stall-timeout=", 0) == 0) {
+            if (const auto v = secondsOption(a.substr(16)))
+                h.stallTimeout = *v;
+            else
+                problem = "--stall-timeout needs a whole number of seconds, not '" +
+                          a.substr(16) + "'";
         } else if (a.rfind("--", 0) == 0) {
             problem = "unknown option '" + a + "'";
         } else {
@@ -206,6 +233,42 @@ private:
     int interval_ = kInitialIntervalMs;
 };
 
+// Runs `cycle` holding the instance lock of the origin company (when one is chosen; without
+// a company the cycle stops at its own check). When another instance holds the lock, says
+// so on standard error, arms the timer for the next try after Minut minutes and returns
+// false. A failure to take the lock (the origin database cannot be reached) is thrown,
+// after re-arming the timer likewise.
+bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer& timer,
+                   const std::function<void()>& cycle)
+{
+    if (options.chosen) {
+        InstanceLock::Result held = InstanceLock::Result::Acquired;
+        try {
+            held = lock.tryAcquire();
+        } catch (...) {
+            timer.start(minutesValue(options.minutes()) * 60000);
+            throw;
+        }
+        if (held != InstanceLock::Result::Acquired) {
+            writeLine(std::cerr, "enviozvr: " + lock.busyMessage(held));
+            timer.start(minutesValue(options.minutes()) * 60000);
+            return false;
+        }
+    }
+    struct Release {
+        InstanceLock& lock;
+        ~Release()
+        {
+            try {
+                lock.release();
+            } catch (...) {
+            }
+        }
+    } release{lock};
+    cycle();
+    return true;
+}
+
 }  // namespace
 
 int runHeadless(const std::vector<std::string>& rawArgs)
@@ -222,7 +285,7 @@ int runHeadless(const std::vector<std::string>& rawArgs)
     const HeadlessArgs& a = *parsed;
     const std::string& server = a.positional[0];
     const std::string& user = a.positional[1];
-    const std::string& password = a.positional[2];
+    const std::string password = passwordArgument(a.positional[2]);
     const std::string& company = a.positional[3];
     const bool newest = a.positional.size() > 4 && !a.positional[4].empty();
 
@@ -235,6 +298,7 @@ int runHeadless(const std::vector<std::string>& rawArgs)
     }
 
     MainData data;
+    data.DBEnvio.setTimeouts(a.connectTimeout, a.stallTimeout);
     ConsoleErrorDisplay display;
     core::installUnhandledErrorHandler(&data.loginRecord, &display);
     core::setUserMessageHandler([](const std::string& text) { writeLine(std::cerr, text); });
@@ -268,24 +332,30 @@ int runHeadless(const std::vector<std::string>& rawArgs)
     });
 
     ConsoleStatus status;
-    // One cycle unless a stop came first; true when it reached its end.
+    // One cycle unless a stop came first, holding the origin company's instance lock;
+    // true when it reached its end. `busy`: another instance held the lock.
+    InstanceLock lock(company, data.DbCia);
+    bool busy = false;
     const auto cycle = [&](SendTimer& timer) {
         if (stopRequested()) return false;
         CycleEnd end = CycleEnd::NoCompany;
+        busy = false;
         const bool ok = core::runGuardedOk([&] {
             try {
-                end = runSendCycle(data, options, status, timer);
+                busy = !cycleWithLock(lock, options, timer,
+                                      [&] { end = runSendCycle(data, options, status, timer); });
             } catch (const CycleStopped&) {
                 stopped = true;
             }
         });
-        return ok && !stopped && end == CycleEnd::Completed;
+        return ok && !stopped && !busy && end == CycleEnd::Completed;
     };
 
     if (a.once) {
         InertTimer timer;
         const bool completed = cycle(timer);
         if (stopRequested()) disconnect();
+        if (busy) return 2;
         return completed ? 0 : 1;
     }
 

@@ -1,5 +1,6 @@
 // Program entry: picks the run mode from the arguments.
 //   --export=...         writes an event list to a file and exits (no window)
+//   --status             the health report of an origin company's queue (no window)
 //   --headless [--once]  the automatic mode without any window
 //   anything else        the desktop program
 #include <clocale>
@@ -8,6 +9,7 @@
 
 #include "app/exportcli.h"
 #include "app/headless.h"
+#include "app/status.h"
 #include "app/desktop.h"
 #include "app/signals.h"
 
@@ -20,6 +22,9 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const auto& a : args) {
         if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
+    }
+    for (const auto& a : args) {
+        if (a == "--status") return enviozvr::app::runStatus(args);
     }
     for (const auto& a : args) {
         if (a == "--headless") return enviozvr::app::runHeadless(args);

@@ -347,7 +347,8 @@ class DataGrid {
     // ---- values and texts of the current record
     data::Value fieldValue(const GridField& field) const;
     // The same for row `row` of the data set (0-based), leaving its cursor where it is:
-    // what a view reads for the rows it draws. NULL for a row outside the data set.
+    // what a view reads for the rows it draws (a row being inserted or edited as it stands,
+    // see CachedResultSet::valueShown). NULL for a row outside the data set.
     data::Value fieldValueAt(const GridField& field, int row) const;
     std::string cellTextAt(const TGridColumn& column, int row) const;
     bool fieldIsNull(const GridField& field) const { return fieldValue(field).isNull(); }
@@ -372,8 +373,19 @@ class DataGrid {
   private:
     void bindColumn(TGridColumn& column) const;
     void renumber();
+    // The field indexes of a lookup in the data set and in its lookup set, resolved on
+    // first use after a binding and checked by field name on every later use.
+    struct ResolvedLookup {
+        const data::CachedResultSet* set = nullptr;
+        const data::CachedResultSet* lookup = nullptr;
+        std::vector<int> keys;        // in the data set; -1 for a name it lacks
+        std::vector<int> lookupKeys;  // in the lookup set; -1 for a name it lacks
+        int result = -1;
+        std::vector<std::string> names;  // the fields' own names at those indexes
+    };
+    const ResolvedLookup& resolveLookup(int which) const;
     template <class KeyValue>
-    data::Value lookupValue(const LookupFieldDef& def, KeyValue&& keyValue) const;
+    data::Value lookupValue(int which, KeyValue&& keyValue) const;
     std::string displayTextOf(const GridField& field, const data::Value& v) const;
     std::string cellTextOf(const TGridColumn& column, const data::Value& v) const;
 
@@ -385,6 +397,7 @@ class DataGrid {
     const GridEnvironment* environment_;
     data::CachedResultSet* dataSet_ = nullptr;
     std::vector<LookupFieldDef> lookups_;
+    mutable std::vector<ResolvedLookup> resolvedLookups_;
     std::vector<std::unique_ptr<NamedSettings>> settings_;
     std::vector<std::unique_ptr<TGridColumn>> columns_;
     std::unique_ptr<TGridSelection> selection_;

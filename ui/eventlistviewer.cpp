@@ -100,6 +100,9 @@ void EventListViewer::buildControls()
 
     Grid1 = new GridWidget(this);
     Grid1->setObjectName(QStringLiteral("Grid1"));
+    // Ctrl+F searches the focused column and, pressed again, opens "Find text"; typing alone
+    // does not search.
+    Grid1->GridOptions = gopIncSearch | gopDialogFind;
     Grid1->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(Grid1, 1);
     sortFilter = new GridSortFilter(*Grid1);

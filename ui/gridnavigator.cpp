@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QToolButton>
 #include <algorithm>
+#include <vector>
 
 #include "core/unhandled.h"
 #include "ui/gridwidget.h"
@@ -12,7 +13,7 @@ namespace enviozvr::ui {
 
 namespace {
 
-enum class Glyph { First, Prior, Next, Last, Refresh };
+enum class Glyph { First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh };
 
 // The button pictures, drawn in code: bars and triangles, and a circular arrow.
 QIcon glyph(Glyph kind)
@@ -46,6 +47,26 @@ QIcon glyph(Glyph kind)
         case Glyph::Last:
             right(3);
             p.drawRect(8, 2, 1, 9);
+            break;
+        case Glyph::Insert:
+            p.drawRect(2, 5, 8, 2);
+            p.drawRect(5, 2, 2, 8);
+            break;
+        case Glyph::Delete:
+            p.drawRect(2, 5, 8, 2);
+            break;
+        case Glyph::Edit:
+            p.drawPolygon(QPolygon({QPoint(2, 9), QPoint(10, 9), QPoint(6, 3)}));
+            break;
+        case Glyph::Post:
+            p.drawPolygon(QPolygon({QPoint(1, 6), QPoint(3, 4), QPoint(5, 6), QPoint(9, 1),
+                                    QPoint(11, 3), QPoint(5, 10)}));
+            break;
+        case Glyph::Cancel:
+            p.setBrush(Qt::NoBrush);
+            p.setPen(QPen(ink, 2));
+            p.drawLine(3, 3, 9, 9);
+            p.drawLine(9, 3, 3, 9);
             break;
         case Glyph::Refresh: {
             p.setBrush(Qt::NoBrush);
@@ -84,7 +105,13 @@ GridNavigator::GridNavigator(QWidget* parent) : QWidget(parent)
     nbPrior = navButton(this, "nbPrior", Glyph::Prior, QStringLiteral("Anterior"));
     nbNext = navButton(this, "nbNext", Glyph::Next, QStringLiteral("Siguiente"));
     nbLast = navButton(this, "nbLast", Glyph::Last, QStringLiteral("Último"));
+    nbInsert = navButton(this, "nbInsert", Glyph::Insert, QStringLiteral("Insertar"));
+    nbDelete = navButton(this, "nbDelete", Glyph::Delete, QStringLiteral("Borrar"));
+    nbEdit = navButton(this, "nbEdit", Glyph::Edit, QStringLiteral("Editar"));
+    nbPost = navButton(this, "nbPost", Glyph::Post, QStringLiteral("Grabar registro"));
+    nbCancel = navButton(this, "nbCancel", Glyph::Cancel, QStringLiteral("Cancelar edici\u00f3n"));
     nbRefresh = navButton(this, "nbRefresh", Glyph::Refresh, QStringLiteral("Actualizar"));
+    for (QToolButton* b : {nbInsert, nbDelete, nbEdit, nbPost, nbCancel}) b->hide();
     const auto onClick = [this](QToolButton* button, void (GridWidget::*move)()) {
         connect(button, &QToolButton::clicked, this, [this, move] {
             if (!grid_) return;
@@ -96,6 +123,11 @@ GridNavigator::GridNavigator(QWidget* parent) : QWidget(parent)
     onClick(nbPrior, &GridWidget::prior);
     onClick(nbNext, &GridWidget::next);
     onClick(nbLast, &GridWidget::last);
+    onClick(nbInsert, &GridWidget::insertRecord);
+    onClick(nbDelete, &GridWidget::deleteRecord);
+    onClick(nbEdit, &GridWidget::editRecord);
+    onClick(nbPost, &GridWidget::postRecord);
+    onClick(nbCancel, &GridWidget::cancelRecord);
     onClick(nbRefresh, &GridWidget::refresh);
     updateButtons();
 }
@@ -107,6 +139,7 @@ void GridNavigator::setGrid(GridWidget* grid)
     if (grid_) {
         connect(grid_, &GridWidget::currentRecordChanged, this, [this] { updateButtons(); });
         connect(grid_, &GridWidget::reloaded, this, [this] { updateButtons(); });
+        connect(grid_, &GridWidget::recordStateChanged, this, [this] { updateButtons(); });
     }
     updateButtons();
 }
@@ -121,18 +154,46 @@ void GridNavigator::updateButtons()
     nbNext->setEnabled(open && row >= 0 && row < rows - 1);
     nbLast->setEnabled(open && row >= 0 && row < rows - 1);
     nbRefresh->setEnabled(open);
+    const data::CachedResultSet* set = open ? grid_->dataGrid().dataSet() : nullptr;
+    const bool changing = set && (set->state() == data::DataSetState::Insert ||
+                                  set->state() == data::DataSetState::Edit);
+    const bool editing = open && grid_->editingEnabled();
+    nbInsert->setEnabled(editing);
+    nbDelete->setEnabled(editing && rows > 0);
+    nbEdit->setEnabled(editing && !changing && rows > 0);
+    nbPost->setEnabled(editing && changing);
+    nbCancel->setEnabled(editing && changing);
+}
+
+void GridNavigator::setEditButtonsVisible(bool visible)
+{
+    editButtons_ = visible;
+    for (QToolButton* b : {nbInsert, nbDelete, nbEdit, nbPost, nbCancel}) b->setVisible(visible);
+    layoutButtons();
 }
 
 void GridNavigator::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    // The buttons share the bar's width evenly, the last one taking what is left.
-    QToolButton* const buttons[] = {nbFirst, nbPrior, nbNext, nbLast, nbRefresh};
-    const int each = std::max(kButtonWidth, width() / 5);
+    layoutButtons();
+}
+
+void GridNavigator::layoutButtons()
+{
+    // The visible buttons share the bar's width evenly, the last one taking what is left.
+    const std::vector<QToolButton*> all = {nbFirst, nbPrior,  nbNext, nbLast,   nbInsert,
+                                           nbDelete, nbEdit, nbPost, nbCancel, nbRefresh};
+    std::vector<QToolButton*> shown;
+    for (QToolButton* b : all)
+        if (editButtons_ || (b != nbInsert && b != nbDelete && b != nbEdit && b != nbPost &&
+                             b != nbCancel))
+            shown.push_back(b);
+    const int count = static_cast<int>(shown.size());
+    const int each = std::max(kButtonWidth, width() / count);
     int x = 0;
-    for (int i = 0; i < 5; ++i) {
-        const int w = i == 4 ? std::max(kButtonWidth, width() - x) : each;
-        buttons[i]->setGeometry(x, 0, w, height());
+    for (int i = 0; i < count; ++i) {
+        const int w = i == count - 1 ? std::max(kButtonWidth, width() - x) : each;
+        shown[i]->setGeometry(x, 0, w, height());
         x += w;
     }
 }

@@ -1,7 +1,9 @@
-// The navigator bar under a grid: first, prior, next, last and refresh, drawn flat. The
-// buttons move the grid's current record (as the keyboard does) and refresh re-reads the
-// grid's data set; each click runs inside core::runGuarded. First and prior are disabled
-// on the first record, next and last on the last one. GUI thread only.
+// The navigator bar under a grid: first, prior, next, last and refresh, drawn flat; with
+// the edit buttons shown, insert, delete, edit, post and cancel between last and refresh.
+// The buttons move the grid's current record (as the keyboard does), run the grid's
+// editing operations, and refresh re-reads the grid's data set; each click runs inside
+// core::runGuarded. First and prior are disabled on the first record, next and last on
+// the last one; post and cancel only while a row is inserted or edited. GUI thread only.
 #pragma once
 
 #include <QWidget>
@@ -25,7 +27,15 @@ public:
     QToolButton* nbPrior;
     QToolButton* nbNext;
     QToolButton* nbLast;
+    QToolButton* nbInsert;
+    QToolButton* nbDelete;
+    QToolButton* nbEdit;
+    QToolButton* nbPost;
+    QToolButton* nbCancel;
     QToolButton* nbRefresh;
+
+    // Shows or hides insert, delete, edit, post and cancel (hidden at first).
+    void setEditButtonsVisible(bool visible);
 
     // The narrowest a button gets; the buttons share a wider bar evenly.
     static constexpr int kButtonWidth = 25;
@@ -37,7 +47,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void layoutButtons();
+
     GridWidget* grid_ = nullptr;
+    bool editButtons_ = false;
 };
 
 }  // namespace enviozvr::ui

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QBitmap>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -12,7 +13,9 @@
 #include <qdrawutil.h>
 
 #include "core/unhandled.h"
+#include "data/value.h"
 #include "ui/gridclipboard.h"
+#include "ui/gridsearch.h"
 #include "ui/text1252.h"
 
 namespace enviozvr::ui {
@@ -65,6 +68,13 @@ protected:
         option->state &= ~QStyle::State_HasFocus;
         // Selected cells keep the highlight when the grid loses the focus.
         option->state |= QStyle::State_Active;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        view_.paintOverCell(*painter, option, index);
     }
 
 private:
@@ -137,7 +147,7 @@ GridModel::GridModel(grid::DataGrid& grid, QObject* parent)
 int GridModel::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid() || !dataSetOpen(grid_)) return 0;
-    return grid_.dataSet()->recordCount();
+    return grid_.dataSet()->rowsShown();
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const
@@ -188,11 +198,23 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     if (editing_ && index.column() < grid_.columnCount()) {
         const grid::GridField& field = grid_.column(index.column()).Field();
-        if (field.kind == grid::GridField::Kind::Data &&
-            !grid_.dataSet()->field(field.index).readOnly)
-            f |= Qt::ItemIsEditable;
+        if (fieldEditable(field)) f |= Qt::ItemIsEditable;
     }
     return f;
+}
+
+bool GridModel::fieldEditable(const grid::GridField& field) const
+{
+    const data::CachedResultSet* set = grid_.dataSet();
+    if (!set) return false;
+    if (field.kind == grid::GridField::Kind::Data) return !set->field(field.index).readOnly;
+    if (field.kind != grid::GridField::Kind::Lookup) return false;
+    // A looked-up column is edited through its key fields (a drop-down writes them).
+    for (const std::string& key : grid::splitFieldNames(grid_.lookupField(field.index).keyFields)) {
+        const int k = set->fieldIndex(key);
+        if (k < 0 || set->field(k).readOnly) return false;
+    }
+    return true;
 }
 
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -513,6 +535,22 @@ GridWidget::GridWidget(QWidget* parent)
         header_->viewport()->update();
     };
     grid_->onDataSetChanged = [this] { syncFromDataGrid(); };
+
+    confirmDelete = [this] {
+        QMessageBox box(QMessageBox::Question, QApplication::applicationName(),
+                        QStringLiteral("Delete record?"), QMessageBox::Ok | QMessageBox::Cancel,
+                        this);
+        box.setObjectName(QStringLiteral("ConfirmDelete"));
+        box.setDefaultButton(QMessageBox::Ok);
+        const int answer = box.exec();
+        return box.clickedButton() ? box.clickedButton() == box.button(QMessageBox::Ok)
+                                   : answer == QMessageBox::Ok || answer == QDialog::Accepted;
+    };
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        const auto inside = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
+        if (inside(old) && now && !inside(now)) focusLeft();
+    });
+    search_ = new GridSearch(*this);
 }
 
 GridWidget::~GridWidget()
@@ -527,6 +565,7 @@ void GridWidget::reload()
 {
     const bool wasSyncing = syncing_;
     syncing_ = true;
+    data::refreshLocaleFormats();  // dates and times of this read in the locale as it is now
     grid_->bindFields();
     model_->reset();
     indicator_->setDefaultSectionSize(rowHeight());
@@ -579,6 +618,81 @@ bool GridWidget::edit(const QModelIndex& index, EditTrigger trigger, QEvent* eve
 {
     if (!model_->editing()) return false;
     return QTableView::edit(index, trigger, event);
+}
+
+void GridWidget::closeCellEditor(bool commit)
+{
+    if (state() != QAbstractItemView::EditingState) return;
+    QWidget* editor = QApplication::focusWidget();
+    while (editor && editor->parentWidget() != viewport()) editor = editor->parentWidget();
+    if (!editor) return;
+    if (commit) commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void GridWidget::editOperation(const std::function<void(data::CachedResultSet&)>& operation)
+{
+    if (!model_->editing() || !dataSetOpen(*grid_)) return;
+    struct Reload {
+        GridWidget& w;
+        ~Reload()
+        {
+            w.reload();
+            emit w.recordStateChanged();
+        }
+    } reload{*this};
+    operation(*grid_->dataSet());
+}
+
+void GridWidget::insertRecord()
+{
+    closeCellEditor(true);
+    editOperation([](data::CachedResultSet& set) { set.insert(); });
+}
+
+void GridWidget::appendRecord()
+{
+    closeCellEditor(true);
+    editOperation([](data::CachedResultSet& set) { set.append(); });
+}
+
+void GridWidget::deleteRecord()
+{
+    closeCellEditor(false);
+    editOperation([this](data::CachedResultSet& set) {
+        const bool newRow = set.state() == data::DataSetState::Insert;
+        if (!newRow && !set.isEmpty() && grid_->hasOption(grid::dgConfirmDelete) &&
+            confirmDelete && !confirmDelete())
+            return;
+        set.remove();
+    });
+}
+
+void GridWidget::editRecord()
+{
+    editOperation([](data::CachedResultSet& set) { set.edit(); });
+}
+
+void GridWidget::postRecord()
+{
+    closeCellEditor(true);
+    editOperation([](data::CachedResultSet& set) { set.post(); });
+}
+
+void GridWidget::cancelRecord()
+{
+    closeCellEditor(false);
+    editOperation([](data::CachedResultSet& set) { set.cancel(); });
+}
+
+void GridWidget::focusLeft()
+{
+    if (!grid_->hasOption(grid::dgCancelOnExit) || !model_->editing() || !dataSetOpen(*grid_))
+        return;
+    const data::CachedResultSet& set = *grid_->dataSet();
+    if (set.state() == data::DataSetState::Insert && !set.modified()) {
+        core::runGuarded([&] { cancelRecord(); });
+    }
 }
 
 int GridWidget::currentRecord() const
@@ -637,6 +751,19 @@ void GridWidget::selectAll()
 
 void GridWidget::addKeyHook(KeyHook hook) { keyHooks_.push_back(std::move(hook)); }
 
+void GridWidget::addCellPainter(CellPainter painter) { cellPainters_.push_back(std::move(painter)); }
+
+void GridWidget::paintOverCell(QPainter& painter, const QStyleOptionViewItem& option,
+                               const QModelIndex& index) const
+{
+    for (const CellPainter& p : cellPainters_) {
+        if (!p) continue;
+        painter.save();
+        p(painter, option, index);
+        painter.restore();
+    }
+}
+
 void GridWidget::setFilterRowVisible(bool visible)
 {
     if (visible == filterRowVisible_) return;
@@ -680,6 +807,30 @@ void GridWidget::handleKey(QKeyEvent& event)
         return;
     }
     const bool editorOpen = state() == QAbstractItemView::EditingState;
+    if (model_->editing() && !editorOpen) {
+        const data::CachedResultSet& set = *grid_->dataSet();
+        const bool changing = set.state() == data::DataSetState::Insert ||
+                              set.state() == data::DataSetState::Edit;
+        if (mods == Qt::NoModifier && key == Qt::Key_Insert) {
+            insertRecord();
+            return;
+        }
+        if (mods == Qt::ControlModifier && key == Qt::Key_Delete) {
+            deleteRecord();
+            return;
+        }
+        if (mods == Qt::NoModifier && key == Qt::Key_Escape && changing) {
+            cancelRecord();
+            return;
+        }
+        // Down on the last row appends, unless that row is a new one never changed.
+        if (mods == Qt::NoModifier && key == Qt::Key_Down &&
+            currentRecord() >= model_->rowCount() - 1 &&
+            !(set.state() == data::DataSetState::Insert && !set.modified())) {
+            appendRecord();
+            return;
+        }
+    }
     if (!editorOpen && mods == Qt::NoModifier &&
         (key == Qt::Key_Tab || key == Qt::Key_Return || key == Qt::Key_Enter)) {
         moveBy(1);
@@ -742,11 +893,18 @@ void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& p
 {
     QTableView::currentChanged(current, previous);
     if (syncing_ || !current.isValid()) return;
-    core::runGuarded([&] {
+    bool rowEnded = false;
+    const bool ok = core::runGuardedOk([&] {
         const int row = current.row();
         const int column = current.column();
         data::CachedResultSet* set = grid_->dataSet();
-        if (set && set->active() && set->recNo() != row) set->moveTo(row);
+        if (set && set->active() && set->recNo() != row) {
+            // Leaving a row being inserted or edited posts it (or drops a new row never
+            // changed): the rows are read again once this change is over.
+            const data::DataSetState before = set->state();
+            set->moveTo(row);
+            rowEnded = set->state() != before;
+        }
         grid_->SelectedIndex = column;
         if (current != previous) grid_->Selection().ClearSelection();
         indicator_->setCurrentRow(row);
@@ -756,6 +914,16 @@ void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& p
             emit currentRecordChanged(row);
         }
     });
+    if (rowEnded || !ok) {
+        // A refused post keeps the row in edit: the view goes back to it.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                reload();
+                emit recordStateChanged();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 void GridWidget::setCurrentSilently(int row, int column)

@@ -24,8 +24,12 @@
 #include "grid/grid.h"
 
 class QKeyEvent;
+class QPainter;
+class QStyleOptionViewItem;
 
 namespace enviozvr::ui {
+
+class GridSearch;
 
 // System colours and the screen resolution as the exporters need them, from the
 // application palette and the primary screen.
@@ -68,6 +72,8 @@ public:
     using CellWriter = std::function<void(grid::DataGrid& grid, int row, grid::TGridColumn& column,
                                           const QString& text)>;
     CellWriter writeCell;
+    // Data fields that are not read-only, and looked-up fields whose key fields are such.
+    bool fieldEditable(const grid::GridField& field) const;
     // The default writer: strings as typed (empty text: NULL), integers parsed.
     static void writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& column,
                               const QString& text);
@@ -157,6 +163,13 @@ private:
     int currentRow_ = -1;
 };
 
+// Options of the grid window (its GridOptions), bits of one value.
+enum TGridWindowOption : uint32_t {
+    gopIncSearch = 1u << 0,        // Ctrl+F starts an incremental search in the focused column
+    gopDialogFind = 1u << 1,       // Ctrl+F (again) opens the "Find text" dialog
+    gopPreferIncSearch = 1u << 2,  // typing alone starts an incremental search
+};
+
 class GridWidget : public QTableView {
     Q_OBJECT
 public:
@@ -176,6 +189,23 @@ public:
     // Editing switch: off, no cell can be edited (the viewers); on, data cells take text.
     void setEditingEnabled(bool on);
     bool editingEnabled() const;
+
+    // Editing operations (editing on; each reloads the grid). Insert puts a new row before
+    // the current one, append after the last one; delete asks confirmDelete first when
+    // dgConfirmDelete is set (a new row is just dropped); edit enters edit on the current
+    // row; post writes an open cell editor's text, then posts; cancel closes the cell
+    // editor and abandons the row being inserted or edited. Throwing what the data set
+    // throws; the keys and the navigator reach them guarded.
+    void insertRecord();
+    void appendRecord();
+    void deleteRecord();
+    void editRecord();
+    void postRecord();
+    void cancelRecord();
+    // Closes the open cell editor, if any, writing its text first when `commit` is set.
+    void closeCellEditor(bool commit);
+    // Asked before a delete; by default a box "Delete record?" with OK and Cancel.
+    std::function<bool()> confirmDelete;
 
     // Current cell: the data set's current record and the grid model's focused column.
     int currentRecord() const;
@@ -205,6 +235,19 @@ public:
     using KeyHook = std::function<bool(QKeyEvent& event)>;
     void addKeyHook(KeyHook hook);
 
+    // Painters run over each cell after the cell itself is drawn, in the order added.
+    using CellPainter = std::function<void(QPainter& painter, const QStyleOptionViewItem& option,
+                                           const QModelIndex& index)>;
+    void addCellPainter(CellPainter painter);
+    void paintOverCell(QPainter& painter, const QStyleOptionViewItem& option,
+                       const QModelIndex& index) const;
+
+    // TGridWindowOption bits; none by default.
+    uint32_t GridOptions = 0;
+    bool hasGridOption(TGridWindowOption o) const { return (GridOptions & o) != 0; }
+    // The incremental search and find dialog of this grid.
+    GridSearch& search() const { return *search_; }
+
     // The filter row's switch ("Activar filtros"); what shows the row listens to
     // filterRowVisibilityChanged.
     bool filterRowVisible() const { return filterRowVisible_; }
@@ -225,6 +268,9 @@ signals:
     void titleClicked(int column, Qt::KeyboardModifiers modifiers);
     // reload() ran: the rows were read afresh.
     void reloaded();
+    // A row began or ended being inserted or edited (by an operation above, or by leaving
+    // the row).
+    void recordStateChanged();
     void filterRowVisibilityChanged(bool visible);
 
 protected:
@@ -248,12 +294,17 @@ private:
     void syncFromDataGrid();
     void updateWindowRows();
     void setCurrentSilently(int row, int column);
+    void editOperation(const std::function<void(data::CachedResultSet&)>& operation);
+    // Focus left the grid: a new row never changed is dropped (dgCancelOnExit).
+    void focusLeft();
 
     std::unique_ptr<grid::DataGrid> grid_;
     GridModel* model_;
     GridHeader* header_;
     GridIndicator* indicator_;
     std::vector<KeyHook> keyHooks_;
+    std::vector<CellPainter> cellPainters_;
+    GridSearch* search_;
     bool syncing_ = false;
     bool filterRowVisible_ = false;
     int lastRow_ = -1;

@@ -22,6 +22,8 @@
 #include "ui/messageboxes.h"
 #include "ui/pendienteszvr.h"
 #include "ui/pictures.h"
+#include "ui/repcompania.h"
+#include "ui/repdocs.h"
 #include "ui/screenlook.h"
 #include "ui/text1252.h"
 
@@ -334,14 +336,18 @@ void Tfprincipalzvr::SpeedButton2Click() { close(); }
 void Tfprincipalzvr::Timer1Timer() { SpeedButton1Click(); }
 
 // Each press builds a fresh screen owned by this window, shows it modally and releases it
-// when it closes. The settings editors open here once they exist.
+// when it closes.
 void Tfprincipalzvr::PngSpeedButton1Click()
 {
     Tfmensajesenvzvr screen(*data_, this);
     screen.exec();
 }
 
-void Tfprincipalzvr::PngSpeedButton2Click() {}
+void Tfprincipalzvr::PngSpeedButton2Click()
+{
+    Tfrepcompania screen(data_->QRepcomp, this);
+    screen.exec();
+}
 
 void Tfprincipalzvr::PngSpeedButton3Click()
 {
@@ -349,7 +355,11 @@ void Tfprincipalzvr::PngSpeedButton3Click()
     screen.exec();
 }
 
-void Tfprincipalzvr::PngSpeedButton4Click() {}
+void Tfprincipalzvr::PngSpeedButton4Click()
+{
+    Tfrepdocs screen(data_->QRepdocs, data_->TTipodoc, this);
+    screen.exec();
+}
 
 // ---- SendOptions ---------------------------------------------------------------
 

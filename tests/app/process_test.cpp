@@ -8,7 +8,9 @@
 #include <QFileSystemWatcher>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QThread>
 #include <csignal>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +60,26 @@ public:
         }
     }
     void signal(int sig) const { ::kill(static_cast<pid_t>(process.processId()), sig); }
+    // Waits until the program has taken the signals sent to it (none pending any more in
+    // /proc/PID/status), so what the test does next happens after the program knows.
+    bool waitUntilSignalsTaken() const
+    {
+        const std::string status = "/proc/" + std::to_string(process.processId()) + "/status";
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            std::ifstream in(status);
+            std::string line;
+            bool pending = false;
+            while (std::getline(in, line)) {
+                if ((line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0) &&
+                    line.find_first_not_of("0\t ", 7) != std::string::npos)
+                    pending = true;
+            }
+            if (!pending) return true;
+            QThread::msleep(2);
+        }
+        return false;
+    }
     // Reads standard output until it holds `text`.
     bool waitForOutput(const std::string& text)
     {
@@ -178,6 +200,7 @@ TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits)
         if (c.moment == Moment::InTheFirstEvent) {
             ASSERT_TRUE(waitForLogLines(world, "ENVIO.TXT", 1));
             program.signal(c.signal);
+            ASSERT_TRUE(program.waitUntilSignalsTaken());
             lock->release();
         } else {
             ASSERT_TRUE(program.waitForOutput("002: 3 tomados, 3 enviados, 0 con error\n"))

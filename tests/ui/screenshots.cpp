@@ -1,5 +1,6 @@
 // Takes the README's screenshots on a running X display (Xvfb): the access control screen
-// filled in, and the main window in the middle of a send of the demo data.
+// filled in, the main window in the middle of a send of the demo data, and the two
+// settings editors over the demo's origin company.
 //
 //   ui_screenshots <demo folder kept by KEEP=1 bash scripts/demo> <output folder>
 //
@@ -19,12 +20,15 @@
 #include <string>
 
 #include "ui/ctrlaccesozvr.h"
+#include "ui/gridwidget.h"
 #include "core/unhandled.h"
 #include "data/connection.h"
 #include "ui/messageboxes.h"
 #include "ui/mensajesenvzvr.h"
 #include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
+#include "ui/repcompania.h"
+#include "ui/repdocs.h"
 
 namespace {
 
@@ -123,6 +127,31 @@ int main(int argc, char** argv)
         screen.TClave->setText(QStringLiteral("masterkey"));
         for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
         ok = capture(screen, out + "/login.png") && ok;
+    }
+
+    // The settings editors over the origin company, "Activa" focused on a closed branch.
+    {
+        enviozvr::sender::MainData data;
+        data.DbCia.setDatabase(server + "/datos/001/nivora.fdb");
+        data.DbCia.setParam("User_Name", "SYSDBA");
+        data.DbCia.setParam("password", "");
+        {
+            enviozvr::ui::Tfrepcompania screen(data.QRepcomp);
+            screen.show();
+            screen.activateWindow();
+            screen.Grid1->moveToCell(2, 3);
+            for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+            ok = capture(screen, out + "/repcompania.png") && ok;
+        }
+        {
+            enviozvr::ui::Tfrepdocs screen(data.QRepdocs, data.TTipodoc);
+            screen.show();
+            screen.activateWindow();
+            screen.Grid1->moveToCell(0, 0);
+            for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+            ok = capture(screen, out + "/repdocs.png") && ok;
+        }
+        data.DbCia.disconnect();
     }
 
     queueEvents(server + "/datos/001/nivora.fdb");

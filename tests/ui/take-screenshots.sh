@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Retakes docs/screenshots/login.png, main.png, errores.png and pendientes.png: builds the
-# demo's databases (scripts/demo with KEEP=1), starts a private Xvfb display and runs
-# ui_screenshots over them.
+# Retakes docs/screenshots/login.png, main.png, errores.png, pendientes.png, repcompania.png
+# and repdocs.png: builds the demo's databases (scripts/demo with KEEP=1), starts a private
+# Xvfb display and runs ui_screenshots over them.
 #   bash tests/ui/take-screenshots.sh      (ENVIOZVR_BUILD_DIR picks the build folder,
 #                                           ENVIOZVR_DISPLAY the X display number)
 set -euo pipefail
@@ -23,5 +23,5 @@ for _ in $(seq 50); do DISPLAY="$display" xdpyinfo >/dev/null 2>&1 && break; sle
 
 DISPLAY="$display" "$build/tests/ui/ui_screenshots" "$work" "$shots"
 mkdir -p docs/screenshots
-cp "$shots/login.png" "$shots/main.png" "$shots/errores.png" "$shots/pendientes.png" docs/screenshots/
-echo "docs/screenshots/login.png, main.png, errores.png and pendientes.png updated"
+for f in login main errores pendientes repcompania repdocs; do cp "$shots/$f.png" docs/screenshots/; done
+echo "docs/screenshots: login, main, errores, pendientes, repcompania and repdocs updated"
