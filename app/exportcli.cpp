@@ -7,7 +7,6 @@
 
 #include "app/consoletext.h"
 #include "data/dataset.h"
-#include "grid/codepage.h"
 #include "grid/eventviewers.h"
 #include "grid/gridexport.h"
 #include "grid/gridfilter.h"
@@ -53,15 +52,6 @@ class OptionError : public std::runtime_error {
 void report(const std::string& text) {
     std::fprintf(stderr, "enviozvr: %s\n", consoleText(text).c_str());
     std::fflush(stderr);
-}
-
-// A Windows-1252 text in the terminal's encoding.
-std::string local(const std::string& text1252) {
-    return qstringFromWindows1252(text1252).toLocal8Bit().toStdString();
-}
-
-std::string from8Bit(const std::string& arg) {
-    return windows1252FromQString(QString::fromLocal8Bit(arg.c_str()));
 }
 
 bool sameTitle(const std::string& a, const std::string& b) {
@@ -123,24 +113,24 @@ std::string parse(const std::vector<std::string>& args, ExportRequest& request) 
             continue;
         std::optional<std::string> option;
         if (takeOption(arg, "sort", option)) {
-            SortRequest s{from8Bit(*option), false};
+            SortRequest s{argumentText(*option), false};
             const size_t colon = s.title.rfind(':');
             if (colon != std::string::npos) {
                 const std::string direction = s.title.substr(colon + 1);
                 if (direction != "desc" && direction != "asc")
-                    return "bad sort direction '" + direction + "' in " + arg + " (asc or desc)";
+                    return "bad sort direction '" + direction + "' in " + argumentText(arg) + " (asc or desc)";
                 s.descending = direction == "desc";
                 s.title.erase(colon);
             }
-            if (s.title.empty()) return "missing column title in " + arg;
+            if (s.title.empty()) return "missing column title in " + argumentText(arg);
             request.sorts.push_back(std::move(s));
             continue;
         }
         if (takeOption(arg, "filter", option)) {
-            const std::string text = from8Bit(*option);
+            const std::string text = argumentText(*option);
             const size_t equals = text.find('=');
             if (equals == std::string::npos || equals == 0)
-                return "expected --filter=TITLE=TEXT, got " + arg;
+                return "expected --filter=TITLE=TEXT, got " + argumentText(arg);
             request.filters.push_back({text.substr(0, equals), text.substr(equals + 1)});
             continue;
         }
@@ -206,7 +196,7 @@ int runExportCommand(const std::vector<std::string>& args) {
         ExportGridToFile(request.format->exportClass, grid,
                          QString::fromLocal8Bit(request.output.c_str()), true);
     } catch (const OptionError& e) {
-        report(local(e.what()));
+        report(e.what());
         return 2;
     } catch (const std::exception& e) {
         const std::string what = e.what();
