@@ -322,7 +322,7 @@ std::unique_ptr<Cursor> Provider::openSource(const std::string& commandText)
 void Provider::execute(const std::string& commandText)
 {
     takeCommandText(commandText);
-    source_->connection().execute(source_->sql());
+    source_->connection().executeImmediate(source_->sql());
 }
 
 std::string targetTableName(const std::string& sql)

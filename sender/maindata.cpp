@@ -116,7 +116,7 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
     QCopia.clear();
     QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " + data::quoted(text) +
                    " where RPEV_ID = " + data::sqlInteger(CAuditor.value("RPEV_ID").asInteger()));
-    QCopia.execute();
+    QCopia.executeImmediate();
     if (beep) beep();
 }
 

@@ -157,7 +157,7 @@ bool copyDocument(MainData& d, const std::string& pref, const std::string& numer
         d.Qcopiades.close();
         d.Qcopiades.clear();
         d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE PREF_PRE" + condition);
-        d.DBEnvio.execute(d.Qcopiades.text());
+        d.DBEnvio.executeImmediate(d.Qcopiades.text());
         d.CDestino.close();
         d.CDestino.setCommandText(lookup);
         d.CDestino.open();
@@ -262,7 +262,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
                          data::sqlDate(data::today()) +
                          ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) +
                          " where RPEV_ID = " + id);
-        d.QCopia.execute();
+        d.QCopia.executeImmediate();
         ++summary.sent;
     }
     status.setCurrentEvent(shown, false);
