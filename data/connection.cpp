@@ -3,6 +3,7 @@
 #include <ibase.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "data/internal/fbapi.h"
@@ -330,6 +331,34 @@ struct Connection::Impl {
 
 namespace {
 
+// True when a SELECT text asks to lock the rows it reads ("WITH LOCK" outside quotes):
+// such a read writes, so it cannot run in a read-only transaction.
+bool locksRows(const std::string& sql)
+{
+    std::string words;  // the text upper-cased, quoted parts and runs of blanks as one blank
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            const size_t close = sql.find(c, i + 1);
+            if (close == std::string::npos) break;
+            i = close;
+            words += ' ';
+        } else if (std::isspace(static_cast<unsigned char>(c))) {
+            if (words.empty() || words.back() != ' ') words += ' ';
+        } else {
+            words += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; };
+    for (size_t at = words.find("WITH LOCK"); at != std::string::npos;
+         at = words.find("WITH LOCK", at + 1)) {
+        const size_t end = at + 9;
+        if ((at == 0 || !isWordChar(words[at - 1])) && (end == words.size() || !isWordChar(words[end])))
+            return true;
+    }
+    return false;
+}
+
 // An open SELECT with its transaction.
 class FbCursor : public Cursor {
 public:
@@ -345,7 +374,7 @@ public:
         try {
             stmt_.reset(att_->prepare(&st, tx_, 0, sql_.c_str(), dialect,
                                       IStatement::PREPARE_PREFETCH_METADATA));
-            if (ownTx && stmt_->getType(&st) != isc_info_sql_stmt_select) {
+            if (ownTx && (stmt_->getType(&st) != isc_info_sql_stmt_select || locksRows(sql_))) {
                 tx_ = ownTx();
                 ownsTx_ = true;
             }

@@ -88,9 +88,11 @@ public:
     // read-committed transaction that the connection shares between its SELECTs and
     // commits when it disconnects (a read sees the latest committed rows either way, and a
     // read-only read-committed transaction holds back no garbage collection); a statement
-    // that is not a plain SELECT (SELECT ... WITH LOCK, EXECUTE PROCEDURE) gets a
+    // that is not a plain SELECT (EXECUTE PROCEDURE, a SELECT ... WITH LOCK) gets a
     // transaction of its own instead, committed when the cursor closes, as does every
-    // statement under "TransIsolation=RepeatableRead".
+    // statement under "TransIsolation=RepeatableRead". (A selectable procedure that
+    // changes data cannot be read this way: it fails as an update in a read-only
+    // transaction. The program reads none.)
     std::unique_ptr<Cursor> open(const std::string& sql);
 
     // The identifier quote of generated statements.
