@@ -2,13 +2,16 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <climits>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
 
 #include "core/messages.h"
 #include "core/unhandled.h"
+#include "sender/indexcheck.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
 
@@ -28,7 +31,8 @@ const char* const kUsage =
     "  USER, PASSWORD  database login of the general database\n"
     "  COMPANY   code of the origin company (COMP_COD)\n"
     "  NEWEST    any text: send the newest events first\n"
-    "  --minutes=N       minutes between send cycles (default 1)\n"
+    "  --minutes=N       minutes between send cycles (default 1); while a cycle's batch\n"
+    "                    comes back full the next cycle starts at once\n"
     "  --batch=N         events taken per destination company and cycle (default 100)\n"
     "  --no-retry-errors leave out events that carry an error\n"
     "  --once            one send cycle, then exit: 0 when it reached its end, 1 when it\n"
@@ -107,9 +111,13 @@ private:
 };
 
 // No window: messages and the last connection error go to standard error, one line per
-// company served to standard output.
+// company served to standard output. It also keeps what a cycle did, for the line that
+// ends each cycle of the repeating run.
 class ConsoleStatus : public SendStatus {
 public:
+    std::vector<CompanySummary> served;  // the companies of the cycle under way
+
+
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
     void setProgressPanel(const std::string&, bool) override {}
     void resetProgress(int) override {}
@@ -124,6 +132,7 @@ public:
     void repaint() override {}
     void companyServed(const CompanySummary& s) override
     {
+        served.push_back(s);
         if (s.connected)
             std::cout << s.company << ": " << s.taken << " tomados, " << s.sent << " enviados, "
                       << s.failed << " con error" << std::endl;
@@ -177,6 +186,33 @@ private:
     int interval_ = kInitialIntervalMs;
 };
 
+// The line that ends a cycle of the repeating run.
+std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart, bool again,
+                      bool completed, int intervalMs)
+{
+    std::string line = "ciclo " + std::to_string(cycle) + ": " + std::to_string(sent) +
+                       " enviados, " + std::to_string(failed) + " con error, " +
+                       std::to_string(sentSinceStart) + " enviados desde el inicio; ";
+    if (!completed) line += "terminado antes de tiempo; ";
+    if (again) return line + "lote lleno: el siguiente ciclo empieza ya";
+    if (intervalMs <= 0) return line + "sin ciclos por reloj";
+    return line + "siguiente ciclo en " + std::to_string(intervalMs / 60000) + " min";
+}
+
+// Warns on standard error about each index the send cycle's statements need and a
+// database lacks. A failure of the check itself is reported the same way and stops
+// nothing.
+void warnAboutIndexes(MainData& data)
+{
+    try {
+        for (const std::string& line : indexWarnings(data))
+            std::cerr << "enviozvr: " << line << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "enviozvr: warning: the indexes could not be checked: " << e.what()
+                  << std::endl;
+    }
+}
+
 }  // namespace
 
 int runHeadless(const std::vector<std::string>& args)
@@ -214,6 +250,7 @@ int runHeadless(const std::vector<std::string>& args)
         options.chosen = true;
         data.selectCompany(company);
     });
+    if (options.chosen && data.DbCia.isConnected()) warnAboutIndexes(data);
 
     ConsoleStatus status;
     if (a.once) {
@@ -224,14 +261,45 @@ int runHeadless(const std::vector<std::string>& args)
         return ok && end == CycleEnd::Completed ? 0 : 1;
     }
 
+    // A backlog drains: while a cycle ends with a full batch from which events went out,
+    // the next cycle starts at once instead of waiting for the timer. Each cycle ends with
+    // one line of progress.
     QtSendTimer timer;
-    QObject::connect(&timer.timer, &QTimer::timeout, [&] {
-        core::runGuarded([&] { runSendCycle(data, options, status, timer); });
-    });
+    int cycles = 0;
+    long long sentSinceStart = 0;
+    std::function<void()> cycle = [&] {
+        status.served.clear();
+        CycleEnd end = CycleEnd::NoCompany;
+        const bool ok =
+            core::runGuardedOk([&] { end = runSendCycle(data, options, status, timer); });
+        const bool completed = ok && end == CycleEnd::Completed;
+        // Full: a destination's batch held as many events as the batch size and at least
+        // one of them went out, so more may be waiting (a batch that only failed would
+        // come back the same).
+        int sent = 0, failed = 0;
+        bool full = false;
+        const int batch = [&] {
+            try {
+                return batchSizeValue(options.batchSize());
+            } catch (const std::exception&) {
+                return INT_MAX;  // never full (the arguments were checked at the start)
+            }
+        }();
+        for (const CompanySummary& s : status.served) {
+            sent += s.sent;
+            failed += s.failed;
+            if (s.connected && s.taken >= batch && s.sent > 0) full = true;
+        }
+        sentSinceStart += sent;
+        const bool again = completed && full;
+        std::cout << cycleLine(++cycles, sent, failed, sentSinceStart, again, completed,
+                               timer.interval())
+                  << std::endl;
+        if (again) QTimer::singleShot(0, cycle);
+    };
+    QObject::connect(&timer.timer, &QTimer::timeout, [&] { cycle(); });
     timer.start(kInitialIntervalMs);
-    QTimer::singleShot(0, [&] {
-        core::runGuarded([&] { runSendCycle(data, options, status, timer); });
-    });
+    QTimer::singleShot(0, [&] { cycle(); });
     return QCoreApplication::exec();
 }
 
