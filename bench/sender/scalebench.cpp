@@ -16,7 +16,6 @@
 // Needs the local server (scripts/firebird-server); ENVIOZVR_TEST_SERVER, _USER and
 // _PASSWORD default to localhost, SYSDBA and masterkey. SCALE_BENCH_LARGE changes the
 // large queue (100000), DRAIN_BENCH_EVENTS=0 leaves the drain out.
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -55,7 +54,8 @@ double median(std::vector<double> v)
 struct ChildRun {
     double seconds = 0;
     long maxRssKb = 0;
-    std::string out;  // standard output
+    std::string out;  // standard output and standard error
+    int status = 0;   // as wait4 gives it
 };
 
 // Runs the program with `args`; with `until`, reads its output and stops it (SIGKILL)
@@ -68,7 +68,7 @@ ChildRun runProgram(const std::vector<std::string>& args, const std::string& unt
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(pipeFd[1], 1);
-        if (const int null = open("/dev/null", O_WRONLY); null >= 0) dup2(null, 2);
+        dup2(pipeFd[1], 2);
         close(pipeFd[0]);
         close(pipeFd[1]);
         std::vector<char*> argv;
@@ -100,6 +100,7 @@ ChildRun runProgram(const std::vector<std::string>& args, const std::string& unt
     if (until.empty())
         run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     run.maxRssKb = usage.ru_maxrss;
+    run.status = status;
     return run;
 }
 
@@ -192,7 +193,8 @@ void measureCycle(World& w, int batch, ScaleFigures& f)
     ChildRun run = runProgram(w.args({"--once", "--batch=" + std::to_string(batch)}));
     const long long sent = before - w.pending();
     if (sent != batch) {
-        std::fprintf(stderr, "cycle sent %lld of %d:\n%s", sent, batch, run.out.c_str());
+        std::fprintf(stderr, "cycle sent %lld of %d (exit status %d):\n%s", sent, batch,
+                     run.status, run.out.c_str());
         std::exit(1);
     }
     f.msPerEvent.push_back(1000 * run.seconds / batch);
