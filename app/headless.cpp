@@ -117,7 +117,6 @@ class ConsoleStatus : public SendStatus {
 public:
     std::vector<CompanySummary> served;  // the companies of the cycle under way
 
-
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
     void setProgressPanel(const std::string&, bool) override {}
     void resetProgress(int) override {}

@@ -768,7 +768,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     }
 }
 
-int64_t Connection::executeImmediate(const std::string& sql)
+void Connection::executeImmediate(const std::string& sql)
 {
     connect();
     IAttachment* att = impl_->attachment.get();
@@ -790,7 +790,6 @@ int64_t Connection::executeImmediate(const std::string& sql)
             own->commit(&st);
             own.release();
         }
-        return 0;
     } catch (const FbException& e) {
         auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
         if (own) {

@@ -80,8 +80,8 @@ public:
 
     // Runs one statement without parameters like execute, prepared and executed in one
     // request to the server, for callers that do not look at the rows affected (they are
-    // not asked for: the result is always 0).
-    int64_t executeImmediate(const std::string& sql);
+    // not asked for).
+    void executeImmediate(const std::string& sql);
 
     // Opens a SELECT (connects implicitly). Inside an explicit transaction the cursor reads
     // in it. Otherwise, on a read-committed Company connection, it reads in one read-only
