@@ -274,7 +274,7 @@ int runHeadless(const std::vector<std::string>& args)
         const bool completed = ok && end == CycleEnd::Completed;
         // Full: a destination's batch held as many events as the batch size and at least
         // one of them went out, so more may be waiting (a batch that only failed would
-        // come back the same).
+        // come back the same, and a destination lost in mid-batch waits for the timer).
         int sent = 0, failed = 0;
         bool full = false;
         const int batch = [&] {
@@ -287,7 +287,7 @@ int runHeadless(const std::vector<std::string>& args)
         for (const CompanySummary& s : status.served) {
             sent += s.sent;
             failed += s.failed;
-            if (s.connected && s.taken >= batch && s.sent > 0) full = true;
+            if (s.connected && !s.lost && s.taken >= batch && s.sent > 0) full = true;
         }
         sentSinceStart += sent;
         const bool again = completed && full;

@@ -327,6 +327,7 @@ struct Connection::Impl {
     fb::Ref<ITransaction> defaultTx;   // server-default read transaction (General)
     fb::Ref<ITransaction> readTx;      // shared read-only read-committed reads (Company)
     unsigned dialect = 3;
+    std::string characterSet;          // read on first use, per attachment
 };
 
 namespace {
@@ -568,20 +569,23 @@ void Connection::connect()
         impl_->attachment.reset(fb::provider()->attachDatabase(
             &st, location.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
 
-        // Statements use dialect 3, or the database's own lower dialect.
-        unsigned char items[] = {isc_info_db_sql_dialect, isc_info_end};
-        unsigned char info[32] = {};
-        impl_->attachment->getInfo(&st, sizeof items, items, sizeof info, info);
-        impl_->dialect = 3;
-        if (info[0] == isc_info_db_sql_dialect) {
-            int len = info[1] | (info[2] << 8);
-            int d = len >= 1 ? info[3] : 3;
-            if (d >= 1 && d < 3) impl_->dialect = static_cast<unsigned>(d);
-        }
+        impl_->characterSet.clear();
         if (kind_ == ConnectionKind::Company) {
-            std::string wanted = param("SQLDialect");
-            if (wanted == "1" || wanted == "2")
-                impl_->dialect = std::min(impl_->dialect, static_cast<unsigned>(wanted[0] - '0'));
+            // Company connections prepare in the dialect of their "SQLDialect" parameter
+            // (3), whatever the database's own: the generated statements quote names.
+            const std::string wanted = param("SQLDialect");
+            impl_->dialect = (wanted == "1" || wanted == "2") ? static_cast<unsigned>(wanted[0] - '0') : 3;
+        } else {
+            // The general connection uses dialect 3, or the database's own lower dialect.
+            unsigned char items[] = {isc_info_db_sql_dialect, isc_info_end};
+            unsigned char info[32] = {};
+            impl_->attachment->getInfo(&st, sizeof items, items, sizeof info, info);
+            impl_->dialect = 3;
+            if (info[0] == isc_info_db_sql_dialect) {
+                int len = info[1] | (info[2] << 8);
+                int d = len >= 1 ? info[3] : 3;
+                if (d >= 1 && d < 3) impl_->dialect = static_cast<unsigned>(d);
+            }
         }
     } catch (const FbException& e) {
         impl_->attachment.reset();
@@ -617,12 +621,27 @@ void Connection::disconnect()
         impl_->attachment->detach(&st);
         impl_->attachment.release();
     } catch (const FbException& e) {
-        impl_->explicitTx.reset();
-        impl_->defaultTx.reset();
-        impl_->readTx.reset();
-        impl_->attachment.reset();
-        throw fb::toDatabaseError(e.getStatus(), kind_);
+        auto error = fb::toDatabaseError(e.getStatus(), kind_);
+        releaseAttachment();
+        // An attachment the server has already dropped is simply let go.
+        if (!error.connectionLost()) throw error;
     }
+}
+
+void Connection::releaseAttachment()
+{
+    impl_->explicitTx.reset();
+    impl_->defaultTx.reset();
+    impl_->readTx.reset();
+    impl_->attachment.reset();
+    impl_->characterSet.clear();
+}
+
+DatabaseError Connection::failure(const FbException& e, const std::string& statement)
+{
+    auto error = fb::toDatabaseError(e.getStatus(), kind_, statement);
+    dropIfLost(error);
+    return error;
 }
 
 void Connection::dropIfLost(const std::exception& error)
@@ -636,10 +655,22 @@ void Connection::dropIfLost(const std::exception& error)
         } catch (...) {
         }
     }
-    impl_->explicitTx.reset();
-    impl_->defaultTx.reset();
-    impl_->readTx.reset();
-    impl_->attachment.reset();
+    releaseAttachment();
+}
+
+std::string Connection::characterSet()
+{
+    if (!impl_->characterSet.empty()) return impl_->characterSet;
+    auto cursor = open("select rdb$character_set_name from rdb$database");
+    std::string name;
+    if (cursor->fetch()) {
+        const Value v = cursor->value(0);
+        if (!v.isNull()) name = v.asString();
+    }
+    cursor->close();
+    name = trimBlanks(name);
+    impl_->characterSet = name.empty() ? "NONE" : name;
+    return impl_->characterSet;
 }
 
 void Connection::registerOpenObject(const void* owner, CloseHook close)
@@ -689,7 +720,7 @@ void Connection::startTransaction()
     try {
         impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), params_));
     } catch (const FbException& e) {
-        throw fb::toDatabaseError(e.getStatus(), kind_);
+        throw failure(e);
     }
 }
 
@@ -701,7 +732,7 @@ void Connection::commit()
         impl_->explicitTx->commit(&st);
         impl_->explicitTx.release();
     } catch (const FbException& e) {
-        throw fb::toDatabaseError(e.getStatus(), kind_);
+        throw failure(e);
     }
 }
 
@@ -714,7 +745,7 @@ void Connection::rollback()
         impl_->explicitTx.release();
     } catch (const FbException& e) {
         impl_->explicitTx.reset();
-        throw fb::toDatabaseError(e.getStatus(), kind_);
+        throw failure(e);
     }
 }
 
@@ -834,9 +865,7 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql)
             tx = impl_->defaultTx.get();
         }
     } catch (const FbException& e) {
-        auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
-        dropIfLost(error);
-        throw error;
+        throw failure(e, sql);
     }
     try {
         return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect, ownTx);

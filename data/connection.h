@@ -22,8 +22,13 @@
 #include <string_view>
 #include <vector>
 
+#include "data/errors.h"
 #include "data/parameters.h"
 #include "data/value.h"
+
+namespace Firebird {
+class FbException;
+}
 
 namespace enviozvr::data {
 
@@ -59,12 +64,15 @@ public:
     // Does nothing when open; otherwise attaches with the parameters held now.
     void connect();
     // Does nothing when closed; otherwise closes every statement open on it (cached rows
-    // survive) and detaches.
+    // survive) and detaches. An attachment the server has already dropped is released
+    // without an error.
     void disconnect();
     bool isConnected() const;
 
     // After an error that says the attachment is gone (DatabaseError::connectionLost), the
-    // connection counts as closed so that the next use connects again by itself.
+    // connection counts as closed so that the next use connects again by itself. Every
+    // operation of the connection, its cursors' owners and its statements calls it on
+    // failure; it never throws.
     void dropIfLost(const std::exception& error);
 
     // Explicit transactions (Company connections; update application only).
@@ -103,13 +111,24 @@ public:
     void registerOpenObject(const void* owner, CloseHook close);
     void unregisterOpenObject(const void* owner);
 
-    // SQL dialect statements are prepared in (3, or the database's lower dialect).
+    // SQL dialect statements are prepared in: a Company connection's "SQLDialect" (3),
+    // whatever the database's own; a General connection's 3, or the database's lower one.
     unsigned dialect() const;
+
+    // The character set texts are stored in: the database's default (no connection
+    // character set is asked for), "NONE" when it has none. Read once per attachment
+    // (connects implicitly).
+    std::string characterSet();
 
     struct Impl;
     Impl& impl() { return *impl_; }
 
 private:
+    // Lets go of the attachment and its transactions without talking to the server.
+    void releaseAttachment();
+    // The error of a failed call, after marking a lost attachment for reconnection.
+    DatabaseError failure(const Firebird::FbException& e, const std::string& statement = {});
+
     std::string name_;
     ConnectionKind kind_;
     ParameterList params_;

@@ -40,42 +40,22 @@ bool whereEligible(const Field& f, const Value& old)
     return true;
 }
 
-Decimal parseDecimal(const std::string& text)
-{
-    Decimal d;
-    bool negative = false, digits = false, point = false;
-    size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    for (; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '.' && !point) {
-            point = true;
-        } else if (c >= '0' && c <= '9') {
-            digits = true;
-            d.unscaled = d.unscaled * 10 + (c - '0');
-            if (point) ++d.scale;
-        } else {
-            break;
-        }
-    }
-    if (!digits || i != text.size()) throw DataError("'" + text + "' is not a valid BCD value");
-    if (negative) d.unscaled = -d.unscaled;
-    return d;
-}
+int integerWidth(const Field& f) { return (f.size == 2 || f.size == 4) ? f.size : 8; }
 
 // Converts a value to the kind a field holds.
 Value coerce(const Value& v, const Field& f)
 {
     if (v.isNull()) return v;
     switch (f.type) {
-        case FieldType::Integer: return Value::integer(v.asInteger());
+        case FieldType::Integer: return Value::integer(fixedPointFor(v, 0, integerWidth(f), f.name));
         case FieldType::Decimal: {
-            if (v.kind() == Value::Kind::Float)
-                return Value::decimal(Decimal{std::llround(v.asDouble() * 1e4), 4}.rescaled(f.scale));
-            if (v.kind() == Value::Kind::Text) return Value::decimal(parseDecimal(v.asString()).rescaled(f.scale));
-            Decimal d = v.asDecimal();
-            // Keep every digit the value has when the field declares fewer.
-            return Value::decimal(d.scale > f.scale ? d : d.rescaled(f.scale));
+            // Keep every digit a decimal has when the field declares fewer (the row then
+            // holds it in 64 bits at its own scale).
+            if (v.kind() == Value::Kind::Decimal && v.asDecimal().scale > f.scale) {
+                fixedPointFor(v, f.scale, integerWidth(f), f.name);  // checks the range only
+                return v;
+            }
+            return Value::decimal(fixedPointFor(v, f.scale, integerWidth(f), f.name), f.scale);
         }
         case FieldType::Float: return Value::real(v.asDouble());
         case FieldType::String:
@@ -127,8 +107,6 @@ T get(const unsigned char*& p)
     p += sizeof v;
     return v;
 }
-
-int integerWidth(const Field& f) { return (f.size == 2 || f.size == 4) ? f.size : 8; }
 
 }  // namespace
 
@@ -550,7 +528,8 @@ void CachedResultSet::fetchInto(Cursor& cursor)
     auto store = std::make_unique<Store>(columns);
     Row row(columns.size());
     std::vector<bool> trim(columns.size());
-    for (size_t c = 0; c < columns.size(); ++c) trim[c] = columns[c].type == FieldType::String;
+    for (size_t c = 0; c < columns.size(); ++c)
+        trim[c] = !keepTrailingBlanks_ && columns[c].type == FieldType::String;
     while (cursor.fetch()) {
         for (size_t c = 0; c < columns.size(); ++c) {
             Value v = cursor.value(static_cast<int>(c));
@@ -757,15 +736,17 @@ Value CachedResultSet::valueAt(int row, int field) const
 int64_t CachedResultSet::asInteger(int field) const
 {
     Value v = value(field);
-    return v.isNull() ? 0 : v.asInteger();
+    if (v.isNull()) return 0;
+    if (v.kind() == Value::Kind::Float || v.kind() == Value::Kind::Text)
+        return fixedPointFor(v, 0, 8, fields_[field].name);
+    return v.asInteger();
 }
 
 int64_t CachedResultSet::asCurrency(int field) const
 {
     Value v = value(field);
     if (v.isNull()) return 0;
-    if (v.kind() == Value::Kind::Float) return std::llround(v.asDouble() * 10000.0);
-    return v.asDecimal().rescaled(4).unscaled;
+    return fixedPointFor(v, 4, 8, fields_[field].name);
 }
 
 size_t CachedResultSet::memoryBytes() const
@@ -822,7 +803,7 @@ void CachedResultSet::setValue(int field, Value v)
     if (field < 0 || field >= fieldCount()) throw DataError("Field index out of range");
     int column = fieldColumns_[field];
     Value stored = coerce(v, columns_[column]);
-    if (columns_[column].type == FieldType::String && !stored.isNull())
+    if (!keepTrailingBlanks_ && columns_[column].type == FieldType::String && !stored.isNull())
         stored = Value::text(trimTrailingBlanks(stored.asString()));
     editRow_[column] = std::move(stored);
     editAssigned_[column] = true;

@@ -131,6 +131,12 @@ public:
     void declareField(Field field);
     void clearDeclaredFields();
 
+    // String values are held without their trailing blanks, as they are shown. A set that
+    // carries values on to a table (the transfer's CDestino) keeps every value exactly as
+    // fetched or assigned instead.
+    void setKeepTrailingBlanks(bool keep) { keepTrailingBlanks_ = keep; }
+    bool keepTrailingBlanks() const { return keepTrailingBlanks_; }
+
     void setCommandText(std::string text) { commandText_ = std::move(text); }
     const std::string& commandText() const { return commandText_; }
 
@@ -228,6 +234,7 @@ private:
     Row editRow_;
     std::vector<bool> editAssigned_;
     bool editChanged_ = false;
+    bool keepTrailingBlanks_ = false;
 };
 
 }  // namespace enviozvr::data

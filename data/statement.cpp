@@ -39,7 +39,12 @@ void PlainStatement::close()
     std::unique_ptr<Cursor> cursor = std::move(cursor_);
     connection_->unregisterOpenObject(this);
     eof_ = empty_ = true;
-    cursor->close();
+    try {
+        cursor->close();
+    } catch (const DatabaseError& error) {
+        connection_->dropIfLost(error);
+        throw;
+    }
 }
 
 void PlainStatement::closeQuietly()
@@ -80,7 +85,12 @@ Value PlainStatement::value(int column) const
     if (!cursor_) throw DataError("Cannot perform this operation on a closed dataset");
     if (column < 0 || column >= columnCount()) throw DataError("Field index out of range");
     if (eof_) return Value::null();
-    return cursor_->value(column);
+    try {
+        return cursor_->value(column);
+    } catch (const DatabaseError& error) {
+        connection_->dropIfLost(error);  // closes this statement too
+        throw;
+    }
 }
 
 int64_t PlainStatement::execute()

@@ -67,6 +67,80 @@ QTime toQTime(Time t)
     throw DataError(std::string("Value is not a valid ") + wanted);
 }
 
+// Exact arithmetic for rescaling: 18 digits of scale on a 64-bit unscaled value stay
+// well inside 128 bits.
+using Wide = __int128;
+
+Wide widePow10(int n)
+{
+    Wide p = 1;
+    while (n-- > 0) p *= 10;
+    return p;
+}
+
+// `unscaled` at scale `from` moved to scale `to`, rounding half away from zero.
+Wide rescaleWide(Wide unscaled, int from, int to)
+{
+    if (to >= from) return unscaled * widePow10(to - from);
+    const Wide div = widePow10(from - to);
+    Wide q = unscaled / div;
+    const Wide r = unscaled % div;
+    if (2 * (r < 0 ? -r : r) >= div) q += unscaled < 0 ? -1 : 1;
+    return q;
+}
+
+bool fitsBytes(Wide v, int bytes)
+{
+    switch (bytes) {
+        case 2: return v >= INT16_MIN && v <= INT16_MAX;
+        case 4: return v >= INT32_MIN && v <= INT32_MAX;
+        default: return v >= INT64_MIN && v <= INT64_MAX;
+    }
+}
+
+[[noreturn]] void doesNotFit(const std::string& value, const std::string& column)
+{
+    if (column.empty()) throw DataError("Value '" + value + "' is out of range");
+    throw DataError("Value '" + value + "' does not fit column '" + column + "'");
+}
+
+// A plain decimal number: optional sign, digits, optional point and digits. Gives the
+// unscaled value and its scale; false when the text is no such number.
+bool parsePlainNumber(const std::string& text, bool integerOnly, Wide& unscaled, int& scale,
+                      bool& tooLarge)
+{
+    unscaled = 0;
+    scale = 0;
+    tooLarge = false;
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    bool digits = false, point = false;
+    int significant = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '.' && !point && !integerOnly) {
+            point = true;
+        } else if (c >= '0' && c <= '9') {
+            digits = true;
+            if (unscaled != 0 || c != '0') ++significant;
+            if (significant > 36) {
+                // Past what 128 bits hold: whole digits make the number too large, far
+                // fraction digits are dropped.
+                if (!point) tooLarge = true;
+            } else {
+                unscaled = unscaled * 10 + (c - '0');
+                if (point) ++scale;
+            }
+        } else {
+            return false;
+        }
+    }
+    if (!digits) return false;
+    if (negative) unscaled = -unscaled;
+    return true;
+}
+
 }  // namespace
 
 Date Date::fromYmd(int year, int month, int day)
@@ -100,8 +174,8 @@ void Time::toHms(int& hour, int& minute, int& second, int& tenThousandths) const
 
 bool Decimal::operator==(const Decimal& other) const
 {
-    int s = std::max(scale, other.scale);
-    return rescaled(s).unscaled == other.rescaled(s).unscaled;
+    const int s = std::max(scale, other.scale);
+    return rescaleWide(unscaled, scale, s) == rescaleWide(other.unscaled, other.scale, s);
 }
 
 double Decimal::toDouble() const { return static_cast<double>(unscaled) / pow10(scale); }
@@ -123,12 +197,47 @@ std::string Decimal::toString() const
 Decimal Decimal::rescaled(int newScale) const
 {
     if (newScale == scale) return *this;
-    if (newScale > scale) return Decimal{unscaled * pow10(newScale - scale), newScale};
-    int64_t div = pow10(scale - newScale);
-    int64_t q = unscaled / div;
-    int64_t r = unscaled % div;
-    if (2 * (r < 0 ? -r : r) >= div) q += unscaled < 0 ? -1 : 1;
-    return Decimal{q, newScale};
+    const Wide v = rescaleWide(unscaled, scale, newScale);
+    if (!fitsBytes(v, 8)) doesNotFit(toString(), {});
+    return Decimal{static_cast<int64_t>(v), newScale};
+}
+
+int64_t fixedPointFor(const Value& v, int scale, int bytes, const std::string& column)
+{
+    Wide result = 0;
+    switch (v.kind()) {
+        case Value::Kind::Integer: result = rescaleWide(v.asInteger(), 0, scale); break;
+        case Value::Kind::Boolean: result = rescaleWide(v.asBoolean() ? 1 : 0, 0, scale); break;
+        case Value::Kind::Decimal: {
+            const Decimal d = v.asDecimal();
+            result = rescaleWide(d.unscaled, d.scale, scale);
+            break;
+        }
+        case Value::Kind::Float: {
+            const double r = std::round(v.asDouble() * static_cast<double>(pow10(scale)));
+            // 2^63 as a double: anything from there on (or not finite) cannot be held.
+            if (!(r > -9223372036854775808.0 && r < 9223372036854775808.0))
+                doesNotFit(v.toText(), column);
+            result = static_cast<int64_t>(r);
+            break;
+        }
+        case Value::Kind::Text: {
+            const std::string& text = v.asString();
+            Wide unscaled = 0;
+            int textScale = 0;
+            bool tooLarge = false;
+            if (!parsePlainNumber(text, scale == 0, unscaled, textScale, tooLarge))
+                throw DataError("'" + text + "' is not a valid " +
+                                (scale == 0 ? "integer" : "BCD") + " value");
+            if (tooLarge) doesNotFit(text, column);
+            result = rescaleWide(unscaled, textScale, scale);
+            break;
+        }
+        case Value::Kind::Null: return 0;
+        default: wrongKind(scale == 0 ? "integer" : "decimal");
+    }
+    if (!fitsBytes(result, bytes)) doesNotFit(v.toText(), column);
+    return static_cast<int64_t>(result);
 }
 
 Date today()
@@ -151,18 +260,9 @@ int64_t Value::asInteger() const
             const auto& d = std::get<Decimal>(v_);
             return d.unscaled / pow10(d.scale);
         }
-        case Kind::Float: return static_cast<int64_t>(std::llround(std::get<double>(v_)));
+        case Kind::Float:
+        case Kind::Text: return fixedPointFor(*this, 0, 8, {});
         case Kind::Boolean: return std::get<bool>(v_) ? 1 : 0;
-        case Kind::Text: {
-            const std::string& s = std::get<std::string>(v_);
-            try {
-                size_t used = 0;
-                long long v = std::stoll(s, &used);
-                if (used == s.size()) return v;
-            } catch (...) {
-            }
-            throw DataError("'" + s + "' is not a valid integer value");
-        }
         default: wrongKind("integer");
     }
 }
@@ -188,7 +288,7 @@ Decimal Value::asDecimal() const
     switch (kind()) {
         case Kind::Integer: return Decimal{std::get<int64_t>(v_), 0};
         case Kind::Decimal: return std::get<Decimal>(v_);
-        case Kind::Float: return Decimal{std::llround(std::get<double>(v_) * 10000.0), 4};
+        case Kind::Float: return Decimal{fixedPointFor(*this, 4, 8, {}), 4};
         default: wrongKind("decimal");
     }
 }

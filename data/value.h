@@ -42,7 +42,8 @@ struct Decimal {
     double toDouble() const;
     // Plain text with '.' and every digit of the scale: 12.50 at scale 2.
     std::string toString() const;
-    // The value rescaled to `scale` digits, rounding half away from zero.
+    // The value rescaled to `scale` digits, rounding half away from zero. Throws DataError
+    // "Value '<value>' is out of range" when the result does not fit 64 bits.
     Decimal rescaled(int scale) const;
 };
 
@@ -70,11 +71,12 @@ public:
     Kind kind() const { return static_cast<Kind>(v_.index()); }
     bool isNull() const { return kind() == Kind::Null; }
 
-    // Typed reads; each throws DataError when the value is of another kind.
+    // Typed reads; each throws DataError when the value is of another kind, and when a
+    // double or a text does not fit (fixedPointFor, with no column name).
     int64_t asInteger() const;      // Integer; Decimal truncated; Float rounded; Text parsed
     double asDouble() const;        // any numeric kind
     const std::string& asString() const;  // Text only
-    Decimal asDecimal() const;      // Integer or Decimal
+    Decimal asDecimal() const;      // Integer or Decimal; Float rounded to 4 places
     Date asDate() const;
     Time asTime() const;
     Timestamp asTimestamp() const;
@@ -124,6 +126,16 @@ struct Field {
 
     const std::string& label() const { return displayLabel.empty() ? name : displayLabel; }
 };
+
+// The one checked conversion of a value into a number of a column: the unscaled integer
+// of the value at `scale` decimal digits (0 for an integer column), which must fit the
+// column's `bytes` (2, 4 or 8). Integers and decimals are rescaled and doubles rounded,
+// half away from zero; booleans are 0 or 1; a text must hold a plain number (an integer
+// when scale is 0). Throws DataError "'<text>' is not a valid integer value" (or "...
+// BCD value" when scale > 0) for a text that is no number, and "Value '<value>' does not
+// fit column '<column>'" (or "Value '<value>' is out of range" without a column) when the
+// result does not fit; nothing ever wraps.
+int64_t fixedPointFor(const Value& v, int scale, int bytes, const std::string& column);
 
 // Formatting of dates and times for screens and logs (the workstation's short-date and
 // long-time formats) and for SQL text (ISO forms the server always reads the same way).

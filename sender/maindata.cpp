@@ -7,6 +7,28 @@ namespace enviozvr::sender {
 
 namespace {
 
+// Bytes of the character that starts with `lead`, in a multi-byte character set.
+std::size_t characterBytes(unsigned char lead, const std::string& set)
+{
+    if (set == "UTF8" || set == "UNICODE_FSS") {
+        if (lead < 0xC0) return 1;  // ASCII, or a stray continuation byte
+        if (lead < 0xE0) return 2;
+        if (lead < 0xF0) return 3;
+        return 4;
+    }
+    if (set == "EUCJ_0208") {
+        if (lead < 0x80) return 1;
+        return lead == 0x8F ? 3 : 2;
+    }
+    if (set == "SJIS_0208" || set == "CP943C") {
+        if (lead < 0x80 || (lead >= 0xA1 && lead <= 0xDF)) return 1;  // half-width kana
+        return 2;
+    }
+    if (set == "BIG_5" || set == "GBK" || set == "GB_2312" || set == "KSC_5601")
+        return lead < 0x81 ? 1 : 2;
+    return 1;
+}
+
 data::Field stringField(const char* name, int width)
 {
     data::Field f;
@@ -17,6 +39,31 @@ data::Field stringField(const char* name, int width)
 }
 
 }  // namespace
+
+std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
+                            const std::string& characterSet)
+{
+    if (text.size() <= maxBytes) return text;
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t next =
+            end + characterBytes(static_cast<unsigned char>(text[end]), characterSet);
+        if (next > maxBytes) break;
+        end = next;
+    }
+    return text.substr(0, end);
+}
+
+OriginFailure::OriginFailure(std::exception_ptr original) : original_(std::move(original))
+{
+    try {
+        std::rethrow_exception(original_);
+    } catch (const std::exception& e) {
+        text_ = e.what();
+    } catch (...) {
+        text_ = "Unknown error";
+    }
+}
 
 MainData::MainData()
     : generalOwner_(data::Connection::general("DbGeneral")),
@@ -68,18 +115,26 @@ MainData::MainData()
     CSubemp.declareField(stringField("SUCU_NOMBRE", 60));
     CSubemp.declareField(stringField("SUCU_DIRECCION", 60));
     CSubemp.declareField(stringField("SUCU_TELEFONOS", 60));
+    CDestino.setKeepTrailingBlanks(true);
 
     ConfigurarProviders();
 }
 
 MainData::~MainData()
 {
-    // Statements and cursors go before their attachments.
-    QCopia.close();
-    Qcopiades.close();
-    DBEnvio.disconnect();
-    DbCia.disconnect();
-    DbGeneral.disconnect();
+    // Statements and cursors go before their attachments. Whatever fails here (a server
+    // that went away) leaves nothing to clean up that the client library does not.
+    auto quietly = [](auto&& step) {
+        try {
+            step();
+        } catch (...) {
+        }
+    };
+    quietly([&] { QCopia.close(); });
+    quietly([&] { Qcopiades.close(); });
+    quietly([&] { DBEnvio.disconnect(); });
+    quietly([&] { DbCia.disconnect(); });
+    quietly([&] { DbGeneral.disconnect(); });
 }
 
 void MainData::ConfigurarProviders()
@@ -110,13 +165,21 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
                             data::TUpdateKind, data::TResolverResponse& response)
 {
     response = data::rrAbort;
-    std::string text = error.what();
-    if (text.size() > kEventErrorWidth) text.resize(kEventErrorWidth);
-    QCopia.close();
-    QCopia.clear();
-    QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " + data::quoted(text) +
-                   " where RPEV_ID = " + data::sqlInteger(CAuditor.value("RPEV_ID").asInteger()));
-    QCopia.executeImmediate();
+    if (const auto* lost = dynamic_cast<const data::DatabaseError*>(&error);
+        lost && lost->connectionLost())
+        throw *lost;
+    try {
+        const std::string text =
+            cutToCharacters(error.what(), kEventErrorWidth, DbCia.characterSet());
+        QCopia.close();
+        QCopia.clear();
+        QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " + data::quoted(text) +
+                       " where RPEV_ID = " +
+                       data::sqlInteger(CAuditor.value("RPEV_ID").asInteger()));
+        QCopia.executeImmediate();
+    } catch (...) {
+        throw OriginFailure(std::current_exception());
+    }
     if (beep) beep();
 }
 

@@ -9,6 +9,7 @@
 // update-error hooks turn a failed post or delete of a cached set into data::SilentAbort.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -25,6 +26,27 @@ namespace enviozvr::sender {
 // Width of REPLICA_EVENTOS.RPEV_ERROR: a failure text longer than this is cut to fit.
 inline constexpr std::size_t kEventErrorWidth = 2048;
 
+// `text` cut to at most `maxBytes` bytes on a character boundary of `characterSet` (a
+// Firebird character set name): UTF8 and UNICODE_FSS are read as UTF-8, the Far East
+// double-byte sets by their lead bytes, every other set one byte per character.
+std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
+                            const std::string& characterSet);
+
+// Thrown out of the update-error capture when the failure text could not be stored on
+// the event: the company database failed, which ends the send cycle whatever the
+// destination was doing. what() is the text of that failure; original() the failure
+// itself, for the send cycle to rethrow.
+class OriginFailure : public std::exception {
+public:
+    explicit OriginFailure(std::exception_ptr original);
+    const char* what() const noexcept override { return text_.c_str(); }
+    std::exception_ptr original() const { return original_; }
+
+private:
+    std::exception_ptr original_;
+    std::string text_;
+};
+
 class MainData {
     // Owners of the three connections; the public references below name them.
     std::unique_ptr<data::Connection> generalOwner_;
@@ -33,8 +55,10 @@ class MainData {
 
 public:
     // Builds every object closed, with its initial parameters, and wires the update-error
-    // hooks (ConfigurarProviders).
+    // hooks (ConfigurarProviders). CDestino keeps the trailing blanks of its texts, so
+    // that the transfer copies every value exactly.
     MainData();
+    // Closes and disconnects everything; never throws (a lost attachment is let go).
     ~MainData();
     MainData(const MainData&) = delete;
     MainData& operator=(const MainData&) = delete;
@@ -114,9 +138,12 @@ public:
     // screens and are not wired. Called by the constructor; calling it again is harmless.
     void ConfigurarProviders();
 
-    // Provider hook: stores the failure text (cut to kEventErrorWidth bytes) into
-    // RPEV_ERROR of the event CAuditor stands on, through QCopia (committed at once),
-    // beeps, and answers rrAbort. A failure of that update is thrown from here.
+    // Provider hook: stores the failure text (cut to kEventErrorWidth bytes on a character
+    // boundary of the company database) into RPEV_ERROR of the event CAuditor stands on,
+    // through QCopia (committed at once), beeps, and answers rrAbort. A failure of that
+    // update is thrown from here as OriginFailure. An error that says the destination's
+    // attachment is gone is no failure of the event: it is stored nowhere and rethrown
+    // as it is, for the send cycle to end that destination's batch.
     void ManejarError(data::Provider* sender, const data::Change* change,
                       const data::DataError& error, data::TUpdateKind kind,
                       data::TResolverResponse& response);

@@ -1,6 +1,6 @@
 #include "sender/sendcycle.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 
@@ -67,31 +67,75 @@ std::string documentCondition(const std::string& pref, const std::string& numero
     return " = " + data::quoted(pref) + " AND FACT_NUMERO = " + data::quoted(numero);
 }
 
+// The origin FACTURAS_ZVR row of one document, read whole before the destination is
+// touched, so that a failure while reading it is always the origin's.
+struct OriginRow {
+    std::vector<data::Field> columns;
+    data::Row values;
+};
+
+std::optional<OriginRow> readOrigin(MainData& d, const std::string& condition)
+{
+    d.QCopia.close();
+    d.QCopia.clear();
+    d.QCopia.setText("select * from FACTURAS_ZVR where PREF_PRE" + condition);
+    d.QCopia.open();
+    if (d.QCopia.isEmpty()) {
+        d.QCopia.close();
+        return std::nullopt;
+    }
+    OriginRow row;
+    for (int i = 0; i < d.QCopia.columnCount(); ++i) {
+        row.columns.push_back(d.QCopia.column(i));
+        row.values.push_back(d.QCopia.value(i));
+    }
+    d.QCopia.close();
+    return row;
+}
+
+// For each destination column, the origin column it takes its value from: the column of
+// the same name when both sides have the same set of column names, otherwise the column
+// at the same position (which may not exist).
+std::vector<size_t> columnSources(const std::vector<data::Field>& destination,
+                                  const std::vector<data::Field>& origin)
+{
+    std::vector<size_t> byName;
+    if (destination.size() == origin.size()) {
+        for (const data::Field& f : destination) {
+            auto it = std::find_if(origin.begin(), origin.end(),
+                                   [&](const data::Field& o) { return o.name == f.name; });
+            if (it == origin.end()) break;
+            byName.push_back(static_cast<size_t>(it - origin.begin()));
+        }
+        if (byName.size() == destination.size()) return byName;
+    }
+    std::vector<size_t> byPosition(destination.size());
+    for (size_t i = 0; i < byPosition.size(); ++i) byPosition[i] = i;
+    return byPosition;
+}
+
 // Value for a destination column from the origin value. Exact decimals take every digit
-// the destination's scale holds; everything else travels as it is.
+// the destination's scale holds, checked against the column; everything else travels as
+// it is (the cached set converts it to the column's kind, checked likewise).
 data::Value destinationValue(const data::Field& field, const data::Value& origin)
 {
     if (field.type != data::FieldType::Decimal || origin.isNull()) return origin;
-    switch (origin.kind()) {
-    case data::Value::Kind::Integer:
-    case data::Value::Kind::Decimal:
-        return data::Value::decimal(origin.asDecimal().rescaled(field.scale));
-    case data::Value::Kind::Float: {
-        const double scaled = origin.asDouble() * std::pow(10.0, field.scale);
-        return data::Value::decimal(static_cast<int64_t>(std::llround(scaled)), field.scale);
-    }
-    default:
-        return origin;
-    }
+    const int bytes = (field.size == 2 || field.size == 4) ? field.size : 8;
+    return data::Value::decimal(data::fixedPointFor(origin, field.scale, bytes, field.name),
+                                field.scale);
 }
 
-// Fills a new CDestino row from the open QCopia row, column by column by position, posts
-// it and applies it. True when the destination refused it.
-bool insertFromOrigin(MainData& d)
+// Fills a new CDestino row from the origin row, posts it and applies it. True when the
+// destination refused it.
+bool insertFromOrigin(MainData& d, const OriginRow& origin)
 {
     d.CDestino.insert();
-    for (int i = 0; i < d.CDestino.fieldCount(); ++i)
-        d.CDestino.setValue(i, destinationValue(d.CDestino.field(i), d.QCopia.value(i)));
+    const std::vector<size_t> sources = columnSources(d.CDestino.fields(), origin.columns);
+    for (int i = 0; i < d.CDestino.fieldCount(); ++i) {
+        const size_t from = sources[static_cast<size_t>(i)];
+        if (from >= origin.values.size()) throw data::DataError("Field index out of range");
+        d.CDestino.setValue(i, destinationValue(d.CDestino.field(i), origin.values[from]));
+    }
     d.CDestino.post();
     return d.CDestino.applyUpdates(0) != 0;
 }
@@ -119,29 +163,18 @@ private:
     data::Connection& c_;
 };
 
-bool deleteDocument(MainData& d, const std::string& pref, const std::string& numero)
+bool deleteDocument(MainData& d, const std::string& condition)
 {
     d.CDestino.close();
-    d.CDestino.setCommandText("SELECT * FROM FACTURAS_ZVR WHERE PREF_PRE" +
-                              documentCondition(pref, numero));
+    d.CDestino.setCommandText("SELECT * FROM FACTURAS_ZVR WHERE PREF_PRE" + condition);
     d.CDestino.open();
     if (d.CDestino.isEmpty()) return false;
     d.CDestino.remove();
     return d.CDestino.applyUpdates(0) != 0;
 }
 
-bool copyDocument(MainData& d, const std::string& pref, const std::string& numero)
+bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condition)
 {
-    const std::string condition = documentCondition(pref, numero);
-    d.QCopia.close();
-    d.QCopia.clear();
-    d.QCopia.setText("select * from FACTURAS_ZVR where PREF_PRE" + condition);
-    d.QCopia.open();
-    if (d.QCopia.isEmpty()) {
-        d.QCopia.close();
-        return false;
-    }
-
     const std::string lookup = "SELECT * FROM FACTURAS_ZVR where PREF_PRE" + condition;
     d.CDestino.close();
     d.CDestino.setCommandText(lookup);
@@ -149,7 +182,7 @@ bool copyDocument(MainData& d, const std::string& pref, const std::string& numer
 
     bool failed = false;
     if (d.CDestino.isEmpty()) {
-        failed = insertFromOrigin(d);
+        failed = insertFromOrigin(d, origin);
     } else {
         // Replace: the delete and the new row share one destination transaction, so a
         // refused insert leaves the old rows where they were.
@@ -161,14 +194,13 @@ bool copyDocument(MainData& d, const std::string& pref, const std::string& numer
         d.CDestino.close();
         d.CDestino.setCommandText(lookup);
         d.CDestino.open();
-        if (d.CDestino.isEmpty()) failed = insertFromOrigin(d);
+        if (d.CDestino.isEmpty()) failed = insertFromOrigin(d, origin);
         if (failed)
             tx.rollback();
         else
             tx.commit();
     }
     d.CDestino.close();
-    d.QCopia.close();
     return failed;
 }
 
@@ -183,6 +215,14 @@ std::string lastErrorText(const std::string& databasePath)
     return "Ult. error:" + data::shortDateText(data::today()) + ":" +
            data::longTimeText(data::timeNow()) + " No se pudo conectar con el servidor " +
            databasePath;
+}
+
+// A destination that cannot be reached (or was lost): errorenvio.txt and Label8.
+void reportUnreachable(MainData& d, SendStatus& status)
+{
+    const std::string path = d.DBEnvio.param("Database");
+    core::logConnectionFailure(path);
+    status.setLastError(lastErrorText(path));
 }
 
 // Serves one destination company: connect, batch, close. Fills `summary`.
@@ -209,9 +249,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     try {
         d.DBEnvio.connect();
     } catch (const std::exception&) {
-        const std::string path = d.DBEnvio.param("Database");
-        core::logConnectionFailure(path);
-        status.setLastError(lastErrorText(path));
+        reportUnreachable(d, status);
     }
     if (!d.DBEnvio.isConnected()) {
         summary.connected = false;
@@ -225,8 +263,9 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
                       " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
                       data::quoted(company);
     if (options.skipErrored()) sql += " AND RPEV_ERROR IS NULL";
-    sql += options.newestFirst() ? " order by rpev_fecreg desc, rpev_horareg desc"
-                                 : " order by rpev_fecreg, rpev_horareg";
+    // RPEV_ID last: events registered in the same second keep the order they were queued.
+    sql += options.newestFirst() ? " order by rpev_fecreg desc, rpev_horareg desc, rpev_id desc"
+                                 : " order by rpev_fecreg, rpev_horareg, rpev_id";
     data::CachedResultSet& a = d.CAuditor;
     a.close();
     a.setCommandText(sql);
@@ -248,11 +287,18 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
                                    a.asText("RPEV_CODIGO"));
         status.stepProgress();
 
-        bool failed = false;
+        TransferOutcome outcome = TransferOutcome::Done;
         if (a.asInteger(a.fieldByName("RPEV_TIPO")) == kInvoiceType)
-            failed = transferInvoice(d, a.asText("RPEV_OPER"), a.asText("RPEV_PREF"),
-                                     a.asText("RPEV_NUMERO"));
-        if (failed) {
+            outcome = transferInvoice(d, a.asText("RPEV_OPER"), a.asText("RPEV_PREF"),
+                                      a.asText("RPEV_NUMERO"));
+        if (outcome == TransferOutcome::DestinationLost) {
+            // The event stays pending as it was; the rest of this batch waits for a later
+            // cycle, and the next company is served.
+            summary.lost = true;
+            reportUnreachable(d, status);
+            break;
+        }
+        if (outcome == TransferOutcome::Failed) {
             ++summary.failed;
             continue;
         }
@@ -303,11 +349,38 @@ int minutesValue(const std::string& text)
     return *v;
 }
 
-bool transferInvoice(MainData& data, const std::string& oper, const std::string& pref,
-                     const std::string& numero)
+TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std::string& pref,
+                                const std::string& numero)
 {
-    if (oper == "D") return deleteDocument(data, pref, numero);
-    return copyDocument(data, pref, numero);
+    const std::string condition = documentCondition(pref, numero);
+    // The origin's invoice row; a failure here is the origin's and ends the cycle.
+    std::optional<OriginRow> origin;
+    if (oper != "D") {
+        origin = readOrigin(d, condition);
+        if (!origin) return TransferOutcome::Done;
+    }
+    try {
+        try {
+            const bool refused =
+                origin ? copyDocument(d, *origin, condition) : deleteDocument(d, condition);
+            return refused ? TransferOutcome::Failed : TransferOutcome::Done;
+        } catch (const data::SilentAbort&) {
+            // A post or delete the cache refused: the capture has stored its text.
+            return TransferOutcome::Failed;
+        } catch (const data::DataError& error) {
+            // Anything else the destination side raised for this event.
+            if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
+                db && db->connectionLost()) {
+                d.DBEnvio.dropIfLost(error);
+                return TransferOutcome::DestinationLost;
+            }
+            data::TResolverResponse response = data::rrAbort;
+            d.ManejarError(nullptr, nullptr, error, data::ukInsert, response);
+            return TransferOutcome::Failed;
+        }
+    } catch (const OriginFailure& failure) {
+        std::rethrow_exception(failure.original());
+    }
 }
 
 void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly)

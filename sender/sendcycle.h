@@ -4,12 +4,13 @@
 //
 // Runs on the thread that owns the MainData, from start to end inside one event. Reads
 // its options and reports its status through the interfaces of sendinterfaces.h. The
-// failures it handles itself are the destination connection (logged to errorenvio.txt and
-// shown as the last error) and a refused change at the destination (stored on the event).
-// Every other failure is thrown: data::DatabaseError / data::DataError, data::SilentAbort
-// from the update-error hooks, std::invalid_argument "'%s' is not a valid integer value"
-// for a batch size or a minute count that cannot be used. The caller runs it inside
-// core::runGuarded.
+// failures it handles itself are those of a destination: a connection that fails or is
+// lost in mid-batch (logged to errorenvio.txt, shown as the last error, the company's
+// batch ends and the next company is served) and a failure confined to one event's
+// transfer (stored on the event, which stays pending; the batch goes on). Every other
+// failure, the origin's, is thrown: data::DatabaseError / data::DataError,
+// std::invalid_argument "'%s' is not a valid integer value" for a batch size or a minute
+// count that cannot be used. The caller runs it inside core::runGuarded.
 #pragma once
 
 #include <optional>
@@ -36,14 +37,29 @@ enum class CycleEnd {
 CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status,
                            SendTimer& timer);
 
+// What the transfer of one event came to.
+enum class TransferOutcome {
+    Done,             // the destination is in line with the origin (or nothing was to do)
+    Failed,           // a failure confined to this event; its text is on the event
+    DestinationLost,  // the destination's attachment is gone; the event is left as it was
+};
+
 // The transfer of the invoice event CAuditor stands on (RPEV_OPER "D" deletes the
-// document at the destination, anything else copies it from the origin). Returns true
-// when the destination refused the change (the text is then on the event). A replace
-// (the destination already holds the document) deletes and inserts in one destination
-// transaction, so a refused insert leaves the old rows in place. Exact decimals are
-// copied with every digit the destination column holds.
-bool transferInvoice(MainData& data, const std::string& oper, const std::string& pref,
-                     const std::string& numero);
+// document at the destination, anything else copies it from the origin). A replace (the
+// destination already holds the document) deletes and inserts in one destination
+// transaction, so a refused insert leaves the old rows in place. The copy matches columns
+// by name when origin and destination have the same set of column names, otherwise by
+// position; it copies every value exactly as the origin holds it, exact decimals with
+// every digit the destination column holds, and a value that does not fit its column is
+// a failure naming the column and the value.
+//
+// Any failure while the destination is worked on (a refused change, a refused post in
+// the cache, a value that does not fit, a column list that does not match, any error the
+// destination raises) is stored on the event by the update-error capture: Failed. A lost
+// destination attachment: DestinationLost. A failure of the origin (its invoice row, or
+// storing the text) is thrown.
+TransferOutcome transferInvoice(MainData& data, const std::string& oper, const std::string& pref,
+                                const std::string& numero);
 
 // Last-send status. The first form looks at every event and sets the "Mensajes error"
 // button; the second (invoiceOnly) only at invoice events and leaves the button alone.

@@ -31,6 +31,7 @@ struct CompanySummary {
     int sent = 0;     // marked sent
     int failed = 0;   // left pending with an error
     bool connected = true;  // false: the destination database could not be connected
+    bool lost = false;      // the connection was lost in mid-batch; the rest waits
 };
 
 // The status display of the cycle.

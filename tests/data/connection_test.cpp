@@ -1,6 +1,8 @@
 // Connections against real databases: embedded files and the local server.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/statement.h"
@@ -243,4 +245,98 @@ TEST(Connection, SelectsSeeWhatOthersCommittedAndLockingSelectsStillRun)
     c->setParam("TransIsolation", "RepeatableRead");
     db.exec("insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values ('004', 'S')");
     EXPECT_EQ(count(), 2);
+}
+
+// Company connections prepare in dialect 3 whatever the database's dialect, so quoted
+// names stay names; the general connection follows a lower database dialect.
+TEST(Connection, DialectOfEachKindOnADialectOneDatabase)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("d1.fdb"), TestDatabase::Options{.dialect = 1});
+    db.exec("create table T (A integer)");
+    struct Case {
+        const char* name;
+        std::unique_ptr<Connection> connection;
+        unsigned dialect;
+    };
+    Case cases[] = {{"company", companyTo(db.location(), "SYSDBA", ""), 3},
+                    {"general", Connection::general(), 1}};
+    cases[1].connection->setDatabase(db.location());
+    cases[1].connection->setParam("password", "");
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.connection->connect();
+        EXPECT_EQ(c.connection->dialect(), c.dialect);
+        if (c.dialect == 3)
+            EXPECT_EQ(c.connection->execute("insert into \"T\" (\"A\") values (?)", {Value::integer(1)}), 1);
+        else
+            EXPECT_EQ(c.connection->execute("insert into T (A) values (\"7\")"), 1)
+                << "dialect 1 reads double quotes as text";
+    }
+}
+
+// An attachment thrown off the server (as a restart does) met by each operation of a
+// connection: disconnecting lets it go without an error; every other operation reports
+// the loss and leaves the connection closed, and the next use connects again.
+TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
+{
+    struct Case {
+        const char* name;
+        std::function<void(Connection&, PlainStatement&)> before;  // while attached
+        std::function<void(Connection&, PlainStatement&)> after;   // once thrown off
+        bool throws;
+    };
+    const auto none = [](Connection&, PlainStatement&) {};
+    const std::vector<Case> cases = {
+        {"disconnect", none, [](Connection& c, PlainStatement&) { c.disconnect(); }, false},
+        {"execute", none, [](Connection& c, PlainStatement&) { c.execute("delete from T"); }, true},
+        {"open a statement", none, [](Connection&, PlainStatement& q) { q.open(); }, true},
+        {"start a transaction", none, [](Connection& c, PlainStatement&) { c.startTransaction(); },
+         true},
+        {"commit", [](Connection& c, PlainStatement&) { c.startTransaction(); },
+         [](Connection& c, PlainStatement&) { c.commit(); }, true},
+        {"rollback", [](Connection& c, PlainStatement&) { c.startTransaction(); },
+         [](Connection& c, PlainStatement&) { c.rollback(); }, true},
+        {"read a blob of an open statement", [](Connection&, PlainStatement& q) { q.open(); },
+         [](Connection&, PlainStatement& q) { q.value(1); }, true},
+        {"close an open statement", [](Connection&, PlainStatement& q) { q.open(); },
+         [](Connection&, PlainStatement& q) { q.close(); }, true},
+    };
+    TempDir dir;
+    TestDatabase db(dir.file("lost.fdb"), /*viaServer=*/true);
+    db.exec("create table T (A integer, B blob sub_type text)");
+    db.exec("insert into T values (1, 'uno')");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto conn = companyTo(db.location(), enviozvr::testing::serverUser(),
+                              enviozvr::testing::serverPassword());
+        PlainStatement q("QCopia", *conn);
+        q.setText("select A, B from T");
+        conn->connect();
+        c.before(*conn, q);
+        db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
+        try {
+            c.after(*conn, q);
+            EXPECT_FALSE(c.throws) << "no error";
+        } catch (const DatabaseError& e) {
+            EXPECT_TRUE(c.throws) << e.what();
+            EXPECT_TRUE(e.connectionLost()) << e.what();
+        }
+        EXPECT_FALSE(conn->isConnected());
+        EXPECT_FALSE(conn->inTransaction());
+        EXPECT_FALSE(q.isOpen());
+        EXPECT_EQ(conn->execute("update T set A = 1"), 1);
+        EXPECT_NO_THROW(conn->disconnect());
+    }
+
+    // The general connection, with its read transaction open.
+    auto general = Connection::general();
+    general->setDatabase(db.location());
+    general->setParam("User_Name", enviozvr::testing::serverUser());
+    general->setParam("password", enviozvr::testing::serverPassword());
+    general->open("select A from T")->close();
+    db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
+    EXPECT_NO_THROW(general->disconnect());
+    EXPECT_FALSE(general->isConnected());
+    EXPECT_NO_THROW(general->connect());
 }

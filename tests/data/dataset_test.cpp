@@ -293,3 +293,79 @@ TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart)
     conn->rollback();
     EXPECT_EQ(count(), 3);
 }
+
+// Numbers put into numeric columns: each fits its column or fails naming the column and
+// the value; nothing wraps.
+TEST_F(CachedSetTest, NumbersThatDoNotFitTheirColumnAreRefused)
+{
+    db.exec("create table N (S smallint, I integer, B bigint, D numeric(18,4), P numeric(4,2))");
+    struct Case {
+        const char* column;
+        Value value;
+        std::string stored;  // the value's text once stored, or the error
+    };
+    const std::vector<Case> cases = {
+        {"S", Value::integer(32767), "32767"},
+        {"S", Value::integer(40000), "Value '40000' does not fit column 'S'"},
+        {"I", Value::integer(3000000000LL), "Value '3000000000' does not fit column 'I'"},
+        {"I", Value::real(2.5), "3"},
+        {"I", Value::real(-3e9), "Value '-3000000000' does not fit column 'I'"},
+        {"I", Value::decimal(1999, 3), "2"},
+        {"B", Value::real(1e19), "Value '1e+19' does not fit column 'B'"},
+        {"B", Value::text("9223372036854775807"), "9223372036854775807"},
+        {"B", Value::text("9223372036854775808"), "Value '9223372036854775808' does not fit column 'B'"},
+        {"B", Value::text("A"), "'A' is not a valid integer value"},
+        {"D", Value::decimal(184467440737095516LL, 2),
+         "Value '1844674407370955.16' does not fit column 'D'"},
+        {"D", Value::integer(922337203685478LL), "Value '922337203685478' does not fit column 'D'"},
+        {"D", Value::integer(922337203685477LL), "922337203685477.0000"},
+        {"D", Value::real(1e15), "Value '1e+15' does not fit column 'D'"},
+        {"D", Value::real(0.12345), "0.1235"},
+        {"D", Value::text("-12.34567"), "-12.3457"},
+        {"D", Value::text("1e5"), "'1e5' is not a valid BCD value"},
+        {"P", Value::decimal(32767, 2), "327.67"},
+        {"P", Value::decimal(400, 0), "Value '400' does not fit column 'P'"},
+    };
+    Query numbers{*conn, "select * from N"};
+    Provider provider{"PN", numbers, true};
+    CachedResultSet n{"CN", provider};
+    n.open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.column) + " <- " + c.value.toText());
+        n.insert();
+        const std::string got = errorOf([&] {
+            n.setValue(c.column, c.value);
+            throw DataError(n.value(c.column).toText());
+        });
+        EXPECT_EQ(got, c.stored);
+        n.cancel();
+    }
+    // Reads of a field as currency and as an integer are checked the same way.
+    n.insert();
+    n.setValue("B", Value::integer(INT64_MAX));
+    EXPECT_EQ(errorOf([&] { n.asCurrency(n.fieldByName("B")); }),
+              "Value '9223372036854775807' does not fit column 'B'");
+}
+
+// Texts keep their trailing blanks only in a set that carries them on to a table.
+TEST_F(CachedSetTest, TrailingBlanksAreKeptOnlyWhenAsked)
+{
+    db.exec("insert into T values (4, 'cuatro', 'x  ', null)");
+    for (const bool keep : {false, true}) {
+        SCOPED_TRACE(keep ? "kept" : "trimmed");
+        set.close();
+        set.setKeepTrailingBlanks(keep);
+        set.setCommandText("select * from T where ID = 4");
+        set.open();
+        EXPECT_EQ(set.asText("NOTA"), keep ? "x  " : "x");
+        EXPECT_EQ(set.asText("NOMBRE"), keep ? "cuatro    " : "cuatro");
+        set.insert();
+        set.setValue("ID", Value::integer(keep ? 6 : 5));
+        set.setValue("NOTA", Value::text("y "));
+        EXPECT_EQ(set.asText("NOTA"), keep ? "y " : "y");
+        EXPECT_EQ(set.applyUpdates(0), 0);
+        EXPECT_EQ(count(std::string("NOTA = ") + (keep ? "'y ' and char_length(NOTA) = 2"
+                                                       : "'y' and char_length(NOTA) = 1")),
+                  1);
+    }
+}

@@ -56,5 +56,31 @@ TEST(MainData, InteractiveLoginQuotesTheUserName)
     }
 }
 
+
+// Every attachment thrown off the local server (as a restart does): the next login and
+// company choice connect on the first try, and a MainData whose attachments are gone is
+// destroyed without an error.
+TEST(MainData, LostAttachmentsNeitherBlockTheNextLoginNorTheExit)
+{
+    SenderWorld w(WorldOptions{.viaServer = true});
+    w.addDestination("002");
+    auto other = std::make_unique<sender::MainData>();
+    other->loginAutomatic(w.server, "sysdba", w.password);
+    other->selectCompany("001");
+    other->DBEnvio.setDatabase(w.server + "/datos/002/nivora.fdb");
+    other->DBEnvio.setParam("User_Name", "SYSDBA");
+    other->DBEnvio.setParam("password", w.password);
+    other->DBEnvio.connect();
+    other->QCopia.setText("select * from REPLICA_EVENTOS");
+    other->QCopia.open();
+    for (TestDatabase* db : {w.general.get(), w.origin.get(), w.destinations["002"].get()})
+        SenderWorld::dropAttachments(*db);
+
+    EXPECT_NO_THROW(w.data.loginAutomatic(w.server, "sysdba", w.password));
+    EXPECT_EQ(w.data.selectCompany("001"), (std::vector<std::string>{"Todas", "Principal", "Sur"}));
+    EXPECT_EQ(w.data.companyName("001"), "Origen S.A.");
+    other.reset();  // a destructor that threw would end the test program here
+}
+
 }  // namespace
 }  // namespace enviozvr::sendertest

@@ -3,6 +3,8 @@
 // inactive destinations, the timer and the logs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <stdexcept>
 
 #include "data/errors.h"
@@ -369,37 +371,334 @@ TEST(SendCycle, TimerAndStatusAcrossCycles)
 TEST(SendCycle, EarlyEndStillRearmsTheTimer)
 {
     SenderWorld w;
-    TestDatabase& dest = w.addDestination("002");
-    // The destination has no invoice table: the lookup fails while 002 is served.
-    dest.exec("DROP TABLE FACTURAS_ZVR");
-    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.addDestination("002");
+    // The origin has no invoice table: reading the invoice fails while 002 is served, a
+    // failure of the origin, which ends the cycle.
+    w.origin->exec("DROP TABLE FACTURAS_ZVR");
     w.addEvent({.id = 1, .company = "002", .numero = "1"});
     w.options.minutesText = "2";
-    EXPECT_ANY_THROW(w.cycle());
+    EXPECT_THROW(w.cycle(), data::DatabaseError);
     EXPECT_EQ(w.state(1), "pending");
     EXPECT_EQ(w.timer.calls, (std::vector<std::string>{"stop", "start 120000"}));
 }
 
-// A post refused inside the cache (a required column left NULL) ends the cycle with a
-// silent abort, the text stored on the event.
-TEST(SendCycle, RefusedPostEndsTheCycleSilently)
+// The destination FACTURAS_ZVR recreated with other columns.
+void recreateInvoices(TestDatabase& db, const std::string& columns)
+{
+    db.exec("DROP TABLE FACTURAS_ZVR");
+    db.exec("CREATE TABLE FACTURAS_ZVR (" + columns + ")");
+}
+
+const char* const kInvoiceColumns =
+    "PREF_PRE VARCHAR(4) NOT NULL, FACT_NUMERO VARCHAR(6) NOT NULL, FACT_ID INTEGER, "
+    "FACT_SERIAL BIGINT, FACT_TOTAL NUMERIC(15,2), FACT_TASA NUMERIC(18,6), "
+    "FACT_PESO DOUBLE PRECISION, FACT_FECHA DATE, FACT_HORA TIME, FACT_REGISTRO TIMESTAMP, "
+    "FACT_ESTADO CHAR(1), FACT_CLIENTE VARCHAR(80), FACT_NOTAS BLOB SUB_TYPE TEXT, "
+    "FACT_MONEDA CHAR(3) NOT NULL";
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    const auto at = text.find(from);
+    if (at == std::string::npos) throw std::logic_error("no " + from);
+    return text.replace(at, from.size(), to);
+}
+
+// A failure confined to one event's transfer: what is done to the origin and the
+// destination 002 before the cycle, and the text stored on the event.
+struct EventFailureCase {
+    std::string name;
+    std::function<void(TestDatabase& origin, TestDatabase& destination)> prepare;
+    std::string storedText;  // found in RPEV_ERROR
+};
+
+void PrintTo(const EventFailureCase& c, std::ostream* os) { *os << c.name; }
+
+class PerEventFailure : public ::testing::TestWithParam<EventFailureCase> {};
+
+// The failure is stored on its event, which stays pending; the batch goes on with the
+// next event and the cycle with the next destination. Invoice FV1 of event 1 is the one
+// that fails at 002; event 2 (another type) follows it at 002; event 3 copies FV2 to 003.
+TEST_P(PerEventFailure, IsStoredOnTheEventAndTheCycleGoesOn)
+{
+    const EventFailureCase& c = GetParam();
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    TestDatabase& other = w.addDestination("003");
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.origin->exec(invoiceValues("FV", "2", 2));
+    c.prepare(*w.origin, dest);
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    w.addEvent({.id = 2, .company = "002", .tipo = 120, .numero = "9", .registeredAt = "09:00:00"});
+    w.addEvent({.id = 3, .company = "003", .numero = "2"});
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(1), "pending with error");
+    EXPECT_NE(w.errorText(1).find(c.storedText), std::string::npos) << w.errorText(1);
+    EXPECT_EQ(w.state(2), "sent");
+    EXPECT_EQ(w.state(3), "sent");
+    EXPECT_EQ(SenderWorld::invoiceRows(other, "FV", "2").size(), 1u);
+    ASSERT_EQ(w.status.served.size(), 2u);
+    EXPECT_EQ(w.status.served[0].failed, 1);
+    EXPECT_EQ(w.status.served[0].sent, 1);
+    EXPECT_TRUE(w.logLines("errorenvio.txt").empty());
+    EXPECT_EQ(w.timer.calls.back(), "start 60000");
+
+    // The next cycle meets the same failure and still goes on.
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(1), "pending with error");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SendCycle, PerEventFailure,
+    ::testing::Values(
+        EventFailureCase{"RequiredColumnLeftNull",
+                         [](TestDatabase& o, TestDatabase& d) {
+                             d.exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER NOT NULL");
+                             o.exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER");
+                         },
+                         "Field 'FACT_EXTRA' must have a value"},
+        EventFailureCase{"DecimalPastSixtyFourBitsAtTheDestinationScale",
+                         [](TestDatabase& o, TestDatabase& d) {
+                             o.exec("UPDATE FACTURAS_ZVR SET FACT_TOTAL = 1844674407370955.16 "
+                                    "WHERE FACT_NUMERO = '1'");
+                             recreateInvoices(d, replaced(kInvoiceColumns, "FACT_TOTAL NUMERIC(15,2)",
+                                                          "FACT_TOTAL NUMERIC(18,4)"));
+                         },
+                         "Value '1844674407370955.16' does not fit column 'FACT_TOTAL'"},
+        EventFailureCase{"IntegerPastASmallintColumn",
+                         [](TestDatabase& o, TestDatabase& d) {
+                             o.exec("UPDATE FACTURAS_ZVR SET FACT_ID = 100000 WHERE FACT_NUMERO = '1'");
+                             recreateInvoices(d, replaced(kInvoiceColumns, "FACT_ID INTEGER",
+                                                          "FACT_ID SMALLINT"));
+                         },
+                         "Value '100000' does not fit column 'FACT_ID'"},
+        EventFailureCase{"DoublePastADecimalColumn",
+                         [](TestDatabase& o, TestDatabase& d) {
+                             o.exec("UPDATE FACTURAS_ZVR SET FACT_PESO = 1e300 WHERE FACT_NUMERO = '1'");
+                             recreateInvoices(d, replaced(kInvoiceColumns, "FACT_PESO DOUBLE PRECISION",
+                                                          "FACT_PESO NUMERIC(18,2)"));
+                         },
+                         "Value '1e+300' does not fit column 'FACT_PESO'"},
+        EventFailureCase{"DestinationHasMoreColumns",
+                         [](TestDatabase&, TestDatabase& d) {
+                             d.exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER");
+                         },
+                         "Field index out of range"},
+        EventFailureCase{"TextIntoAnIntegerColumnByPosition",
+                         [](TestDatabase&, TestDatabase& d) {
+                             recreateInvoices(d, replaced(kInvoiceColumns, "FACT_ESTADO CHAR(1)",
+                                                          "FACT_ESTADO_N INTEGER"));
+                         },
+                         "'A' is not a valid integer value"},
+        EventFailureCase{"DestinationRefusesTheDeleteOfAReplace",
+                         [](TestDatabase&, TestDatabase& d) {
+                             d.exec(invoiceValues("FV", "1", 7));
+                             d.exec("CREATE EXCEPTION E_BORRADO 'No se borra'");
+                             d.exec("CREATE TRIGGER FACTURAS_ZVR_BORRADO FOR FACTURAS_ZVR BEFORE "
+                                    "DELETE AS BEGIN EXCEPTION E_BORRADO; END");
+                         },
+                         "No se borra"},
+        EventFailureCase{"DestinationHasNoInvoiceTable",
+                         [](TestDatabase&, TestDatabase& d) { d.exec("DROP TABLE FACTURAS_ZVR"); },
+                         "Table unknown"}),
+    [](const ::testing::TestParamInfo<EventFailureCase>& info) { return info.param.name; });
+
+// Events registered in the same second are served in the order they were queued
+// (RPEV_ID), oldest first, or the reverse with newest first.
+TEST(SendCycle, EventsOfOneSecondKeepTheirQueueOrder)
+{
+    for (const bool newest : {false, true}) {
+        SCOPED_TRACE(newest ? "newest first" : "oldest first");
+        SenderWorld w;
+        w.addDestination("002");
+        for (int id : {3, 1, 4, 2})
+            w.addEvent({.id = id, .company = "002", .tipo = 120, .numero = std::to_string(id)});
+        w.options.newest = newest;
+        ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+        std::vector<std::string> expected;
+        for (int id : {1, 2, 3, 4}) expected.push_back("120,I,FV" + std::to_string(id) + ",C1");
+        if (newest) std::reverse(expected.begin(), expected.end());
+        EXPECT_EQ(w.status.shownEvents, expected);
+    }
+}
+
+// Which origin column each destination column takes: by name when both tables have the
+// same set of column names, by position otherwise.
+TEST(SendCycle, ColumnsAreMatchedByNameWhenBothSidesHaveTheSameNames)
+{
+    const std::string swapped =
+        replaced(kInvoiceColumns, "FACT_TOTAL NUMERIC(15,2), FACT_TASA NUMERIC(18,6)",
+                 "FACT_TASA NUMERIC(18,6), FACT_TOTAL NUMERIC(15,2)");
+    struct Case {
+        const char* name;
+        std::string columns;
+        std::string total, tasa;  // FACT_TOTAL and FACT_TASA at the destination
+    };
+    const std::vector<Case> cases = {
+        {"same order", kInvoiceColumns, "12341.75", "4012.345671"},
+        {"two columns swapped", swapped, "12341.75", "4012.345671"},
+        {"swapped and another name: by position",
+         replaced(swapped, "FACT_MONEDA", "FACT_DIVISA"), "4012.35", "12341.750000"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SenderWorld w;
+        TestDatabase& dest = w.addDestination("002");
+        recreateInvoices(dest, c.columns);
+        w.origin->exec(invoiceValues("FV", "1", 1));
+        w.addEvent({.id = 1, .company = "002", .numero = "1"});
+        ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+        EXPECT_EQ(w.state(1), "sent");
+        const auto got = dest.query("SELECT FACT_TOTAL, FACT_TASA FROM FACTURAS_ZVR");
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0][0].toText(), c.total);
+        EXPECT_EQ(got[0][1].toText(), c.tasa);
+    }
+}
+
+// Texts arrive exactly as the origin holds them, trailing blanks included.
+TEST(SendCycle, TextsArriveWithTheirTrailingBlanks)
 {
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
-    dest.exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER NOT NULL");
-    w.origin->exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER");
-    w.origin->exec(invoiceValues("FV", "1", 1).replace(
-        0, std::string("INSERT INTO FACTURAS_ZVR").size(),
-        "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_ID, FACT_SERIAL, FACT_TOTAL, "
-        "FACT_TASA, FACT_PESO, FACT_FECHA, FACT_HORA, FACT_REGISTRO, FACT_ESTADO, "
-        "FACT_CLIENTE, FACT_NOTAS, FACT_MONEDA)"));
-    w.addEvent({.id = 1, .company = "002", .numero = "1"});
-    w.addEvent({.id = 2, .company = "002", .tipo = 120, .numero = "2", .registeredAt = "09:00:00"});
-    EXPECT_THROW(w.cycle(), data::SilentAbort);
-    EXPECT_EQ(w.state(1), "pending with error");
-    EXPECT_EQ(w.errorText(1), "Field 'FACT_EXTRA' must have a value");
-    EXPECT_EQ(w.state(2), "pending");
+    const std::vector<std::string> clients = {"Cliente 40 ", "  ", "a\t ", "Jos\xe9   "};
+    for (size_t i = 0; i < clients.size(); ++i) {
+        const std::string numero = std::to_string(i + 1);
+        w.origin->exec(invoiceValues("FV", numero, 1));
+        w.origin->exec("UPDATE FACTURAS_ZVR SET FACT_CLIENTE = " + data::quoted(clients[i]) +
+                       " WHERE FACT_NUMERO = " + data::quoted(numero));
+        w.addEvent({.id = static_cast<int>(i + 1), .company = "002", .numero = numero});
+    }
+    dest.exec(invoiceValues("FV", "4", 4));  // replaced
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    for (size_t i = 0; i < clients.size(); ++i) {
+        const std::string numero = std::to_string(i + 1);
+        EXPECT_EQ(dest.scalar("SELECT FACT_CLIENTE FROM FACTURAS_ZVR WHERE FACT_NUMERO = " +
+                              data::quoted(numero)),
+                  Value::text(clients[i]))
+            << numero;
+    }
 }
+
+// A destination database of dialect 1 takes the generated statements, which quote names.
+TEST(SendCycle, ADialectOneDestinationTakesTheCopy)
+{
+    SenderWorld w;
+    w.makeDirectories("/datos/002");
+    TestDatabase dest(w.root + "/datos/002/nivora.fdb", TestDatabase::Options{.dialect = 1});
+    // Types that both dialects have, on both sides.
+    const std::string columns =
+        "PREF_PRE VARCHAR(4) NOT NULL, FACT_NUMERO VARCHAR(6) NOT NULL, FACT_ID INTEGER, "
+        "FACT_TOTAL NUMERIC(9,2), FACT_CLIENTE VARCHAR(80)";
+    dest.exec("CREATE TABLE FACTURAS_ZVR (" + columns + ")");
+    recreateInvoices(*w.origin, columns);
+    w.listCompany("002", w.server);
+    w.origin->exec("INSERT INTO FACTURAS_ZVR VALUES ('FV', '1', 7, 1234.5, 'Cliente')");
+    dest.exec("INSERT INTO FACTURAS_ZVR VALUES ('FV', '2', 8, 1.25, 'Otro')");
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    w.addEvent({.id = 2, .company = "002", .numero = "2", .oper = "D", .registeredAt = "09:00:00"});
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(1), "sent") << w.errorText(1);
+    EXPECT_EQ(w.state(2), "sent") << w.errorText(2);
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1"), SenderWorld::invoiceRows(*w.origin, "FV", "1"));
+    EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "2").empty());
+}
+
+TEST(SendCycle, ErrorTextIsCutOnACharacterBoundary)
+{
+    struct Case {
+        std::string text;
+        std::size_t max;
+        std::string set;
+        std::string cut;
+    };
+    const std::string e = "\xc3\xa9";  // é in UTF-8
+    const std::vector<Case> cases = {
+        {"abc", 2, "NONE", "ab"},
+        {"a" + e + e, 4, "UTF8", "a" + e},
+        {"a" + e + e, 5, "UTF8", "a" + e + e},
+        {"a" + e + e, 4, "WIN1252", ("a" + e + e).substr(0, 4)},
+        {"a\xe2\x82\xac" "b", 3, "UNICODE_FSS", "a"},
+        {"a\x82\xa0\xb1", 2, "SJIS_0208", "a"},
+        {"a\xb1\x82\xa0", 2, "SJIS_0208", "a\xb1"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(sender::cutToCharacters(c.text, c.max, c.set), c.cut) << c.set << " " << c.max;
+
+    // Stored on a UTF8 company database: a text whose cut would fall inside a character.
+    SenderWorld w(WorldOptions{.originCharset = "UTF8"});
+    w.addEvent({.id = 5, .company = "002", .numero = "5"});
+    w.data.CAuditor.setCommandText("select * from replica_eventos");
+    w.data.CAuditor.open();
+    std::string longText = "x";
+    while (longText.size() < 3000) longText += e;
+    data::TResolverResponse response = data::rrSkip;
+    w.data.ManejarError(nullptr, nullptr, data::DataError(longText), data::ukInsert, response);
+    EXPECT_EQ(w.errorText(5), longText.substr(0, sender::kEventErrorWidth - 1));
+}
+
+// Where an attachment is lost in the middle of a cycle (thrown off the database, as a
+// server restart does), and whether the databases are embedded or on the local server.
+struct LostCase {
+    std::string name;
+    bool viaServer;
+    bool destination;  // the destination 002's attachment, else the origin's
+};
+
+void PrintTo(const LostCase& c, std::ostream* os) { *os << c.name; }
+
+class LostAttachment : public ::testing::TestWithParam<LostCase> {};
+
+// A lost destination ends its batch (the event stays pending without text, errorenvio.txt
+// gets its line) and the cycle goes on; a lost origin ends the cycle. Either way the next
+// cycle connects again and sends everything.
+TEST_P(LostAttachment, TheNextCycleRecovers)
+{
+    const LostCase& c = GetParam();
+    SenderWorld w(WorldOptions{.viaServer = c.viaServer});
+    TestDatabase& dest = w.addDestination("002");
+    TestDatabase& other = w.addDestination("003");
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.origin->exec(invoiceValues("FV", "2", 2));
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    w.addEvent({.id = 2, .company = "002", .numero = "2", .registeredAt = "09:00:00"});
+    w.addEvent({.id = 3, .company = "003", .numero = "1"});
+    bool dropped = false;
+    w.status.onEventShown = [&](const std::string&) {
+        if (dropped) return;
+        dropped = true;
+        SenderWorld::dropAttachments(c.destination ? dest : *w.origin);
+    };
+
+    if (c.destination) {
+        ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+        EXPECT_EQ(w.state(1), "pending");
+        EXPECT_EQ(w.state(2), "pending");
+        EXPECT_EQ(w.state(3), "sent");
+        ASSERT_EQ(w.logLines("errorenvio.txt").size(), 1u);
+        EXPECT_NE(w.logLines("errorenvio.txt")[0].find("/datos/002/nivora.fdb"), std::string::npos);
+        ASSERT_EQ(w.status.served.size(), 2u);
+        EXPECT_TRUE(w.status.served[0].lost);
+        EXPECT_FALSE(w.status.served[1].lost);
+    } else {
+        EXPECT_THROW(w.cycle(), data::DatabaseError);
+        EXPECT_EQ(w.state(1), "pending");
+        EXPECT_TRUE(w.logLines("errorenvio.txt").empty());
+    }
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    for (int id : {1, 2, 3}) EXPECT_EQ(w.state(id), "sent") << id << " " << w.errorText(id);
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "2").size(), 1u);
+    EXPECT_EQ(SenderWorld::invoiceRows(other, "FV", "1").size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SendCycle, LostAttachment,
+    ::testing::Values(LostCase{"EmbeddedDestination", false, true},
+                      LostCase{"EmbeddedOrigin", false, false},
+                      LostCase{"ServerDestination", true, true},
+                      LostCase{"ServerOrigin", true, false}),
+    [](const ::testing::TestParamInfo<LostCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace enviozvr::sendertest

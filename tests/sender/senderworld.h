@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -51,6 +52,8 @@ public:
     std::vector<std::string> shownEvents;
     bool eventBoxVisible = false;
     std::vector<sender::CompanySummary> served;
+    // Called with each event's text as the cycle shows it, before its transfer.
+    std::function<void(const std::string&)> onEventShown;
 
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void setProgressPanel(const std::string& caption, bool visible) override
@@ -61,8 +64,11 @@ public:
     void stepProgress() override {}
     void setCurrentEvent(const std::string& text, bool visible) override
     {
-        if (visible && !text.empty()) shownEvents.push_back(text);
         eventBoxVisible = visible;
+        if (visible && !text.empty()) {
+            shownEvents.push_back(text);
+            if (onEventShown) onEventShown(text);
+        }
     }
     void setLastSend(const std::string& text) override { lastSend = text; }
     void setErrorViewerEnabled(bool enabled) override { errorViewerEnabled = enabled; }
@@ -125,13 +131,26 @@ inline std::string invoiceValues(const std::string& pref, const std::string& num
            "\r\nsegunda l\xednea', 'COP')";
 }
 
+// How a world is made: logged in or not, its databases embedded or through the local
+// server, the origin's default character set.
+struct WorldOptions {
+    bool login = true;
+    bool viaServer = false;
+    std::string originCharset;
+};
+
 class SenderWorld {
 public:
-    explicit SenderWorld(bool login = true)
-        : server(dir.path() + "/srv")
+    explicit SenderWorld(bool login = true) : SenderWorld(WorldOptions{.login = login}) {}
+    explicit SenderWorld(const WorldOptions& options)
+        : viaServer(options.viaServer),
+          root(dir.path() + "/srv"),
+          server(viaServer ? testing::serverHost() + ":" + root : root),
+          password(viaServer ? testing::serverPassword() : "masterkey")
     {
-        std::filesystem::create_directories(server + "/datos/001");
-        general = std::make_unique<TestDatabase>(server + "/datos/general.fdb");
+        makeDirectories("/datos/001");
+        general = std::make_unique<TestDatabase>(root + "/datos/general.fdb",
+                                                 TestDatabase::Options{.viaServer = viaServer});
         general->createGeneralSchema();
         general->exec({"INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('001', 'Origen S.A.')",
                        "INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('002', 'Norte')",
@@ -139,29 +158,50 @@ public:
                        "INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('009', '')",
                        "INSERT INTO USUARIO VALUES ('SYSDBA', 'Administrador')",
                        "GRANT SELECT ON USUARIO TO PUBLIC"});
-        origin = std::make_unique<TestDatabase>(server + "/datos/001/nivora.fdb");
+        origin = std::make_unique<TestDatabase>(
+            root + "/datos/001/nivora.fdb",
+            TestDatabase::Options{.viaServer = viaServer, .characterSet = options.originCharset});
         origin->createCompanySchema();
         origin->exec(
             {"INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE USUARIO "
              "PARA REPLICACION DE ARTICULOS', 'SYSDBA')",
              "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE DE USUARIO "
-             "PARA REPLICACION DE ARTICULOS', 'masterkey')",
+             "PARA REPLICACION DE ARTICULOS', " + data::quoted(password) + ")",
              "INSERT INTO SUCURSALES VALUES (1, 'Principal', NULL, NULL)",
              "INSERT INTO SUCURSALES VALUES (2, 'Sur', NULL, NULL)"});
-        if (login) logIn();
+        if (options.login) logIn();
     }
 
     void logIn()
     {
-        data.loginAutomatic(server, "sysdba", "masterkey");
+        data.loginAutomatic(server, "sysdba", password);
         agencies = data.selectCompany("001");
+    }
+
+    // Folders under the server root that the Firebird server may write to as well.
+    void makeDirectories(const std::string& below)
+    {
+        std::filesystem::create_directories(root + below);
+        std::filesystem::permissions(root, std::filesystem::perms::all);
+        for (size_t at = 1; at <= below.size(); ++at) {
+            if (at < below.size() && below[at] != '/') continue;
+            std::filesystem::permissions(root + below.substr(0, at), std::filesystem::perms::all);
+        }
+    }
+
+    // Throws every other attachment off a database, as a server restart or an
+    // administrator would.
+    static void dropAttachments(TestDatabase& db)
+    {
+        db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
     }
 
     // A destination company database on this server, listed in REPLICA_COMPANIA.
     TestDatabase& addDestination(const std::string& code, const std::string& active = "S")
     {
-        std::filesystem::create_directories(server + "/datos/" + code);
-        auto db = std::make_unique<TestDatabase>(server + "/datos/" + code + "/nivora.fdb");
+        makeDirectories("/datos/" + code);
+        auto db = std::make_unique<TestDatabase>(root + "/datos/" + code + "/nivora.fdb",
+                                                 TestDatabase::Options{.viaServer = viaServer});
         db->createCompanySchema();
         listCompany(code, server, active);
         TestDatabase& ref = *db;
@@ -239,7 +279,10 @@ public:
 
     testing::InstallDir install;
     testing::TempDir dir;
-    std::string server;
+    bool viaServer;
+    std::string root;      // folder of the databases
+    std::string server;    // the server text: the folder, or "localhost:" and the folder
+    std::string password;  // of SYSDBA, for the login and the destinations
     std::unique_ptr<TestDatabase> general;
     std::unique_ptr<TestDatabase> origin;
     std::map<std::string, std::unique_ptr<TestDatabase>> destinations;

@@ -64,7 +64,12 @@ struct TestDatabase::Impl {
 };
 
 TestDatabase::TestDatabase(std::string path, bool viaServer)
-    : path_(std::move(path)), viaServer_(viaServer), impl_(new Impl)
+    : TestDatabase(std::move(path), Options{.viaServer = viaServer})
+{
+}
+
+TestDatabase::TestDatabase(std::string path, const Options& options)
+    : path_(std::move(path)), viaServer_(options.viaServer), impl_(new Impl)
 {
     std::string user = viaServer_ ? serverUser() : "SYSDBA";
     std::string password = viaServer_ ? serverPassword() : "";
@@ -74,7 +79,9 @@ TestDatabase::TestDatabase(std::string path, bool viaServer)
         dpb->insertString(&st, isc_dpb_user_name, user.c_str());
         if (!password.empty()) dpb->insertString(&st, isc_dpb_password, password.c_str());
         dpb->insertInt(&st, isc_dpb_page_size, 8192);
-        dpb->insertInt(&st, isc_dpb_sql_dialect, 3);
+        dpb->insertInt(&st, isc_dpb_sql_dialect, options.dialect);
+        if (!options.characterSet.empty())
+            dpb->insertString(&st, isc_dpb_set_db_charset, options.characterSet.c_str());
         dpb->insertInt(&st, isc_dpb_force_write, 0);
         std::string where = location();
         IAttachment* att = data::fb::provider()->createDatabase(

@@ -35,8 +35,14 @@ std::string serverPassword();
 
 class TestDatabase {
 public:
+    struct Options {
+        bool viaServer = false;
+        int dialect = 3;
+        std::string characterSet;  // default character set; empty: NONE
+    };
     // Creates the database file at `path` (which must not exist).
     explicit TestDatabase(std::string path, bool viaServer = false);
+    TestDatabase(std::string path, const Options& options);
     ~TestDatabase();
     TestDatabase(const TestDatabase&) = delete;
     TestDatabase& operator=(const TestDatabase&) = delete;
