@@ -315,7 +315,9 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     a.close();
 
     showLastSend(d, status, true);
-    d.DbCia.disconnect();
+    // The company connection stays open for the next company and the next cycle: attaching
+    // again (a login with its key exchange) would cost more than a whole batch of reads.
+    // A lost attachment is connected again on its next use.
     d.DBEnvio.disconnect();
     status.companyServed(summary);
 }
