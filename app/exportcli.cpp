@@ -5,6 +5,7 @@
 #include <exception>
 #include <optional>
 
+#include "app/consoletext.h"
 #include "data/dataset.h"
 #include "grid/eventviewers.h"
 #include "grid/gridexport.h"
@@ -28,7 +29,7 @@ struct ExportRequest {
 };
 
 void report(const std::string& text) {
-    std::fprintf(stderr, "enviozvr: %s\n", text.c_str());
+    std::fprintf(stderr, "enviozvr: %s\n", consoleText(text).c_str());
     std::fflush(stderr);
 }
 
@@ -65,10 +66,11 @@ std::string parse(const std::vector<std::string>& args, ExportRequest& request) 
     if (positional.size() != 4)
         return "expected SERVER USER PASSWORD COMPANY, got " + std::to_string(positional.size()) +
                " argument(s)";
-    request.server = positional[0];
-    request.user = positional[1];
-    request.password = positional[2];
-    request.company = positional[3];
+    // Texts of the program are Windows-1252; the output file name stays a local path.
+    request.server = argumentText(positional[0]);
+    request.user = argumentText(positional[1]);
+    request.password = argumentText(positional[2]);
+    request.company = argumentText(positional[3]);
     if (request.company.empty()) return "the company code is empty";
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <functional>
@@ -9,6 +10,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/consoletext.h"
+#include "app/instancelock.h"
+#include "app/serviceargs.h"
+#include "app/signals.h"
+#include "core/localfiles.h"
 #include "core/messages.h"
 #include "core/unhandled.h"
 #include "sender/indexcheck.h"
@@ -26,9 +32,11 @@ constexpr int kInitialIntervalMs = 1800000;  // 30 minutes, as the desktop start
 const char* const kUsage =
     "usage: enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST]\n"
     "                [--minutes=N] [--batch=N] [--no-retry-errors] [--once]\n"
+    "                [--connect-timeout=S] [--stall-timeout=S]\n"
     "  SERVER    text that starts every database path (host:folder, or a folder for\n"
     "            embedded databases): SERVER/datos/general.fdb\n"
-    "  USER, PASSWORD  database login of the general database\n"
+    "  USER, PASSWORD  database login of the general database; a PASSWORD of '-' is\n"
+    "            read from the environment variable ENVIOZVR_PASSWORD\n"
     "  COMPANY   code of the origin company (COMP_COD)\n"
     "  NEWEST    any text: send the newest events first\n"
     "  --minutes=N       minutes between send cycles (default 1); while a cycle's batch\n"
@@ -36,7 +44,14 @@ const char* const kUsage =
     "  --batch=N         events taken per destination company and cycle (default 100)\n"
     "  --no-retry-errors leave out events that carry an error\n"
     "  --once            one send cycle, then exit: 0 when it reached its end, 1 when it\n"
-    "                    ended early, 2 for bad arguments or a failed login\n";
+    "                    ended early, 2 for bad arguments, a failed login or another\n"
+    "                    instance sending for the same origin company\n"
+    "  --connect-timeout=S  seconds a destination may take to accept a connection\n"
+    "                    (default 15)\n"
+    "  --stall-timeout=S seconds a destination may leave a request unanswered before it\n"
+    "                    is cancelled and the destination skipped for the cycle (default 60)\n"
+    "One instance at a time sends for an origin company: a second one waits for its next\n"
+    "cycle (or, with --once, exits with status 2).\n";
 
 struct HeadlessArgs {
     std::vector<std::string> positional;
@@ -44,6 +59,8 @@ struct HeadlessArgs {
     std::string batch = "100";
     bool skipErrored = false;
     bool once = false;
+    std::chrono::seconds connectTimeout = kDestinationConnectTimeout;
+    std::chrono::seconds stallTimeout = kDestinationStallLimit;
 };
 
 // Parses the arguments; nullopt after writing what is wrong and the usage to stderr.
@@ -69,6 +86,18 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
             } catch (const std::exception&) {
                 problem = "--batch needs a whole number above 0, not '" + h.batch + "'";
             }
+        } else if (a.rfind("--connect-timeout=", 0) == 0) {
+            if (const auto v = secondsOption(a.substr(18)))
+                h.connectTimeout = *v;
+            else
+                problem = "--connect-timeout needs a whole number of seconds, not '" +
+                          a.substr(18) + "'";
+        } else if (a.rfind("--stall-timeout=", 0) == 0) {
+            if (const auto v = secondsOption(a.substr(16)))
+                h.stallTimeout = *v;
+            else
+                problem = "--stall-timeout needs a whole number of seconds, not '" +
+                          a.substr(16) + "'";
         } else if (a.rfind("--", 0) == 0) {
             problem = "unknown option '" + a + "'";
         } else {
@@ -83,7 +112,7 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
     else if (problem.empty() && h.positional[3].empty())
         problem = "COMPANY must not be empty";
     if (!problem.empty()) {
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        std::cerr << "enviozvr: " << consoleText(problem) << "\n" << kUsage;
         return std::nullopt;
     }
     return h;
@@ -110,35 +139,61 @@ private:
     bool skipErrored_;
 };
 
+// Thrown by ConsoleStatus to end a cycle early after a stop signal. Not a std::exception,
+// so that nothing on the way takes it for an error of the cycle.
+struct CycleStopped {};
+
+// A line of text on a console stream, in the locale's encoding.
+void writeLine(std::ostream& out, const std::string& text)
+{
+    out << consoleText(text) << std::endl;
+}
+
 // No window: messages and the last connection error go to standard error, one line per
-// company served to standard output. It also keeps what a cycle did, for the line that
-// ends each cycle of the repeating run.
+// company served to standard output. After a stop signal it ends the cycle where a new
+// company or a new event would start, so the event in hand is always finished. It also
+// keeps what a cycle did, for the line that ends each cycle of the repeating run.
 class ConsoleStatus : public SendStatus {
 public:
     std::vector<CompanySummary> served;  // the companies of the cycle under way
 
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
-    void setProgressPanel(const std::string&, bool) override {}
+    void setProgressPanel(const std::string&, bool visible) override
+    {
+        if (visible) stopHere();
+    }
     void resetProgress(int) override {}
     void stepProgress() override {}
-    void setCurrentEvent(const std::string&, bool) override {}
+    void setCurrentEvent(const std::string&, bool visible) override
+    {
+        if (visible) stopHere();
+    }
     void setLastSend(const std::string&) override {}
     void setErrorViewerEnabled(bool) override {}
-    void setLastError(const std::string& text) override
-    {
-        std::cerr << text << std::endl;
-    }
+    void setLastError(const std::string& text) override { writeLine(std::cerr, text); }
     void repaint() override {}
     void companyServed(const CompanySummary& s) override
     {
         served.push_back(s);
         if (s.connected)
-            std::cout << s.company << ": " << s.taken << " tomados, " << s.sent << " enviados, "
-                      << s.failed << " con error" << std::endl;
+            writeLine(std::cout, s.company + ": " + std::to_string(s.taken) + " tomados, " +
+                                     std::to_string(s.sent) + " enviados, " +
+                                     std::to_string(s.failed) + " con error");
         else
-            std::cout << s.company << ": sin conexion, 0 tomados, 0 enviados, 0 con error"
-                      << std::endl;
+            writeLine(std::cout, s.company + ": sin conexion, 0 tomados, 0 enviados, 0 con error");
     }
+
+private:
+    static void stopHere()
+    {
+        if (stopRequested()) throw CycleStopped{};
+    }
+};
+
+// Unhandled errors and messages on standard error, in the locale's encoding.
+class ConsoleErrorDisplay : public core::ErrorDisplay {
+public:
+    void showError(const std::string& text) override { writeLine(std::cerr, text); }
 };
 
 // Timer1 over a QTimer. An interval of 0 leaves the timer on without ever firing (a
@@ -204,24 +259,66 @@ std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart,
 void warnAboutIndexes(MainData& data)
 {
     try {
-        for (const std::string& line : indexWarnings(data))
-            std::cerr << "enviozvr: " << line << std::endl;
+        for (const std::string& line : indexWarnings(data)) writeLine(std::cerr, "enviozvr: " + line);
     } catch (const std::exception& e) {
-        std::cerr << "enviozvr: warning: the indexes could not be checked: " << e.what()
-                  << std::endl;
+        writeLine(std::cerr, std::string("enviozvr: warning: the indexes could not be checked: ") +
+                                 e.what());
     }
+}
+
+// Runs `cycle` holding the instance lock of the origin company (when one is chosen; without
+// a company the cycle stops at its own check). When another instance holds the lock, says
+// so on standard error, arms the timer for the next try after Minut minutes and returns
+// false. A failure to take the lock (the origin database cannot be reached) is thrown,
+// after re-arming the timer likewise.
+bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer& timer,
+                   const std::function<void()>& cycle)
+{
+    if (options.chosen) {
+        InstanceLock::Result held = InstanceLock::Result::Acquired;
+        try {
+            held = lock.tryAcquire();
+        } catch (...) {
+            timer.start(minutesValue(options.minutes()) * 60000);
+            throw;
+        }
+        if (held != InstanceLock::Result::Acquired) {
+            writeLine(std::cerr, "enviozvr: " + lock.busyMessage(held));
+            timer.start(minutesValue(options.minutes()) * 60000);
+            return false;
+        }
+    }
+    struct Release {
+        InstanceLock& lock;
+        ~Release()
+        {
+            try {
+                lock.release();
+            } catch (...) {
+            }
+        }
+    } release{lock};
+    cycle();
+    return true;
 }
 
 }  // namespace
 
-int runHeadless(const std::vector<std::string>& args)
+int runHeadless(const std::vector<std::string>& rawArgs)
 {
+    std::vector<std::string> args;
+    for (const std::string& a : rawArgs) args.push_back(argumentText(a));
     const std::optional<HeadlessArgs> parsed = parseArgs(args);
     if (!parsed) return 2;
+    // Without an installation directory there is nowhere to log: refuse to start.
+    if (const std::string problem = core::installationDirectoryProblem(); !problem.empty()) {
+        writeLine(std::cerr, problem);
+        return 2;
+    }
     const HeadlessArgs& a = *parsed;
     const std::string& server = a.positional[0];
     const std::string& user = a.positional[1];
-    const std::string& password = a.positional[2];
+    const std::string password = passwordArgument(a.positional[2]);
     const std::string& company = a.positional[3];
     const bool newest = a.positional.size() > 4 && !a.positional[4].empty();
 
@@ -234,14 +331,31 @@ int runHeadless(const std::vector<std::string>& args)
     }
 
     MainData data;
-    core::StandardErrorDisplay display;
+    data.DBEnvio.setTimeouts(a.connectTimeout, a.stallTimeout);
+    ConsoleErrorDisplay display;
     core::installUnhandledErrorHandler(&data.loginRecord, &display);
-    // The handler must not keep pointers to this frame's objects once it is left.
+    core::setUserMessageHandler([](const std::string& text) { writeLine(std::cerr, text); });
+    // The handlers must not keep pointers to this frame's objects once it is left.
     struct Uninstall {
-        ~Uninstall() { core::installUnhandledErrorHandler(nullptr, nullptr); }
+        ~Uninstall()
+        {
+            core::installUnhandledErrorHandler(nullptr, nullptr);
+            core::setUserMessageHandler({});
+        }
     } uninstall;
 
     if (!core::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
+
+    // A stop signal: no further cycle starts and a cycle under way ends after its event in
+    // hand (ConsoleStatus); then the connections are closed and the program ends.
+    bool stopped = false;
+    const auto disconnect = [&] {
+        core::runGuarded([&] {
+            data.DBEnvio.disconnect();
+            data.DbCia.disconnect();
+            data.DbGeneral.disconnect();
+        });
+    };
 
     HeadlessOptions options(a, newest);
     core::runGuarded([&] {
@@ -252,12 +366,31 @@ int runHeadless(const std::vector<std::string>& args)
     if (options.chosen && data.DbCia.isConnected()) warnAboutIndexes(data);
 
     ConsoleStatus status;
+    // One cycle unless a stop came first, holding the origin company's instance lock;
+    // true when it reached its end. `busy`: another instance held the lock.
+    InstanceLock lock(company, data.DbCia);
+    bool busy = false;
+    const auto cycle = [&](SendTimer& timer) {
+        if (stopRequested()) return false;
+        CycleEnd end = CycleEnd::NoCompany;
+        busy = false;
+        const bool ok = core::runGuardedOk([&] {
+            try {
+                busy = !cycleWithLock(lock, options, timer,
+                                      [&] { end = runSendCycle(data, options, status, timer); });
+            } catch (const CycleStopped&) {
+                stopped = true;
+            }
+        });
+        return ok && !stopped && !busy && end == CycleEnd::Completed;
+    };
+
     if (a.once) {
         InertTimer timer;
-        CycleEnd end = CycleEnd::NoCompany;
-        const bool ok =
-            core::runGuardedOk([&] { end = runSendCycle(data, options, status, timer); });
-        return ok && end == CycleEnd::Completed ? 0 : 1;
+        const bool completed = cycle(timer);
+        if (stopRequested()) disconnect();
+        if (busy) return 2;
+        return completed ? 0 : 1;
     }
 
     // A backlog drains: while a cycle ends with a full batch from which events went out,
@@ -266,12 +399,10 @@ int runHeadless(const std::vector<std::string>& args)
     QtSendTimer timer;
     int cycles = 0;
     long long sentSinceStart = 0;
-    std::function<void()> cycle = [&] {
+    std::function<void()> repeating = [&] {
         status.served.clear();
-        CycleEnd end = CycleEnd::NoCompany;
-        const bool ok =
-            core::runGuardedOk([&] { end = runSendCycle(data, options, status, timer); });
-        const bool completed = ok && end == CycleEnd::Completed;
+        const bool completed = cycle(timer);
+        if (busy || stopped || stopRequested()) return;
         // Full: a destination's batch held as many events as the batch size and at least
         // one of them went out, so more may be waiting (a batch that only failed would
         // come back the same, and a destination lost in mid-batch waits for the timer).
@@ -291,15 +422,20 @@ int runHeadless(const std::vector<std::string>& args)
         }
         sentSinceStart += sent;
         const bool again = completed && full;
-        std::cout << cycleLine(++cycles, sent, failed, sentSinceStart, again, completed,
-                               timer.interval())
-                  << std::endl;
-        if (again) QTimer::singleShot(0, cycle);
+        writeLine(std::cout, cycleLine(++cycles, sent, failed, sentSinceStart, again, completed,
+                                       timer.interval()));
+        if (again) QTimer::singleShot(0, repeating);
     };
-    QObject::connect(&timer.timer, &QTimer::timeout, [&] { cycle(); });
+    QObject::connect(&timer.timer, &QTimer::timeout, [&] { repeating(); });
     timer.start(kInitialIntervalMs);
-    QTimer::singleShot(0, [&] { cycle(); });
-    return QCoreApplication::exec();
+    QTimer::singleShot(0, [&] { repeating(); });
+    const StopRequest stop(QCoreApplication::instance(), [&] {
+        timer.stop();
+        QCoreApplication::exit(0);
+    });
+    const int exitStatus = QCoreApplication::exec();
+    if (stopRequested()) disconnect();
+    return exitStatus;
 }
 
 }  // namespace enviozvr::app

@@ -1,19 +1,30 @@
 // Program entry: picks the run mode from the arguments.
 //   --export=...         writes an event list to a file and exits (no window)
+//   --status             the health report of an origin company's queue (no window)
 //   --headless [--once]  the automatic mode without any window
 //   anything else        the desktop program
+#include <clocale>
 #include <string>
 #include <vector>
 
 #include "app/exportcli.h"
 #include "app/headless.h"
+#include "app/status.h"
 #include "app/desktop.h"
+#include "app/signals.h"
 
 int main(int argc, char** argv)
 {
+    // Before any thread exists: SIGINT and SIGTERM then reach only the program's own stop.
+    enviozvr::app::blockStopSignals();
+    // The locale's character encoding, for the arguments and messages of the console modes.
+    std::setlocale(LC_CTYPE, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const auto& a : args) {
         if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
+    }
+    for (const auto& a : args) {
+        if (a == "--status") return enviozvr::app::runStatus(args);
     }
     for (const auto& a : args) {
         if (a == "--headless") return enviozvr::app::runHeadless(args);

@@ -1,10 +1,12 @@
 #include "core/localfiles.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaType>
 #include <QSettings>
 #include <QString>
 #include <QVariant>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -21,6 +23,9 @@ constexpr const char* kOrganization = "Orbalt";
 constexpr const char* kCurrentProduct = "NivoraERP2016";
 constexpr const char* kPreviousProduct = "NivoraERP2015";
 constexpr const char* kValueName = "Directorio";
+const std::string kMissingKeyMessage =
+    "No se encontr\xF3 la Clave "
+    "HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio";
 
 #ifdef _WIN32
 constexpr const char* kPathSeparator = "\\";
@@ -63,44 +68,97 @@ std::unique_ptr<QSettings> openProductKey(const char* product)
 }
 #endif
 
-// Appends `line` to `path`, creating the file when it cannot be read. Failures are
-// ignored: a log line that cannot be written is lost.
+#ifndef _WIN32
+// The text of `key` as written in the [General] section (or before any section) of an
+// INI file, after its "=" and without the blanks around it; empty when absent.
+QString rawIniText(const QString& file, const QString& key)
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
+    bool general = true;
+    while (!in.atEnd()) {
+        const QString line = QString::fromUtf8(in.readLine()).trimmed();
+        if (line.startsWith(u'[')) {
+            general = line.compare(QStringLiteral("[General]"), Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const auto eq = line.indexOf(u'=');
+        if (general && eq > 0 && line.left(eq).trimmed() == key) return line.mid(eq + 1).trimmed();
+    }
+    return {};
+}
+#endif
+
+// Appends `line` to `path`, creating the file only when it does not exist (a log that
+// exists is appended to even when it cannot be read). Failures are ignored: a log line
+// that cannot be written is lost.
 void appendOrCreate(const std::string& path, const std::string& line)
 {
-    bool readable = false;
-    {
-        std::ifstream probe(path, std::ios::binary);
-        readable = probe.is_open();
-    }
-    std::ofstream out(path, std::ios::binary | (readable ? std::ios::app : std::ios::trunc));
+    std::ofstream out(path, std::ios::binary | std::ios::app);
     if (!out.is_open()) return;
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
     out.close();
+}
+
+std::atomic<bool>& missingKeyShown()
+{
+    static std::atomic<bool> shown{false};
+    return shown;
+}
+
+std::string lookUpDirectory(bool tellUser)
+{
+    std::unique_ptr<QSettings> key = openProductKey(kCurrentProduct);
+    if (!key) key = openProductKey(kPreviousProduct);
+    if (!key) {
+        // Told once per run: a workstation without the setting would otherwise get a box
+        // for every log line.
+        if (tellUser && !missingKeyShown().exchange(true)) showUserMessage(kMissingKeyMessage);
+        return {};
+    }
+    const QString name = QString::fromLatin1(kValueName);
+    if (!key->contains(name)) return {};
+    const QVariant value = key->value(name);
+#ifndef _WIN32
+    // The INI reader splits a value at its commas; a folder name may hold commas, so such
+    // a value is taken as written.
+    if (value.metaType().id() == QMetaType::QStringList)
+        return rawIniText(key->fileName(), name).toLocal8Bit().toStdString();
+#endif
+    if (value.metaType().id() != QMetaType::QString)
+        throw std::runtime_error(std::string("Invalid data type for '") + kValueName + "'");
+    return value.toString().toLocal8Bit().toStdString();
 }
 
 }  // namespace
 
 std::string diraplicacion()
 {
-    std::unique_ptr<QSettings> key = openProductKey(kCurrentProduct);
-    if (!key) key = openProductKey(kPreviousProduct);
-    if (!key) {
-        showUserMessage(
-            "No se encontr\xF3 la Clave "
-            "HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio");
-        return {};
+    return lookUpDirectory(true);
+}
+
+std::string installationDirectoryProblem()
+{
+    try {
+        if (lookUpDirectory(false).empty()) return kMissingKeyMessage;
+    } catch (const std::exception& e) {
+        return e.what();
     }
-    const QString name = QString::fromLatin1(kValueName);
-    if (!key->contains(name)) return {};
-    const QVariant value = key->value(name);
-    if (value.metaType().id() != QMetaType::QString)
-        throw std::runtime_error(std::string("Invalid data type for '") + kValueName + "'");
-    return value.toString().toLocal8Bit().toStdString();
+    return {};
+}
+
+void forgetMissingKeyNotice()
+{
+    missingKeyShown() = false;
 }
 
 std::string applicationFile(const std::string& name)
 {
-    return diraplicacion() + kPathSeparator + name;
+    const std::string directory = diraplicacion();
+    // Without an installation directory there is no file: nothing is read from or
+    // written at the filesystem root.
+    if (directory.empty()) return {};
+    return directory + kPathSeparator + name;
 }
 
 std::vector<std::string> readServerList(const std::string& path)
@@ -128,18 +186,26 @@ std::vector<std::string> readServerList(const std::string& path)
 
 std::vector<std::string> leerServidores()
 {
-    return readServerList(applicationFile("SERVIDORES.cfg"));
+    const std::string path = applicationFile("SERVIDORES.cfg");
+    if (path.empty()) return {};
+    return readServerList(path);
 }
 
 void appendLogLine(const std::string& fileName, const std::vector<std::string>& fields)
 {
     const std::string path = applicationFile(fileName);
+    if (path.empty()) return;
     std::string line = data::shortDateText(data::today());
     line += ',';
     line += data::longTimeText(data::timeNow());
     for (const std::string& field : fields) {
         line += ',';
-        line += field;
+        // A control character inside a field (a line break above all) would let the field
+        // forge a line of its own: it is written as a blank.
+        for (const char c : field) {
+            const auto b = static_cast<unsigned char>(c);
+            line += b < 0x20 || b == 0x7F ? ' ' : c;
+        }
     }
     line += "\r\n";
     appendOrCreate(path, line);

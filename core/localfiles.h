@@ -17,11 +17,21 @@ namespace enviozvr::core {
 // key "Orbalt/NivoraERP2016", or of "Orbalt/NivoraERP2015" when the first is missing
 // (the HKEY_LOCAL_MACHINE registry on Windows; Orbalt/NivoraERP2016.conf under the XDG
 // system config dirs elsewhere). A key without the value gives empty text. Without
-// either key the user is told through showUserMessage and the result is empty text.
+// either key the result is empty text, and the user is told through showUserMessage the
+// first time in the run. An INI value holding commas is one text, as written.
 std::string diraplicacion();
 
+// Why the program has no usable installation directory: the missing-key message when
+// there is no key or no value, the error text when the value is not a text; empty when
+// the directory is known. Tells the user nothing.
+std::string installationDirectoryProblem();
+
+// Lets the next lookup without a key tell the user again (for tests).
+void forgetMissingKeyNotice();
+
 // directory + separator + name ("/" here, "\" on Windows); the separator is added even
-// when the directory is empty or already ends in one.
+// when the directory already ends in one. Empty text when the directory is empty: no
+// file is ever read or written at the filesystem root.
 std::string applicationFile(const std::string& name);
 
 // The server entries of a server list file, one per line. A line ends at CR, LF or
@@ -34,8 +44,10 @@ std::vector<std::string> readServerList(const std::string& path);
 std::vector<std::string> leerServidores();
 
 // Appends one line to the log `fileName` in the installation directory: the current
-// date and time, then `fields`, joined by "," without quoting, ended by CR LF. Creates the
-// file when it cannot be read yet. The file is opened and closed for this one line.
+// date and time, then `fields`, joined by "," without quoting, ended by CR LF; control
+// characters inside a field are written as blanks. Creates the file only when it does not
+// exist. The file is opened and closed for this one line. Without an installation
+// directory the line is lost.
 void appendLogLine(const std::string& fileName, const std::vector<std::string>& fields);
 
 // ENVIO.TXT: one line per replication event handled by the send cycle.

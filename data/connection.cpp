@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "data/internal/fbapi.h"
+#include "data/internal/timeouts.h"
 
 using namespace Firebird;
 
@@ -328,6 +329,7 @@ struct Connection::Impl {
     fb::Ref<ITransaction> readTx;      // shared read-only read-committed reads (Company)
     unsigned dialect = 3;
     std::string characterSet;          // read on first use, per attachment
+    StallWatch watch;
 };
 
 namespace {
@@ -367,11 +369,12 @@ public:
     // the shared read-only transaction `tx` that turns out not to be a plain SELECT runs in
     // it instead (and commits it at close).
     FbCursor(IAttachment* att, ITransaction* tx, bool ownsTx, ConnectionKind kind,
-             std::string sql, unsigned dialect,
+             std::string sql, unsigned dialect, StallWatch& watch,
              const std::function<ITransaction*()>& ownTx = {})
-        : att_(att), tx_(tx), ownsTx_(ownsTx), kind_(kind), sql_(std::move(sql))
+        : att_(att), tx_(tx), ownsTx_(ownsTx), kind_(kind), sql_(std::move(sql)), watch_(watch)
     {
         fb::Status st;
+        StallWatch::Scope timed(watch_, att_);
         try {
             stmt_.reset(att_->prepare(&st, tx_, 0, sql_.c_str(), dialect,
                                       IStatement::PREPARE_PREFETCH_METADATA));
@@ -406,6 +409,7 @@ public:
     bool fetch() override
     {
         if (!rs_) return false;
+        StallWatch::Scope timed(watch_, att_);
         try {
             if (rs_->fetchNext(fetchStatus_.get(), buffer_.data()) == IStatus::RESULT_OK) return true;
         } catch (const FbException& e) {
@@ -416,6 +420,7 @@ public:
 
     Value value(int column) const override
     {
+        StallWatch::Scope timed(watch_, att_);
         try {
             return decode(layout_.at(static_cast<size_t>(column)), buffer_.data(), att_, tx_);
         } catch (const FbException& e) {
@@ -426,6 +431,7 @@ public:
     void close() override
     {
         fb::Status st;
+        StallWatch::Scope timed(watch_, att_);
         try {
             if (rs_) {
                 rs_->close(&st);
@@ -475,6 +481,7 @@ private:
     std::vector<ColumnLayout> layout_;
     std::vector<unsigned char> buffer_;
     fb::Status fetchStatus_;
+    StallWatch& watch_;
 };
 
 std::string trimBlanks(std::string_view s)
@@ -544,6 +551,19 @@ std::string Connection::database() const
 
 bool Connection::isConnected() const { return static_cast<bool>(impl_->attachment); }
 
+void Connection::setTimeouts(std::chrono::seconds connect, std::chrono::seconds stall)
+{
+    connectTimeout_ = connect;
+    impl_->watch.setLimit(stall);
+}
+
+std::chrono::seconds Connection::stallLimit() const
+{
+    return std::chrono::duration_cast<std::chrono::seconds>(impl_->watch.limit());
+}
+
+bool Connection::stalled() const { return impl_->watch.fired(); }
+
 unsigned Connection::dialect() const { return impl_->dialect; }
 
 void Connection::connect()
@@ -560,14 +580,27 @@ void Connection::connect()
         std::string password = param("Password");
         if (!user.empty()) dpb->insertString(&st, isc_dpb_user_name, user.c_str());
         if (!password.empty()) dpb->insertString(&st, isc_dpb_password, password.c_str());
+        // The name the server shows for the attachment (MON$REMOTE_PROCESS).
+        const std::string process = param("ProcessName");
+        if (!process.empty()) dpb->insertString(&st, isc_dpb_process_name, process.c_str());
         std::string location = database();
         if (kind_ == ConnectionKind::Company) {
             std::string role = param("RoleName");
             if (!role.empty()) dpb->insertString(&st, isc_dpb_sql_role_name, role.c_str());
             location = trimBlanks(location);
         }
-        impl_->attachment.reset(fb::provider()->attachDatabase(
-            &st, location.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
+        impl_->watch.reset();
+        if (connectTimeout_.count() > 0) {
+            dpb->insertInt(&st, isc_dpb_connect_timeout, static_cast<int>(connectTimeout_.count()));
+            const unsigned char* bytes = dpb->getBuffer(&st);
+            impl_->attachment.reset(attachWithin(
+                location, std::vector<unsigned char>(bytes, bytes + dpb->getBufferLength(&st)),
+                connectTimeout_, kind_));
+        } else {
+            impl_->attachment.reset(fb::provider()->attachDatabase(
+                &st, location.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
+        }
+        StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
 
         impl_->characterSet.clear();
         if (kind_ == ConnectionKind::Company) {
@@ -590,6 +623,9 @@ void Connection::connect()
     } catch (const FbException& e) {
         impl_->attachment.reset();
         throw fb::toDatabaseError(e.getStatus(), kind_);
+    } catch (const DatabaseError&) {
+        impl_->attachment.reset();
+        throw;
     }
 }
 
@@ -605,6 +641,7 @@ void Connection::disconnect()
         }
     }
     fb::Status st;
+    StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
         if (impl_->explicitTx) {
             impl_->explicitTx->rollback(&st);
@@ -717,6 +754,7 @@ void Connection::startTransaction()
 {
     connect();
     if (inTransaction()) throw DataError("Transaction is already active");
+    StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
         impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), params_));
     } catch (const FbException& e) {
@@ -728,6 +766,7 @@ void Connection::commit()
 {
     if (!inTransaction()) return;
     fb::Status st;
+    StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
         impl_->explicitTx->commit(&st);
         impl_->explicitTx.release();
@@ -740,6 +779,7 @@ void Connection::rollback()
 {
     if (!inTransaction()) return;
     fb::Status st;
+    StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
         impl_->explicitTx->rollback(&st);
         impl_->explicitTx.release();
@@ -754,6 +794,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     connect();
     IAttachment* att = impl_->attachment.get();
     fb::Status st;
+    StallWatch::Scope timed(impl_->watch, att);
     fb::Ref<ITransaction> own;
     ITransaction* tx = nullptr;
     try {
@@ -804,6 +845,7 @@ void Connection::executeImmediate(const std::string& sql)
     connect();
     IAttachment* att = impl_->attachment.get();
     fb::Status st;
+    StallWatch::Scope timed(impl_->watch, att);
     fb::Ref<ITransaction> own;
     try {
         ITransaction* tx = nullptr;
@@ -844,6 +886,7 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql)
     ITransaction* tx = nullptr;
     bool owns = false;
     std::function<ITransaction*()> ownTx;
+    StallWatch::Scope timed(impl_->watch, att);
     try {
         if (inTransaction()) {
             tx = impl_->explicitTx.get();
@@ -868,7 +911,8 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql)
         throw failure(e, sql);
     }
     try {
-        return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect, ownTx);
+        return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect, impl_->watch,
+                                          ownTx);
     } catch (const DatabaseError& error) {
         dropIfLost(error);
         throw;

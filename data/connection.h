@@ -15,6 +15,7 @@
 // thrown as DatabaseError.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,13 +62,26 @@ public:
     void setDatabase(std::string_view location);
     std::string database() const;
 
-    // Does nothing when open; otherwise attaches with the parameters held now.
+    // Does nothing when open; otherwise attaches with the parameters held now. A
+    // "ProcessName" parameter names the attachment on the server (MON$REMOTE_PROCESS).
     void connect();
     // Does nothing when closed; otherwise closes every statement open on it (cached rows
     // survive) and detaches. An attachment the server has already dropped is released
     // without an error.
     void disconnect();
     bool isConnected() const;
+
+    // Limits for a connection that must not wait on a silent network (the destination).
+    // `connect` bounds the whole attach, the server's first answer included; `stall`
+    // cancels any later call into the client library that has not returned for that long
+    // (the server is asked to stop the request; a link that stays silent is closed a few
+    // seconds later), so the waiting call fails. Zero switches a limit off (the default).
+    void setTimeouts(std::chrono::seconds connect, std::chrono::seconds stall);
+    std::chrono::seconds connectTimeout() const { return connectTimeout_; }
+    std::chrono::seconds stallLimit() const;
+    // True once a call was cancelled by the stall limit, until the next connect: the
+    // connection is then to be given up (disconnected) by its user.
+    bool stalled() const;
 
     // After an error that says the attachment is gone (DatabaseError::connectionLost), the
     // connection counts as closed so that the next use connects again by itself. Every
@@ -133,6 +147,7 @@ private:
     ConnectionKind kind_;
     ParameterList params_;
     std::string generalDatabase_;
+    std::chrono::seconds connectTimeout_{0};
     std::unique_ptr<Impl> impl_;
     std::vector<std::pair<const void*, CloseHook>> openObjects_;
 };

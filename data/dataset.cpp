@@ -436,6 +436,7 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
 {
     ApplyResult result;
     result.failed.assign(changes.size(), false);
+    result.applied.assign(changes.size(), false);
     if (changes.empty()) return result;
 
     Connection& connection = source_->connection();
@@ -459,20 +460,24 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
     const std::string table = targetTableName(source_->sql());
     const std::string quoted = quotedTableName(table);
     int errors = 0;
+    bool rolledBack = false;
+    for (Change& change : changes) change.error.clear();  // texts of this application only
     for (size_t i = 0; i < changes.size(); ++i) {
         Change& change = changes[i];
         try {
             if (table.empty()) throw DataError("Unable to resolve records.  Table name not found.");
             GeneratedStatement statement = generateStatement(change, fields, quoted);
-            if (statement.text.empty()) continue;
-            int64_t affected = connection.execute(statement.text, statement.params);
-            if (affected > 1) {
-                if (connection.inTransaction()) connection.rollback();
-                owns = false;
-                throw DataError("Update affected more than 1 record.");
+            if (!statement.text.empty()) {
+                int64_t affected = connection.execute(statement.text, statement.params);
+                if (affected > 1) {
+                    if (connection.inTransaction()) connection.rollback();
+                    owns = false;
+                    rolledBack = true;
+                    throw DataError("Update affected more than 1 record.");
+                }
+                if (affected < 1) throw DataError("Record not found or changed by another user");
             }
-            if (affected < 1) throw DataError("Record not found or changed by another user");
-            change.error.clear();
+            result.applied[i] = true;
         } catch (const DataError& error) {
             TResolverResponse response = errors >= maxErrors ? rrAbort : rrSkip;
             if (onUpdateError) onUpdateError(this, &change, error, change.kind, response);
@@ -484,12 +489,16 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
         }
     }
     if (owns && connection.inTransaction()) {
-        if (errors <= maxErrors)
+        if (errors <= maxErrors) {
             connection.commit();
-        else
+        } else {
             connection.rollback();
+            rolledBack = true;
+        }
     }
     owns = false;
+    // What a rollback undid did not reach the database: it stays to be applied again.
+    if (rolledBack) result.applied.assign(changes.size(), false);
     result.errorCount = errors;
     return result;
 }
@@ -679,6 +688,9 @@ void CachedResultSet::prior()
 
 void CachedResultSet::moveTo(int index)
 {
+    // `index` counts the rows as shown: a new row never changed is dropped on leaving it,
+    // and the rows after it move up.
+    if (state_ == DataSetState::Insert && !editChanged_ && index > insertAt_) --index;
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     setCurrent(index);
 }
@@ -737,6 +749,22 @@ Value CachedResultSet::valueAt(int row, int field) const
     return store_->decode(store_->rows[row].data, fieldColumns_[field]);
 }
 
+int CachedResultSet::rowsShown() const
+{
+    return recordCount() + (state_ == DataSetState::Insert ? 1 : 0);
+}
+
+Value CachedResultSet::valueShown(int row, int field) const
+{
+    if (state_ == DataSetState::Insert) {
+        if (row == insertAt_) return value(field);
+        if (row > insertAt_) --row;
+    } else if (state_ == DataSetState::Edit && row == current_) {
+        return value(field);
+    }
+    return valueAt(row, field);
+}
+
 int64_t CachedResultSet::asInteger(int field) const
 {
     Value v = value(field);
@@ -784,7 +812,14 @@ void CachedResultSet::insert()
     editRow_.assign(columns_.size(), Value::null());
     editAssigned_.assign(columns_.size(), false);
     editChanged_ = false;
+    insertAt_ = current_ < 0 ? 0 : current_;
     state_ = DataSetState::Insert;
+}
+
+void CachedResultSet::append()
+{
+    insert();
+    insertAt_ = recordCount();
 }
 
 void CachedResultSet::edit()
@@ -826,7 +861,7 @@ void CachedResultSet::post()
         const unsigned char* bytes = store_->encode(editRow_);
         if (state_ == DataSetState::Insert) {
             uint64_t id = store_->nextId++;
-            int at = current_ < 0 ? 0 : current_;
+            int at = std::clamp(insertAt_, 0, recordCount());
             store_->rows.insert(store_->rows.begin() + at, {bytes, id});
             Change change;
             change.kind = ukInsert;
@@ -923,12 +958,13 @@ int CachedResultSet::applyUpdates(int maxErrors)
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     if (changes_.empty()) return 0;
     ApplyResult result = provider_->apply(changes_, columns_, maxErrors);
-    // Reconcile: applied changes leave the log; failed ones stay. The baseline that
-    // cancel-updates returns to becomes the rows as they are now, less the failed changes.
+    // Reconcile: applied changes leave the log; the others (failed, never attempted, or
+    // undone by a rollback) stay for another try. The baseline that cancel-updates returns
+    // to becomes the rows as they are now, less the changes that stay.
     std::vector<Change> remaining;
     std::vector<Store::RowRef> baseline = store_->rows;
     for (size_t i = 0; i < changes_.size(); ++i) {
-        if (!result.failed[i]) continue;
+        if (result.applied[i]) continue;
         Change& change = changes_[i];
         auto at = std::find_if(baseline.begin(), baseline.end(),
                                [&](const Store::RowRef& r) { return r.id == change.rowId; });

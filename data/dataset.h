@@ -33,7 +33,7 @@ struct Change {
     Row oldValues;              // modify and delete
     Row newValues;              // insert and modify
     std::vector<bool> assigned; // modify: columns assigned during the edit (insert: all)
-    std::string error;          // text of the last failed application, empty otherwise
+    std::string error;          // why the last application refused it; empty otherwise
     uint64_t rowId = 0;         // the cached row the change belongs to
 };
 
@@ -70,6 +70,10 @@ using DataSetErrorHook =
 struct ApplyResult {
     int errorCount = 0;
     std::vector<bool> failed;  // per change, in change-log order
+    // Per change: its statement ran and stays in the database (or in the caller's
+    // transaction). False for a failed change, for one never attempted after the
+    // application stopped, and for every change of a transaction rolled back.
+    std::vector<bool> applied;
 };
 
 class Provider {
@@ -156,7 +160,8 @@ public:
     bool bof() const { return bof_; }
     int recordCount() const;
     bool isEmpty() const { return recordCount() == 0; }
-    int recNo() const { return current_; }   // 0-based row index, -1 when empty
+    // 0-based row index, -1 when empty; while inserting, the place the new row takes.
+    int recNo() const { return state_ == DataSetState::Insert ? insertAt_ : current_; }
     void moveTo(int index);
 
     // Bookmarks stay valid while their row exists.
@@ -171,6 +176,9 @@ public:
     int fieldIndex(const std::string& name) const;  // -1 when absent
     int fieldByName(const std::string& name) const; // throws "Field '%s' not found"
     const std::vector<Field>& fields() const { return fields_; }
+    // Position of a field's value in the rows of the change log (which hold every result
+    // column, declared or not).
+    int changeColumn(int field) const { return fieldColumns_.at(field); }
 
     // Values of the current row (NULL on an empty set).
     Value value(int field) const;
@@ -181,9 +189,18 @@ public:
     int64_t asCurrency(int field) const;  // fixed point with 4 decimals (value * 10000)
     // Value of any row, for grids and exporters.
     Value valueAt(int row, int field) const;
+    // The rows as an editing grid shows them: while a row is inserted it stands at recNo()
+    // (the rows from there on one further down), and the row being edited shows its
+    // values as changed so far. The same as recordCount() and valueAt() in browse state.
+    int rowsShown() const;
+    Value valueShown(int row, int field) const;
 
     // Editing.
     void insert();
+    // Insert with the new row after the last one.
+    void append();
+    // A value was set on the row being inserted or edited.
+    bool modified() const { return editChanged_; }
     void edit();
     void setValue(int field, Value v);
     void setValue(const std::string& name, Value v) { setValue(fieldByName(name), std::move(v)); }
@@ -229,6 +246,7 @@ private:
     std::vector<Change> changes_;
     DataSetState state_ = DataSetState::Inactive;
     int current_ = -1;
+    int insertAt_ = 0;  // where the row being inserted goes
     bool eof_ = true;
     bool bof_ = true;
     Row editRow_;

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "data/codepage.h"
 #include "data/errors.h"
+#include "data/localetext.h"
 
 namespace enviozvr::data {
 
@@ -363,17 +365,22 @@ const char* fieldTypeName(FieldType t)
 
 std::string shortDateText(Date d)
 {
-    return QLocale::system().toString(toQDate(d), QLocale::ShortFormat).toLatin1().toStdString();
+    return shortDateText(d, QLocale::system());
 }
 
 std::string longTimeText(Time t)
 {
-    // The long time format without its time-zone part: a workstation's long time is the
-    // wall-clock time, as the logs and screens show it.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QLatin1Char('t'));
-    format = format.trimmed();
-    return QLocale::system().toString(toQTime(t), format).toLatin1().toStdString();
+    return longTimeText(t, QLocale::system());
+}
+
+std::string shortDateText(Date d, const QLocale& locale)
+{
+    return windows1252FromQString(locale.toString(toQDate(d), QLocale::ShortFormat));
+}
+
+std::string longTimeText(Time t, const QLocale& locale)
+{
+    return windows1252FromQString(wallClockTimeText(locale, toQTime(t)));
 }
 
 std::string isoDateText(Date d)

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <variant>
 
+class QLocale;
+
 namespace enviozvr::data {
 
 // A date as Firebird stores it: days since 17 November 1858.
@@ -139,8 +141,12 @@ int64_t fixedPointFor(const Value& v, int scale, int bytes, const std::string& c
 
 // Formatting of dates and times for screens and logs (the workstation's short-date and
 // long-time formats) and for SQL text (ISO forms the server always reads the same way).
+// The long time leaves out the time zone with whatever only framed it; texts are
+// Windows-1252 bytes ('?' for a character the code page lacks).
 std::string shortDateText(Date d);
 std::string longTimeText(Time t);
+std::string shortDateText(Date d, const QLocale& locale);
+std::string longTimeText(Time t, const QLocale& locale);
 std::string isoDateText(Date d);   // YYYY-MM-DD
 std::string isoTimeText(Time t);   // HH:MM:SS
 

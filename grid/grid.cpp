@@ -477,7 +477,8 @@ int DataGrid::compareBookmarks(Bookmark a, Bookmark b) const {
     return ra < rb ? -1 : ra > rb ? 1 : 0;
 }
 
-data::Value DataGrid::lookupValue(const LookupFieldDef& def) const {
+template <class KeyValue>
+data::Value DataGrid::lookupValue(const LookupFieldDef& def, KeyValue&& keyValue) const {
     const data::CachedResultSet* lookup = def.lookupDataSet;
     if (!lookup || !lookup->active() || !dataSet_) return {};
     const std::vector<std::string> keys = splitFieldNames(def.keyFields);
@@ -486,7 +487,7 @@ data::Value DataGrid::lookupValue(const LookupFieldDef& def) const {
     std::vector<data::Value> keyValues;
     std::vector<int> lookupIndexes;
     for (size_t k = 0; k < keys.size(); ++k) {
-        keyValues.push_back(dataSet_->value(dataSet_->fieldByName(keys[k])));
+        keyValues.push_back(keyValue(dataSet_->fieldByName(keys[k])));
         if (keyValues.back().isNull()) return {};
         lookupIndexes.push_back(lookup->fieldByName(lookupKeys[k]));
     }
@@ -509,7 +510,22 @@ data::Value DataGrid::fieldValue(const GridField& field) const {
         case GridField::Kind::Data:
             return dataSet_->value(field.index);
         case GridField::Kind::Lookup:
-            return lookupValue(lookups_.at(field.index));
+            return lookupValue(lookups_.at(field.index),
+                               [this](int index) { return dataSet_->value(index); });
+        case GridField::Kind::None:
+            break;
+    }
+    return {};
+}
+
+data::Value DataGrid::fieldValueAt(const GridField& field, int row) const {
+    if (!dataSet_ || !dataSet_->active()) return {};
+    switch (field.kind) {
+        case GridField::Kind::Data:
+            return dataSet_->valueShown(row, field.index);
+        case GridField::Kind::Lookup:
+            return lookupValue(lookups_.at(field.index),
+                               [this, row](int index) { return dataSet_->valueShown(row, index); });
         case GridField::Kind::None:
             break;
     }
@@ -524,8 +540,7 @@ std::vector<data::Value> DataGrid::lookupKeyValues(const GridField& field) const
     return out;
 }
 
-std::string DataGrid::fieldDisplayText(const GridField& field) const {
-    const data::Value v = fieldValue(field);
+std::string DataGrid::displayTextOf(const GridField& field, const data::Value& v) const {
     if (v.isNull()) return {};
     if (field.settings && !field.settings->displayFormat.empty())
         return formatValue(field.settings->displayFormat, field.dataType, v);
@@ -534,18 +549,32 @@ std::string DataGrid::fieldDisplayText(const GridField& field) const {
     return v.toText();
 }
 
-std::string DataGrid::cellText(const TGridColumn& column) const {
+std::string DataGrid::fieldDisplayText(const GridField& field) const {
+    return displayTextOf(field, fieldValue(field));
+}
+
+std::string DataGrid::cellTextOf(const TGridColumn& column, const data::Value& v) const {
     const GridField& field = column.Field();
     if (!field.exists()) return {};
     if (column.hasKeyPickList()) {
-        const std::string key = fieldValue(field).toText();
+        const std::string key = v.toText();
         for (size_t i = 0; i < column.KeyList.size(); ++i)
             if (column.KeyList[i] == key)
                 return i < column.PickList.size() ? column.PickList[i] : std::string();
         return key;
     }
-    if (column.DisplayFormat.empty()) return fieldDisplayText(field);
-    return formatValue(column.DisplayFormat, field.dataType, fieldValue(field));
+    if (column.DisplayFormat.empty()) return displayTextOf(field, v);
+    return formatValue(column.DisplayFormat, field.dataType, v);
+}
+
+std::string DataGrid::cellText(const TGridColumn& column) const {
+    if (!column.Field().exists()) return {};
+    return cellTextOf(column, fieldValue(column.Field()));
+}
+
+std::string DataGrid::cellTextAt(const TGridColumn& column, int row) const {
+    if (!column.Field().exists()) return {};
+    return cellTextOf(column, fieldValueAt(column.Field(), row));
 }
 
 GridField DataGrid::footerField(const TGridColumn& column, const TGridColumnFooter& footer) const {

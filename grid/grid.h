@@ -346,6 +346,11 @@ class DataGrid {
 
     // ---- values and texts of the current record
     data::Value fieldValue(const GridField& field) const;
+    // The same for row `row` of the data set (0-based), leaving its cursor where it is:
+    // what a view reads for the rows it draws (a row being inserted or edited as it stands,
+    // see CachedResultSet::valueShown). NULL for a row outside the data set.
+    data::Value fieldValueAt(const GridField& field, int row) const;
+    std::string cellTextAt(const TGridColumn& column, int row) const;
     bool fieldIsNull(const GridField& field) const { return fieldValue(field).isNull(); }
     // The field's own display text (its display format when it has one).
     std::string fieldDisplayText(const GridField& field) const;
@@ -368,7 +373,10 @@ class DataGrid {
   private:
     void bindColumn(TGridColumn& column) const;
     void renumber();
-    data::Value lookupValue(const LookupFieldDef& def) const;
+    template <class KeyValue>
+    data::Value lookupValue(const LookupFieldDef& def, KeyValue&& keyValue) const;
+    std::string displayTextOf(const GridField& field, const data::Value& v) const;
+    std::string cellTextOf(const TGridColumn& column, const data::Value& v) const;
 
     struct NamedSettings {
         std::string fieldName;

@@ -117,6 +117,7 @@ MainData::MainData()
     CSubemp.declareField(stringField("SUCU_TELEFONOS", 60));
     CDestino.setKeepTrailingBlanks(true);
 
+    DBEnvio.setTimeouts(kDestinationConnectTimeout, kDestinationStallLimit);
     ConfigurarProviders();
 }
 
@@ -164,6 +165,9 @@ void MainData::ConfigurarProviders()
 void MainData::ManejarError(data::Provider*, const data::Change*, const data::DataError& error,
                             data::TUpdateKind, data::TResolverResponse& response)
 {
+    // The destination stopped answering: the send cycle gives the whole destination up
+    // for this cycle, and the event stays pending without an error text.
+    if (DBEnvio.stalled()) throw error;
     response = data::rrAbort;
     if (const auto* lost = dynamic_cast<const data::DatabaseError*>(&error);
         lost && lost->connectionLost())

@@ -9,6 +9,7 @@
 // update-error hooks turn a failed post or delete of a cached set into data::SilentAbort.
 #pragma once
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -25,6 +26,11 @@ namespace enviozvr::sender {
 
 // Width of REPLICA_EVENTOS.RPEV_ERROR: a failure text longer than this is cut to fit.
 inline constexpr std::size_t kEventErrorWidth = 2048;
+
+// Limits of the destination connection DBEnvio, suited to a LAN: the whole attach, and
+// the longest a call may go without an answer before it is cancelled.
+inline constexpr std::chrono::seconds kDestinationConnectTimeout{15};
+inline constexpr std::chrono::seconds kDestinationStallLimit{60};
 
 // `text` cut to at most `maxBytes` bytes on a character boundary of `characterSet` (a
 // Firebird character set name): UTF8 and UNICODE_FSS are read as UTF-8, the Far East
@@ -142,7 +148,8 @@ public:
     // boundary of the company database) into RPEV_ERROR of the event CAuditor stands on,
     // through QCopia (committed at once), beeps, and answers rrAbort. A failure of that
     // update is thrown from here as OriginFailure. An error that says the destination's
-    // attachment is gone is no failure of the event: it is stored nowhere and rethrown
+    // attachment is gone, or any error once the destination has stalled
+    // (DBEnvio.stalled()), is no failure of the event: it is stored nowhere and rethrown
     // as it is, for the send cycle to end that destination's batch.
     void ManejarError(data::Provider* sender, const data::Change* change,
                       const data::DataError& error, data::TUpdateKind kind,

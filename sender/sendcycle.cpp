@@ -225,6 +225,19 @@ void reportUnreachable(MainData& d, SendStatus& status)
     status.setLastError(lastErrorText(path));
 }
 
+// A destination whose attachment is gone, or that stopped answering and had its request
+// cancelled, is let go for the rest of the cycle: the attachment is dropped or, when it
+// survived the cancel, disconnected. Nothing here throws.
+void letDestinationGo(MainData& d, const std::exception& error)
+{
+    d.DBEnvio.dropIfLost(error);
+    try {
+        d.DBEnvio.disconnect();
+    } catch (...) {
+        // The attachment could not be detached; disconnect has let it go all the same.
+    }
+}
+
 // Serves one destination company: connect, batch, close. Fills `summary`.
 void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary)
@@ -372,8 +385,8 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
         } catch (const data::DataError& error) {
             // Anything else the destination side raised for this event.
             if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
-                db && db->connectionLost()) {
-                d.DBEnvio.dropIfLost(error);
+                (db && db->connectionLost()) || d.DBEnvio.stalled()) {
+                letDestinationGo(d, error);
                 return TransferOutcome::DestinationLost;
             }
             data::TResolverResponse response = data::rrAbort;

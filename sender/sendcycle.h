@@ -41,7 +41,8 @@ CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status,
 enum class TransferOutcome {
     Done,             // the destination is in line with the origin (or nothing was to do)
     Failed,           // a failure confined to this event; its text is on the event
-    DestinationLost,  // the destination's attachment is gone; the event is left as it was
+    DestinationLost,  // the destination's attachment is gone, or it stopped answering and
+                      // its request was cancelled (stall limit); the event is left as it was
 };
 
 // The transfer of the invoice event CAuditor stands on (RPEV_OPER "D" deletes the

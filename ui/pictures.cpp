@@ -114,6 +114,19 @@ QIcon documents()
     });
 }
 
+QIcon save()
+{
+    return icon([](QPainter& p) {
+        p.setPen(QPen(kOutline, 1.5));
+        p.setBrush(QColor(50, 80, 150));
+        p.drawPolygon(QPolygonF({{4, 4}, {25, 4}, {28, 7}, {28, 28}, {4, 28}}));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(8, 4, 15, 9));
+        p.setBrush(QColor(200, 200, 200));
+        p.drawRect(QRectF(8, 18, 16, 10));
+    });
+}
+
 QIcon pending()
 {
     return icon([](QPainter& p) {

@@ -14,6 +14,7 @@ QIcon errors();         // "Mensajes error": a warning sign
 QIcon companies();      // "Compañías": buildings
 QIcon documents();      // "Conf. Documentos": a page with lines
 QIcon pending();        // "Pendientes": a clock
+QIcon save();           // "Grabar": a diskette
 QPixmap server(int size);    // access screen: a database server
 QPixmap padlock(int size);   // access screen: a padlock
 

@@ -18,8 +18,12 @@
 #include "core/unhandled.h"
 #include "sender/sendcycle.h"
 #include "ui/lookupbox.h"
+#include "ui/mensajesenvzvr.h"
 #include "ui/messageboxes.h"
+#include "ui/pendienteszvr.h"
 #include "ui/pictures.h"
+#include "ui/repcompania.h"
+#include "ui/repdocs.h"
 #include "ui/screenlook.h"
 #include "ui/text1252.h"
 
@@ -190,9 +194,13 @@ void Tfprincipalzvr::buildControls()
     Timer1->setObjectName(QStringLiteral("Timer1"));
     start(kInitialTimerMs);
 
-    connect(Timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        // A box raised by a cycle is still open: no cycle starts inside its wait.
+        if (cycleEventRunning_) return;
+        cycleEvent([this] { Timer1Timer(); });
+    });
     connect(SpeedButton1, &QToolButton::clicked, this,
-            [this] { guarded([this] { SpeedButton1Click(); }); });
+            [this] { cycleEvent([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this,
             [this] { guarded([this] { SpeedButton2Click(); }); });
     connect(PngSpeedButton1, &QToolButton::clicked, this,
@@ -213,12 +221,32 @@ void Tfprincipalzvr::guarded(const std::function<void()>& handler)
     core::runGuarded(handler);
 }
 
+void Tfprincipalzvr::cycleEvent(const std::function<void()>& handler)
+{
+    if (cycleEventRunning_) {
+        guarded(handler);
+        return;
+    }
+    // Covers the cycle and the boxes it raises, the unhandled-error box after it included.
+    cycleEventRunning_ = true;
+    guarded(handler);
+    cycleEventRunning_ = false;
+    // A box may have stayed open for long: the countdown starts again now that it is shut.
+    if (timerOn_ && timerInterval_ > 0) Timer1->start(timerInterval_);
+}
+
 bool Tfprincipalzvr::event(QEvent* event)
 {
     if (event->type() == QEvent::WindowActivate && firstActivation_) {
         // Run the first activation from the event loop, after the window is on screen.
+        // In automatic mode the first activation sends at once: a cycle event.
         QMetaObject::invokeMethod(
-            this, [this] { guarded([this] { FormActivate(); }); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                if (argument(4).empty()) guarded([this] { FormActivate(); });
+                else cycleEvent([this] { FormActivate(); });
+            },
+            Qt::QueuedConnection);
     }
     return QWidget::event(event);
 }
@@ -307,11 +335,31 @@ void Tfprincipalzvr::SpeedButton2Click() { close(); }
 
 void Tfprincipalzvr::Timer1Timer() { SpeedButton1Click(); }
 
-// The side screens open here once they exist; until then the buttons open nothing.
-void Tfprincipalzvr::PngSpeedButton1Click() {}
-void Tfprincipalzvr::PngSpeedButton2Click() {}
-void Tfprincipalzvr::PngSpeedButton3Click() {}
-void Tfprincipalzvr::PngSpeedButton4Click() {}
+// Each press builds a fresh screen owned by this window, shows it modally and releases it
+// when it closes.
+void Tfprincipalzvr::PngSpeedButton1Click()
+{
+    Tfmensajesenvzvr screen(*data_, this);
+    screen.exec();
+}
+
+void Tfprincipalzvr::PngSpeedButton2Click()
+{
+    Tfrepcompania screen(data_->QRepcomp, this);
+    screen.exec();
+}
+
+void Tfprincipalzvr::PngSpeedButton3Click()
+{
+    Tfpendienteszvr screen(*data_, this);
+    screen.exec();
+}
+
+void Tfprincipalzvr::PngSpeedButton4Click()
+{
+    Tfrepdocs screen(data_->QRepdocs, data_->TTipodoc, this);
+    screen.exec();
+}
 
 // ---- SendOptions ---------------------------------------------------------------
 

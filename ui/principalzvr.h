@@ -148,6 +148,10 @@ private:
     void buildControls();
     // Runs a handler from the event loop.
     void guarded(const std::function<void()>& handler);
+    // Runs, guarded, an event that runs a send cycle ("Enviar", a tick, the automatic
+    // start). Until it returns, with any box the cycle raised closed, timer ticks start
+    // no cycle; then the timer's countdown starts afresh.
+    void cycleEvent(const std::function<void()>& handler);
     // Notes a widget the send cycle changed, for the next repaint().
     void touched(QWidget* widget);
 
@@ -156,6 +160,7 @@ private:
     bool firstActivation_ = true;
     bool loggedIn_ = false;
     bool timerOn_ = false;
+    bool cycleEventRunning_ = false;
     int timerInterval_ = 0;
     int progressMaximum_ = 0;
     std::vector<QPointer<QWidget>> touched_;

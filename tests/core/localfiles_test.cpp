@@ -1,8 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include "core/localfiles.h"
 #include "support/appdir.h"
@@ -55,30 +64,86 @@ TEST(Diraplicacion, KeyWithoutValueGivesEmptyTextSilently)
     InstallDir dir(InstallDir::Key::Nivora2016, /*withValue=*/false);
     MessageCapture capture;
     EXPECT_EQ(core::diraplicacion(), "");
-    EXPECT_EQ(core::applicationFile("SERVIDORES.cfg"), "/SERVIDORES.cfg");
+    EXPECT_EQ(core::applicationFile("SERVIDORES.cfg"), "");
     EXPECT_TRUE(capture.messages.empty());
+    EXPECT_EQ(core::installationDirectoryProblem(), kMissingKeyMessage);
 }
 
-TEST(Diraplicacion, NoKeyTellsTheUserAtEveryLookup)
+// The bytes of a file, or nullopt when it cannot be read.
+std::optional<std::string> fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(Diraplicacion, NoKeyTellsTheUserOncePerRunAndWritesNothingAtTheRoot)
 {
     InstallDir dir(InstallDir::Key::None);
+    core::forgetMissingKeyNotice();
     MessageCapture capture;
+    const auto rootLogBefore = fileBytes("/ENVIO.TXT");
+    const auto rootErrorsBefore = fileBytes("/ERRORES.TXT");
     EXPECT_EQ(core::diraplicacion(), "");
-    EXPECT_EQ(core::applicationFile("ENVIO.TXT"), "/ENVIO.TXT");
-    EXPECT_EQ(capture.messages, (Entries{kMissingKeyMessage, kMissingKeyMessage}));
+    EXPECT_EQ(core::applicationFile("ENVIO.TXT"), "");
+    core::archivo_auditoria("1", "236", "FV1");
+    core::logUnhandledError("JUAN", "boom");
+    EXPECT_TRUE(core::leerServidores().empty());
+    EXPECT_EQ(capture.messages, (Entries{kMissingKeyMessage}));
+    EXPECT_EQ(fileBytes("/ENVIO.TXT"), rootLogBefore);
+    EXPECT_EQ(fileBytes("/ERRORES.TXT"), rootErrorsBefore);
+    EXPECT_EQ(core::installationDirectoryProblem(), kMissingKeyMessage);
+    EXPECT_EQ(capture.messages.size(), 1u);
 }
 
-TEST(Diraplicacion, NonTextValueFails)
+TEST(Diraplicacion, ValuesAsWritten)
+{
+    struct Case {
+        const char* what;
+        std::string line;       // the settings line after "Directorio="
+        std::string directory;  // what diraplicacion gives; "" with `error` set
+        const char* error;      // the error it throws, or nullptr
+    };
+    const Case cases[] = {
+        {"plain folder", "/srv/nivora", "/srv/nivora", nullptr},
+        {"a comma is part of the folder", "/srv/a,b", "/srv/a,b", nullptr},
+        {"comma and blank kept as written", "/srv/a, b,c", "/srv/a, b,c", nullptr},
+        {"quoted text", "\"/srv/a,b\"", "/srv/a,b", nullptr},
+        {"a size is no text", "@Size(1 2)", "", "Invalid data type for 'Directorio'"},
+        {"a rectangle is no text", "@Rect(0 0 1 2)", "", "Invalid data type for 'Directorio'"},
+        {"bytes are no text", "@ByteArray(abc)", "", "Invalid data type for 'Directorio'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A fresh settings file each time: the settings reader caches a file whose size
+        // and time have not changed.
+        InstallDir dir(InstallDir::Key::None);
+        dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=" + c.line + "\n");
+        if (!c.error) {
+            EXPECT_EQ(core::diraplicacion(), c.directory);
+            EXPECT_EQ(core::installationDirectoryProblem(), "");
+            continue;
+        }
+        try {
+            core::diraplicacion();
+            ADD_FAILURE() << "expected an error";
+        } catch (const std::runtime_error& e) {
+            EXPECT_STREQ(e.what(), c.error);
+        }
+        EXPECT_EQ(core::installationDirectoryProblem(), c.error);
+    }
+}
+
+TEST(Logs, AFolderWithACommaGetsItsLines)
 {
     InstallDir dir(InstallDir::Key::None);
-    // A comma-separated value reads as a list, not as a text.
-    dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=/a, /b\n");
-    try {
-        core::diraplicacion();
-        FAIL() << "expected an error";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Invalid data type for 'Directorio'");
-    }
+    const std::string folder = dir.path() + "/a,b";
+    std::filesystem::create_directories(folder);
+    dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=" + folder + "\n");
+    core::archivo_auditoria("7", "236", "FV7");
+    const auto lines = dir.logLines("a,b/ENVIO.TXT");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find(",7,236,FV7"), std::string::npos) << lines[0];
 }
 
 // ---- server list ----
@@ -173,6 +238,78 @@ TEST(Logs, ConnectionFailureLine)
     EXPECT_TRUE(stamp.matches(
         text, ",No se pudo conectar con el servidor srv2/datos/002/nivora.fdb\r\n"))
         << text;
+}
+
+TEST(Logs, ControlCharactersInAFieldAreBlanks)
+{
+    struct Case {
+        const char* what;
+        std::string codigo;
+        std::string written;
+    };
+    const Case cases[] = {
+        {"CR LF forging a line", "C1\r\n01/01/26,08:00:00,99,236,FALSO", "C1  01/01/26,08:00:00,99,236,FALSO"},
+        {"lone LF", "A\nB", "A B"},
+        {"lone CR", "A\rB", "A B"},
+        {"tab, escape and delete", "A\tB\x1b" "C\x7f", "A B C "},
+        {"a zero byte", std::string("A\0B", 3), "A B"},
+        {"Windows-1252 letters stay", "Pe\xF1" "a \x80", "Pe\xF1" "a \x80"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallDir dir;
+        core::archivo_auditoria("5", "236", "FV1" + c.codigo);
+        const auto lines = dir.logLines("ENVIO.TXT");
+        ASSERT_EQ(lines.size(), 1u);
+        const std::string tail = ",5,236,FV1" + c.written;
+        ASSERT_GE(lines[0].size(), tail.size());
+        EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail);
+    }
+}
+
+// Runs `action` in a child process without the privileges of root (root reads every
+// file); returns its exit status.
+int runUnprivileged(const std::function<int()>& action)
+{
+    if (::geteuid() != 0) return action();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+        ::_exit(action());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
+}
+
+TEST(Logs, AnUnreadableLogIsAppendedToNotReplaced)
+{
+    const char* const logs[] = {"ENVIO.TXT", "errorenvio.txt", "ERRORES.TXT"};
+    for (const char* name : logs) {
+        SCOPED_TRACE(name);
+        InstallDir dir;
+        // The settings must be readable by the unprivileged child.
+        for (const std::string& p : {dir.configDir(), dir.configDir() + "/Orbalt"})
+            std::filesystem::permissions(p, std::filesystem::perms::all);
+        std::filesystem::permissions(dir.settingsFile(InstallDir::Key::Nivora2016),
+                                     std::filesystem::perms::owner_all |
+                                         std::filesystem::perms::others_read);
+        dir.writeFile(name, "earlier line\r\n");
+        std::filesystem::permissions(dir.file(name), std::filesystem::perms::owner_write |
+                                                         std::filesystem::perms::group_write |
+                                                         std::filesystem::perms::others_write);
+        const int status = runUnprivileged([&] {
+            if (std::ifstream(dir.file(name))) return 3;  // must not be readable here
+            if (std::string(name) == "ENVIO.TXT") core::archivo_auditoria("1", "236", "FV1");
+            else if (std::string(name) == "errorenvio.txt") core::logConnectionFailure("x");
+            else core::logUnhandledError("JUAN", "boom");
+            return 0;
+        });
+        ASSERT_EQ(status, 0);
+        const auto lines = dir.logLines(name);
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_EQ(lines[0], "earlier line");
+    }
 }
 
 TEST(Logs, UnwritableLogIsIgnored)

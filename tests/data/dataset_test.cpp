@@ -169,8 +169,12 @@ TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows)
     }
 }
 
-TEST_F(CachedSetTest, FirstFailureRollsBackEverythingButCountsEarlierChangesApplied)
+// The first failure rolls the whole application back: the change applied before it, the
+// failed one and the one never attempted after it all stay in the log, and a second try
+// once the failure is mended writes all three.
+TEST_F(CachedSetTest, FirstFailureRollsBackEverythingAndKeepsEveryChange)
 {
+    set.setCommandText("select * from T order by ID");
     set.open();
     set.insert();
     set.setValue("ID", Value::integer(10));
@@ -179,11 +183,29 @@ TEST_F(CachedSetTest, FirstFailureRollsBackEverythingButCountsEarlierChangesAppl
     set.setValue("ID", Value::integer(11));
     set.setValue("NOMBRE", Value::text("far too long for ten"));
     set.post();
+    set.last();
+    set.remove();  // ID 3, after the failure: never attempted
     EXPECT_EQ(set.applyUpdates(0), 1);
     EXPECT_EQ(count("ID = 10"), 0);  // rolled back with the failure
-    ASSERT_EQ(set.changeCount(), 1);
-    EXPECT_EQ(set.changeLog()[0].newValues[1], Value::text("far too long for ten"));
-    EXPECT_NE(set.changeLog()[0].error.find("SQL Server Error: "), std::string::npos);
+    EXPECT_EQ(count("ID = 3"), 1);
+    ASSERT_EQ(set.changeCount(), 3);
+    EXPECT_EQ(set.changeLog()[0].error, "");
+    EXPECT_EQ(set.changeLog()[1].newValues[1], Value::text("far too long for ten"));
+    EXPECT_NE(set.changeLog()[1].error.find("SQL Server Error: "), std::string::npos);
+    EXPECT_EQ(set.changeLog()[2].kind, ukDelete);
+    EXPECT_EQ(set.changeLog()[2].error, "");
+
+    set.first();  // the refused row, mended in place
+    while (!set.eof() && set.asInteger(0) != 11) set.next();
+    ASSERT_EQ(set.asInteger(0), 11);
+    set.edit();
+    set.setValue("NOMBRE", Value::text("once"));
+    set.post();
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_EQ(set.changeCount(), 0);
+    EXPECT_EQ(count("ID in (10, 11)"), 2);
+    EXPECT_EQ(count("ID = 3"), 0);
+    EXPECT_EQ(count("NOMBRE = 'once'"), 1);
 }
 
 TEST_F(CachedSetTest, EditSendsOnlyAssignedColumnsAndCancelUpdatesRestores)
@@ -292,6 +314,57 @@ TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart)
     EXPECT_EQ(count(), 3);
     conn->rollback();
     EXPECT_EQ(count(), 3);
+}
+
+// What an editing grid shows: the row being inserted at its place (before the current row,
+// or after the last one for an append), the row being edited with its new values; leaving
+// a new row never changed drops it and the rows after it move back up.
+TEST_F(CachedSetTest, RowsAsShownWhileInsertingAndEditing)
+{
+    set.setCommandText("select * from T order by ID");
+    set.open();
+    auto shownIds = [&] {
+        std::vector<Value> ids;
+        for (int r = 0; r < set.rowsShown(); ++r) ids.push_back(set.valueShown(r, 0));
+        return ids;
+    };
+    const Value n1 = Value::integer(1), n2 = Value::integer(2), n3 = Value::integer(3);
+
+    set.moveTo(1);
+    set.insert();
+    EXPECT_EQ(set.recNo(), 1);
+    set.setValue("ID", Value::integer(7));
+    EXPECT_EQ(shownIds(), (std::vector<Value>{n1, Value::integer(7), n2, n3}));
+    EXPECT_EQ(set.recordCount(), 3);
+    set.moveTo(3);  // leaving the changed row posts it where it stood
+    EXPECT_EQ(set.state(), DataSetState::Browse);
+    EXPECT_EQ(set.asInteger(0), 3);
+    EXPECT_EQ(shownIds(), (std::vector<Value>{n1, Value::integer(7), n2, n3}));
+
+    set.append();
+    EXPECT_EQ(set.recNo(), 4);
+    EXPECT_FALSE(set.modified());
+    EXPECT_EQ(set.rowsShown(), 5);
+    EXPECT_TRUE(set.valueShown(4, 0).isNull());
+    set.moveTo(0);  // never changed: dropped
+    EXPECT_EQ(set.rowsShown(), 4);
+    EXPECT_EQ(set.asInteger(0), 1);
+
+    set.insert();  // before row 0, left for the row shown at 2 (stored at 1)
+    set.moveTo(2);
+    EXPECT_EQ(set.asInteger(0), 7);
+
+    set.edit();
+    set.setValue("ID", Value::integer(8));
+    EXPECT_EQ(set.valueShown(1, 0), Value::integer(8));
+    EXPECT_EQ(set.valueAt(1, 0), Value::integer(7));
+    set.append();  // posts the edit first
+    set.setValue("ID", Value::integer(9));
+    set.post();
+    EXPECT_EQ(shownIds(), (std::vector<Value>{n1, Value::integer(8), n2, n3, Value::integer(9)}));
+    EXPECT_EQ(set.recNo(), 4);
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_EQ(count("ID in (7, 8, 9)"), 2);
 }
 
 // Numbers put into numeric columns: each fits its column or fails naming the column and

@@ -1,12 +1,14 @@
 // Takes the README's screenshots on a running X display (Xvfb): the access control screen
-// filled in, and the main window in the middle of a send of the demo data.
+// filled in, the main window in the middle of a send of the demo data, and the two
+// settings editors over the demo's origin company.
 //
 //   ui_screenshots <demo folder kept by KEEP=1 bash scripts/demo> <output folder>
 //
 // The demo folder holds the installation directory (xdg/ names it) and the embedded
 // databases under servidor/. Fresh pending events are queued in the origin company 001 so
 // that the window has a batch to send; the picture of the main window is taken from
-// inside the send, at the fourth event of company 002, as the user sees it then.
+// inside the send, at the fourth event of company 002, as the user sees it then. After
+// the send, the error viewer and the pending viewer are opened over what it left.
 #include <QApplication>
 #include <QLineEdit>
 #include <QComboBox>
@@ -18,10 +20,15 @@
 #include <string>
 
 #include "ui/ctrlaccesozvr.h"
+#include "ui/gridwidget.h"
 #include "core/unhandled.h"
 #include "data/connection.h"
 #include "ui/messageboxes.h"
+#include "ui/mensajesenvzvr.h"
+#include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
+#include "ui/repcompania.h"
+#include "ui/repdocs.h"
 
 namespace {
 
@@ -57,6 +64,20 @@ public:
 private:
     QString file_;
 };
+
+// Shows a viewer over the main window's data, waits for its list and takes its picture.
+bool captureViewer(enviozvr::ui::EventListViewer& viewer, const QString& file)
+{
+    viewer.show();
+    viewer.activateWindow();
+    for (int i = 0; i < 200 && viewer.listReads() == 0; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const bool ok = capture(viewer, file);
+    viewer.close();
+    return ok;
+}
 
 void queueEvents(const std::string& origin)
 {
@@ -108,6 +129,31 @@ int main(int argc, char** argv)
         ok = capture(screen, out + "/login.png") && ok;
     }
 
+    // The settings editors over the origin company, "Activa" focused on a closed branch.
+    {
+        enviozvr::sender::MainData data;
+        data.DbCia.setDatabase(server + "/datos/001/nivora.fdb");
+        data.DbCia.setParam("User_Name", "SYSDBA");
+        data.DbCia.setParam("password", "");
+        {
+            enviozvr::ui::Tfrepcompania screen(data.QRepcomp);
+            screen.show();
+            screen.activateWindow();
+            screen.Grid1->moveToCell(2, 3);
+            for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+            ok = capture(screen, out + "/repcompania.png") && ok;
+        }
+        {
+            enviozvr::ui::Tfrepdocs screen(data.QRepdocs, data.TTipodoc);
+            screen.show();
+            screen.activateWindow();
+            screen.Grid1->moveToCell(0, 0);
+            for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+            ok = capture(screen, out + "/repdocs.png") && ok;
+        }
+        data.DbCia.disconnect();
+    }
+
     queueEvents(server + "/datos/001/nivora.fdb");
     ShootingWindow window({server, "SYSDBA", "masterkey", "001"}, out + "/main.png");
     // The send starts from the window's first activation, as in the program.
@@ -118,6 +164,10 @@ int main(int argc, char** argv)
         if (window.firstActivationPending()) return;
         done.stop();
         capture(window, out + "/main-after.png");
+        enviozvr::ui::Tfmensajesenvzvr errors(window.data(), &window);
+        ok = captureViewer(errors, out + "/errores.png") && ok;
+        enviozvr::ui::Tfpendienteszvr pending(window.data(), &window);
+        ok = captureViewer(pending, out + "/pendientes.png") && ok;
         QCoreApplication::quit();
     });
     done.start(0);

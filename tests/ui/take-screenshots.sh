@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Retakes docs/screenshots/login.png and main.png: builds the demo's databases (scripts/demo
-# with KEEP=1), starts a private Xvfb display and runs ui_screenshots over them.
-#   bash tests/ui/take-screenshots.sh      (ENVIOZVR_BUILD_DIR picks the build folder)
+# Retakes docs/screenshots/login.png, main.png, errores.png, pendientes.png, repcompania.png
+# and repdocs.png: builds the demo's databases (scripts/demo with KEEP=1), starts a private
+# Xvfb display and runs ui_screenshots over them.
+#   bash tests/ui/take-screenshots.sh      (ENVIOZVR_BUILD_DIR picks the build folder,
+#                                           ENVIOZVR_DISPLAY the X display number)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$(pwd)
@@ -12,8 +14,8 @@ work=$(printf '%s\n' "$demo_output" | sed -n 's/^Kept: //p' | tail -1)
 [ -d "$work" ] || { echo "the demo kept no folder" >&2; exit 1; }
 cmake --build "$build" --target ui_screenshots -j 2 >/dev/null
 
-display=":$((90 + RANDOM % 9))"
-Xvfb "$display" -screen 0 1024x700x24 -nolisten tcp >/dev/null 2>&1 &
+display=":${ENVIOZVR_DISPLAY:-$((90 + RANDOM % 9))}"
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 shots=$(mktemp -d)
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work" "$shots"' EXIT
@@ -21,5 +23,5 @@ for _ in $(seq 50); do DISPLAY="$display" xdpyinfo >/dev/null 2>&1 && break; sle
 
 DISPLAY="$display" "$build/tests/ui/ui_screenshots" "$work" "$shots"
 mkdir -p docs/screenshots
-cp "$shots/login.png" "$shots/main.png" docs/screenshots/
-echo "docs/screenshots/login.png and main.png updated"
+for f in login main errores pendientes repcompania repdocs; do cp "$shots/$f.png" docs/screenshots/; done
+echo "docs/screenshots: login, main, errores, pendientes, repcompania and repdocs updated"

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -214,6 +215,63 @@ TEST(MainWindow, EnviarWithoutCompanyOnlyAsksForIt)
     EXPECT_TRUE(w.Panel3->isHidden());
     EXPECT_EQ(w.EUltenvio->text(), QString());
     EXPECT_FALSE(install.readFile("ERRORES.TXT").has_value());
+}
+
+// With a cycle that ends in a box every time and the timer firing while the box is
+// open, the ticks start no cycle: one box, never a box inside a box.
+TEST(MainWindow, TicksWhileACycleBoxIsOpenStartNoCycle)
+{
+    struct Case {
+        const char* what;
+        std::function<void(Tfprincipalzvr&)> start;
+    };
+    const Case cases[] = {
+        {"a box of Enviar", [](Tfprincipalzvr& w) { w.SpeedButton1->click(); }},
+        {"a box of a tick", [](Tfprincipalzvr& w) {
+             QSignalSpy firstTick(w.Timer1, &QTimer::timeout);
+             w.start(1);
+             firstTick.wait(5000);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::InstallDir install;
+        Window window;
+        Tfprincipalzvr& w = window.w;
+        std::vector<QString> boxes;
+        int ticksInsideTheBox = 0;
+        QTimer poll;
+        poll.setInterval(0);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box->property("seen").toBool()) return;
+            box->setProperty("seen", true);
+            boxes.push_back(box->text());
+            if (boxes.size() > 1) {
+                QMetaObject::invokeMethod(box, [box] { box->accept(); }, Qt::QueuedConnection);
+                return;
+            }
+            // The first box: the timer fires three times while it is open, then it closes.
+            QMetaObject::invokeMethod(
+                box,
+                [&w, box, &ticksInsideTheBox] {
+                    QSignalSpy ticks(w.Timer1, &QTimer::timeout);
+                    w.start(1);
+                    while (ticks.count() < 3 && ticks.wait(5000)) {
+                    }
+                    ticksInsideTheBox = static_cast<int>(ticks.count());
+                    box->accept();
+                },
+                Qt::QueuedConnection);
+        });
+        poll.start();
+        c.start(w);
+        poll.stop();
+        w.stop();
+        EXPECT_GE(ticksInsideTheBox, 3);
+        ASSERT_EQ(boxes.size(), 1u) << "boxes opened inside the first one";
+        EXPECT_EQ(boxes.front(), kNoCompany);
+    }
 }
 
 TEST(MainWindow, EscOnTheLoginEndsTheProgram)

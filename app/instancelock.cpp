@@ -1,0 +1,145 @@
+#include "app/instancelock.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
+#include <cctype>
+
+#include "core/localfiles.h"
+#include "data/sqltext.h"
+#include "data/value.h"
+
+namespace enviozvr::app {
+
+// ---------------------------------------------------------------------------------------
+// FileLock
+
+FileLock::~FileLock() { release(); }
+
+#ifdef _WIN32
+bool FileLock::tryLock(const std::string& path) {
+    release();
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    OVERLAPPED at{};
+    if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+        ::CloseHandle(h);
+        return false;
+    }
+    handle_ = h;
+    return true;
+}
+
+void FileLock::release() {
+    if (!handle_) return;
+    ::CloseHandle(static_cast<HANDLE>(handle_));  // closing the handle drops the lock
+    handle_ = nullptr;
+}
+
+bool FileLock::held() const { return handle_ != nullptr; }
+#else
+bool FileLock::tryLock(const std::string& path) {
+    release();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void FileLock::release() {
+    if (fd_ < 0) return;
+    ::close(fd_);  // closing the only descriptor drops the lock
+    fd_ = -1;
+}
+
+bool FileLock::held() const { return fd_ >= 0; }
+#endif
+
+// ---------------------------------------------------------------------------------------
+// InstanceLock
+
+namespace {
+
+// The oldest lock attachment on the database, and this attachment's own id.
+std::string lockHoldersQuery() {
+    return "SELECT MIN(MON$ATTACHMENT_ID), CURRENT_CONNECTION FROM MON$ATTACHMENTS "
+           "WHERE MON$REMOTE_PROCESS = " +
+           data::quoted(kLockProcessName);
+}
+
+}  // namespace
+
+InstanceLock::InstanceLock(std::string company, const data::Connection& origin)
+    : company_(std::move(company)), origin_(origin) {}
+
+InstanceLock::~InstanceLock() {
+    try {
+        release();
+    } catch (...) {
+    }
+}
+
+std::string InstanceLock::lockFilePath() const {
+    std::string name = company_;
+    for (char& c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!std::isalnum(u) && c != '-' && c != '_') c = '_';
+    }
+    return core::applicationFile("enviozvr-" + name + ".lock");
+}
+
+InstanceLock::Result InstanceLock::tryAcquire() {
+    release();
+    if (!file_.tryLock(lockFilePath())) return Result::HeldHere;
+    try {
+        marker_ = data::Connection::company("DbInstancia");
+        marker_->setDatabase(origin_.database());
+        marker_->setParam("User_Name", origin_.param("User_Name"));
+        marker_->setParam("password", origin_.param("Password"));
+        marker_->setParam("ProcessName", kLockProcessName);
+        marker_->connect();
+        auto cursor = marker_->open(lockHoldersQuery());
+        bool oldest = true;
+        if (cursor->fetch()) {
+            const data::Value first = cursor->value(0);
+            const data::Value own = cursor->value(1);
+            oldest = first.isNull() || first.asInteger() == own.asInteger();
+        }
+        cursor->close();
+        if (oldest) return Result::Acquired;
+    } catch (...) {
+        release();
+        throw;
+    }
+    release();
+    return Result::HeldElsewhere;
+}
+
+std::string InstanceLock::busyMessage(Result held) const {
+    if (held == Result::HeldHere)
+        return "otra instancia ya envia la compania " + company_ + " en este equipo (" +
+               lockFilePath() + ")";
+    return "otra instancia ya envia la compania " + company_ + " desde otra conexion a " +
+           origin_.database();
+}
+
+void InstanceLock::release() {
+    if (marker_) {
+        std::unique_ptr<data::Connection> marker = std::move(marker_);
+        marker->disconnect();
+    }
+    file_.release();
+}
+
+}  // namespace enviozvr::app

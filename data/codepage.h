@@ -1,0 +1,16 @@
+// Conversion between Windows-1252 bytes (the texts of the databases, logs and files) and
+// UTF-16. Pure functions; nothing throws. Bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D, which the
+// code page leaves undefined, map to the code points of the same number and back;
+// characters the code page cannot hold become '?'.
+#pragma once
+
+#include <QString>
+#include <string>
+#include <string_view>
+
+namespace enviozvr::data {
+
+QString qstringFromWindows1252(std::string_view bytes);
+std::string windows1252FromQString(const QString& text);
+
+}  // namespace enviozvr::data

@@ -1,0 +1,261 @@
+#include "data/internal/timeouts.h"
+
+#include <ibase.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+#include "data/internal/fbapi.h"
+
+using namespace Firebird;
+
+namespace enviozvr::data {
+
+namespace {
+
+// How long a raised cancel may take before the link is closed.
+std::chrono::milliseconds graceAfter(std::chrono::milliseconds limit) {
+    return std::min<std::chrono::milliseconds>(limit, std::chrono::seconds(5));
+}
+
+// One cancel request; a failure (unsupported, attachment already gone) changes nothing.
+void cancel(IAttachment* attachment, int kind) {
+    try {
+        fb::Status st;
+        attachment->cancelOperation(&st, kind);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
+StallWatch::~StallWatch() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        if (watched_) watched_->release();
+        watched_ = nullptr;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void StallWatch::setLimit(std::chrono::milliseconds limit) { limit_ = limit; }
+
+StallWatch::Scope::Scope(StallWatch& watch, IAttachment* attachment)
+    : watch_(watch), outermost_(watch.depth_++ == 0) {
+    if (outermost_ && attachment && watch_.limit_.count() > 0) watch_.begin(attachment);
+}
+
+StallWatch::Scope::~Scope() {
+    --watch_.depth_;
+    if (outermost_) watch_.end();
+}
+
+void StallWatch::begin(IAttachment* attachment) {
+    {
+        std::lock_guard lock(mutex_);
+        attachment->addRef();
+        if (watched_) watched_->release();
+        watched_ = attachment;
+        deadline_ = Clock::now() + limit_;
+        stage_ = 0;
+        if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
+    }
+    wake_.notify_all();
+}
+
+void StallWatch::end() {
+    std::lock_guard lock(mutex_);
+    if (watched_) watched_->release();
+    watched_ = nullptr;
+}
+
+void StallWatch::run() {
+    std::unique_lock lock(mutex_);
+    while (!stopping_) {
+        if (!watched_ || stage_ == 2) {
+            wake_.wait(lock);
+            continue;
+        }
+        if (Clock::now() < deadline_) {
+            wake_.wait_until(lock, deadline_);
+            continue;
+        }
+        IAttachment* attachment = watched_;
+        attachment->addRef();
+        fired_ = true;
+        if (stage_ == 0) {
+            // A polite cancel first. It is sent over the attachment's own link and may
+            // wait there, so it runs on a thread of its own: the close below must not
+            // wait for it.
+            stage_ = 1;
+            deadline_ = Clock::now() + graceAfter(limit_);
+            std::thread([attachment] {
+                cancel(attachment, fb_cancel_raise);
+                attachment->release();
+            }).detach();
+        } else {
+            stage_ = 2;
+            lock.unlock();
+            cancel(attachment, fb_cancel_abort);
+            attachment->release();
+            lock.lock();
+        }
+    }
+}
+
+}  // namespace enviozvr::data
+
+// ---------------------------------------------------------------------------------------
+// Connect timeout
+
+namespace enviozvr::data {
+
+namespace {
+
+#ifdef __linux__
+// Socket descriptors of the process: descriptor -> socket inode text.
+std::map<int, std::string> openSockets() {
+    std::map<int, std::string> out;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        std::error_code linkError;
+        const std::string target = std::filesystem::read_symlink(entry.path(), linkError).string();
+        if (linkError || target.rfind("socket:", 0) != 0) continue;
+        try {
+            out[std::stoi(entry.path().filename().string())] = target;
+        } catch (...) {
+        }
+    }
+    return out;
+}
+
+// Shuts down the sockets opened since `before` that are connected to `port`.
+void shutDownNewSockets(const std::map<int, std::string>& before, int port) {
+    for (const auto& [fd, inode] : openSockets()) {
+        const auto old = before.find(fd);
+        if (old != before.end() && old->second == inode) continue;
+        sockaddr_storage peer{};
+        socklen_t len = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) continue;
+        int peerPort = -1;
+        if (peer.ss_family == AF_INET)
+            peerPort = ntohs(reinterpret_cast<sockaddr_in*>(&peer)->sin_port);
+        else if (peer.ss_family == AF_INET6)
+            peerPort = ntohs(reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port);
+        if (peerPort == port) ::shutdown(fd, SHUT_RDWR);
+    }
+}
+#else
+std::map<int, std::string> openSockets() { return {}; }
+void shutDownNewSockets(const std::map<int, std::string>&, int) {}
+#endif
+
+int servicePort(const std::string& service) {
+    if (!service.empty() && std::all_of(service.begin(), service.end(),
+                                        [](unsigned char c) { return std::isdigit(c); }))
+        return std::stoi(service);
+    if (const servent* s = ::getservbyname(service.c_str(), "tcp")) return ntohs(s->s_port);
+    return 3050;
+}
+
+}  // namespace
+
+std::optional<int> remotePort(const std::string& location) {
+    const auto scheme = location.find("://");
+    if (scheme != std::string::npos) {
+        const std::string rest = location.substr(scheme + 3);
+        const std::string hostPort = rest.substr(0, rest.find('/'));
+        const auto colon = hostPort.rfind(':');
+        const auto bracket = hostPort.rfind(']');
+        if (colon == std::string::npos || (bracket != std::string::npos && colon < bracket))
+            return 3050;
+        return servicePort(hostPort.substr(colon + 1));
+    }
+    // "[v6 address]/port:path" or "host/port:path" or "host:path".
+    size_t from = 0;
+    if (!location.empty() && location[0] == '[') {
+        from = location.find(']');
+        if (from == std::string::npos) return std::nullopt;
+    }
+    const auto colon = location.find(':', from);
+    // No host, or a drive letter ("C:\..."): a local file.
+    if (colon == std::string::npos || colon < 2) return std::nullopt;
+    const std::string host = location.substr(0, colon);
+    const auto slash = host.find('/', from);
+    if (slash == std::string::npos) return 3050;
+    return servicePort(host.substr(slash + 1));
+}
+
+IAttachment* attachWithin(const std::string& location, const std::vector<unsigned char>& dpb,
+                          std::chrono::milliseconds timeout, ConnectionKind kind) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        bool abandoned = false;
+        IAttachment* attachment = nullptr;
+        std::optional<DatabaseError> error;
+    };
+    auto shared = std::make_shared<Shared>();
+    const std::optional<int> port = remotePort(location);
+    const auto before = port ? openSockets() : std::map<int, std::string>{};
+
+    std::thread([shared, location, dpb, kind] {
+        IAttachment* attachment = nullptr;
+        std::optional<DatabaseError> error;
+        try {
+            fb::Status st;
+            attachment = fb::provider()->attachDatabase(
+                &st, location.c_str(), static_cast<unsigned>(dpb.size()), dpb.data());
+        } catch (const FbException& e) {
+            error = fb::toDatabaseError(e.getStatus(), kind);
+        } catch (const std::exception& e) {
+            error = DatabaseError(fb::errorText({e.what()}, kind), {e.what()}, 0, "");
+        }
+        std::lock_guard lock(shared->mutex);
+        if (shared->abandoned) {
+            // Nobody waits for it any more.
+            if (attachment) {
+                try {
+                    fb::Status st;
+                    attachment->detach(&st);
+                } catch (...) {
+                    attachment->release();
+                }
+            }
+            return;
+        }
+        shared->attachment = attachment;
+        shared->error = std::move(error);
+        shared->finished = true;
+        shared->done.notify_all();
+    }).detach();
+
+    std::unique_lock lock(shared->mutex);
+    if (!shared->done.wait_for(lock, timeout, [&] { return shared->finished; })) {
+        shared->abandoned = true;
+        lock.unlock();
+        if (port) shutDownNewSockets(before, *port);
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
+        std::vector<std::string> lines{"Unable to complete network request to \"" + location + "\"",
+                                       "no answer within " + std::to_string(seconds) + " s"};
+        // isc_network_error: the connection counts as lost.
+        throw DatabaseError(fb::errorText(lines, kind), lines, 335544721L, "08006");
+    }
+    if (shared->error) throw *shared->error;
+    return shared->attachment;
+}
+
+}  // namespace enviozvr::data

@@ -1,0 +1,363 @@
+// The built program as a child process over databases on the local server: stop signals
+// in the headless and desktop modes, desktop arguments that look like Qt options, and
+// the locale's encoding of console arguments and messages.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileSystemWatcher>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QThread>
+#include <csignal>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/consoletext.h"
+#include "data/connection.h"
+#include "uitest.h"
+
+namespace enviozvr::uitest {
+namespace {
+
+// A QCoreApplication for QProcess and the file watcher, unless one exists.
+struct AppInstance {
+    AppInstance()
+    {
+        if (!QCoreApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "process_test";
+            static char* argv[] = {name, nullptr};
+            own = std::make_unique<QCoreApplication>(argc, argv);
+        }
+    }
+    std::unique_ptr<QCoreApplication> own;
+};
+
+// The program, started with `args` (UTF-8 bytes) in the C.UTF-8 locale on the offscreen
+// platform.
+class Program {
+public:
+    explicit Program(const std::vector<std::string>& args)
+    {
+        QStringList list;
+        for (const std::string& a : args) list << QString::fromUtf8(a.c_str());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        process.setProcessEnvironment(env);
+        const QByteArray other = qgetenv("ENVIOZVR_PROCESS_TEST_PROGRAM");
+        process.start(other.isEmpty() ? QStringLiteral(ENVIOZVR_PROGRAM) : QString::fromLocal8Bit(other), list);
+        started = process.waitForStarted(30000);
+    }
+    ~Program()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(10000);
+        }
+    }
+    void signal(int sig) const { ::kill(static_cast<pid_t>(process.processId()), sig); }
+    // Waits until the program has taken the signals sent to it (none pending any more in
+    // /proc/PID/status), so what the test does next happens after the program knows.
+    bool waitUntilSignalsTaken() const
+    {
+        const std::string status = "/proc/" + std::to_string(process.processId()) + "/status";
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired()) {
+            std::ifstream in(status);
+            std::string line;
+            bool pending = false;
+            while (std::getline(in, line)) {
+                if ((line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0) &&
+                    line.find_first_not_of("0\t ", 7) != std::string::npos)
+                    pending = true;
+            }
+            if (!pending) return true;
+            QThread::msleep(2);
+        }
+        return false;
+    }
+    // Reads standard output until it holds `text`.
+    bool waitForOutput(const std::string& text)
+    {
+        QDeadlineTimer deadline(60000);
+        while (out.find(text) == std::string::npos) {
+            if (deadline.hasExpired() || process.state() == QProcess::NotRunning) return false;
+            if (process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+                out += process.readAllStandardOutput().toStdString();
+        }
+        return true;
+    }
+    // Waits for the end; false when it did not end by itself in time.
+    bool finish()
+    {
+        if (!process.waitForFinished(60000)) return false;
+        out += process.readAllStandardOutput().toStdString();
+        err = process.readAllStandardError().toStdString();
+        return process.exitStatus() == QProcess::NormalExit;
+    }
+
+    QProcess process;
+    bool started = false;
+    std::string out;
+    std::string err;
+};
+
+// Waits until the log `name` of the world's installation folder has `count` whole lines.
+bool waitForLogLines(const UiWorld& world, const std::string& name, std::size_t count)
+{
+    QFileSystemWatcher watcher({QString::fromStdString(world.install.path())});
+    QSignalSpy folder(&watcher, &QFileSystemWatcher::directoryChanged);
+    QSignalSpy file(&watcher, &QFileSystemWatcher::fileChanged);
+    QDeadlineTimer deadline(60000);
+    for (;;) {
+        const auto lines = world.logLines(name);
+        std::size_t whole = 0;
+        for (const auto& l : lines) whole += l.rfind("<no CR LF>", 0) != 0;
+        if (whole >= count) return true;
+        if (deadline.hasExpired()) return false;
+        const QString path = QString::fromStdString(world.install.file(name));
+        if (!lines.empty() && !watcher.files().contains(path)) watcher.addPath(path);
+        // A change notice wakes the check; the short bound covers one that came between
+        // the check and the wait.
+        if (!folder.wait(50)) file.wait(50);
+    }
+}
+
+// A transaction of the test that holds the row of one event of the origin: the
+// program's marking of that event as sent waits until it ends.
+class EventRowLock {
+public:
+    EventRowLock(UiWorld& world, int id)
+        : connection_(data::Connection::company("Lock"))
+    {
+        connection_->setParam("Database", world.origin().location());
+        connection_->setParam("User_Name", world.user);
+        connection_->setParam("password", world.password);
+        connection_->connect();
+        connection_->startTransaction();
+        connection_->execute("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = RPEV_ERROR WHERE RPEV_ID = " +
+                             std::to_string(id));
+    }
+    void release() { connection_->rollback(); }
+
+private:
+    std::unique_ptr<data::Connection> connection_;
+};
+
+bool logLinesAreWhole(const UiWorld& world, const std::string& name)
+{
+    for (const auto& l : world.logLines(name))
+        if (l.rfind("<no CR LF>", 0) == 0) return false;
+    return true;
+}
+
+// ---- headless ----
+
+enum class Moment {
+    InTheFirstEvent,  // the program is inside event 1 of 3 (its marking waits on a lock)
+    BetweenCycles,    // the first cycle has ended; the program waits for its timer
+};
+
+struct HeadlessStopCase {
+    const char* what;
+    std::vector<std::string> options;
+    int signal;
+    Moment moment;
+    int status;
+    std::vector<bool> sent;  // events 1, 2, 3 afterwards
+};
+
+TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits)
+{
+    const HeadlessStopCase cases[] = {
+        {"SIGTERM inside an event", {}, SIGTERM, Moment::InTheFirstEvent, 0,
+         {true, false, false}},
+        {"SIGINT inside an event", {}, SIGINT, Moment::InTheFirstEvent, 0, {true, false, false}},
+        {"SIGTERM inside an event of the only cycle", {"--once"}, SIGTERM,
+         Moment::InTheFirstEvent, 1, {true, false, false}},
+        {"SIGTERM between cycles", {}, SIGTERM, Moment::BetweenCycles, 0, {true, true, true}},
+        {"SIGINT between cycles", {"--minutes=0"}, SIGINT, Moment::BetweenCycles, 0,
+         {true, true, true}},
+    };
+    AppInstance app;
+    for (const HeadlessStopCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        UiWorld world;
+        world.listDestination("002", world.server);
+        for (int id = 1; id <= 3; ++id) world.addInvoiceEvent(id, "002", std::to_string(1000 + id));
+
+        std::unique_ptr<EventRowLock> lock;
+        if (c.moment == Moment::InTheFirstEvent) lock = std::make_unique<EventRowLock>(world, 1);
+        std::vector<std::string> args{"--headless", world.server, world.user, world.password, "001"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        Program program(args);
+        ASSERT_TRUE(program.started);
+
+        if (c.moment == Moment::InTheFirstEvent) {
+            ASSERT_TRUE(waitForLogLines(world, "ENVIO.TXT", 1));
+            program.signal(c.signal);
+            ASSERT_TRUE(program.waitUntilSignalsTaken());
+            lock->release();
+        } else {
+            ASSERT_TRUE(program.waitForOutput("002: 3 tomados, 3 enviados, 0 con error\n"))
+                << program.out;
+            program.signal(c.signal);
+        }
+        ASSERT_TRUE(program.finish()) << "still running or killed; stderr: " << program.err;
+        EXPECT_EQ(program.process.exitCode(), c.status) << program.err;
+        for (int id = 1; id <= 3; ++id) EXPECT_EQ(world.sent(id), c.sent[id - 1]) << "event " << id;
+        std::size_t handled = 0;
+        for (bool s : c.sent) handled += s;
+        EXPECT_EQ(world.logLines("ENVIO.TXT").size(), handled);
+        EXPECT_TRUE(logLinesAreWhole(world, "ENVIO.TXT"));
+        EXPECT_TRUE(world.logLines("ERRORES.TXT").empty()) << program.err;
+        EXPECT_EQ(program.err, "");
+    }
+}
+
+// ---- desktop ----
+
+TEST(Signals, DesktopClosesAsCancelarDoes)
+{
+    AppInstance app;
+    UiWorld world;
+    world.listDestination("002", world.server);
+    struct Case {
+        const char* what;
+        int signal;
+    };
+    const Case cases[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}};
+    int id = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ++id;
+        world.addInvoiceEvent(id, "002", std::to_string(1000 + id));
+        // Automatic mode: it logs in, sends at once and then waits for its timer.
+        Program program({world.server, world.user, world.password, "001"});
+        ASSERT_TRUE(program.started);
+        ASSERT_TRUE(waitForLogLines(world, "ENVIO.TXT", static_cast<std::size_t>(id)));
+        program.signal(c.signal);
+        ASSERT_TRUE(program.finish()) << "still running or killed; stderr: " << program.err;
+        EXPECT_EQ(program.process.exitCode(), 0);
+        EXPECT_TRUE(world.sent(id));
+        EXPECT_TRUE(logLinesAreWhole(world, "ENVIO.TXT"));
+    }
+}
+
+// A password that Qt would take for one of its options stays the third argument: the
+// automatic login is tried with it (and refused, which leaves its error box open), and
+// a stop signal then closes the program, box and all.
+TEST(DesktopArguments, QtOptionsAmongThemKeepTheirPositions)
+{
+    AppInstance app;
+    const char* const passwords[] = {"-name", "-style", "-platform", "-reverse", "-session"};
+    for (const char* password : passwords) {
+        SCOPED_TRACE(password);
+        UiWorld world;
+        Program program({world.server, world.user, password, "001"});
+        ASSERT_TRUE(program.started);
+        ASSERT_TRUE(waitForLogLines(world, "ERRORES.TXT", 1)) << program.err;
+        const auto lines = world.logLines("ERRORES.TXT");
+        EXPECT_NE(lines[0].find("Your user name and password are not defined"), std::string::npos)
+            << lines[0];
+        program.signal(SIGTERM);
+        ASSERT_TRUE(program.finish()) << "still running or killed; stderr: " << program.err;
+        EXPECT_EQ(program.process.exitCode(), 0);
+    }
+}
+
+// ---- console encoding ----
+
+TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding)
+{
+    struct Case {
+        const char* what;
+        std::string company;  // as typed on a UTF-8 terminal
+        std::string message;  // a part of standard error, UTF-8; "": not refused as unknown
+    };
+    const Case cases[] = {
+        // Found among the companies only as Windows-1252 bytes, so not refused as unknown.
+        {"a known code with a non-ASCII letter", "Ñ01", ""},
+        {"an unknown code", "ÑÑÑ", "Debe indicar la compañía de origen.\n"},
+    };
+    AppInstance app;
+    UiWorld world;
+    world.general->exec("INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('\xD1" "01', "
+                        "'Compa\xF1\xED" "a \xD1')");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Program program({"--headless", "--once", world.server, world.user, world.password, c.company});
+        ASSERT_TRUE(program.started);
+        ASSERT_TRUE(program.finish());
+        EXPECT_EQ(program.process.exitCode(), 1);
+        const std::string unknown = "Debe indicar la compa";
+        if (c.message.empty()) {
+            EXPECT_EQ(program.err.find(unknown), std::string::npos) << program.err;
+        } else {
+            EXPECT_NE(program.err.find(c.message), std::string::npos) << program.err;
+        }
+    }
+}
+
+TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory)
+{
+    struct Case {
+        const char* what;
+        testing::InstallDir::Key key;
+        bool withValue;
+        std::string message;  // UTF-8
+    };
+    const Case cases[] = {
+        {"no key", testing::InstallDir::Key::None, true,
+         "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
+        {"a key without the value", testing::InstallDir::Key::Nivora2016, false,
+         "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
+    };
+    AppInstance app;
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::InstallDir settings(c.key, c.withValue);
+        Program program({"--headless", world.server, world.user, world.password, "001"});
+        ASSERT_TRUE(program.started);
+        ASSERT_TRUE(program.finish());
+        EXPECT_EQ(program.process.exitCode(), 2);
+        EXPECT_EQ(program.err, c.message);
+        EXPECT_EQ(program.out, "");
+        EXPECT_FALSE(world.sent(1));
+    }
+}
+
+TEST(ConsoleText, ConversionsBetweenEncodingsAndWindows1252)
+{
+    struct Case {
+        const char* encoding;
+        std::string typed;  // in `encoding`
+        std::string ansi;   // Windows-1252
+    };
+    const Case cases[] = {
+        {"UTF-8", "compañía €5", "compa\xF1\xED" "a \x80" "5"},
+        {"ISO-8859-1", "compa\xF1\xED" "a", "compa\xF1\xED" "a"},
+        {"ISO-8859-15", "\xA4" "5 \xBD", "\x80" "5 \x9C"},  // euro sign, oe ligature
+        {"UTF-8", "ч", "?"},                                   // not in the code page
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.encoding) + " " + c.typed);
+        EXPECT_EQ(app::windows1252FromEncoding(c.typed, c.encoding), c.ansi);
+        if (c.ansi != "?") {
+            EXPECT_EQ(app::encodingFromWindows1252(c.ansi, c.encoding), c.typed);
+        }
+    }
+    // Invalid input and characters the target lacks become '?'.
+    EXPECT_EQ(app::windows1252FromEncoding("a\xFF" "b", "UTF-8"), "a?b");
+    EXPECT_EQ(app::encodingFromWindows1252("\x80" "1", "ISO-8859-1"), "?1");
+}
+
+}  // namespace
+}  // namespace enviozvr::uitest

@@ -1,0 +1,177 @@
+// A destination that stops answering: through a relay in front of the local server that
+// freezes before the connection, during the attach or in the middle of a batch, and a
+// destination row held by another transaction. Each time the destination counts as
+// unreachable for the cycle, the events it did not commit stay pending without an error
+// text, and the next destination is still served.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "senderworld.h"
+#include "support/relay.h"
+
+namespace enviozvr::sendertest {
+namespace {
+
+using namespace std::chrono_literals;
+using sender::CycleEnd;
+using testing::FreezableRelay;
+
+enum class Stall { BeforeConnect, DuringAttach, MidBatch, LockedRow };
+
+struct StallCase {
+    const char* name;
+    Stall stall;
+    std::vector<std::string> expected;  // states of events 1..4 of company 002
+};
+
+void PrintTo(const StallCase& c, std::ostream* os) { *os << c.name; }
+
+// Freezes the relay when the cycle shows the third event of the batch.
+class FreezingStatus : public RecordingStatus {
+  public:
+    FreezableRelay* relay = nullptr;
+    std::string freezeAt;
+    void setCurrentEvent(const std::string& text, bool visible) override {
+        RecordingStatus::setCurrentEvent(text, visible);
+        if (relay && visible && text == freezeAt) relay->freeze();
+    }
+};
+
+// A destination company database made through the local server (so that it can be
+// reached through the relay), listed with `serverText` in REPLICA_COMPANIA.
+TestDatabase& addServedDestination(SenderWorld& w, const std::string& code,
+                                   const std::string& serverText) {
+    const std::string folder = w.root + "/datos/" + code;
+    w.makeDirectories("/datos/" + code);
+    auto db = std::make_unique<TestDatabase>(folder + "/nivora.fdb", true);
+    db->createCompanySchema();
+    w.listCompany(code, serverText);
+    TestDatabase& ref = *db;
+    w.destinations[code] = std::move(db);
+    return ref;
+}
+
+class DestinationStall : public ::testing::TestWithParam<StallCase> {};
+
+TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServed) {
+    const StallCase& c = GetParam();
+    FreezableRelay relay;
+    SenderWorld w;
+    FreezingStatus status;
+    w.data.DBEnvio.setTimeouts(2s, 2s);
+    const std::string hostServer = testing::serverHost() + ":" + w.root;
+    const std::string slowServer =
+        c.stall == Stall::LockedRow ? hostServer : relay.serverText() + w.root;
+    TestDatabase& slow = addServedDestination(w, "002", slowServer);
+    TestDatabase& next = addServedDestination(w, "003", hostServer);
+    for (int i = 1; i <= 4; ++i) {
+        w.origin->exec(invoiceValues("FV", std::to_string(i), i));
+        w.addEvent({.id = i,
+                    .company = "002",
+                    .numero = std::to_string(i),
+                    .registeredAt = "08:0" + std::to_string(i) + ":00"});
+    }
+    w.addEvent({.id = 10, .company = "003", .numero = "1"});
+
+    // A row of invoice 3 already at the destination, locked by an open transaction.
+    std::unique_ptr<data::Connection> holder;
+    switch (c.stall) {
+        case Stall::BeforeConnect:
+            relay.freeze();
+            break;
+        case Stall::DuringAttach:
+            relay.freezeAfterServerReplies(1);
+            break;
+        case Stall::MidBatch:
+            status.relay = &relay;
+            status.freezeAt = "236,I,FV3,C1";
+            break;
+        case Stall::LockedRow:
+            slow.exec(invoiceValues("FV", "3", 9));
+            holder = data::Connection::company("holder");
+            holder->setDatabase(slow.location());
+            holder->setParam("User_Name", testing::serverUser());
+            holder->setParam("password", testing::serverPassword());
+            holder->startTransaction();
+            holder->execute("UPDATE FACTURAS_ZVR SET FACT_ESTADO = 'L' WHERE FACT_NUMERO = '3'");
+            break;
+    }
+
+    // Without the limits this cycle would wait as long as the destination stays silent.
+    // After a minute at the latest the relay is thawed and the lock released, so that a
+    // fault fails the test instead of hanging it.
+    std::atomic<bool> done{false};
+    std::atomic<bool> released{false};
+    std::thread safety([&] {
+        for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(100ms);
+        if (done) return;
+        released = true;
+        relay.thaw();
+        if (holder) holder->rollback();
+    });
+    CycleEnd end{};
+    const auto started = std::chrono::steady_clock::now();
+    try {
+        end = sender::runSendCycle(w.data, w.options, status, w.timer);
+    } catch (...) {
+        done = true;
+        safety.join();
+        throw;
+    }
+    // For the record (not checked): how long the cycle took with the limits at 2 s.
+    RecordProperty("cycle_ms",
+                   static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now() - started)
+                                        .count()));
+    done = true;
+    safety.join();
+    if (holder) holder->rollback();
+
+    EXPECT_EQ(end, CycleEnd::Completed);
+    EXPECT_FALSE(released) << "the cycle only went on once the destination answered again";
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_EQ(w.state(i), c.expected[static_cast<size_t>(i - 1)]) << "event " << i;
+    // Nothing is marked sent that the destination did not commit.
+    for (int i = 1; i <= 4; ++i) {
+        if (w.state(i) == "sent") {
+            EXPECT_EQ(SenderWorld::invoiceRows(slow, "FV", std::to_string(i)).size(), 1u) << i;
+        }
+    }
+    EXPECT_EQ(w.state(10), "sent");
+    EXPECT_EQ(SenderWorld::invoiceRows(next, "FV", "1").size(), 1u);
+
+    const std::string path = slowServer + "/datos/002/nivora.fdb";
+    EXPECT_EQ(w.logFields("errorenvio.txt"),
+              std::vector<std::string>{"D,T,No se pudo conectar con el servidor " + path});
+    ASSERT_EQ(status.served.size(), 2u);
+    EXPECT_TRUE(!status.served[0].connected || status.served[0].lost);
+    EXPECT_TRUE(status.served[1].connected);
+    EXPECT_FALSE(status.served[1].lost);
+    EXPECT_FALSE(w.data.DBEnvio.isConnected());
+
+    // Once the destination answers again, the next cycle sends what was left.
+    relay.thaw();
+    w.data.DBEnvio.setTimeouts(15s, 60s);
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    for (int i = 1; i <= 4; ++i) EXPECT_EQ(w.state(i), "sent") << "event " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(SendCycle, DestinationStall,
+                         ::testing::Values(StallCase{"FrozenBeforeConnect",
+                                                     Stall::BeforeConnect,
+                                                     {"pending", "pending", "pending", "pending"}},
+                                           StallCase{"FrozenDuringAttach",
+                                                     Stall::DuringAttach,
+                                                     {"pending", "pending", "pending", "pending"}},
+                                           StallCase{"FrozenMidBatch",
+                                                     Stall::MidBatch,
+                                                     {"sent", "sent", "pending", "pending"}},
+                                           StallCase{"LockedRowAtDestination",
+                                                     Stall::LockedRow,
+                                                     {"sent", "sent", "pending", "pending"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace enviozvr::sendertest

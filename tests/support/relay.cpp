@@ -1,0 +1,179 @@
+#include "support/relay.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
+
+namespace enviozvr::testing {
+
+namespace {
+
+sockaddr_in loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    return a;
+}
+
+// Writes all of `n` bytes; false when the peer is gone.
+bool writeAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// The port of the local test server: "host/port" in ENVIOZVR_TEST_SERVER, else 3050.
+int testServerPort() {
+    const char* server = std::getenv("ENVIOZVR_TEST_SERVER");
+    const std::string text = server ? server : "";
+    const auto slash = text.find('/');
+    if (slash == std::string::npos) return 3050;
+    try {
+        return std::stoi(text.substr(slash + 1));
+    } catch (...) {
+        return 3050;
+    }
+}
+
+struct Pair {
+    int client;
+    int server;
+};
+
+}  // namespace
+
+FreezableRelay::FreezableRelay(int targetPort)
+    : targetPort_(targetPort > 0 ? targetPort : testServerPort()) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) throw std::runtime_error("relay: socket failed");
+    const int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a = loopback(0);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listenFd_, 16) != 0)
+        throw std::runtime_error("relay: cannot listen on 127.0.0.1");
+    socklen_t len = sizeof a;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    if (::pipe2(wakeFds_, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error("relay: pipe failed");
+    thread_ = std::thread([this] { run(); });
+}
+
+FreezableRelay::~FreezableRelay() {
+    stopping_ = true;
+    const char c = 's';
+    (void)!::write(wakeFds_[1], &c, 1);
+    thread_.join();
+    ::close(listenFd_);
+    ::close(wakeFds_[0]);
+    ::close(wakeFds_[1]);
+}
+
+std::string FreezableRelay::serverText() const {
+    return "127.0.0.1/" + std::to_string(port_) + ":";
+}
+
+void FreezableRelay::freeze() {
+    frozen_ = true;
+    const char c = 'f';
+    (void)!::write(wakeFds_[1], &c, 1);
+}
+
+void FreezableRelay::thaw() {
+    frozen_ = false;
+    const char c = 't';
+    (void)!::write(wakeFds_[1], &c, 1);
+}
+
+void FreezableRelay::freezeAfterServerReplies(int count) { repliesBeforeFreeze_ = count; }
+
+void FreezableRelay::run() {
+    std::vector<Pair> pairs;
+    std::vector<char> buffer(64 * 1024);
+    auto closePair = [](const Pair& p) {
+        ::close(p.client);
+        ::close(p.server);
+    };
+    while (!stopping_) {
+        // While frozen only the wake pipe is watched: nothing is read, nothing accepted.
+        std::vector<pollfd> fds{{wakeFds_[0], POLLIN, 0}};
+        const bool forwarding = !frozen_;
+        if (forwarding) {
+            fds.push_back({listenFd_, POLLIN, 0});
+            for (const Pair& p : pairs) {
+                fds.push_back({p.client, POLLIN, 0});
+                fds.push_back({p.server, POLLIN, 0});
+            }
+        }
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (fds[0].revents) {
+            char drain[64];
+            while (::read(wakeFds_[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if (!forwarding || frozen_) continue;
+        if (fds[1].revents & POLLIN) {
+            const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0) {
+                const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in target = loopback(targetPort_);
+                if (server >= 0 &&
+                    ::connect(server, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0) {
+                    const int one = 1;
+                    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                    ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+                    pairs.push_back({client, server});
+                    ++accepted_;
+                } else {
+                    if (server >= 0) ::close(server);
+                    ::close(client);
+                }
+            }
+        }
+        // Forward what arrived; a pair whose either end closed is closed whole.
+        std::vector<Pair> kept;
+        for (size_t i = 0; i < pairs.size(); ++i) {
+            const Pair& p = pairs[i];
+            const pollfd& fromClient = fds[2 + 2 * i];
+            const pollfd& fromServer = fds[3 + 2 * i];
+            bool alive = true;
+            for (const auto& [from, to] :
+                 {std::pair{&fromClient, p.server}, std::pair{&fromServer, p.client}}) {
+                if (!alive || !(from->revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                if (frozen_) break;
+                const ssize_t n = ::recv(from->fd, buffer.data(), buffer.size(), 0);
+                alive = n > 0 && writeAll(to, buffer.data(), static_cast<size_t>(n));
+                if (alive && to == p.client && repliesBeforeFreeze_ > 0 &&
+                    --repliesBeforeFreeze_ == 0)
+                    frozen_ = true;
+            }
+            if (alive)
+                kept.push_back(p);
+            else
+                closePair(p);
+        }
+        pairs = std::move(kept);
+    }
+    for (const Pair& p : pairs) closePair(p);
+}
+
+}  // namespace enviozvr::testing

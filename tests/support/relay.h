@@ -1,0 +1,54 @@
+// FreezableRelay: a TCP forwarder on 127.0.0.1 in front of the local Firebird server, for
+// tests of a link that stops answering.
+//
+// It listens on an ephemeral port of 127.0.0.1 and forwards every connection to
+// 127.0.0.1:<target> (by default the test server's port: 3050, or the port named in
+// ENVIOZVR_TEST_SERVER as "host/port") in both directions on one thread of its own. freeze() stops
+// all forwarding and stops taking new connections without closing anything: the peers see a link
+// that is up but silent (the kernel still completes TCP handshakes into the listen backlog, so a
+// new client gets no answer to its first packet). thaw() resumes. The destructor closes everything
+// and joins the thread. Every method may be called from any thread.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace enviozvr::testing {
+
+class FreezableRelay {
+  public:
+    explicit FreezableRelay(int targetPort = 0);
+    ~FreezableRelay();
+    FreezableRelay(const FreezableRelay&) = delete;
+    FreezableRelay& operator=(const FreezableRelay&) = delete;
+
+    // The port clients connect to.
+    int port() const { return port_; }
+    // "127.0.0.1/<port>:": the server text that goes through the relay.
+    std::string serverText() const;
+
+    void freeze();
+    void thaw();
+    // Freezes by itself right after the next `count` chunks from the server have been
+    // passed on to a client (1: just after the server's first answer to a new connection).
+    void freezeAfterServerReplies(int count);
+    bool frozen() const { return frozen_; }
+    // Connections accepted so far.
+    int connectionsAccepted() const { return accepted_; }
+
+  private:
+    void run();
+
+    int targetPort_;
+    int port_ = 0;
+    int listenFd_ = -1;
+    int wakeFds_[2] = {-1, -1};
+    std::atomic<bool> frozen_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<int> accepted_{0};
+    std::atomic<int> repliesBeforeFreeze_{0};  // 0: not armed
+    std::thread thread_;
+};
+
+}  // namespace enviozvr::testing

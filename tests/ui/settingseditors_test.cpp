@@ -1,0 +1,415 @@
+// The settings editors on real widgets over real company databases: the window, editing in
+// the grid (typed cells, the "Activa" check box, the "Tipo documento" drop-down, the
+// navigator), "Grabar", "Cancelar", closing by the frame, refused rows, and the main
+// window's buttons with a send that uses what was saved.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include "core/unhandled.h"
+#include "data/connection.h"
+#include "ui/gridnavigator.h"
+#include "ui/gridwidget.h"
+#include "ui/principalzvr.h"
+#include "ui/repcompania.h"
+#include "ui/repdocs.h"
+#include "ui/text1252.h"
+#include "uitest.h"
+
+namespace enviozvr::uitest {
+namespace {
+
+using data::Value;
+using ui::Tfrepcompania;
+using ui::Tfrepdocs;
+
+// Records the unhandled-error messages instead of showing them.
+struct RecordedErrors : core::ErrorDisplay {
+    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
+    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
+    void showError(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+// A company database on the local server with the main window's queries over it.
+struct CompanyDb {
+    CompanyDb() : db((makeWorldWritable(dir.path()), dir.file("nivora.fdb")), true)
+    {
+        db.createCompanySchema();
+        db.exec({
+            "INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Norte', 'srv2:/datos', 'N', 1, 'S')",
+            "INSERT INTO REPLICA_COMPANIA VALUES ('003', 'Sur', 'srv3:/datos', 'N', 1, 'x')",
+            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) "
+            "VALUES (236, 'FACT', 'Factura de venta')",
+            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) "
+            "VALUES (240, 'NCRED', 'Nota credito')",
+            "INSERT INTO REPLICACION_CONFIGURA VALUES (236, 'FV', 'S', '002')",
+            "INSERT INTO REPLICACION_CONFIGURA VALUES (999, 'ZZ', 'N', '003')",
+        });
+        DbCia->setDatabase(db.location());
+        DbCia->setParam("User_Name", testing::serverUser());
+        DbCia->setParam("password", testing::serverPassword());
+    }
+    std::vector<std::vector<Value>> rows(const std::string& sql) { return db.query(sql); }
+
+    testing::TempDir dir;
+    testing::TestDatabase db;
+    std::unique_ptr<data::Connection> DbCia = data::Connection::company("DbCia");
+    data::Query QRepcomp{*DbCia, "SELECT * FROM REPLICA_COMPANIA"};
+    data::Query QRepdocs{*DbCia, "SELECT * FROM REPLICACION_CONFIGURA"};
+    data::Query TTipodoc{data::Query::table(*DbCia, "TIPO_DOCUMENTO")};
+};
+
+QModelIndex cell(ui::GridWidget* grid, int row, int column)
+{
+    return grid->gridModel()->index(row, column);
+}
+
+// Types `text` into a cell as a user does: F2 opens the cell editor, Enter writes it.
+void typeInto(ui::GridWidget* grid, int row, int column, const QString& text)
+{
+    grid->moveToCell(row, column);
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();  // the text is written and the editor closed
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Shows a screen as the active window, as the user has it.
+void showActive(QWidget& screen)
+{
+    screen.show();
+    screen.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&screen));
+}
+
+void clickCheckBox(ui::GridWidget* grid, int row, int column)
+{
+    const QRect box = ui::FlagCheckBoxDelegate::boxRect(grid->visualRect(cell(grid, row, column)));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, box.center());
+}
+
+int rowOf(ui::GridWidget* grid, int column, const QString& text)
+{
+    for (int r = 0; r < grid->gridModel()->rowCount(); ++r)
+        if (grid->gridModel()->cellText(r, column) == text) return r;
+    return -1;
+}
+
+TEST(SettingsEditors, WindowsColumnsAndCheckBoxes)
+{
+    CompanyDb company;
+    {
+        Tfrepcompania screen(company.QRepcomp);
+        showActive(screen);
+        EXPECT_EQ(screen.windowTitle(), QStringLiteral("Configuración compañías"));
+        EXPECT_EQ(screen.size(), QSize(584, 200));
+        EXPECT_EQ(screen.DBNavigator1->height(), 18);
+        EXPECT_EQ(screen.Panel1->height(), 57);
+        EXPECT_EQ(screen.SpeedButton1->text(), QStringLiteral("Grabar"));
+        EXPECT_EQ(screen.SpeedButton1->geometry(), QRect(88, 1, 65, 55));
+        EXPECT_EQ(screen.SpeedButton2->text(), QStringLiteral("Cancelar"));
+        EXPECT_EQ(screen.SpeedButton2->geometry(), QRect(440, 1, 65, 55));
+        EXPECT_TRUE(screen.SpeedButton1->autoRaise());
+        for (QToolButton* b : {screen.DBNavigator1->nbFirst, screen.DBNavigator1->nbInsert,
+                               screen.DBNavigator1->nbDelete, screen.DBNavigator1->nbEdit,
+                               screen.DBNavigator1->nbPost, screen.DBNavigator1->nbCancel,
+                               screen.DBNavigator1->nbRefresh})
+            EXPECT_TRUE(b->isVisible()) << b->objectName().toStdString();
+        ui::GridWidget* g = screen.Grid1;
+        EXPECT_TRUE(g->editingEnabled());
+        EXPECT_EQ(g->gridModel()->rowCount(), 2);
+        const QStringList titles = {QStringLiteral("Código"), QStringLiteral("Compañía"),
+                                    QStringLiteral("Servidor"), QStringLiteral("Activa")};
+        const int widths[] = {38, 223, 262, 35};
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(g->gridModel()->headerData(c, Qt::Horizontal).toString(), titles[c]);
+            EXPECT_EQ(g->horizontalHeader()->sectionSize(c), widths[c]);
+        }
+        // The check box column has no text editor: F2 there opens nothing.
+        g->moveToCell(0, 3);
+        QTest::keyClick(g, Qt::Key_F2);
+        EXPECT_EQ(g->viewport()->findChild<QLineEdit*>(), nullptr);
+    }
+    {
+        Tfrepdocs screen(company.QRepdocs, company.TTipodoc);
+        showActive(screen);
+        EXPECT_EQ(screen.windowTitle(), QStringLiteral("Configuración documentos"));
+        ui::GridWidget* g = screen.Grid1;
+        const QStringList titles = {QStringLiteral("Tipo documento"), QStringLiteral("Prefijo"),
+                                    QStringLiteral("Replica"), QStringLiteral("Compañía")};
+        const int widths[] = {301, 35, 43, 55};
+        for (int c = 0; c < 4; ++c) {
+            EXPECT_EQ(g->gridModel()->headerData(c, Qt::Horizontal).toString(), titles[c]);
+            EXPECT_EQ(g->horizontalHeader()->sectionSize(c), widths[c]);
+        }
+        const int fv = rowOf(g, 1, "FV"), zz = rowOf(g, 1, "ZZ");
+        EXPECT_EQ(g->gridModel()->cellText(fv, 0), "FACT");
+        EXPECT_EQ(g->gridModel()->cellText(zz, 0), "");  // type 999 is unknown
+        EXPECT_EQ(g->gridModel()->cellText(fv, 2), "S");  // "Replica" is plain text
+    }
+}
+
+// Typing a server, clicking "Activa" (x -> S, S -> N) and adding a row with the navigator,
+// then "Grabar": the table holds exactly that and the screen closed.
+TEST(SettingsEditors, GrabarWritesWhatWasTypedAndClicked)
+{
+    CompanyDb company;
+    Tfrepcompania screen(company.QRepcomp);
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    const int norte = rowOf(g, 0, "002"), sur = rowOf(g, 0, "003");
+    typeInto(g, norte, 2, "nuevo:/srv");
+    clickCheckBox(g, norte, 3);
+    clickCheckBox(g, sur, 3);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(company.rows("SELECT COUNT(*) FROM REPLICA_COMPANIA WHERE RPCO_SERVIDOR = 'nuevo:/srv'")[0][0],
+              Value::integer(0));  // nothing written yet
+
+    screen.DBNavigator1->nbLast->click();
+    screen.DBNavigator1->nbInsert->click();
+    EXPECT_EQ(g->gridModel()->rowCount(), 3);
+    const int added = g->currentRecord();
+    typeInto(g, added, 0, "009");
+    typeInto(g, added, 1, "Nueva");
+    clickCheckBox(g, added, 3);
+    screen.SpeedButton1->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_EQ(company.rows("SELECT RPCO_COD, RPCO_SERVIDOR, RPCO_ACTIVA FROM REPLICA_COMPANIA "
+                           "ORDER BY RPCO_COD"),
+              (std::vector<std::vector<Value>>{
+                  {Value::text("002"), Value::text("nuevo:/srv"), Value::text("N")},
+                  {Value::text("003"), Value::text("srv3:/datos"), Value::text("S")},
+                  {Value::text("009"), Value::null(), Value::text("S")}}));
+}
+
+TEST(SettingsEditors, CancelarAndClosingTheFrameWriteNothing)
+{
+    CompanyDb company;
+    const auto before = company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD");
+    for (const bool byFrame : {false, true}) {
+        SCOPED_TRACE(byFrame ? "frame" : "Cancelar");
+        Tfrepcompania screen(company.QRepcomp);
+        showActive(screen);
+        ui::GridWidget* g = screen.Grid1;
+        typeInto(g, 0, 2, "otro");
+        g->confirmDelete = [] { return true; };
+        g->moveToCell(1, 0);
+        screen.DBNavigator1->nbDelete->click();
+        EXPECT_EQ(g->gridModel()->rowCount(), 1);
+        if (byFrame) screen.close();
+        else screen.SpeedButton2->click();
+        EXPECT_FALSE(screen.isVisible());
+        EXPECT_FALSE(screen.CRepcomp.active());
+    }
+    EXPECT_EQ(company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD"), before);
+}
+
+TEST(SettingsEditors, DeleteAsksFirstAndANewRowNeverChangedIsDropped)
+{
+    CompanyDb company;
+    Tfrepcompania screen(company.QRepcomp);
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    int asked = 0;
+    bool answer = false;
+    g->confirmDelete = [&] {
+        ++asked;
+        return answer;
+    };
+    g->setFocus();
+    QTest::keyClick(g, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(g->gridModel()->rowCount(), 2);  // refused
+    answer = true;
+    screen.DBNavigator1->nbDelete->click();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(g->gridModel()->rowCount(), 1);
+
+    QTest::keyClick(g, Qt::Key_Insert);  // a new row, never changed
+    EXPECT_EQ(g->gridModel()->rowCount(), 2);
+    screen.SpeedButton2->setFocusPolicy(Qt::StrongFocus);
+    screen.SpeedButton2->setFocus();  // the focus leaves the grid
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g->gridModel()->rowCount(), 1);
+    EXPECT_EQ(screen.CRepcomp.state(), data::DataSetState::Browse);
+}
+
+// An empty "Código" is refused by the post with the field's label; the screen stays open.
+// Refresh with changes cached is refused too.
+TEST(SettingsEditors, RequiredFieldAndRefreshAreRefused)
+{
+    CompanyDb company;
+    RecordedErrors errors;
+    Tfrepcompania screen(company.QRepcomp);
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    screen.DBNavigator1->nbInsert->click();
+    typeInto(g, g->currentRecord(), 1, "Sin codigo");
+    screen.SpeedButton1->click();
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_NE(errors.shown[0].find("Field 'C\xF3" "digo' must have a value"), std::string::npos)
+        << errors.shown[0];
+    EXPECT_TRUE(screen.isVisible());
+    EXPECT_EQ(screen.CRepcomp.state(), data::DataSetState::Insert);
+
+    screen.DBNavigator1->nbCancel->click();
+    typeInto(g, 0, 2, "otro");
+    screen.DBNavigator1->nbPost->click();
+    screen.DBNavigator1->nbRefresh->click();
+    ASSERT_EQ(errors.shown.size(), 2u);
+    EXPECT_NE(errors.shown[1].find("Must apply updates before refreshing data"), std::string::npos)
+        << errors.shown[1];
+    EXPECT_EQ(screen.CRepcomp.changeCount(), 1);
+}
+
+// A row the database refuses: the user is told which and why; the screen stays open with
+// every change cached; mended, it saves.
+TEST(SettingsEditors, RefusedRowIsReportedAndTheScreenStaysOpen)
+{
+    CompanyDb company;
+    RecordedErrors errors;
+    company.db.exec("CREATE UNIQUE INDEX REPLICA_COMPANIA_COD ON REPLICA_COMPANIA (RPCO_COD)");
+    const auto before = company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD");
+    Tfrepcompania screen(company.QRepcomp);
+    screen.setModal(false);  // shown here without its own event loop: only the box is modal
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    typeInto(g, rowOf(g, 0, "002"), 2, "nuevo:/srv");
+    screen.DBNavigator1->nbInsert->click();
+    const int added = g->currentRecord();
+    typeInto(g, added, 0, "003");  // a code that exists
+    typeInto(g, added, 1, "Repetida");
+
+    ModalDriver driver;
+    driver.run([&] { screen.SpeedButton1->click(); });
+    ASSERT_EQ(driver.messages.size(), 1u);
+    const QString& text = driver.messages[0];
+    EXPECT_TRUE(text.startsWith(QStringLiteral("La base de datos rechazó este cambio; no se grabó "
+                                               "ningún cambio:")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Nuevo (Código 003, Compañía Repetida):")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("REPLICA_COMPANIA_COD"))) << text.toStdString();
+    EXPECT_TRUE(screen.isVisible());
+    EXPECT_EQ(screen.CRepcomp.changeCount(), 2);
+    EXPECT_EQ(company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD"), before);
+
+    typeInto(g, rowOf(g, 1, "Repetida"), 0, "008");
+    driver.run([&] { screen.SpeedButton1->click(); });
+    EXPECT_EQ(driver.messages.size(), 1u);
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_TRUE(errors.shown.empty());
+    EXPECT_EQ(company.rows("SELECT COUNT(*) FROM REPLICA_COMPANIA WHERE RPCO_COD = '008' OR "
+                           "RPCO_SERVIDOR = 'nuevo:/srv'")[0][0],
+              Value::integer(2));
+}
+
+TEST(SettingsEditors, RefusedChangesTextDescribesEachRow)
+{
+    std::unique_ptr<data::Connection> DbCia = data::Connection::company("DbCia");
+    data::Query QRepcomp(*DbCia, "SELECT * FROM REPLICA_COMPANIA");
+    data::Provider PRepcomp("PRepcomp", QRepcomp, false);
+    data::CachedResultSet list("CRepcomp", PRepcomp);
+    list.loadRows(grid::repcompFields(), {});
+    std::vector<grid::RefusedChange> refused(2);
+    refused[0].kind = data::ukModify;
+    refused[0].values = {Value::text("002"), Value::text("Norte"), Value::null(),
+                         Value::null(), Value::null(), Value::text("x")};
+    refused[0].error = "violation of CHECK constraint";
+    refused[1].kind = data::ukDelete;
+    refused[1].values = {Value::text("004"), Value::null(), Value::null(),
+                         Value::null(), Value::null(), Value::null()};
+    refused[1].error = "lock conflict";
+    EXPECT_EQ(ui::SettingsEditor::refusedChangesText(list, refused, {"RPCO_COD", "RPCP_NOMBRE"}),
+              "La base de datos rechaz\xF3 estos cambios; no se grab\xF3 ning\xFAn cambio:\r\n"
+              "\r\nModificado (C\xF3" "digo 002, Compa\xF1\xED" "a Norte):\r\n"
+              "violation of CHECK constraint\r\n"
+              "\r\nBorrado (C\xF3" "digo 004, Compa\xF1\xED" "a ):\r\nlock conflict\r\n"
+              "\r\nLos cambios siguen pendientes: corr\xEDjalos y grabe de nuevo, o cancele.");
+}
+
+// "Tipo documento" is chosen from the drop-down of the types read when the screen opened;
+// the code of the chosen type is stored.
+TEST(SettingsEditors, DocumentTypeDropDownStoresTheCode)
+{
+    CompanyDb company;
+    Tfrepdocs screen(company.QRepdocs, company.TTipodoc);
+    showActive(screen);
+    company.db.exec("INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) "
+                    "VALUES (999, 'LATE', 'Added after opening')");
+    ui::GridWidget* g = screen.Grid1;
+    const int zz = rowOf(g, 1, "ZZ");
+    g->moveToCell(zz, 0);
+    QTest::keyClick(g, Qt::Key_F2);
+    auto* combo = g->viewport()->findChild<QComboBox*>();
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), combo);
+    ASSERT_NE(combo, nullptr);
+    ASSERT_EQ(combo->count(), 2);  // LATE came too late
+    EXPECT_EQ(combo->itemText(0), "FACT");
+    EXPECT_EQ(combo->itemText(1), "NCRED");
+    EXPECT_EQ(combo->currentIndex(), -1);
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g->gridModel()->cellText(zz, 0), "NCRED");
+    screen.SpeedButton1->click();
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_EQ(company.rows("SELECT REPC_TIPO FROM REPLICACION_CONFIGURA WHERE REPC_PREF = 'ZZ'")[0][0],
+              Value::integer(240));
+}
+
+// From the main window: "Compañías" opens the editor modally; a destination's server is
+// mended and the destination made active, saved, and the next send reaches it.
+// "Conf. Documentos" opens its editor too.
+TEST(SettingsEditors, MainWindowButtonsAndASendThatUsesTheChange)
+{
+    UiWorld world;
+    world.origin().exec("INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Destino', "
+                        "'localhost:/enviozvr-no-such-folder', 'N', 1, 'N')");
+    world.addInvoiceEvent(1, "002", "1001");
+
+    ui::Tfprincipalzvr w(std::vector<std::string>{});
+    w.endProgram = [] {};
+    w.data().loginAutomatic(world.server, world.user, world.password);
+    w.setOriginServer(w.loginRecord().ServidorSesion);
+    w.chooseCompany("001");
+
+    ModalDriver driver;
+    driver.expect([&](QWidget* modal) {
+        auto* screen = qobject_cast<Tfrepcompania*>(modal);
+        ASSERT_NE(screen, nullptr);
+        typeInto(screen->Grid1, 0, 2, ui::fromAnsi(world.server));
+        clickCheckBox(screen->Grid1, 0, 3);
+        screen->SpeedButton1->click();
+    });
+    driver.run([&] { w.PngSpeedButton2->click(); });
+    EXPECT_EQ(driver.dialogs, 1);
+    EXPECT_EQ(driver.unexpected, 0);
+    EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+
+    driver.run([&] { w.SpeedButton1->click(); });
+    EXPECT_TRUE(world.sent(1));
+
+    driver.expect([&](QWidget* modal) {
+        auto* screen = qobject_cast<Tfrepdocs*>(modal);
+        ASSERT_NE(screen, nullptr);
+        EXPECT_EQ(screen->Grid1->gridModel()->rowCount(), 0);
+        screen->SpeedButton2->click();
+    });
+    driver.run([&] { w.PngSpeedButton4->click(); });
+    EXPECT_EQ(driver.dialogs, 2);
+    EXPECT_EQ(driver.unexpected, 0);
+}
+
+}  // namespace
+}  // namespace enviozvr::uitest

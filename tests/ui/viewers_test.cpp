@@ -1,0 +1,477 @@
+// The two event list viewers over a real company database on the local server: their
+// lists, columns and the looked-up "Tipo doc", activation, the clipboard copy against the
+// exporters byte for byte, the menu's focus checks, the save flow, and the main window's
+// buttons that open them.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QToolButton>
+#include <functional>
+
+#include "core/unhandled.h"
+#include "grid/gridexport.h"
+#include "sender/maindata.h"
+#include "ui/gridclipboard.h"
+#include "ui/gridnavigator.h"
+#include "ui/gridwidget.h"
+#include "ui/mensajesenvzvr.h"
+#include "ui/messageboxes.h"
+#include "ui/pendienteszvr.h"
+#include "ui/principalzvr.h"
+#include "ui/screenlook.h"
+#include "ui/text1252.h"
+#include "uitest.h"
+
+namespace enviozvr::uitest {
+namespace {
+
+using grid::EventViewer;
+using ui::EventListViewer;
+
+struct RecordedErrors : core::ErrorDisplay {
+    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
+    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
+    void showError(const std::string& text) override { shown.push_back(text); }
+    std::vector<std::string> shown;
+};
+
+QString shortDate(int y, int m, int d) { return ui::fromAnsi(data::shortDateText(data::Date::fromYmd(y, m, d))); }
+QString longTime(int h, int m, int s) { return ui::fromAnsi(data::longTimeText(data::Time::fromHms(h, m, s))); }
+
+// A logged-in main data on company 001 of a UiWorld, with a queue of invoice events:
+// errors 1 and 3 (3 of another destination), pending 2 and 4, sent 5, type 120 event 6.
+class Viewers : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        data.loginAutomatic(world.server, world.user, world.password);
+        data.selectCompany("001");
+        world.origin().exec(std::vector<std::string>{
+            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (236, 'FV', "
+            "'Factura de venta')",
+            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (120, 'PD', "
+            "'Pedido')",
+        });
+        addEvent(4, "002", "NULL");
+        addEvent(1, "002", "'violation of FOREIGN KEY constraint \"FK_CLIENTE\" on table "
+                           "\"FACTURAS_ZVR\"; Problematic key value is (\"FACT_CLIENTE\" = "
+                           "''C9'')'");
+        addEvent(2, "002", "NULL");
+        addEvent(3, "003", "'Se presentó un error \"A\"; otro'");
+        addEvent(5, "002", "NULL", "CURRENT_DATE");
+        addEvent(6, "002", "NULL", "NULL", 120);
+    }
+
+    void addEvent(int id, const std::string& destination, const std::string& error,
+                  const std::string& sentOn = "NULL", int type = 236)
+    {
+        const std::string n = std::to_string(id);
+        world.origin().exec(
+            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, RPEV_PREF, "
+            "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_FECREP, RPEV_OPER, "
+            "RPEV_PREFDEST, RPEV_PTVT, RPEV_ERROR) VALUES (" + n + ", '" + destination + "', " +
+            std::to_string(type) + ", " + n + ", 'FV', '00100" + n + "', 'C" + n +
+            "', '2026-03-15', '08:30:0" + n + "', " + sentOn + ", 'I', 'FX', " + n + ", " +
+            error + ")");
+    }
+
+    // A viewer on screen with its list read (the first activation has run).
+    template <class Screen>
+    std::unique_ptr<Screen> open()
+    {
+        auto screen = std::make_unique<Screen>(data);
+        screen->SaveDialog1->setOption(QFileDialog::DontUseNativeDialog, true);
+        screen->show();
+        for (int i = 0; i < 3 && screen->listReads() == 0; ++i) QCoreApplication::processEvents();
+        screen->Grid1->setFocus();
+        return screen;
+    }
+
+    static QString cell(const EventListViewer& v, int row, int column)
+    {
+        return v.Grid1->model()->index(row, column).data().toString();
+    }
+    static std::vector<int> ids(const EventListViewer& v)
+    {
+        std::vector<int> out;
+        const data::CachedResultSet& list = v.CErroresenv;
+        for (int r = 0; r < list.recordCount(); ++r)
+            out.push_back(static_cast<int>(list.valueAt(r, list.fieldByName("RPEV_ID")).asInteger()));
+        return out;
+    }
+    static std::string exported(grid::TGridExportClass format, grid::DataGrid& g)
+    {
+        grid::TMemoryStream out;
+        grid::ExportGridToStream(format, g, out, false);
+        return out.bytes();
+    }
+
+    RecordedErrors errors;
+    UiWorld world;
+    sender::MainData data;
+};
+
+TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths)
+{
+    const QStringList titles = {"Tipo doc", "Pref",   "Número", "Código", "Servidor", "Fecha",
+                                "Hora",     "Op",     "Prefd",  "PtVt",   "Mensaje de error"};
+    const int widths[] = {65, 35, 73, 86, 218, 76, 50, 18, 38, 26, 64};
+    struct Case {
+        EventViewer viewer;
+        QString caption;
+        QSize outer;
+        int columns;
+        std::vector<int> ids;
+    };
+    const Case cases[] = {
+        {EventViewer::Errors, "Mensajes de error o advertencia del envio", {1052, 374}, 11, {1, 3}},
+        {EventViewer::Pending, "Documentos pendientes por transmitir", {740, 374}, 10, {2, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.caption.toStdString());
+        std::unique_ptr<EventListViewer> v =
+            c.viewer == EventViewer::Errors
+                ? std::unique_ptr<EventListViewer>(open<ui::Tfmensajesenvzvr>())
+                : std::unique_ptr<EventListViewer>(open<ui::Tfpendienteszvr>());
+        EXPECT_EQ(v->windowTitle(), c.caption);
+        EXPECT_EQ(v->size(), ui::clientSizeForOuter(c.outer));
+        EXPECT_EQ(v->CErroresenv.commandText(), grid::eventViewerQuery(c.viewer));
+        std::vector<int> listed = ids(*v);
+        if (c.viewer == EventViewer::Errors) std::sort(listed.begin(), listed.end());  // no ORDER BY
+        EXPECT_EQ(listed, c.ids);
+        EXPECT_TRUE(errors.shown.empty());
+
+        ui::GridWidget& g = *v->Grid1;
+        ASSERT_EQ(g.model()->columnCount(), c.columns);
+        for (int i = 0; i < c.columns; ++i) {
+            EXPECT_EQ(g.model()->headerData(i, Qt::Horizontal).toString(), titles[i]);
+            EXPECT_EQ(g.columnWidth(i), widths[i]) << i;
+        }
+        EXPECT_TRUE(g.titleHeader()->isVisible());
+        EXPECT_TRUE(g.indicator()->isVisible());
+        EXPECT_FALSE(g.editingEnabled());
+        EXPECT_EQ(g.editTriggers(), QAbstractItemView::NoEditTriggers);
+        EXPECT_FALSE(v->ckfiltro->isChecked());
+        EXPECT_EQ(v->ckfiltro->text(), QStringLiteral("Activar filtros"));
+        EXPECT_EQ(v->PngSpeedButton1->text(), QStringLiteral("Cerrar"));
+        EXPECT_EQ(v->PngSpeedButton1->size(), QSize(60, 30));
+        QStringList menu;
+        for (QAction* a : v->PopupMenu1->actions()) menu << (a->isSeparator() ? "-" : a->text());
+        EXPECT_EQ(menu, (QStringList{"&Copiar", "Se&lecccionar todo", "-", "&Guardar selección"}));
+
+        const std::vector<int> rows = ids(*v);
+        const int row = static_cast<int>(std::find(rows.begin(), rows.end(), c.ids[0]) - rows.begin());
+        const QString n = QString::number(c.ids[0]);
+        const QStringList shown = {"FV", "FV", "00100" + n, "C" + n, "002", shortDate(2026, 3, 15),
+                                   longTime(8, 30, c.ids[0]), "I", "FX", n};
+        for (int i = 0; i < shown.size(); ++i) EXPECT_EQ(cell(*v, row, i), shown[i]) << i;
+        if (c.viewer == EventViewer::Errors)
+            EXPECT_TRUE(cell(*v, row, 10).startsWith("violation of FOREIGN KEY"));
+    }
+}
+
+TEST_F(Viewers, AnUnknownTypeShowsNoTipoDocAndAnEmptyQueueGivesAnEmptyGrid)
+{
+    world.origin().exec("DELETE FROM TIPO_DOCUMENTO WHERE TIDO_COD = 236");
+    auto v = open<ui::Tfpendienteszvr>();
+    ASSERT_EQ(v->Grid1->model()->rowCount(), 2);
+    EXPECT_EQ(cell(*v, 0, 0), QString());
+    EXPECT_EQ(cell(*v, 0, 1), QStringLiteral("FV"));
+
+    world.origin().exec("DELETE FROM REPLICA_EVENTOS");
+    v->DBNavigator1->nbRefresh->click();  // refresh re-reads with the same query
+    EXPECT_EQ(v->Grid1->model()->rowCount(), 0);
+    EXPECT_EQ(v->CErroresenv.commandText(), grid::eventViewerQuery(EventViewer::Pending));
+    // Select all is refused; a copy places the (empty) focused cell.
+    v->ppmSelectAll->trigger();
+    EXPECT_EQ(v->Grid1->dataGrid().Selection().SelectionType(), grid::gstNon);
+    QApplication::clipboard()->setText(QStringLiteral("antes"));
+    v->ppmCopy->trigger();
+    const QMimeData* mime = QApplication::clipboard()->mimeData();
+    EXPECT_EQ(mime->text(), QString());
+    EXPECT_EQ(mime->data(ui::kMimeCsv), QByteArray("\"\""));
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// Shows a message box over the screen and closes it; the screen then becomes the active
+// window again, as the window manager makes it (the offscreen platform does not).
+void closeMessageOver(EventListViewer& v, ModalDriver& driver)
+{
+    driver.run([&] {
+        ui::showMessageBox(QStringLiteral("Aviso"));
+        v.activateWindow();
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+        v.activateWindow();  // after a message shown by the screen itself
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    });
+}
+
+TEST_F(Viewers, ActivationReadsTheListAgainAfterAWindowOfTheProgramClosedOverIt)
+{
+    auto v = open<ui::Tfpendienteszvr>();
+    v->activateWindow();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(v->listReads(), 1);
+    EXPECT_EQ(ids(*v), (std::vector<int>{2, 4}));
+
+    // A timed send marks event 2 sent while the screen is open; a message closes over it.
+    world.origin().exec("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = CURRENT_DATE WHERE RPEV_ID = 2");
+    ModalDriver driver;
+    closeMessageOver(*v, driver);
+    EXPECT_EQ(driver.messages.size(), 1u);
+    EXPECT_EQ(v->listReads(), 2);
+    EXPECT_EQ(ids(*v), (std::vector<int>{4}));
+
+    // A menu that opens and closes, or the screen activated again, reads nothing.
+    v->PopupMenu1->popup(v->mapToGlobal(QPoint(20, 40)));
+    QCoreApplication::processEvents();
+    v->PopupMenu1->close();
+    v->activateWindow();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(v->listReads(), 2);
+
+    // A failed read is reported once: its own message box does not start another read
+    // when it closes. The screen stays open with an empty list.
+    core::installUnhandledErrorHandler(nullptr, &ui::desktopErrorDisplay());
+    data.DbCia.disconnect();
+    data.DbCia.setDatabase(world.dir.path() + "/datos/999/nivora.fdb");
+    ModalDriver boxes;
+    closeMessageOver(*v, boxes);
+    ASSERT_EQ(boxes.messages.size(), 2u);
+    EXPECT_NE(boxes.messages[1].indexOf("999"), -1);
+    EXPECT_EQ(v->listReads(), 3);
+    EXPECT_TRUE(v->isVisible());
+    EXPECT_EQ(v->Grid1->model()->rowCount(), 0);
+}
+
+TEST_F(Viewers, CopyPlacesTheExportersDocumentsOfTheSelection)
+{
+    auto v = open<ui::Tfmensajesenvzvr>();
+    ui::GridWidget& w = *v->Grid1;
+    grid::DataGrid& g = w.dataGrid();
+    const auto expectPayload = [&](const char* what) {
+        SCOPED_TRACE(what);
+        const QMimeData* mime = QApplication::clipboard()->mimeData();
+        ASSERT_NE(mime, nullptr);
+        const std::string unicode = exported(&grid::makeGridExport<grid::TGridExportAsUnicodeText>, g);
+        EXPECT_EQ(mime->text(), QString::fromUtf16(reinterpret_cast<const char16_t*>(unicode.data()),
+                                                   static_cast<qsizetype>(unicode.size() / 2)));
+        EXPECT_EQ(mime->data(ui::kMimeCsv).toStdString(),
+                  exported(&grid::makeGridExport<grid::TGridExportAsCSV>, g));
+        const std::string rtf = exported(&grid::makeGridExport<grid::TGridExportAsRTF>, g);
+        EXPECT_EQ(mime->data(ui::kMimeRtf).toStdString(), rtf);
+        EXPECT_EQ(mime->data(ui::kMimeRtfApplication).toStdString(), rtf);
+        EXPECT_EQ(mime->data(ui::kMimeDBCells).toStdString(),
+                  exported(&grid::makeGridExport<grid::TGridExportAsDBCells>, g));
+        // The plain text is the Text document in Unicode.
+        EXPECT_EQ(ui::toAnsi(mime->text()), exported(&grid::makeGridExport<grid::TGridExportAsText>, g));
+    };
+
+    // Nothing selected: the focused cell.
+    w.moveToCell(1, 3);
+    QTest::keyClick(&w, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), cell(*v, 1, 3));
+    expectPayload("focused cell");
+
+    // Select all (Ctrl+A) and Ctrl+Insert: titles and every record, in display order.
+    QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(g.Selection().SelectionType(), grid::gstAll);
+    QTest::keyClick(&w, Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith("Tipo doc\tPref\tNúmero"));
+    EXPECT_EQ(QApplication::clipboard()->text().count("\r\n"), 2);
+    expectPayload("select all");
+    EXPECT_EQ(g.Selection().SelectionType(), grid::gstAll);  // a copy leaves it
+    EXPECT_EQ(w.currentIndex(), w.model()->index(1, 3));
+
+    // Two columns chosen by their titles, copied from the menu.
+    ui::GridHeader* h = w.titleHeader();
+    for (int column : {4, 2}) {
+        const QPoint p(h->sectionViewportPosition(column) + 5, h->titleHeight() - 2);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton,
+                          column == 4 ? Qt::KeyboardModifiers() : Qt::ControlModifier, p);
+    }
+    ASSERT_EQ(g.Selection().SelectionType(), grid::gstColumns);
+    v->ppmCopy->trigger();
+    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("Número\tServidor\r\n")));
+    expectPayload("two columns");
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+TEST_F(Viewers, MenuItemsDoNothingWhenTheFocusIsOnTheCheckBox)
+{
+    auto v = open<ui::Tfmensajesenvzvr>();
+    v->ckfiltro->setFocus();
+    ASSERT_EQ(v->focusWidget(), v->ckfiltro);
+    QApplication::clipboard()->setText(QStringLiteral("antes"));
+    ModalDriver driver;
+    driver.run([&] {
+        v->ppmCopy->trigger();
+        v->ppmSelectAll->trigger();
+        v->ppmSaveSelection->trigger();
+    });
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("antes"));
+    EXPECT_EQ(v->Grid1->dataGrid().Selection().SelectionType(), grid::gstNon);
+    EXPECT_EQ(driver.dialogs, 0);
+    // The file name is set before the check.
+    EXPECT_TRUE(v->SaveDialog1->selectedFiles().value(0).endsWith("Erroresreplica"));
+
+    // "Activar filtros" is the filter row's switch.
+    QTest::mouseClick(v->ckfiltro, Qt::LeftButton);
+    EXPECT_TRUE(v->Grid1->filterRowVisible());
+}
+
+// Answers the save dialog with a file name in `folder` and a filter index (1-based).
+ModalDriver::Handler saveAs(const QString& folder, const QString& name, int filterIndex,
+                            QString* offeredName = nullptr, int* offeredFilter = nullptr)
+{
+    return [=](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        if (offeredName) *offeredName = QFileInfo(dialog->selectedFiles().value(0)).fileName();
+        if (offeredFilter) *offeredFilter = static_cast<int>(dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
+        dialog->setDirectory(folder);
+        dialog->selectNameFilter(dialog->nameFilters().at(filterIndex - 1));
+        // Typed into the name box, as the user does.
+        auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(nameBox, nullptr);
+        nameBox->setText(name);
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog's own accept
+        // The screen keeps its dialog: let the driver answer it again next time.
+        dialog->setProperty("answeredByDriver", false);
+    };
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+TEST_F(Viewers, SaveFlowNamesAndFormats)
+{
+    auto v = open<ui::Tfpendienteszvr>();
+    grid::DataGrid& g = v->Grid1->dataGrid();
+    v->Grid1->selectAll();
+    testing::TempDir folder;
+    const QString dir = QString::fromStdString(folder.path());
+    const char* extensions[] = {"txt", "csv", "htm", "rtf", "xls"};
+    // The name typed and the name written, for the chosen extension.
+    struct Case {
+        std::function<QString(const QString& ext)> typed;
+        std::function<QString(const QString& ext)> saved;
+    };
+    const Case names[] = {
+        {[](const QString&) { return QStringLiteral("abc"); },
+         [](const QString& e) { return "abc." + e; }},
+        {[](const QString& e) { return "abc." + e.toUpper(); },
+         [](const QString& e) { return "abc." + e.toUpper(); }},
+        {[](const QString&) { return QStringLiteral("abc.txt"); },
+         [](const QString& e) { return e == "txt" ? QStringLiteral("abc.txt") : "abc.txt." + e; }},
+        {[](const QString& e) { return "my" + e; },
+         [](const QString& e) { return "my" + e + "." + e; }},
+    };
+    int previousFilter = 1;
+    for (int index = 1; index <= 5; ++index) {
+        const QString ext = QString::fromLatin1(extensions[index - 1]);
+        const std::string expected =
+            exported(grid::exportFormatForFilterIndex(index)->exportClass, g);
+        for (const Case& c : names) {
+            const QString typed = c.typed(ext);
+            const QString saved = c.saved(ext);
+            SCOPED_TRACE((typed + " -> " + saved).toStdString());
+            QString offered;
+            int offeredFilter = 0;
+            ModalDriver driver;
+            driver.expect(saveAs(dir, typed, index, &offered, &offeredFilter));
+            driver.run([&] { v->ppmSaveSelection->trigger(); });
+            EXPECT_EQ(driver.dialogs, 1);
+            EXPECT_EQ(offered, QStringLiteral("Pendientesreplica"));
+            EXPECT_EQ(offeredFilter, previousFilter);  // the last choice is kept
+            previousFilter = index;
+            EXPECT_EQ(readFile(dir + "/" + saved).toStdString(), expected);
+            QFile::remove(dir + "/" + saved);
+        }
+    }
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList());
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+TEST_F(Viewers, SavingReplacesAnExistingFileAndAFailedSaveLeavesNoFile)
+{
+    auto v = open<ui::Tfmensajesenvzvr>();
+    v->Grid1->selectAll();
+    testing::TempDir folder;
+    const QString dir = QString::fromStdString(folder.path());
+    {
+        QFile old(dir + "/lista.csv");
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(100000, 'x'));
+    }
+    ModalDriver driver;
+    driver.expect(saveAs(dir, "lista.csv", 2));
+    driver.run([&] { v->ppmSaveSelection->trigger(); });
+    EXPECT_TRUE(driver.messages.empty());  // no question before overwriting
+    EXPECT_EQ(readFile(dir + "/lista.csv").toStdString(),
+              exported(&grid::makeGridExport<grid::TGridExportAsCSV>, v->Grid1->dataGrid()));
+
+    // A name under a plain file cannot be created: the failure reaches the unhandled-error
+    // handler and nothing is left under that name.
+    driver.expect(saveAs(dir, "lista.csv/nueva", 1));
+    driver.run([&] { v->ppmSaveSelection->trigger(); });
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_NE(errors.shown[0].find("Cannot create file"), std::string::npos);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"lista.csv"});
+    EXPECT_TRUE(v->isVisible());
+}
+
+TEST(ViewerButtons, MainWindowOpensEachViewerModallyAndItStillOpensWithoutACompany)
+{
+    ui::Tfprincipalzvr w({});  // not shown: no login screen
+    struct Case {
+        QToolButton* button;
+        const char* className;
+    };
+    const Case cases[] = {{w.PngSpeedButton1, "enviozvr::ui::Tfmensajesenvzvr"},
+                          {w.PngSpeedButton3, "enviozvr::ui::Tfpendienteszvr"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.className);
+        ModalDriver driver;
+        QString opened;
+        int rows = -1;
+        driver.expect([&](QWidget* modal) {
+            opened = QString::fromLatin1(modal->metaObject()->className());
+            auto* screen = qobject_cast<EventListViewer*>(modal);
+            ASSERT_NE(screen, nullptr);
+            EXPECT_EQ(screen->parentWidget(), &w);
+            // Its first read runs from the event loop; wait for it, then close.
+            QTimer* poll = new QTimer(screen);
+            QObject::connect(poll, &QTimer::timeout, screen, [&, screen, poll] {
+                if (screen->listReads() == 0) return;
+                poll->stop();
+                rows = screen->Grid1->model()->rowCount();
+                screen->PngSpeedButton1->click();
+            });
+            poll->start(0);
+        });
+        driver.run([&] { c.button->click(); });
+        EXPECT_EQ(opened, QString::fromLatin1(c.className));
+        EXPECT_EQ(driver.unexpected, 0);
+        // No company chosen yet: the connection fails, is reported, and the list is empty.
+        ASSERT_EQ(driver.messages.size(), 1u);
+        EXPECT_EQ(rows, 0);
+    }
+}
+
+}  // namespace
+}  // namespace enviozvr::uitest

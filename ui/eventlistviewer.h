@@ -1,0 +1,101 @@
+// The design shared by the two event list viewers, Tfmensajesenvzvr (events whose last
+// send stored an error) and Tfpendienteszvr (events not sent yet): the "Activar filtros"
+// bar, the grid Grid1 over the cached list CErroresenv with the looked-up "Tipo doc", the
+// navigator bar, "Cerrar", the context menu (copy, select all, save the selection) and
+// the save dialog SaveDialog1, which keeps its filter index for the life of the screen.
+//
+// The list is read (closed, given the screen's query, opened) when the screen is first
+// shown and each time it becomes the active window again after another window of the
+// program closed over it. A message shown by a failed read does not start another read
+// when it closes, so a list that cannot be read costs one message, not an endless row of
+// them.
+//
+// GUI thread only. The screen reads through the main data's QErroresenv and TTipodoc,
+// which must outlive it. Every handler the event loop calls runs inside core::runGuarded;
+// the handler methods themselves throw and are public for tests.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include "data/dataset.h"
+#include "grid/eventviewers.h"
+
+class QAction;
+class QCheckBox;
+class QFileDialog;
+class QMenu;
+class QToolButton;
+
+namespace enviozvr::sender {
+class MainData;
+}
+
+namespace enviozvr::ui {
+
+class GridNavigator;
+class GridWidget;
+
+// The name the save flow writes to: `name` with "." and the extension appended unless it
+// already ends in "." and the extension (compared in any case).
+QString withExtension(const QString& name, const QString& extension);
+
+class EventListViewer : public QDialog {
+    Q_OBJECT
+public:
+    EventListViewer(grid::EventViewer viewer, sender::MainData& data, QWidget* parent = nullptr);
+    ~EventListViewer() override;
+
+    grid::EventViewer viewer() const { return viewer_; }
+
+    // ---- Controls, named as on the screen ---------------------------------------
+    QWidget* PanelFiltro;  // the bar holding ckfiltro
+    QCheckBox* ckfiltro;
+    GridWidget* Grid1;
+    GridNavigator* DBNavigator1;
+    QWidget* PanelBotones;  // the bottom bar
+    QToolButton* PngSpeedButton1;
+    QMenu* PopupMenu1;
+    QAction* ppmCopy;
+    QAction* ppmSelectAll;
+    QAction* N1;
+    QAction* ppmSaveSelection;
+    QFileDialog* SaveDialog1;
+
+    // ---- Data objects -------------------------------------------------------------
+    data::Provider PErroresenv;
+    data::CachedResultSet CErroresenv;
+    data::Provider PTipodoc;
+    data::CachedResultSet CTipodoc;
+
+    // ---- Handlers (throwing; the event loop reaches them guarded) -----------------
+    // Reads the list afresh with the screen's query (and the document types the first
+    // time); the grid shows whatever the list then holds, also after a failure.
+    void FormActivate();
+    void ckfiltroClick();
+    void ppmCopyClick();
+    void ppmSelectAllClick();
+    void ppmSaveSelectionClick();
+    void PngSpeedButton1Click();
+
+    // How many activations have read the list (first show included), failed ones too.
+    int listReads() const { return listReads_; }
+    // The save dialog's filter index (1-based), as the save flow reads it.
+    int saveFilterIndex() const;
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void activate();
+
+    grid::EventViewer viewer_;
+    bool shownOnce_ = false;
+    bool covered_ = false;
+    bool activating_ = false;
+    int listReads_ = 0;
+};
+
+}  // namespace enviozvr::ui

@@ -1,0 +1,230 @@
+#include "ui/gridsearch.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTimerEvent>
+
+#include "ui/escapewatch.h"
+#include "ui/gridwidget.h"
+#include "ui/text1252.h"
+
+namespace enviozvr::ui {
+
+namespace {
+
+bool isEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
+
+// A typed character: code 32 and above (DEL excluded), as Windows-1252; empty otherwise.
+std::string printable(const QKeyEvent& event)
+{
+    const QString text = event.text();
+    if (text.isEmpty()) return {};
+    for (QChar c : text)
+        if (c.unicode() < 32 || c.unicode() == 127) return {};
+    return toAnsi(text);
+}
+
+}  // namespace
+
+GridSearch::GridSearch(GridWidget& widget) : QObject(&widget), widget_(widget)
+{
+    widget_.addKeyHook([this](QKeyEvent& event) { return keyPress(event); });
+    widget_.addCellPainter([this](QPainter& painter, const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) {
+        paintHighlight(painter, option, index);
+    });
+    // A move of the record or the column, or the data set read again, ends the search;
+    // the moves of the search itself do not.
+    auto moved = [this] {
+        if (!locating_) StopIncrementalSearch();
+    };
+    connect(&widget_, &GridWidget::currentCellChanged, this, moved);
+    connect(&widget_, &GridWidget::reloaded, this, moved);
+}
+
+GridSearch::~GridSearch() { forgetFindTarget(this); }
+
+void GridSearch::SearchIncrementally(const std::string& added, int timeLimit, int direction)
+{
+    bool found = false;
+    {
+        // Input that arrives during the walk is held until it ends; an Esc gives up.
+        EscapeWatch watch;
+        locating_ = true;
+        try {
+            found = state_.search(widget_.dataGrid(), added, timeLimit, direction,
+                                  [&watch] { return watch.escapeWaiting(); });
+        } catch (...) {
+            locating_ = false;
+            throw;
+        }
+        locating_ = false;
+    }
+    if (!state_.searching()) return;  // the data set is closed
+    if (found) showCurrentCell();
+    repaintFocusedRow();
+    restartTimer();
+}
+
+void GridSearch::StopIncrementalSearch()
+{
+    if (!state_.searching()) return;
+    timer_.stop();
+    state_.stop();
+    repaintFocusedRow();
+}
+
+bool GridSearch::keyPress(QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers mods =
+        event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const int key = event.key();
+    const bool searching = state_.searching();
+
+    if (key == Qt::Key_F && mods == Qt::ControlModifier) {
+        if (widget_.hasGridOption(gopIncSearch)) {
+            if (!searching) {
+                SearchIncrementally({}, -1, grid::ldFromTop);
+            } else if (widget_.hasGridOption(gopDialogFind)) {
+                StopIncrementalSearch();
+                ShowFindDialog(*this, {}, true);
+            }
+            return true;
+        }
+        if (widget_.hasGridOption(gopDialogFind)) {
+            ShowFindDialog(*this, {}, true);
+            return true;
+        }
+        return false;
+    }
+
+    if (searching) {
+        if (isEnter(key) && mods == Qt::ControlModifier) {
+            SearchIncrementally({}, state_.timeLimit(), grid::ldDown);
+            return true;
+        }
+        if (isEnter(key) && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+            SearchIncrementally({}, state_.timeLimit(), grid::ldUp);
+            return true;
+        }
+        if (mods == Qt::NoModifier &&
+            (isEnter(key) || key == Qt::Key_Escape || key == Qt::Key_F2)) {
+            StopIncrementalSearch();
+            return false;  // the key then does what it does in the grid
+        }
+        if (key == Qt::Key_Backspace && mods == Qt::NoModifier) {
+            state_.backspace();
+            repaintFocusedRow();
+            restartTimer();
+            return true;
+        }
+        if (const std::string typed = printable(event); !typed.empty()) {
+            SearchIncrementally(typed, state_.timeLimit(), grid::ldFromTop);
+            return true;
+        }
+        return false;
+    }
+
+    if (widget_.hasGridOption(gopPreferIncSearch) && !widget_.editingEnabled()) {
+        if (const std::string typed = printable(event); !typed.empty()) {
+            SearchIncrementally(typed, grid::IncrementalSearch::kTypingTimeLimit,
+                                grid::ldFromTop);
+            return true;
+        }
+    }
+    return false;
+}
+
+void GridSearch::timerEvent(QTimerEvent* event)
+{
+    if (event->timerId() == timer_.timerId()) StopIncrementalSearch();
+}
+
+void GridSearch::restartTimer()
+{
+    timer_.stop();
+    if (state_.timeLimit() >= 0) timer_.start(state_.timeLimit(), this);
+}
+
+void GridSearch::repaintFocusedRow()
+{
+    const QModelIndex current = widget_.currentIndex();
+    if (!current.isValid()) return;
+    QRect row = widget_.visualRect(current);
+    row.setLeft(0);
+    row.setRight(widget_.viewport()->width());
+    widget_.viewport()->update(row);
+}
+
+void GridSearch::showCurrentCell()
+{
+    const grid::DataGrid& g = widget_.dataGrid();
+    const int row = g.dataSet() ? g.dataSet()->recNo() : -1;
+    if (row < 0 || g.SelectedIndex < 0) return;
+    widget_.scrollTo(widget_.gridModel()->index(row, g.SelectedIndex));
+    widget_.viewport()->update();
+}
+
+QRect GridSearch::highlightRect(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    if (!state_.searching() || state_.text().empty()) return {};
+    if (!index.isValid() || index != widget_.currentIndex()) return {};
+    const grid::DataGrid& g = widget_.dataGrid();
+    if (index.column() >= g.columnCount()) return {};
+    const QString full = widget_.gridModel()->cellText(index.row(), index.column());
+    const QString part = fromAnsi(state_.text());
+    const QFontMetrics metrics(option.font);
+    const int margin = widget_.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
+                                                    &widget_) + 1;
+    const QRect text = option.rect.adjusted(margin, 0, -margin, 0);
+    const int fullWidth = metrics.horizontalAdvance(full);
+    int left = text.left();
+    switch (g.column(index.column()).Alignment) {
+    case grid::taRightJustify:
+        left = text.right() + 1 - fullWidth;
+        break;
+    case grid::taCenter:
+        left = text.left() + (text.width() - fullWidth) / 2;
+        break;
+    default:
+        break;
+    }
+    return QRect(left, text.top(), metrics.horizontalAdvance(part), text.height())
+        .intersected(text);
+}
+
+void GridSearch::paintHighlight(QPainter& painter, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const
+{
+    const QRect r = highlightRect(option, index);
+    if (r.isEmpty()) return;
+    painter.fillRect(r, QColor::fromRgb(kHighlight));
+    painter.setPen(Qt::black);
+    painter.setFont(option.font);
+    painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     fromAnsi(state_.text()));
+}
+
+const grid::DataGrid& GridSearch::findGrid() const { return widget_.dataGrid(); }
+
+bool GridSearch::locateText(const std::string& fieldName, int treeRange, int matching,
+                            int direction, unsigned options, const std::string& text)
+{
+    bool found = false;
+    locating_ = true;
+    try {
+        found = grid::LocateCellText(widget_.dataGrid(), fieldName, treeRange, matching, direction,
+                                     options, text);
+    } catch (...) {
+        locating_ = false;
+        throw;
+    }
+    locating_ = false;
+    if (found) showCurrentCell();
+    return found;
+}
+
+}  // namespace enviozvr::ui

@@ -1,0 +1,88 @@
+#include "ui/repdocs.h"
+
+#include <QComboBox>
+
+#include "core/unhandled.h"
+#include "ui/gridwidget.h"
+#include "ui/text1252.h"
+
+namespace enviozvr::ui {
+
+// ---- DocumentTypeDelegate ------------------------------------------------------------------
+
+DocumentTypeDelegate::DocumentTypeDelegate(GridWidget& grid, std::vector<grid::DocumentType> types)
+    : FieldDelegate(grid, "NomTipo"), types_(std::move(types))
+{
+}
+
+QWidget* DocumentTypeDelegate::createFieldEditor(QWidget* parent, const QStyleOptionViewItem&,
+                                                 const QModelIndex&) const
+{
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QStringLiteral("NomTipoEditor"));
+    for (const grid::DocumentType& type : types_) combo->addItem(fromAnsi(type.shortName));
+    // A choice is written at once, as the drop-down closes.
+    auto* self = const_cast<DocumentTypeDelegate*>(this);
+    connect(combo, &QComboBox::activated, self, [self, combo] {
+        combo->removeEventFilter(self);  // no second commit when the closed editor loses focus
+        emit self->commitData(combo);
+        emit self->closeEditor(combo, QAbstractItemDelegate::NoHint);
+    });
+    return combo;
+}
+
+void DocumentTypeDelegate::setFieldEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    auto* combo = static_cast<QComboBox*>(editor);
+    combo->setCurrentIndex(combo->findText(index.data(Qt::EditRole).toString()));
+}
+
+void DocumentTypeDelegate::setFieldModelData(QWidget* editor, QAbstractItemModel* model,
+                                             const QModelIndex& index) const
+{
+    auto* combo = static_cast<QComboBox*>(editor);
+    if (combo->currentIndex() < 0) return;
+    model->setData(index, combo->currentText(), Qt::EditRole);
+}
+
+// ---- Tfrepdocs -----------------------------------------------------------------------------
+
+Tfrepdocs::Tfrepdocs(data::Query& QRepdocs, data::Query& TTipodoc, QWidget* parent)
+    : SettingsEditor("frepdocs", QStringLiteral("Configuración documentos"), parent),
+      lists(QRepdocs, TTipodoc),
+      CTipodoc(lists.CTipodoc),
+      CRepConf(lists.CRepConf)
+{
+    core::runGuarded([this] { lists.open(); });
+    grid::setUpRepdocsGrid(Grid1->dataGrid(), &CRepConf, &CTipodoc);
+    tipoDelegate = new DocumentTypeDelegate(*Grid1, grid::documentTypes(CTipodoc));
+    Grid1->setItemDelegate(tipoDelegate);
+
+    // "Tipo documento" takes a short name and stores the code of the first type with it.
+    Grid1->gridModel()->writeCell = [this](grid::DataGrid& g, int row, grid::TGridColumn& column,
+                                           const QString& text) {
+        if (!column.Field().isLookup()) {
+            GridModel::writeCellText(g, row, column, text);
+            return;
+        }
+        const std::string name = toAnsi(text);
+        for (const grid::DocumentType& type : grid::documentTypes(CTipodoc)) {
+            if (type.shortName != name) continue;
+            if (CRepConf.recNo() != row) CRepConf.moveTo(row);
+            grid::chooseDocumentType(CRepConf, type.code);
+            return;
+        }
+    };
+    showList();
+}
+
+Tfrepdocs::~Tfrepdocs() { Grid1->dataGrid().setDataSet(nullptr); }
+
+void Tfrepdocs::closeLists() { lists.close(); }
+
+std::vector<std::string> Tfrepdocs::describingFields() const
+{
+    return {"REPC_TIPO", "REPC_PREF", "REPC_COMPANIA"};
+}
+
+}  // namespace enviozvr::ui
