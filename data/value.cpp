@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QTime>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -48,20 +49,6 @@ int64_t pow10(int n)
     int64_t p = 1;
     while (n-- > 0) p *= 10;
     return p;
-}
-
-QDate toQDate(Date d)
-{
-    int y, m, dd;
-    d.toYmd(y, m, dd);
-    return QDate(y, m, dd);
-}
-
-QTime toQTime(Time t)
-{
-    int h, mi, s, f;
-    t.toHms(h, mi, s, f);
-    return QTime(h, mi, s, f / 10);
 }
 
 [[noreturn]] void wrongKind(const char* wanted)
@@ -363,24 +350,70 @@ const char* fieldTypeName(FieldType t)
     return "Unknown";
 }
 
+namespace {
+
+std::atomic<unsigned> localeGeneration{1};
+
+// The system locale's patterns, read once per thread and again after
+// refreshLocaleFormats().
+struct SystemPatterns {
+    unsigned generation = 0;
+    DateTimePattern date;
+    DateTimePattern time;
+};
+
+const SystemPatterns& systemPatterns()
+{
+    thread_local SystemPatterns patterns;
+    const unsigned generation = localeGeneration.load(std::memory_order_relaxed);
+    if (patterns.generation != generation) {
+        const QLocale locale = QLocale::system();
+        patterns.date = DateTimePattern::shortDate(locale);
+        patterns.time = DateTimePattern::wallClockTime(locale);
+        patterns.generation = generation;
+    }
+    return patterns;
+}
+
+std::string dateTextBy(const DateTimePattern& pattern, Date d)
+{
+    int y, m, dd;
+    d.toYmd(y, m, dd);
+    return pattern.dateText(y, m, dd);
+}
+
+std::string timeTextBy(const DateTimePattern& pattern, Time t)
+{
+    int h, mi, s, f;
+    t.toHms(h, mi, s, f);
+    return pattern.timeText(h, mi, s, f / 10);
+}
+
+}  // namespace
+
+void refreshLocaleFormats()
+{
+    localeGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
 std::string shortDateText(Date d)
 {
-    return shortDateText(d, QLocale::system());
+    return dateTextBy(systemPatterns().date, d);
 }
 
 std::string longTimeText(Time t)
 {
-    return longTimeText(t, QLocale::system());
+    return timeTextBy(systemPatterns().time, t);
 }
 
 std::string shortDateText(Date d, const QLocale& locale)
 {
-    return windows1252FromQString(locale.toString(toQDate(d), QLocale::ShortFormat));
+    return dateTextBy(DateTimePattern::shortDate(locale), d);
 }
 
 std::string longTimeText(Time t, const QLocale& locale)
 {
-    return windows1252FromQString(wallClockTimeText(locale, toQTime(t)));
+    return timeTextBy(DateTimePattern::wallClockTime(locale), t);
 }
 
 std::string isoDateText(Date d)

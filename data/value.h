@@ -147,6 +147,9 @@ std::string shortDateText(Date d);
 std::string longTimeText(Time t);
 std::string shortDateText(Date d, const QLocale& locale);
 std::string longTimeText(Time t, const QLocale& locale);
+// The system locale's formats are read once per thread; this has them read again (after
+// the workstation's locale settings changed).
+void refreshLocaleFormats();
 std::string isoDateText(Date d);   // YYYY-MM-DD
 std::string isoTimeText(Time t);   // HH:MM:SS
 

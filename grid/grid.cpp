@@ -365,6 +365,7 @@ void DataGrid::bindColumn(TGridColumn& column) const {
 }
 
 void DataGrid::bindFields() {
+    resolvedLookups_.clear();
     for (auto& c : columns_) bindColumn(*c);
 }
 
@@ -477,30 +478,79 @@ int DataGrid::compareBookmarks(Bookmark a, Bookmark b) const {
     return ra < rb ? -1 : ra > rb ? 1 : 0;
 }
 
-template <class KeyValue>
-data::Value DataGrid::lookupValue(const LookupFieldDef& def, KeyValue&& keyValue) const {
+const DataGrid::ResolvedLookup& DataGrid::resolveLookup(int which) const {
+    const LookupFieldDef& def = lookups_.at(which);
+    if (resolvedLookups_.size() != lookups_.size()) resolvedLookups_.assign(lookups_.size(), {});
+    ResolvedLookup& r = resolvedLookups_[which];
     const data::CachedResultSet* lookup = def.lookupDataSet;
-    if (!lookup || !lookup->active() || !dataSet_) return {};
+    auto nameAt = [](const data::CachedResultSet* set, int index) -> const std::string* {
+        if (index < 0 || index >= set->fieldCount()) return nullptr;
+        return &set->field(index).name;
+    };
+    auto stillBound = [&] {
+        if (r.set != dataSet_ || r.lookup != lookup) return false;
+        size_t n = 0;
+        auto same = [&](const data::CachedResultSet* set, int index) {
+            const std::string* name = nameAt(set, index);
+            return name ? *name == r.names[n++] : index < 0 && r.names[n++].empty();
+        };
+        for (int k : r.keys)
+            if (!same(dataSet_, k)) return false;
+        for (int k : r.lookupKeys)
+            if (!same(lookup, k)) return false;
+        return same(lookup, r.result);
+    };
+    if (stillBound()) return r;
+
+    r = ResolvedLookup{};
+    r.set = dataSet_;
+    r.lookup = lookup;
     const std::vector<std::string> keys = splitFieldNames(def.keyFields);
     const std::vector<std::string> lookupKeys = splitFieldNames(def.lookupKeyFields);
-    if (keys.empty() || keys.size() != lookupKeys.size()) return {};
+    if (keys.empty() || keys.size() != lookupKeys.size()) return r;
+    auto remember = [&](const data::CachedResultSet* set, int index) {
+        const std::string* name = nameAt(set, index);
+        r.names.push_back(name ? *name : std::string());
+        return index;
+    };
+    for (const std::string& key : keys) r.keys.push_back(remember(dataSet_, dataSet_->fieldIndex(key)));
+    for (const std::string& key : lookupKeys)
+        r.lookupKeys.push_back(remember(lookup, lookup->fieldIndex(key)));
+    r.result = remember(lookup, lookup->fieldIndex(def.lookupResultField));
+    return r;
+}
+
+template <class KeyValue>
+data::Value DataGrid::lookupValue(int which, KeyValue&& keyValue) const {
+    const LookupFieldDef& def = lookups_.at(which);
+    const data::CachedResultSet* lookup = def.lookupDataSet;
+    if (!lookup || !lookup->active() || !dataSet_) return {};
+    const ResolvedLookup& r = resolveLookup(which);
+    if (r.keys.empty()) return {};
+    // A name a set lacks fails here, as a lookup by name would, once the keys before it
+    // have values.
+    data::Value single;
     std::vector<data::Value> keyValues;
-    std::vector<int> lookupIndexes;
-    for (size_t k = 0; k < keys.size(); ++k) {
-        keyValues.push_back(keyValue(dataSet_->fieldByName(keys[k])));
-        if (keyValues.back().isNull()) return {};
-        lookupIndexes.push_back(lookup->fieldByName(lookupKeys[k]));
+    const size_t count = r.keys.size();
+    if (count > 1) keyValues.reserve(count);
+    for (size_t k = 0; k < count; ++k) {
+        if (r.keys[k] < 0) dataSet_->fieldByName(splitFieldNames(def.keyFields)[k]);
+        data::Value v = keyValue(r.keys[k]);
+        if (v.isNull()) return {};
+        if (r.lookupKeys[k] < 0) lookup->fieldByName(splitFieldNames(def.lookupKeyFields)[k]);
+        if (count == 1) single = std::move(v);
+        else keyValues.push_back(std::move(v));
     }
-    const int result = lookup->fieldByName(def.lookupResultField);
+    if (r.result < 0) lookup->fieldByName(def.lookupResultField);
+    const data::Value* keyOf = count == 1 ? &single : keyValues.data();
     const int rows = lookup->recordCount();
-    for (int r = 0; r < rows; ++r) {
+    for (int row = 0; row < rows; ++row) {
         bool match = true;
-        for (size_t k = 0; k < keyValues.size() && match; ++k) {
-            const data::Value v = lookup->valueAt(r, lookupIndexes[k]);
-            match = v.kind() == keyValues[k].kind() ? v == keyValues[k]
-                                                    : v.toText() == keyValues[k].toText();
+        for (size_t k = 0; k < count && match; ++k) {
+            const data::Value v = lookup->valueAt(row, r.lookupKeys[k]);
+            match = v.kind() == keyOf[k].kind() ? v == keyOf[k] : v.toText() == keyOf[k].toText();
         }
-        if (match) return lookup->valueAt(r, result);
+        if (match) return lookup->valueAt(row, r.result);
     }
     return {};
 }
@@ -510,7 +560,7 @@ data::Value DataGrid::fieldValue(const GridField& field) const {
         case GridField::Kind::Data:
             return dataSet_->value(field.index);
         case GridField::Kind::Lookup:
-            return lookupValue(lookups_.at(field.index),
+            return lookupValue(field.index,
                                [this](int index) { return dataSet_->value(index); });
         case GridField::Kind::None:
             break;
@@ -524,7 +574,7 @@ data::Value DataGrid::fieldValueAt(const GridField& field, int row) const {
         case GridField::Kind::Data:
             return dataSet_->valueShown(row, field.index);
         case GridField::Kind::Lookup:
-            return lookupValue(lookups_.at(field.index),
+            return lookupValue(field.index,
                                [this, row](int index) { return dataSet_->valueShown(row, index); });
         case GridField::Kind::None:
             break;

@@ -373,8 +373,19 @@ class DataGrid {
   private:
     void bindColumn(TGridColumn& column) const;
     void renumber();
+    // The field indexes of a lookup in the data set and in its lookup set, resolved on
+    // first use after a binding and checked by field name on every later use.
+    struct ResolvedLookup {
+        const data::CachedResultSet* set = nullptr;
+        const data::CachedResultSet* lookup = nullptr;
+        std::vector<int> keys;        // in the data set; -1 for a name it lacks
+        std::vector<int> lookupKeys;  // in the lookup set; -1 for a name it lacks
+        int result = -1;
+        std::vector<std::string> names;  // the fields' own names at those indexes
+    };
+    const ResolvedLookup& resolveLookup(int which) const;
     template <class KeyValue>
-    data::Value lookupValue(const LookupFieldDef& def, KeyValue&& keyValue) const;
+    data::Value lookupValue(int which, KeyValue&& keyValue) const;
     std::string displayTextOf(const GridField& field, const data::Value& v) const;
     std::string cellTextOf(const TGridColumn& column, const data::Value& v) const;
 
@@ -386,6 +397,7 @@ class DataGrid {
     const GridEnvironment* environment_;
     data::CachedResultSet* dataSet_ = nullptr;
     std::vector<LookupFieldDef> lookups_;
+    mutable std::vector<ResolvedLookup> resolvedLookups_;
     std::vector<std::unique_ptr<NamedSettings>> settings_;
     std::vector<std::unique_ptr<TGridColumn>> columns_;
     std::unique_ptr<TGridSelection> selection_;

@@ -13,6 +13,7 @@
 #include <qdrawutil.h>
 
 #include "core/unhandled.h"
+#include "data/value.h"
 #include "ui/gridclipboard.h"
 #include "ui/gridsearch.h"
 #include "ui/text1252.h"
@@ -564,6 +565,7 @@ void GridWidget::reload()
 {
     const bool wasSyncing = syncing_;
     syncing_ = true;
+    data::refreshLocaleFormats();  // dates and times of this read in the locale as it is now
     grid_->bindFields();
     model_->reset();
     indicator_->setDefaultSectionSize(rowHeight());

@@ -27,11 +27,11 @@ char byteOf(char16_t c)
 
 QString fromAnsi(std::string_view bytes)
 {
-    QString out;
-    out.reserve(static_cast<qsizetype>(bytes.size()));
+    QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    char16_t* to = reinterpret_cast<char16_t*>(out.data());
     for (char b : bytes) {
         const auto u = static_cast<unsigned char>(b);
-        out.append(QChar(u >= 0x80 && u <= 0x9F ? kHigh[u - 0x80] : char16_t(u)));
+        *to++ = u >= 0x80 && u <= 0x9F ? kHigh[u - 0x80] : char16_t(u);
     }
     return out;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "data/codepage.h"
+#include "data/localetext.h"
 #include "data/value.h"
 
 namespace enviozvr::data {
@@ -51,6 +52,55 @@ TEST(LocaleTexts, ShortDate)
         SCOPED_TRACE(c.locale);
         EXPECT_EQ(shortDateText(Date::fromYmd(2026, 3, 7), QLocale{QString::fromLatin1(c.locale)}),
                   c.text);
+    }
+}
+
+// The patterns read once from a locale form the same texts as the locale itself, for every
+// hour, minute and second and for days across the years; common locales take the direct
+// form, and one whose digits are not ASCII keeps going through the locale.
+TEST(LocaleTexts, PatternsFormTheLocalesOwnTexts)
+{
+    struct Case {
+        const char* locale;
+        bool directTime;
+        bool directDate;
+    };
+    const Case cases[] = {
+        {"es_ES", true, true},  {"ca_ES", true, true}, {"eu_ES", true, true},
+        {"en_US", true, true},  {"en_GB", true, true}, {"de_DE", true, true},
+        {"fr_FR", true, true},  {"fr_CA", true, true}, {"it_IT", true, true},
+        {"pt_BR", true, true},  {"zh_CN", true, true}, {"ja_JP", true, true},
+        {"ko_KR", true, true},  {"sq_AL", true, true}, {"hi_IN", true, true},
+        {"ru_RU", true, true},  {"nl_NL", true, true}, {"sv_SE", true, true},
+        {"C", true, false},     // d MMM yyyy: a month name
+        {"ar_EG", false, false},  // Arabic-Indic digits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const QLocale locale{QString::fromLatin1(c.locale)};
+        const DateTimePattern time = DateTimePattern::wallClockTime(locale);
+        const DateTimePattern date = DateTimePattern::shortDate(locale);
+        EXPECT_EQ(time.directForm(), c.directTime);
+        EXPECT_EQ(date.directForm(), c.directDate);
+        for (int h = 0; h < 24; ++h) {
+            for (int m : {0, 1, 9, 10, 30, 59}) {
+                const int s = (h * 7 + m) % 60;
+                ASSERT_EQ(time.timeText(h, m, s),
+                          windows1252FromQString(wallClockTimeText(locale, QTime(h, m, s))))
+                    << h << ":" << m << ":" << s;
+            }
+        }
+        for (int y : {1, 10, 99, 100, 1858, 1999, 2000, 2009, 2026, 9999}) {
+            for (int mo : {1, 9, 10, 12}) {
+                for (int d : {1, 9, 10, 31}) {
+                    const QDate day(y, mo, d);
+                    if (!day.isValid()) continue;
+                    ASSERT_EQ(date.dateText(y, mo, d),
+                              windows1252FromQString(locale.toString(day, QLocale::ShortFormat)))
+                        << y << "-" << mo << "-" << d;
+                }
+            }
+        }
     }
 }
 
