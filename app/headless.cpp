@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <functional>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include "core/localfiles.h"
 #include "core/messages.h"
 #include "core/unhandled.h"
+#include "sender/indexcheck.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
 
@@ -37,7 +39,8 @@ const char* const kUsage =
     "            read from the environment variable ENVIOZVR_PASSWORD\n"
     "  COMPANY   code of the origin company (COMP_COD)\n"
     "  NEWEST    any text: send the newest events first\n"
-    "  --minutes=N       minutes between send cycles (default 1)\n"
+    "  --minutes=N       minutes between send cycles (default 1); while a cycle's batch\n"
+    "                    comes back full the next cycle starts at once\n"
     "  --batch=N         events taken per destination company and cycle (default 100)\n"
     "  --no-retry-errors leave out events that carry an error\n"
     "  --once            one send cycle, then exit: 0 when it reached its end, 1 when it\n"
@@ -148,9 +151,12 @@ void writeLine(std::ostream& out, const std::string& text)
 
 // No window: messages and the last connection error go to standard error, one line per
 // company served to standard output. After a stop signal it ends the cycle where a new
-// company or a new event would start, so the event in hand is always finished.
+// company or a new event would start, so the event in hand is always finished. It also
+// keeps what a cycle did, for the line that ends each cycle of the repeating run.
 class ConsoleStatus : public SendStatus {
 public:
+    std::vector<CompanySummary> served;  // the companies of the cycle under way
+
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
     void setProgressPanel(const std::string&, bool visible) override
     {
@@ -168,6 +174,7 @@ public:
     void repaint() override {}
     void companyServed(const CompanySummary& s) override
     {
+        served.push_back(s);
         if (s.connected)
             writeLine(std::cout, s.company + ": " + std::to_string(s.taken) + " tomados, " +
                                      std::to_string(s.sent) + " enviados, " +
@@ -232,6 +239,32 @@ private:
     bool active_ = true;
     int interval_ = kInitialIntervalMs;
 };
+
+// The line that ends a cycle of the repeating run.
+std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart, bool again,
+                      bool completed, int intervalMs)
+{
+    std::string line = "ciclo " + std::to_string(cycle) + ": " + std::to_string(sent) +
+                       " enviados, " + std::to_string(failed) + " con error, " +
+                       std::to_string(sentSinceStart) + " enviados desde el inicio; ";
+    if (!completed) line += "terminado antes de tiempo; ";
+    if (again) return line + "lote lleno: el siguiente ciclo empieza ya";
+    if (intervalMs <= 0) return line + "sin ciclos por reloj";
+    return line + "siguiente ciclo en " + std::to_string(intervalMs / 60000) + " min";
+}
+
+// Warns on standard error about each index the send cycle's statements need and a
+// database lacks. A failure of the check itself is reported the same way and stops
+// nothing.
+void warnAboutIndexes(MainData& data)
+{
+    try {
+        for (const std::string& line : indexWarnings(data)) writeLine(std::cerr, "enviozvr: " + line);
+    } catch (const std::exception& e) {
+        writeLine(std::cerr, std::string("enviozvr: warning: the indexes could not be checked: ") +
+                                 e.what());
+    }
+}
 
 // Runs `cycle` holding the instance lock of the origin company (when one is chosen; without
 // a company the cycle stops at its own check). When another instance holds the lock, says
@@ -330,6 +363,7 @@ int runHeadless(const std::vector<std::string>& rawArgs)
         options.chosen = true;
         data.selectCompany(company);
     });
+    if (options.chosen && data.DbCia.isConnected()) warnAboutIndexes(data);
 
     ConsoleStatus status;
     // One cycle unless a stop came first, holding the origin company's instance lock;
@@ -359,10 +393,42 @@ int runHeadless(const std::vector<std::string>& rawArgs)
         return completed ? 0 : 1;
     }
 
+    // A backlog drains: while a cycle ends with a full batch from which events went out,
+    // the next cycle starts at once instead of waiting for the timer. Each cycle ends with
+    // one line of progress.
     QtSendTimer timer;
-    QObject::connect(&timer.timer, &QTimer::timeout, [&] { cycle(timer); });
+    int cycles = 0;
+    long long sentSinceStart = 0;
+    std::function<void()> repeating = [&] {
+        status.served.clear();
+        const bool completed = cycle(timer);
+        if (busy || stopped || stopRequested()) return;
+        // Full: a destination's batch held as many events as the batch size and at least
+        // one of them went out, so more may be waiting (a batch that only failed would
+        // come back the same, and a destination lost in mid-batch waits for the timer).
+        int sent = 0, failed = 0;
+        bool full = false;
+        const int batch = [&] {
+            try {
+                return batchSizeValue(options.batchSize());
+            } catch (const std::exception&) {
+                return INT_MAX;  // never full (the arguments were checked at the start)
+            }
+        }();
+        for (const CompanySummary& s : status.served) {
+            sent += s.sent;
+            failed += s.failed;
+            if (s.connected && !s.lost && s.taken >= batch && s.sent > 0) full = true;
+        }
+        sentSinceStart += sent;
+        const bool again = completed && full;
+        writeLine(std::cout, cycleLine(++cycles, sent, failed, sentSinceStart, again, completed,
+                                       timer.interval()));
+        if (again) QTimer::singleShot(0, repeating);
+    };
+    QObject::connect(&timer.timer, &QTimer::timeout, [&] { repeating(); });
     timer.start(kInitialIntervalMs);
-    QTimer::singleShot(0, [&] { cycle(timer); });
+    QTimer::singleShot(0, [&] { repeating(); });
     const StopRequest stop(QCoreApplication::instance(), [&] {
         timer.stop();
         QCoreApplication::exit(0);

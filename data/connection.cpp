@@ -3,6 +3,7 @@
 #include <ibase.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "data/internal/fbapi.h"
@@ -72,6 +73,7 @@ DatabaseError toDatabaseError(const IStatus* status, ConnectionKind kind,
 namespace {
 
 constexpr unsigned kBlobSegment = 32768;
+constexpr size_t kMaxVarchar = 32765;
 
 unsigned baseType(unsigned type) { return type & ~1u; }
 
@@ -260,7 +262,10 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
             case Value::Kind::Decimal: set(SQL_INT64, 8, -v.asDecimal().scale); break;
             case Value::Kind::Float: set(SQL_DOUBLE, 8, 0); break;
             case Value::Kind::Text:
-                if (own == SQL_BLOB) {
+                // A text up to the longest VARCHAR goes into a blob parameter as a string
+                // that the server writes into a new blob itself, which saves creating and
+                // filling the blob in requests of their own; a longer one is written here.
+                if (own == SQL_BLOB && v.asString().size() > kMaxVarchar) {
                     builder->setType(&st, i, SQL_BLOB + 1);
                 } else {
                     set(SQL_VARYING, static_cast<unsigned>(std::max<size_t>(1, v.asString().size())), 0);
@@ -321,6 +326,7 @@ struct Connection::Impl {
     fb::Ref<IAttachment> attachment;
     fb::Ref<ITransaction> explicitTx;  // update application (Company)
     fb::Ref<ITransaction> defaultTx;   // server-default read transaction (General)
+    fb::Ref<ITransaction> readTx;      // shared read-only read-committed reads (Company)
     unsigned dialect = 3;
     std::string characterSet;          // read on first use, per attachment
     StallWatch watch;
@@ -328,11 +334,43 @@ struct Connection::Impl {
 
 namespace {
 
+// True when a SELECT text asks to lock the rows it reads ("WITH LOCK" outside quotes):
+// such a read writes, so it cannot run in a read-only transaction.
+bool locksRows(const std::string& sql)
+{
+    std::string words;  // the text upper-cased, quoted parts and runs of blanks as one blank
+    for (size_t i = 0; i < sql.size(); ++i) {
+        const char c = sql[i];
+        if (c == '\'' || c == '"') {
+            const size_t close = sql.find(c, i + 1);
+            if (close == std::string::npos) break;
+            i = close;
+            words += ' ';
+        } else if (std::isspace(static_cast<unsigned char>(c))) {
+            if (words.empty() || words.back() != ' ') words += ' ';
+        } else {
+            words += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; };
+    for (size_t at = words.find("WITH LOCK"); at != std::string::npos;
+         at = words.find("WITH LOCK", at + 1)) {
+        const size_t end = at + 9;
+        if ((at == 0 || !isWordChar(words[at - 1])) && (end == words.size() || !isWordChar(words[end])))
+            return true;
+    }
+    return false;
+}
+
 // An open SELECT with its transaction.
 class FbCursor : public Cursor {
 public:
+    // ownTx, when given, starts a transaction of the cursor's own: a statement prepared in
+    // the shared read-only transaction `tx` that turns out not to be a plain SELECT runs in
+    // it instead (and commits it at close).
     FbCursor(IAttachment* att, ITransaction* tx, bool ownsTx, ConnectionKind kind,
-             std::string sql, unsigned dialect, StallWatch& watch)
+             std::string sql, unsigned dialect, StallWatch& watch,
+             const std::function<ITransaction*()>& ownTx = {})
         : att_(att), tx_(tx), ownsTx_(ownsTx), kind_(kind), sql_(std::move(sql)), watch_(watch)
     {
         fb::Status st;
@@ -340,6 +378,10 @@ public:
         try {
             stmt_.reset(att_->prepare(&st, tx_, 0, sql_.c_str(), dialect,
                                       IStatement::PREPARE_PREFETCH_METADATA));
+            if (ownTx && (stmt_->getType(&st) != isc_info_sql_stmt_select || locksRows(sql_))) {
+                tx_ = ownTx();
+                ownsTx_ = true;
+            }
             meta_.reset(stmt_->getOutputMetadata(&st));
             unsigned n = meta_->getCount(&st);
             for (unsigned i = 0; i < n; ++i) fields_.push_back(describeColumn(meta_.get(), i, st));
@@ -472,6 +514,7 @@ Connection::~Connection()
         // Detaching failed (the server is gone): let the client library clean up.
         impl_->explicitTx.reset();
         impl_->defaultTx.reset();
+        impl_->readTx.reset();
         impl_->attachment.reset();
     }
 }
@@ -608,6 +651,10 @@ void Connection::disconnect()
             impl_->defaultTx->commit(&st);
             impl_->defaultTx.release();
         }
+        if (impl_->readTx) {
+            impl_->readTx->commit(&st);
+            impl_->readTx.release();
+        }
         impl_->attachment->detach(&st);
         impl_->attachment.release();
     } catch (const FbException& e) {
@@ -622,6 +669,7 @@ void Connection::releaseAttachment()
 {
     impl_->explicitTx.reset();
     impl_->defaultTx.reset();
+    impl_->readTx.reset();
     impl_->attachment.reset();
     impl_->characterSet.clear();
 }
@@ -677,7 +725,8 @@ bool Connection::inTransaction() const { return static_cast<bool>(impl_->explici
 
 namespace {
 
-ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& params)
+ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& params,
+                                      bool readOnly = false)
 {
     fb::Status st;
     IXpbBuilder* tpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0);
@@ -685,7 +734,7 @@ ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& par
         IXpbBuilder* b;
         ~Dispose() { b->dispose(); }
     } disposeTpb{tpb};
-    tpb->insertTag(&st, isc_tpb_write);
+    tpb->insertTag(&st, readOnly ? isc_tpb_read : isc_tpb_write);
     std::string isolation = params.get("TransIsolation");
     if (equalsNoCase(isolation, "repeatableread")) {
         tpb->insertTag(&st, isc_tpb_concurrency);
@@ -791,16 +840,65 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     }
 }
 
+void Connection::executeImmediate(const std::string& sql)
+{
+    connect();
+    IAttachment* att = impl_->attachment.get();
+    fb::Status st;
+    StallWatch::Scope timed(impl_->watch, att);
+    fb::Ref<ITransaction> own;
+    try {
+        ITransaction* tx = nullptr;
+        if (inTransaction()) {
+            tx = impl_->explicitTx.get();
+        } else if (kind_ == ConnectionKind::Company) {
+            own.reset(startCompanyTransaction(att, params_));
+            tx = own.get();
+        } else {
+            if (!impl_->defaultTx) impl_->defaultTx.reset(att->startTransaction(&st, 0, nullptr));
+            tx = impl_->defaultTx.get();
+        }
+        att->execute(&st, tx, 0, sql.c_str(), impl_->dialect, nullptr, nullptr, nullptr, nullptr);
+        if (own) {
+            own->commit(&st);
+            own.release();
+        }
+    } catch (const FbException& e) {
+        auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
+        if (own) {
+            try {
+                fb::Status rb;
+                own->rollback(&rb);
+                own.release();
+            } catch (...) {
+                own.reset();
+            }
+        }
+        dropIfLost(error);
+        throw error;
+    }
+}
+
 std::unique_ptr<Cursor> Connection::open(const std::string& sql)
 {
     connect();
     IAttachment* att = impl_->attachment.get();
     ITransaction* tx = nullptr;
     bool owns = false;
+    std::function<ITransaction*()> ownTx;
     StallWatch::Scope timed(impl_->watch, att);
     try {
         if (inTransaction()) {
             tx = impl_->explicitTx.get();
+        } else if (kind_ == ConnectionKind::Company &&
+                   !equalsNoCase(params_.get("TransIsolation"), "repeatableread")) {
+            // A read-committed SELECT sees the same rows in any read-committed transaction,
+            // and a read-only one commits nothing: one such transaction, kept open until
+            // the connection closes, serves every SELECT outside update application and
+            // saves a start and a commit per read.
+            if (!impl_->readTx) impl_->readTx.reset(startCompanyTransaction(att, params_, true));
+            tx = impl_->readTx.get();
+            ownTx = [att, this] { return startCompanyTransaction(att, params_); };
         } else if (kind_ == ConnectionKind::Company) {
             tx = startCompanyTransaction(att, params_);
             owns = true;
@@ -813,7 +911,8 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql)
         throw failure(e, sql);
     }
     try {
-        return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect, impl_->watch);
+        return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect, impl_->watch,
+                                          ownTx);
     } catch (const DatabaseError& error) {
         dropIfLost(error);
         throw;

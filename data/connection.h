@@ -6,7 +6,8 @@
 // connection closes; its error texts are the server's lines joined by CR LF without a
 // final full stop. A Company connection (DbCia, DBEnvio) also sends the role, runs every
 // statement outside an explicit transaction in a transaction of its own (read committed,
-// record versions, wait on locks) committed when the statement completes, and its error
+// record versions, wait on locks) committed when the statement completes (its SELECTs
+// share one read-only read-committed transaction instead: see open), and its error
 // texts end with the line "SQL Server Error: " and the server's message.
 //
 // A location without a host opens the file in-process (embedded engine); "host:path" goes
@@ -99,9 +100,21 @@ public:
     // the number of rows it affected. Connects implicitly.
     int64_t execute(const std::string& sql, const std::vector<Value>& params = {});
 
-    // Opens a SELECT (connects implicitly). The cursor keeps its transaction until it is
-    // closed; on a Company connection outside an explicit transaction that transaction
-    // is committed at close.
+    // Runs one statement without parameters like execute, prepared and executed in one
+    // request to the server, for callers that do not look at the rows affected (they are
+    // not asked for).
+    void executeImmediate(const std::string& sql);
+
+    // Opens a SELECT (connects implicitly). Inside an explicit transaction the cursor reads
+    // in it. Otherwise, on a read-committed Company connection, it reads in one read-only
+    // read-committed transaction that the connection shares between its SELECTs and
+    // commits when it disconnects (a read sees the latest committed rows either way, and a
+    // read-only read-committed transaction holds back no garbage collection); a statement
+    // that is not a plain SELECT (EXECUTE PROCEDURE, a SELECT ... WITH LOCK) gets a
+    // transaction of its own instead, committed when the cursor closes, as does every
+    // statement under "TransIsolation=RepeatableRead". (A selectable procedure that
+    // changes data cannot be read this way: it fails as an update in a read-only
+    // transaction. The program reads none.)
     std::unique_ptr<Cursor> open(const std::string& sql);
 
     // The identifier quote of generated statements.

@@ -174,8 +174,11 @@ struct CachedResultSet::Store {
     {
         size_t n = bytes.size();
         if (chunks.empty() || chunkUsed + n > chunkCapacity) {
-            chunkCapacity = std::max<size_t>(kChunk, n);
-            chunks.push_back(std::make_unique<unsigned char[]>(chunkCapacity));
+            // Chunks grow from small to kChunk, so that the many sets of one or a few rows
+            // (a lookup per event) cost neither a large allocation nor its zeroing.
+            const size_t next = chunks.empty() ? kFirstChunk : std::min(kChunk, chunkCapacity * 2);
+            chunkCapacity = std::max<size_t>(next, n);
+            chunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(chunkCapacity));
             chunkUsed = 0;
             arenaBytes += chunkCapacity;
         }
@@ -257,6 +260,7 @@ struct CachedResultSet::Store {
         return -1;
     }
 
+    static constexpr size_t kFirstChunk = 1 << 12;
     static constexpr size_t kChunk = 1 << 20;
     std::vector<Field> columns;
     std::vector<std::unique_ptr<unsigned char[]>> chunks;
@@ -300,7 +304,7 @@ std::unique_ptr<Cursor> Provider::openSource(const std::string& commandText)
 void Provider::execute(const std::string& commandText)
 {
     takeCommandText(commandText);
-    source_->connection().execute(source_->sql());
+    source_->connection().executeImmediate(source_->sql());
 }
 
 std::string targetTableName(const std::string& sql)

@@ -99,4 +99,10 @@ int64_t PlainStatement::execute()
     return connection_->execute(text_);
 }
 
+void PlainStatement::executeImmediate()
+{
+    if (isOpen()) throw DataError("Cannot perform this operation on an open dataset");
+    connection_->executeImmediate(text_);
+}
+
 }  // namespace enviozvr::data

@@ -37,6 +37,9 @@ public:
     // Runs a statement that returns no rows ("Cannot perform this operation on an open
     // dataset" when open). Returns the rows affected.
     int64_t execute();
+    // Runs it like execute, prepared and executed in one request to the server, without
+    // asking for the rows affected: for statements whose count nobody reads.
+    void executeImmediate();
 
 private:
     void closeQuietly();

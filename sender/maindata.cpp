@@ -180,7 +180,7 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
         QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " + data::quoted(text) +
                        " where RPEV_ID = " +
                        data::sqlInteger(CAuditor.value("RPEV_ID").asInteger()));
-        QCopia.execute();
+        QCopia.executeImmediate();
     } catch (...) {
         throw OriginFailure(std::current_exception());
     }

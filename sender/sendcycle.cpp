@@ -190,7 +190,7 @@ bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condi
         d.Qcopiades.close();
         d.Qcopiades.clear();
         d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE PREF_PRE" + condition);
-        d.DBEnvio.execute(d.Qcopiades.text());
+        d.DBEnvio.executeImmediate(d.Qcopiades.text());
         d.CDestino.close();
         d.CDestino.setCommandText(lookup);
         d.CDestino.open();
@@ -321,14 +321,16 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
                          data::sqlDate(data::today()) +
                          ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) +
                          " where RPEV_ID = " + id);
-        d.QCopia.execute();
+        d.QCopia.executeImmediate();
         ++summary.sent;
     }
     status.setCurrentEvent(shown, false);
     a.close();
 
     showLastSend(d, status, true);
-    d.DbCia.disconnect();
+    // The company connection stays open for the next company and the next cycle: attaching
+    // again (a login with its key exchange) would cost more than a whole batch of reads.
+    // A lost attachment is connected again on its next use.
     d.DBEnvio.disconnect();
     status.companyServed(summary);
 }

@@ -74,3 +74,9 @@ CREATE TABLE FACTURAS_ZVR (
   FACT_NOTAS BLOB SUB_TYPE TEXT,
   FACT_MONEDA CHAR(3) NOT NULL
 );
+-- Indexes for the send cycle's statements: one event by RPEV_ID, a destination's pending
+-- batch, and one document's invoice rows (at the origin and at every destination). The
+-- program does not create them in a business database; it warns when they are missing.
+CREATE INDEX REPLICA_EVENTOS_ID ON REPLICA_EVENTOS (RPEV_ID);
+CREATE INDEX REPLICA_EVENTOS_PENDIENTES ON REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP);
+CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO);

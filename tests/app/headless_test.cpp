@@ -2,6 +2,11 @@
 // where unhandled errors go.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QTimer>
+#include <functional>
+#include <sstream>
+
 #include "app/headless.h"
 #include "senderworld.h"
 
@@ -96,6 +101,125 @@ TEST(Headless, UnhandledErrorGoesToErroresTxt)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0].rfind("D,T,SYSDBA,", 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find("/datos/003/nivora.fdb"), std::string::npos) << lines[0];
+}
+
+// Runs the repeating headless mode until `done` holds between two cycles (checked every
+// few milliseconds while the program waits), then stops it; at most 60 s. Returns what it
+// wrote to standard output.
+std::string runRepeatingUntil(const std::vector<std::string>& args, const std::function<bool()>& done)
+{
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        // Queued behind a cycle that the last one may have asked for at once.
+        if (done()) QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    });
+    poll.start(20);
+    QTimer::singleShot(60000, [] { QCoreApplication::quit(); });
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    app::runHeadless(args);
+    ::testing::internal::GetCapturedStderr();
+    return ::testing::internal::GetCapturedStdout();
+}
+
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& start)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(start, 0) == 0) out.push_back(line);
+    return out;
+}
+
+// A full batch from which events went out is followed by the next cycle at once, until a
+// batch is not full; the timer then takes over again.
+TEST(Headless, ABacklogDrainsWithoutWaitingForTheTimer)
+{
+    SenderWorld w(false);
+    w.addDestination("002");
+    for (int id = 1; id <= 25; ++id)
+        w.addEvent({.id = id, .company = "002", .tipo = 120, .numero = std::to_string(id),
+                    .registeredAt = "08:00:" + std::string(id < 10 ? "0" : "") + std::to_string(id)});
+    const std::string out = runRepeatingUntil(
+        {"--headless", w.server, "sysdba", "masterkey", "001", "--batch=10"}, [&] {
+            return w.origin->scalar("SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_FECREP IS NULL")
+                       .asInteger() == 0;
+        });
+    EXPECT_EQ(linesStartingWith(out, "ciclo"),
+              (std::vector<std::string>{
+                  "ciclo 1: 10 enviados, 0 con error, 10 enviados desde el inicio; lote lleno: el "
+                  "siguiente ciclo empieza ya",
+                  "ciclo 2: 10 enviados, 0 con error, 20 enviados desde el inicio; lote lleno: el "
+                  "siguiente ciclo empieza ya",
+                  "ciclo 3: 5 enviados, 0 con error, 25 enviados desde el inicio; siguiente ciclo "
+                  "en 1 min"}))
+        << out;
+    EXPECT_EQ(linesStartingWith(out, "002:").size(), 3u) << out;
+}
+
+// A full batch of which nothing went out would come back the same: no cycle at once.
+TEST(Headless, AFullBatchThatOnlyFailedWaitsForTheTimer)
+{
+    SenderWorld w(false);
+    TestDatabase& dest = w.addDestination("002");
+    dest.exec("ALTER TABLE FACTURAS_ZVR ADD CONSTRAINT SIN_COP CHECK (FACT_MONEDA <> 'COP')");
+    for (int id = 1; id <= 3; ++id) {
+        w.origin->exec(invoiceValues("FV", std::to_string(id)));
+        w.addEvent({.id = id, .company = "002", .numero = std::to_string(id)});
+    }
+    const std::string out = runRepeatingUntil(
+        {"--headless", w.server, "sysdba", "masterkey", "001", "--batch=3", "--minutes=5"}, [&] {
+            return w.origin->scalar("SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_ERROR IS NOT NULL")
+                       .asInteger() == 3;
+        });
+    EXPECT_EQ(linesStartingWith(out, "ciclo"),
+              (std::vector<std::string>{"ciclo 1: 0 enviados, 3 con error, 0 enviados desde el "
+                                        "inicio; siguiente ciclo en 5 min"}))
+        << out;
+}
+
+// At the start of a run, one warning per index that a database lacks, naming the
+// statement that would add it; none when they are all there.
+TEST(Headless, WarnsAboutEachMissingIndex)
+{
+    SenderWorld w(false);
+    TestDatabase& dest = w.addDestination("002");
+    w.addDestination("004", "N");  // not active: not looked at
+    w.destinations["004"]->exec("DROP INDEX FACTURAS_ZVR_DOCUMENTO");
+    w.listCompany("005", w.server);  // active, but no database: left out
+    const std::vector<std::string> args = {"--headless", "--once", w.server, "sysdba",
+                                            "masterkey", "001"};
+    auto warnings = [&] {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        app::runHeadless(args);
+        ::testing::internal::GetCapturedStdout();
+        return linesStartingWith(::testing::internal::GetCapturedStderr(), "enviozvr: warning");
+    };
+    EXPECT_EQ(warnings(), std::vector<std::string>{});
+
+    w.origin->exec(std::vector<std::string>{"DROP INDEX REPLICA_EVENTOS_ID",
+                                            "DROP INDEX REPLICA_EVENTOS_PENDIENTES"});
+    dest.exec("DROP INDEX FACTURAS_ZVR_DOCUMENTO");
+    const std::string origin = w.server + "/datos/001/nivora.fdb";
+    const std::string destination = w.server + "/datos/002/nivora.fdb";
+    EXPECT_EQ(warnings(),
+              (std::vector<std::string>{
+                  "enviozvr: warning: the origin database " + origin +
+                      " has no index on REPLICA_EVENTOS (RPEV_ID); it would help: CREATE INDEX "
+                      "REPLICA_EVENTOS_ID ON REPLICA_EVENTOS (RPEV_ID)",
+                  "enviozvr: warning: the origin database " + origin +
+                      " has no index on REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP); it would "
+                      "help: CREATE INDEX REPLICA_EVENTOS_PENDIENTES ON REPLICA_EVENTOS "
+                      "(RPEV_COMPANIA, RPEV_FECREP)",
+                  "enviozvr: warning: the destination database " + destination +
+                      " has no index on FACTURAS_ZVR (PREF_PRE, FACT_NUMERO); it would help: "
+                      "CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)"}));
 }
 
 }  // namespace

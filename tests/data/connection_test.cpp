@@ -186,6 +186,67 @@ TEST(Connection, ALostAttachmentIsConnectedAgainOnNextUse)
     EXPECT_TRUE(c->isConnected());
 }
 
+TEST(Connection, BlobParametersOfEveryLength)
+{
+    // Texts up to the longest VARCHAR travel as strings that the server turns into the
+    // blob; longer ones are written as blobs by the client. Both must arrive whole.
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"));
+    db.createCompanySchema();
+    auto c = companyTo(db.location(), "SYSDBA", "");
+    std::string binary;
+    for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
+    const std::vector<std::string> texts = {"", "corta \xe1", binary, std::string(32765, 'a'),
+                                            std::string(32766, 'b'), std::string(100000, 'c')};
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(texts[i].size());
+        c->execute("insert into FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_NOTAS, FACT_MONEDA) "
+                   "values ('FV', ?, ?, 'COP')",
+                   {Value::text(std::to_string(i)), Value::text(texts[i])});
+        auto cursor = c->open("select FACT_NOTAS from FACTURAS_ZVR where FACT_NUMERO = '" +
+                              std::to_string(i) + "'");
+        ASSERT_TRUE(cursor->fetch());
+        EXPECT_EQ(cursor->value(0), Value::text(texts[i]));
+        cursor->close();
+    }
+}
+
+TEST(Connection, SelectsSeeWhatOthersCommittedAndLockingSelectsStillRun)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"));
+    db.createCompanySchema();
+    auto c = companyTo(db.location(), "SYSDBA", "");
+    auto count = [&] {
+        auto cursor = c->open("select count(*) from REPLICA_COMPANIA");
+        cursor->fetch();
+        const int64_t n = cursor->value(0).asInteger();
+        cursor->close();
+        return n;
+    };
+    EXPECT_EQ(count(), 0);
+    // Committed by another attachment between two reads of this connection.
+    db.exec("insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values ('002', 'S')");
+    EXPECT_EQ(count(), 1);
+    // A cursor still open while another attachment commits: the next read sees the row.
+    auto open = c->open("select RPCO_COD from REPLICA_COMPANIA");
+    db.exec("insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values ('003', 'S')");
+    EXPECT_EQ(count(), 2);
+    open->close();
+    // A SELECT that locks its rows writes: it runs, and its lock ends with the cursor.
+    auto locking = c->open("select RPCO_COD from REPLICA_COMPANIA where RPCO_COD = '002' with lock");
+    ASSERT_TRUE(locking->fetch());
+    locking->close();
+    db.exec("update REPLICA_COMPANIA set RPCO_ACTIVA = 'N' where RPCO_COD = '002'");
+    // Writes of this connection are seen by its next read.
+    c->executeImmediate("delete from REPLICA_COMPANIA where RPCO_COD = '003'");
+    EXPECT_EQ(count(), 1);
+    // Repeatable-read connections keep a transaction per read.
+    c->setParam("TransIsolation", "RepeatableRead");
+    db.exec("insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values ('004', 'S')");
+    EXPECT_EQ(count(), 2);
+}
+
 // Company connections prepare in dialect 3 whatever the database's dialect, so quoted
 // names stay names; the general connection follows a lower database dialect.
 TEST(Connection, DialectOfEachKindOnADialectOneDatabase)
@@ -238,8 +299,15 @@ TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
          [](Connection& c, PlainStatement&) { c.rollback(); }, true},
         {"read a blob of an open statement", [](Connection&, PlainStatement& q) { q.open(); },
          [](Connection&, PlainStatement& q) { q.value(1); }, true},
-        {"close an open statement", [](Connection&, PlainStatement& q) { q.open(); },
-         [](Connection&, PlainStatement& q) { q.close(); }, true},
+        // Closing a cursor of the shared read transaction asks nothing of the server: the
+        // next use of the connection is what meets the lost attachment.
+        {"close an open statement, then use the connection",
+         [](Connection&, PlainStatement& q) { q.open(); },
+         [](Connection& c, PlainStatement& q) {
+             q.close();
+             c.execute("delete from T");
+         },
+         true},
     };
     TempDir dir;
     TestDatabase db(dir.file("lost.fdb"), /*viaServer=*/true);
