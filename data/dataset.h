@@ -121,6 +121,50 @@ GeneratedStatement generateStatement(const Change& change, const std::vector<Fie
 
 enum class DataSetState { Inactive, Browse, Insert, Edit };
 
+// Options of an index of a cached result set.
+enum TIndexOption : uint8_t {
+    ixDescending = 1u << 0,       // every field descending
+    ixCaseInsensitive = 1u << 1,  // texts compared without regard to letter case
+};
+
+// A named index: an ordering of the held rows by a list of fields ("A;B"), ascending
+// except for the fields named in descFields. Texts compare byte by byte (case-sensitive
+// unless ixCaseInsensitive); NULL sorts before every value, so first ascending and last
+// descending. Rows with equal keys keep their natural order.
+struct IndexDef {
+    std::string name;
+    std::string fields;
+    std::string descFields;
+    uint8_t options = 0;
+};
+
+// Read access to one held row, for calculated fields, indexes and row filters.
+class RowValues {
+public:
+    RowValues(const CachedResultSet& set, const void* row) : set_(&set), row_(row) {}
+    // The value of data field `field` of this row.
+    Value operator[](int field) const;
+
+private:
+    const CachedResultSet* set_;
+    const void* row_;
+};
+
+// The value of one key (a data field or a calculated field) of a held row.
+using KeyFunction = std::function<Value(const RowValues& row)>;
+// A field that is not data (a looked-up or calculated value of a screen). Called once per
+// index build or read, after the fields are bound; returns the value of one row. Indexes
+// and row filters reach it by name; update application never sees it.
+using CalculatedField = std::function<KeyFunction(const CachedResultSet& set)>;
+// Keeps or drops rows as they are read. Called once per read, after the fields are bound;
+// returns the test of one row (true: the row is held).
+using RowTest = std::function<bool(const RowValues& row)>;
+using RowFilter = std::function<RowTest(const CachedResultSet& set)>;
+
+// -1, 0 or 1: the order of two values of one index key (NULL first; texts byte by byte,
+// or by upper-case Windows-1252 letters when caseInsensitive).
+int compareKeyValues(const Value& a, const Value& b, bool caseInsensitive);
+
 class CachedResultSet {
 public:
     CachedResultSet(std::string name, Provider& provider);
@@ -222,6 +266,36 @@ public:
     // Locale identifier handed over by the source connection (0 for company databases).
     int locale() const { return 0; }
 
+    // ---- Indexes. Definitions and the current index stay through close, open and
+    // refresh: every read is ordered by the current index again. A row posted or inserted
+    // keeps its place until the rows are ordered again.
+    // Adds an index (replacing one of the same name); when the set is open, checks its
+    // fields first ("Field '%s' not found"). Data fields and calculated fields count.
+    void addIndex(const std::string& name, const std::string& fields, uint8_t options = 0,
+                  const std::string& descFields = {});
+    // Deletes an index; when it was the current one, the rows return to their natural
+    // order first. Throws "Index '%s' not found".
+    void deleteIndex(const std::string& name);
+    bool hasIndex(const std::string& name) const;
+    const std::vector<IndexDef>& indexDefs() const { return indexes_; }
+    // Makes an index current (empty name: natural order, the order of the read) and orders
+    // the rows by it; the cursor stays on its row. Throws "Index '%s' not found" and, when
+    // a field is missing, "Field '%s' not found" (the set is then left in natural order).
+    void setIndexName(const std::string& name);
+    const std::string& indexName() const { return indexName_; }
+
+    // ---- Calculated fields (replacing one of the same name).
+    void defineCalculatedField(const std::string& name, CalculatedField field);
+    bool hasCalculatedField(const std::string& name) const;
+    // The value of a data field or calculated field (by name, case-insensitive) of any held
+    // row; throws "Field '%s' not found".
+    KeyFunction keyFunction(const std::string& name) const;
+
+    // ---- Row filter: applied to every later read (open, refresh); rows it drops are not
+    // held, as if the query had not returned them. An empty filter holds every row.
+    void setRowFilter(RowFilter filter) { rowFilter_ = std::move(filter); }
+    bool hasRowFilter() const { return static_cast<bool>(rowFilter_); }
+
     // Fills the set from rows already in memory, as a fetch would (for tools and tests
     // that build a result without a server). Enters browse state on the first row.
     void loadRows(std::vector<Field> fields, std::vector<Row> rows);
@@ -229,6 +303,10 @@ public:
     struct Store;
 
 private:
+    friend class RowValues;
+    void settleRead();  // filter, baseline and order of rows just read
+    void applyRowFilter();
+    void orderRows();  // natural order, then the current index
     void fetchFromProvider();
     void fetchInto(Cursor& cursor);
     void endEditing();  // posts a changed row, cancels an unchanged one
@@ -253,6 +331,10 @@ private:
     std::vector<bool> editAssigned_;
     bool editChanged_ = false;
     bool keepTrailingBlanks_ = false;
+    std::vector<IndexDef> indexes_;
+    std::string indexName_;
+    std::vector<std::pair<std::string, CalculatedField>> calculated_;
+    RowFilter rowFilter_;
 };
 
 }  // namespace enviozvr::data

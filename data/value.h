@@ -153,4 +153,8 @@ void refreshLocaleFormats();
 std::string isoDateText(Date d);   // YYYY-MM-DD
 std::string isoTimeText(Time t);   // HH:MM:SS
 
+// The upper-case letter of a Windows-1252 byte (a-z, the accented letters, š œ ž ÿ); any
+// other byte unchanged.
+unsigned char upperCase1252(unsigned char c);
+
 }  // namespace enviozvr::data

@@ -16,6 +16,7 @@
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
 #include "ui/gridnavigator.h"
+#include "ui/gridsortfilter.h"
 #include "ui/gridwidget.h"
 #include "ui/pictures.h"
 #include "ui/screenlook.h"
@@ -104,6 +105,8 @@ void EventListViewer::buildControls()
     Grid1->GridOptions = gopIncSearch | gopDialogFind;
     Grid1->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(Grid1, 1);
+    sortFilter = new GridSortFilter(*Grid1);
+    sortFilter->reread = [this] { FormActivate(); };
 
     DBNavigator1 = new GridNavigator(this);
     DBNavigator1->setFixedHeight(kNavigatorHeight);

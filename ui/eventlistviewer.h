@@ -34,6 +34,7 @@ class MainData;
 namespace enviozvr::ui {
 
 class GridNavigator;
+class GridSortFilter;
 class GridWidget;
 
 // The name the save flow writes to: `name` with "." and the extension appended unless it
@@ -52,6 +53,9 @@ public:
     QWidget* PanelFiltro;  // the bar holding ckfiltro
     QCheckBox* ckfiltro;
     GridWidget* Grid1;
+    // Title sorting and the filter row of Grid1; applying the filters reads the list as
+    // an activation does.
+    GridSortFilter* sortFilter;
     GridNavigator* DBNavigator1;
     QWidget* PanelBotones;  // the bottom bar
     QToolButton* PngSpeedButton1;

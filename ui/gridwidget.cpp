@@ -289,9 +289,9 @@ void GridHeader::setBandHeight(int height)
     bandHeight_ = height;
     updateGeometry();
     if (QWidget* view = parentWidget()) {
-        // The table lays its header out from the header's size hint.
-        QResizeEvent resize(view->size(), view->size());
-        QCoreApplication::sendEvent(view, &resize);
+        // The table lays its header out from the header's size hint, in its
+        // updateGeometries slot.
+        QMetaObject::invokeMethod(view, "updateGeometries", Qt::DirectConnection);
     }
     viewport()->update();
     emit bandGeometryChanged();

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -158,4 +159,67 @@ TEST_F(ExportCommandTest, FailuresExitNonZeroAndLeaveNoFile) {
     EXPECT_EQ(readFile(out), "yesterday");
     EXPECT_EQ(runExportCommand(args("errores", "htm", out)), 0);
     EXPECT_EQ(readFile(out).rfind("<!DOCTYPE HTML", 0), 0u);
+}
+
+TEST_F(ExportCommandTest, SortsAndFiltersLikeTheViewersGrid) {
+    const std::string out = dir.file("list.txt");
+    auto run = [&](const std::string& list, std::vector<std::string> options) {
+        std::vector<std::string> a = args(list, "txt", out);
+        a.insert(a.begin() + 3, options.begin(), options.end());
+        const int status = runExportCommand(a);
+        return status == 0 ? readFile(out) : "status " + std::to_string(status);
+    };
+    // The event codes in the order the written list holds them.
+    auto order = [&](const std::string& text) {
+        std::vector<std::pair<size_t, std::string>> found;
+        for (const char* code : {"C-1", "C-2", "C-3", "C-4"}) {
+            const size_t at = text.find(std::string("\t") + code + "\t");
+            if (at != std::string::npos) found.emplace_back(at, code);
+        }
+        std::sort(found.begin(), found.end());
+        std::string s;
+        for (const auto& f : found) s += f.second + " ";
+        return s;
+    };
+    EXPECT_EQ(order(run("pendientes", {})), "C-2 C-3 ");
+    EXPECT_EQ(order(run("pendientes", {"--sort=Hora"})), "C-3 C-2 ");
+    EXPECT_EQ(order(run("pendientes", {"--sort=Hora:desc"})), "C-2 C-3 ");
+    EXPECT_EQ(order(run("pendientes", {"--sort=N\xC3\xBAmero"})), "C-3 C-2 ");  // UTF-8 title
+    EXPECT_EQ(order(run("pendientes", {"--sort=Op", "--sort=hora:desc"})), "C-2 C-3 ");
+    EXPECT_EQ(order(run("pendientes", {"--filter=PtVt=>1"})), "C-3 ");
+    EXPECT_EQ(order(run("errores", {"--filter=Servidor=b02"})), "C-4 ");
+    EXPECT_EQ(order(run("errores", {"--sort=Servidor:desc", "--filter=Mensaje de error=~%fallo%"})),
+              "C-4 ");
+    EXPECT_EQ(order(run("errores", {"--sort=Servidor", "--filter=Tipo doc=FACT"})), "C-1 C-4 ");
+    EXPECT_EQ(order(run("errores", {"--filter=PtVt==Null"})), "C-1 ");
+}
+
+TEST_F(ExportCommandTest, BadSortOrFilterOptionsAreBadArguments) {
+    const std::string out = dir.file("list.txt");
+    struct Case {
+        const char* option;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--filter=PtVt=abc", "enviozvr: PtVt: 'abc' is not a valid floating point value\n"},
+        {"--filter=Servidor='B01", "enviozvr: Servidor: Quote is absent: 'B01\n"},
+        {"--filter=Fecha=ayer", "enviozvr: Fecha: 'ayer' is not a valid date and time\n"},
+        {"--sort=Nada",
+         "enviozvr: no column titled 'Nada' (Tipo doc, Pref, N\xC3\xBAmero, C\xC3\xB3"
+         "digo, Servidor, Fecha, Hora, Op, Prefd, PtVt, Mensaje de error)\n"},
+        {"--sort=Hora:up", nullptr},
+        {"--filter=Servidor", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        std::vector<std::string> a = args("errores", "txt", out);
+        a.insert(a.begin() + 3, c.option);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(runExportCommand(a), 2);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        if (c.message) {
+            EXPECT_EQ(err, c.message);
+        }
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+    }
 }

@@ -316,6 +316,75 @@ TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart)
     EXPECT_EQ(count(), 3);
 }
 
+// Named indexes, calculated fields and the row filter over rows loaded in memory.
+TEST(CachedSetIndexes, OrderFilterAndTheirFailures)
+{
+    auto conn = Connection::company("DbCia");
+    Query q(*conn, "select * from T");
+    Provider p("PT", q, true);
+    CachedResultSet set("CT", p);
+    auto f = [](const char* name, FieldType type) {
+        Field out;
+        out.name = name;
+        out.type = type;
+        out.size = 10;
+        return out;
+    };
+    auto load = [&] {
+        set.loadRows({f("NAME", FieldType::String), f("N", FieldType::Integer), f("D", FieldType::Date)},
+                     {{Value::text("b"), Value::integer(2), Value::date(Date::fromYmd(2024, 1, 2))},
+                      {Value::text("A"), Value::null(), Value::null()},
+                      {Value::text("a"), Value::integer(1), Value::date(Date::fromYmd(2024, 1, 1))},
+                      {Value::text("B"), Value::integer(2), Value::date(Date::fromYmd(2024, 1, 3))}});
+    };
+    auto names = [&] {
+        std::string out;
+        for (int r = 0; r < set.recordCount(); ++r) out += set.valueAt(r, 0).toText();
+        return out;
+    };
+    load();
+    set.addIndex("BYNAME", "NAME");
+    set.addIndex("BYNAMECI", "name", ixCaseInsensitive);
+    set.addIndex("BYN", "N;NAME", 0, "N");
+    set.addIndex("BYD", "D", ixDescending);
+    const std::pair<const char*, const char*> orders[] = {
+        {"BYNAME", "ABab"},   // case-sensitive bytes
+        {"BYNAMECI", "AabB"}, // equal keys keep the natural order
+        {"BYN", "BbaA"},      // N descending (NULL last), then NAME ascending
+        {"BYD", "BbaA"},
+        {"", "bAaB"},
+    };
+    for (const auto& [index, order] : orders) {
+        set.setIndexName(index);
+        EXPECT_EQ(names(), order) << index;
+    }
+    // The current index and a row filter hold for every later read.
+    set.setIndexName("BYNAME");
+    set.setRowFilter([](const CachedResultSet& s) -> RowTest {
+        const KeyFunction n = s.keyFunction("N");
+        return [n](const RowValues& row) { return !n(row).isNull(); };
+    });
+    load();
+    EXPECT_EQ(names(), "Bab");
+    set.setRowFilter({});
+    set.defineCalculatedField("UPPER", [](const CachedResultSet& s) -> KeyFunction {
+        const KeyFunction name = s.keyFunction("NAME");
+        return [name](const RowValues& row) { return Value::text(name(row).asString() == "a" ? "z" : "m"); };
+    });
+    load();
+    set.addIndex("BYCALC", "UPPER;NAME");
+    set.setIndexName("BYCALC");
+    EXPECT_EQ(names(), "ABba");
+    // Deleting the current index returns to the natural order; failures name what is missing.
+    set.deleteIndex("BYCALC");
+    EXPECT_EQ(set.indexName(), "");
+    EXPECT_EQ(names(), "bAaB");
+    EXPECT_EQ(errorOf([&] { set.addIndex("X", "NAME;NOPE"); }), "Field 'NOPE' not found");
+    EXPECT_FALSE(set.hasIndex("X"));
+    EXPECT_EQ(errorOf([&] { set.setIndexName("X"); }), "Index 'X' not found");
+    EXPECT_EQ(errorOf([&] { set.deleteIndex("X"); }), "Index 'X' not found");
+}
+
 // What an editing grid shows: the row being inserted at its place (before the current row,
 // or after the last one for an append), the row being edited with its new values; leaving
 // a new row never changed drops it and the rows after it move back up.

@@ -24,6 +24,7 @@
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
 #include "ui/gridnavigator.h"
+#include "ui/gridsortfilter.h"
 #include "ui/gridwidget.h"
 #include "ui/mensajesenvzvr.h"
 #include "ui/messageboxes.h"
@@ -471,6 +472,38 @@ TEST(ViewerButtons, MainWindowOpensEachViewerModallyAndItStillOpensWithoutACompa
         ASSERT_EQ(driver.messages.size(), 1u);
         EXPECT_EQ(rows, 0);
     }
+}
+
+
+TEST_F(Viewers, TitlesSortAndTheFilterRowFiltersTheErrorList)
+{
+    auto v = open<ui::Tfmensajesenvzvr>();
+    ASSERT_EQ(ids(*v), (std::vector<int>{1, 3}));
+    ui::GridHeader* titles = v->Grid1->titleHeader();
+    const QPoint servidor(titles->sectionViewportPosition(4) + 20, 3);
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, servidor);
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, servidor);
+    EXPECT_EQ(ids(*v), (std::vector<int>{3, 1}));
+    EXPECT_EQ(titles->sortMarkers().size(), 1u);
+
+    v->ckfiltro->click();
+    ASSERT_TRUE(v->Grid1->filterRowVisible());
+    ui::FilterCell* cell = v->sortFilter->cell(4);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_TRUE(cell->isVisible());
+    cell->setFocus();
+    QTest::keyClicks(cell, QStringLiteral("002"));
+    QTest::keyClick(cell, Qt::Key_Return);
+    EXPECT_EQ(ids(*v), (std::vector<int>{1}));
+
+    // Another activation reads the list the same way; "(Clear filter)" lists every row,
+    // still in the title order.
+    v->FormActivate();
+    EXPECT_EQ(ids(*v), (std::vector<int>{1}));
+    v->sortFilter->runDropDownItem(4, grid::FilterDropDownItem::ClearFilter);
+    EXPECT_EQ(cell->text(), QString());
+    EXPECT_EQ(ids(*v), (std::vector<int>{3, 1}));
+    EXPECT_TRUE(errors.shown.empty());
 }
 
 }  // namespace
