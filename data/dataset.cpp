@@ -1013,21 +1013,6 @@ bool sameName(const std::string& a, const std::string& b)
            });
 }
 
-std::vector<std::string> splitNames(const std::string& names)
-{
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= names.size()) {
-        size_t end = names.find(';', start);
-        if (end == std::string::npos) end = names.size();
-        std::string part = names.substr(start, end - start);
-        const size_t a = part.find_first_not_of(' ');
-        const size_t b = part.find_last_not_of(' ');
-        if (a != std::string::npos) out.push_back(part.substr(a, b - a + 1));
-        start = end + 1;
-    }
-    return out;
-}
 
 template <class T> int threeWay(const T& a, const T& b) { return a < b ? -1 : (b < a ? 1 : 0); }
 
@@ -1183,6 +1168,22 @@ int compareValues(const Value& a, const Value& b, bool caseInsensitive)
 
 }  // namespace
 
+std::vector<std::string> splitFieldNames(const std::string& names)
+{
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= names.size()) {
+        size_t end = names.find(';', start);
+        if (end == std::string::npos) end = names.size();
+        std::string part = names.substr(start, end - start);
+        const size_t a = part.find_first_not_of(' ');
+        const size_t b = part.find_last_not_of(' ');
+        if (a != std::string::npos) out.push_back(part.substr(a, b - a + 1));
+        start = end + 1;
+    }
+    return out;
+}
+
 int compareKeyValues(const Value& a, const Value& b, bool caseInsensitive)
 {
     if (a.isNull() || b.isNull()) return a.isNull() == b.isNull() ? 0 : (a.isNull() ? -1 : 1);
@@ -1246,7 +1247,7 @@ void CachedResultSet::addIndex(const std::string& name, const std::string& field
                                uint8_t options, const std::string& descFields)
 {
     if (active())
-        for (const std::string& f : splitNames(fields)) keyFunction(f);
+        for (const std::string& f : splitFieldNames(fields)) keyFunction(f);
     IndexDef def{name, fields, descFields, options};
     for (IndexDef& existing : indexes_) {
         if (sameName(existing.name, name)) {
@@ -1328,8 +1329,8 @@ void CachedResultSet::orderRows()
     if (!indexName_.empty()) {
         const IndexDef& def = *std::find_if(indexes_.begin(), indexes_.end(),
                                             [&](const IndexDef& d) { return sameName(d.name, indexName_); });
-        const std::vector<std::string> names = splitNames(def.fields);
-        const std::vector<std::string> descending = splitNames(def.descFields);
+        const std::vector<std::string> names = splitFieldNames(def.fields);
+        const std::vector<std::string> descending = splitFieldNames(def.descFields);
         const bool caseInsensitive = (def.options & ixCaseInsensitive) != 0;
         const size_t n = rows.size();
         std::vector<IndexKeyColumn> keys(names.size());

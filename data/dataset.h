@@ -116,6 +116,9 @@ std::string targetTableName(const std::string& sql);
 std::string quotedTableName(const std::string& name);
 // Builds the INSERT, DELETE or UPDATE for a change (throws DataError for a change with no
 // where-eligible column). quotedTable is the quoted table name.
+// Splits a list of field names such as "A;B" into its names, blanks trimmed.
+std::vector<std::string> splitFieldNames(const std::string& names);
+
 GeneratedStatement generateStatement(const Change& change, const std::vector<Field>& fields,
                                      const std::string& quotedTable);
 

@@ -84,21 +84,6 @@ TFieldType fieldTypeOf(const data::Field& field) {
     return ftUnknown;
 }
 
-std::vector<std::string> splitFieldNames(const std::string& names) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= names.size()) {
-        size_t end = names.find(';', start);
-        if (end == std::string::npos) end = names.size();
-        std::string part = names.substr(start, end - start);
-        const size_t a = part.find_first_not_of(' ');
-        const size_t b = part.find_last_not_of(' ');
-        if (a != std::string::npos) out.push_back(part.substr(a, b - a + 1));
-        start = end + 1;
-    }
-    return out;
-}
-
 // ---- TGridColumn -------------------------------------------------------------------------
 
 void TGridColumn::setFieldName(std::string name) {

@@ -405,7 +405,6 @@ class DataGrid {
     bool destroying_ = false;
 };
 
-// Splits "A;B" into its names, blanks trimmed.
-std::vector<std::string> splitFieldNames(const std::string& names);
+using data::splitFieldNames;
 
 }  // namespace enviozvr::grid
