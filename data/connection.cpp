@@ -330,6 +330,12 @@ struct Connection::Impl {
     unsigned dialect = 3;
     std::string characterSet;          // read on first use, per attachment
     StallWatch watch;
+
+    // The transaction a statement outside a read runs in: the explicit one while update
+    // application holds it; on a company connection a transaction of its own, left in
+    // `own` for the caller to commit; otherwise the general connection's default one.
+    ITransaction* statementTransaction(ConnectionKind kind, const ParameterList& params,
+                                       fb::Ref<ITransaction>& own, fb::Status& st);
 };
 
 namespace {
@@ -748,7 +754,34 @@ ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& par
     return att->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
 }
 
+// Rolls back a statement's own transaction after a failure; the failure being reported
+// matters more than one of the rollback, which only lets the transaction go.
+void rollbackQuietly(fb::Ref<ITransaction>& own)
+{
+    if (!own) return;
+    try {
+        fb::Status rb;
+        own->rollback(&rb);
+        own.release();
+    } catch (...) {
+        own.reset();
+    }
+}
+
 }  // namespace
+
+ITransaction* Connection::Impl::statementTransaction(ConnectionKind kind,
+                                                     const ParameterList& params,
+                                                     fb::Ref<ITransaction>& own, fb::Status& st)
+{
+    if (explicitTx) return explicitTx.get();
+    if (kind == ConnectionKind::Company) {
+        own.reset(startCompanyTransaction(attachment.get(), params));
+        return own.get();
+    }
+    if (!defaultTx) defaultTx.reset(attachment->startTransaction(&st, 0, nullptr));
+    return defaultTx.get();
+}
 
 void Connection::startTransaction()
 {
@@ -798,15 +831,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     fb::Ref<ITransaction> own;
     ITransaction* tx = nullptr;
     try {
-        if (inTransaction()) {
-            tx = impl_->explicitTx.get();
-        } else if (kind_ == ConnectionKind::Company) {
-            own.reset(startCompanyTransaction(att, params_));
-            tx = own.get();
-        } else {
-            if (!impl_->defaultTx) impl_->defaultTx.reset(att->startTransaction(&st, 0, nullptr));
-            tx = impl_->defaultTx.get();
-        }
+        tx = impl_->statementTransaction(kind_, params_, own, st);
         fb::Ref<IStatement> stmt(
             att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect, IStatement::PREPARE_PREFETCH_METADATA));
         InputMessage in = buildInput(stmt.get(), params, att, tx, st);
@@ -826,15 +851,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
         return affected;
     } catch (const FbException& e) {
         auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
-        if (own) {
-            try {
-                fb::Status rb;
-                own->rollback(&rb);
-                own.release();
-            } catch (...) {
-                own.reset();
-            }
-        }
+        rollbackQuietly(own);
         dropIfLost(error);
         throw error;
     }
@@ -848,16 +865,7 @@ void Connection::executeImmediate(const std::string& sql)
     StallWatch::Scope timed(impl_->watch, att);
     fb::Ref<ITransaction> own;
     try {
-        ITransaction* tx = nullptr;
-        if (inTransaction()) {
-            tx = impl_->explicitTx.get();
-        } else if (kind_ == ConnectionKind::Company) {
-            own.reset(startCompanyTransaction(att, params_));
-            tx = own.get();
-        } else {
-            if (!impl_->defaultTx) impl_->defaultTx.reset(att->startTransaction(&st, 0, nullptr));
-            tx = impl_->defaultTx.get();
-        }
+        ITransaction* tx = impl_->statementTransaction(kind_, params_, own, st);
         att->execute(&st, tx, 0, sql.c_str(), impl_->dialect, nullptr, nullptr, nullptr, nullptr);
         if (own) {
             own->commit(&st);
@@ -865,15 +873,7 @@ void Connection::executeImmediate(const std::string& sql)
         }
     } catch (const FbException& e) {
         auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
-        if (own) {
-            try {
-                fb::Status rb;
-                own->rollback(&rb);
-                own.release();
-            } catch (...) {
-                own.reset();
-            }
-        }
+        rollbackQuietly(own);
         dropIfLost(error);
         throw error;
     }

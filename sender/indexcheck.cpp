@@ -3,6 +3,7 @@
 #include <map>
 
 #include "data/sqltext.h"
+#include "sender/sendcycle.h"
 
 namespace enviozvr::sender {
 
@@ -30,14 +31,6 @@ std::string columnList(const std::vector<std::string>& columns)
     return out;
 }
 
-const char* const kReplicationUser =
-    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
-    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE "
-    "ARTICULOS'";
-const char* const kReplicationPassword =
-    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
-    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE USUARIO PARA REPLICACION DE "
-    "ARTICULOS'";
 
 // First column of the first row, empty text when there is none.
 std::string firstText(data::Connection& c, const std::string& sql)

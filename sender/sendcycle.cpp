@@ -10,6 +10,15 @@
 
 namespace enviozvr::sender {
 
+const char* const kReplicationUser =
+    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE "
+    "ARTICULOS'";
+const char* const kReplicationPassword =
+    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE USUARIO PARA REPLICACION DE "
+    "ARTICULOS'";
+
 namespace {
 
 constexpr int kSentRetentionDays = 7;
@@ -40,14 +49,6 @@ const char* const kLastSendAll =
 const char* const kLastSendInvoices =
     "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos "
     "WHERE RPEV_TIPO = 236 ORDER BY RPEV_FECREP DESC, RPEV_HORAREP DESC";
-const char* const kReplicationUser =
-    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
-    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE "
-    "ARTICULOS'";
-const char* const kReplicationPassword =
-    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
-    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE USUARIO PARA REPLICACION DE "
-    "ARTICULOS'";
 
 // The first column of the first row of a cached set opened on `sql`; empty text when
 // there is no row.

@@ -21,6 +21,11 @@
 
 namespace enviozvr::sender {
 
+// The two CONFIGURACION rows of the origin that hold the user and the password the send
+// cycle logs in with at every destination.
+extern const char* const kReplicationUser;
+extern const char* const kReplicationPassword;
+
 // Document type of an invoice: the only type whose events are transferred.
 inline constexpr int kInvoiceType = 236;
 
