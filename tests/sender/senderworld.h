@@ -136,7 +136,7 @@ inline std::string invoiceValues(const std::string& pref, const std::string& num
 struct WorldOptions {
     bool login = true;
     bool viaServer = false;
-    std::string originCharset;
+    std::string originCharset{};
 };
 
 class SenderWorld {

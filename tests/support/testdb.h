@@ -38,7 +38,7 @@ public:
     struct Options {
         bool viaServer = false;
         int dialect = 3;
-        std::string characterSet;  // default character set; empty: NONE
+        std::string characterSet{};  // default character set; empty: NONE
     };
     // Creates the database file at `path` (which must not exist).
     explicit TestDatabase(std::string path, bool viaServer = false);
