@@ -11,7 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <ctime>
+#endif
 
 #include "core/messages.h"
 #include "data/value.h"
@@ -106,7 +112,7 @@ std::atomic<bool>& missingKeyShown()
     return shown;
 }
 
-std::string lookUpDirectory(bool tellUser)
+std::string readDirectory(bool tellUser)
 {
     std::unique_ptr<QSettings> key = openProductKey(kCurrentProduct);
     if (!key) key = openProductKey(kPreviousProduct);
@@ -129,6 +135,90 @@ std::string lookUpDirectory(bool tellUser)
         throw std::runtime_error(std::string("Invalid data type for '") + kValueName + "'");
     return value.toString().toLocal8Bit().toStdString();
 }
+
+#ifdef _WIN32
+std::string lookUpDirectory(bool tellUser)
+{
+    return readDirectory(tellUser);
+}
+#else
+// The candidate settings files of the key, in the order openProductKey tries them.
+std::vector<std::string> productKeyFiles()
+{
+    std::vector<std::string> files;
+    for (const char* product : {kCurrentProduct, kPreviousProduct})
+        for (const QString& dir : systemConfigDirs())
+            files.push_back((dir + u'/' + QString::fromLatin1(kOrganization) + u'/' +
+                             QString::fromLatin1(product) + QStringLiteral(".conf"))
+                                .toLocal8Bit()
+                                .toStdString());
+    return files;
+}
+
+// What identifies one version of a settings file.
+struct FileVersion {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+
+    bool operator==(const FileVersion& o) const
+    {
+        return path == o.path && device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
+    }
+};
+
+// Every log line asks for the directory, and parsing the settings file each time costs
+// more than writing the line. The answer is kept with the version of the file it came
+// from and reused while that file is still the one chosen and unchanged. A file changed
+// in the last two seconds is read again each time, since a change within the clock tick
+// of the file's times would not show in them. No file, or no value, always goes the full
+// way, so the missing-key notice is unaffected.
+std::string lookUpDirectory(bool tellUser)
+{
+    static std::mutex mutex;
+    static std::string cachedEnvironment;
+    static std::vector<std::string> candidates;
+    static FileVersion cachedVersion;
+    static std::string cachedDirectory;
+
+    std::unique_lock<std::mutex> lock(mutex);
+    const char* env = std::getenv("XDG_CONFIG_DIRS");
+    const std::string environment = env ? std::string("=") + env : std::string();
+    if (candidates.empty() || environment != cachedEnvironment) {
+        candidates = productKeyFiles();
+        cachedEnvironment = environment;
+        cachedVersion = {};
+    }
+    FileVersion version;
+    for (const std::string& file : candidates) {
+        struct stat info {};
+        if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
+        version = {file, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+        break;
+    }
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const bool settled = !version.path.empty() && now.tv_sec - version.changed.tv_sec > 2 &&
+                         now.tv_sec - version.modified.tv_sec > 2;
+    if (settled && version == cachedVersion) return cachedDirectory;
+    lock.unlock();
+
+    std::string directory = readDirectory(tellUser);
+
+    lock.lock();
+    if (settled && !directory.empty()) {
+        cachedVersion = version;
+        cachedDirectory = directory;
+    } else {
+        cachedVersion = {};
+    }
+    return directory;
+}
+#endif
 
 }  // namespace
 
