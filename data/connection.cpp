@@ -331,6 +331,15 @@ struct Connection::Impl {
     std::string characterSet;          // read on first use, per attachment
     StallWatch watch;
 
+    // Statements execute keeps prepared (setKeepPreparedStatements), most recent last.
+    struct KeptStatement {
+        std::string sql;
+        fb::Ref<IStatement> statement;
+    };
+    static constexpr size_t kMaxKept = 8;
+    bool keepPrepared = false;
+    std::vector<KeptStatement> kept;
+
     // The transaction a statement outside a read runs in: the explicit one while update
     // application holds it; on a company connection a transaction of its own, left in
     // `own` for the caller to commit; otherwise the general connection's default one.
@@ -646,6 +655,7 @@ void Connection::disconnect()
         } catch (...) {
         }
     }
+    freeKeptStatements();
     fb::Status st;
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
@@ -673,6 +683,7 @@ void Connection::disconnect()
 
 void Connection::releaseAttachment()
 {
+    impl_->kept.clear();
     impl_->explicitTx.reset();
     impl_->defaultTx.reset();
     impl_->readTx.reset();
@@ -822,7 +833,8 @@ void Connection::rollback()
     }
 }
 
-int64_t Connection::execute(const std::string& sql, const std::vector<Value>& params)
+int64_t Connection::execute(const std::string& sql, const std::vector<Value>& params,
+                            bool countRows)
 {
     connect();
     IAttachment* att = impl_->attachment.get();
@@ -830,20 +842,33 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     StallWatch::Scope timed(impl_->watch, att);
     fb::Ref<ITransaction> own;
     ITransaction* tx = nullptr;
+    auto& kept = impl_->kept;
+    auto found = std::find_if(kept.begin(), kept.end(),
+                              [&](const Impl::KeptStatement& k) { return k.sql == sql; });
+    fb::Ref<IStatement> prepared;  // a statement of this call only
+    IStatement* stmt = found != kept.end() ? found->statement.get() : nullptr;
     try {
         tx = impl_->statementTransaction(kind_, params_, own, st);
-        fb::Ref<IStatement> stmt(
-            att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect, IStatement::PREPARE_PREFETCH_METADATA));
-        InputMessage in = buildInput(stmt.get(), params, att, tx, st);
+        if (!stmt) {
+            prepared.reset(att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect,
+                                        IStatement::PREPARE_PREFETCH_METADATA));
+            stmt = prepared.get();
+        }
+        InputMessage in = buildInput(stmt, params, att, tx, st);
         fb::Ref<IMessageMetadata> outMeta(stmt->getOutputMetadata(&st));
         std::vector<unsigned char> out;
         bool hasOutput = outMeta->getCount(&st) > 0;
         if (hasOutput) out.assign(outMeta->getMessageLength(&st), 0);
         stmt->execute(&st, tx, in.meta.get(), in.buffer.empty() ? nullptr : in.buffer.data(),
                       hasOutput ? outMeta.get() : nullptr, hasOutput ? out.data() : nullptr);
-        int64_t affected = static_cast<int64_t>(stmt->getAffectedRecords(&st));
-        stmt->free(&st);
-        stmt.release();
+        const int64_t affected = countRows ? static_cast<int64_t>(stmt->getAffectedRecords(&st)) : -1;
+        if (prepared && impl_->keepPrepared) {
+            if (kept.size() >= Impl::kMaxKept) freeKeptStatements(std::string(kept.front().sql));
+            kept.push_back({sql, std::move(prepared)});
+        } else if (prepared) {
+            prepared->free(&st);
+            prepared.release();
+        }
         if (own) {
             own->commit(&st);
             own.release();
@@ -852,8 +877,38 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     } catch (const FbException& e) {
         auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
         rollbackQuietly(own);
+        // A kept statement that failed is not trusted again: it is prepared anew next time.
+        freeKeptStatements(sql);
         dropIfLost(error);
         throw error;
+    }
+}
+
+void Connection::setKeepPreparedStatements(bool keep)
+{
+    impl_->keepPrepared = keep;
+    if (!keep) freeKeptStatements();
+}
+
+void Connection::freeKeptStatements(const std::string& sql)
+{
+    std::vector<Impl::KeptStatement> kept;
+    for (auto it = impl_->kept.begin(); it != impl_->kept.end();) {
+        if (sql.empty() || it->sql == sql) {
+            kept.push_back(std::move(*it));
+            it = impl_->kept.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& k : kept) {
+        try {
+            fb::Status st;
+            k.statement->free(&st);
+            k.statement.release();
+        } catch (...) {
+            // Released without the server when it cannot be freed there.
+        }
     }
 }
 

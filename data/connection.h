@@ -97,8 +97,18 @@ public:
 
     // Runs one statement with "?" markers and typed values, inside the explicit transaction
     // when one is active, otherwise in a transaction of its own committed at once. Returns
-    // the number of rows it affected. Connects implicitly.
-    int64_t execute(const std::string& sql, const std::vector<Value>& params = {});
+    // the number of rows it affected, or -1 without asking the server when `countRows` is
+    // false (the count costs a request of its own). Connects implicitly.
+    int64_t execute(const std::string& sql, const std::vector<Value>& params = {},
+                    bool countRows = true);
+
+    // With `keep` set, the statements run by execute stay prepared on the attachment, the
+    // most recent few by their text, so that running one again skips preparing it (a
+    // request to the server, and the server's work). They are freed when the connection
+    // disconnects or `keep` is cleared, and a kept statement that fails is prepared anew
+    // next time. Off by default: a statement kept prepared holds its tables in use, which
+    // stops their metadata from being changed while the attachment lasts.
+    void setKeepPreparedStatements(bool keep);
 
     // Runs one statement without parameters like execute, prepared and executed in one
     // request to the server, for callers that do not look at the rows affected (they are
@@ -140,6 +150,9 @@ public:
 private:
     // Lets go of the attachment and its transactions without talking to the server.
     void releaseAttachment();
+    // Frees the statements execute kept prepared (only the one of text `sql` when given);
+    // errors are ignored.
+    void freeKeptStatements(const std::string& sql = {});
     // The error of a failed call, after marking a lost attachment for reconnection.
     DatabaseError failure(const Firebird::FbException& e, const std::string& statement = {});
 

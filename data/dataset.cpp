@@ -468,14 +468,19 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
             if (table.empty()) throw DataError("Unable to resolve records.  Table name not found.");
             GeneratedStatement statement = generateStatement(change, fields, quoted);
             if (!statement.text.empty()) {
-                int64_t affected = connection.execute(statement.text, statement.params);
-                if (affected > 1) {
+                // The server counts an INSERT of one row of values as one row whatever the
+                // target's triggers do (a view's included), or fails it: its count, a
+                // request of its own, is not asked for.
+                const bool counted = change.kind != ukInsert;
+                const int64_t affected = connection.execute(statement.text, statement.params, counted);
+                if (counted && affected > 1) {
                     if (connection.inTransaction()) connection.rollback();
                     owns = false;
                     rolledBack = true;
                     throw DataError("Update affected more than 1 record.");
                 }
-                if (affected < 1) throw DataError("Record not found or changed by another user");
+                if (counted && affected < 1)
+                    throw DataError("Record not found or changed by another user");
             }
             result.applied[i] = true;
         } catch (const DataError& error) {

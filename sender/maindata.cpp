@@ -118,6 +118,9 @@ MainData::MainData()
     CDestino.setKeepTrailingBlanks(true);
 
     DBEnvio.setTimeouts(kDestinationConnectTimeout, kDestinationStallLimit);
+    // A batch inserts its rows with one statement text: it is prepared once per batch. The
+    // destination is disconnected after each batch, which frees it again.
+    DBEnvio.setKeepPreparedStatements(true);
     ConfigurarProviders();
 }
 

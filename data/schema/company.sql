@@ -75,8 +75,13 @@ CREATE TABLE FACTURAS_ZVR (
   FACT_MONEDA CHAR(3) NOT NULL
 );
 -- Indexes for the send cycle's statements: one event by RPEV_ID, a destination's pending
--- batch, and one document's invoice rows (at the origin and at every destination). The
+-- events, the batch's order (oldest or newest first), the purge of sent events, the last
+-- send, and one document's invoice rows (at the origin and at every destination). The
 -- program does not create them in a business database; it warns when they are missing.
 CREATE INDEX REPLICA_EVENTOS_ID ON REPLICA_EVENTOS (RPEV_ID);
 CREATE INDEX REPLICA_EVENTOS_PENDIENTES ON REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP);
+CREATE INDEX REPLICA_EVENTOS_ORDEN ON REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID);
+CREATE DESCENDING INDEX REPLICA_EVENTOS_ORDEN_DESC ON REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID);
+CREATE INDEX REPLICA_EVENTOS_ENVIADOS ON REPLICA_EVENTOS (RPEV_FECREP);
+CREATE DESCENDING INDEX REPLICA_EVENTOS_ULTIMO_ENVIO ON REPLICA_EVENTOS (RPEV_FECREP, RPEV_HORAREP);
 CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO);

@@ -347,3 +347,66 @@ TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
     EXPECT_FALSE(general->isConnected());
     EXPECT_NO_THROW(general->connect());
 }
+
+// A statement run again by its text is not prepared again while it is kept; a failed one,
+// a lost attachment and a disconnect leave no statement behind that could be used stale.
+TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment)
+{
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"));
+    db.createCompanySchema();
+    auto c = companyTo(db.location(), "SYSDBA", "");
+    c->setKeepPreparedStatements(true);
+    const std::string insert =
+        "insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values (?, 'S')";
+    auto attachment = [&] {
+        auto cursor = c->open("select current_connection from rdb$database");
+        cursor->fetch();
+        const int64_t id = cursor->value(0).asInteger();
+        cursor->close();
+        return id;
+    };
+    // Statements of this connection's attachment that insert, as the server lists them. The
+    // monitoring tables are a snapshot per transaction: each look attaches anew.
+    auto prepared = [&] {
+        auto monitor = companyTo(db.location(), "SYSDBA", "");
+        auto cursor = monitor->open(
+            "select count(*) from mon$statements where mon$attachment_id = " +
+            std::to_string(attachment()) +
+            " and mon$sql_text starting with 'insert into REPLICA_COMPANIA'");
+        cursor->fetch();
+        const int64_t n = cursor->value(0).asInteger();
+        cursor->close();
+        return n;
+    };
+    auto rows = [&] { return db.scalar("select count(*) from REPLICA_COMPANIA").asInteger(); };
+
+    EXPECT_EQ(c->execute(insert, {Value::text("001")}), 1);
+    EXPECT_EQ(c->execute(insert, {Value::text("002")}, false), -1);
+    EXPECT_EQ(prepared(), 1);
+    EXPECT_EQ(rows(), 2);
+
+    // A failure drops the kept statement; the text runs again, prepared anew.
+    EXPECT_NE(messageOf([&] { c->execute(insert, {Value::text("TOOLONG")}); }).find("truncation"),
+              std::string::npos);
+    EXPECT_EQ(prepared(), 0);
+    EXPECT_EQ(c->execute(insert, {Value::text("003")}), 1);
+    EXPECT_EQ(rows(), 3);
+
+    // A lost attachment takes its kept statements with it, whichever statement meets the loss.
+    db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
+    EXPECT_NE(messageOf([&] { c->executeImmediate("delete from REPLICA_COMPANIA where 1 = 0"); }),
+              "(no error)");
+    EXPECT_EQ(c->execute(insert, {Value::text("004")}), 1);
+    EXPECT_EQ(rows(), 4);
+
+    // Disconnecting, or no longer keeping them, frees them on the server.
+    c->disconnect();
+    EXPECT_EQ(c->execute(insert, {Value::text("005")}), 1);
+    EXPECT_EQ(prepared(), 1);
+    c->setKeepPreparedStatements(false);
+    EXPECT_EQ(prepared(), 0);
+    EXPECT_EQ(c->execute(insert, {Value::text("006")}), 1);
+    EXPECT_EQ(prepared(), 0);
+    EXPECT_EQ(rows(), 6);
+}

@@ -124,6 +124,38 @@ TEST_F(CachedSetTest, InsertIsCommittedAndSeenFromAnotherConnection)
     EXPECT_EQ(count("ID = 4 and NOMBRE = 'cuatro' and NOTA is null"), 1);
 }
 
+// An insert is not counted: through a view whose trigger adds no row, one or two, it is
+// applied all the same, as the server reports one row for it each time.
+TEST_F(CachedSetTest, InsertsThroughAViewApplyWhateverItsTriggerDoes)
+{
+    db.exec("create view V (ID, NOMBRE) as select distinct ID, NOMBRE from T");
+    db.exec("create trigger V_ADD for V before insert as declare i integer = 0; begin "
+            "while (i < new.ID - 10) do begin "
+            "insert into T (ID, NOMBRE) values (new.ID, new.NOMBRE); i = i + 1; end end");
+    struct Case {
+        const char* source;
+        int id;
+        int64_t rowsAfter;
+    } cases[] = {
+        {"select * from T where ID = 0", 4, 4},
+        {"select * from V where ID = 0", 5, 4},   // the trigger adds nothing
+        {"select * from V where ID = 0", 11, 5},  // one row
+        {"select * from V where ID = 0", 12, 7},  // two rows
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.source) + " " + std::to_string(c.id));
+        set.close();
+        set.setCommandText(c.source);
+        set.open();
+        set.insert();
+        set.setValue("ID", Value::integer(c.id));
+        set.setValue("NOMBRE", Value::text("nuevo"));
+        set.post();
+        EXPECT_EQ(set.applyUpdates(0), 0);
+        EXPECT_EQ(count(), c.rowsAfter);
+    }
+}
+
 TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows)
 {
     struct Case {
