@@ -256,10 +256,10 @@ std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart,
 // Warns on standard error about each index the send cycle's statements need and a
 // database lacks. A failure of the check itself is reported the same way and stops
 // nothing.
-void warnAboutIndexes(MainData& data)
+void warnAboutIndexes(MainData& data, bool newestFirst)
 {
     try {
-        for (const std::string& line : indexWarnings(data)) writeLine(std::cerr, "enviozvr: " + line);
+        for (const std::string& line : indexWarnings(data, newestFirst)) writeLine(std::cerr, "enviozvr: " + line);
     } catch (const std::exception& e) {
         writeLine(std::cerr, std::string("enviozvr: warning: the indexes could not be checked: ") +
                                  e.what());
@@ -363,7 +363,7 @@ int runHeadless(const std::vector<std::string>& rawArgs)
         options.chosen = true;
         data.selectCompany(company);
     });
-    if (options.chosen && data.DbCia.isConnected()) warnAboutIndexes(data);
+    if (options.chosen && data.DbCia.isConnected()) warnAboutIndexes(data, options.newestFirst());
 
     ConsoleStatus status;
     // One cycle unless a stop came first, holding the origin company's instance lock;

@@ -9,13 +9,27 @@ namespace enviozvr::sender {
 
 namespace {
 
-const WantedIndex kEventId{"REPLICA_EVENTOS", {"RPEV_ID"},
+const WantedIndex kEventId{"REPLICA_EVENTOS", {"RPEV_ID"}, false,
                            "CREATE INDEX REPLICA_EVENTOS_ID ON REPLICA_EVENTOS (RPEV_ID)"};
 const WantedIndex kEventPending{
-    "REPLICA_EVENTOS", {"RPEV_COMPANIA", "RPEV_FECREP"},
+    "REPLICA_EVENTOS", {"RPEV_COMPANIA", "RPEV_FECREP"}, false,
     "CREATE INDEX REPLICA_EVENTOS_PENDIENTES ON REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP)"};
+const WantedIndex kEventOrder{
+    "REPLICA_EVENTOS", {"RPEV_FECREG", "RPEV_HORAREG", "RPEV_ID"}, false,
+    "CREATE INDEX REPLICA_EVENTOS_ORDEN ON REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID)"};
+const WantedIndex kEventOrderNewest{
+    "REPLICA_EVENTOS", {"RPEV_FECREG", "RPEV_HORAREG", "RPEV_ID"}, true,
+    "CREATE DESCENDING INDEX REPLICA_EVENTOS_ORDEN_DESC ON REPLICA_EVENTOS (RPEV_FECREG, "
+    "RPEV_HORAREG, RPEV_ID)"};
+const WantedIndex kEventSent{
+    "REPLICA_EVENTOS", {"RPEV_FECREP"}, false,
+    "CREATE INDEX REPLICA_EVENTOS_ENVIADOS ON REPLICA_EVENTOS (RPEV_FECREP)"};
+const WantedIndex kEventLastSent{
+    "REPLICA_EVENTOS", {"RPEV_FECREP", "RPEV_HORAREP"}, true,
+    "CREATE DESCENDING INDEX REPLICA_EVENTOS_ULTIMO_ENVIO ON REPLICA_EVENTOS (RPEV_FECREP, "
+    "RPEV_HORAREP)"};
 const WantedIndex kInvoiceDocument{
-    "FACTURAS_ZVR", {"PREF_PRE", "FACT_NUMERO"},
+    "FACTURAS_ZVR", {"PREF_PRE", "FACT_NUMERO"}, false,
     "CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)"};
 
 std::string trimmed(std::string s)
@@ -45,16 +59,20 @@ void warn(std::vector<std::string>& out, const std::string& database,
           const std::vector<WantedIndex>& missing)
 {
     for (const auto& w : missing)
-        out.push_back("warning: " + database + " has no index on " + w.table + " (" +
-                      columnList(w.columns) + "); it would help: " + w.create);
+        out.push_back("warning: " + database + " has no " + (w.descending ? "descending " : "") +
+                      "index on " + w.table + " (" + columnList(w.columns) +
+                      "); it would help: " + w.create);
 }
 
 }  // namespace
 
-const std::vector<WantedIndex>& originIndexes()
+const std::vector<WantedIndex>& originIndexes(bool newestFirst)
 {
-    static const std::vector<WantedIndex> v{kEventId, kEventPending, kInvoiceDocument};
-    return v;
+    static const std::vector<WantedIndex> oldest{kEventId, kEventPending, kEventOrder,
+                                                 kEventSent, kEventLastSent, kInvoiceDocument};
+    static const std::vector<WantedIndex> newest{kEventId, kEventPending, kEventOrderNewest,
+                                                 kEventSent, kEventLastSent, kInvoiceDocument};
+    return newestFirst ? newest : oldest;
 }
 
 const std::vector<WantedIndex>& destinationIndexes()
@@ -66,28 +84,37 @@ const std::vector<WantedIndex>& destinationIndexes()
 std::vector<WantedIndex> missingIndexes(data::Connection& connection,
                                         const std::vector<WantedIndex>& wanted)
 {
-    // Segments of every active column index of the tables asked about, in order.
-    std::map<std::string, std::map<std::string, std::vector<std::string>>> byTable;
+    // Segments of every active column index of the tables asked about, in order, and its
+    // direction.
+    struct Index {
+        bool descending = false;
+        std::vector<std::string> segments;
+    };
+    std::map<std::string, std::map<std::string, Index>> byTable;
     std::string tables;
     for (const auto& w : wanted)
         if (tables.find(data::quoted(w.table)) == std::string::npos)
             tables += (tables.empty() ? "" : ", ") + data::quoted(w.table);
     auto cursor = connection.open(
-        "select i.RDB$RELATION_NAME, i.RDB$INDEX_NAME, s.RDB$FIELD_NAME from RDB$INDICES i "
+        "select i.RDB$RELATION_NAME, i.RDB$INDEX_NAME, s.RDB$FIELD_NAME, "
+        "coalesce(i.RDB$INDEX_TYPE, 0) from RDB$INDICES i "
         "join RDB$INDEX_SEGMENTS s on s.RDB$INDEX_NAME = i.RDB$INDEX_NAME "
         "where i.RDB$RELATION_NAME in (" + tables + ") and coalesce(i.RDB$INDEX_INACTIVE, 0) = 0 "
         "order by i.RDB$INDEX_NAME, s.RDB$FIELD_POSITION");
-    while (cursor->fetch())
-        byTable[trimmed(cursor->value(0).toText())][trimmed(cursor->value(1).toText())].push_back(
-            trimmed(cursor->value(2).toText()));
+    while (cursor->fetch()) {
+        Index& index =
+            byTable[trimmed(cursor->value(0).toText())][trimmed(cursor->value(1).toText())];
+        index.segments.push_back(trimmed(cursor->value(2).toText()));
+        index.descending = cursor->value(3).asInteger() == 1;
+    }
     cursor->close();
 
     std::vector<WantedIndex> missing;
     for (const auto& w : wanted) {
         bool served = false;
-        for (const auto& [name, segments] : byTable[w.table]) {
-            if (segments.size() >= w.columns.size() &&
-                std::equal(w.columns.begin(), w.columns.end(), segments.begin()))
+        for (const auto& [name, index] : byTable[w.table]) {
+            if (index.descending == w.descending && index.segments.size() >= w.columns.size() &&
+                std::equal(w.columns.begin(), w.columns.end(), index.segments.begin()))
                 served = true;
         }
         if (!served) missing.push_back(w);
@@ -95,10 +122,11 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
     return missing;
 }
 
-std::vector<std::string> indexWarnings(MainData& d)
+std::vector<std::string> indexWarnings(MainData& d, bool newestFirst)
 {
     std::vector<std::string> out;
-    warn(out, "the origin database " + d.DbCia.database(), missingIndexes(d.DbCia, originIndexes()));
+    warn(out, "the origin database " + d.DbCia.database(),
+         missingIndexes(d.DbCia, originIndexes(newestFirst)));
 
     struct Destination {
         std::string code, server;

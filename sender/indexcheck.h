@@ -15,19 +15,23 @@ namespace enviozvr::sender {
 struct WantedIndex {
     std::string table;
     std::vector<std::string> columns;  // the leading segments of an index that serves
+    bool descending = false;           // the direction it must have
     std::string create;                // the statement that would add one
 };
 
-// At the origin: REPLICA_EVENTOS (RPEV_ID) for the updates of one event,
-// REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP) for a destination's pending batch, and
+// At the origin, on REPLICA_EVENTOS: (RPEV_ID) for the updates of one event;
+// (RPEV_COMPANIA, RPEV_FECREP) to pick a destination's pending events; (RPEV_FECREG,
+// RPEV_HORAREG, RPEV_ID), ascending, or descending when the newest go first, to take the
+// batch in its order without sorting every pending event; (RPEV_FECREP) for the purge of
+// sent events; (RPEV_FECREP, RPEV_HORAREP) descending for the last send shown. And
 // FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) for the invoice read. At a destination:
 // FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) for the lookup, delete and update application.
-const std::vector<WantedIndex>& originIndexes();
+const std::vector<WantedIndex>& originIndexes(bool newestFirst = false);
 const std::vector<WantedIndex>& destinationIndexes();
 
 // The wanted indexes that the database of `connection` lacks: an active index on the
-// table whose first segments are the wanted columns in that order serves (a longer one
-// too). Connects implicitly; database errors are thrown.
+// table, in the wanted direction, whose first segments are the wanted columns in that
+// order serves (a longer one too). Connects implicitly; database errors are thrown.
 std::vector<WantedIndex> missingIndexes(data::Connection& connection,
                                         const std::vector<WantedIndex>& wanted);
 
@@ -37,6 +41,7 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
 //   "warning: <database> has no index on <TABLE> (<COLUMNS>); it would help: CREATE INDEX ..."
 // A destination that cannot be reached is left out (the send cycle reports it). Uses
 // DbCia and a connection of its own for the destinations; DBEnvio is left alone.
-std::vector<std::string> indexWarnings(MainData& data);
+// `newestFirst` is the order the batches are taken in.
+std::vector<std::string> indexWarnings(MainData& data, bool newestFirst = false);
 
 }  // namespace enviozvr::sender

@@ -105,7 +105,9 @@ ChildRun runProgram(const std::vector<std::string>& args, const std::string& unt
     return run;
 }
 
-const char* const kIndexes[] = {"REPLICA_EVENTOS_ID", "REPLICA_EVENTOS_PENDIENTES",
+const char* const kIndexes[] = {"REPLICA_EVENTOS_ID",       "REPLICA_EVENTOS_PENDIENTES",
+                                "REPLICA_EVENTOS_ORDEN",    "REPLICA_EVENTOS_ORDEN_DESC",
+                                "REPLICA_EVENTOS_ENVIADOS", "REPLICA_EVENTOS_ULTIMO_ENVIO",
                                 "FACTURAS_ZVR_DOCUMENTO"};
 
 class World {

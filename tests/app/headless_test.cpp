@@ -204,7 +204,8 @@ TEST(Headless, WarnsAboutEachMissingIndex)
     EXPECT_EQ(warnings(), std::vector<std::string>{});
 
     w.origin->exec(std::vector<std::string>{"DROP INDEX REPLICA_EVENTOS_ID",
-                                            "DROP INDEX REPLICA_EVENTOS_PENDIENTES"});
+                                            "DROP INDEX REPLICA_EVENTOS_PENDIENTES",
+                                            "DROP INDEX REPLICA_EVENTOS_ORDEN_DESC"});
     dest.exec("DROP INDEX FACTURAS_ZVR_DOCUMENTO");
     const std::string origin = w.server + "/datos/001/nivora.fdb";
     const std::string destination = w.server + "/datos/002/nivora.fdb";
@@ -220,6 +221,25 @@ TEST(Headless, WarnsAboutEachMissingIndex)
                   "enviozvr: warning: the destination database " + destination +
                       " has no index on FACTURAS_ZVR (PREF_PRE, FACT_NUMERO); it would help: "
                       "CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)"}));
+
+    // Sending the newest first wants the batch order's descending index instead.
+    w.origin->exec(std::vector<std::string>{
+        "CREATE INDEX REPLICA_EVENTOS_ID ON REPLICA_EVENTOS (RPEV_ID)",
+        "CREATE INDEX REPLICA_EVENTOS_PENDIENTES ON REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP)"});
+    dest.exec("CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)");
+    EXPECT_EQ(warnings(), std::vector<std::string>{});
+    const std::vector<std::string> newest = {"--headless", "--once", w.server, "sysdba",
+                                             "masterkey", "001", "S"};
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    app::runHeadless(newest);
+    ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(linesStartingWith(::testing::internal::GetCapturedStderr(), "enviozvr: warning"),
+              std::vector<std::string>{
+                  "enviozvr: warning: the origin database " + origin +
+                  " has no descending index on REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, "
+                  "RPEV_ID); it would help: CREATE DESCENDING INDEX REPLICA_EVENTOS_ORDEN_DESC ON "
+                  "REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID)"});
 }
 
 }  // namespace

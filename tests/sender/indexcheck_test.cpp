@@ -13,7 +13,7 @@ std::vector<std::string> tablesAndColumns(const std::vector<sender::WantedIndex>
     for (const auto& w : missing) {
         std::string s = w.table + " (";
         for (size_t i = 0; i < w.columns.size(); ++i) s += (i ? ", " : "") + w.columns[i];
-        out.push_back(s + ")");
+        out.push_back(s + ")" + (w.descending ? " descending" : ""));
     }
     return out;
 }
@@ -29,9 +29,18 @@ TEST(IndexCheck, WhichIndexesServe)
         {"the schema's own indexes", {}, {}},
         {"none at all",
          {"DROP INDEX REPLICA_EVENTOS_ID", "DROP INDEX REPLICA_EVENTOS_PENDIENTES",
+          "DROP INDEX REPLICA_EVENTOS_ORDEN", "DROP INDEX REPLICA_EVENTOS_ORDEN_DESC",
+          "DROP INDEX REPLICA_EVENTOS_ENVIADOS", "DROP INDEX REPLICA_EVENTOS_ULTIMO_ENVIO",
           "DROP INDEX FACTURAS_ZVR_DOCUMENTO"},
          {"REPLICA_EVENTOS (RPEV_ID)", "REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP)",
+          "REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID)", "REPLICA_EVENTOS (RPEV_FECREP)",
+          "REPLICA_EVENTOS (RPEV_FECREP, RPEV_HORAREP) descending",
           "FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)"}},
+        {"an index in the other direction does not serve",
+         {"DROP INDEX REPLICA_EVENTOS_ULTIMO_ENVIO", "DROP INDEX REPLICA_EVENTOS_ORDEN",
+          "CREATE INDEX U1 ON REPLICA_EVENTOS (RPEV_FECREP, RPEV_HORAREP)"},
+         {"REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID)",
+          "REPLICA_EVENTOS (RPEV_FECREP, RPEV_HORAREP) descending"}},
         {"an inactive index serves nothing",
          {"ALTER INDEX REPLICA_EVENTOS_ID INACTIVE"},
          {"REPLICA_EVENTOS (RPEV_ID)"}},
