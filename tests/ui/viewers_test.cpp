@@ -177,8 +177,9 @@ TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths)
         const QStringList shown = {"FV", "FV", "00100" + n, "C" + n, "002", shortDate(2026, 3, 15),
                                    longTime(8, 30, c.ids[0]), "I", "FX", n};
         for (int i = 0; i < shown.size(); ++i) EXPECT_EQ(cell(*v, row, i), shown[i]) << i;
-        if (c.viewer == EventViewer::Errors)
+        if (c.viewer == EventViewer::Errors) {
             EXPECT_TRUE(cell(*v, row, 10).startsWith("violation of FOREIGN KEY"));
+        }
     }
 }
 
