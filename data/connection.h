@@ -106,8 +106,8 @@ public:
     // most recent few by their text, so that running one again skips preparing it (a
     // request to the server, and the server's work). They are freed when the connection
     // disconnects or `keep` is cleared, and a kept statement that fails is prepared anew
-    // next time. Off by default: a statement kept prepared holds its tables in use, which
-    // stops their metadata from being changed while the attachment lasts.
+    // next time. Off by default, so that a connection that stays open between uses holds no
+    // statements on the server.
     void setKeepPreparedStatements(bool keep);
 
     // Runs one statement without parameters like execute, prepared and executed in one
