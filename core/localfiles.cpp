@@ -57,16 +57,20 @@ QStringList systemConfigDirs()
     return dirs;
 }
 
-// <config dir>/Orbalt/<product>.conf, the first that exists. A QSettings over a file
-// that does not exist reads as empty, so the existence of the file is the existence of
-// the key.
+// <config dir>/Orbalt/<product>.conf
+QString productKeyFile(const QString& dir, const char* product)
+{
+    return dir + u'/' + QString::fromLatin1(kOrganization) + u'/' +
+           QString::fromLatin1(product) + QStringLiteral(".conf");
+}
+
+// The product's settings file in the first config dir that has one. A QSettings over a
+// file that does not exist reads as empty, so the existence of the file is the existence
+// of the key.
 std::unique_ptr<QSettings> openProductKey(const char* product)
 {
-    const QString relative = QStringLiteral("%1/%2.conf")
-                                 .arg(QString::fromLatin1(kOrganization),
-                                      QString::fromLatin1(product));
     for (const QString& dir : systemConfigDirs()) {
-        const QString file = dir + u'/' + relative;
+        const QString file = productKeyFile(dir, product);
         if (QFileInfo(file).isFile())
             return std::make_unique<QSettings>(file, QSettings::IniFormat);
     }
@@ -148,10 +152,7 @@ std::vector<std::string> productKeyFiles()
     std::vector<std::string> files;
     for (const char* product : {kCurrentProduct, kPreviousProduct})
         for (const QString& dir : systemConfigDirs())
-            files.push_back((dir + u'/' + QString::fromLatin1(kOrganization) + u'/' +
-                             QString::fromLatin1(product) + QStringLiteral(".conf"))
-                                .toLocal8Bit()
-                                .toStdString());
+            files.push_back(productKeyFile(dir, product).toLocal8Bit().toStdString());
     return files;
 }
 

@@ -52,6 +52,38 @@ TEST(Diraplicacion, FallsBackToThePreviousKeyAndPrefersTheCurrentOne)
     EXPECT_EQ(core::diraplicacion(), "/srv/nivora16");
 }
 
+// Settings files that have not changed for a while are not parsed again for every log
+// line; a change to one, of the same size or by a new file put in its place, is still
+// seen at the next call, soon after the change or long after it, and so is a key that
+// appears in a preferred place.
+TEST(Diraplicacion, AChangedSettingsFileIsSeenAtTheNextCall)
+{
+    InstallDir dir(InstallDir::Key::Nivora2015);
+    const std::string file = dir.settingsFile(InstallDir::Key::Nivora2015);
+    dir.writeSettings(InstallDir::Key::Nivora2015, "[General]\nDirectorio=/srv/nivora-a\n");
+    sleep(3);  // the file settles: from now on its answer is kept
+    EXPECT_EQ(core::diraplicacion(), "/srv/nivora-a");
+    EXPECT_EQ(core::diraplicacion(), "/srv/nivora-a");
+
+    {  // same size, written in place
+        std::ofstream out(file, std::ios::binary | std::ios::in);
+        out.seekp(static_cast<std::streamoff>(std::string("[General]\nDirectorio=/srv/nivora-").size()));
+        out << 'b';
+    }
+    sleep(3);  // no call while the change was recent
+    EXPECT_EQ(core::diraplicacion(), "/srv/nivora-b");
+
+    // A new file of the same size put in its place, in the next clock tick of the file
+    // times (the settings reader itself tells files apart by their time and size).
+    usleep(50'000);
+    std::ofstream(file + ".new", std::ios::binary) << "[General]\nDirectorio=/srv/nivora-c\n";
+    std::filesystem::rename(file + ".new", file);
+    EXPECT_EQ(core::diraplicacion(), "/srv/nivora-c");
+
+    dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=/srv/nivora16\n");
+    EXPECT_EQ(core::diraplicacion(), "/srv/nivora16");
+}
+
 TEST(Diraplicacion, SearchesEveryXdgConfigDir)
 {
     InstallDir dir;
