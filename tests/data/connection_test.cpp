@@ -25,6 +25,16 @@ std::unique_ptr<Connection> companyTo(const std::string& location, const std::st
     return c;
 }
 
+// The integer in the first column of the first row of `sql`, read through `c`.
+int64_t integerOf(Connection& c, const std::string& sql)
+{
+    auto cursor = c.open(sql);
+    cursor->fetch();
+    const int64_t n = cursor->value(0).asInteger();
+    cursor->close();
+    return n;
+}
+
 std::string messageOf(const std::function<void()>& f)
 {
     try {
@@ -217,13 +227,7 @@ TEST(Connection, SelectsSeeWhatOthersCommittedAndLockingSelectsStillRun)
     TestDatabase db(dir.file("c.fdb"));
     db.createCompanySchema();
     auto c = companyTo(db.location(), "SYSDBA", "");
-    auto count = [&] {
-        auto cursor = c->open("select count(*) from REPLICA_COMPANIA");
-        cursor->fetch();
-        const int64_t n = cursor->value(0).asInteger();
-        cursor->close();
-        return n;
-    };
+    auto count = [&] { return integerOf(*c, "select count(*) from REPLICA_COMPANIA"); };
     EXPECT_EQ(count(), 0);
     // Committed by another attachment between two reads of this connection.
     db.exec("insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values ('002', 'S')");
@@ -359,25 +363,15 @@ TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment)
     c->setKeepPreparedStatements(true);
     const std::string insert =
         "insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values (?, 'S')";
-    auto attachment = [&] {
-        auto cursor = c->open("select current_connection from rdb$database");
-        cursor->fetch();
-        const int64_t id = cursor->value(0).asInteger();
-        cursor->close();
-        return id;
-    };
+    auto attachment = [&] { return integerOf(*c, "select current_connection from rdb$database"); };
     // Statements of this connection's attachment that insert, as the server lists them. The
     // monitoring tables are a snapshot per transaction: each look attaches anew.
     auto prepared = [&] {
         auto monitor = companyTo(db.location(), "SYSDBA", "");
-        auto cursor = monitor->open(
-            "select count(*) from mon$statements where mon$attachment_id = " +
-            std::to_string(attachment()) +
-            " and mon$sql_text starting with 'insert into REPLICA_COMPANIA'");
-        cursor->fetch();
-        const int64_t n = cursor->value(0).asInteger();
-        cursor->close();
-        return n;
+        return integerOf(*monitor,
+                         "select count(*) from mon$statements where mon$attachment_id = " +
+                             std::to_string(attachment()) +
+                             " and mon$sql_text starting with 'insert into REPLICA_COMPANIA'");
     };
     auto rows = [&] { return db.scalar("select count(*) from REPLICA_COMPANIA").asInteger(); };
 
