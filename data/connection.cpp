@@ -243,7 +243,7 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
     fb::Ref<IMessageMetadata> described(stmt->getInputMetadata(&st));
     unsigned count = described->getCount(&st);
     if (count != params.size())
-        throw DataError("Statement has " + std::to_string(count) + " parameters, " +
+        throw UsageError("Statement has " + std::to_string(count) + " parameters, " +
                         std::to_string(params.size()) + " given");
     if (count == 0) return msg;
     fb::Ref<IMetadataBuilder> builder(described->getBuilder(&st));
@@ -343,7 +343,7 @@ struct Connection::Impl {
     // The transaction a statement outside a read runs in: the explicit one while update
     // application holds it; on a company connection a transaction of its own, left in
     // `own` for the caller to commit; otherwise the general connection's default one.
-    ITransaction* statementTransaction(ConnectionKind kind, const ParameterList& params,
+    ITransaction* statementTransaction(ConnectionKind kind, const TransactionOptions& options,
                                        fb::Ref<ITransaction>& own, fb::Status& st);
 };
 
@@ -507,18 +507,21 @@ std::string trimBlanks(std::string_view s)
     return std::string(s.substr(b, e - b + 1));
 }
 
-bool equalsNoCase(const std::string& a, const char* b)
-{
-    std::string l = a;
-    std::transform(l.begin(), l.end(), l.begin(), [](unsigned char c) { return std::tolower(c); });
-    return l == b;
-}
-
 }  // namespace
 
 Connection::Connection(std::string name, ConnectionKind kind, std::vector<std::string> lines)
-    : name_(std::move(name)), kind_(kind), params_(std::move(lines)), impl_(std::make_unique<Impl>())
+    : name_(std::move(name)),
+      kind_(kind),
+      params_(std::move(lines)),
+      transactionOptions_(TransactionOptions::from(params_)),
+      impl_(std::make_unique<Impl>())
 {
+}
+
+void Connection::setParam(std::string_view name, std::string_view value)
+{
+    params_.set(name, value);
+    transactionOptions_ = TransactionOptions::from(params_);
 }
 
 Connection::~Connection()
@@ -528,6 +531,7 @@ Connection::~Connection()
     } catch (...) {
         // Detaching failed (the server is gone): let the client library clean up.
         impl_->explicitTx.reset();
+        transaction_ = nullptr;
         impl_->defaultTx.reset();
         impl_->readTx.reset();
         impl_->attachment.reset();
@@ -586,11 +590,7 @@ void Connection::connect()
     if (isConnected()) return;
     fb::Status st;
     try {
-        IXpbBuilder* dpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
-        struct Dispose {
-            IXpbBuilder* b;
-            ~Dispose() { b->dispose(); }
-        } disposeDpb{dpb};
+        fb::Disposable<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
         std::string user = param("User_Name");
         std::string password = param("Password");
         if (!user.empty()) dpb->insertString(&st, isc_dpb_user_name, user.c_str());
@@ -662,6 +662,7 @@ void Connection::disconnect()
         if (impl_->explicitTx) {
             impl_->explicitTx->rollback(&st);
             impl_->explicitTx.release();
+            transaction_ = nullptr;
         }
         if (impl_->defaultTx) {
             impl_->defaultTx->commit(&st);
@@ -685,6 +686,7 @@ void Connection::releaseAttachment()
 {
     impl_->kept.clear();
     impl_->explicitTx.reset();
+    transaction_ = nullptr;
     impl_->defaultTx.reset();
     impl_->readTx.reset();
     impl_->attachment.reset();
@@ -742,26 +744,24 @@ bool Connection::inTransaction() const { return static_cast<bool>(impl_->explici
 
 namespace {
 
-ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& params,
+ITransaction* startCompanyTransaction(IAttachment* att, const TransactionOptions& options,
                                       bool readOnly = false)
 {
     fb::Status st;
-    IXpbBuilder* tpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0);
-    struct Dispose {
-        IXpbBuilder* b;
-        ~Dispose() { b->dispose(); }
-    } disposeTpb{tpb};
+    fb::Disposable<IXpbBuilder> tpb(fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0));
     tpb->insertTag(&st, readOnly ? isc_tpb_read : isc_tpb_write);
-    std::string isolation = params.get("TransIsolation");
-    if (equalsNoCase(isolation, "repeatableread")) {
-        tpb->insertTag(&st, isc_tpb_concurrency);
-    } else {
-        tpb->insertTag(&st, isc_tpb_read_committed);
-        tpb->insertTag(&st, equalsNoCase(isolation, "dirtyread") ? isc_tpb_no_rec_version
-                                                                 : isc_tpb_rec_version);
+    switch (options.isolation) {
+        case Isolation::Snapshot: tpb->insertTag(&st, isc_tpb_concurrency); break;
+        case Isolation::ReadCommitted:
+            tpb->insertTag(&st, isc_tpb_read_committed);
+            tpb->insertTag(&st, isc_tpb_rec_version);
+            break;
+        case Isolation::ReadCommittedNoVersions:
+            tpb->insertTag(&st, isc_tpb_read_committed);
+            tpb->insertTag(&st, isc_tpb_no_rec_version);
+            break;
     }
-    tpb->insertTag(&st, equalsNoCase(params.get("WaitOnLocks"), "false") ? isc_tpb_nowait
-                                                                          : isc_tpb_wait);
+    tpb->insertTag(&st, options.lockWait == LockWait::NoWait ? isc_tpb_nowait : isc_tpb_wait);
     return att->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
 }
 
@@ -782,53 +782,57 @@ void rollbackQuietly(fb::Ref<ITransaction>& own)
 }  // namespace
 
 ITransaction* Connection::Impl::statementTransaction(ConnectionKind kind,
-                                                     const ParameterList& params,
+                                                     const TransactionOptions& options,
                                                      fb::Ref<ITransaction>& own, fb::Status& st)
 {
     if (explicitTx) return explicitTx.get();
     if (kind == ConnectionKind::Company) {
-        own.reset(startCompanyTransaction(attachment.get(), params));
+        own.reset(startCompanyTransaction(attachment.get(), options));
         return own.get();
     }
     if (!defaultTx) defaultTx.reset(attachment->startTransaction(&st, 0, nullptr));
     return defaultTx.get();
 }
 
-void Connection::startTransaction()
+Transaction* Connection::transaction() const { return inTransaction() ? transaction_ : nullptr; }
+
+void Connection::beginTransaction(Transaction& owner)
 {
     connect();
-    if (inTransaction()) throw DataError("Transaction is already active");
+    if (inTransaction()) throw UsageError("Transaction is already active");
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
-        impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), params_));
+        impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), transactionOptions_));
+        transaction_ = &owner;
     } catch (const FbException& e) {
         throw failure(e);
     }
 }
 
-void Connection::commit()
+void Connection::commitTransaction()
 {
-    if (!inTransaction()) return;
     fb::Status st;
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
         impl_->explicitTx->commit(&st);
         impl_->explicitTx.release();
+        transaction_ = nullptr;
     } catch (const FbException& e) {
         throw failure(e);
     }
 }
 
-void Connection::rollback()
+void Connection::rollbackTransaction()
 {
-    if (!inTransaction()) return;
     fb::Status st;
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
         impl_->explicitTx->rollback(&st);
         impl_->explicitTx.release();
+        transaction_ = nullptr;
     } catch (const FbException& e) {
         impl_->explicitTx.reset();
+        transaction_ = nullptr;
         throw failure(e);
     }
 }
@@ -848,7 +852,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     fb::Ref<IStatement> prepared;  // a statement of this call only
     IStatement* stmt = found != kept.end() ? found->statement.get() : nullptr;
     try {
-        tx = impl_->statementTransaction(kind_, params_, own, st);
+        tx = impl_->statementTransaction(kind_, transactionOptions_, own, st);
         if (!stmt) {
             prepared.reset(att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect,
                                         IStatement::PREPARE_PREFETCH_METADATA));
@@ -920,7 +924,7 @@ void Connection::executeImmediate(const std::string& sql)
     StallWatch::Scope timed(impl_->watch, att);
     fb::Ref<ITransaction> own;
     try {
-        ITransaction* tx = impl_->statementTransaction(kind_, params_, own, st);
+        ITransaction* tx = impl_->statementTransaction(kind_, transactionOptions_, own, st);
         att->execute(&st, tx, 0, sql.c_str(), impl_->dialect, nullptr, nullptr, nullptr, nullptr);
         if (own) {
             own->commit(&st);
@@ -946,16 +950,17 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql)
         if (inTransaction()) {
             tx = impl_->explicitTx.get();
         } else if (kind_ == ConnectionKind::Company &&
-                   !equalsNoCase(params_.get("TransIsolation"), "repeatableread")) {
+                   transactionOptions_.isolation != Isolation::Snapshot) {
             // A read-committed SELECT sees the same rows in any read-committed transaction,
             // and a read-only one commits nothing: one such transaction, kept open until
             // the connection closes, serves every SELECT outside update application and
             // saves a start and a commit per read.
-            if (!impl_->readTx) impl_->readTx.reset(startCompanyTransaction(att, params_, true));
+            if (!impl_->readTx)
+                impl_->readTx.reset(startCompanyTransaction(att, transactionOptions_, true));
             tx = impl_->readTx.get();
-            ownTx = [att, this] { return startCompanyTransaction(att, params_); };
+            ownTx = [att, this] { return startCompanyTransaction(att, transactionOptions_); };
         } else if (kind_ == ConnectionKind::Company) {
-            tx = startCompanyTransaction(att, params_);
+            tx = startCompanyTransaction(att, transactionOptions_);
             owns = true;
         } else {
             fb::Status st;

@@ -11,8 +11,8 @@
 // texts end with the line "SQL Server Error: " and the server's message.
 //
 // A location without a host opens the file in-process (embedded engine); "host:path" goes
-// to the server. Not thread-safe: one thread uses a connection at a time. Every failure is
-// thrown as DatabaseError.
+// to the server. Not thread-safe: one thread uses a connection at a time. Every failure of
+// the server or the client library is thrown as DatabaseError.
 #pragma once
 
 #include <chrono>
@@ -25,6 +25,7 @@
 
 #include "data/errors.h"
 #include "data/parameters.h"
+#include "data/transaction.h"
 #include "data/value.h"
 
 namespace Firebird {
@@ -53,7 +54,7 @@ public:
     ConnectionKind kind() const { return kind_; }
 
     // Parameters, by the rules of ParameterList.
-    void setParam(std::string_view name, std::string_view value) { params_.set(name, value); }
+    void setParam(std::string_view name, std::string_view value);
     std::string param(std::string_view name) const { return params_.get(name); }
     const ParameterList& params() const { return params_; }
 
@@ -89,11 +90,11 @@ public:
     // failure; it never throws.
     void dropIfLost(const std::exception& error);
 
-    // Explicit transactions (Company connections; update application only).
+    // The explicit transaction active on the connection (see Transaction), null when none.
     bool inTransaction() const;
-    void startTransaction();
-    void commit();
-    void rollback();
+    Transaction* transaction() const;
+    // The options its company transactions start with, as the parameters say now.
+    const TransactionOptions& transactionOptions() const { return transactionOptions_; }
 
     // Runs one statement with "?" markers and typed values, inside the explicit transaction
     // when one is active, otherwise in a transaction of its own committed at once. Returns
@@ -148,6 +149,11 @@ public:
     Impl& impl() { return *impl_; }
 
 private:
+    friend class Transaction;
+    void beginTransaction(Transaction& owner);
+    void commitTransaction();
+    void rollbackTransaction();
+
     // Lets go of the attachment and its transactions without talking to the server.
     void releaseAttachment();
     // Frees the statements execute kept prepared (only the one of text `sql` when given);
@@ -159,6 +165,8 @@ private:
     std::string name_;
     ConnectionKind kind_;
     ParameterList params_;
+    TransactionOptions transactionOptions_;
+    Transaction* transaction_ = nullptr;  // the owner of the explicit transaction
     std::string generalDatabase_;
     std::chrono::seconds connectTimeout_{0};
     std::unique_ptr<Impl> impl_;

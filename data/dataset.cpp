@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "data/errors.h"
+#include "data/transaction.h"
 
 namespace enviozvr::data {
 
@@ -439,23 +440,12 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
     result.applied.assign(changes.size(), false);
     if (changes.empty()) return result;
 
+    // The changes run in the caller's transaction when one is active, otherwise in one of
+    // their own, which rolls back whatever escapes (an error raised inside the hook).
     Connection& connection = source_->connection();
-    bool owns = !connection.inTransaction();
-    if (owns) connection.startTransaction();
-    // Whatever escapes (an error raised inside the hook) leaves no transaction behind.
-    struct Guard {
-        Connection& c;
-        bool& owns;
-        ~Guard()
-        {
-            if (owns && c.inTransaction()) {
-                try {
-                    c.rollback();
-                } catch (...) {
-                }
-            }
-        }
-    } guard{connection, owns};
+    std::optional<Transaction> own;
+    Transaction* transaction = connection.transaction();
+    if (!transaction) transaction = &own.emplace(connection);
 
     const std::string table = targetTableName(source_->sql());
     const std::string quoted = quotedTableName(table);
@@ -464,6 +454,16 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
     for (Change& change : changes) change.error.clear();  // texts of this application only
     for (size_t i = 0; i < changes.size(); ++i) {
         Change& change = changes[i];
+        if (!transaction->active()) {
+            // The transaction ended under the application. With its attachment lost, what
+            // ran in it is gone and nothing more can run; ended by the caller (a hook), it
+            // is the caller's fault, not one of the change.
+            if (!connection.isConnected()) {
+                rolledBack = true;
+                break;
+            }
+            throw UsageError("Transaction is not active");
+        }
         try {
             if (table.empty()) throw DataError("Unable to resolve records.  Table name not found.");
             GeneratedStatement statement = generateStatement(change, fields, quoted);
@@ -474,8 +474,7 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
                 const bool counted = change.kind != ukInsert;
                 const int64_t affected = connection.execute(statement.text, statement.params, counted);
                 if (counted && affected > 1) {
-                    if (connection.inTransaction()) connection.rollback();
-                    owns = false;
+                    transaction->rollback();
                     rolledBack = true;
                     throw DataError("Update affected more than 1 record.");
                 }
@@ -487,21 +486,21 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
             TResolverResponse response = errors >= maxErrors ? rrAbort : rrSkip;
             if (onUpdateError) onUpdateError(this, &change, error, change.kind, response);
             ++errors;
-            if (errors > maxErrors) response = rrAbort;
+            // Nothing more can run once the transaction is rolled back.
+            if (errors > maxErrors || rolledBack) response = rrAbort;
             result.failed[i] = true;
             change.error = error.what();
             if (response == rrAbort) break;
         }
     }
-    if (owns && connection.inTransaction()) {
+    if (own && transaction->active()) {
         if (errors <= maxErrors) {
-            connection.commit();
+            transaction->commit();
         } else {
-            connection.rollback();
+            transaction->rollback();
             rolledBack = true;
         }
     }
-    owns = false;
     // What a rollback undid did not reach the database: it stays to be applied again.
     if (rolledBack) result.applied.assign(changes.size(), false);
     result.errorCount = errors;

@@ -3,8 +3,10 @@
 // DataError is every failure the data layer itself reports: server errors, the cached
 // result set's own rule violations ("Field '%s' must have a value", ...), update
 // application failures. The error hooks of cached result sets see only DataErrors; other
-// exceptions pass them by. SilentAbort is the error kind that unwinds to the event loop
-// and is reported nowhere.
+// exceptions pass them by. UsageError is a fault of the calling code (a second
+// transaction begun on one connection, ...), kept apart from DataError so that no hook
+// takes it for something the server refused. SilentAbort is the error kind that unwinds
+// to the event loop and is reported nowhere.
 #pragma once
 
 #include <stdexcept>
@@ -42,6 +44,13 @@ private:
     long iscCode_;
     std::string sqlState_;
     std::string statement_;
+};
+
+// A call the data layer cannot serve in the state its objects are in ("Transaction is
+// already active", ...): a fault of the calling code, never of the database.
+class UsageError : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
 };
 
 // The silent abort: ends the current event without any log line or message.

@@ -6,6 +6,7 @@
 
 #include "core/localfiles.h"
 #include "data/sqltext.h"
+#include "data/transaction.h"
 #include "data/value.h"
 
 namespace enviozvr::sender {
@@ -141,29 +142,6 @@ bool insertFromOrigin(MainData& d, const OriginRow& origin)
     return d.CDestino.applyUpdates(0) != 0;
 }
 
-// Rolls an explicit destination transaction back unless it was ended.
-class DestinationTransaction {
-public:
-    explicit DestinationTransaction(data::Connection& c) : c_(c) { c_.startTransaction(); }
-    ~DestinationTransaction()
-    {
-        if (c_.inTransaction()) {
-            try {
-                c_.rollback();
-            } catch (...) {
-                // The transaction is gone with its attachment; nothing is left to undo.
-            }
-        }
-    }
-    void commit() { c_.commit(); }
-    void rollback() { c_.rollback(); }
-    DestinationTransaction(const DestinationTransaction&) = delete;
-    DestinationTransaction& operator=(const DestinationTransaction&) = delete;
-
-private:
-    data::Connection& c_;
-};
-
 bool deleteDocument(MainData& d, const std::string& condition)
 {
     d.CDestino.close();
@@ -187,7 +165,7 @@ bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condi
     } else {
         // Replace: the delete and the new row share one destination transaction, so a
         // refused insert leaves the old rows where they were.
-        DestinationTransaction tx(d.DBEnvio);
+        data::Transaction tx(d.DBEnvio);
         d.Qcopiades.close();
         d.Qcopiades.clear();
         d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE PREF_PRE" + condition);

@@ -3,7 +3,8 @@
 // Ref<T> releases a reference-counted interface (attachment, transaction, statement,
 // result set, blob, metadata); the API itself releases an interface on a successful
 // commit(), rollback(), detach(), close() or free(), so callers release() the owner
-// after such a call. Call wraps a ThrowStatusWrapper whose status is disposed at scope
+// after such a call. Disposable<T> disposes of an interface that is not reference-counted
+// (a parameter block builder, a status). Status wraps a ThrowStatusWrapper whose status is disposed at scope
 // end. toDatabaseError turns a failed status into the text form of a connection kind.
 #pragma once
 
@@ -53,6 +54,25 @@ public:
 
 private:
     T* p_ = nullptr;
+};
+
+// Owns an interface that the client library frees with dispose() rather than release().
+template <class T>
+class Disposable {
+public:
+    explicit Disposable(T* p) : p_(p) {}
+    ~Disposable()
+    {
+        if (p_) p_->dispose();
+    }
+    Disposable(const Disposable&) = delete;
+    Disposable& operator=(const Disposable&) = delete;
+
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+
+private:
+    T* p_;
 };
 
 // A status wrapper that throws Firebird::FbException on any error.

@@ -12,11 +12,13 @@
 #include <csignal>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/consoletext.h"
 #include "data/connection.h"
+#include "data/transaction.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
@@ -138,14 +140,15 @@ public:
         connection_->setParam("User_Name", world.user);
         connection_->setParam("password", world.password);
         connection_->connect();
-        connection_->startTransaction();
+        transaction_.emplace(*connection_);
         connection_->execute("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = RPEV_ERROR WHERE RPEV_ID = " +
                              std::to_string(id));
     }
-    void release() { connection_->rollback(); }
+    void release() { transaction_->rollback(); }
 
 private:
     std::unique_ptr<data::Connection> connection_;
+    std::optional<data::Transaction> transaction_;
 };
 
 bool logLinesAreWhole(const UiWorld& world, const std::string& name)

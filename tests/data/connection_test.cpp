@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/statement.h"
+#include "data/transaction.h"
 #include "support/testdb.h"
 
 using namespace enviozvr::data;
@@ -291,16 +293,17 @@ TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
         bool throws;
     };
     const auto none = [](Connection&, PlainStatement&) {};
+    std::optional<Transaction> tx;  // the explicit transaction of a case
     const std::vector<Case> cases = {
         {"disconnect", none, [](Connection& c, PlainStatement&) { c.disconnect(); }, false},
         {"execute", none, [](Connection& c, PlainStatement&) { c.execute("delete from T"); }, true},
         {"open a statement", none, [](Connection&, PlainStatement& q) { q.open(); }, true},
-        {"start a transaction", none, [](Connection& c, PlainStatement&) { c.startTransaction(); },
+        {"start a transaction", none, [&](Connection& c, PlainStatement&) { tx.emplace(c); },
          true},
-        {"commit", [](Connection& c, PlainStatement&) { c.startTransaction(); },
-         [](Connection& c, PlainStatement&) { c.commit(); }, true},
-        {"rollback", [](Connection& c, PlainStatement&) { c.startTransaction(); },
-         [](Connection& c, PlainStatement&) { c.rollback(); }, true},
+        {"commit", [&](Connection& c, PlainStatement&) { tx.emplace(c); },
+         [&](Connection&, PlainStatement&) { tx->commit(); }, true},
+        {"rollback", [&](Connection& c, PlainStatement&) { tx.emplace(c); },
+         [&](Connection&, PlainStatement&) { tx->rollback(); }, true},
         {"read a blob of an open statement", [](Connection&, PlainStatement& q) { q.open(); },
          [](Connection&, PlainStatement& q) { q.value(1); }, true},
         // Closing a cursor of the shared read transaction asks nothing of the server: the
@@ -338,6 +341,7 @@ TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
         EXPECT_FALSE(q.isOpen());
         EXPECT_EQ(conn->execute("update T set A = 1"), 1);
         EXPECT_NO_THROW(conn->disconnect());
+        tx.reset();
     }
 
     // The general connection, with its read transaction open.

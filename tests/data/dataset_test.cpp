@@ -3,6 +3,7 @@
 
 #include "data/dataset.h"
 #include "data/errors.h"
+#include "data/transaction.h"
 #include "support/testdb.h"
 
 using namespace enviozvr::data;
@@ -334,17 +335,43 @@ TEST_F(CachedSetTest, AnErrorRaisedInTheUpdateHookEndsTheApplication)
     EXPECT_FALSE(conn->inTransaction());
 }
 
+// A hook that ends the caller's transaction leaves the rest of the changes nowhere to run:
+// the application stops with a UsageError (the caller's fault, never shown to the hook as
+// a refused change) instead of committing them one by one.
+TEST_F(CachedSetTest, ATransactionEndedUnderTheApplicationStopsItAsTheCallersFault)
+{
+    set.setCommandText("select * from T order by ID");
+    set.open();
+    Transaction tx(*conn);
+    db.exec("delete from T where ID = 1");
+    set.remove();  // refused: the row is gone
+    set.edit();
+    set.setValue("NOMBRE", Value::text("otro"));
+    set.post();
+    std::vector<std::string> seen;
+    provider.onUpdateError = [&](Provider*, const Change*, const DataError& error, TUpdateKind,
+                                 TResolverResponse& response) {
+        seen.push_back(error.what());
+        tx.rollback();
+        response = rrSkip;
+    };
+    EXPECT_THROW(set.applyUpdates(1), UsageError);
+    EXPECT_EQ(seen, std::vector<std::string>{"Record not found or changed by another user"});
+    EXPECT_EQ(count("NOMBRE = 'otro'"), 0) << "the second change did not run on its own";
+    EXPECT_EQ(set.changeCount(), 2);
+}
+
 TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart)
 {
     set.setCommandText("select * from T where ID = 3");
     set.open();
-    conn->startTransaction();
+    Transaction tx(*conn);
     conn->execute("delete from T where ID = 1");
     set.remove();
     EXPECT_EQ(set.applyUpdates(0), 0);
     EXPECT_TRUE(conn->inTransaction());  // not ended by the application
     EXPECT_EQ(count(), 3);
-    conn->rollback();
+    tx.rollback();
     EXPECT_EQ(count(), 3);
 }
 

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
+#include "data/transaction.h"
 #include "senderworld.h"
 #include "support/relay.h"
 
@@ -77,6 +79,7 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
 
     // A row of invoice 3 already at the destination, locked by an open transaction.
     std::unique_ptr<data::Connection> holder;
+    std::optional<data::Transaction> holding;  // holder's lock on a destination row
     switch (c.stall) {
         case Stall::BeforeConnect:
             relay.freeze();
@@ -94,7 +97,7 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
             holder->setDatabase(slow.location());
             holder->setParam("User_Name", testing::serverUser());
             holder->setParam("password", testing::serverPassword());
-            holder->startTransaction();
+            holding.emplace(*holder);
             holder->execute("UPDATE FACTURAS_ZVR SET FACT_ESTADO = 'L' WHERE FACT_NUMERO = '3'");
             break;
     }
@@ -109,7 +112,7 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
         if (done) return;
         released = true;
         relay.thaw();
-        if (holder) holder->rollback();
+        if (holding) holding->rollback();
     });
     CycleEnd end{};
     const auto started = std::chrono::steady_clock::now();
@@ -127,7 +130,7 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
                                         .count()));
     done = true;
     safety.join();
-    if (holder) holder->rollback();
+    if (holding) holding->rollback();
 
     EXPECT_EQ(end, CycleEnd::Completed);
     EXPECT_FALSE(released) << "the cycle only went on once the destination answered again";
