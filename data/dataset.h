@@ -1,10 +1,11 @@
 // Cached result sets, their providers and source queries.
 //
 // A CachedResultSet holds every row of a result in memory with a cursor and a change log.
-// Its Provider fetches the rows from a source Query on a Connection and applies the change
-// log as generated INSERT, DELETE and UPDATE statements (rows found by the old values of
-// all eligible columns) in one transaction. Rows do not depend on the connection once
-// fetched. Errors are thrown as DataError (DatabaseError for the server's), except where
+// Its Provider (data/provider.h) fetches the rows and applies the change log. Rows do not
+// depend on the connection once fetched. The set's parts live by concern: the packed rows
+// in data/rowstore.h, the edit states in data/editstate.h, the generated statements in
+// data/updatestatements.h, index ordering in data/rowindex.h, calculated fields and row
+// filters in data/calculatedfields.h. Errors are thrown as DataError (DatabaseError for the server's), except where
 // a hook turns them into a SilentAbort.
 #pragma once
 
@@ -15,158 +16,18 @@
 #include <string>
 #include <vector>
 
+#include "data/calculatedfields.h"
 #include "data/connection.h"
+#include "data/editstate.h"
 #include "data/errors.h"
+#include "data/provider.h"
+#include "data/rowindex.h"
+#include "data/updatestatements.h"
 #include "data/value.h"
 
 namespace enviozvr::data {
 
-enum TDataAction { daFail, daAbort, daRetry };
-enum TResolverResponse { rrSkip, rrAbort };
-enum TUpdateKind { ukModify, ukInsert, ukDelete };
-
-using Row = std::vector<Value>;
-
-// One entry of a change log.
-struct Change {
-    TUpdateKind kind = ukInsert;
-    Row oldValues;              // modify and delete
-    Row newValues;              // insert and modify
-    std::vector<bool> assigned; // modify: columns assigned during the edit (insert: all)
-    std::string error;          // why the last application refused it; empty otherwise
-    uint64_t rowId = 0;         // the cached row the change belongs to
-};
-
-// The source of a provider: one SQL text on one connection. A table source reads
-// "select * from TABLE".
-class Query {
-public:
-    Query(Connection& connection, std::string sql = {});
-    static Query table(Connection& connection, const std::string& tableName);
-
-    Connection& connection() const { return *connection_; }
-    const std::string& sql() const { return sql_; }
-    void setSql(std::string sql) { sql_ = std::move(sql); }
-
-private:
-    Connection* connection_;
-    std::string sql_;
-};
-
-class Provider;
-
-// Hook on a failed change during update application. sender is the provider; change is
-// null when the hook is called for a cached set operation instead.
-using UpdateErrorHook = std::function<void(Provider* sender, const Change* change,
-                                           const DataError& error, TUpdateKind kind,
-                                           TResolverResponse& response)>;
-
-class CachedResultSet;
-// Hook on a failed post, edit or delete of a cached set.
-using DataSetErrorHook =
-    std::function<void(CachedResultSet& dataSet, const DataError& error, TDataAction& action)>;
-
-// Result of applying a change log.
-struct ApplyResult {
-    int errorCount = 0;
-    std::vector<bool> failed;  // per change, in change-log order
-    // Per change: its statement ran and stays in the database (or in the caller's
-    // transaction). False for a failed change, for one never attempted after the
-    // application stopped, and for every change of a transaction rolled back.
-    std::vector<bool> applied;
-};
-
-class Provider {
-public:
-    Provider(std::string name, Query& source, bool allowCommandText);
-
-    const std::string& name() const { return name_; }
-    Query& source() const { return *source_; }
-    bool allowCommandText() const { return allowCommandText_; }
-
-    UpdateErrorHook onUpdateError;
-
-    // Opens the source (with the command text when given), reads every row and closes it.
-    std::unique_ptr<Cursor> openSource(const std::string& commandText);
-    // Runs the command text as one statement, committed when it completes.
-    void execute(const std::string& commandText);
-    // Applies the changes with at most maxErrors tolerated errors.
-    ApplyResult apply(std::vector<Change>& changes, const std::vector<Field>& fields,
-                      int maxErrors);
-
-private:
-    void takeCommandText(const std::string& commandText);
-
-    std::string name_;
-    Query* source_;
-    bool allowCommandText_;
-};
-
-// Statement text and parameters generated for one change; empty text when the change
-// needs no statement (a modify with no eligible assigned column).
-struct GeneratedStatement {
-    std::string text;
-    std::vector<Value> params;
-};
-
-// The target table of update application: the first name after FROM in the source SQL,
-// empty when there is none.
-std::string targetTableName(const std::string& sql);
-// The name in double quotes, each dotted part separately, unless already quoted.
-std::string quotedTableName(const std::string& name);
-// Builds the INSERT, DELETE or UPDATE for a change (throws DataError for a change with no
-// where-eligible column). quotedTable is the quoted table name.
-// Splits a list of field names such as "A;B" into its names, blanks trimmed.
-std::vector<std::string> splitFieldNames(const std::string& names);
-
-GeneratedStatement generateStatement(const Change& change, const std::vector<Field>& fields,
-                                     const std::string& quotedTable);
-
-enum class DataSetState { Inactive, Browse, Insert, Edit };
-
-// Options of an index of a cached result set.
-enum TIndexOption : uint8_t {
-    ixDescending = 1u << 0,       // every field descending
-    ixCaseInsensitive = 1u << 1,  // texts compared without regard to letter case
-};
-
-// A named index: an ordering of the held rows by a list of fields ("A;B"), ascending
-// except for the fields named in descFields. Texts compare byte by byte (case-sensitive
-// unless ixCaseInsensitive); NULL sorts before every value, so first ascending and last
-// descending. Rows with equal keys keep their natural order.
-struct IndexDef {
-    std::string name;
-    std::string fields;
-    std::string descFields;
-    uint8_t options = 0;
-};
-
-// Read access to one held row, for calculated fields, indexes and row filters.
-class RowValues {
-public:
-    RowValues(const CachedResultSet& set, const void* row) : set_(&set), row_(row) {}
-    // The value of data field `field` of this row.
-    Value operator[](int field) const;
-
-private:
-    const CachedResultSet* set_;
-    const void* row_;
-};
-
-// The value of one key (a data field or a calculated field) of a held row.
-using KeyFunction = std::function<Value(const RowValues& row)>;
-// A field that is not data (a looked-up or calculated value of a screen). Called once per
-// index build or read, after the fields are bound; returns the value of one row. Indexes
-// and row filters reach it by name; update application never sees it.
-using CalculatedField = std::function<KeyFunction(const CachedResultSet& set)>;
-// Keeps or drops rows as they are read. Called once per read, after the fields are bound;
-// returns the test of one row (true: the row is held).
-using RowTest = std::function<bool(const RowValues& row)>;
-using RowFilter = std::function<RowTest(const CachedResultSet& set)>;
-
-// -1, 0 or 1: the order of two values of one index key (NULL first; texts byte by byte,
-// or by upper-case Windows-1252 letters when caseInsensitive).
-int compareKeyValues(const Value& a, const Value& b, bool caseInsensitive);
+struct RowStore;
 
 class CachedResultSet {
 public:
@@ -303,8 +164,6 @@ public:
     // that build a result without a server). Enters browse state on the first row.
     void loadRows(std::vector<Field> fields, std::vector<Row> rows);
 
-    struct Store;
-
 private:
     friend class RowValues;
     void settleRead();  // filter, baseline and order of rows just read
@@ -323,7 +182,7 @@ private:
     std::vector<Field> fields_;
     std::vector<int> fieldColumns_;      // field -> stored column
     std::vector<Field> columns_;         // every stored column
-    std::unique_ptr<Store> store_;
+    std::unique_ptr<RowStore> store_;
     std::vector<Change> changes_;
     DataSetState state_ = DataSetState::Inactive;
     int current_ = -1;
