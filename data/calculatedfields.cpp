@@ -24,11 +24,6 @@ void CachedResultSet::defineCalculatedField(const std::string& name, CalculatedF
     calculated_.emplace_back(name, std::move(field));
 }
 
-bool CachedResultSet::hasCalculatedField(const std::string& name) const {
-    return std::any_of(calculated_.begin(), calculated_.end(),
-                       [&](const auto& entry) { return sameName(entry.first, name); });
-}
-
 KeyFunction CachedResultSet::keyFunction(const std::string& name) const {
     const int index = fieldIndex(name);
     if (index >= 0) return [index](const RowValues& row) { return row[index]; };

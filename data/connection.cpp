@@ -576,11 +576,6 @@ void Connection::setTimeouts(std::chrono::seconds connect, std::chrono::seconds 
     impl_->watch.setLimit(stall);
 }
 
-std::chrono::seconds Connection::stallLimit() const
-{
-    return std::chrono::duration_cast<std::chrono::seconds>(impl_->watch.limit());
-}
-
 bool Connection::stalled() const { return impl_->watch.fired(); }
 
 unsigned Connection::dialect() const { return impl_->dialect; }

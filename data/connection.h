@@ -79,7 +79,6 @@ public:
     // seconds later), so the waiting call fails. Zero switches a limit off (the default).
     void setTimeouts(std::chrono::seconds connect, std::chrono::seconds stall);
     std::chrono::seconds connectTimeout() const { return connectTimeout_; }
-    std::chrono::seconds stallLimit() const;
     // True once a call was cancelled by the stall limit, until the next connect: the
     // connection is then to be given up (disconnected) by its user.
     bool stalled() const;
@@ -146,7 +145,6 @@ public:
     std::string characterSet();
 
     struct Impl;
-    Impl& impl() { return *impl_; }
 
 private:
     friend class Transaction;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "data/errors.h"
+#include "data/names.h"
 #include "data/rowstore.h"
 
 namespace enviozvr::data {
@@ -230,14 +231,8 @@ void CachedResultSet::gotoBookmark(Bookmark b)
 
 int CachedResultSet::fieldIndex(const std::string& name) const
 {
-    for (size_t i = 0; i < fields_.size(); ++i) {
-        if (fields_[i].name.size() != name.size()) continue;
-        bool same = std::equal(name.begin(), name.end(), fields_[i].name.begin(),
-                               [](unsigned char a, unsigned char b) {
-                                   return std::toupper(a) == std::toupper(b);
-                               });
-        if (same) return static_cast<int>(i);
-    }
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (sameName(fields_[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 

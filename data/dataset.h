@@ -47,7 +47,6 @@ public:
     // carries values on to a table (the transfer's CDestino) keeps every value exactly as
     // fetched or assigned instead.
     void setKeepTrailingBlanks(bool keep) { keepTrailingBlanks_ = keep; }
-    bool keepTrailingBlanks() const { return keepTrailingBlanks_; }
 
     void setCommandText(std::string text) { commandText_ = std::move(text); }
     const std::string& commandText() const { return commandText_; }
@@ -127,9 +126,6 @@ public:
     // Bytes the rows take in memory (row store and its index).
     size_t memoryBytes() const;
 
-    // Locale identifier handed over by the source connection (0 for company databases).
-    int locale() const { return 0; }
-
     // ---- Indexes. Definitions and the current index stay through close, open and
     // refresh: every read is ordered by the current index again. A row posted or inserted
     // keeps its place until the rows are ordered again.
@@ -141,7 +137,6 @@ public:
     // order first. Throws "Index '%s' not found".
     void deleteIndex(const std::string& name);
     bool hasIndex(const std::string& name) const;
-    const std::vector<IndexDef>& indexDefs() const { return indexes_; }
     // Makes an index current (empty name: natural order, the order of the read) and orders
     // the rows by it; the cursor stays on its row. Throws "Index '%s' not found" and, when
     // a field is missing, "Field '%s' not found" (the set is then left in natural order).
@@ -150,7 +145,6 @@ public:
 
     // ---- Calculated fields (replacing one of the same name).
     void defineCalculatedField(const std::string& name, CalculatedField field);
-    bool hasCalculatedField(const std::string& name) const;
     // The value of a data field or calculated field (by name, case-insensitive) of any held
     // row; throws "Field '%s' not found".
     KeyFunction keyFunction(const std::string& name) const;

@@ -2,20 +2,11 @@
 
 #include <cctype>
 
+#include "data/names.h"
+
 namespace enviozvr::data {
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 std::string_view nameOf(const std::string& line)
 {

@@ -1,32 +1,21 @@
 #include "data/transaction.h"
 
-#include <algorithm>
-#include <cctype>
 #include <string>
 
 #include "data/connection.h"
 #include "data/errors.h"
+#include "data/names.h"
 
 namespace enviozvr::data {
-
-namespace {
-
-bool equalsNoCase(const std::string& a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-        return std::tolower(x) == std::tolower(y);
-    });
-}
-
-}  // namespace
 
 TransactionOptions TransactionOptions::from(const ParameterList& params) {
     TransactionOptions options;
     const std::string isolation = params.get("TransIsolation");
-    if (equalsNoCase(isolation, "repeatableread"))
+    if (sameName(isolation, "repeatableread"))
         options.isolation = Isolation::Snapshot;
-    else if (equalsNoCase(isolation, "dirtyread"))
+    else if (sameName(isolation, "dirtyread"))
         options.isolation = Isolation::ReadCommittedNoVersions;
-    if (equalsNoCase(params.get("WaitOnLocks"), "false")) options.lockWait = LockWait::NoWait;
+    if (sameName(params.get("WaitOnLocks"), "false")) options.lockWait = LockWait::NoWait;
     return options;
 }
 

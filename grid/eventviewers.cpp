@@ -1,5 +1,7 @@
 #include "grid/eventviewers.h"
 
+#include "grid/documenttypelookup.h"
+
 namespace enviozvr::grid {
 
 std::string eventViewerQuery(EventViewer viewer) {
@@ -54,19 +56,6 @@ void declareEventListFields(data::CachedResultSet& list) {
     for (data::Field& f : eventListFields()) list.declareField(std::move(f));
 }
 
-LookupFieldDef tipoDocLookup(const data::CachedResultSet* tipodoc) {
-    LookupFieldDef def;
-    def.name = "NomTipo";
-    def.keyFields = "RPEV_TIPO";
-    def.lookupDataSet = tipodoc;
-    def.lookupKeyFields = "TIDO_COD";
-    def.lookupResultField = "TIDO_NOMCORTO";
-    def.dataType = ftString;
-    def.size = 10;
-    def.displayLabel = "Tipo doc";
-    return def;
-}
-
 void setUpEventGrid(DataGrid& grid, EventViewer viewer, data::CachedResultSet* list,
                     const data::CachedResultSet* tipodoc) {
     grid.Name = "Grid1";
@@ -88,7 +77,7 @@ void setUpEventGrid(DataGrid& grid, EventViewer viewer, data::CachedResultSet* l
     grid.FooterFont = font;
     grid.clearColumns();
     grid.setDataSet(list);
-    grid.addLookupField(tipoDocLookup(tipodoc));
+    grid.addLookupField(documentTypeLookup(tipodoc, "RPEV_TIPO", 10, "Tipo doc"));
 
     struct ColumnDef {
         const char* field;

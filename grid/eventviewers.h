@@ -25,10 +25,6 @@ std::string eventViewerFileName(EventViewer viewer);
 std::vector<data::Field> eventListFields();
 void declareEventListFields(data::CachedResultSet& list);
 
-// The looked-up field NomTipo: TIDO_NOMCORTO of the TIPO_DOCUMENTO row (in tipodoc) whose
-// TIDO_COD equals RPEV_TIPO.
-LookupFieldDef tipoDocLookup(const data::CachedResultSet* tipodoc);
-
 // Sets up a viewer's grid over `list`: options, the looked-up field and the columns in
 // order with titles and widths (ten columns, eleven in the error viewer).
 void setUpEventGrid(DataGrid& grid, EventViewer viewer, data::CachedResultSet* list,

@@ -3,20 +3,14 @@
 #include <cmath>
 #include <limits>
 
+#include "data/names.h"
 #include "grid/format.h"
 
 namespace enviozvr::grid {
 
 namespace {
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
-bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
-}
+using data::sameName;
 
 bool isIntegerType(TFieldType t) {
     return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
@@ -85,11 +79,6 @@ TFieldType fieldTypeOf(const data::Field& field) {
 }
 
 // ---- TGridColumn -------------------------------------------------------------------------
-
-void TGridColumn::setFieldName(std::string name) {
-    fieldName_ = std::move(name);
-    field_ = grid_->findField(fieldName_);
-}
 
 TGridColumnFooter& TGridColumn::Footer(int row) {
     while (static_cast<int>(footers_.size()) <= row) {
@@ -288,10 +277,6 @@ DataGrid::DataGrid(std::string name, const GridEnvironment* environment)
 }
 
 DataGrid::~DataGrid() { destroying_ = true; }
-
-void DataGrid::setEnvironment(const GridEnvironment* environment) {
-    environment_ = environment ? environment : &defaultEnvironment();
-}
 
 void DataGrid::setDataSet(data::CachedResultSet* dataSet) {
     dataSet_ = dataSet;

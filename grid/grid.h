@@ -99,7 +99,6 @@ class TGridColumn {
     std::vector<std::string> PickList;
 
     const std::string& FieldName() const { return fieldName_; }
-    void setFieldName(std::string name);
     // The field bound to FieldName (kind None when there is none).
     const GridField& Field() const { return field_; }
     bool hasKeyPickList() const { return !KeyList.empty() && !PickList.empty(); }
@@ -300,7 +299,6 @@ class DataGrid {
     void setOption(TGridOption o, bool on) { Options = on ? (Options | o) : (Options & ~o); }
 
     const GridEnvironment& environment() const { return *environment_; }
-    void setEnvironment(const GridEnvironment* environment);
     TColor rgb(TColor c) const { return colorToRgb(c, *environment_); }
 
     // ---- data
@@ -351,7 +349,6 @@ class DataGrid {
     // see CachedResultSet::valueShown). NULL for a row outside the data set.
     data::Value fieldValueAt(const GridField& field, int row) const;
     std::string cellTextAt(const TGridColumn& column, int row) const;
-    bool fieldIsNull(const GridField& field) const { return fieldValue(field).isNull(); }
     // The field's own display text (its display format when it has one).
     std::string fieldDisplayText(const GridField& field) const;
     // The text the grid shows in the column's cell.

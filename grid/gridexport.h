@@ -54,7 +54,6 @@ class TGridExport {
 
     DataGrid& Grid() const { return grid_; }
     const TGridColumnList& ExpCols() const { return expCols_; }
-    const TFooterValues& FooterValues() const { return footerValues_; }
 
   protected:
     TStream& Stream() const { return *stream_; }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 
+#include "data/names.h"
 #include "grid/format.h"
 #include "grid/gridsort.h"
 
@@ -11,12 +12,7 @@ namespace enviozvr::grid {
 
 namespace {
 
-bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::toupper(x) == std::toupper(y);
-           });
-}
+using data::sameName;
 
 using Op = FilterOperator;
 

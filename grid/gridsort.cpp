@@ -4,16 +4,13 @@
 #include <cctype>
 #include <unordered_map>
 
+#include "data/names.h"
+
 namespace enviozvr::grid {
 
 namespace {
 
-bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::toupper(x) == std::toupper(y);
-           });
-}
+using data::sameName;
 
 std::string joinNames(const std::vector<std::string>& names) {
     std::string out;

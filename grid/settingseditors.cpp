@@ -1,5 +1,7 @@
 #include "grid/settingseditors.h"
 
+#include "grid/documenttypelookup.h"
+
 namespace enviozvr::grid {
 
 namespace {
@@ -97,20 +99,6 @@ void declareFields(data::CachedResultSet& list, const std::vector<data::Field>& 
     for (const data::Field& f : fields) list.declareField(f);
 }
 
-LookupFieldDef nomTipoLookup(const data::CachedResultSet* tipodoc)
-{
-    LookupFieldDef def;
-    def.name = "NomTipo";
-    def.keyFields = "REPC_TIPO";
-    def.lookupDataSet = tipodoc;
-    def.lookupKeyFields = "TIDO_COD";
-    def.lookupResultField = "TIDO_NOMCORTO";
-    def.dataType = ftString;
-    def.size = 60;
-    def.displayLabel = "Tipo documento";
-    return def;
-}
-
 std::vector<DocumentType> documentTypes(const data::CachedResultSet& tipodoc)
 {
     std::vector<DocumentType> types;
@@ -170,7 +158,7 @@ void setUpRepdocsGrid(DataGrid& grid, data::CachedResultSet* list,
                       const data::CachedResultSet* tipodoc)
 {
     setUpGrid(grid, list);
-    grid.addLookupField(nomTipoLookup(tipodoc));
+    grid.addLookupField(documentTypeLookup(tipodoc, "REPC_TIPO", 60, "Tipo documento"));
     addColumn(grid, "NomTipo", "Tipo documento", 301);
     addColumn(grid, "REPC_PREF", "Prefijo", 35);
     addColumn(grid, "REPC_REPLICA", "Replica", 43);

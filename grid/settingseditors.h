@@ -43,9 +43,6 @@ void declareFields(data::CachedResultSet& list, const std::vector<data::Field>& 
 
 // ---- "Tipo documento" ----------------------------------------------------------------
 
-// NomTipo: TIDO_NOMCORTO of the CTipodoc row whose TIDO_COD equals REPC_TIPO.
-LookupFieldDef nomTipoLookup(const data::CachedResultSet* tipodoc);
-
 struct DocumentType {
     int64_t code = 0;        // TIDO_COD
     std::string shortName;   // TIDO_NOMCORTO

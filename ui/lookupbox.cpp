@@ -68,8 +68,6 @@ void LookupBox::setRows(const std::vector<Row>& rows)
     syncText();
 }
 
-int LookupBox::rowCountInList() const { return model_->rowCount(); }
-
 QString LookupBox::keyValue() const
 {
     const int row = currentIndex();

@@ -29,7 +29,6 @@ public:
     };
     // Replaces the list; nothing is chosen afterwards.
     void setRows(const std::vector<Row>& rows);
-    int rowCountInList() const;
 
     // The key of the chosen row; empty when nothing is chosen.
     QString keyValue() const;

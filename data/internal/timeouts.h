@@ -58,7 +58,6 @@ class StallWatch {
 
     // 0 switches the watch off.
     void setLimit(std::chrono::milliseconds limit);
-    std::chrono::milliseconds limit() const { return limit_; }
 
     bool fired() const { return fired_; }
     void reset() { fired_ = false; }
