@@ -8,6 +8,7 @@
 // Texts are bytes: Windows-1252 for log contents, the local 8-bit encoding for paths.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ std::string installationDirectoryProblem();
 
 // Lets the next lookup without a key tell the user again (for tests).
 void forgetMissingKeyNotice();
+
+// Runs the clock by which a settings file counts as unchanged for a while (and its answer
+// is kept) `ahead` of the real one, so that tests need not wait for a file to age; zero
+// returns to the real clock.
+void setSettingsClockAhead(std::chrono::seconds ahead);
 
 // directory + separator + name ("/" here, "\" on Windows); the separator is added even
 // when the directory already ends in one. Empty text when the directory is empty: no

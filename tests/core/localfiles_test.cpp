@@ -17,6 +17,7 @@
 #include "support/appdir.h"
 #include "coretest.h"
 
+using namespace std::chrono_literals;
 using namespace std::string_literals;
 using enviozvr::coretest::MessageCapture;
 using enviozvr::coretest::StampWindow;
@@ -61,7 +62,8 @@ TEST(Diraplicacion, AChangedSettingsFileIsSeenAtTheNextCall)
     InstallDir dir(InstallDir::Key::Nivora2015);
     const std::string file = dir.settingsFile(InstallDir::Key::Nivora2015);
     dir.writeSettings(InstallDir::Key::Nivora2015, "[General]\nDirectorio=/srv/nivora-a\n");
-    sleep(3);  // the file settles: from now on its answer is kept
+    const auto written = std::filesystem::last_write_time(file);
+    core::setSettingsClockAhead(3s);  // the file settles: from now on its answer is kept
     EXPECT_EQ(core::diraplicacion(), "/srv/nivora-a");
     EXPECT_EQ(core::diraplicacion(), "/srv/nivora-a");
 
@@ -70,18 +72,21 @@ TEST(Diraplicacion, AChangedSettingsFileIsSeenAtTheNextCall)
         out.seekp(static_cast<std::streamoff>(std::string("[General]\nDirectorio=/srv/nivora-").size()));
         out << 'b';
     }
-    sleep(3);  // no call while the change was recent
+    // Written a second later, as its time says, and no call while the change was recent.
+    std::filesystem::last_write_time(file, written + 1s);
+    core::setSettingsClockAhead(6s);
     EXPECT_EQ(core::diraplicacion(), "/srv/nivora-b");
 
-    // A new file of the same size put in its place, in the next clock tick of the file
-    // times (the settings reader itself tells files apart by their time and size).
-    usleep(50'000);
+    // A new file of the same size put in its place, with a time of its own (the settings
+    // reader itself tells files apart by their time and size).
     std::ofstream(file + ".new", std::ios::binary) << "[General]\nDirectorio=/srv/nivora-c\n";
+    std::filesystem::last_write_time(file + ".new", written + 2s);
     std::filesystem::rename(file + ".new", file);
     EXPECT_EQ(core::diraplicacion(), "/srv/nivora-c");
 
     dir.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=/srv/nivora16\n");
     EXPECT_EQ(core::diraplicacion(), "/srv/nivora16");
+    core::setSettingsClockAhead(0s);
 }
 
 TEST(Diraplicacion, SearchesEveryXdgConfigDir)
