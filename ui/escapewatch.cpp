@@ -1,6 +1,7 @@
 #include "ui/escapewatch.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QKeyEvent>
 
@@ -36,7 +37,14 @@ bool isInput(QEvent::Type type)
 
 }  // namespace
 
-EscapeWatch::EscapeWatch() = default;
+EscapeWatch::EscapeWatch(Clock clock) : clock_(std::move(clock))
+{
+    if (!clock_) {
+        auto timer = std::make_shared<QElapsedTimer>();
+        timer->start();
+        clock_ = [timer] { return timer->elapsed(); };
+    }
+}
 
 EscapeWatch::~EscapeWatch()
 {
@@ -47,13 +55,13 @@ EscapeWatch::~EscapeWatch()
 bool EscapeWatch::escapeWaiting()
 {
     if (escaped_) return true;
-    if (clock_.isValid() && clock_.elapsed() < kIntervalMs) return false;
+    if (lastLook_ && clock_() - *lastLook_ < kIntervalMs) return false;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return false;
     app->installEventFilter(this);
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::X11ExcludeTimers);
     app->removeEventFilter(this);
-    clock_.start();
+    lastLook_ = clock_();
     return escaped_;
 }
 

@@ -9,10 +9,12 @@
 // typed during it is lost.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
+#include <QtGlobal>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QEvent;
@@ -22,8 +24,12 @@ namespace enviozvr::ui {
 class EscapeWatch : public QObject {
 public:
     static constexpr int kIntervalMs = 50;
+    // Milliseconds from any fixed start.
+    using Clock = std::function<qint64()>;
 
-    EscapeWatch();
+    // `clock` measures the interval between looks: a monotonic clock unless given (tests
+    // drive their own).
+    explicit EscapeWatch(Clock clock = {});
     // Hands the held input events back to their receivers (posted, in arrival order).
     ~EscapeWatch() override;
 
@@ -39,7 +45,8 @@ private:
         QPointer<QObject> receiver;
         std::unique_ptr<QEvent> event;
     };
-    QElapsedTimer clock_;
+    Clock clock_;
+    std::optional<qint64> lastLook_;
     bool escaped_ = false;
     std::vector<Held> held_;
 };
