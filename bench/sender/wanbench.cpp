@@ -7,11 +7,13 @@
 //
 // Kinds: for each kind of event (copy, replace, delete, a copy the destination refuses)
 // the program itself (`enviozvr --headless --once` as a child, with the arguments given
-// to this benchmark added) sends one batch of WAN_BENCH_EVENTS (30) events and one of
-// WAN_BENCH_BASE (5); the difference between the two, divided by the difference of the
-// events, is the figure per event, free of the start, the login and the attaches. The
-// floor (bench/sender/floor.h: the same statements through the bare client API, attached
-// before it starts) sends the same WAN_BENCH_EVENTS events. Times are medians over
+// to this benchmark added) sends one batch of WAN_BENCH_EVENTS (20) events and one of
+// WAN_BENCH_BASE (2). Its time per event is the time from the first to the last ENVIO.TXT
+// line of the large batch (each event writes its line as it starts) over the events
+// between them, so that the start, the login and the attaches stay out; its round trips
+// per event are the difference between the two batches over the difference of their
+// events. The floor (bench/sender/floor.h: the same statements through the bare client
+// API, attached before it starts) sends WAN_BENCH_EVENTS events. Figures are medians over
 // WAN_BENCH_ROUNDS (3) rounds.
 //
 // Destinations: WAN_BENCH_DESTINATIONS (4) destinations behind the delaying relay with
@@ -23,11 +25,15 @@
 // Usage: wan_bench [PROGRAM ARGUMENT...]   e.g. wan_bench --stall-timeout=30
 // Needs the local server (scripts/firebird-server); ENVIOZVR_TEST_SERVER, _USER and
 // _PASSWORD default to localhost, SYSDBA and masterkey.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -70,17 +76,25 @@ double secondsOf(const std::function<void()>& f) {
 struct ChildRun {
     std::string out;  // standard output and standard error
     int status = 0;   // as waitpid gives it
+    double seconds = 0;
+    // When each ENVIO.TXT line was written (the start of each event), in seconds from the
+    // start of the run.
+    std::vector<double> eventStarts;
 };
 
-ChildRun runProgram(const std::vector<std::string>& args) {
+// Runs the program with `args` and watches the ENVIO.TXT of the installation folder
+// `installDir` while it runs.
+ChildRun runProgram(const std::vector<std::string>& args, const std::string& installDir) {
+    const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (watch < 0 || inotify_add_watch(watch, installDir.c_str(), IN_CLOSE_WRITE) < 0)
+        throw std::runtime_error("inotify");
     int pipeFd[2];
-    if (pipe(pipeFd) != 0) throw std::runtime_error("pipe");
+    if (pipe2(pipeFd, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    const auto t0 = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(pipeFd[1], 1);
         dup2(pipeFd[1], 2);
-        close(pipeFd[0]);
-        close(pipeFd[1]);
         std::vector<char*> argv;
         std::string program = ENVIOZVR_PROGRAM;
         argv.push_back(program.data());
@@ -92,14 +106,38 @@ ChildRun runProgram(const std::vector<std::string>& args) {
     }
     close(pipeFd[1]);
     ChildRun run;
+    auto readWatch = [&] {
+        alignas(inotify_event) char events[4096];
+        for (;;) {
+            const ssize_t n = read(watch, events, sizeof events);
+            if (n <= 0) return;
+            const double at =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            for (ssize_t i = 0; i < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(events + i);
+                if (e->len && std::string(e->name) == "ENVIO.TXT") run.eventStarts.push_back(at);
+                i += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+    };
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(pipeFd[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        run.out.append(buffer, static_cast<size_t>(n));
+    for (bool open = true; open;) {
+        pollfd fds[] = {{pipeFd[0], POLLIN, 0}, {watch, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        if (fds[1].revents) readWatch();
+        if (fds[0].revents) {
+            const ssize_t n = read(pipeFd[0], buffer, sizeof buffer);
+            if (n > 0)
+                run.out.append(buffer, static_cast<size_t>(n));
+            else
+                open = false;
+        }
     }
     close(pipeFd[0]);
     waitpid(pid, &run.status, 0);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    readWatch();
+    close(watch);
     return run;
 }
 
@@ -254,6 +292,7 @@ Cost measured(testing::DelayingRelay* origin, testing::DelayingRelay& dest,
 struct Args {
     std::string server;  // the origin's server text
     std::vector<std::string> extra;
+    std::string installDir;
     std::vector<std::string> operator()(int batch) const {
         std::vector<std::string> a = {"--headless", "--once", "--batch=" + std::to_string(batch)};
         a.insert(a.end(), extra.begin(), extra.end());
@@ -264,12 +303,13 @@ struct Args {
     }
 };
 
-void runCycle(const Args& args, int batch) {
-    const ChildRun run = runProgram(args(batch));
+ChildRun runCycle(const Args& args, int batch) {
+    ChildRun run = runProgram(args(batch), args.installDir);
     if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
         std::fprintf(stderr, "the program ended with status %d:\n%s", run.status, run.out.c_str());
         std::exit(1);
     }
+    return run;
 }
 
 // Per kind: the program and the floor, each with the destination far and with the origin
@@ -279,15 +319,15 @@ struct KindFigures {
     std::vector<double> destTrips, originTrips, floorDestTrips, floorOriginTrips;
 };
 
-void measureKinds(const std::string& root, const std::vector<std::string>& extra,
-                  std::chrono::microseconds delay) {
-    const int events = envInt("WAN_BENCH_EVENTS", 30);
-    const int base = std::min(envInt("WAN_BENCH_BASE", 5), events - 1);
+void measureKinds(const std::string& root, const Args& common, std::chrono::microseconds delay) {
+    const int events = std::max(2, envInt("WAN_BENCH_EVENTS", 20));
+    const int base = std::clamp(envInt("WAN_BENCH_BASE", 2), 0, events - 1);
     const int rounds = envInt("WAN_BENCH_ROUNDS", 3);
     testing::DelayingRelay originRelay, destRelay;
     std::fprintf(stderr, "kinds: filling\n");
     World w(root, destRelay.serverText(), 1, events);
-    const Args args{originRelay.serverText() + root, extra};
+    Args args = common;
+    args.server = originRelay.serverText() + root;
     const std::string user = testing::serverUser(), password = testing::serverPassword();
     bench::Raw raw;
     IAttachment* floorOrigin =
@@ -307,12 +347,21 @@ void measureKinds(const std::string& root, const std::vector<std::string>& extra
                 for (int s = 0; s < 2; ++s) {
                     const int n = s ? events : base;
                     w.prepare(kind, n, 1);
-                    cost[s] = measured(&originRelay, destRelay, [&] { runCycle(args, n); });
+                    ChildRun run;
+                    cost[s] = measured(&originRelay, destRelay, [&] { run = runCycle(args, n); });
                     w.check(kind, n, 1, "program");
+                    if (s == 0) continue;
+                    const std::vector<double>& starts = run.eventStarts;
+                    if (starts.size() != static_cast<size_t>(n)) {
+                        std::fprintf(stderr, "%zu ENVIO.TXT lines seen for %d events\n",
+                                     starts.size(), n);
+                        std::exit(1);
+                    }
+                    (destFar ? f.msDestFar : f.msOriginFar)
+                        .push_back(1000 * (starts.back() - starts.front()) / (n - 1));
                 }
                 const Cost per = cost[1] - cost[0];
                 const double d = events - base;
-                (destFar ? f.msDestFar : f.msOriginFar).push_back(1000 * per.seconds / d);
                 if (destFar) {
                     f.destTrips.push_back(per.destTrips / d);
                     f.originTrips.push_back(per.originTrips / d);
@@ -342,9 +391,10 @@ void measureKinds(const std::string& root, const std::vector<std::string>& extra
 
     const double ms = static_cast<double>(delay.count()) / 1000;
     std::printf(
-        "per event, %.1f ms each way at one side at a time; the program's figures are the "
-        "difference of a batch of %d and one of %d; medians of %d rounds\n",
-        ms, events, base, rounds);
+        "per event, %.1f ms each way at one side at a time; medians of %d rounds. The program: "
+        "time from the first to the last event of a batch of %d, round trips the difference "
+        "between that batch and one of %d; the floor: %d events\n",
+        ms, rounds, events, base, events);
     std::printf("%-13s %21s %21s %25s\n", "", "ms/event (floor)", "ms/event (floor)",
                 "round trips/event (floor)");
     std::printf("%-13s %21s %21s %12s %12s\n", "kind", "destination far", "origin far",
@@ -358,7 +408,7 @@ void measureKinds(const std::string& root, const std::vector<std::string>& extra
     }
 }
 
-void measureDestinations(const std::string& root, const std::vector<std::string>& extra,
+void measureDestinations(const std::string& root, const Args& common,
                          std::chrono::microseconds delay) {
     const int destinations = envInt("WAN_BENCH_DESTINATIONS", 4);
     const int events = envInt("WAN_BENCH_PARALLEL_EVENTS", 200);
@@ -366,12 +416,14 @@ void measureDestinations(const std::string& root, const std::vector<std::string>
     testing::DelayingRelay destRelay(delay);
     std::fprintf(stderr, "destinations: filling\n");
     World w(root, destRelay.serverText(), destinations, events);
-    const Args args{testing::serverHost() + ":" + root, extra};
+    Args args = common;
+    args.server = testing::serverHost() + ":" + root;
     std::vector<double> alone, all, ratio;
     for (int round = 0; round < rounds; ++round) {
         for (const int count : {1, destinations}) {
             w.prepare(kCopy, events, count);
-            const Cost c = measured(nullptr, destRelay, [&] { runCycle(args, events); });
+            const Cost c =
+                measured(nullptr, destRelay, [&] { runCycle(args, events); });  // the whole cycle
             w.check(kCopy, events, count, "program");
             (count == 1 ? alone : all).push_back(c.seconds);
         }
@@ -405,9 +457,10 @@ int main(int argc, char** argv) {
     try {
         testing::InstallDir install;  // the child finds it through XDG_CONFIG_DIRS
         testing::TempDir dir;
-        if (mode.empty() || mode == "kinds") measureKinds(dir.path() + "/k", extra, delay);
+        const Args common{{}, extra, install.path()};
+        if (mode.empty() || mode == "kinds") measureKinds(dir.path() + "/k", common, delay);
         if (mode.empty() || mode == "destinations")
-            measureDestinations(dir.path() + "/d", extra, delay);
+            measureDestinations(dir.path() + "/d", common, delay);
     } catch (const Firebird::FbException& e) {
         char text[1024];
         Firebird::fb_get_master_interface()->getUtilInterface()->formatStatus(text, sizeof text,
