@@ -360,12 +360,13 @@ void measureKinds(const std::string& root, const Args& common, std::chrono::micr
                     (destFar ? f.msDestFar : f.msOriginFar)
                         .push_back(1000 * (starts.back() - starts.front()) / (n - 1));
                 }
+                // Each side's round trips from the runs where its link is the slow one.
                 const Cost per = cost[1] - cost[0];
                 const double d = events - base;
-                if (destFar) {
+                if (destFar)
                     f.destTrips.push_back(per.destTrips / d);
+                else
                     f.originTrips.push_back(per.originTrips / d);
-                }
 
                 w.prepare(kind, events, 1);
                 const std::vector<bench::EventRow> list = w.pendingEvents();
@@ -375,10 +376,10 @@ void measureKinds(const std::string& root, const Args& common, std::chrono::micr
                 w.check(kind, events, 1, "floor");
                 (destFar ? f.floorMsDestFar : f.floorMsOriginFar)
                     .push_back(1000 * floor.seconds / events);
-                if (destFar) {
+                if (destFar)
                     f.floorDestTrips.push_back(floor.destTrips / events);
+                else
                     f.floorOriginTrips.push_back(floor.originTrips / events);
-                }
             }
             std::fprintf(stderr,
                          "  round %d, %-12s: %.1f ms/event (floor %.1f) with the destination "

@@ -63,11 +63,14 @@ struct Chunk {
 
 // One forwarded connection: what each side sent, waiting for its time.
 struct Link {
-    int client;
-    int server;
+    int client = -1;
+    int server = -1;
     std::deque<Chunk> toServer, toClient;
     bool clientEnded = false, serverEnded = false, broken = false;
     bool requestPending = false;  // the client sent since the server last answered
+    // The last answer counted, while it may still prove not waited for: when it reaches
+    // the client.
+    std::optional<Clock::time_point> answerDelivered;
 };
 
 }  // namespace
@@ -143,7 +146,10 @@ void DelayingRelay::run() {
                     const int one = 1;
                     ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                     ::setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-                    links.push_back({client, server, {}, {}});
+                    Link link;
+                    link.client = client;
+                    link.server = server;
+                    links.push_back(std::move(link));
                     ++accepted_;
                 } else {
                     if (server >= 0) ::close(server);
@@ -152,7 +158,8 @@ void DelayingRelay::run() {
             }
         }
         // Queue what arrived, stamped with the time it is to be passed on.
-        const auto due = Clock::now() + std::chrono::microseconds(delayUs_.load());
+        const auto arrived = Clock::now();
+        const auto due = arrived + std::chrono::microseconds(delayUs_.load());
         for (size_t i = 0; i < known; ++i) {
             Link& l = links[i];
             for (const bool fromClient : {true, false}) {
@@ -167,9 +174,14 @@ void DelayingRelay::run() {
                 (fromClient ? l.toServer : l.toClient)
                     .push_back({due, std::string(buffer.data(), static_cast<size_t>(n))});
                 if (fromClient) {
+                    // The client sending again before the answer reached it had not been
+                    // waiting for it (a packet it sent and went on, like a deferred free).
+                    if (l.answerDelivered && arrived < *l.answerDelivered) --roundTrips_;
+                    l.answerDelivered.reset();
                     l.requestPending = true;
                 } else if (l.requestPending) {
                     l.requestPending = false;
+                    l.answerDelivered = due;
                     ++roundTrips_;
                 }
             }

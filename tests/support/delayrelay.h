@@ -10,9 +10,12 @@
 // one-way latency.
 //
 // A round trip is a request that waited for an answer: on each connection, one or more
-// chunks from the client followed by a chunk from the server before the client sends
-// again. (Packets the client sends without waiting, deferred with its next request, join
-// that request's round trip.) The count is kept over every connection, from the start.
+// chunks from the client followed by a chunk from the server that was passed on to the
+// client before the client sent again. Packets the client sends without waiting join the
+// round trip of its next request when they go out together; one sent on its own (a
+// deferred free, say) whose answer the client has not yet received when it sends again is
+// no round trip. That last part needs the delay: count a side's round trips in runs where
+// its relay delays. The count is kept over every connection, from the start.
 // Every method may be called from any thread.
 #pragma once
 
