@@ -21,7 +21,8 @@
 // cycle against one destination alone with as many events; the ratio of the two cycle
 // times, median over WAN_BENCH_PARALLEL_ROUNDS (2) rounds.
 //
-// WAN_BENCH_MODE: "kinds" or "destinations" runs only that part (default both).
+// WAN_BENCH_MODE: "kinds" or "destinations" runs only that part (default both);
+// WAN_BENCH_KINDS: the kinds to run, e.g. "copy,refused" (copy, replace, delete, refused).
 // Usage: wan_bench [PROGRAM ARGUMENT...]   e.g. wan_bench --stall-timeout=30
 // Needs the local server (scripts/firebird-server); ENVIOZVR_TEST_SERVER, _USER and
 // _PASSWORD default to localhost, SYSDBA and masterkey.
@@ -143,6 +144,7 @@ ChildRun runProgram(const std::vector<std::string>& args, const std::string& ins
 
 enum Kind { kCopy, kReplace, kDelete, kRefused };
 const char* const kKindNames[] = {"copy", "replace", "delete", "refused copy"};
+const char* const kKindWords[] = {"copy", "replace", "delete", "refused"};
 const bench::FloorKind kFloorKinds[] = {bench::FloorKind::Copy, bench::FloorKind::Replace,
                                         bench::FloorKind::Delete, bench::FloorKind::RefusedCopy};
 
@@ -323,6 +325,13 @@ void measureKinds(const std::string& root, const Args& common, std::chrono::micr
     const int events = std::max(2, envInt("WAN_BENCH_EVENTS", 20));
     const int base = std::clamp(envInt("WAN_BENCH_BASE", 2), 0, events - 1);
     const int rounds = envInt("WAN_BENCH_ROUNDS", 3);
+    // WAN_BENCH_KINDS: the kinds to run, as words separated by commas (all by default).
+    const std::string only = std::getenv("WAN_BENCH_KINDS") ? std::getenv("WAN_BENCH_KINDS") : "";
+    std::vector<int> kinds;
+    for (int k = kCopy; k <= kRefused; ++k)
+        if (only.empty() ||
+            ("," + only + ",").find(std::string(",") + kKindWords[k] + ",") != std::string::npos)
+            kinds.push_back(k);
     testing::DelayingRelay originRelay, destRelay;
     std::fprintf(stderr, "kinds: filling\n");
     World w(root, destRelay.serverText(), 1, events);
@@ -337,7 +346,7 @@ void measureKinds(const std::string& root, const Args& common, std::chrono::micr
 
     KindFigures fig[4];
     for (int round = 0; round < rounds; ++round) {
-        for (int k = kCopy; k <= kRefused; ++k) {
+        for (const int k : kinds) {
             const Kind kind = static_cast<Kind>(k);
             KindFigures& f = fig[k];
             for (const bool destFar : {true, false}) {
@@ -400,7 +409,7 @@ void measureKinds(const std::string& root, const Args& common, std::chrono::micr
                 "round trips/event (floor)");
     std::printf("%-13s %21s %21s %12s %12s\n", "kind", "destination far", "origin far",
                 "destination", "origin");
-    for (int k = kCopy; k <= kRefused; ++k) {
+    for (const int k : kinds) {
         const KindFigures& f = fig[k];
         std::printf("%-13s %10.1f (%7.1f) %10.1f (%7.1f) %5.1f (%4.1f) %5.1f (%4.1f)\n",
                     kKindNames[k], median(f.msDestFar), median(f.floorMsDestFar),
