@@ -28,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "core/localfiles.h"
+#include "floor.h"
 #include "data/sqltext.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
@@ -37,6 +37,9 @@
 
 using namespace Firebird;
 using namespace enviozvr;
+using bench::EventRow;
+using bench::Raw;
+using bench::runFloor;
 
 namespace {
 
@@ -105,124 +108,6 @@ double seconds(const std::function<void()>& f, double* cpu = nullptr)
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (cpu) *cpu += processCpuSeconds() - c0;
     return wall;
-}
-
-// ---- The floor: the client API and nothing else -------------------------------------
-
-struct Raw {
-    IMaster* master = fb_get_master_interface();
-    IProvider* provider = master->getDispatcher();
-    ThrowStatusWrapper st{master->getStatus()};
-    ~Raw()
-    {
-        st.dispose();
-        provider->release();
-    }
-
-    IAttachment* attach(const std::string& location, const std::string& user,
-                        const std::string& password)
-    {
-        IXpbBuilder* dpb = master->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB,
-                                                                       nullptr, 0);
-        dpb->insertString(&st, isc_dpb_user_name, user.c_str());
-        dpb->insertString(&st, isc_dpb_password, password.c_str());
-        IAttachment* a = provider->attachDatabase(&st, location.c_str(),
-                                                  dpb->getBufferLength(&st), dpb->getBuffer(&st));
-        dpb->dispose();
-        return a;
-    }
-    ITransaction* begin(IAttachment* a)
-    {
-        static const unsigned char tpb[] = {isc_tpb_version3, isc_tpb_write,
-                                            isc_tpb_read_committed, isc_tpb_rec_version,
-                                            isc_tpb_wait};
-        return a->startTransaction(&st, sizeof tpb, tpb);
-    }
-};
-
-struct EventRow {
-    int id;
-    std::string pref, numero;
-};
-
-void runFloor(Raw& r, IAttachment* origin, IAttachment* dest,
-              const std::vector<EventRow>& events, bool withLog)
-{
-    std::vector<unsigned char> row, blobText(32768);  // segments are at most 64 KiB - 1
-    for (const EventRow& e : events) {
-        if (withLog) core::archivo_auditoria(std::to_string(e.id), "236", e.pref + e.numero);
-        const std::string cond =
-            " = " + data::quoted(e.pref) + " AND FACT_NUMERO = " + data::quoted(e.numero);
-
-        // Origin select, its blob read whole.
-        ITransaction* tx = r.begin(origin);
-        IResultSet* rs = origin->openCursor(&r.st, tx, 0,
-                                            ("select * from FACTURAS_ZVR where PREF_PRE" + cond).c_str(),
-                                            SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr, 0);
-        IMessageMetadata* meta = rs->getMetadata(&r.st);
-        row.assign(meta->getMessageLength(&r.st), 0);
-        if (rs->fetchNext(&r.st, row.data()) != IStatus::RESULT_OK) {
-            std::fprintf(stderr, "origin row missing\n");
-            std::exit(1);
-        }
-        const unsigned columns = meta->getCount(&r.st);
-        std::vector<std::pair<unsigned, std::string>> blobs;
-        for (unsigned i = 0; i < columns; ++i) {
-            if (meta->getType(&r.st, i) != SQL_BLOB) continue;
-            if (*reinterpret_cast<short*>(&row[meta->getNullOffset(&r.st, i)])) continue;
-            auto* id = reinterpret_cast<ISC_QUAD*>(&row[meta->getOffset(&r.st, i)]);
-            IBlob* b = origin->openBlob(&r.st, tx, id, 0, nullptr);
-            std::string text;
-            unsigned got = 0;
-            for (;;) {
-                const int rc = b->getSegment(&r.st, blobText.size(), blobText.data(), &got);
-                if (rc == IStatus::RESULT_NO_DATA) break;
-                text.append(reinterpret_cast<char*>(blobText.data()), got);
-            }
-            b->close(&r.st);
-            blobs.emplace_back(i, std::move(text));
-        }
-        rs->close(&r.st);
-        tx->commit(&r.st);
-
-        // Destination lookup.
-        tx = r.begin(dest);
-        rs = dest->openCursor(&r.st, tx, 0,
-                              ("SELECT * FROM FACTURAS_ZVR where PREF_PRE" + cond).c_str(),
-                              SQL_DIALECT_V6, nullptr, nullptr, nullptr, nullptr, 0);
-        IMessageMetadata* destMeta = rs->getMetadata(&r.st);
-        std::vector<unsigned char> destRow(destMeta->getMessageLength(&r.st));
-        rs->fetchNext(&r.st, destRow.data());
-        rs->close(&r.st);
-        destMeta->release();
-        tx->commit(&r.st);
-
-        // Insert with the origin's row as its parameters, blobs written anew; commit.
-        tx = r.begin(dest);
-        for (auto& [i, text] : blobs) {
-            auto* id = reinterpret_cast<ISC_QUAD*>(&row[meta->getOffset(&r.st, i)]);
-            IBlob* b = dest->createBlob(&r.st, tx, id, 0, nullptr);
-            b->putSegment(&r.st, text.size(), text.data());
-            b->close(&r.st);
-        }
-        std::string insert = "insert into FACTURAS_ZVR values (";
-        for (unsigned i = 0; i < columns; ++i) insert += i ? ", ?" : "?";
-        insert += ")";
-        dest->execute(&r.st, tx, 0, insert.c_str(), SQL_DIALECT_V6, meta, row.data(), nullptr,
-                      nullptr);
-        tx->commit(&r.st);
-        meta->release();
-
-        // Mark sent; commit.
-        tx = r.begin(origin);
-        const std::string mark = "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " +
-                                 data::sqlDate(data::today()) +
-                                 ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) +
-                                 " where RPEV_ID = " + std::to_string(e.id);
-        origin->execute(&r.st, tx, 0, mark.c_str(), SQL_DIALECT_V6, nullptr, nullptr, nullptr,
-                        nullptr);
-        tx->commit(&r.st);
-    }
 }
 
 }  // namespace
