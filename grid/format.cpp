@@ -224,38 +224,147 @@ std::string formatFloat(std::string_view format, double value) {
     return formatSection(sections[0], std::fabs(value), value < 0);
 }
 
+namespace {
+
+// The calendar and clock fields of one value, taken apart once for a whole format.
+struct DateTimeFields {
+    data::Date date;
+    data::Time time;
+    int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, millis = 0;
+    int dayOfWeek = 1;  // 1 = Monday ... 7 = Sunday
+    bool twelveHour = false;
+};
+
+std::string twoDigits(int v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%02d", v);
+    return b;
+}
+
+char lowerAscii(char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); }
+
+// Whether `format` holds the (lower-case) word `w` at `i`, ignoring case.
+bool wordAt(std::string_view format, size_t i, std::string_view w) {
+    if (i + w.size() > format.size()) return false;
+    for (size_t k = 0; k < w.size(); ++k)
+        if (lowerAscii(format[i + k]) != w[k]) return false;
+    return true;
+}
+
+DateTimeFields fieldsOf(std::string_view format, data::Date date, data::Time time) {
+    DateTimeFields f{.date = date, .time = time};
+    int fraction = 0;
+    date.toYmd(f.year, f.month, f.day);
+    time.toHms(f.hour, f.minute, f.second, fraction);
+    f.millis = fraction / 10;
+    // Day 0 (17 November 1858) was a Wednesday.
+    f.dayOfWeek = ((date.days % 7) + 7 + 2) % 7 + 1;
+    for (size_t i = 0; i < format.size(); ++i)
+        if (wordAt(format, i, "am/pm") || wordAt(format, i, "a/p")) f.twelveHour = true;
+    return f;
+}
+
+std::string dayToken(size_t run, const DateTimeFields& f, const QLocale& locale) {
+    switch (run) {
+        case 1:
+            return std::to_string(f.day);
+        case 2:
+            return twoDigits(f.day);
+        case 3:
+            return nameText(locale.dayName(f.dayOfWeek, QLocale::ShortFormat));
+        case 4:
+            return nameText(locale.dayName(f.dayOfWeek, QLocale::LongFormat));
+        case 5:
+            return data::shortDateText(f.date);
+        default:
+            return nameText(locale.toString(QDate(f.year, f.month, f.day), QLocale::LongFormat));
+    }
+}
+
+// 'm' right after an hour is minutes; otherwise the month.
+std::string monthToken(size_t run, bool afterHour, const DateTimeFields& f, const QLocale& locale) {
+    if (afterHour && run <= 2) return run == 1 ? std::to_string(f.minute) : twoDigits(f.minute);
+    switch (run) {
+        case 1:
+            return std::to_string(f.month);
+        case 2:
+            return twoDigits(f.month);
+        case 3:
+            return nameText(locale.monthName(f.month, QLocale::ShortFormat));
+        default:
+            return nameText(locale.monthName(f.month, QLocale::LongFormat));
+    }
+}
+
+std::string yearToken(size_t run, const DateTimeFields& f) {
+    if (run <= 2) return twoDigits(f.year % 100);
+    char b[16];
+    std::snprintf(b, sizeof b, "%04d", f.year);
+    return b;
+}
+
+std::string hourToken(size_t run, const DateTimeFields& f) {
+    int h = f.hour;
+    if (f.twelveHour) {
+        h = f.hour % 12;
+        if (h == 0) h = 12;
+    }
+    return run == 1 ? std::to_string(h) : twoDigits(h);
+}
+
+std::string millisToken(size_t run, const DateTimeFields& f) {
+    char b[16];
+    std::snprintf(b, sizeof b, run >= 3 ? "%03d" : "%d", f.millis);
+    return b;
+}
+
+// The text of one run of `run` equal letters or separators (ignoring case) starting at
+// `format[i]`.
+std::string runToken(std::string_view format, size_t i, size_t run, bool afterHour,
+                     const DateTimeFields& f, const Separators& sep, const QLocale& locale) {
+    switch (lowerAscii(format[i])) {
+        case 'd':
+            return dayToken(run, f, locale);
+        case 'm':
+            return monthToken(run, afterHour, f, locale);
+        case 'y':
+            return yearToken(run, f);
+        case 'h':
+            return hourToken(run, f);
+        case 'n':
+            return run == 1 ? std::to_string(f.minute) : twoDigits(f.minute);
+        case 's':
+            return run == 1 ? std::to_string(f.second) : twoDigits(f.second);
+        case 'z':
+            return millisToken(run, f);
+        case 't':
+            return run == 1 ? twoDigits(f.hour) + sep.time + twoDigits(f.minute)
+                            : data::longTimeText(f.time);
+        case 'c':
+            return data::shortDateText(f.date) +
+                   (f.time.fractions != 0 ? " " + data::longTimeText(f.time) : std::string());
+        case '/':
+            return std::string(run, sep.date);
+        case ':':
+            return std::string(run, sep.time);
+        default:
+            return std::string(format.substr(i, run));
+    }
+}
+
+}  // namespace
+
 std::string formatDateTime(std::string_view format, data::Date date, data::Time time) {
     const Separators sep = localeSeparators();
     const QLocale locale = QLocale::system();
-    int year, month, day, hour, minute, second, fraction;
-    date.toYmd(year, month, day);
-    time.toHms(hour, minute, second, fraction);
-    const int millis = fraction / 10;
-    // Day of the week, 1 = Monday ... 7 = Sunday; day 0 (17 November 1858) was a Wednesday.
-    const int dow = ((date.days % 7) + 7 + 2) % 7 + 1;
-
-    auto two = [](int v) {
-        char b[16];
-        std::snprintf(b, sizeof b, "%02d", v);
-        return std::string(b);
-    };
-    auto lower = [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); };
-    auto startsWithI = [&](size_t i, std::string_view w) {
-        if (i + w.size() > format.size()) return false;
-        for (size_t k = 0; k < w.size(); ++k)
-            if (lower(format[i + k]) != w[k]) return false;
-        return true;
-    };
-    bool twelveHour = false;
-    for (size_t i = 0; i < format.size(); ++i)
-        if (startsWithI(i, "am/pm") || startsWithI(i, "a/p")) twelveHour = true;
+    const DateTimeFields f = fieldsOf(format, date, time);
 
     std::string out;
     bool lastWasHour = false;
     size_t i = 0;
     while (i < format.size()) {
         const char c = format[i];
-        const char lc = lower(c);
         if (c == '"' || c == '\'') {
             const size_t end = format.find(c, i + 1);
             const size_t stop = end == std::string_view::npos ? format.size() : end;
@@ -263,101 +372,22 @@ std::string formatDateTime(std::string_view format, data::Date date, data::Time 
             i = stop + 1;
             continue;
         }
-        if (startsWithI(i, "am/pm")) {
-            out += hour < 12 ? "am" : "pm";
-            if (c == 'A') out = out.substr(0, out.size() - 2) + (hour < 12 ? "AM" : "PM");
+        if (wordAt(format, i, "am/pm")) {
+            const bool upper = c == 'A';
+            out += f.hour < 12 ? (upper ? "AM" : "am") : (upper ? "PM" : "pm");
             i += 5;
             continue;
         }
-        if (startsWithI(i, "a/p")) {
-            out += hour < 12 ? (c == 'A' ? "A" : "a") : (c == 'A' ? "P" : "p");
+        if (wordAt(format, i, "a/p")) {
+            out += f.hour < 12 ? (c == 'A' ? "A" : "a") : (c == 'A' ? "P" : "p");
             i += 3;
             continue;
         }
+        const char lc = lowerAscii(c);
         size_t run = 1;
-        while (i + run < format.size() && lower(format[i + run]) == lc) ++run;
-        bool hourToken = false;
-        switch (lc) {
-            case 'd':
-                if (run == 1)
-                    out += std::to_string(day);
-                else if (run == 2)
-                    out += two(day);
-                else if (run == 3)
-                    out += nameText(locale.dayName(dow, QLocale::ShortFormat));
-                else if (run == 4)
-                    out += nameText(locale.dayName(dow, QLocale::LongFormat));
-                else if (run == 5)
-                    out += data::shortDateText(date);
-                else
-                    out += nameText(locale.toString(QDate(year, month, day), QLocale::LongFormat));
-                break;
-            case 'm':
-                if (lastWasHour && run <= 2) {
-                    out += run == 1 ? std::to_string(minute) : two(minute);
-                } else if (run == 1) {
-                    out += std::to_string(month);
-                } else if (run == 2) {
-                    out += two(month);
-                } else if (run == 3) {
-                    out += nameText(locale.monthName(month, QLocale::ShortFormat));
-                } else {
-                    out += nameText(locale.monthName(month, QLocale::LongFormat));
-                }
-                break;
-            case 'y':
-                if (run <= 2)
-                    out += two(year % 100);
-                else {
-                    char b[16];
-                    std::snprintf(b, sizeof b, "%04d", year);
-                    out += b;
-                }
-                break;
-            case 'h': {
-                int h = hour;
-                if (twelveHour) {
-                    h = hour % 12;
-                    if (h == 0) h = 12;
-                }
-                out += run == 1 ? std::to_string(h) : two(h);
-                hourToken = true;
-                break;
-            }
-            case 'n':
-                out += run == 1 ? std::to_string(minute) : two(minute);
-                break;
-            case 's':
-                out += run == 1 ? std::to_string(second) : two(second);
-                break;
-            case 'z': {
-                char b[16];
-                std::snprintf(b, sizeof b, run >= 3 ? "%03d" : "%d", millis);
-                out += b;
-                break;
-            }
-            case 't':
-                if (run == 1) {
-                    out += two(hour) + sep.time + two(minute);
-                } else {
-                    out += data::longTimeText(time);
-                }
-                break;
-            case 'c':
-                out += data::shortDateText(date);
-                if (time.fractions != 0) out += " " + data::longTimeText(time);
-                break;
-            case '/':
-                out.append(run, sep.date);
-                break;
-            case ':':
-                out.append(run, sep.time);
-                break;
-            default:
-                out.append(format.substr(i, run));
-                break;
-        }
-        if (lc >= 'a' && lc <= 'z') lastWasHour = hourToken;
+        while (i + run < format.size() && lowerAscii(format[i + run]) == lc) ++run;
+        out += runToken(format, i, run, lastWasHour, f, sep, locale);
+        if (lc >= 'a' && lc <= 'z') lastWasHour = lc == 'h';
         i += run;
     }
     return out;

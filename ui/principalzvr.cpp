@@ -93,6 +93,22 @@ void Tfprincipalzvr::buildControls()
     const QSize client = clientSizeForOuter(QSize(589, 273));
     setFixedSize(client);
 
+    buildPanels(client);
+    buildCompanyAndOptions();
+    buildSideButtons();
+    buildProgressPanel();
+    buildBottomBar();
+    setTabOrderAndFocus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    start(kInitialTimerMs);
+    connectHandlers();
+}
+
+// The upper panel holds the options and the progress; the lower one the two big buttons.
+void Tfprincipalzvr::buildPanels(QSize client)
+{
     PanelArriba = new QWidget(this);
     PanelArriba->setObjectName(QStringLiteral("PanelArriba"));
     PanelArriba->setGeometry(0, 0, client.width(), client.height() - kBottomBarHeight);
@@ -100,7 +116,11 @@ void Tfprincipalzvr::buildControls()
     PanelAbajo->setObjectName(QStringLiteral("PanelAbajo"));
     PanelAbajo->setGeometry(0, client.height() - kBottomBarHeight, client.width(),
                             kBottomBarHeight);
+}
 
+// The origin company, the agency, the last send and the send options.
+void Tfprincipalzvr::buildCompanyAndOptions()
+{
     QWidget* up = PanelArriba;
     Label1 = label(up, "Label1", QStringLiteral("Compañía Origen:"), {8, 1});
     SerOri1 = textBox(up, "SerOri1", {}, {8, 16, 281, 19}, true);
@@ -125,7 +145,12 @@ void Tfprincipalzvr::buildControls()
     ckreciente = checkBox(up, "ckreciente", QStringLiteral("Enviar lo más reciente primero"),
                           {296, 64, 170, 17});
     CkError = checkBox(up, "CkError", QStringLiteral("No reintentar errores"), {296, 80, 170, 17});
+}
 
+// The buttons that open the event lists and the settings editors.
+void Tfprincipalzvr::buildSideButtons()
+{
+    QWidget* up = PanelArriba;
     const auto sideButton = [up](const char* name, const QString& caption, const QIcon& icon,
                                  QRect geometry) {
         QToolButton* b = pictureButton(up, QString::fromLatin1(name), caption, icon, QSize(16, 16),
@@ -142,8 +167,12 @@ void Tfprincipalzvr::buildControls()
                                  pictures::documents(), {472, 108, 100, 32});
     PngSpeedButton3 = sideButton("PngSpeedButton3", QStringLiteral("Pendientes"),
                                  pictures::pending(), {472, 140, 100, 32});
+}
 
-    Panel3 = new QFrame(up);
+// Panel3: the caption and bar shown while a cycle sends; hidden otherwise.
+void Tfprincipalzvr::buildProgressPanel()
+{
+    Panel3 = new QFrame(PanelArriba);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel3->setLineWidth(1);
@@ -161,7 +190,11 @@ void Tfprincipalzvr::buildControls()
     ProgressBar1->setValue(0);
     Panel3->hide();
     Panel3->raise();
+}
 
+// "Enviar", the event being sent, "Cancelar" and the revision label.
+void Tfprincipalzvr::buildBottomBar()
+{
     QWidget* down = PanelAbajo;
     SpeedButton1 = pictureButton(down, QStringLiteral("SpeedButton1"), QStringLiteral("Enviar"),
                                  pictures::send(), QSize(32, 32), ButtonLook::Flat);
@@ -178,7 +211,10 @@ void Tfprincipalzvr::buildControls()
     Label5->setAlignment(Qt::AlignRight | Qt::AlignTop);
     Label5->move(464, 1);
     Label5->adjustSize();
+}
 
+void Tfprincipalzvr::setTabOrderAndFocus()
+{
     setTabOrder(Pref, LCiaOri);
     setTabOrder(LCiaOri, SerOri1);
     setTabOrder(SerOri1, CboAgencia);
@@ -189,11 +225,11 @@ void Tfprincipalzvr::buildControls()
     setTabOrder(CkError, NroOp);
     setTabOrder(NroOp, Edit1);
     Pref->setFocus();
+}
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    start(kInitialTimerMs);
-
+// Every handler runs guarded; the timer and "Enviar" run as cycle events.
+void Tfprincipalzvr::connectHandlers()
+{
     connect(Timer1, &QTimer::timeout, this, [this] {
         // A box raised by a cycle is still open: no cycle starts inside its wait.
         if (cycleEventRunning_) return;

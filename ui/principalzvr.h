@@ -146,6 +146,13 @@ protected:
 
 private:
     void buildControls();
+    void buildPanels(QSize client);
+    void buildCompanyAndOptions();
+    void buildSideButtons();
+    void buildProgressPanel();
+    void buildBottomBar();
+    void setTabOrderAndFocus();
+    void connectHandlers();
     // Runs a handler from the event loop.
     void guarded(const std::function<void()>& handler);
     // Runs, guarded, an event that runs a send cycle ("Enviar", a tick, the automatic
