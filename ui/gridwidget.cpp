@@ -1,5 +1,7 @@
 #include "ui/gridwidget.h"
 
+#include <qdrawutil.h>
+
 #include <QApplication>
 #include <QBitmap>
 #include <QKeyEvent>
@@ -10,13 +12,12 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <qdrawutil.h>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "data/value.h"
 #include "ui/gridclipboard.h"
 #include "ui/gridsearch.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -161,7 +162,7 @@ QString GridModel::cellText(int row, int column) const
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20) c = ' ';
     }
-    return fromAnsi(text);
+    return data::qstringFromWindows1252(text);
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
@@ -184,7 +185,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     const grid::TGridColumn& column = grid_.column(section);
     switch (role) {
     case Qt::DisplayRole:
-        return fromAnsi(column.Title.Caption);
+        return data::qstringFromWindows1252(column.Title.Caption);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(toQtAlignment(column.Title.Alignment));
     default:
@@ -234,7 +235,7 @@ void GridModel::writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& 
     data::CachedResultSet& set = *grid.dataSet();
     const grid::GridField& field = column.Field();
     if (field.kind != grid::GridField::Kind::Data) return;
-    const std::string bytes = toAnsi(text);
+    const std::string bytes = data::windows1252FromQString(text);
     data::Value value;
     if (!bytes.empty()) {
         switch (set.field(field.index).type) {
@@ -396,7 +397,8 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     painter->setPen(toQColor(column.Title.Font.Color, grid_.environment()));
     // A title wider than its column is cut at the column's edge.
     painter->setClipRect(text);
-    painter->drawText(text, toQtAlignment(column.Title.Alignment), fromAnsi(column.Title.Caption));
+    painter->drawText(text, toQtAlignment(column.Title.Alignment),
+                      data::qstringFromWindows1252(column.Title.Caption));
     painter->setClipping(false);
     if (bandHeight_ > 0) {
         painter->fillRect(QRect(rect.left(), title.bottom() + 1, rect.width(), bandHeight_),

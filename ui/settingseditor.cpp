@@ -9,12 +9,12 @@
 #include <QVBoxLayout>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridwidget.h"
 #include "ui/messageboxes.h"
 #include "ui/pictures.h"
 #include "ui/screenlook.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -83,7 +83,8 @@ void SettingsEditor::SpeedButton1Click()
         accept();
         return;
     }
-    showMessageBox(fromAnsi(refusedChangesText(editedList(), refused, describingFields())));
+    showMessageBox(data::qstringFromWindows1252(
+        refusedChangesText(editedList(), refused, describingFields())));
 }
 
 void SettingsEditor::SpeedButton2Click()

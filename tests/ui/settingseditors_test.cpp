@@ -10,13 +10,13 @@
 #include <QToolButton>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "data/connection.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridwidget.h"
 #include "ui/principalzvr.h"
 #include "ui/repcompania.h"
 #include "ui/repdocs.h"
-#include "ui/text1252.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
@@ -388,7 +388,7 @@ TEST(SettingsEditors, MainWindowButtonsAndASendThatUsesTheChange)
     driver.expect([&](QWidget* modal) {
         auto* screen = qobject_cast<Tfrepcompania*>(modal);
         ASSERT_NE(screen, nullptr);
-        typeInto(screen->Grid1, 0, 2, ui::fromAnsi(world.server));
+        typeInto(screen->Grid1, 0, 2, data::qstringFromWindows1252(world.server));
         clickCheckBox(screen->Grid1, 0, 3);
         screen->SpeedButton1->click();
     });
