@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/signals.h"
+#include "data/codepage.h"
 #include "ui/messageboxes.h"
 #include "ui/principalzvr.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::app {
 
@@ -27,7 +27,8 @@ int runDesktop(int argc, char** argv)
     // Arguments after the program name, as Windows-1252 bytes like every other text of
     // the program.
     std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) arguments.push_back(toAnsi(QString::fromLocal8Bit(argv[i])));
+    for (int i = 1; i < argc; ++i)
+        arguments.push_back(data::windows1252FromQString(QString::fromLocal8Bit(argv[i])));
 
     Tfprincipalzvr window(std::move(arguments));
     // SIGINT or SIGTERM closes the window as "Cancelar" does and leaves every event loop,

@@ -16,6 +16,19 @@ char16_t toUnit(unsigned char b)
     return (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : static_cast<char16_t>(b);
 }
 
+// The byte of one UTF-16 unit; 0 when the code page has none (and for the unit 0, whose
+// byte is 0 too: callers tell the two apart).
+char byteOf(char16_t u) {
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<char>(u);
+    for (int i = 0; i < 32; ++i)
+        if (kHigh[i] == u) return static_cast<char>(0x80 + i);
+    return 0;
+}
+
+bool isPair(const QString& text, qsizetype i) {
+    return text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+}
+
 }  // namespace
 
 QString qstringFromWindows1252(std::string_view bytes)
@@ -27,26 +40,33 @@ QString qstringFromWindows1252(std::string_view bytes)
     return out;
 }
 
+std::u16string utf16FromWindows1252(std::string_view bytes) {
+    std::u16string out(bytes.size(), u'\0');
+    for (size_t i = 0; i < bytes.size(); ++i) out[i] = toUnit(static_cast<unsigned char>(bytes[i]));
+    return out;
+}
+
 std::string windows1252FromQString(const QString& text)
 {
     std::string out;
     out.reserve(static_cast<size_t>(text.size()));
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            out.push_back(static_cast<char>(u));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (isPair(text, i)) {
+            ++i;  // one character outside the BMP, one '?'
+            out.push_back('?');
             continue;
         }
-        char mapped = '?';
-        for (int i = 0; i < 32; ++i) {
-            if (kHigh[i] == u) {
-                mapped = static_cast<char>(0x80 + i);
-                break;
-            }
-        }
-        out.push_back(mapped);
+        const char16_t u = text.at(i).unicode();
+        const char b = byteOf(u);
+        out.push_back(b || u == 0 ? b : '?');
     }
     return out;
+}
+
+bool fitsWindows1252(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() != 0 && byteOf(c.unicode()) == 0) return false;
+    return true;
 }
 
 }  // namespace enviozvr::data

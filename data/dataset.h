@@ -115,6 +115,13 @@ public:
     void cancel();
     void remove();  // Delete
     void cancelUpdates();
+    // The change-log entry of the current row (its insert or modify), -1 when it has none.
+    int currentChange() const;
+    // Undoes one cached change, leaving the others: a modified row takes its old values
+    // again, an inserted row goes, a deleted row comes back at its place in the order of the
+    // read. The cursor stands on the row (after an insert's undo, where the row was). A row
+    // being inserted or edited is abandoned first.
+    void revertChange(int index);
     int applyUpdates(int maxErrors);
     const std::vector<Change>& changeLog() const { return changes_; }
     int changeCount() const { return static_cast<int>(changes_.size()); }

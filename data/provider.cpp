@@ -1,5 +1,6 @@
 #include "data/provider.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "data/dataset.h"
@@ -121,6 +122,45 @@ void CachedResultSet::cancelUpdates() {
     changes_.clear();
     setCurrent(current_);
     orderRows();
+}
+
+int CachedResultSet::currentChange() const {
+    if (!store_ || current_ < 0 || current_ >= recordCount()) return -1;
+    const uint64_t id = store_->rows[current_].id;
+    for (size_t i = 0; i < changes_.size(); ++i)
+        if (changes_[i].rowId == id && changes_[i].kind != ukDelete) return static_cast<int>(i);
+    return -1;
+}
+
+void CachedResultSet::revertChange(int index) {
+    if (!active()) throw DataError("Cannot perform this operation on a closed dataset");
+    if (index < 0 || index >= changeCount()) throw DataError("Change index out of range");
+    if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) cancel();
+    const Change change = std::move(changes_[index]);
+    changes_.erase(changes_.begin() + index);
+    std::vector<RowStore::RowRef>& rows = store_->rows;
+    const auto at = std::find_if(rows.begin(), rows.end(),
+                                 [&](const RowStore::RowRef& r) { return r.id == change.rowId; });
+    switch (change.kind) {
+        case ukModify:
+            if (at == rows.end()) break;
+            at->data = store_->encode(change.oldValues);
+            setCurrent(static_cast<int>(at - rows.begin()));
+            break;
+        case ukInsert:
+            if (at == rows.end()) break;
+            setCurrent(static_cast<int>(rows.erase(at) - rows.begin()));
+            break;
+        case ukDelete: {
+            // Row ids follow the order of the read (rows added later come after it).
+            const auto place = std::find_if(rows.begin(), rows.end(), [&](const RowStore::RowRef& r) {
+                return r.id > change.rowId;
+            });
+            const auto back = rows.insert(place, {store_->encode(change.oldValues), change.rowId});
+            setCurrent(static_cast<int>(back - rows.begin()));
+            break;
+        }
+    }
 }
 
 int CachedResultSet::applyUpdates(int maxErrors) {

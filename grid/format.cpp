@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "grid/codepage.h"
+#include "data/codepage.h"
 
 namespace enviozvr::grid {
+
+using data::windows1252FromQString;
 
 namespace {
 

@@ -5,10 +5,13 @@
 #include <charconv>
 #include <cmath>
 
-#include "grid/codepage.h"
+#include "data/codepage.h"
 #include "grid/format.h"
 
 namespace enviozvr::grid {
+
+using data::utf16FromWindows1252;
+using data::windows1252FromQString;
 
 namespace {
 

@@ -11,16 +11,13 @@
 
 #include "core/localfiles.h"
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "sender/maindata.h"
 #include "ui/messageboxes.h"
 #include "ui/pictures.h"
 #include "ui/screenlook.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
-
-using ui::fromAnsi;
-using ui::toAnsi;
 
 namespace {
 
@@ -152,7 +149,8 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
     // FormCreate.
     installUnhandledErrorHandler(&data_.loginRecord, &ui::desktopErrorDisplay());
     servers_ = core::leerServidores();
-    for (const std::string& server : servers_) Servidor->addItem(fromAnsi(server));
+    for (const std::string& server : servers_)
+        Servidor->addItem(data::qstringFromWindows1252(server));
     Servidor->setCurrentIndex(servers_.empty() ? -1 : 0);
     Servidor->lineEdit()->setCursorPosition(0);  // a long server text shows its start
 }
@@ -164,8 +162,9 @@ void Tfaccesozvr::SpeedButton1Click()
     Panel2Caption->setText(QStringLiteral("Conectando con el servidor origen"));
     Panel2->show();
     repaint();
-    data_.loginInteractive(toAnsi(Servidor->currentText()), toAnsi(Tusua->text()),
-                           toAnsi(TClave->text()));
+    data_.loginInteractive(data::windows1252FromQString(Servidor->currentText()),
+                           data::windows1252FromQString(Tusua->text()),
+                           data::windows1252FromQString(TClave->text()));
     Panel2->hide();
     repaint();
     accept();

@@ -12,6 +12,7 @@
 #include <QWindow>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
@@ -20,7 +21,6 @@
 #include "ui/gridwidget.h"
 #include "ui/pictures.h"
 #include "ui/screenlook.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -227,7 +227,7 @@ int EventListViewer::saveFilterIndex() const
 
 void EventListViewer::ppmSaveSelectionClick()
 {
-    SaveDialog1->selectFile(fromAnsi(grid::eventViewerFileName(viewer_)));
+    SaveDialog1->selectFile(data::qstringFromWindows1252(grid::eventViewerFileName(viewer_)));
     if (!Grid1->isWindowFocus()) return;
     if (SaveDialog1->exec() != QDialog::Accepted) return;
     const grid::GridExportFormat* format = grid::exportFormatForFilterIndex(saveFilterIndex());

@@ -12,10 +12,10 @@
 #include <QTimer>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "grid/grid.h"
 #include "grid/locate.h"
 #include "ui/screenlook.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -155,7 +155,8 @@ void TGridFindDlg::showFor(GridFindTarget& target, const QString& initialText, b
     for (const grid::TGridColumn* column : g.visibleColumns()) {
         if (selected < 0 && focused && column->Title.Caption == focused->Title.Caption)
             selected = cbFindIn->count();
-        cbFindIn->addItem(fromAnsi(column->Title.Caption), fromAnsi(column->FieldName()));
+        cbFindIn->addItem(data::qstringFromWindows1252(column->Title.Caption),
+                          data::qstringFromWindows1252(column->FieldName()));
     }
     cbFindIn->addItem(QStringLiteral("<All>"));
     cbFindIn->setCurrentIndex(selected);
@@ -199,15 +200,16 @@ void TGridFindDlg::findNext(bool reversed)
     const int matching = std::max(0, cbMatchinType->currentIndex());
     const bool all = cbFindIn->currentIndex() == cbFindIn->count() - 1;
     const std::string fieldName =
-        cbFindIn->currentIndex() < 0 || all ? std::string()
-                                            : toAnsi(cbFindIn->currentData().toString());
+        cbFindIn->currentIndex() < 0 || all
+            ? std::string()
+            : data::windows1252FromQString(cbFindIn->currentData().toString());
     unsigned options = 0;
     if (!cbCharCase->isChecked()) options |= grid::loIgnoreCase;
     if (cbUseFormat->isChecked()) options |= grid::loDisplayText;
     if (all) options |= grid::loAllColumns;
 
     const bool found = target_->locateText(fieldName, dbcTreeFindRange->currentIndex(), matching,
-                                           direction, options, toAnsi(typed));
+                                           direction, options, data::windows1252FromQString(typed));
     if (found) firstTry_ = false;
     cbText->lineEdit()->setModified(false);
 }

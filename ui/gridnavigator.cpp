@@ -162,7 +162,7 @@ void GridNavigator::updateButtons()
     nbDelete->setEnabled(editing && rows > 0);
     nbEdit->setEnabled(editing && !changing && rows > 0);
     nbPost->setEnabled(editing && changing);
-    nbCancel->setEnabled(editing && changing);
+    nbCancel->setEnabled(editing && grid_->canCancelRecord());
 }
 
 void GridNavigator::setEditButtonsVisible(bool visible)

@@ -3,7 +3,9 @@
 // The buttons move the grid's current record (as the keyboard does), run the grid's
 // editing operations, and refresh re-reads the grid's data set; each click runs inside
 // core::runGuarded. First and prior are disabled on the first record, next and last on
-// the last one; post and cancel only while a row is inserted or edited. GUI thread only.
+// the last one; post only while a row is inserted or edited (however the edit began: a
+// key, a typed cell, a click); cancel then too, and on a row whose change is cached (it
+// undoes that change). GUI thread only.
 #pragma once
 
 #include <QWidget>

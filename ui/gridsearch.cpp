@@ -7,9 +7,9 @@
 #include <QStyleOptionViewItem>
 #include <QTimerEvent>
 
+#include "data/codepage.h"
 #include "ui/escapewatch.h"
 #include "ui/gridwidget.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -24,7 +24,7 @@ std::string printable(const QKeyEvent& event)
     if (text.isEmpty()) return {};
     for (QChar c : text)
         if (c.unicode() < 32 || c.unicode() == 127) return {};
-    return toAnsi(text);
+    return data::windows1252FromQString(text);
 }
 
 }  // namespace
@@ -175,7 +175,7 @@ QRect GridSearch::highlightRect(const QStyleOptionViewItem& option, const QModel
     const grid::DataGrid& g = widget_.dataGrid();
     if (index.column() >= g.columnCount()) return {};
     const QString full = widget_.gridModel()->cellText(index.row(), index.column());
-    const QString part = fromAnsi(state_.text());
+    const QString part = data::qstringFromWindows1252(state_.text());
     const QFontMetrics metrics(option.font);
     const int margin = widget_.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
                                                     &widget_) + 1;
@@ -205,7 +205,7 @@ void GridSearch::paintHighlight(QPainter& painter, const QStyleOptionViewItem& o
     painter.setPen(Qt::black);
     painter.setFont(option.font);
     painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     fromAnsi(state_.text()));
+                     data::qstringFromWindows1252(state_.text()));
 }
 
 const grid::DataGrid& GridSearch::findGrid() const { return widget_.dataGrid(); }

@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "ui/gridwidget.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -229,7 +229,7 @@ void GridSortFilter::showFilterRow(bool visible)
 void GridSortFilter::refreshCellTexts()
 {
     for (FilterCell* c : cells_)
-        if (c) c->setText(fromAnsi(filters_.text(fieldOf(c->column()))));
+        if (c) c->setText(data::qstringFromWindows1252(filters_.text(fieldOf(c->column()))));
 }
 
 void GridSortFilter::layoutCells()
@@ -259,17 +259,18 @@ void GridSortFilter::storeText(int column, const std::string& text)
     try {
         filters_.store(c.FieldName(), grid::columnOperandType(c), text);
     } catch (...) {
-        if (FilterCell* cell = this->cell(column)) cell->setText(fromAnsi(filters_.text(c.FieldName())));
+        if (FilterCell* cell = this->cell(column))
+            cell->setText(data::qstringFromWindows1252(filters_.text(c.FieldName())));
         throw;
     }
-    if (FilterCell* cell = this->cell(column)) cell->setText(fromAnsi(text));
+    if (FilterCell* cell = this->cell(column)) cell->setText(data::qstringFromWindows1252(text));
 }
 
 void GridSortFilter::storeCell(int column)
 {
     FilterCell* c = cell(column);
     if (!c) return;
-    const std::string text = toAnsi(c->text());
+    const std::string text = data::windows1252FromQString(c->text());
     if (text == filters_.text(fieldOf(column))) return;
     storeText(column, text);
 }
@@ -404,7 +405,7 @@ CustomFilterDialog::CustomFilterDialog(grid::FilterOperandType type,
             op->addItem(QString::fromLatin1(grid::customFilterCaption(e)));
         const auto at = std::find(entries_.begin(), entries_.end(), row.entry);
         op->setCurrentIndex(at == entries_.end() ? 0 : static_cast<int>(at - entries_.begin()));
-        value = new QLineEdit(fromAnsi(row.value), this);
+        value = new QLineEdit(data::qstringFromWindows1252(row.value), this);
         value->setMinimumWidth(160);
         rowsLayout->addWidget(op, r, 0);
         rowsLayout->addWidget(value, r, 1);
@@ -432,12 +433,14 @@ CustomFilterDialog::CustomFilterDialog(grid::FilterOperandType type,
 
 grid::CustomFilterRow CustomFilterDialog::firstRow() const
 {
-    return {entries_.at(std::max(0, op1_->currentIndex())), toAnsi(value1_->text())};
+    return {entries_.at(std::max(0, op1_->currentIndex())),
+            data::windows1252FromQString(value1_->text())};
 }
 
 grid::CustomFilterRow CustomFilterDialog::secondRow() const
 {
-    return {entries_.at(std::max(0, op2_->currentIndex())), toAnsi(value2_->text())};
+    return {entries_.at(std::max(0, op2_->currentIndex())),
+            data::windows1252FromQString(value2_->text())};
 }
 
 bool CustomFilterDialog::orRelation() const { return or_->isChecked(); }

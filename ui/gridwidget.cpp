@@ -1,8 +1,11 @@
 #include "ui/gridwidget.h"
 
+#include <qdrawutil.h>
+
 #include <QApplication>
 #include <QBitmap>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,13 +13,14 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
-#include <qdrawutil.h>
+#include <QToolTip>
+#include <QValidator>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "data/value.h"
 #include "ui/gridclipboard.h"
 #include "ui/gridsearch.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -77,8 +81,49 @@ protected:
         view_.paintOverCell(*painter, option, index);
     }
 
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            view_.prepareCellEditor(*line, index.column());
+        return editor;
+    }
+
 private:
     GridWidget& view_;
+};
+
+// The first character of `text` (one or two UTF-16 units) that Windows-1252 lacks; empty
+// when every one fits.
+QString firstCharacterOutsideWindows1252(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype n =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                ? 2
+                : 1;
+        const QString character = text.mid(i, n);
+        if (!data::fitsWindows1252(character)) return character;
+        i += n - 1;
+    }
+    return {};
+}
+
+// Refuses an input holding a character the database's character set lacks, telling the
+// user so at the editor (the text stays as it was).
+class Windows1252Validator : public QValidator {
+  public:
+    explicit Windows1252Validator(QLineEdit* editor) : QValidator(editor), editor_(editor) {}
+
+    State validate(QString& input, int&) const override {
+        const QString refused = firstCharacterOutsideWindows1252(input);
+        if (refused.isEmpty()) return Acceptable;
+        QToolTip::showText(editor_->mapToGlobal(QPoint(0, editor_->height())),
+                           GridWidget::refusedCharacterText(refused), editor_);
+        return Invalid;
+    }
+
+  private:
+    QLineEdit* editor_;
 };
 
 void drawRaisedCell(QPainter* painter, const QRect& rect, const QPalette& palette,
@@ -161,7 +206,7 @@ QString GridModel::cellText(int row, int column) const
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20) c = ' ';
     }
-    return fromAnsi(text);
+    return data::qstringFromWindows1252(text);
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
@@ -184,7 +229,7 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
     const grid::TGridColumn& column = grid_.column(section);
     switch (role) {
     case Qt::DisplayRole:
-        return fromAnsi(column.Title.Caption);
+        return data::qstringFromWindows1252(column.Title.Caption);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(toQtAlignment(column.Title.Alignment));
     default:
@@ -220,11 +265,17 @@ bool GridModel::fieldEditable(const grid::GridField& field) const
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (!editing_ || role != Qt::EditRole || !index.isValid() || !writeCell) return false;
+    const auto state = [this] {
+        const data::CachedResultSet* set = grid_.dataSet();
+        return set ? set->state() : data::DataSetState::Inactive;
+    };
+    const data::DataSetState before = state();
     const bool ok = core::runGuardedOk([&] {
         writeCell(grid_, index.row(), grid_.column(index.column()), value.toString());
     });
     if (ok) emit dataChanged(this->index(index.row(), 0),
                              this->index(index.row(), columnCount() - 1));
+    if (state() != before) emit recordStateChanged();
     return ok;
 }
 
@@ -234,7 +285,16 @@ void GridModel::writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& 
     data::CachedResultSet& set = *grid.dataSet();
     const grid::GridField& field = column.Field();
     if (field.kind != grid::GridField::Kind::Data) return;
-    const std::string bytes = toAnsi(text);
+    const data::Field& target = set.field(field.index);
+    const QString refused = firstCharacterOutsideWindows1252(text);
+    if (!refused.isEmpty())
+        throw data::DataError(
+            data::windows1252FromQString(GridWidget::refusedCharacterText(refused)));
+    if (target.type == data::FieldType::String && target.size > 0 && text.size() > target.size)
+        throw data::DataError("'" + data::windows1252FromQString(text) +
+                              "' is too long for field '" + target.label() + "' (at most " +
+                              std::to_string(target.size) + " characters)");
+    const std::string bytes = data::windows1252FromQString(text);
     data::Value value;
     if (!bytes.empty()) {
         switch (set.field(field.index).type) {
@@ -396,7 +456,8 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     painter->setPen(toQColor(column.Title.Font.Color, grid_.environment()));
     // A title wider than its column is cut at the column's edge.
     painter->setClipRect(text);
-    painter->drawText(text, toQtAlignment(column.Title.Alignment), fromAnsi(column.Title.Caption));
+    painter->drawText(text, toQtAlignment(column.Title.Alignment),
+                      data::qstringFromWindows1252(column.Title.Caption));
     painter->setClipping(false);
     if (bandHeight_ > 0) {
         painter->fillRect(QRect(rect.left(), title.bottom() + 1, rect.width(), bandHeight_),
@@ -483,11 +544,34 @@ QSize GridIndicator::sizeHint() const
     return size;
 }
 
+void GridIndicator::setCurrentMark(Mark mark) {
+    if (mark == mark_) return;
+    mark_ = mark;
+    if (currentRow_ >= 0) updateSection(currentRow_);
+}
+
 void GridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
 {
     painter->save();
     drawRaisedCell(painter, rect, palette(), palette().color(QPalette::Button));
-    if (logicalIndex == currentRow_) {
+    if (logicalIndex == currentRow_ && mark_ == Mark::Edit) {
+        // The row is edited: an I-beam.
+        const int h = std::min(10, rect.height() - 4);
+        const int x = rect.center().x();
+        const int y = rect.center().y() - h / 2;
+        painter->setPen(QPen(Qt::black, 1));
+        painter->drawLine(x, y, x, y + h);
+        painter->drawLine(x - 2, y, x + 2, y);
+        painter->drawLine(x - 2, y + h, x + 2, y + h);
+    } else if (logicalIndex == currentRow_ && mark_ == Mark::Insert) {
+        // A new row: an asterisk.
+        const int r = std::min(4, (rect.height() - 4) / 2);
+        const QPoint c = rect.center();
+        painter->setPen(QPen(Qt::black, 1));
+        painter->drawLine(c.x(), c.y() - r, c.x(), c.y() + r);
+        painter->drawLine(c.x() - r, c.y() - r / 2, c.x() + r, c.y() + r / 2);
+        painter->drawLine(c.x() - r, c.y() + r / 2, c.x() + r, c.y() - r / 2);
+    } else if (logicalIndex == currentRow_) {
         // The current record: a black triangle pointing right.
         const int h = std::min(8, rect.height() - 4);
         const int x = rect.left() + (rect.width() - h / 2) / 2;
@@ -529,6 +613,8 @@ GridWidget::GridWidget(QWidget* parent)
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::columnResized);
     connect(header_, &GridHeader::columnSelectClicked, this, &GridWidget::columnSelectClicked);
     connect(header_, &GridHeader::titleClicked, this, &GridWidget::titleClicked);
+    connect(model_, &GridModel::recordStateChanged, this, &GridWidget::recordStateChanged);
+    connect(this, &GridWidget::recordStateChanged, this, &GridWidget::updateIndicatorMark);
 
     grid_->onRepaint = [this] {
         viewport()->update();
@@ -582,6 +668,7 @@ void GridWidget::reload()
     }
     syncing_ = wasSyncing;
     updateWindowRows();
+    updateIndicatorMark();
     emit reloaded();
 }
 
@@ -628,6 +715,43 @@ void GridWidget::closeCellEditor(bool commit)
     if (!editor) return;
     if (commit) commitData(editor);
     closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void GridWidget::prepareCellEditor(QLineEdit& editor, int column) {
+    const data::CachedResultSet* set = grid_->dataSet();
+    if (set && column >= 0 && column < grid_->columnCount()) {
+        const grid::GridField& field = grid_->column(column).Field();
+        if (field.kind == grid::GridField::Kind::Data) {
+            const data::Field& f = set->field(field.index);
+            if (f.type == data::FieldType::String && f.size > 0) editor.setMaxLength(f.size);
+        }
+    }
+    editor.setValidator(new Windows1252Validator(&editor));
+    connect(&editor, &QLineEdit::textEdited, this,
+            [this] { core::runGuarded([this] { cellTextEdited(); }); });
+}
+
+QString GridWidget::refusedCharacterText(const QString& character) {
+    return QStringLiteral(
+               "No se puede guardar \u00ab%1\u00bb: el juego de caracteres de la "
+               "base de datos (Windows-1252) no lo tiene.")
+        .arg(character);
+}
+
+void GridWidget::cellTextEdited() {
+    if (!model_->editing() || !dataSetOpen(*grid_)) return;
+    data::CachedResultSet& set = *grid_->dataSet();
+    if (set.state() != data::DataSetState::Browse) return;
+    set.edit();
+    emit recordStateChanged();
+}
+
+void GridWidget::updateIndicatorMark() {
+    const data::CachedResultSet* set = grid_->dataSet();
+    const data::DataSetState state = set ? set->state() : data::DataSetState::Inactive;
+    indicator_->setCurrentMark(state == data::DataSetState::Edit     ? GridIndicator::Mark::Edit
+                               : state == data::DataSetState::Insert ? GridIndicator::Mark::Insert
+                                                                     : GridIndicator::Mark::Browse);
 }
 
 void GridWidget::editOperation(const std::function<void(data::CachedResultSet&)>& operation)
@@ -679,10 +803,48 @@ void GridWidget::postRecord()
     editOperation([](data::CachedResultSet& set) { set.post(); });
 }
 
+namespace {
+
+bool changing(const data::CachedResultSet& set) {
+    return set.state() == data::DataSetState::Insert || set.state() == data::DataSetState::Edit;
+}
+
+// The delete made last, -1 when none waits.
+int lastDelete(const data::CachedResultSet& set) {
+    for (int i = set.changeCount() - 1; i >= 0; --i)
+        if (set.changeLog()[i].kind == data::ukDelete) return i;
+    return -1;
+}
+
+}  // namespace
+
 void GridWidget::cancelRecord()
 {
     closeCellEditor(false);
-    editOperation([](data::CachedResultSet& set) { set.cancel(); });
+    editOperation([](data::CachedResultSet& set) {
+        if (changing(set))
+            set.cancel();
+        else if (const int change = set.currentChange(); change >= 0)
+            set.revertChange(change);
+    });
+}
+
+void GridWidget::restoreDeletedRecord() {
+    closeCellEditor(true);
+    editOperation([](data::CachedResultSet& set) {
+        if (changing(set)) set.post();  // as leaving the row would
+        if (const int change = lastDelete(set); change >= 0) set.revertChange(change);
+    });
+}
+
+bool GridWidget::canCancelRecord() const {
+    if (!model_->editing() || !dataSetOpen(*grid_)) return false;
+    const data::CachedResultSet& set = *grid_->dataSet();
+    return changing(set) || set.currentChange() >= 0;
+}
+
+bool GridWidget::canRestoreDeletedRecord() const {
+    return model_->editing() && dataSetOpen(*grid_) && lastDelete(*grid_->dataSet()) >= 0;
 }
 
 void GridWidget::focusLeft()
@@ -831,39 +993,50 @@ void GridWidget::handleKey(QKeyEvent& event)
             return;
         }
     }
-    if (!editorOpen && mods == Qt::NoModifier &&
-        (key == Qt::Key_Tab || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    // Ctrl+Tab leaves the grid, as Tab does past its last cell (Shift: before its first).
+    const bool backTab =
+        key == Qt::Key_Backtab || (key == Qt::Key_Tab && (mods & Qt::ShiftModifier));
+    if (!editorOpen && (key == Qt::Key_Tab || key == Qt::Key_Backtab) &&
+        (mods & Qt::ControlModifier)) {
+        QWidget::focusNextPrevChild(!backTab);  // the view's own would send Tab again
+        return;
+    }
+    if (!editorOpen && mods == Qt::NoModifier && key == Qt::Key_Tab) {
+        if (!moveBy(1)) QWidget::focusNextPrevChild(true);
+        return;
+    }
+    if (!editorOpen && mods == Qt::NoModifier && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
         moveBy(1);
         return;
     }
-    if (!editorOpen && (key == Qt::Key_Backtab || (key == Qt::Key_Tab && mods == Qt::ShiftModifier))) {
-        moveBy(-1);
+    if (!editorOpen && backTab) {
+        if (!moveBy(-1)) QWidget::focusNextPrevChild(false);
         return;
     }
     QTableView::keyPressEvent(&event);
 }
 
-void GridWidget::moveBy(int step)
-{
+bool GridWidget::moveBy(int step) {
     const int rows = model_->rowCount();
     const int columns = grid_->columnCount();
-    if (rows == 0 || columns == 0) return;
+    if (rows == 0 || columns == 0) return false;
     int row = std::max(0, currentRecord());
     int column = std::clamp(currentColumn(), 0, columns - 1);
     for (;;) {
         column += step;
         if (column >= columns) {
-            if (row + 1 >= rows) return;
+            if (row + 1 >= rows) return false;
             ++row;
             column = 0;
         } else if (column < 0) {
-            if (row == 0) return;
+            if (row == 0) return false;
             --row;
             column = columns - 1;
         }
         if (grid_->column(column).Visible) break;
     }
     moveToCell(row, column);
+    return true;
 }
 
 void GridWidget::keyboardSearch(const QString&)

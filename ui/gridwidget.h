@@ -24,6 +24,7 @@
 #include "grid/grid.h"
 
 class QKeyEvent;
+class QLineEdit;
 class QPainter;
 class QStyleOptionViewItem;
 
@@ -83,7 +84,11 @@ public:
     // Cell texts changed, rows and columns did not.
     void textsChanged();
 
-private:
+  signals:
+    // Writing a cell put the row into edit (or a refused write left it there).
+    void recordStateChanged();
+
+  private:
     grid::DataGrid& grid_;
     bool editing_ = false;
 };
@@ -147,13 +152,18 @@ private:
     bool overZone_ = false;
 };
 
-// The row indicator column: raised cells, a marker on the current row.
+// The row indicator column: raised cells, a marker on the current row: a triangle while
+// browsing, an I-beam while the row is edited, an asterisk while it is inserted.
 class GridIndicator : public QHeaderView {
     Q_OBJECT
 public:
     explicit GridIndicator(QWidget* parent = nullptr);
     static constexpr int kWidth = 12;
+    enum class Mark { Browse, Edit, Insert };
     void setCurrentRow(int row);
+    void setCurrentMark(Mark mark);
+    int currentRow() const { return currentRow_; }
+    Mark currentMark() const { return mark_; }
     QSize sizeHint() const override;
 
 protected:
@@ -161,6 +171,7 @@ protected:
 
 private:
     int currentRow_ = -1;
+    Mark mark_ = Mark::Browse;
 };
 
 // Options of the grid window (its GridOptions), bits of one value.
@@ -194,16 +205,28 @@ public:
     // the current one, append after the last one; delete asks confirmDelete first when
     // dgConfirmDelete is set (a new row is just dropped); edit enters edit on the current
     // row; post writes an open cell editor's text, then posts; cancel closes the cell
-    // editor and abandons the row being inserted or edited. Throwing what the data set
-    // throws; the keys and the navigator reach them guarded.
+    // editor and abandons the row being inserted or edited, or, on a row in browse, undoes
+    // its cached change (its insert or modify); restoreDeletedRecord brings back the row
+    // deleted last, until the changes are saved. Throwing what the data set throws; the
+    // keys and the navigator reach them guarded.
     void insertRecord();
     void appendRecord();
     void deleteRecord();
     void editRecord();
     void postRecord();
     void cancelRecord();
+    void restoreDeletedRecord();
+    // Whether cancel has something to do on the current row; whether a deleted row waits.
+    bool canCancelRecord() const;
+    bool canRestoreDeletedRecord() const;
     // Closes the open cell editor, if any, writing its text first when `commit` is set.
     void closeCellEditor(bool commit);
+    // Sets up a text editor of a cell of `column`: no longer than a text column holds, and
+    // refusing, with a message at the cell, a character the database cannot hold; the
+    // first change typed puts the row into edit.
+    void prepareCellEditor(QLineEdit& editor, int column);
+    // The message shown at a cell editor that refused `character`.
+    static QString refusedCharacterText(const QString& character);
     // Asked before a delete; by default a box "Delete record?" with OK and Cancel.
     std::function<bool()> confirmDelete;
 
@@ -284,7 +307,8 @@ protected:
 
 private:
     void handleKey(QKeyEvent& event);
-    void moveBy(int step);  // +1 next cell, -1 previous cell (Tab order)
+    // +1 next cell, -1 previous cell (Tab order); false when there is none.
+    bool moveBy(int step);
     void applyColumns();
     void columnMoved(int logicalIndex, int oldVisualIndex, int newVisualIndex);
     void columnResized(int logicalIndex, int oldSize, int newSize);
@@ -297,6 +321,10 @@ private:
     void editOperation(const std::function<void(data::CachedResultSet&)>& operation);
     // Focus left the grid: a new row never changed is dropped (dgCancelOnExit).
     void focusLeft();
+    // Text was typed into a cell editor: the row enters edit.
+    void cellTextEdited();
+    // The indicator's marker from the data set's state.
+    void updateIndicatorMark();
 
     std::unique_ptr<grid::DataGrid> grid_;
     GridModel* model_;

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 
 #include "core/messages.h"
-#include "ui/text1252.h"
+#include "data/codepage.h"
 
 namespace enviozvr::ui {
 
@@ -12,7 +12,9 @@ namespace {
 
 class MessageBoxDisplay : public core::ErrorDisplay {
 public:
-    void showError(const std::string& text) override { showMessageBox(fromAnsi(text)); }
+  void showError(const std::string& text) override {
+      showMessageBox(data::qstringFromWindows1252(text));
+  }
 };
 
 }  // namespace
@@ -35,7 +37,8 @@ core::ErrorDisplay& desktopErrorDisplay()
 
 void installDesktopMessages()
 {
-    core::setUserMessageHandler([](const std::string& text) { showMessageBox(fromAnsi(text)); });
+    core::setUserMessageHandler(
+        [](const std::string& text) { showMessageBox(data::qstringFromWindows1252(text)); });
 }
 
 }  // namespace enviozvr::ui

@@ -1,7 +1,5 @@
 #include "ui/principalzvr.h"
 
-#include <algorithm>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,10 +11,12 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
-#include "ui/ctrlaccesozvr.h"
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "sender/sendcycle.h"
+#include "ui/ctrlaccesozvr.h"
 #include "ui/lookupbox.h"
 #include "ui/mensajesenvzvr.h"
 #include "ui/messageboxes.h"
@@ -25,7 +25,6 @@
 #include "ui/repcompania.h"
 #include "ui/repdocs.h"
 #include "ui/screenlook.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -325,7 +324,7 @@ void Tfprincipalzvr::FormActivate()
 
 void Tfprincipalzvr::setOriginServer(const std::string& server)
 {
-    const QString text = fromAnsi(server);
+    const QString text = data::qstringFromWindows1252(server);
     if (SerOri1->text() == text) return;
     SerOri1->setText(text);
     SerOri1Change();
@@ -334,7 +333,7 @@ void Tfprincipalzvr::setOriginServer(const std::string& server)
 void Tfprincipalzvr::chooseCompany(const std::string& code)
 {
     const QString before = LCiaOri->currentText();
-    LCiaOri->setKeyValueSilently(fromAnsi(code));
+    LCiaOri->setKeyValueSilently(data::qstringFromWindows1252(code));
     if (LCiaOri->currentText() != before) LCiaOriChange();
 }
 
@@ -347,8 +346,8 @@ void Tfprincipalzvr::SerOri1Change()
     std::vector<LookupBox::Row> rows;
     rows.reserve(static_cast<std::size_t>(list.recordCount()));
     for (int row = 0; row < list.recordCount(); ++row) {
-        rows.push_back({fromAnsi(list.valueAt(row, code).toText()),
-                        fromAnsi(list.valueAt(row, name).toText())});
+        rows.push_back({data::qstringFromWindows1252(list.valueAt(row, code).toText()),
+                        data::qstringFromWindows1252(list.valueAt(row, name).toText())});
     }
     LCiaOri->setRows(rows);
 }
@@ -356,9 +355,11 @@ void Tfprincipalzvr::SerOri1Change()
 void Tfprincipalzvr::LCiaOriChange()
 {
     if (LCiaOri->currentText().isEmpty()) return;
-    const std::vector<std::string> agencies = data_->selectCompany(toAnsi(LCiaOri->keyValue()));
+    const std::vector<std::string> agencies =
+        data_->selectCompany(data::windows1252FromQString(LCiaOri->keyValue()));
     CboAgencia->clear();
-    for (const std::string& agency : agencies) CboAgencia->addItem(fromAnsi(agency));
+    for (const std::string& agency : agencies)
+        CboAgencia->addItem(data::qstringFromWindows1252(agency));
     CboAgencia->setCurrentIndex(0);
 }
 
@@ -400,23 +401,27 @@ void Tfprincipalzvr::PngSpeedButton4Click()
 // ---- SendOptions ---------------------------------------------------------------
 
 bool Tfprincipalzvr::companyChosen() const { return !LCiaOri->currentText().isEmpty(); }
-std::string Tfprincipalzvr::batchSize() const { return toAnsi(NroOp->text()); }
+std::string Tfprincipalzvr::batchSize() const {
+    return data::windows1252FromQString(NroOp->text());
+}
 void Tfprincipalzvr::setBatchSize(const std::string& text)
 {
-    NroOp->setText(fromAnsi(text));
+    NroOp->setText(data::qstringFromWindows1252(text));
     touched(NroOp);
 }
 bool Tfprincipalzvr::newestFirst() const { return ckreciente->isChecked(); }
 bool Tfprincipalzvr::skipErrored() const { return CkError->isChecked(); }
-std::string Tfprincipalzvr::minutes() const { return toAnsi(Minut->text()); }
+std::string Tfprincipalzvr::minutes() const { return data::windows1252FromQString(Minut->text()); }
 
 // ---- SendStatus ----------------------------------------------------------------
 
-void Tfprincipalzvr::showMessage(const std::string& text) { showMessageBox(fromAnsi(text)); }
+void Tfprincipalzvr::showMessage(const std::string& text) {
+    showMessageBox(data::qstringFromWindows1252(text));
+}
 
 void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible)
 {
-    Panel3Caption->setText(fromAnsi(caption));
+    Panel3Caption->setText(data::qstringFromWindows1252(caption));
     Panel3->setVisible(visible);
     if (visible) Panel3->raise();
     touched(Panel3);
@@ -440,14 +445,14 @@ void Tfprincipalzvr::stepProgress()
 
 void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible)
 {
-    Edit1->setText(fromAnsi(text));
+    Edit1->setText(data::qstringFromWindows1252(text));
     Edit1->setVisible(visible);
     touched(Edit1);
 }
 
 void Tfprincipalzvr::setLastSend(const std::string& text)
 {
-    EUltenvio->setText(fromAnsi(text));
+    EUltenvio->setText(data::qstringFromWindows1252(text));
     touched(EUltenvio);
 }
 
@@ -459,7 +464,7 @@ void Tfprincipalzvr::setErrorViewerEnabled(bool enabled)
 
 void Tfprincipalzvr::setLastError(const std::string& text)
 {
-    Label8->setText(fromAnsi(text));
+    Label8->setText(data::qstringFromWindows1252(text));
     Label8->adjustSize();
     Label8->setToolTip(Label8->text());  // a long path runs past the window's edge
     touched(PanelArriba);  // the label may have shrunk: its old area too

@@ -3,8 +3,8 @@
 #include <QComboBox>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "ui/gridwidget.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -20,7 +20,8 @@ QWidget* DocumentTypeDelegate::createFieldEditor(QWidget* parent, const QStyleOp
 {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QStringLiteral("NomTipoEditor"));
-    for (const grid::DocumentType& type : types_) combo->addItem(fromAnsi(type.shortName));
+    for (const grid::DocumentType& type : types_)
+        combo->addItem(data::qstringFromWindows1252(type.shortName));
     // A choice is written at once, as the drop-down closes.
     auto* self = const_cast<DocumentTypeDelegate*>(this);
     connect(combo, &QComboBox::activated, self, [self, combo] {
@@ -65,7 +66,7 @@ Tfrepdocs::Tfrepdocs(data::Query& QRepdocs, data::Query& TTipodoc, QWidget* pare
             GridModel::writeCellText(g, row, column, text);
             return;
         }
-        const std::string name = toAnsi(text);
+        const std::string name = data::windows1252FromQString(text);
         for (const grid::DocumentType& type : grid::documentTypes(CTipodoc)) {
             if (type.shortName != name) continue;
             if (CRepConf.recNo() != row) CRepConf.moveTo(row);

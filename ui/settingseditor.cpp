@@ -1,5 +1,6 @@
 #include "ui/settingseditor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -9,12 +10,12 @@
 #include <QVBoxLayout>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridwidget.h"
 #include "ui/messageboxes.h"
 #include "ui/pictures.h"
 #include "ui/screenlook.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::ui {
 
@@ -47,13 +48,43 @@ SettingsEditor::SettingsEditor(const char* objectName, const QString& caption, Q
     layout->addWidget(DBNavigator1);
     layout->addWidget(Panel1);
 
-    SpeedButton1 = pictureButton(Panel1, QStringLiteral("SpeedButton1"), QStringLiteral("Grabar"),
+    SpeedButton1 = pictureButton(Panel1, QStringLiteral("SpeedButton1"), QStringLiteral("&Grabar"),
                                  pictures::save(), QSize(32, 32), ButtonLook::Flat);
     SpeedButton1->setGeometry(88, 1, 65, 55);
-    SpeedButton2 = pictureButton(Panel1, QStringLiteral("SpeedButton2"),
-                                 QStringLiteral("Cancelar"), pictures::cancel(), QSize(32, 32),
-                                 ButtonLook::Flat);
+    SpeedButton2 =
+        pictureButton(Panel1, QStringLiteral("SpeedButton2"), QStringLiteral("&Cancelar"),
+                      pictures::cancel(), QSize(32, 32), ButtonLook::Flat);
     SpeedButton2->setGeometry(440, 1, 65, 55);
+    // Tab leaves the grid past its last cell (Ctrl+Tab from anywhere in it) for the buttons.
+    for (QToolButton* b : {SpeedButton1, SpeedButton2}) b->setFocusPolicy(Qt::TabFocus);
+    setTabOrder(Grid1, SpeedButton1);
+    setTabOrder(SpeedButton1, SpeedButton2);
+
+    // A cell editor keeps Ctrl+Z for its own text.
+    const auto gridAction = [this](const char* name, const QString& text, QKeySequence keys,
+                                   void (GridWidget::*operation)()) {
+        auto* action = new QAction(text, Grid1);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        Grid1->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, operation] { core::runGuarded([&] { (Grid1->*operation)(); }); });
+        return action;
+    };
+    undoChange = gridAction("undoChange", QStringLiteral("Deshacer cambio"),
+                            QKeySequence(Qt::CTRL | Qt::Key_Z), &GridWidget::cancelRecord);
+    restoreDeleted = gridAction("restoreDeleted", QStringLiteral("Recuperar fila borrada"),
+                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z),
+                                &GridWidget::restoreDeletedRecord);
+    Grid1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    const auto updateUndo = [this] {
+        undoChange->setEnabled(Grid1->canCancelRecord());
+        restoreDeleted->setEnabled(Grid1->canRestoreDeletedRecord());
+    };
+    connect(Grid1, &GridWidget::recordStateChanged, this, updateUndo);
+    connect(Grid1, &GridWidget::currentRecordChanged, this, updateUndo);
+    connect(Grid1, &GridWidget::reloaded, this, updateUndo);
     connect(SpeedButton1, &QToolButton::clicked, this,
             [this] { core::runGuarded([this] { SpeedButton1Click(); }); });
     connect(SpeedButton2, &QToolButton::clicked, this,
@@ -83,7 +114,8 @@ void SettingsEditor::SpeedButton1Click()
         accept();
         return;
     }
-    showMessageBox(fromAnsi(refusedChangesText(editedList(), refused, describingFields())));
+    showMessageBox(data::qstringFromWindows1252(
+        refusedChangesText(editedList(), refused, describingFields())));
 }
 
 void SettingsEditor::SpeedButton2Click()
@@ -140,7 +172,10 @@ std::string SettingsEditor::refusedChangesText(const data::CachedResultSet& list
         if (!described.empty()) text += " (" + described + ")";
         text += ":\r\n" + r.error + "\r\n";
     }
-    text += "\r\nLos cambios siguen pendientes: corr\xEDjalos y grabe de nuevo, o cancele.";
+    text +=
+        "\r\nLos cambios siguen pendientes: corr\xEDjalos o desh\xE1galos (Ctrl+Z: "
+        "\"Deshacer cambio\" de la fila; Ctrl+May\xFAs+Z: \"Recuperar fila borrada\") y "
+        "grabe de nuevo, o cancele.";
     return text;
 }
 

@@ -4,6 +4,11 @@
 // and "Cancelar" (SpeedButton2). The grid's find dialog opens with Ctrl+F; titles do not
 // sort and there is no filter row.
 //
+// "Grabar" (Alt+G) and "Cancelar" (Alt+C) are reached by Tab too. "Deshacer cambio"
+// (Ctrl+Z, the grid's context menu, the navigator's cancel) undoes the current row's
+// cached change and "Recuperar fila borrada" (Ctrl+Shift+Z) brings back the row deleted
+// last, so that one refused change need not cost all the others.
+//
 // "Grabar" applies the edited list with a tolerance of 0 errors and closes when everything
 // was written; rows the database refused are listed with the server's text and the screen
 // stays open with every change still cached. "Cancelar" discards every change and closes;
@@ -21,6 +26,7 @@
 #include "data/dataset.h"
 #include "grid/settingseditors.h"
 
+class QAction;
 class QToolButton;
 
 namespace enviozvr::ui {
@@ -38,6 +44,8 @@ public:
     QWidget* Panel1;  // bottom bar
     QToolButton* SpeedButton1;
     QToolButton* SpeedButton2;
+    QAction* undoChange;      // "Deshacer cambio"
+    QAction* restoreDeleted;  // "Recuperar fila borrada"
 
     // "Grabar": writes an open cell editor's text, posts a changed row still in edit and
     // applies every cached change. Closes the screen when the database took them all;

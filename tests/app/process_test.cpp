@@ -3,9 +3,12 @@
 // the locale's encoding of console arguments and messages.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileSystemWatcher>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QThread>
@@ -19,6 +22,8 @@
 #include "app/consoletext.h"
 #include "data/connection.h"
 #include "data/transaction.h"
+#include "sender/maindata.h"
+#include "ui/ctrlaccesozvr.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
@@ -360,6 +365,44 @@ TEST(ConsoleText, ConversionsBetweenEncodingsAndWindows1252)
     // Invalid input and characters the target lacks become '?'.
     EXPECT_EQ(app::windows1252FromEncoding("a\xFF" "b", "UTF-8"), "a?b");
     EXPECT_EQ(app::encodingFromWindows1252("\x80" "1", "ISO-8859-1"), "?1");
+}
+
+// A password typed on the login screen and the same password given to headless mode as a
+// UTF-8 argument reach the database as the same Windows-1252 bytes, characters outside the
+// code page (outside the BMP too) included.
+TEST(ConsoleText, APasswordGivesTheSameBytesOnTheLoginScreenAndOnTheCommandLine) {
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    static int argc = 1;
+    static char name[] = "process_test";
+    static char* argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    testing::TempDir dir;  // no general.fdb there: the login is refused after the bytes are set
+    const struct {
+        std::string utf8;
+        std::string ansi;
+    } cases[] = {
+        {"clave", "clave"},
+        {"contraseña€",
+         "contrase\xF1"
+         "a\x80"},
+        {"x\xF0\x9F\x98\x80y", "x?y"},
+        {"\xF0\x9F\x98\x80\xF0\x9F\x98\x81", "??"},
+        {"Łódź",
+         "?\xF3"
+         "d?"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ansi);
+        EXPECT_EQ(app::windows1252FromEncoding(c.utf8, "UTF-8"), c.ansi);
+        sender::MainData data;
+        ui::Tfaccesozvr screen(data);
+        screen.Servidor->setEditText(
+            QString::fromStdString(testing::serverHost() + ":" + dir.path()));
+        screen.Tusua->setText(QString::fromStdString(testing::serverUser()));
+        screen.TClave->setText(QString::fromUtf8(c.utf8.c_str()));
+        EXPECT_ANY_THROW(screen.SpeedButton1Click());
+        EXPECT_EQ(data.DbGeneral.param("password"), c.ansi);
+    }
 }
 
 }  // namespace

@@ -263,6 +263,68 @@ TEST_F(CachedSetTest, EditSendsOnlyAssignedColumnsAndCancelUpdatesRestores)
     EXPECT_EQ(count("ID = 1 and NOTA = 'b' and NOTAS = 'blob uno'"), 1);
 }
 
+// A delete the database refuses (a trigger) holds every other change back; undoing that one
+// change brings the row back and lets the rest be written. Each kind of change is undone on
+// its own, the others left as they are.
+TEST_F(CachedSetTest, OneChangeIsUndoneAndTheOthersAreWritten) {
+    db.exec("create exception NO_BORRAR 'no se borra'");
+    db.exec(
+        "create trigger T_NO_BORRAR for T before delete as begin "
+        "if (old.ID = 2) then exception NO_BORRAR; end");
+    set.setCommandText("select * from T order by ID");
+    set.open();
+    set.edit();  // ID 1
+    set.setValue("NOTA", Value::text("b"));
+    set.post();
+    set.next();
+    set.remove();  // ID 2, refused by the trigger
+    set.insert();
+    set.setValue("ID", Value::integer(10));
+    set.post();
+    EXPECT_EQ(set.applyUpdates(0), 1);
+    ASSERT_EQ(set.changeCount(), 3);
+    EXPECT_EQ(count("NOTA = 'b' or ID = 10"), 0);
+
+    const auto ids = [&] {
+        std::vector<int64_t> out;
+        for (int r = 0; r < set.recordCount(); ++r) out.push_back(set.valueAt(r, 0).asInteger());
+        return out;
+    };
+    EXPECT_EQ(ids(), (std::vector<int64_t>{1, 10, 3}));
+    EXPECT_EQ(set.currentChange(), 2);  // on the inserted row
+    set.first();
+    EXPECT_EQ(set.currentChange(), 0);
+    set.last();
+    EXPECT_EQ(set.currentChange(), -1);  // ID 3, unchanged
+
+    set.revertChange(1);  // the delete: the row is back where it was read, the cursor on it
+    EXPECT_EQ(ids(), (std::vector<int64_t>{1, 2, 10, 3}));
+    EXPECT_EQ(set.asText("NOMBRE"), "dos");
+    EXPECT_EQ(set.recNo(), 1);
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_EQ(set.changeCount(), 0);
+    EXPECT_EQ(count("NOTA = 'b' or ID = 10"), 2);
+    EXPECT_EQ(count("ID = 2"), 1);
+
+    // An edit in progress is abandoned; a modify takes its old values again; an insert goes.
+    set.first();
+    set.edit();
+    set.setValue("NOTA", Value::text("c"));
+    set.post();
+    set.edit();
+    set.setValue("NOTA", Value::text("d"));
+    set.revertChange(set.currentChange());
+    EXPECT_EQ(set.state(), DataSetState::Browse);
+    EXPECT_EQ(set.asText("NOTA"), "b");
+    set.append();
+    set.setValue("ID", Value::integer(11));
+    set.post();
+    set.revertChange(set.currentChange());
+    EXPECT_EQ(ids(), (std::vector<int64_t>{1, 2, 10, 3}));
+    EXPECT_EQ(set.changeCount(), 0);
+    EXPECT_EQ(errorOf([&] { set.revertChange(0); }), "Change index out of range");
+}
+
 TEST_F(CachedSetTest, RulesOfTheCache)
 {
     set.setCommandText("select * from T where ID = 99");

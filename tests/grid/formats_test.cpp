@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "grid/codepage.h"
+#include "data/codepage.h"
 #include "gridfixture.h"
 #include "support/testdb.h"
 

@@ -2,6 +2,8 @@
 // current cell and the data set's cursor, Tab and Enter, selection kinds from keys and
 // title clicks, columns moved and resized by their titles, key hooks, the editing switch,
 // and errors kept inside the guard.
+#include "ui/gridwidget.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,13 +14,12 @@
 #include <QToolButton>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "data/connection.h"
 #include "data/dataset.h"
 #include "grid/gridexport.h"
 #include "support/appdir.h"
 #include "ui/gridnavigator.h"
-#include "ui/gridwidget.h"
-#include "ui/text1252.h"
 
 namespace enviozvr::uitest {
 namespace {

@@ -9,10 +9,10 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "ui/ctrlaccesozvr.h"
 #include "core/scrambler.h"
+#include "data/codepage.h"
 #include "sender/maindata.h"
-#include "ui/text1252.h"
+#include "ui/ctrlaccesozvr.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
@@ -101,9 +101,9 @@ TEST(AccessScreen, ShowsItsControlsAndTheServerList)
 void typeLogin(Tfaccesozvr& screen, const std::string& server, const std::string& user,
                const std::string& password)
 {
-    screen.Servidor->setEditText(ui::fromAnsi(server));
-    screen.Tusua->setText(ui::fromAnsi(user));
-    screen.TClave->setText(ui::fromAnsi(password));
+    screen.Servidor->setEditText(data::qstringFromWindows1252(server));
+    screen.Tusua->setText(data::qstringFromWindows1252(user));
+    screen.TClave->setText(data::qstringFromWindows1252(password));
 }
 
 std::string lower(std::string s)
@@ -163,7 +163,7 @@ TEST(AccessScreen, WrongPasswordIsLoggedShownAndTheScreenStaysOpen)
     EXPECT_TRUE(data.loginRecord.ServidorSesion.empty());
 
     // Corrected, the button logs in.
-    screen.TClave->setText(ui::fromAnsi(world.password));
+    screen.TClave->setText(data::qstringFromWindows1252(world.password));
     driver.run([&] { QTest::mouseClick(screen.SpeedButton1, Qt::LeftButton); });
     EXPECT_EQ(driver.messages.size(), 1u);
     EXPECT_EQ(screen.result(), QDialog::Accepted);

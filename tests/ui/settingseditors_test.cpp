@@ -4,19 +4,23 @@
 // window's buttons with a send that uses what was saved.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "data/connection.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridwidget.h"
 #include "ui/principalzvr.h"
 #include "ui/repcompania.h"
 #include "ui/repdocs.h"
-#include "ui/text1252.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
@@ -113,9 +117,9 @@ TEST(SettingsEditors, WindowsColumnsAndCheckBoxes)
         EXPECT_EQ(screen.size(), QSize(584, 200));
         EXPECT_EQ(screen.DBNavigator1->height(), 18);
         EXPECT_EQ(screen.Panel1->height(), 57);
-        EXPECT_EQ(screen.SpeedButton1->text(), QStringLiteral("Grabar"));
+        EXPECT_EQ(screen.SpeedButton1->text(), QStringLiteral("&Grabar"));
         EXPECT_EQ(screen.SpeedButton1->geometry(), QRect(88, 1, 65, 55));
-        EXPECT_EQ(screen.SpeedButton2->text(), QStringLiteral("Cancelar"));
+        EXPECT_EQ(screen.SpeedButton2->text(), QStringLiteral("&Cancelar"));
         EXPECT_EQ(screen.SpeedButton2->geometry(), QRect(440, 1, 65, 55));
         EXPECT_TRUE(screen.SpeedButton1->autoRaise());
         for (QToolButton* b : {screen.DBNavigator1->nbFirst, screen.DBNavigator1->nbInsert,
@@ -313,6 +317,231 @@ TEST(SettingsEditors, RefusedRowIsReportedAndTheScreenStaysOpen)
               Value::integer(2));
 }
 
+// Types `text` into the focused cell editor one character at a time, each as a key press
+// carrying that character (QTest's own typing narrows characters to Latin-1).
+void typeCharacters(QLineEdit* editor, const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype n = text.at(i).isHighSurrogate() ? 2 : 1;
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text.mid(i, n));
+        QApplication::sendEvent(editor, &press);
+        i += n - 1;
+    }
+}
+
+QLineEdit* openEditor(ui::GridWidget* grid, int row, int column) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // closed editors
+    grid->moveToCell(row, column);
+    QTest::keyClick(grid, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (editor) editor->selectAll();
+    return editor;
+}
+
+// However the edit of a row begins (typing in a cell, a key, the navigator), the
+// navigator's buttons and the row indicator follow the row's state; Post on the navigator
+// writes the text still in the cell editor.
+TEST(SettingsEditors, NavigatorAndIndicatorFollowTheRowsState) {
+    using Mark = ui::GridIndicator::Mark;
+    CompanyDb company;
+    Tfrepcompania screen(company.QRepcomp);
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    ui::GridNavigator* nav = screen.DBNavigator1;
+    const auto expectState = [&](data::DataSetState state, Mark mark) {
+        const bool changing = state != data::DataSetState::Browse;
+        EXPECT_EQ(screen.CRepcomp.state(), state);
+        EXPECT_EQ(nav->nbPost->isEnabled(), changing);
+        EXPECT_EQ(nav->nbEdit->isEnabled(), !changing);
+        EXPECT_EQ(g->indicator()->currentMark(), mark);
+        EXPECT_EQ(g->indicator()->currentRow(), g->currentRecord());
+    };
+    expectState(data::DataSetState::Browse, Mark::Browse);
+    EXPECT_FALSE(nav->nbCancel->isEnabled());
+
+    QLineEdit* editor = openEditor(g, rowOf(g, 0, "002"), 2);
+    ASSERT_NE(editor, nullptr);
+    expectState(data::DataSetState::Browse, Mark::Browse);  // F2 alone changes nothing
+    QTest::keyClicks(editor, "srv9");
+    expectState(data::DataSetState::Edit, Mark::Edit);
+    EXPECT_TRUE(nav->nbCancel->isEnabled());
+    nav->nbPost->click();
+    QCoreApplication::processEvents();
+    expectState(data::DataSetState::Browse, Mark::Browse);
+    EXPECT_EQ(g->gridModel()->cellText(rowOf(g, 0, "002"), 2), "srv9");
+    EXPECT_EQ(screen.CRepcomp.changeCount(), 1);
+
+    nav->nbInsert->click();
+    expectState(data::DataSetState::Insert, Mark::Insert);
+    nav->nbCancel->click();
+    expectState(data::DataSetState::Browse, Mark::Browse);
+    clickCheckBox(g, rowOf(g, 0, "003"), 3);
+    expectState(data::DataSetState::Edit, Mark::Edit);
+}
+
+// A cell editor holds no more than its column and refuses, with a message at the cell, a
+// character the database's character set lacks (typed or pasted); nothing is cached by
+// the refusal, and what is saved is exactly what the editor showed.
+TEST(SettingsEditors, CellEditorsTakeOnlyWhatTheColumnHolds) {
+    CompanyDb company;
+    Tfrepcompania screen(company.QRepcomp);
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    const int norte = rowOf(g, 0, "002");
+    const struct {
+        int column;
+        QString typed;
+        QString shown;
+        QString refused;  // the character the message names, if any
+    } cases[] = {
+        {1, QString(110, QChar('n')), QString(80, QChar('n')), {}},
+        {0, QStringLiteral("00012"), QStringLiteral("000"), {}},
+        {2, QStringLiteral("Łódź"), QStringLiteral("ód"), QStringLiteral("ź")},
+        {2, QStringLiteral("x\U0001F600y"), QStringLiteral("xy"), QStringLiteral("\U0001F600")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        QToolTip::hideText();
+        QLineEdit* editor = openEditor(g, norte, c.column);
+        ASSERT_NE(editor, nullptr);
+        typeCharacters(editor, c.typed);
+        EXPECT_EQ(editor->text(), c.shown);
+        if (!c.refused.isEmpty())
+            EXPECT_EQ(QToolTip::text(), ui::GridWidget::refusedCharacterText(c.refused));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(g->gridModel()->cellText(norte, c.column), c.shown);
+    }
+    // A paste holding such a character is refused whole, before anything is cached.
+    screen.DBNavigator1->nbPost->click();
+    const int changes = screen.CRepcomp.changeCount();
+    QLineEdit* editor = openEditor(g, rowOf(g, 0, "003"), 1);
+    ASSERT_NE(editor, nullptr);
+    QGuiApplication::clipboard()->setText(QStringLiteral("Sur Ł"));
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(editor->text(), QStringLiteral("Sur"));
+    EXPECT_EQ(QToolTip::text(), ui::GridWidget::refusedCharacterText(QStringLiteral("Ł")));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QTest::keyClick(g, Qt::Key_Escape);
+    EXPECT_EQ(screen.CRepcomp.changeCount(), changes);
+    EXPECT_EQ(screen.CRepcomp.state(), data::DataSetState::Browse);
+
+    screen.SpeedButton1->click();
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_EQ(company.rows("SELECT RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR FROM REPLICA_COMPANIA "
+                           "WHERE RPCO_SERVIDOR LIKE 'xy%'"),
+              (std::vector<std::vector<Value>>{
+                  {Value::text("000"), Value::text(std::string(80, 'n')), Value::text("xy")}}));
+}
+
+// A delete the database refuses holds every other change back: the deleted row is brought
+// back ("Recuperar fila borrada"), another row's change undone with the navigator's cancel,
+// and "Grabar" then writes the change that is left.
+TEST(SettingsEditors, OneRowsChangeIsUndoneAndTheRestSaved) {
+    CompanyDb company;
+    RecordedErrors errors;
+    company.db.exec("CREATE EXCEPTION NO_BORRAR 'la sucursal tiene facturas'");
+    company.db.exec(
+        "CREATE TRIGGER REPLICA_NO_BORRAR FOR REPLICA_COMPANIA BEFORE DELETE AS "
+        "BEGIN IF (OLD.RPCO_COD = '003') THEN EXCEPTION NO_BORRAR; END");
+    Tfrepcompania screen(company.QRepcomp);
+    screen.setModal(false);  // shown here without its own event loop: only the box is modal
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    g->confirmDelete = [] { return true; };
+    typeInto(g, rowOf(g, 0, "002"), 2, "nuevo:/srv");
+    EXPECT_FALSE(screen.restoreDeleted->isEnabled());
+    g->moveToCell(rowOf(g, 0, "003"), 0);
+    screen.DBNavigator1->nbDelete->click();
+    ASSERT_EQ(g->gridModel()->rowCount(), 1);
+
+    ModalDriver driver;
+    driver.run([&] { screen.SpeedButton1->click(); });
+    ASSERT_EQ(driver.messages.size(), 1u);
+    EXPECT_TRUE(driver.messages[0].contains(QStringLiteral("Borrado (Código 003")))
+        << driver.messages[0].toStdString();
+    EXPECT_TRUE(screen.isVisible());
+    EXPECT_EQ(screen.CRepcomp.changeCount(), 2);
+
+    showActive(screen);  // again, once the box is gone
+    g->setFocus();
+    EXPECT_TRUE(screen.restoreDeleted->isEnabled());
+    QTest::keyClick(g, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(g->gridModel()->rowCount(), 2);
+    EXPECT_EQ(g->gridModel()->cellText(g->currentRecord(), 0), "003");  // back, and current
+    EXPECT_EQ(g->gridModel()->cellText(g->currentRecord(), 2), "srv3:/datos");
+    EXPECT_FALSE(screen.restoreDeleted->isEnabled());
+
+    // On a row with a cached change the navigator's cancel and Ctrl+Z undo it.
+    typeInto(g, rowOf(g, 0, "003"), 1, "Sur cambiado");
+    EXPECT_TRUE(screen.DBNavigator1->nbCancel->isEnabled());
+    QTest::keyClick(g, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(g->gridModel()->cellText(rowOf(g, 0, "003"), 1), "Sur");
+    typeInto(g, rowOf(g, 0, "003"), 1, "Sur cambiado");
+    screen.DBNavigator1->nbCancel->click();
+    EXPECT_EQ(g->gridModel()->cellText(rowOf(g, 0, "003"), 1), "Sur");
+    EXPECT_FALSE(screen.DBNavigator1->nbCancel->isEnabled());
+    EXPECT_EQ(screen.CRepcomp.changeCount(), 1);
+
+    driver.run([&] { screen.SpeedButton1->click(); });
+    EXPECT_EQ(driver.messages.size(), 1u);
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_TRUE(errors.shown.empty());
+    EXPECT_EQ(company.rows("SELECT RPCO_COD, RPCP_NOMBRE, RPCO_SERVIDOR FROM REPLICA_COMPANIA "
+                           "ORDER BY RPCO_COD"),
+              (std::vector<std::vector<Value>>{
+                  {Value::text("002"), Value::text("Norte"), Value::text("nuevo:/srv")},
+                  {Value::text("003"), Value::text("Sur"), Value::text("srv3:/datos")}}));
+}
+
+// "Grabar" and "Cancelar" are reached by Tab (past the grid's last cell, or Ctrl+Tab from
+// any cell) and by their mnemonics, a cell editor open or not.
+TEST(SettingsEditors, GrabarAndCancelarFromTheKeyboard) {
+    CompanyDb company;
+    {
+        Tfrepcompania screen(company.QRepcomp);
+        showActive(screen);
+        ui::GridWidget* g = screen.Grid1;
+        g->moveToCell(g->gridModel()->rowCount() - 1, 3);
+        g->setFocus();
+        QTest::keyClick(g, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), screen.SpeedButton1);
+        QTest::keyClick(screen.SpeedButton1, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), screen.SpeedButton2);
+        QTest::keyClick(screen.SpeedButton2, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), g);
+        g->moveToCell(0, 0);
+        QTest::keyClick(g, Qt::Key_Tab, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::focusWidget(), screen.SpeedButton1);
+        QTest::keyClick(screen.SpeedButton1, Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), g);
+
+        // Alt+G with text still in a cell editor: the text is saved with the rest.
+        QLineEdit* editor = openEditor(g, rowOf(g, 0, "002"), 2);
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClicks(editor, "por:/teclado");
+        QSignalSpy grabar(screen.SpeedButton1, &QToolButton::clicked);
+        QTest::keyClick(editor, Qt::Key_G, Qt::AltModifier);
+        ASSERT_TRUE(grabar.wait());  // a mnemonic shows the button pressed, then clicks it
+        EXPECT_FALSE(screen.isVisible());
+    }
+    EXPECT_EQ(
+        company.rows(
+            "SELECT COUNT(*) FROM REPLICA_COMPANIA WHERE RPCO_SERVIDOR = 'por:/teclado'")[0][0],
+        Value::integer(1));
+    {
+        Tfrepdocs screen(company.QRepdocs, company.TTipodoc);
+        showActive(screen);
+        typeInto(screen.Grid1, 0, 1, "QQ");
+        QSignalSpy cancelar(screen.SpeedButton2, &QToolButton::clicked);
+        QTest::keyClick(screen.Grid1, Qt::Key_C, Qt::AltModifier);
+        ASSERT_TRUE(cancelar.wait());
+        EXPECT_FALSE(screen.isVisible());
+    }
+    EXPECT_EQ(
+        company.rows("SELECT COUNT(*) FROM REPLICACION_CONFIGURA WHERE REPC_PREF = 'QQ'")[0][0],
+        Value::integer(0));
+}
+
 TEST(SettingsEditors, RefusedChangesTextDescribesEachRow)
 {
     std::unique_ptr<data::Connection> DbCia = data::Connection::company("DbCia");
@@ -329,12 +558,19 @@ TEST(SettingsEditors, RefusedChangesTextDescribesEachRow)
     refused[1].values = {Value::text("004"), Value::null(), Value::null(),
                          Value::null(), Value::null(), Value::null()};
     refused[1].error = "lock conflict";
-    EXPECT_EQ(ui::SettingsEditor::refusedChangesText(list, refused, {"RPCO_COD", "RPCP_NOMBRE"}),
-              "La base de datos rechaz\xF3 estos cambios; no se grab\xF3 ning\xFAn cambio:\r\n"
-              "\r\nModificado (C\xF3" "digo 002, Compa\xF1\xED" "a Norte):\r\n"
-              "violation of CHECK constraint\r\n"
-              "\r\nBorrado (C\xF3" "digo 004, Compa\xF1\xED" "a ):\r\nlock conflict\r\n"
-              "\r\nLos cambios siguen pendientes: corr\xEDjalos y grabe de nuevo, o cancele.");
+    EXPECT_EQ(
+        ui::SettingsEditor::refusedChangesText(list, refused, {"RPCO_COD", "RPCP_NOMBRE"}),
+        "La base de datos rechaz\xF3 estos cambios; no se grab\xF3 ning\xFAn cambio:\r\n"
+        "\r\nModificado (C\xF3"
+        "digo 002, Compa\xF1\xED"
+        "a Norte):\r\n"
+        "violation of CHECK constraint\r\n"
+        "\r\nBorrado (C\xF3"
+        "digo 004, Compa\xF1\xED"
+        "a ):\r\nlock conflict\r\n"
+        "\r\nLos cambios siguen pendientes: corr\xEDjalos o desh\xE1galos (Ctrl+Z: \"Deshacer "
+        "cambio\" de la fila; Ctrl+May\xFAs+Z: \"Recuperar fila borrada\") y grabe de nuevo, "
+        "o cancele.");
 }
 
 // "Tipo documento" is chosen from the drop-down of the types read when the screen opened;
@@ -388,7 +624,7 @@ TEST(SettingsEditors, MainWindowButtonsAndASendThatUsesTheChange)
     driver.expect([&](QWidget* modal) {
         auto* screen = qobject_cast<Tfrepcompania*>(modal);
         ASSERT_NE(screen, nullptr);
-        typeInto(screen->Grid1, 0, 2, ui::fromAnsi(world.server));
+        typeInto(screen->Grid1, 0, 2, data::qstringFromWindows1252(world.server));
         clickCheckBox(screen->Grid1, 0, 3);
         screen->SpeedButton1->click();
     });

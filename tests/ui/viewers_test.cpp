@@ -20,6 +20,7 @@
 #include <functional>
 
 #include "core/unhandled.h"
+#include "data/codepage.h"
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
@@ -31,7 +32,6 @@
 #include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
 #include "ui/screenlook.h"
-#include "ui/text1252.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
@@ -47,8 +47,12 @@ struct RecordedErrors : core::ErrorDisplay {
     std::vector<std::string> shown;
 };
 
-QString shortDate(int y, int m, int d) { return ui::fromAnsi(data::shortDateText(data::Date::fromYmd(y, m, d))); }
-QString longTime(int h, int m, int s) { return ui::fromAnsi(data::longTimeText(data::Time::fromHms(h, m, s))); }
+QString shortDate(int y, int m, int d) {
+    return data::qstringFromWindows1252(data::shortDateText(data::Date::fromYmd(y, m, d)));
+}
+QString longTime(int h, int m, int s) {
+    return data::qstringFromWindows1252(data::longTimeText(data::Time::fromHms(h, m, s)));
+}
 
 // A logged-in main data on company 001 of a UiWorld, with a queue of invoice events:
 // errors 1 and 3 (3 of another destination), pending 2 and 4, sent 5, type 120 event 6.
@@ -277,7 +281,8 @@ TEST_F(Viewers, CopyPlacesTheExportersDocumentsOfTheSelection)
         EXPECT_EQ(mime->data(ui::kMimeDBCells).toStdString(),
                   exported(&grid::makeGridExport<grid::TGridExportAsDBCells>, g));
         // The plain text is the Text document in Unicode.
-        EXPECT_EQ(ui::toAnsi(mime->text()), exported(&grid::makeGridExport<grid::TGridExportAsText>, g));
+        EXPECT_EQ(data::windows1252FromQString(mime->text()),
+                  exported(&grid::makeGridExport<grid::TGridExportAsText>, g));
     };
 
     // Nothing selected: the focused cell.

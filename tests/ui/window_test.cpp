@@ -15,11 +15,11 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "ui/ctrlaccesozvr.h"
 #include "core/scrambler.h"
+#include "data/codepage.h"
+#include "ui/ctrlaccesozvr.h"
 #include "ui/lookupbox.h"
 #include "ui/principalzvr.h"
-#include "ui/text1252.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
@@ -49,9 +49,9 @@ ModalDriver::Handler logInAs(const std::string& server, const std::string& user,
     return [=](QWidget* modal) {
         auto* screen = qobject_cast<ui::Tfaccesozvr*>(modal);
         ASSERT_NE(screen, nullptr);
-        screen->Servidor->setEditText(ui::fromAnsi(server));
-        screen->Tusua->setText(ui::fromAnsi(user));
-        screen->TClave->setText(ui::fromAnsi(password));
+        screen->Servidor->setEditText(data::qstringFromWindows1252(server));
+        screen->Tusua->setText(data::qstringFromWindows1252(user));
+        screen->TClave->setText(data::qstringFromWindows1252(password));
         QTest::keyClick(screen->Tusua, Qt::Key_F2);
     };
 }
@@ -306,7 +306,7 @@ TEST(MainWindow, InteractiveStartLogsInOnceAndLoadsTheCompanies)
     EXPECT_EQ(driver.dialogs, 1);
     EXPECT_TRUE(driver.messages.empty());
     EXPECT_EQ(window.endRequests, 0);
-    EXPECT_EQ(w.SerOri1->text(), ui::fromAnsi(world.server));
+    EXPECT_EQ(w.SerOri1->text(), data::qstringFromWindows1252(world.server));
     EXPECT_EQ(w.loginRecord().ServidorSesion, world.server);
     EXPECT_EQ(w.LCiaOri->count(), 5);
     EXPECT_EQ(w.LCiaOri->currentText(), QString());  // nothing chosen, nothing sent
@@ -381,12 +381,13 @@ public:
     {
         std::string shot;
         if (!Panel3->isHidden())
-            shot += "panel " + ui::toAnsi(Panel3Caption->text()) + " " +
+            shot += "panel " + data::windows1252FromQString(Panel3Caption->text()) + " " +
                     std::to_string(ProgressBar1->value()) + "/" +
                     std::to_string(progressMaximum()) + "; ";
-        if (!Edit1->isHidden()) shot += "event " + ui::toAnsi(Edit1->text()) + "; ";
+        if (!Edit1->isHidden())
+            shot += "event " + data::windows1252FromQString(Edit1->text()) + "; ";
         shot += std::string("timer ") + (isActive() ? "on" : "off");
-        shot += "; last " + ui::toAnsi(EUltenvio->text());
+        shot += "; last " + data::windows1252FromQString(EUltenvio->text());
         shot += PngSpeedButton1->isEnabled() ? "; viewer on" : "; viewer off";
         shots.push_back(shot);
         Tfprincipalzvr::repaint();
@@ -442,7 +443,7 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus)
     EXPECT_TRUE(w.Edit1->isHidden());
     EXPECT_EQ(w.ProgressBar1->value(), 2);
     EXPECT_EQ(w.progressMaximum(), 2);
-    const QString today = ui::fromAnsi(data::shortDateText(data::today()));
+    const QString today = data::qstringFromWindows1252(data::shortDateText(data::today()));
     EXPECT_TRUE(w.EUltenvio->text().startsWith(today + " - ")) << w.EUltenvio->text().toStdString();
     // "Mensajes error" follows the status read at the start of a cycle: off for this one,
     // on from the next.
@@ -574,7 +575,7 @@ TEST(MainWindow, AutomaticStartLogsInChoosesAndSendsAtOnce)
         EXPECT_EQ(driver.dialogs, 0);
         EXPECT_EQ(w.loginRecord().UsuarioSesion, world.user);
         EXPECT_EQ(w.loginRecord().ClaveSesion, core::CifrarClave(world.password));
-        EXPECT_EQ(w.SerOri1->text(), ui::fromAnsi(world.server));
+        EXPECT_EQ(w.SerOri1->text(), data::qstringFromWindows1252(world.server));
         EXPECT_EQ(w.LCiaOri->currentText(), QStringLiteral("Origen S.A."));
         EXPECT_EQ(items(w.CboAgencia), (QStringList{"Todas", "Principal", "Sur"}));
         EXPECT_EQ(w.ckreciente->isChecked(), c.newestFirst);
