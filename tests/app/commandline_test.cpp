@@ -16,13 +16,13 @@
 
 namespace {
 
-struct Run {
+struct ProgramRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
-Run runProgram(const std::vector<std::string>& args)
+ProgramRun runProgram(const std::vector<std::string>& args)
 {
     if (!QCoreApplication::instance()) {
         static int argc = 1;
@@ -40,7 +40,7 @@ Run runProgram(const std::vector<std::string>& args)
     QStringList list;
     for (const std::string& a : args) list << QString::fromStdString(a);
     process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
-    Run run;
+    ProgramRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return run;
     run.status = process.exitCode();
@@ -92,7 +92,7 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase)
     };
     for (const OptionCase& c : cases) {
         SCOPED_TRACE(c.args.front() + (c.args.size() > 1 ? " " + c.args[1] : ""));
-        const Run run = runProgram(c.args);
+        const ProgramRun run = runProgram(c.args);
         EXPECT_EQ(run.status, c.status) << run.err;
         if (c.outStart.empty())
             EXPECT_EQ(run.out, "");
@@ -104,7 +104,7 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase)
             EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
     }
     // The version is one line: the project version, then at most the commit.
-    const Run run = runProgram({"--version"});
+    const ProgramRun run = runProgram({"--version"});
     EXPECT_TRUE(std::regex_match(run.out, std::regex(version + R"(( \(git [0-9a-f]+\))?\n)")))
         << run.out;
 }
@@ -113,7 +113,7 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase)
 // page documents every option that the help names.
 TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp)
 {
-    const Run help = runProgram({"--help"});
+    const ProgramRun help = runProgram({"--help"});
     ASSERT_EQ(help.status, 0);
     const std::set<std::string> inHelp = optionNames(help.out);
 
