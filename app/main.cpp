@@ -1,12 +1,15 @@
 // Program entry: picks the run mode from the arguments.
+//   --help, -h, --version  print and exit, before any window system or database
 //   --export=...         writes an event list to a file and exits (no window)
 //   --status             the health report of an origin company's queue (no window)
 //   --headless [--once]  the automatic mode without any window
 //   anything else        the desktop program
 #include <clocale>
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/commandline.h"
 #include "app/exportcli.h"
 #include "app/headless.h"
 #include "app/status.h"
@@ -20,6 +23,8 @@ int main(int argc, char** argv)
     // The locale's character encoding, for the arguments and messages of the console modes.
     std::setlocale(LC_CTYPE, "");
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (const auto status = enviozvr::app::handleCommonOptions(args, std::cout, std::cerr))
+        return *status;
     for (const auto& a : args) {
         if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
     }

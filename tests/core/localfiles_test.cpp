@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include <sys/wait.h>
+#include <grp.h>
+#include <pwd.h>
 #include <unistd.h>
 
 #include <functional>
@@ -360,3 +363,53 @@ TEST(Logs, UnwritableLogIsIgnored)
 }
 
 }  // namespace
+
+// The shipped logrotate snippet, pointed at a test folder and run with logrotate itself,
+// between lines the program writes: every line ends up whole in the old or the new log,
+// in order. With copytruncate instead of moving the file the same holds for lines written
+// before and after a rotation (the log is never held open between lines).
+TEST(Logs, EveryLineSurvivesALogrotateRotation)
+{
+    if (!std::filesystem::exists("/usr/sbin/logrotate")) GTEST_SKIP() << "logrotate is not installed";
+    std::ifstream in(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.logrotate");
+    const std::string shipped{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_NE(shipped.find("/srv/nivora/ENVIO.TXT"), std::string::npos);
+
+    struct Case {
+        const char* what;
+        std::function<std::string(std::string)> edit;
+    } cases[] = {
+        {"as shipped", [](std::string s) { return s; }},
+        {"copytruncate",
+         [](std::string s) { return s.replace(s.find("nocreate"), 8, "copytruncate"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        InstallDir dir;
+        std::string config = c.edit(shipped);
+        // Rotated as the user running the test.
+        const std::size_t su = config.find("su enviozvr enviozvr");
+        ASSERT_NE(su, std::string::npos);
+        config.replace(su, 20, "su "s + getpwuid(geteuid())->pw_name + " " +
+                                   getgrgid(getegid())->gr_name);
+        for (std::size_t at; (at = config.find("/srv/nivora")) != std::string::npos;)
+            config.replace(at, 11, dir.path());
+        dir.writeFile("logrotate.conf", config);
+
+        for (int i = 1; i <= 3; ++i) core::archivo_auditoria(std::to_string(i), "236", "FV");
+        const std::string command = "/usr/sbin/logrotate -f -s '" + dir.file("logrotate.state") +
+                                    "' '" + dir.file("logrotate.conf") + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << config;
+        for (int i = 4; i <= 5; ++i) core::archivo_auditoria(std::to_string(i), "236", "FV");
+
+        const auto old = dir.logLines("ENVIO.TXT.1");
+        const auto current = dir.logLines("ENVIO.TXT");
+        ASSERT_EQ(old.size(), 3u);
+        ASSERT_EQ(current.size(), 2u);
+        std::vector<std::string> all(old);
+        all.insert(all.end(), current.begin(), current.end());
+        for (std::size_t i = 0; i < all.size(); ++i)
+            EXPECT_NE(all[i].find("," + std::to_string(i + 1) + ",236,FV"), std::string::npos)
+                << all[i];
+    }
+}

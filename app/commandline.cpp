@@ -1,0 +1,120 @@
+#include "app/commandline.h"
+
+#include <array>
+#include <string_view>
+
+#include "app/version.h"
+
+namespace enviozvr::app {
+
+namespace {
+
+// Options taken as a whole argument, and options that carry "=VALUE".
+constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
+                                                     "--no-retry-errors", "--help"};
+constexpr std::array<std::string_view, 10> kValued = {
+    "--export=", "--format=", "--output=",          "--sort=",          "--filter=",
+    "--minutes=", "--batch=", "--connect-timeout=", "--stall-timeout=", "--stale="};
+
+bool knownOption(const std::string& a)
+{
+    for (std::string_view f : kFlags)
+        if (a == f) return true;
+    for (std::string_view v : kValued)
+        if (a.rfind(v, 0) == 0) return true;
+    return false;
+}
+
+bool isOption(const std::string& a) { return a.size() > 1 && a[0] == '-'; }
+
+}  // namespace
+
+std::string versionText() { return std::string("enviozvr ") + ENVIOZVR_VERSION_TEXT; }
+
+std::string usageText()
+{
+    return "usage: enviozvr [SERVER USER PASSWORD COMPANY [NEWEST]]\n"
+           "       enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST] [--once]\n"
+           "                [--minutes=N] [--batch=N] [--no-retry-errors]\n"
+           "                [--connect-timeout=S] [--stall-timeout=S]\n"
+           "       enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
+           "       enviozvr --export=errores|pendientes --format=txt|csv|htm|rtf|xls\n"
+           "                --output=FILE [--sort=TITLE[:desc]]... [--filter=TITLE=TEXT]...\n"
+           "                SERVER USER PASSWORD COMPANY\n"
+           "       enviozvr --help | -h | --version\n"
+           "\n"
+           "Sends the invoice replication events of an origin company to the databases of\n"
+           "the destination companies.\n"
+           "\n"
+           "Run modes:\n"
+           "  (no arguments)    the desktop program: login screen, then the main window\n"
+           "  SERVER USER PASSWORD COMPANY [NEWEST]\n"
+           "                    the desktop in automatic mode: logs in, selects COMPANY,\n"
+           "                    sends at once and then on its timer\n"
+           "  --headless        the automatic mode without a window, for a service\n"
+           "  --status          the health of the origin company's queue, for monitoring\n"
+           "  --export=errores|pendientes\n"
+           "                    writes the list of events with an error, or of pending\n"
+           "                    events, to a file\n"
+           "\n"
+           "Arguments:\n"
+           "  SERVER    text that starts every database path: SERVER/datos/general.fdb and\n"
+           "            SERVER/datos/COMPANY/nivora.fdb; host:/folder goes through that\n"
+           "            Firebird server, a plain folder opens the files in-process\n"
+           "  USER, PASSWORD  login of the general database; a PASSWORD of '-' is read\n"
+           "            from the environment variable ENVIOZVR_PASSWORD (kept out of the\n"
+           "            process list)\n"
+           "  COMPANY   code of the origin company\n"
+           "  NEWEST    any text: send the newest events first\n"
+           "\n"
+           "Options of --headless:\n"
+           "  --once              one send cycle, then exit\n"
+           "  --minutes=N         minutes between send cycles (default 1)\n"
+           "  --batch=N           events taken per destination and cycle (default 100)\n"
+           "  --no-retry-errors   leave out events that carry an error\n"
+           "  --connect-timeout=S seconds a destination may take to connect (default 15;\n"
+           "                      0 is not accepted)\n"
+           "  --stall-timeout=S   seconds a destination may leave a request unanswered\n"
+           "                      before it is skipped for the cycle (default 60; 0 is not\n"
+           "                      accepted)\n"
+           "Options of --status:\n"
+           "  --stale=MINUTES     a pending event older than this is a failure (default 60)\n"
+           "Options of --export:\n"
+           "  --format=txt|csv|htm|rtf|xls   the file format\n"
+           "  --output=FILE       the file to write\n"
+           "  --sort=TITLE[:desc] sort by the column with that title (repeatable)\n"
+           "  --filter=TITLE=TEXT keep the rows whose column matches TEXT (repeatable)\n"
+           "\n"
+           "Exit status of --headless --once: 0 the cycle reached its end, 1 it ended early,\n"
+           "2 bad arguments, a failed login or another instance sending for the company.\n"
+           "Exit status of --status: 0 all is well, 1 a destination has events with an\n"
+           "error or a pending event older than --stale, 2 bad arguments or a failed login.\n"
+           "Any mode: 2 for an unknown option.\n"
+           "\n"
+           "The installation directory (logs ENVIO.TXT, errorenvio.txt, ERRORES.TXT and the\n"
+           "server list SERVIDORES.cfg) is the value Directorio of\n"
+           "/etc/xdg/Orbalt/NivoraERP2016.conf (see XDG_CONFIG_DIRS). See enviozvr(1).\n";
+}
+
+std::optional<int> handleCommonOptions(const std::vector<std::string>& args, std::ostream& out,
+                                       std::ostream& err)
+{
+    for (const std::string& a : args) {
+        if (!isOption(a)) break;
+        if (a == "--help" || a == "-h") {
+            out << usageText();
+            return 0;
+        }
+        if (a == "--version") {
+            out << versionText() << "\n";
+            return 0;
+        }
+        if (!knownOption(a)) {
+            err << "enviozvr: unknown option '" << a << "'\n" << usageText();
+            return 2;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace enviozvr::app

@@ -1,0 +1,136 @@
+// --help, --version and unknown options of the built program, run as a child process
+// without a display, without a platform plugin setting and without an installation
+// directory: none of them may need a window system or a database.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+ProgramRun runProgram(const std::vector<std::string>& args)
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "commandline_test";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication app(argc, argv);
+    }
+    static QTemporaryDir emptyConfig;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), emptyConfig.path());
+    QProcess process;
+    process.setProcessEnvironment(env);
+    QStringList list;
+    for (const std::string& a : args) list << QString::fromStdString(a);
+    process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
+    ProgramRun run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.status = process.exitCode();
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+std::string fileText(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The option names ("--name") in `text`; in a manual page "\-\-name".
+std::set<std::string> optionNames(std::string text)
+{
+    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+    std::set<std::string> names;
+    const std::regex option(R"((^|[^a-z-])(--[a-z][a-z-]*))");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), option);
+         it != std::sregex_iterator(); ++it)
+        names.insert((*it)[2]);
+    return names;
+}
+
+struct OptionCase {
+    std::vector<std::string> args;
+    int status;
+    std::string outStart;  // empty: nothing on standard output
+    std::string errHas;    // empty: nothing on standard error
+};
+
+TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase)
+{
+    const std::string version = std::string("enviozvr ") + ENVIOZVR_PROJECT_VERSION;
+    const OptionCase cases[] = {
+        {{"--help"}, 0, "usage: enviozvr", ""},
+        {{"-h"}, 0, "usage: enviozvr", ""},
+        {{"--headless", "--help", "srv", "u", "p", "001"}, 0, "usage: enviozvr", ""},
+        {{"--version"}, 0, version, ""},
+        {{"--status", "--version"}, 0, version, ""},
+        {{"--bogus"}, 2, "", "enviozvr: unknown option '--bogus'\nusage: enviozvr"},
+        {{"-x", "srv", "u", "p", "001"}, 2, "", "enviozvr: unknown option '-x'"},
+        {{"--headless", "--onec", "srv", "u", "p", "001"}, 2, "", "unknown option '--onec'"},
+        {{"--export", "srv"}, 2, "", "unknown option '--export'"},
+    };
+    for (const OptionCase& c : cases) {
+        SCOPED_TRACE(c.args.front() + (c.args.size() > 1 ? " " + c.args[1] : ""));
+        const ProgramRun run = runProgram(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        if (c.outStart.empty())
+            EXPECT_EQ(run.out, "");
+        else
+            EXPECT_EQ(run.out.substr(0, c.outStart.size()), c.outStart);
+        if (c.errHas.empty())
+            EXPECT_EQ(run.err, "");
+        else
+            EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+    }
+    // The version is one line: the project version, then at most the commit.
+    const ProgramRun run = runProgram({"--version"});
+    EXPECT_TRUE(std::regex_match(run.out, std::regex(version + R"(( \(git [0-9a-f]+\))?\n)")))
+        << run.out;
+}
+
+// The help names every option that the README shows for the run modes, and the manual
+// page documents every option that the help names.
+TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp)
+{
+    const ProgramRun help = runProgram({"--help"});
+    ASSERT_EQ(help.status, 0);
+    const std::set<std::string> inHelp = optionNames(help.out);
+
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    const auto from = readme.find("## Running it");
+    const auto to = readme.find("### As a systemd service");
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    const std::set<std::string> inReadme = optionNames(readme.substr(from, to - from));
+    EXPECT_GE(inReadme.size(), 14u);
+    for (const std::string& o : inReadme) EXPECT_TRUE(inHelp.count(o)) << o << " not in --help";
+    EXPECT_NE(help.out.find("ENVIOZVR_PASSWORD"), std::string::npos);
+
+    const std::set<std::string> inManual =
+        optionNames(fileText(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.1"));
+    for (const std::string& o : inHelp)
+        EXPECT_TRUE(inManual.count(o)) << o << " not in the manual page";
+}
+
+}  // namespace
