@@ -728,14 +728,26 @@ constexpr int64_t kRkMin = -536870912;
 constexpr int64_t kRkMax = 536870911;
 }  // namespace
 
+XlsRowLimitError::XlsRowLimitError()
+    : GridError("Un archivo XLS admite como m\xE1ximo 65535 filas de datos y la selecci\xF3n "
+                "tiene m\xE1s: no se ha guardado el archivo. Elija menos filas u otro formato.") {}
+
 void TGridExportAsXLS::RunExport(TStream& stream, bool exportAll) {
     row_ = 0;
     col_ = 0;
+    rowsExhausted_ = false;
+    dataRows_ = 0;
     TGridExport::RunExport(stream, exportAll);
+}
+
+void TGridExportAsXLS::PutDataRow(const TGridColumnList& columns) {
+    if (++dataRows_ > kXlsMaxDataRows) throw XlsRowLimitError();
+    TGridExport::PutDataRow(columns);
 }
 
 void TGridExportAsXLS::advance() {
     if (static_cast<size_t>(col_) + 1 >= ExpCols().size()) {
+        if (row_ == 0xFFFF) rowsExhausted_ = true;
         ++row_;
         col_ = 0;
     } else {
@@ -761,6 +773,7 @@ void TGridExportAsXLS::EndDocument() {
 // Writes a cell record's header (type, length, row, column, format index) and returns the
 // stream for the record's own bytes.
 TStream& TGridExportAsXLS::cellRecord(uint16_t type, uint16_t length, uint16_t format) {
+    if (rowsExhausted_) throw XlsRowLimitError();
     TStream& s = Stream();
     s.writeU16(type);
     s.writeU16(length);

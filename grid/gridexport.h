@@ -164,13 +164,25 @@ class TGridExportAsRTF : public TGridExport {
     std::vector<std::pair<TColor, int>> knownColors_;
 };
 
-// BIFF records: BOF, one record per cell, EOF.
+// The most data rows an XLS sheet holds: its row numbers are 16 bits and row 0 takes the
+// titles.
+constexpr int64_t kXlsMaxDataRows = 65535;
+
+// Raised when a run would write more rows than an XLS sheet holds; nothing is written.
+class XlsRowLimitError : public GridError {
+  public:
+    XlsRowLimitError();
+};
+
+// BIFF records: BOF, one record per cell, EOF. A run past kXlsMaxDataRows data rows (or
+// past the last 16-bit row number) fails with XlsRowLimitError instead of wrapping.
 class TGridExportAsXLS : public TGridExport {
   public:
     using TGridExport::TGridExport;
     void BeginDocument() override;
     void EndDocument() override;
     void PutTitleRow(const TGridColumnList& columns) override;
+    void PutDataRow(const TGridColumnList& columns) override;
     void PutDataCell(TGridColumn& column, TGridCellParams& params) override;
     void PutFooterCell(int position, int footerRow, TGridColumn& column, const TFont& font,
                        TColor background, TAlignment alignment, const std::string& text) override;
@@ -186,6 +198,8 @@ class TGridExportAsXLS : public TGridExport {
 
     uint16_t row_ = 0;
     uint16_t col_ = 0;
+    bool rowsExhausted_ = false;  // the row number went past 65535
+    int64_t dataRows_ = 0;
 };
 
 // The text format in UTF-16 little-endian, without a byte-order mark.

@@ -109,6 +109,42 @@ TEST(XlsExample, IntegerIsAnRkRecord) {
     EXPECT_EQ(got, xlsBof() + xlsLabel(0, 0, "N") + rk + xlsEof()) << hexDump(got);
 }
 
+// An XLS sheet numbers its rows in 16 bits: 65,535 data rows under the titles fit, one more
+// is refused before a file is written (an existing file keeps its content), whatever kind
+// of selection is exported.
+TEST(XlsRowLimit, FullSheetFitsAndOneRowMoreIsRefused) {
+    for (const int rows : {65535, 65536, 70003}) {
+        SCOPED_TRACE(rows);
+        GridFixture f;
+        std::vector<enviozvr::data::Row> data;
+        for (int i = 0; i < rows; ++i) data.push_back({num(i)});
+        f.load({field("N", FieldType::Integer, 4)}, std::move(data));
+        if (rows <= kXlsMaxDataRows) {
+            const std::string got = f.run<TGridExportAsXLS>(true);
+            const std::string tail = xlsRk(65535, 0, rows - 1) + xlsEof();
+            EXPECT_EQ(got.substr(got.size() - tail.size()), tail);
+            continue;
+        }
+        TempDir dir;
+        const std::string path = dir.file("out.xls");
+        {
+            std::ofstream old(path, std::ios::binary);
+            old << "older";
+        }
+        try {
+            ExportGridToFile(&makeGridExport<TGridExportAsXLS>, f.grid,
+                             QString::fromStdString(path), true);
+            FAIL() << "no error";
+        } catch (const XlsRowLimitError& e) {
+            EXPECT_NE(std::string(e.what()).find("65535"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(readFile(path), "older");
+        // A column selection past the limit is refused the same way.
+        f.grid.Selection().selectColumn(f.grid.column(0));
+        EXPECT_THROW(f.run<TGridExportAsXLS>(false), XlsRowLimitError);
+    }
+}
+
 // Texts that need escaping in one format or another, in every format.
 TEST(Escaping, EveryFormat) {
     const char* tricky = "a\tb\r\nc \"q\" {x}\\y & <z>";

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -15,14 +16,17 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 #include <functional>
 
 #include "core/unhandled.h"
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
+#include "ui/gridfinddlg.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridsortfilter.h"
 #include "ui/gridwidget.h"
@@ -110,6 +114,19 @@ protected:
         for (int r = 0; r < list.recordCount(); ++r)
             out.push_back(static_cast<int>(list.valueAt(r, list.fieldByName("RPEV_ID")).asInteger()));
         return out;
+    }
+    static int currentId(const EventListViewer& v)
+    {
+        const data::CachedResultSet& list = v.CErroresenv;
+        const int row = v.Grid1->currentRecord();
+        if (row < 0 || row >= list.recordCount()) return -1;
+        return static_cast<int>(list.valueAt(row, list.fieldByName("RPEV_ID")).asInteger());
+    }
+    static int rowOf(const EventListViewer& v, int id)
+    {
+        const std::vector<int> all = ids(v);
+        const auto at = std::find(all.begin(), all.end(), id);
+        return at == all.end() ? -1 : static_cast<int>(at - all.begin());
     }
     static std::string exported(grid::TGridExportClass format, grid::DataGrid& g)
     {
@@ -505,6 +522,155 @@ TEST_F(Viewers, TitlesSortAndTheFilterRowFiltersTheErrorList)
     EXPECT_EQ(cell->text(), QString());
     EXPECT_EQ(ids(*v), (std::vector<int>{3, 1}));
     EXPECT_TRUE(errors.shown.empty());
+}
+
+// Esc ends an incremental search and otherwise does what it does in the grid: the screen
+// stays open with its sort, its filter texts and its position; "Cerrar" closes it.
+TEST_F(Viewers, EscNeverClosesTheViewer)
+{
+    addEvent(7, "002", "NULL");
+    auto v = open<ui::Tfpendienteszvr>();
+    v->activateWindow();
+    QCoreApplication::processEvents();
+    ui::GridHeader* titles = v->Grid1->titleHeader();
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                      QPoint(titles->sectionViewportPosition(3) + 20, 3));
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                      QPoint(titles->sectionViewportPosition(3) + 20, 3));
+    ASSERT_EQ(ids(*v), (std::vector<int>{7, 4, 2}));
+    v->ckfiltro->click();
+    ui::FilterCell* servidor = v->sortFilter->cell(4);
+    servidor->setFocus();
+    QTest::keyClicks(servidor, QStringLiteral("002"));
+    v->Grid1->setFocus();
+    v->Grid1->moveToCell(1, 3);
+
+    struct Step {
+        const char* what;
+        std::function<void()> keys;
+    } steps[] = {
+        {"Esc in the grid", [&] { QTest::keyClick(v->Grid1, Qt::Key_Escape); }},
+        {"Esc during an incremental search",
+         [&] {
+             QTest::keyClick(v->Grid1, Qt::Key_F, Qt::ControlModifier);
+             QTest::keyClicks(v->Grid1, QStringLiteral("c4"));
+             QTest::keyClick(v->Grid1, Qt::Key_Escape);
+         }},
+        {"Esc in a filter cell",
+         [&] {
+             servidor->setFocus();
+             QTest::keyClick(servidor, Qt::Key_Escape);
+             v->Grid1->setFocus();
+         }},
+        {"Esc on the check box",
+         [&] {
+             v->ckfiltro->setFocus();
+             QTest::keyClick(v->ckfiltro, Qt::Key_Escape);
+             v->Grid1->setFocus();
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.keys();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(v->isVisible());
+        EXPECT_EQ(v->result(), 0);
+        EXPECT_EQ(ids(*v), (std::vector<int>{7, 4, 2}));
+        EXPECT_EQ(currentId(*v), 4);
+        EXPECT_EQ(servidor->text(), QStringLiteral("002"));
+        EXPECT_EQ(titles->sortMarkers().size(), 1u);
+    }
+    QTest::mouseClick(v->PngSpeedButton1, Qt::LeftButton);
+    EXPECT_FALSE(v->isVisible());
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// After every read of the list (another window closed over the screen, the find dialog,
+// the navigator's refresh) the grid stands on the event it stood on, by RPEV_ID, with its
+// sort; an event no longer listed puts it on the first row.
+TEST_F(Viewers, AReadOfTheListKeepsTheCurrentEvent)
+{
+    for (int id : {7, 8, 9}) addEvent(id, "002", "NULL");
+    auto v = open<ui::Tfpendienteszvr>();
+    v->activateWindow();
+    QCoreApplication::processEvents();
+    ui::GridHeader* titles = v->Grid1->titleHeader();
+    const QPoint codigo(titles->sectionViewportPosition(3) + 20, 3);
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, codigo);
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, codigo);
+    ASSERT_EQ(ids(*v), (std::vector<int>{9, 8, 7, 4, 2}));
+    v->Grid1->moveToCell(rowOf(*v, 8), 3);
+
+    // A message closes over the screen.
+    ModalDriver driver;
+    closeMessageOver(*v, driver);
+    EXPECT_EQ(v->listReads(), 2);
+    EXPECT_EQ(currentId(*v), 8);
+
+    // A row found with "Find text" stays current once the dialog closes.
+    ModalDriver finder;
+    finder.expect([](QWidget* modal) {
+        auto* d = qobject_cast<ui::TGridFindDlg*>(modal);
+        ASSERT_NE(d, nullptr);
+        d->cbText->setEditText(QStringLiteral("C2"));
+        QTest::mouseClick(d->bFind, Qt::LeftButton);
+        QTest::mouseClick(d->bCancel, Qt::LeftButton);
+    });
+    finder.run([&] {
+        QTest::keyClick(v->Grid1, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(v->Grid1, Qt::Key_F, Qt::ControlModifier);
+        v->activateWindow();
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    });
+    EXPECT_EQ(finder.dialogs, 1);
+    EXPECT_EQ(v->listReads(), 3);
+    EXPECT_EQ(currentId(*v), 2);
+
+    // The navigator's refresh: an event listed meanwhile shifts the rows, the grid stays on
+    // its event.
+    world.origin().exec(
+        "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, "
+        "RPEV_NUMERO, RPEV_CODIGO, RPEV_OPER) VALUES (10, '002', 236, 'FV', '001010', 'C95', "
+        "'I')");
+    QTest::mouseClick(v->DBNavigator1->nbRefresh, Qt::LeftButton);
+    EXPECT_EQ(ids(*v), (std::vector<int>{10, 9, 8, 7, 4, 2}));
+    EXPECT_EQ(currentId(*v), 2);
+
+    // The event sent meanwhile: the first row.
+    world.origin().exec("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = CURRENT_DATE WHERE RPEV_ID = 2");
+    closeMessageOver(*v, driver);
+    EXPECT_EQ(ids(*v), (std::vector<int>{10, 9, 8, 7, 4}));
+    EXPECT_EQ(v->Grid1->currentRecord(), 0);
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// What a filter cell shows is what filters: a rejected text leaves the cell and its
+// condition as they were, and Enter stores, parses and applies whatever the cell holds.
+TEST_F(Viewers, AFilterCellShowsTheConditionThatFilters)
+{
+    auto v = open<ui::Tfpendienteszvr>();
+    v->ckfiltro->click();
+    ui::FilterCell* codigo = v->sortFilter->cell(3);
+    ui::FilterCell* servidor = v->sortFilter->cell(4);
+    const auto type = [&](ui::FilterCell* cell, const QString& text) {
+        cell->setFocus();
+        cell->selectAll();
+        QTest::keyClicks(cell, text);
+        QTest::keyClick(cell, Qt::Key_Return);
+    };
+    type(codigo, QStringLiteral("C2"));
+    EXPECT_EQ(ids(*v), (std::vector<int>{2}));
+    type(codigo, QStringLiteral("'x"));
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_NE(errors.shown[0].find("Quote is absent: 'x"), std::string::npos) << errors.shown[0];
+    EXPECT_EQ(codigo->text(), QStringLiteral("C2"));
+    type(servidor, QStringLiteral("002"));
+    EXPECT_EQ(ids(*v), (std::vector<int>{2})) << "the condition the cell shows still filters";
+
+    world.origin().exec("UPDATE REPLICA_EVENTOS SET RPEV_CODIGO = 'C2' WHERE RPEV_ID = 4");
+    type(codigo, QStringLiteral("C2"));
+    EXPECT_EQ(ids(*v), (std::vector<int>{2, 4})) << "Enter on the same text applies it again";
+    EXPECT_EQ(errors.shown.size(), 1u);
 }
 
 }  // namespace
