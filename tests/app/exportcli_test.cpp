@@ -223,3 +223,24 @@ TEST_F(ExportCommandTest, BadSortOrFilterOptionsAreBadArguments) {
         EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
     }
 }
+
+// More pending events than an XLS sheet holds: the export refuses, names the limit, writes
+// nothing and exits 2; the same list as CSV is written whole.
+TEST_F(ExportCommandTest, XlsPastItsRowLimitIsRefusedAndWritesNothing) {
+    company.exec(
+        "execute block as declare i integer = 100; begin while (i < 70100) do begin "
+        "insert into REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, RPEV_NUMERO, "
+        "RPEV_OPER) values (:i, 'B01', 236, 'FV', '000001', 'A'); i = i + 1; end end");
+    const std::string out = dir.file("pendientes.xls");
+    testing::internal::CaptureStderr();
+    const int status = runExportCommand(args("pendientes", "xls", out));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(said.find("65535"), std::string::npos) << said;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+
+    const std::string csv = dir.file("pendientes.csv");
+    ASSERT_EQ(runExportCommand(args("pendientes", "csv", csv)), 0);
+    const std::string text = readFile(csv);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 70002);
+}
