@@ -77,7 +77,10 @@ class TGridExport {
     TGridCellParams cellParams_;
 };
 
-// Tab-separated lines: CR LF between lines, TAB between cells, nothing escaped.
+// Tab-separated lines: CR LF between lines, TAB between cells, nothing escaped. A data
+// cell of a text field that starts with "=", "+", "-" or "@" gets an apostrophe in front,
+// so that a spreadsheet reading the text does not run it as a formula (here, in CSV and in
+// the UTF-16 text).
 class TGridExportAsText : public TGridExport {
   public:
     using TGridExport::TGridExport;
@@ -111,7 +114,7 @@ class TGridExportAsCSV : public TGridExportAsText {
     char separator_;
 };
 
-// An HTML 3.2 page holding one table.
+// An HTML 3.2 page holding one table; it declares its Windows-1252 character set.
 class TGridExportAsHTML : public TGridExport {
   public:
     using TGridExport::TGridExport;

@@ -612,6 +612,11 @@ TEST_F(Viewers, AReadOfTheListKeepsTheCurrentEvent)
     finder.expect([](QWidget* modal) {
         auto* d = qobject_cast<ui::TGridFindDlg*>(modal);
         ASSERT_NE(d, nullptr);
+        // The dialog lives for the program: its choices may come from an earlier search.
+        d->cbFindIn->setCurrentIndex(d->cbFindIn->count() - 1);
+        d->cbMatchinType->setCurrentIndex(0);
+        d->cbFindDirection->setCurrentIndex(2);
+        d->cbCharCase->setChecked(false);
         d->cbText->setEditText(QStringLiteral("C2"));
         QTest::mouseClick(d->bFind, Qt::LeftButton);
         QTest::mouseClick(d->bCancel, Qt::LeftButton);
