@@ -7,14 +7,14 @@
 #include "app/signals.h"
 #include "ui/messageboxes.h"
 #include "ui/principalzvr.h"
+#include "ui/qttranslations.h"
 #include "ui/text1252.h"
 
 namespace enviozvr::app {
 
 using namespace enviozvr::ui;
 
-int runDesktop(int argc, char** argv)
-{
+int runDesktop(int argc, char** argv) {
     // The arguments are positional: server, user, password, company, newest-first. Qt
     // would take some of them for its own options ("-name", "-style", "-platform", ...)
     // and remove them, shifting the rest, so Qt is given the program name only.
@@ -22,6 +22,8 @@ int runDesktop(int argc, char** argv)
     char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("enviozvr"));
+    // The standard dialogs' own buttons in the workstation's language ("Guardar como").
+    installQtTranslations();
     installDesktopMessages();
 
     // Arguments after the program name, as Windows-1252 bytes like every other text of

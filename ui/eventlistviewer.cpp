@@ -31,13 +31,16 @@ constexpr int kFilterBarHeight = 19;
 constexpr int kNavigatorHeight = 18;
 constexpr int kBottomBarHeight = 32;
 
+// The save dialog's filters. Each names its extension in both cases: a dialog of the
+// desktop (a native one) may compare names case-sensitively, and X.TXT is as much a text
+// file as x.txt.
 const QStringList& saveFilters() {
     static const QStringList filters = {
-        QStringLiteral("Text files (*.txt)"),
-        QStringLiteral("Comma separated values (*.csv)"),
-        QStringLiteral("HTML file (*.htm)"),
-        QStringLiteral("Rich Text Format (*.rtf)"),
-        QStringLiteral("Microsoft Excel Workbook (*.xls)"),
+        QStringLiteral("Text files (*.txt *.TXT)"),
+        QStringLiteral("Comma separated values (*.csv *.CSV)"),
+        QStringLiteral("HTML file (*.htm *.HTM)"),
+        QStringLiteral("Rich Text Format (*.rtf *.RTF)"),
+        QStringLiteral("Microsoft Excel Workbook (*.xls *.XLS)"),
     };
     return filters;
 }

@@ -11,7 +11,13 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QTranslator>
+#include <QFileSystemModel>
+#include <QListView>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -34,6 +40,7 @@
 #include "ui/messageboxes.h"
 #include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
+#include "ui/qttranslations.h"
 #include "ui/screenlook.h"
 #include "ui/text1252.h"
 #include "uitest.h"
@@ -676,6 +683,91 @@ TEST_F(Viewers, AFilterCellShowsTheConditionThatFilters)
     type(codigo, QStringLiteral("C2"));
     EXPECT_EQ(ids(*v), (std::vector<int>{2, 4})) << "Enter on the same text applies it again";
     EXPECT_EQ(errors.shown.size(), 1u);
+}
+
+// The save dialog lists the files of the chosen format whatever the case of their
+// extension (X.TXT, y.txt, z.Txt), and no others.
+TEST_F(Viewers, SaveDialogListsExtensionsInEitherCase)
+{
+    auto v = open<ui::Tfpendienteszvr>();
+    testing::TempDir folder;
+    const QString dir = QString::fromStdString(folder.path());
+    for (const char* name : {"X.TXT", "y.txt", "z.Txt", "w.CSV", "u.csv", "t.xls", "s.XLS"}) {
+        QFile f(dir + "/" + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QFileDialog* dialog = v->SaveDialog1;
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    dialog->show();
+    dialog->setDirectory(dir);
+    const QString canonical = QDir(dir).canonicalPath();
+    const auto loadedDir = [&] {
+        for (const QList<QVariant>& args : loaded)
+            if (QDir(args.value(0).toString()).canonicalPath() == canonical) return true;
+        return false;
+    };
+    while (!loadedDir()) ASSERT_TRUE(loaded.wait());
+    auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(view, nullptr);
+    const auto listed = [&] {
+        QStringList names;
+        const QModelIndex root = view->rootIndex();
+        for (int r = 0; r < view->model()->rowCount(root); ++r) {
+            const QModelIndex index = view->model()->index(r, 0, root);
+            if (view->model()->flags(index) & Qt::ItemIsEnabled) names << index.data().toString();
+        }
+        names.sort(Qt::CaseInsensitive);
+        return names.join(' ');
+    };
+    const struct {
+        int filterIndex;
+        const char* files;
+    } cases[] = {{1, "X.TXT y.txt z.Txt"}, {2, "u.csv w.CSV"}, {5, "s.XLS t.xls"}, {3, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filterIndex);
+        dialog->selectNameFilter(dialog->nameFilters().at(c.filterIndex - 1));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(listed(), QString::fromLatin1(c.files));
+    }
+    dialog->reject();
+
+    // The patterns themselves name both cases, for a dialog that compares names exactly.
+    const char* extensions[] = {"txt", "csv", "htm", "rtf", "xls"};
+    for (int i = 0; i < 5; ++i) {
+        const QString filter = dialog->nameFilters().at(i);
+        const QString inside = filter.section(QLatin1Char('('), 1).chopped(1);
+        for (const QString& name : {QStringLiteral("a.") + extensions[i],
+                                    QStringLiteral("A.") + QString::fromLatin1(extensions[i]).toUpper()}) {
+            bool matched = false;
+            for (const QString& pattern : inside.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                matched = matched || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                                         .match(name)
+                                         .hasMatch();
+            EXPECT_TRUE(matched) << filter.toStdString() << " " << name.toStdString();
+        }
+    }
+}
+
+// Under a Spanish locale the save dialog (and every standard dialog of Qt) speaks
+// Spanish once Qt's translations are installed, as the desktop program does at start.
+TEST_F(Viewers, StandardDialogsSpeakTheWorkstationsLanguage)
+{
+    QTranslator* translator = ui::installQtTranslations(QLocale(QStringLiteral("es_CO")));
+    ASSERT_NE(translator, nullptr) << "no qtbase_es translations (scripts/setup installs them)";
+    auto v = open<ui::Tfpendienteszvr>();
+    QFileDialog* dialog = v->SaveDialog1;
+    dialog->show();
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_NE(buttons, nullptr);
+    QStringList texts;
+    for (QAbstractButton* b : buttons->buttons()) texts << b->text().remove(QLatin1Char('&'));
+    texts.sort();
+    dialog->reject();
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(texts.join(QLatin1Char('|')), QStringLiteral("Cancelar|Guardar"));
 }
 
 }  // namespace
