@@ -8,6 +8,7 @@
 #include "data/codepage.h"
 #include "ui/messageboxes.h"
 #include "ui/principalzvr.h"
+#include "ui/qttranslations.h"
 
 namespace enviozvr::app {
 
@@ -22,6 +23,8 @@ int runDesktop(int argc, char** argv)
     char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("enviozvr"));
+    // The standard dialogs' own buttons in the workstation's language ("Guardar como").
+    installQtTranslations();
     installDesktopMessages();
 
     // Arguments after the program name, as Windows-1252 bytes like every other text of

@@ -198,6 +198,10 @@ int runExportCommand(const std::vector<std::string>& args) {
     } catch (const OptionError& e) {
         report(e.what());
         return 2;
+    } catch (const XlsRowLimitError& e) {
+        // The list does not fit the format: nothing was written, as with a bad argument.
+        report(e.what());
+        return 2;
     } catch (const std::exception& e) {
         const std::string what = e.what();
         if (std::string(stage) == "export")

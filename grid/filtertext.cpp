@@ -1,11 +1,15 @@
 #include "grid/filtertext.h"
 
+#include <QDate>
 #include <QLocale>
+#include <QTime>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+
+#include "grid/codepage.h"
 
 namespace enviozvr::grid {
 
@@ -40,9 +44,11 @@ FilterOperandType filterOperandTypeOf(TFieldType type) {
     }
 }
 
-FilterLocale FilterLocale::workstation() {
-    const QLocale locale = QLocale::system();
+FilterLocale FilterLocale::workstation() { return of(QLocale::system()); }
+
+FilterLocale FilterLocale::of(const QLocale& locale) {
     FilterLocale out;
+    out.shown = locale;
     const QString dp = locale.decimalPoint();
     if (dp.size() == 1 && dp.at(0).unicode() < 0x100)
         out.decimalSeparator = static_cast<char>(dp.at(0).unicode());
@@ -144,7 +150,98 @@ bool validDate(int y, int m, int d) {
 
 }  // namespace
 
+namespace {
+
+// A time format without its time-zone field ("t" runs outside quotes) and the blanks,
+// brackets and commas that only framed it, as the grid shows times.
+QString zonelessFormat(const QString& format) {
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t')) {
+            while (!out.isEmpty() &&
+                   (out.back().isSpace() || out.back() == QLatin1Char('(') ||
+                    out.back() == QLatin1Char('[') || out.back() == QLatin1Char(',')))
+                out.chop(1);
+            while (i + 1 < format.size() &&
+                   (format.at(i + 1) == QLatin1Char('t') || format.at(i + 1) == QLatin1Char(')') ||
+                    format.at(i + 1) == QLatin1Char(']')))
+                ++i;
+            continue;
+        }
+        out += c;
+    }
+    return out.trimmed();
+}
+
+// A date, a time, or a date and a time, as the grid shows them in `locale` (its short date
+// and its long or short time format); nothing when the text is not such.
+std::optional<data::Timestamp> shownDateTime(const std::string& text, const QLocale& locale) {
+    const QString s = qstringFromWindows1252(text);
+    const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
+    const QStringList timeFormats = {zonelessFormat(locale.timeFormat(QLocale::LongFormat)),
+                                     locale.timeFormat(QLocale::ShortFormat)};
+    const bool twoDigitYear = !dateFormat.contains(QLatin1String("yyyy"));
+    const auto date = [&](const QString& part) {
+        QDate d = locale.toDate(part, dateFormat);
+        if (d.isValid() && twoDigitYear) {
+            // As typed in the numeric forms: within fifty years of the current one.
+            int ty, tm, td;
+            data::today().toYmd(ty, tm, td);
+            int y = d.year() % 100 + (ty / 100) * 100;
+            if (y > ty + 50) y -= 100;
+            if (y <= ty - 50) y += 100;
+            d = QDate(y, d.month(), d.day());
+        }
+        return d;
+    };
+    const auto time = [&](const QString& part) {
+        for (const QString& format : timeFormats) {
+            const QTime t = locale.toTime(part, format);
+            if (t.isValid()) return t;
+        }
+        return QTime();
+    };
+    const auto stamp = [](const QDate& d, const QTime& t) {
+        data::Timestamp out{data::Date::fromYmd(1899, 12, 30), data::Time{}};
+        if (d.isValid()) out.date = data::Date::fromYmd(d.year(), d.month(), d.day());
+        if (t.isValid())
+            out.time = data::Time::fromHms(t.hour(), t.minute(), t.second(), t.msec() * 10);
+        return out;
+    };
+    if (const QDate d = date(s); d.isValid()) return stamp(d, {});
+    if (const QTime t = time(s); t.isValid()) return stamp({}, t);
+    // A date and a time separated by a blank: try each blank as the place between them.
+    for (qsizetype at = s.indexOf(QLatin1Char(' ')); at > 0;
+         at = s.indexOf(QLatin1Char(' '), at + 1)) {
+        const QDate d = date(s.left(at).trimmed());
+        if (!d.isValid()) continue;
+        if (const QTime t = time(s.mid(at + 1).trimmed()); t.isValid()) return stamp(d, t);
+    }
+    return std::nullopt;
+}
+
+data::Timestamp numericDateTime(std::string_view text, const FilterLocale& locale);
+
+}  // namespace
+
 data::Timestamp filterDateTime(std::string_view text, const FilterLocale& locale) {
+    try {
+        return numericDateTime(text, locale);
+    } catch (const FilterError&) {
+        if (locale.shown) {
+            if (const auto shown = shownDateTime(trimmedFilterText(text), *locale.shown))
+                return *shown;
+        }
+        throw;
+    }
+}
+
+namespace {
+
+data::Timestamp numericDateTime(std::string_view text, const FilterLocale& locale) {
     const std::string s = trimmedFilterText(text);
     auto fail = [&]() -> FilterError {
         return FilterError("'" + std::string(text) + "' is not a valid date and time");
@@ -238,6 +335,8 @@ data::Timestamp filterDateTime(std::string_view text, const FilterLocale& locale
     return out;
 }
 
+}  // namespace
+
 // ---- Lexemes -------------------------------------------------------------------------------
 
 namespace {
@@ -318,7 +417,8 @@ class FilterParser {
         const char d = at + 1 < s_.size() ? s_[at + 1] : '\0';
         end = at + 1;
         switch (c) {
-            case '=': return Lex::Equal;
+            case '=':
+                return Lex::Equal;
             case '<':
                 if (d == '>') return end = at + 2, Lex::NotEqual;
                 if (d == '=') return end = at + 2, Lex::LessOrEqual;
@@ -329,10 +429,14 @@ class FilterParser {
             case '!':
                 if (d == '=') return end = at + 2, Lex::NotEqual;
                 return Lex::Not;
-            case '~': return Lex::Like;
-            case '&': return Lex::And;
-            case '|': return Lex::Or;
-            default: break;
+            case '~':
+                return Lex::Like;
+            case '&':
+                return Lex::And;
+            case '|':
+                return Lex::Or;
+            default:
+                break;
         }
         size_t w = at;
         while (w < s_.size() && !endsWord(s_[w])) ++w;
@@ -445,16 +549,19 @@ class FilterParser {
     void readCondition(FilterOperator& op, FilterOperand& operand, bool second) {
         const Lex first = next(listsAllowed_);
         switch (first) {
-            case Lex::None: fail("Error in expression: ");
+            case Lex::None:
+                fail("Error in expression: ");
             case Lex::And:
-            case Lex::Or: fail("Unexpected AND or OR: ");
+            case Lex::Or:
+                fail("Unexpected AND or OR: ");
             case Lex::Value:
-                op = list_ ? FilterOperator::InList
+                op = list_                              ? FilterOperator::InList
                      : type_ == FilterOperandType::Text ? FilterOperator::Like
                                                         : FilterOperator::Equal;
                 takeOperand(operand);
                 return;
-            default: break;
+            default:
+                break;
         }
         op = operatorOf(first);
         const bool inList = first == Lex::InList || first == Lex::NotInList;
@@ -468,7 +575,8 @@ class FilterParser {
                 fail("Unexpected expression before Null: ");
             return;
         }
-        if (after != Lex::Value || first == Lex::Not) fail("Unexpected expression after operator: ");
+        if (after != Lex::Value || first == Lex::Not)
+            fail("Unexpected expression after operator: ");
         takeOperand(operand);
         if (op == FilterOperator::IsNull || op == FilterOperator::IsNotNull) operand = {};
         if (inList && !second) {
@@ -480,19 +588,32 @@ class FilterParser {
 
     static FilterOperator operatorOf(Lex l) {
         switch (l) {
-            case Lex::Equal: return FilterOperator::Equal;
-            case Lex::NotEqual: return FilterOperator::NotEqual;
-            case Lex::Greater: return FilterOperator::Greater;
-            case Lex::GreaterOrEqual: return FilterOperator::GreaterOrEqual;
-            case Lex::Less: return FilterOperator::Less;
-            case Lex::LessOrEqual: return FilterOperator::LessOrEqual;
-            case Lex::Like: return FilterOperator::Like;
-            case Lex::NotLike: return FilterOperator::NotLike;
-            case Lex::InList: return FilterOperator::InList;
-            case Lex::NotInList: return FilterOperator::NotInList;
-            case Lex::Null: return FilterOperator::IsNull;
-            case Lex::NotNull: return FilterOperator::IsNotNull;
-            default: return FilterOperator::None;
+            case Lex::Equal:
+                return FilterOperator::Equal;
+            case Lex::NotEqual:
+                return FilterOperator::NotEqual;
+            case Lex::Greater:
+                return FilterOperator::Greater;
+            case Lex::GreaterOrEqual:
+                return FilterOperator::GreaterOrEqual;
+            case Lex::Less:
+                return FilterOperator::Less;
+            case Lex::LessOrEqual:
+                return FilterOperator::LessOrEqual;
+            case Lex::Like:
+                return FilterOperator::Like;
+            case Lex::NotLike:
+                return FilterOperator::NotLike;
+            case Lex::InList:
+                return FilterOperator::InList;
+            case Lex::NotInList:
+                return FilterOperator::NotInList;
+            case Lex::Null:
+                return FilterOperator::IsNull;
+            case Lex::NotNull:
+                return FilterOperator::IsNotNull;
+            default:
+                return FilterOperator::None;
         }
     }
 

@@ -10,6 +10,8 @@
 // the one the user sees.
 #pragma once
 
+#include <QLocale>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,8 +70,14 @@ struct FilterLocale {
     DateOrder dateOrder = DateOrder::DayMonthYear;
     char dateSeparator = '/';
     char timeSeparator = ':';
+    // The locale whose short date and long time texts the grid shows: a date or time
+    // written as the grid shows it is read too (month names, day-first with dots, a
+    // localised AM/PM ...). None: the numeric forms alone.
+    std::optional<QLocale> shown;
 
-    // The settings of the system locale (short date format, decimal point).
+    // The settings of a locale (short date format, decimal point, its texts as shown).
+    static FilterLocale of(const QLocale& locale);
+    // The settings of the system locale.
     static FilterLocale workstation();
 };
 

@@ -79,6 +79,20 @@ bool isFloatType(TFieldType t) {
     return t == ftFloat || t == ftCurrency || t == ftBCD || t == ftFMTBcd;
 }
 
+// A text cell that a spreadsheet would run as a formula (it starts with "=", "+", "-" or
+// "@"); the cells of number fields keep their sign and are never such.
+bool formulaLike(TGridColumn& column, std::string_view text) {
+    if (text.empty() || std::string_view("=+-@").find(text.front()) == std::string_view::npos)
+        return false;
+    const GridField& field = column.Field();
+    const TFieldType type = field.dataType;
+    return !(field.exists() && (isIntegerType(type) || isFloatType(type) || type == ftLargeint));
+}
+
+// What goes before such a cell in the text formats: an apostrophe, which spreadsheets take
+// as "text follows".
+constexpr char kFormulaGuard = '\'';
+
 // Days since 30 December 1899 with the time as the fraction of the day; days before that
 // date carry the fraction with the sign of the day.
 double dayNumber(data::Date date, data::Time time) {
@@ -358,8 +372,9 @@ void TGridExportAsText::PutDataRow(const TGridColumnList& columns) {
     TGridExport::PutDataRow(columns);
 }
 
-void TGridExportAsText::PutDataCell(TGridColumn&, TGridCellParams& params) {
+void TGridExportAsText::PutDataCell(TGridColumn& column, TGridCellParams& params) {
     PutCellSeparator();
+    if (formulaLike(column, params.Text)) Stream().writeByte(kFormulaGuard);
     Stream().write(params.Text);
 }
 
@@ -402,9 +417,12 @@ void TGridExportAsCSV::PutTitleRow(const TGridColumnList& columns) {
     }
 }
 
-void TGridExportAsCSV::PutDataCell(TGridColumn&, TGridCellParams& params) {
+void TGridExportAsCSV::PutDataCell(TGridColumn& column, TGridCellParams& params) {
     PutCellSeparator();
-    putQuoted(params.Text);
+    if (formulaLike(column, params.Text))
+        putQuoted(std::string(1, kFormulaGuard) + params.Text);
+    else
+        putQuoted(params.Text);
 }
 
 void TGridExportAsCSV::PutFooterCell(int, int, TGridColumn&, const TFont&, TColor, TAlignment,
@@ -471,7 +489,10 @@ void putHtmlEscaped(TStream& s, std::string_view text) {
 void TGridExportAsHTML::BeginDocument() {
     TStream& s = Stream();
     s.write(
-        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">\r\n<html>\r\n<head>\r\n<title>\r\n");
+        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">\r\n<html>\r\n<head>\r\n"
+        // The texts are Windows-1252 bytes: say so, or accented letters are misread.
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">\r\n"
+        "<title>\r\n");
     s.write(Grid().Name);
     s.write("\r\n</title>\r\n</head>\r\n<body>\r\n<table ");
     const DataGrid& g = Grid();
@@ -603,7 +624,9 @@ void TGridExportAsRTF::putRowStart(const TGridColumnList& columns, RowKind kind,
         s.write(
             "\\clbrdrl\\brdrs\\brdrcf0\r\n\\clbrdrt\\brdrs\\brdrcf0\r\n"
             "\\clbrdrb\\brdrs\\brdrcf0\r\n\\clbrdrr\\brdrs\\brdrcf0\r\n"
-            "\\clshdng10000\\clcfpat");
+            // The cell's background colour; a full shading in the pattern colour is read as
+            // solid black by some readers.
+            "\\clcbpat");
         putInt(s, colorIndex(shading));
         s.write("\\cellx");
         right += static_cast<int64_t>(static_cast<long double>(c->Width) / ppi * 1440.0L);
@@ -731,14 +754,27 @@ constexpr int64_t kRkMin = -536870912;
 constexpr int64_t kRkMax = 536870911;
 }  // namespace
 
+XlsRowLimitError::XlsRowLimitError()
+    : GridError(
+          "Un archivo XLS admite como m\xE1ximo 65535 filas de datos y la selecci\xF3n "
+          "tiene m\xE1s: no se ha guardado el archivo. Elija menos filas u otro formato.") {}
+
 void TGridExportAsXLS::RunExport(TStream& stream, bool exportAll) {
     row_ = 0;
     col_ = 0;
+    rowsExhausted_ = false;
+    dataRows_ = 0;
     TGridExport::RunExport(stream, exportAll);
+}
+
+void TGridExportAsXLS::PutDataRow(const TGridColumnList& columns) {
+    if (++dataRows_ > kXlsMaxDataRows) throw XlsRowLimitError();
+    TGridExport::PutDataRow(columns);
 }
 
 void TGridExportAsXLS::advance() {
     if (static_cast<size_t>(col_) + 1 >= ExpCols().size()) {
+        if (row_ == 0xFFFF) rowsExhausted_ = true;
         ++row_;
         col_ = 0;
     } else {
@@ -764,6 +800,7 @@ void TGridExportAsXLS::EndDocument() {
 // Writes a cell record's header (type, length, row, column, format index) and returns the
 // stream for the record's own bytes.
 TStream& TGridExportAsXLS::cellRecord(uint16_t type, uint16_t length, uint16_t format) {
+    if (rowsExhausted_) throw XlsRowLimitError();
     TStream& s = Stream();
     s.writeU16(type);
     s.writeU16(length);
@@ -863,9 +900,10 @@ void TGridExportAsUnicodeText::PutDataRow(const TGridColumnList& columns) {
     TGridExport::PutDataRow(columns);
 }
 
-void TGridExportAsUnicodeText::PutDataCell(TGridColumn&, TGridCellParams& params) {
+void TGridExportAsUnicodeText::PutDataCell(TGridColumn& column, TGridCellParams& params) {
     PutCellSeparator();
-    putText(params.Text);
+    putText(formulaLike(column, params.Text) ? std::string(1, kFormulaGuard) + params.Text
+                                             : params.Text);
 }
 
 void TGridExportAsUnicodeText::PutFooterRow(const TGridColumnList& columns, int footerRow) {

@@ -76,7 +76,10 @@ class TGridExport {
     TGridCellParams cellParams_;
 };
 
-// Tab-separated lines: CR LF between lines, TAB between cells, nothing escaped.
+// Tab-separated lines: CR LF between lines, TAB between cells, nothing escaped. A data
+// cell of a text field that starts with "=", "+", "-" or "@" gets an apostrophe in front,
+// so that a spreadsheet reading the text does not run it as a formula (here, in CSV and in
+// the UTF-16 text).
 class TGridExportAsText : public TGridExport {
   public:
     using TGridExport::TGridExport;
@@ -110,7 +113,7 @@ class TGridExportAsCSV : public TGridExportAsText {
     char separator_;
 };
 
-// An HTML 3.2 page holding one table.
+// An HTML 3.2 page holding one table; it declares its Windows-1252 character set.
 class TGridExportAsHTML : public TGridExport {
   public:
     using TGridExport::TGridExport;
@@ -163,13 +166,25 @@ class TGridExportAsRTF : public TGridExport {
     std::vector<std::pair<TColor, int>> knownColors_;
 };
 
-// BIFF records: BOF, one record per cell, EOF.
+// The most data rows an XLS sheet holds: its row numbers are 16 bits and row 0 takes the
+// titles.
+constexpr int64_t kXlsMaxDataRows = 65535;
+
+// Raised when a run would write more rows than an XLS sheet holds; nothing is written.
+class XlsRowLimitError : public GridError {
+  public:
+    XlsRowLimitError();
+};
+
+// BIFF records: BOF, one record per cell, EOF. A run past kXlsMaxDataRows data rows (or
+// past the last 16-bit row number) fails with XlsRowLimitError instead of wrapping.
 class TGridExportAsXLS : public TGridExport {
   public:
     using TGridExport::TGridExport;
     void BeginDocument() override;
     void EndDocument() override;
     void PutTitleRow(const TGridColumnList& columns) override;
+    void PutDataRow(const TGridColumnList& columns) override;
     void PutDataCell(TGridColumn& column, TGridCellParams& params) override;
     void PutFooterCell(int position, int footerRow, TGridColumn& column, const TFont& font,
                        TColor background, TAlignment alignment, const std::string& text) override;
@@ -185,6 +200,8 @@ class TGridExportAsXLS : public TGridExport {
 
     uint16_t row_ = 0;
     uint16_t col_ = 0;
+    bool rowsExhausted_ = false;  // the row number went past 65535
+    int64_t dataRows_ = 0;
 };
 
 // The text format in UTF-16 little-endian, without a byte-order mark.

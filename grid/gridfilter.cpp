@@ -147,20 +147,17 @@ bool GridFilterState::hasConditions() const {
 
 void GridFilterState::store(const std::string& fieldName, FilterOperandType type,
                             const std::string& text, const FilterLocale& locale) {
+    // A rejected text changes nothing: the column keeps the text it shows and the
+    // condition of that text, so what the filter row shows is what filters.
+    FilterCondition parsed = parseFilterText(text, type, locale);
     Entry* e = find(fieldName);
     if (!e) {
         entries_.push_back({fieldName, {}, {}});
         e = &entries_.back();
     }
-    try {
-        FilterCondition parsed = parseFilterText(text, type, locale);
-        // A column of no operand type takes no condition; its text is kept as typed.
-        e->condition = type == FilterOperandType::None ? FilterCondition{} : std::move(parsed);
-        e->text = text;
-    } catch (...) {
-        e->condition = {};
-        throw;
-    }
+    // A column of no operand type takes no condition; its text is kept as typed.
+    e->condition = type == FilterOperandType::None ? FilterCondition{} : std::move(parsed);
+    e->text = text;
 }
 
 void GridFilterState::clearColumn(const std::string& fieldName) {

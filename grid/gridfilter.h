@@ -39,8 +39,8 @@ class GridFilterState {
     bool hasConditions() const;
 
     // Stores a typed text: parses it for the operand type; on success keeps the text and
-    // its condition. On a parse or conversion error the column's condition is cleared,
-    // its stored text stays the previous one, and the FilterError is thrown.
+    // its condition. On a parse or conversion error the FilterError is thrown and the
+    // column keeps its previous text and condition.
     void store(const std::string& fieldName, FilterOperandType type, const std::string& text,
                const FilterLocale& locale = FilterLocale::workstation());
     // Clears one column's text and condition ("(All)"), or every column's.

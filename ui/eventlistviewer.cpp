@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -30,35 +31,34 @@ constexpr int kFilterBarHeight = 19;
 constexpr int kNavigatorHeight = 18;
 constexpr int kBottomBarHeight = 32;
 
-const QStringList& saveFilters()
-{
+// The save dialog's filters. Each names its extension in both cases: a dialog of the
+// desktop (a native one) may compare names case-sensitively, and X.TXT is as much a text
+// file as x.txt.
+const QStringList& saveFilters() {
     static const QStringList filters = {
-        QStringLiteral("Text files (*.txt)"),
-        QStringLiteral("Comma separated values (*.csv)"),
-        QStringLiteral("HTML file (*.htm)"),
-        QStringLiteral("Rich Text Format (*.rtf)"),
-        QStringLiteral("Microsoft Excel Workbook (*.xls)"),
+        QStringLiteral("Text files (*.txt *.TXT)"),
+        QStringLiteral("Comma separated values (*.csv *.CSV)"),
+        QStringLiteral("HTML file (*.htm *.HTM)"),
+        QStringLiteral("Rich Text Format (*.rtf *.RTF)"),
+        QStringLiteral("Microsoft Excel Workbook (*.xls *.XLS)"),
     };
     return filters;
 }
 
 }  // namespace
 
-QString withExtension(const QString& name, const QString& extension)
-{
+QString withExtension(const QString& name, const QString& extension) {
     const QString suffix = QLatin1Char('.') + extension;
     return name.endsWith(suffix, Qt::CaseInsensitive) ? name : name + suffix;
 }
 
-EventListViewer::EventListViewer(grid::EventViewer viewer, sender::MainData& data,
-                                 QWidget* parent)
+EventListViewer::EventListViewer(grid::EventViewer viewer, sender::MainData& data, QWidget* parent)
     : QDialog(parent),
       PErroresenv("PErroresenv", data.QErroresenv, true),
       CErroresenv("CErroresenv", PErroresenv),
       PTipodoc("PTipodoc", data.TTipodoc, false),
       CTipodoc("CTipodoc", PTipodoc),
-      viewer_(viewer)
-{
+      viewer_(viewer) {
     grid::declareEventListFields(CErroresenv);
     buildControls();
     grid::setUpEventGrid(Grid1->dataGrid(), viewer_, &CErroresenv, &CTipodoc);
@@ -75,8 +75,7 @@ EventListViewer::EventListViewer(grid::EventViewer viewer, sender::MainData& dat
 
 EventListViewer::~EventListViewer() = default;
 
-void EventListViewer::buildControls()
-{
+void EventListViewer::buildControls() {
     const bool errors = viewer_ == grid::EventViewer::Errors;
     setObjectName(errors ? QStringLiteral("fmensajesenvzvr") : QStringLiteral("fpendienteszvr"));
     setWindowTitle(errors ? QStringLiteral("Mensajes de error o advertencia del envio")
@@ -107,6 +106,7 @@ void EventListViewer::buildControls()
     layout->addWidget(Grid1, 1);
     sortFilter = new GridSortFilter(*Grid1);
     sortFilter->reread = [this] { FormActivate(); };
+    Grid1->refreshHandler = [this] { FormActivate(); };
 
     DBNavigator1 = new GridNavigator(this);
     DBNavigator1->setFixedHeight(kNavigatorHeight);
@@ -154,12 +154,10 @@ void EventListViewer::buildControls()
     const auto guarded = [this](void (EventListViewer::*handler)()) {
         return [this, handler] { core::runGuarded([&] { (this->*handler)(); }); };
     };
-    connect(Grid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
-        PopupMenu1->popup(Grid1->viewport()->mapToGlobal(pos));
-    });
+    connect(Grid1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(Grid1->viewport()->mapToGlobal(pos)); });
     connect(ppmCopy, &QAction::triggered, this, guarded(&EventListViewer::ppmCopyClick));
-    connect(ppmSelectAll, &QAction::triggered, this,
-            guarded(&EventListViewer::ppmSelectAllClick));
+    connect(ppmSelectAll, &QAction::triggered, this, guarded(&EventListViewer::ppmSelectAllClick));
     connect(ppmSaveSelection, &QAction::triggered, this,
             guarded(&EventListViewer::ppmSaveSelectionClick));
     connect(ckfiltro, &QCheckBox::clicked, this, guarded(&EventListViewer::ckfiltroClick));
@@ -167,26 +165,33 @@ void EventListViewer::buildControls()
             guarded(&EventListViewer::PngSpeedButton1Click));
 }
 
-void EventListViewer::showEvent(QShowEvent* event)
-{
+void EventListViewer::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (shownOnce_) return;
     shownOnce_ = true;
     // The first activation runs from the event loop, once the screen is on view.
-    QMetaObject::invokeMethod(this, [this] { activate(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { activate(); }, Qt::QueuedConnection);
 }
 
-bool EventListViewer::event(QEvent* event)
-{
+bool EventListViewer::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && covered_ && !activating_) {
         covered_ = false;
-        QMetaObject::invokeMethod(this, [this] { activate(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { activate(); }, Qt::QueuedConnection);
     }
     return QDialog::event(event);
 }
 
-void EventListViewer::activate()
-{
+void EventListViewer::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void EventListViewer::activate() {
     activating_ = true;
     core::runGuarded([this] { FormActivate(); });
     ++listReads_;
@@ -194,13 +199,20 @@ void EventListViewer::activate()
     covered_ = false;
 }
 
-void EventListViewer::FormActivate()
-{
+void EventListViewer::FormActivate() {
+    std::optional<int64_t> current;
+    if (CErroresenv.active() && CErroresenv.recNo() >= 0 &&
+        CErroresenv.recNo() < CErroresenv.recordCount()) {
+        const data::Value id =
+            CErroresenv.valueAt(CErroresenv.recNo(), CErroresenv.fieldByName("RPEV_ID"));
+        if (!id.isNull()) current = id.asInteger();
+    }
     CErroresenv.close();
     CErroresenv.setCommandText(grid::eventViewerQuery(viewer_));
     try {
         CErroresenv.open();
         if (!CTipodoc.active()) CTipodoc.open();
+        returnToEvent(current);
     } catch (...) {
         Grid1->reload();
         throw;
@@ -208,25 +220,36 @@ void EventListViewer::FormActivate()
     Grid1->reload();
 }
 
+void EventListViewer::returnToEvent(std::optional<int64_t> id) {
+    if (CErroresenv.isEmpty()) return;
+    if (id) {
+        const int field = CErroresenv.fieldByName("RPEV_ID");
+        for (int row = 0; row < CErroresenv.recordCount(); ++row) {
+            const data::Value v = CErroresenv.valueAt(row, field);
+            if (!v.isNull() && v.asInteger() == *id) {
+                CErroresenv.moveTo(row);
+                return;
+            }
+        }
+    }
+    CErroresenv.first();
+}
+
 void EventListViewer::ckfiltroClick() { Grid1->setFilterRowVisible(ckfiltro->isChecked()); }
 
-void EventListViewer::ppmCopyClick()
-{
+void EventListViewer::ppmCopyClick() {
     if (Grid1->isWindowFocus()) Grid1->copySelection();
 }
 
-void EventListViewer::ppmSelectAllClick()
-{
+void EventListViewer::ppmSelectAllClick() {
     if (Grid1->isWindowFocus()) Grid1->selectAll();
 }
 
-int EventListViewer::saveFilterIndex() const
-{
+int EventListViewer::saveFilterIndex() const {
     return static_cast<int>(saveFilters().indexOf(SaveDialog1->selectedNameFilter())) + 1;
 }
 
-void EventListViewer::ppmSaveSelectionClick()
-{
+void EventListViewer::ppmSaveSelectionClick() {
     SaveDialog1->selectFile(data::qstringFromWindows1252(grid::eventViewerFileName(viewer_)));
     if (!Grid1->isWindowFocus()) return;
     if (SaveDialog1->exec() != QDialog::Accepted) return;

@@ -6,7 +6,13 @@
 //
 // The list is read (closed, given the screen's query, opened) when the screen is first
 // shown and each time it becomes the active window again after another window of the
-// program closed over it. A message shown by a failed read does not start another read
+// program closed over it, and by the navigator's refresh. After a read the grid stands
+// on the event (by RPEV_ID) it stood on before, when that event is still listed, else on
+// the first row; the sort and the filter texts stay.
+//
+// Esc never closes the screen (it ends an incremental search or acts in the grid, and a
+// stray Esc would lose the sort, the filters and the position): it closes through
+// "Cerrar" and the window frame. A message shown by a failed read does not start another read
 // when it closes, so a list that cannot be read costs one message, not an endless row of
 // them.
 //
@@ -17,6 +23,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <optional>
 
 #include "data/dataset.h"
 #include "grid/eventviewers.h"
@@ -43,7 +50,7 @@ QString withExtension(const QString& name, const QString& extension);
 
 class EventListViewer : public QDialog {
     Q_OBJECT
-public:
+  public:
     EventListViewer(grid::EventViewer viewer, sender::MainData& data, QWidget* parent = nullptr);
     ~EventListViewer() override;
 
@@ -87,13 +94,17 @@ public:
     // The save dialog's filter index (1-based), as the save flow reads it.
     int saveFilterIndex() const;
 
-protected:
+  protected:
     bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void activate();
+    // Puts the list on the event with this RPEV_ID, or on its first row when the event is
+    // not listed (or there is none).
+    void returnToEvent(std::optional<int64_t> id);
 
     grid::EventViewer viewer_;
     bool shownOnce_ = false;

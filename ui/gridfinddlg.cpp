@@ -70,6 +70,10 @@ TGridFindDlg::TGridFindDlg(QWidget* parent) : QDialog(parent)
     cbText->setObjectName(QStringLiteral("cbText"));
     cbText->setEditable(true);
     cbText->setInsertPolicy(QComboBox::NoInsert);  // the history grows on "&Find next" only
+    // The history is offered in the drop-down only: no completion rewrites what is typed
+    // (and, without a case-blind completer, Enter never swaps the text for a history item
+    // that differs in case).
+    cbText->setCompleter(nullptr);
     cbText->setGeometry(92, 8, 302, 21);
     Label1 = label(this, "Label1", QStringLiteral("Fi&nd What:"), QRect(8, 12, 80, 13), cbText);
 

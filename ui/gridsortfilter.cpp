@@ -266,12 +266,12 @@ void GridSortFilter::storeText(int column, const std::string& text)
     if (FilterCell* cell = this->cell(column)) cell->setText(data::qstringFromWindows1252(text));
 }
 
-void GridSortFilter::storeCell(int column)
+void GridSortFilter::storeCell(int column, bool always)
 {
     FilterCell* c = cell(column);
     if (!c) return;
     const std::string text = data::windows1252FromQString(c->text());
-    if (text == filters_.text(fieldOf(column))) return;
+    if (!always && text == filters_.text(fieldOf(column))) return;
     storeText(column, text);
 }
 
@@ -295,7 +295,8 @@ void GridSortFilter::cellEntered(int column)
 {
     if (storing_) return;
     storing_ = true;
-    const bool stored = core::runGuardedOk([&] { storeCell(column); });
+    // Enter stores and parses whatever the cell holds, also a text equal to the stored one.
+    const bool stored = core::runGuardedOk([&] { storeCell(column, true); });
     storing_ = false;
     if (stored) applyFilters();
 }

@@ -13,7 +13,8 @@
 // Applying the filters re-reads the list through `reread` (by default: close and open the
 // data set) with the conditions as the data set's row filter, then reloads the widget.
 // Every action runs inside core::runGuarded: a rejected filter text is reported there,
-// its cell shows the previously stored text again and nothing is re-read. GUI thread only.
+// its cell shows the previously stored text again (whose condition stays in force) and
+// nothing is re-read. GUI thread only.
 #pragma once
 
 #include <QDialog>
@@ -95,9 +96,9 @@ private:
     void layoutCells();
     void ensureCells();
     void refreshCellTexts();
-    // Stores a cell's text when it differs from the stored one; throws on a bad text after
-    // showing the stored text again.
-    void storeCell(int column);
+    // Stores a cell's text when it differs from the stored one (or always); throws on a
+    // bad text after showing the stored text again.
+    void storeCell(int column, bool always = false);
     void storeText(int column, const std::string& text);
     void storeOpenEditor();
     void cellLeft(int column);

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -222,4 +224,88 @@ TEST_F(ExportCommandTest, BadSortOrFilterOptionsAreBadArguments) {
         }
         EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
     }
+}
+
+// More pending events than an XLS sheet holds: the export refuses, names the limit, writes
+// nothing and exits 2; the same list as CSV is written whole.
+TEST_F(ExportCommandTest, XlsPastItsRowLimitIsRefusedAndWritesNothing) {
+    company.exec(
+        "execute block as declare i integer = 100; begin while (i < 70100) do begin "
+        "insert into REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, RPEV_NUMERO, "
+        "RPEV_OPER) values (:i, 'B01', 236, 'FV', '000001', 'A'); i = i + 1; end end");
+    const std::string out = dir.file("pendientes.xls");
+    testing::internal::CaptureStderr();
+    const int status = runExportCommand(args("pendientes", "xls", out));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(said.find("65535"), std::string::npos) << said;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(out)));
+
+    const std::string csv = dir.file("pendientes.csv");
+    ASSERT_EQ(runExportCommand(args("pendientes", "csv", csv)), 0);
+    const std::string text = readFile(csv);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 70002);
+}
+
+// LibreOffice converts the files as another program reads them: one Writer run turns the
+// RTF and HTML files into HTML, one Calc run reads the CSV (semicolons, Windows-1252,
+// formulas evaluated) into HTML. The RTF cells are not painted black and its texts are
+// there; the HTML's accented titles are read right; the CSV's formula-like texts stay
+// texts while a number stays a number. LibreOffice comes with scripts/setup.
+TEST_F(ExportCommandTest, LibreOfficeReadsTheFilesAsWritten) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    ASSERT_FALSE(soffice.isEmpty())
+        << "LibreOffice (soffice) is not installed; scripts/setup installs it";
+    company.exec(
+        "insert into REPLICA_EVENTOS values (6, 'B01', 236, 15, 'FV', '000128', '=1+1', "
+        "'2026-12-10', '12:00:00', null, null, 'A', '@X', 9, "
+        "'=HYPERLINK(\"http://example.com/x\";\"clic\")')");
+    for (const char* format : {"rtf", "htm", "csv"})
+        ASSERT_EQ(runExportCommand(args("errores", format,
+                                        dir.file(std::string("list-") + format + "." + format))),
+                  0);
+
+    const QString profile = QStringLiteral("-env:UserInstallation=file://") +
+                            QString::fromStdString(dir.file("lo-profile"));
+    const QString out = QString::fromStdString(dir.file("lo"));
+    const auto convert = [&](const QStringList& options, const QStringList& files) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(soffice, QStringList{profile, QStringLiteral("--headless")} + options +
+                             QStringList{QStringLiteral("--convert-to"), QStringLiteral("html"),
+                                         QStringLiteral("--outdir"), out} +
+                             files);
+        ASSERT_TRUE(p.waitForStarted(-1));
+        ASSERT_TRUE(p.waitForFinished(-1));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAll().toStdString();
+    };
+    const auto in = [&](const char* name) { return QString::fromStdString(dir.file(name)); };
+    convert({}, {in("list-rtf.rtf"), in("list-htm.htm")});
+    // The CSV as a spreadsheet user opens it: ";" separated, Windows-1252, formulas evaluated.
+    convert({QStringLiteral("--infilter=CSV:59,34,1")}, {in("list-csv.csv")});
+
+    const std::string rtf = readFile(dir.file("lo/list-rtf.html"));
+    ASSERT_FALSE(rtf.empty()) << "the RTF was not converted";
+    EXPECT_EQ(rtf.find("bgcolor=\"#000000\""), std::string::npos) << "black cells";
+    for (const char* text : {"N\xC3\xBAmero",
+                             "C\xC3\xB3"
+                             "digo",
+                             "conexi\xC3\xB3n", "000124"})
+        EXPECT_NE(rtf.find(text), std::string::npos) << text;
+
+    const std::string htm = readFile(dir.file("lo/list-htm.html"));
+    ASSERT_FALSE(htm.empty()) << "the HTML was not converted";
+    for (const char* text : {"N\xC3\xBAmero",
+                             "C\xC3\xB3"
+                             "digo",
+                             "conexi\xC3\xB3n"})
+        EXPECT_NE(htm.find(text), std::string::npos) << text;
+
+    const std::string csv = readFile(dir.file("lo/list-csv.html"));
+    ASSERT_FALSE(csv.empty()) << "the CSV was not converted";
+    EXPECT_EQ(csv.find("href="), std::string::npos) << "a formula ran";
+    EXPECT_EQ(csv.find("sdval=\"2\""), std::string::npos) << "=1+1 was computed";
+    for (const char* text : {"=1+1", "=HYPERLINK(", "@X", "N\xC3\xBAmero"})
+        EXPECT_NE(csv.find(text), std::string::npos) << text;
+    EXPECT_NE(csv.find("sdval=\"9\""), std::string::npos) << "the number 9 is read as a number";
 }

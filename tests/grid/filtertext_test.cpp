@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <initializer_list>
 #include <variant>
+
+#include "data/localetext.h"
+#include "grid/codepage.h"
 
 using namespace enviozvr::grid;
 using enviozvr::data::Date;
@@ -228,4 +232,43 @@ TEST(FilterText, OperandTypeOfFieldTypes) {
     EXPECT_EQ(Type::DateTime, filterOperandTypeOf(ftTimeStamp));
     EXPECT_EQ(Type::Boolean, filterOperandTypeOf(ftBoolean));
     EXPECT_EQ(Type::None, filterOperandTypeOf(ftBlob));
+}
+
+// A date or a time typed as the grid shows it under the workstation's locale (its short
+// date, its long time without the zone) is read as that date or time, in every locale
+// whose texts Windows-1252 can hold: month names ("10 Dec 2026"), dots, a localised AM/PM.
+TEST(FilterText, DatesAndTimesAsTheGridShowsThem) {
+    const QDate date(2026, 12, 10);
+    const QTime time(8, 30, 1);
+    std::vector<std::string> refused;
+    int read = 0;
+    for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
+                                                          QLocale::AnyTerritory)) {
+        const FilterLocale settings = FilterLocale::of(locale);
+        const struct {
+            QString shown;
+            Timestamp expected;
+        } cases[] = {
+            {locale.toString(date, QLocale::ShortFormat), {Date::fromYmd(2026, 12, 10), Time{}}},
+            {enviozvr::data::wallClockTimeText(locale, time),
+             {Date::fromYmd(1899, 12, 30), Time::fromHms(8, 30, 1)}},
+        };
+        for (const auto& c : cases) {
+            const std::string text = windows1252FromQString(c.shown);
+            if (qstringFromWindows1252(text) != c.shown) continue;  // not a Windows-1252 text
+            ++read;
+            try {
+                const Timestamp got = filterDateTime(text, settings);
+                if (got.date.days != c.expected.date.days ||
+                    got.time.fractions != c.expected.time.fractions)
+                    refused.push_back(locale.name().toStdString() + " '" + text + "' misread");
+            } catch (const FilterError& e) {
+                refused.push_back(locale.name().toStdString() + " " + e.what());
+            }
+        }
+    }
+    EXPECT_GT(read, 100);
+    std::string shown;
+    for (size_t i = 0; i < refused.size() && i < 15; ++i) shown += refused[i] + "\n";
+    EXPECT_TRUE(refused.empty()) << refused.size() << " refused, among them:\n" << shown;
 }

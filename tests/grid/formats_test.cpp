@@ -55,7 +55,9 @@ TEST(CsvExample, TitlesAndQuotedRecord) {
 TEST_F(OneCellTest, HtmlDocumentWithEscapedCell) {
     loadText("A&B");
     const std::string expected =
-        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">\r\n<html>\r\n<head>\r\n<title>\r\n"
+        "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 3.2//EN\">\r\n<html>\r\n<head>\r\n"
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=windows-1252\">\r\n"
+        "<title>\r\n"
         "Grid1\r\n</title>\r\n</head>\r\n<body>\r\n"
         "<table BORDER=1 CELLSPACING=0 CELLPADDING=2 BGCOLOR=#C0C0C0>\r\n\r\n"
         "<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\">" +
@@ -77,11 +79,11 @@ TEST_F(OneCellTest, RtfDocument) {
         "\r\n"
         "{\\fonttbl\\f0\\fnil MS Sans Serif;}\r\n" +
         row +
-        "\\clshdng10000\\clcfpat2\\cellx525\r\n{\\trrh0\r\n"
+        "\\clcbpat2\\cellx525\r\n{\\trrh0\r\n"
         "\\pard\\intbl{\\ql\\sb24\\sa24\\fs16\\f0\\cf0\\cb2 "
         "Pref\\cell}\r\n\\pard\\intbl\\row}\r\n" +
         row +
-        "\\clshdng10000\\clcfpat1\\cellx525\r\n{\\trrh0\r\n"
+        "\\clcbpat1\\cellx525\r\n{\\trrh0\r\n"
         "\\pard\\intbl{\\ql\\sb24\\sa24\\fs16\\f0\\cf0\\cb1 A\\cell}\r\n\\pard\\intbl\\row}\r\n"
         "}";
     EXPECT_EQ(run<TGridExportAsRTF>(true), expected);
@@ -107,6 +109,78 @@ TEST(XlsExample, IntegerIsAnRkRecord) {
         bytes({0x7E, 0x02, 0x0A, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x16, 0x00, 0x00, 0x00});
     const std::string got = f.run<TGridExportAsXLS>(true);
     EXPECT_EQ(got, xlsBof() + xlsLabel(0, 0, "N") + rk + xlsEof()) << hexDump(got);
+}
+
+// An XLS sheet numbers its rows in 16 bits: 65,535 data rows under the titles fit, one more
+// is refused before a file is written (an existing file keeps its content), whatever kind
+// of selection is exported.
+TEST(XlsRowLimit, FullSheetFitsAndOneRowMoreIsRefused) {
+    for (const int rows : {65535, 65536, 70003}) {
+        SCOPED_TRACE(rows);
+        GridFixture f;
+        std::vector<enviozvr::data::Row> data;
+        for (int i = 0; i < rows; ++i) data.push_back({num(i)});
+        f.load({field("N", FieldType::Integer, 4)}, std::move(data));
+        if (rows <= kXlsMaxDataRows) {
+            const std::string got = f.run<TGridExportAsXLS>(true);
+            const std::string tail = xlsRk(65535, 0, rows - 1) + xlsEof();
+            EXPECT_EQ(got.substr(got.size() - tail.size()), tail);
+            continue;
+        }
+        TempDir dir;
+        const std::string path = dir.file("out.xls");
+        {
+            std::ofstream old(path, std::ios::binary);
+            old << "older";
+        }
+        try {
+            ExportGridToFile(&makeGridExport<TGridExportAsXLS>, f.grid,
+                             QString::fromStdString(path), true);
+            FAIL() << "no error";
+        } catch (const XlsRowLimitError& e) {
+            EXPECT_NE(std::string(e.what()).find("65535"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(readFile(path), "older");
+        // A column selection past the limit is refused the same way.
+        f.grid.Selection().selectColumn(f.grid.column(0));
+        EXPECT_THROW(f.run<TGridExportAsXLS>(false), XlsRowLimitError);
+    }
+}
+
+// A text cell that a spreadsheet would run as a formula is guarded by an apostrophe in the
+// text formats; numbers, and texts with such a character further on, are written as they are.
+TEST(FormulaGuard, TextCellsStartingLikeAFormula) {
+    const struct {
+        const char* text;
+        const char* written;
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\";\"y\")", "'=HYPERLINK(\"http://x\";\"y\")"},
+        {"+57 300", "'+57 300"},
+        {"-A", "'-A"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"a=b", "a=b"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        GridFixture f;
+        f.load({field("T", FieldType::String, 40), field("N", FieldType::Integer, 4),
+                field("F", FieldType::Float, 8)},
+               {{txt(c.text), num(-5), enviozvr::data::Value::real(-1.5)}});
+        const std::string t = c.written;
+        std::string csvText = t;
+        for (size_t at = 0; (at = csvText.find('"', at)) != std::string::npos; at += 2)
+            csvText.insert(at, 1, '"');
+        EXPECT_EQ(f.run<TGridExportAsText>(true), "T\tN\tF\r\n" + t + "\t-5\t-1.5");
+        EXPECT_EQ(f.run<TGridExportAsCSV>(true),
+                  "\"T\";\"N\";\"F\"\r\n\"" + csvText + "\";\"-5\";\"-1.5\"");
+        const std::string utf16 = f.run<TGridExportAsUnicodeText>(true);
+        std::string expected16;
+        for (char ch : "T\tN\tF\r\n" + t + "\t-5\t-1.5") expected16 += std::string{ch, '\0'};
+        EXPECT_EQ(utf16, expected16);
+        // The XLS sheet writes texts as labels, never formulas: unchanged there.
+        EXPECT_NE(f.run<TGridExportAsXLS>(true).find(xlsLabel(1, 0, c.text)), std::string::npos);
+    }
 }
 
 // Texts that need escaping in one format or another, in every format.
@@ -198,8 +272,8 @@ TEST(RtfLayout, RightEdgesAtNinetySixPixelsPerInch) {
     f.grid.column(1).Width = 35;
     f.grid.column(2).Width = 73;
     const std::string rtf = f.run<TGridExportAsRTF>(true);
-    EXPECT_NE(rtf.find("\\cellx975\r\n" + kBorders + "\\clshdng10000\\clcfpat2\\cellx1500\r\n" +
-                       kBorders + "\\clshdng10000\\clcfpat2\\cellx2595\r\n{\\trrh0"),
+    EXPECT_NE(rtf.find("\\cellx975\r\n" + kBorders + "\\clcbpat2\\cellx1500\r\n" + kBorders +
+                       "\\clcbpat2\\cellx2595\r\n{\\trrh0"),
               std::string::npos)
         << rtf;
     // Every width converts exactly to 15 twips per pixel at 96 pixels per inch.
@@ -234,7 +308,7 @@ TEST(RtfLayout, OtherResolutionFlatGridAndStyles) {
         << rtf;
     EXPECT_NE(rtf.find("{\\fonttbl\\f0\\fnil MS Sans Serif;\\f1\\fnil Courier;}"),
               std::string::npos);
-    EXPECT_NE(rtf.find("\\clcfpat3\\cellx1200\r\n"), std::string::npos);
+    EXPECT_NE(rtf.find("\\clcbpat3\\cellx1200\r\n"), std::string::npos);
     EXPECT_NE(
         rtf.find("\\pard\\intbl{\\qc\\sb12\\sa12\\fs18\\b\\i\\strike\\ul\\f1\\cf4\\cb3 v\\cell}"),
         std::string::npos)
@@ -249,7 +323,7 @@ TEST(RtfLayout, ButtonFaceEqualToWhiteSharesItsEntry) {
     EXPECT_NE(rtf.find("{\\colortbl\\red0\\green0\\blue0;\\red255\\green255\\blue255;}\r\n"),
               std::string::npos)
         << rtf;
-    EXPECT_NE(rtf.find("\\clcfpat1\\cellx"), std::string::npos);
+    EXPECT_NE(rtf.find("\\clcbpat1\\cellx"), std::string::npos);
 }
 
 TEST(UnicodeText, Utf16WithoutByteOrderMark) {

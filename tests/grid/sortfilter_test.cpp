@@ -239,7 +239,7 @@ TEST_F(EventListTest, TheSortOrderHoldsAfterFiltering) {
     EXPECT_EQ(ids(), (Ids{4, 1, 3, 5}));
 }
 
-TEST_F(EventListTest, ARejectedTextKeepsThePreviousTextAndClearsTheCondition) {
+TEST_F(EventListTest, ARejectedTextKeepsThePreviousTextAndItsCondition) {
     filters.store("RPEV_PTVT", FilterOperandType::Number, ">3", FilterLocale{});
     try {
         filters.store("RPEV_PTVT", FilterOperandType::Number, "> abc", FilterLocale{});
@@ -248,7 +248,14 @@ TEST_F(EventListTest, ARejectedTextKeepsThePreviousTextAndClearsTheCondition) {
         EXPECT_STREQ(e.what(), "'abc' is not a valid floating point value");
     }
     EXPECT_EQ(filters.text("RPEV_PTVT"), ">3");
-    EXPECT_TRUE(filters.condition("RPEV_PTVT").empty());
+    EXPECT_FALSE(filters.condition("RPEV_PTVT").empty());
+    filter("RPEV_PTVT", ">3");
+    const Ids kept = ids();
+    EXPECT_THROW(filters.store("RPEV_PTVT", FilterOperandType::Number, "'x", FilterLocale{}),
+                 FilterError);
+    installGridFilter(grid, filters);
+    reread();
+    EXPECT_EQ(ids(), kept) << "the condition shown still filters";
     EXPECT_THROW(filters.store("RPEV_PTVT", FilterOperandType::Number, "null", FilterLocale{}),
                  FilterError);
     EXPECT_EQ(filters.text("RPEV_PTVT"), ">3");

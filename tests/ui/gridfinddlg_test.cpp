@@ -271,6 +271,39 @@ TEST_F(FindDialogTest, HistoryEnterEscAndClose)
     d.forgetTarget(&target);
 }
 
+// What is typed is what is sought: the history never completes or swaps the typed text,
+// whatever case or prefix it shares with a remembered one.
+TEST_F(FindDialogTest, TypedTextIsSoughtAsTypedWhateverTheHistoryHolds)
+{
+    TGridFindDlg d;
+    d.showFor(target, {}, false);
+    for (const char* remembered : {"abc", "zzzzz"}) {
+        d.cbText->setEditText(QString::fromLatin1(remembered));
+        click(d);
+    }
+    d.cbCharCase->setChecked(true);
+    const struct {
+        const char* typed;
+    } cases[] = {{"ABC"}, {"zz"}, {"ab"}, {"abc"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        d.showFor(target, {}, false);
+        d.activateWindow();
+        d.cbText->setFocus();
+        target.calls.clear();
+        QTest::keyClicks(d.cbText->lineEdit(), QString::fromLatin1(c.typed));
+        EXPECT_EQ(d.cbText->currentText(), QString::fromLatin1(c.typed));
+        QTest::keyClick(d.cbText->lineEdit(), Qt::Key_Return);
+        ASSERT_EQ(target.calls.size(), 1u);
+        EXPECT_EQ(target.calls[0].text, c.typed);
+        EXPECT_EQ(d.cbText->currentText(), QString::fromLatin1(c.typed));
+    }
+    EXPECT_NE(d.cbText->findText(QStringLiteral("ABC"), Qt::MatchExactly | Qt::MatchCaseSensitive),
+              -1)
+        << "the typed text joins the history";
+    d.forgetTarget(&target);
+}
+
 TEST_F(FindDialogTest, TheGridOpensItModal)
 {
     bool wasModal = false;

@@ -8,15 +8,24 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QTranslator>
+#include <QFileSystemModel>
+#include <QListView>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 #include <functional>
 
 #include "core/unhandled.h"
@@ -24,6 +33,7 @@
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 #include "ui/gridclipboard.h"
+#include "ui/gridfinddlg.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridsortfilter.h"
 #include "ui/gridwidget.h"
@@ -31,6 +41,7 @@
 #include "ui/messageboxes.h"
 #include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
+#include "ui/qttranslations.h"
 #include "ui/screenlook.h"
 #include "uitest.h"
 
@@ -114,6 +125,19 @@ protected:
         for (int r = 0; r < list.recordCount(); ++r)
             out.push_back(static_cast<int>(list.valueAt(r, list.fieldByName("RPEV_ID")).asInteger()));
         return out;
+    }
+    static int currentId(const EventListViewer& v)
+    {
+        const data::CachedResultSet& list = v.CErroresenv;
+        const int row = v.Grid1->currentRecord();
+        if (row < 0 || row >= list.recordCount()) return -1;
+        return static_cast<int>(list.valueAt(row, list.fieldByName("RPEV_ID")).asInteger());
+    }
+    static int rowOf(const EventListViewer& v, int id)
+    {
+        const std::vector<int> all = ids(v);
+        const auto at = std::find(all.begin(), all.end(), id);
+        return at == all.end() ? -1 : static_cast<int>(at - all.begin());
     }
     static std::string exported(grid::TGridExportClass format, grid::DataGrid& g)
     {
@@ -510,6 +534,245 @@ TEST_F(Viewers, TitlesSortAndTheFilterRowFiltersTheErrorList)
     EXPECT_EQ(cell->text(), QString());
     EXPECT_EQ(ids(*v), (std::vector<int>{3, 1}));
     EXPECT_TRUE(errors.shown.empty());
+}
+
+// Esc ends an incremental search and otherwise does what it does in the grid: the screen
+// stays open with its sort, its filter texts and its position; "Cerrar" closes it.
+TEST_F(Viewers, EscNeverClosesTheViewer)
+{
+    addEvent(7, "002", "NULL");
+    auto v = open<ui::Tfpendienteszvr>();
+    v->activateWindow();
+    QCoreApplication::processEvents();
+    ui::GridHeader* titles = v->Grid1->titleHeader();
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                      QPoint(titles->sectionViewportPosition(3) + 20, 3));
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {},
+                      QPoint(titles->sectionViewportPosition(3) + 20, 3));
+    ASSERT_EQ(ids(*v), (std::vector<int>{7, 4, 2}));
+    v->ckfiltro->click();
+    ui::FilterCell* servidor = v->sortFilter->cell(4);
+    servidor->setFocus();
+    QTest::keyClicks(servidor, QStringLiteral("002"));
+    v->Grid1->setFocus();
+    v->Grid1->moveToCell(1, 3);
+
+    struct Step {
+        const char* what;
+        std::function<void()> keys;
+    } steps[] = {
+        {"Esc in the grid", [&] { QTest::keyClick(v->Grid1, Qt::Key_Escape); }},
+        {"Esc during an incremental search",
+         [&] {
+             QTest::keyClick(v->Grid1, Qt::Key_F, Qt::ControlModifier);
+             QTest::keyClicks(v->Grid1, QStringLiteral("c4"));
+             QTest::keyClick(v->Grid1, Qt::Key_Escape);
+         }},
+        {"Esc in a filter cell",
+         [&] {
+             servidor->setFocus();
+             QTest::keyClick(servidor, Qt::Key_Escape);
+             v->Grid1->setFocus();
+         }},
+        {"Esc on the check box",
+         [&] {
+             v->ckfiltro->setFocus();
+             QTest::keyClick(v->ckfiltro, Qt::Key_Escape);
+             v->Grid1->setFocus();
+         }},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.keys();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(v->isVisible());
+        EXPECT_EQ(v->result(), 0);
+        EXPECT_EQ(ids(*v), (std::vector<int>{7, 4, 2}));
+        EXPECT_EQ(currentId(*v), 4);
+        EXPECT_EQ(servidor->text(), QStringLiteral("002"));
+        EXPECT_EQ(titles->sortMarkers().size(), 1u);
+    }
+    QTest::mouseClick(v->PngSpeedButton1, Qt::LeftButton);
+    EXPECT_FALSE(v->isVisible());
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// After every read of the list (another window closed over the screen, the find dialog,
+// the navigator's refresh) the grid stands on the event it stood on, by RPEV_ID, with its
+// sort; an event no longer listed puts it on the first row.
+TEST_F(Viewers, AReadOfTheListKeepsTheCurrentEvent)
+{
+    for (int id : {7, 8, 9}) addEvent(id, "002", "NULL");
+    auto v = open<ui::Tfpendienteszvr>();
+    v->activateWindow();
+    QCoreApplication::processEvents();
+    ui::GridHeader* titles = v->Grid1->titleHeader();
+    const QPoint codigo(titles->sectionViewportPosition(3) + 20, 3);
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, codigo);
+    QTest::mouseClick(titles->viewport(), Qt::LeftButton, {}, codigo);
+    ASSERT_EQ(ids(*v), (std::vector<int>{9, 8, 7, 4, 2}));
+    v->Grid1->moveToCell(rowOf(*v, 8), 3);
+
+    // A message closes over the screen.
+    ModalDriver driver;
+    closeMessageOver(*v, driver);
+    EXPECT_EQ(v->listReads(), 2);
+    EXPECT_EQ(currentId(*v), 8);
+
+    // A row found with "Find text" stays current once the dialog closes.
+    ModalDriver finder;
+    finder.expect([](QWidget* modal) {
+        auto* d = qobject_cast<ui::TGridFindDlg*>(modal);
+        ASSERT_NE(d, nullptr);
+        // The dialog lives for the program: its choices may come from an earlier search.
+        d->cbFindIn->setCurrentIndex(d->cbFindIn->count() - 1);
+        d->cbMatchinType->setCurrentIndex(0);
+        d->cbFindDirection->setCurrentIndex(2);
+        d->cbCharCase->setChecked(false);
+        d->cbText->setEditText(QStringLiteral("C2"));
+        QTest::mouseClick(d->bFind, Qt::LeftButton);
+        QTest::mouseClick(d->bCancel, Qt::LeftButton);
+    });
+    finder.run([&] {
+        QTest::keyClick(v->Grid1, Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(v->Grid1, Qt::Key_F, Qt::ControlModifier);
+        v->activateWindow();
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    });
+    EXPECT_EQ(finder.dialogs, 1);
+    EXPECT_EQ(v->listReads(), 3);
+    EXPECT_EQ(currentId(*v), 2);
+
+    // The navigator's refresh: an event listed meanwhile shifts the rows, the grid stays on
+    // its event.
+    world.origin().exec(
+        "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, "
+        "RPEV_NUMERO, RPEV_CODIGO, RPEV_OPER) VALUES (10, '002', 236, 'FV', '001010', 'C95', "
+        "'I')");
+    QTest::mouseClick(v->DBNavigator1->nbRefresh, Qt::LeftButton);
+    EXPECT_EQ(ids(*v), (std::vector<int>{10, 9, 8, 7, 4, 2}));
+    EXPECT_EQ(currentId(*v), 2);
+
+    // The event sent meanwhile: the first row.
+    world.origin().exec("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = CURRENT_DATE WHERE RPEV_ID = 2");
+    closeMessageOver(*v, driver);
+    EXPECT_EQ(ids(*v), (std::vector<int>{10, 9, 8, 7, 4}));
+    EXPECT_EQ(v->Grid1->currentRecord(), 0);
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// What a filter cell shows is what filters: a rejected text leaves the cell and its
+// condition as they were, and Enter stores, parses and applies whatever the cell holds.
+TEST_F(Viewers, AFilterCellShowsTheConditionThatFilters)
+{
+    auto v = open<ui::Tfpendienteszvr>();
+    v->ckfiltro->click();
+    ui::FilterCell* codigo = v->sortFilter->cell(3);
+    ui::FilterCell* servidor = v->sortFilter->cell(4);
+    const auto type = [&](ui::FilterCell* cell, const QString& text) {
+        cell->setFocus();
+        cell->selectAll();
+        QTest::keyClicks(cell, text);
+        QTest::keyClick(cell, Qt::Key_Return);
+    };
+    type(codigo, QStringLiteral("C2"));
+    EXPECT_EQ(ids(*v), (std::vector<int>{2}));
+    type(codigo, QStringLiteral("'x"));
+    ASSERT_EQ(errors.shown.size(), 1u);
+    EXPECT_NE(errors.shown[0].find("Quote is absent: 'x"), std::string::npos) << errors.shown[0];
+    EXPECT_EQ(codigo->text(), QStringLiteral("C2"));
+    type(servidor, QStringLiteral("002"));
+    EXPECT_EQ(ids(*v), (std::vector<int>{2})) << "the condition the cell shows still filters";
+
+    world.origin().exec("UPDATE REPLICA_EVENTOS SET RPEV_CODIGO = 'C2' WHERE RPEV_ID = 4");
+    type(codigo, QStringLiteral("C2"));
+    EXPECT_EQ(ids(*v), (std::vector<int>{2, 4})) << "Enter on the same text applies it again";
+    EXPECT_EQ(errors.shown.size(), 1u);
+}
+
+// The save dialog lists the files of the chosen format whatever the case of their
+// extension (X.TXT, y.txt, z.Txt), and no others.
+TEST_F(Viewers, SaveDialogListsExtensionsInEitherCase)
+{
+    auto v = open<ui::Tfpendienteszvr>();
+    testing::TempDir folder;
+    const QString dir = QString::fromStdString(folder.path());
+    for (const char* name : {"X.TXT", "y.txt", "z.Txt", "w.CSV", "u.csv", "t.xls", "s.XLS"}) {
+        QFile f(dir + "/" + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QFileDialog* dialog = v->SaveDialog1;
+    auto* model = dialog->findChild<QFileSystemModel*>();
+    ASSERT_NE(model, nullptr);
+    QSignalSpy loaded(model, &QFileSystemModel::directoryLoaded);
+    dialog->show();
+    dialog->setDirectory(dir);
+    const QString canonical = QDir(dir).canonicalPath();
+    const auto loadedDir = [&] {
+        for (const QList<QVariant>& args : loaded)
+            if (QDir(args.value(0).toString()).canonicalPath() == canonical) return true;
+        return false;
+    };
+    while (!loadedDir()) ASSERT_TRUE(loaded.wait());
+    auto* view = dialog->findChild<QListView*>(QStringLiteral("listView"));
+    ASSERT_NE(view, nullptr);
+    const auto listed = [&] {
+        QStringList names;
+        const QModelIndex root = view->rootIndex();
+        for (int r = 0; r < view->model()->rowCount(root); ++r) {
+            const QModelIndex index = view->model()->index(r, 0, root);
+            if (view->model()->flags(index) & Qt::ItemIsEnabled) names << index.data().toString();
+        }
+        names.sort(Qt::CaseInsensitive);
+        return names.join(' ');
+    };
+    const struct {
+        int filterIndex;
+        const char* files;
+    } cases[] = {{1, "X.TXT y.txt z.Txt"}, {2, "u.csv w.CSV"}, {5, "s.XLS t.xls"}, {3, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.filterIndex);
+        dialog->selectNameFilter(dialog->nameFilters().at(c.filterIndex - 1));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(listed(), QString::fromLatin1(c.files));
+    }
+    dialog->reject();
+
+    // The patterns themselves name both cases, for a dialog that compares names exactly.
+    const char* extensions[] = {"txt", "csv", "htm", "rtf", "xls"};
+    for (int i = 0; i < 5; ++i) {
+        const QString filter = dialog->nameFilters().at(i);
+        const QString inside = filter.section(QLatin1Char('('), 1).chopped(1);
+        for (const QString& name : {QStringLiteral("a.") + extensions[i],
+                                    QStringLiteral("A.") + QString::fromLatin1(extensions[i]).toUpper()}) {
+            bool matched = false;
+            for (const QString& pattern : inside.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                matched = matched || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                                         .match(name)
+                                         .hasMatch();
+            EXPECT_TRUE(matched) << filter.toStdString() << " " << name.toStdString();
+        }
+    }
+}
+
+// Under a Spanish locale the save dialog (and every standard dialog of Qt) speaks
+// Spanish once Qt's translations are installed, as the desktop program does at start.
+TEST_F(Viewers, StandardDialogsSpeakTheWorkstationsLanguage)
+{
+    QTranslator* translator = ui::installQtTranslations(QLocale(QStringLiteral("es_CO")));
+    ASSERT_NE(translator, nullptr) << "no qtbase_es translations (scripts/setup installs them)";
+    auto v = open<ui::Tfpendienteszvr>();
+    QFileDialog* dialog = v->SaveDialog1;
+    dialog->show();
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    ASSERT_NE(buttons, nullptr);
+    QStringList texts;
+    for (QAbstractButton* b : buttons->buttons()) texts << b->text().remove(QLatin1Char('&'));
+    texts.sort();
+    dialog->reject();
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(texts.join(QLatin1Char('|')), QStringLiteral("Cancelar|Guardar"));
 }
 
 }  // namespace
