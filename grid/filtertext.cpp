@@ -9,7 +9,7 @@
 #include <cstring>
 #include <optional>
 
-#include "grid/codepage.h"
+#include "data/codepage.h"
 
 namespace enviozvr::grid {
 
@@ -179,7 +179,7 @@ QString zonelessFormat(const QString& format) {
 // A date, a time, or a date and a time, as the grid shows them in `locale` (its short date
 // and its long or short time format); nothing when the text is not such.
 std::optional<data::Timestamp> shownDateTime(const std::string& text, const QLocale& locale) {
-    const QString s = qstringFromWindows1252(text);
+    const QString s = data::qstringFromWindows1252(text);
     const QString dateFormat = locale.dateFormat(QLocale::ShortFormat);
     const QStringList timeFormats = {zonelessFormat(locale.timeFormat(QLocale::LongFormat)),
                                      locale.timeFormat(QLocale::ShortFormat)};

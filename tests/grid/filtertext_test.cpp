@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "data/localetext.h"
-#include "grid/codepage.h"
+#include "data/codepage.h"
 
 using namespace enviozvr::grid;
 using enviozvr::data::Date;
@@ -254,8 +254,8 @@ TEST(FilterText, DatesAndTimesAsTheGridShowsThem) {
              {Date::fromYmd(1899, 12, 30), Time::fromHms(8, 30, 1)}},
         };
         for (const auto& c : cases) {
-            const std::string text = windows1252FromQString(c.shown);
-            if (qstringFromWindows1252(text) != c.shown) continue;  // not a Windows-1252 text
+            const std::string text = enviozvr::data::windows1252FromQString(c.shown);
+            if (enviozvr::data::qstringFromWindows1252(text) != c.shown) continue;  // not a Windows-1252 text
             ++read;
             try {
                 const Timestamp got = filterDateTime(text, settings);
