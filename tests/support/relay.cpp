@@ -13,42 +13,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "support/loopback.h"
+
 namespace enviozvr::testing {
 
 namespace {
-
-sockaddr_in loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    return a;
-}
-
-// Writes all of `n` bytes; false when the peer is gone.
-bool writeAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-// The port of the local test server: "host/port" in ENVIOZVR_TEST_SERVER, else 3050.
-int testServerPort() {
-    const char* server = std::getenv("ENVIOZVR_TEST_SERVER");
-    const std::string text = server ? server : "";
-    const auto slash = text.find('/');
-    if (slash == std::string::npos) return 3050;
-    try {
-        return std::stoi(text.substr(slash + 1));
-    } catch (...) {
-        return 3050;
-    }
-}
 
 struct Pair {
     int client;
