@@ -11,13 +11,12 @@ namespace {
 
 // Options taken as a whole argument, and options that carry "=VALUE".
 constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
-                                                     "--no-retry-errors", "--help"};
+                                                    "--no-retry-errors", "--help"};
 constexpr std::array<std::string_view, 10> kValued = {
-    "--export=", "--format=", "--output=",          "--sort=",          "--filter=",
-    "--minutes=", "--batch=", "--connect-timeout=", "--stall-timeout=", "--stale="};
+    "--export=",  "--format=", "--output=",          "--sort=",          "--filter=",
+    "--minutes=", "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale="};
 
-bool knownOption(const std::string& a)
-{
+bool knownOption(const std::string& a) {
     for (std::string_view f : kFlags)
         if (a == f) return true;
     for (std::string_view v : kValued)
@@ -31,8 +30,7 @@ bool isOption(const std::string& a) { return a.size() > 1 && a[0] == '-'; }
 
 std::string versionText() { return std::string("enviozvr ") + ENVIOZVR_VERSION_TEXT; }
 
-std::string usageText()
-{
+std::string usageText() {
     return "usage: enviozvr [SERVER USER PASSWORD COMPANY [NEWEST]]\n"
            "       enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST] [--once]\n"
            "                [--minutes=N] [--batch=N] [--no-retry-errors]\n"
@@ -97,8 +95,7 @@ std::string usageText()
 }
 
 std::optional<int> handleCommonOptions(const std::vector<std::string>& args, std::ostream& out,
-                                       std::ostream& err)
-{
+                                       std::ostream& err) {
     for (const std::string& a : args) {
         if (!isOption(a)) break;
         if (a == "--help" || a == "-h") {

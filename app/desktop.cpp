@@ -14,8 +14,7 @@ namespace enviozvr::app {
 
 using namespace enviozvr::ui;
 
-int runDesktop(int argc, char** argv)
-{
+int runDesktop(int argc, char** argv) {
     // The arguments are positional: server, user, password, company, newest-first. Qt
     // would take some of them for its own options ("-name", "-style", "-platform", ...)
     // and remove them, shifting the rest, so Qt is given the program name only.

@@ -118,7 +118,8 @@ std::string parse(const std::vector<std::string>& args, ExportRequest& request) 
             if (colon != std::string::npos) {
                 const std::string direction = s.title.substr(colon + 1);
                 if (direction != "desc" && direction != "asc")
-                    return "bad sort direction '" + direction + "' in " + argumentText(arg) + " (asc or desc)";
+                    return "bad sort direction '" + direction + "' in " + argumentText(arg) +
+                           " (asc or desc)";
                 s.descending = direction == "desc";
                 s.title.erase(colon);
             }

@@ -10,14 +10,13 @@
 #include <vector>
 
 #include "app/commandline.h"
+#include "app/desktop.h"
 #include "app/exportcli.h"
 #include "app/headless.h"
-#include "app/status.h"
-#include "app/desktop.h"
 #include "app/signals.h"
+#include "app/status.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     // Before any thread exists: SIGINT and SIGTERM then reach only the program's own stop.
     enviozvr::app::blockStopSignals();
     // The locale's character encoding, for the arguments and messages of the console modes.

@@ -16,6 +16,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
 #include <ctime>
 #endif
 
@@ -37,8 +38,7 @@ const std::string kMissingKeyMessage =
 constexpr const char* kPathSeparator = "\\";
 
 // HKEY_LOCAL_MACHINE\Software\Orbalt\<product>, read only, when the key exists.
-std::unique_ptr<QSettings> openProductKey(const char* product)
-{
+std::unique_ptr<QSettings> openProductKey(const char* product) {
     QSettings organization(QSettings::NativeFormat, QSettings::SystemScope, kOrganization);
     if (!organization.childGroups().contains(QString::fromLatin1(product), Qt::CaseInsensitive))
         return nullptr;
@@ -49,8 +49,7 @@ std::unique_ptr<QSettings> openProductKey(const char* product)
 constexpr const char* kPathSeparator = "/";
 
 // The XDG system config dirs in order of preference (/etc/xdg when none are set).
-QStringList systemConfigDirs()
-{
+QStringList systemConfigDirs() {
     const char* env = std::getenv("XDG_CONFIG_DIRS");
     QStringList dirs = QString::fromLocal8Bit(env ? env : "").split(u':', Qt::SkipEmptyParts);
     if (dirs.isEmpty()) dirs << QStringLiteral("/etc/xdg");
@@ -58,17 +57,15 @@ QStringList systemConfigDirs()
 }
 
 // <config dir>/Orbalt/<product>.conf
-QString productKeyFile(const QString& dir, const char* product)
-{
-    return dir + u'/' + QString::fromLatin1(kOrganization) + u'/' +
-           QString::fromLatin1(product) + QStringLiteral(".conf");
+QString productKeyFile(const QString& dir, const char* product) {
+    return dir + u'/' + QString::fromLatin1(kOrganization) + u'/' + QString::fromLatin1(product) +
+           QStringLiteral(".conf");
 }
 
 // The product's settings file in the first config dir that has one. A QSettings over a
 // file that does not exist reads as empty, so the existence of the file is the existence
 // of the key.
-std::unique_ptr<QSettings> openProductKey(const char* product)
-{
+std::unique_ptr<QSettings> openProductKey(const char* product) {
     for (const QString& dir : systemConfigDirs()) {
         const QString file = productKeyFile(dir, product);
         if (QFileInfo(file).isFile())
@@ -81,8 +78,7 @@ std::unique_ptr<QSettings> openProductKey(const char* product)
 #ifndef _WIN32
 // The text of `key` as written in the [General] section (or before any section) of an
 // INI file, after its "=" and without the blanks around it; empty when absent.
-QString rawIniText(const QString& file, const QString& key)
-{
+QString rawIniText(const QString& file, const QString& key) {
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly | QIODevice::Text)) return {};
     bool general = true;
@@ -102,22 +98,19 @@ QString rawIniText(const QString& file, const QString& key)
 // Appends `line` to `path`, creating the file only when it does not exist (a log that
 // exists is appended to even when it cannot be read). Failures are ignored: a log line
 // that cannot be written is lost.
-void appendOrCreate(const std::string& path, const std::string& line)
-{
+void appendOrCreate(const std::string& path, const std::string& line) {
     std::ofstream out(path, std::ios::binary | std::ios::app);
     if (!out.is_open()) return;
     out.write(line.data(), static_cast<std::streamsize>(line.size()));
     out.close();
 }
 
-std::atomic<bool>& missingKeyShown()
-{
+std::atomic<bool>& missingKeyShown() {
     static std::atomic<bool> shown{false};
     return shown;
 }
 
-std::string readDirectory(bool tellUser)
-{
+std::string readDirectory(bool tellUser) {
     std::unique_ptr<QSettings> key = openProductKey(kCurrentProduct);
     if (!key) key = openProductKey(kPreviousProduct);
     if (!key) {
@@ -144,14 +137,10 @@ std::string readDirectory(bool tellUser)
 std::atomic<long> settingsClockAhead{0};
 
 #ifdef _WIN32
-std::string lookUpDirectory(bool tellUser)
-{
-    return readDirectory(tellUser);
-}
+std::string lookUpDirectory(bool tellUser) { return readDirectory(tellUser); }
 #else
 // The candidate settings files of the key, in the order openProductKey tries them.
-std::vector<std::string> productKeyFiles()
-{
+std::vector<std::string> productKeyFiles() {
     std::vector<std::string> files;
     for (const char* product : {kCurrentProduct, kPreviousProduct})
         for (const QString& dir : systemConfigDirs())
@@ -167,8 +156,7 @@ struct FileVersion {
     off_t size = 0;
     timespec modified{}, changed{};
 
-    bool operator==(const FileVersion& o) const
-    {
+    bool operator==(const FileVersion& o) const {
         return path == o.path && device == o.device && inode == o.inode && size == o.size &&
                modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
                changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec;
@@ -181,8 +169,7 @@ struct FileVersion {
 // in the last two seconds is read again each time, since a change within the clock tick
 // of the file's times would not show in them. No file, or no value, always goes the full
 // way, so the missing-key notice is unaffected.
-std::string lookUpDirectory(bool tellUser)
-{
+std::string lookUpDirectory(bool tellUser) {
     static std::mutex mutex;
     static std::string cachedEnvironment;
     static std::vector<std::string> candidates;
@@ -227,13 +214,9 @@ std::string lookUpDirectory(bool tellUser)
 
 }  // namespace
 
-std::string diraplicacion()
-{
-    return lookUpDirectory(true);
-}
+std::string diraplicacion() { return lookUpDirectory(true); }
 
-std::string installationDirectoryProblem()
-{
+std::string installationDirectoryProblem() {
     try {
         if (lookUpDirectory(false).empty()) return kMissingKeyMessage;
     } catch (const std::exception& e) {
@@ -242,18 +225,13 @@ std::string installationDirectoryProblem()
     return {};
 }
 
-void forgetMissingKeyNotice()
-{
-    missingKeyShown() = false;
-}
+void forgetMissingKeyNotice() { missingKeyShown() = false; }
 
-void setSettingsClockAhead(std::chrono::seconds ahead)
-{
+void setSettingsClockAhead(std::chrono::seconds ahead) {
     settingsClockAhead = static_cast<long>(ahead.count());
 }
 
-std::string applicationFile(const std::string& name)
-{
+std::string applicationFile(const std::string& name) {
     const std::string directory = diraplicacion();
     // Without an installation directory there is no file: nothing is read from or
     // written at the filesystem root.
@@ -261,8 +239,7 @@ std::string applicationFile(const std::string& name)
     return directory + kPathSeparator + name;
 }
 
-std::vector<std::string> readServerList(const std::string& path)
-{
+std::vector<std::string> readServerList(const std::string& path) {
     std::vector<std::string> entries;
     std::ifstream in(path, std::ios::binary);
     if (!in.is_open()) return entries;
@@ -284,15 +261,13 @@ std::vector<std::string> readServerList(const std::string& path)
     return entries;
 }
 
-std::vector<std::string> leerServidores()
-{
+std::vector<std::string> leerServidores() {
     const std::string path = applicationFile("SERVIDORES.cfg");
     if (path.empty()) return {};
     return readServerList(path);
 }
 
-void appendLogLine(const std::string& fileName, const std::vector<std::string>& fields)
-{
+void appendLogLine(const std::string& fileName, const std::vector<std::string>& fields) {
     const std::string path = applicationFile(fileName);
     if (path.empty()) return;
     std::string line = data::shortDateText(data::today());
@@ -312,18 +287,15 @@ void appendLogLine(const std::string& fileName, const std::vector<std::string>& 
 }
 
 void archivo_auditoria(const std::string& id, const std::string& tipo,
-                       const std::string& documento)
-{
+                       const std::string& documento) {
     appendLogLine("ENVIO.TXT", {id, tipo, documento});
 }
 
-void logConnectionFailure(const std::string& databasePath)
-{
+void logConnectionFailure(const std::string& databasePath) {
     appendLogLine("errorenvio.txt", {"No se pudo conectar con el servidor " + databasePath});
 }
 
-void logUnhandledError(const std::string& user, const std::string& message)
-{
+void logUnhandledError(const std::string& user, const std::string& message) {
     appendLogLine("ERRORES.TXT", {user, message});
 }
 

@@ -11,8 +11,7 @@ constexpr char16_t kHigh[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char16_t toUnit(unsigned char b)
-{
+char16_t toUnit(unsigned char b) {
     return (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : static_cast<char16_t>(b);
 }
 
@@ -31,8 +30,7 @@ bool isPair(const QString& text, qsizetype i) {
 
 }  // namespace
 
-QString qstringFromWindows1252(std::string_view bytes)
-{
+QString qstringFromWindows1252(std::string_view bytes) {
     QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
     QChar* d = out.data();
     for (size_t i = 0; i < bytes.size(); ++i)
@@ -46,8 +44,7 @@ std::u16string utf16FromWindows1252(std::string_view bytes) {
     return out;
 }
 
-std::string windows1252FromQString(const QString& text)
-{
+std::string windows1252FromQString(const QString& text) {
     std::string out;
     out.reserve(static_cast<size_t>(text.size()));
     for (qsizetype i = 0; i < text.size(); ++i) {

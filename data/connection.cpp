@@ -15,26 +15,22 @@ namespace enviozvr::data {
 
 namespace fb {
 
-IMaster* master()
-{
+IMaster* master() {
     static IMaster* m = fb_get_master_interface();
     return m;
 }
 
-IUtil* util()
-{
+IUtil* util() {
     static IUtil* u = master()->getUtilInterface();
     return u;
 }
 
-IProvider* provider()
-{
+IProvider* provider() {
     static IProvider* p = master()->getDispatcher();
     return p;
 }
 
-std::vector<std::string> statusLines(const IStatus* status)
-{
+std::vector<std::string> statusLines(const IStatus* status) {
     std::vector<std::string> lines;
     const ISC_STATUS* vector = status->getErrors();
     char buffer[1024];
@@ -42,8 +38,7 @@ std::vector<std::string> statusLines(const IStatus* status)
     return lines;
 }
 
-std::string errorText(const std::vector<std::string>& lines, ConnectionKind kind)
-{
+std::string errorText(const std::vector<std::string>& lines, ConnectionKind kind) {
     std::string joined;
     for (size_t i = 0; i < lines.size(); ++i) {
         if (i) joined += "\r\n";
@@ -57,8 +52,7 @@ std::string errorText(const std::vector<std::string>& lines, ConnectionKind kind
 }
 
 DatabaseError toDatabaseError(const IStatus* status, ConnectionKind kind,
-                              const std::string& statement)
-{
+                              const std::string& statement) {
     auto lines = statusLines(status);
     const ISC_STATUS* errors = status->getErrors();
     long code = (errors[0] == isc_arg_gds) ? static_cast<long>(errors[1]) : 0;
@@ -77,8 +71,7 @@ constexpr size_t kMaxVarchar = 32765;
 
 unsigned baseType(unsigned type) { return type & ~1u; }
 
-Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st)
-{
+Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st) {
     Field f;
     const char* alias = meta->getAlias(&st, i);
     f.name = alias && *alias ? alias : meta->getField(&st, i);
@@ -103,7 +96,9 @@ Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st)
             break;
         case SQL_FLOAT:
         case SQL_DOUBLE:
-        case SQL_D_FLOAT: f.type = FieldType::Float; break;
+        case SQL_D_FLOAT:
+            f.type = FieldType::Float;
+            break;
         case SQL_TEXT:
             f.type = FieldType::String;
             f.fixedWidth = true;
@@ -113,14 +108,22 @@ Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st)
             f.type = FieldType::String;
             f.size = static_cast<int>(length);
             break;
-        case SQL_TYPE_DATE: f.type = FieldType::Date; break;
-        case SQL_TYPE_TIME: f.type = FieldType::Time; break;
-        case SQL_TIMESTAMP: f.type = FieldType::Timestamp; break;
+        case SQL_TYPE_DATE:
+            f.type = FieldType::Date;
+            break;
+        case SQL_TYPE_TIME:
+            f.type = FieldType::Time;
+            break;
+        case SQL_TIMESTAMP:
+            f.type = FieldType::Timestamp;
+            break;
         case SQL_BLOB:
             f.type = FieldType::Blob;
             f.textBlob = meta->getSubType(&st, i) == 1;
             break;
-        case SQL_BOOLEAN: f.type = FieldType::Boolean; break;
+        case SQL_BOOLEAN:
+            f.type = FieldType::Boolean;
+            break;
         default:
             f.type = FieldType::String;
             f.readOnly = true;
@@ -129,8 +132,7 @@ Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st)
     return f;
 }
 
-std::string readBlob(IAttachment* att, ITransaction* tx, ISC_QUAD* id, fb::Status& st)
-{
+std::string readBlob(IAttachment* att, ITransaction* tx, ISC_QUAD* id, fb::Status& st) {
     fb::Ref<IBlob> blob(att->openBlob(&st, tx, id, 0, nullptr));
     std::string out;
     char buffer[kBlobSegment];
@@ -145,8 +147,7 @@ std::string readBlob(IAttachment* att, ITransaction* tx, ISC_QUAD* id, fb::Statu
     return out;
 }
 
-ISC_QUAD writeBlob(IAttachment* att, ITransaction* tx, const std::string& data, fb::Status& st)
-{
+ISC_QUAD writeBlob(IAttachment* att, ITransaction* tx, const std::string& data, fb::Status& st) {
     ISC_QUAD id{};
     fb::Ref<IBlob> blob(att->createBlob(&st, tx, &id, 0, nullptr));
     for (size_t at = 0; at < data.size(); at += kBlobSegment) {
@@ -159,16 +160,14 @@ ISC_QUAD writeBlob(IAttachment* att, ITransaction* tx, const std::string& data, 
 }
 
 template <class T>
-T load(const unsigned char* p)
-{
+T load(const unsigned char* p) {
     T v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
 template <class T>
-void store(unsigned char* p, T v)
-{
+void store(unsigned char* p, T v) {
     std::memcpy(p, &v, sizeof v);
 }
 
@@ -182,8 +181,7 @@ struct ColumnLayout {
     unsigned nullOffset;
 };
 
-std::vector<ColumnLayout> layoutOf(IMessageMetadata* meta, fb::Status& st)
-{
+std::vector<ColumnLayout> layoutOf(IMessageMetadata* meta, fb::Status& st) {
     std::vector<ColumnLayout> out;
     unsigned n = meta->getCount(&st);
     for (unsigned i = 0; i < n; ++i) {
@@ -195,26 +193,33 @@ std::vector<ColumnLayout> layoutOf(IMessageMetadata* meta, fb::Status& st)
 }
 
 // Decodes one column of a message buffer.
-Value decode(const ColumnLayout& c, const unsigned char* buf, IAttachment* att, ITransaction* tx)
-{
+Value decode(const ColumnLayout& c, const unsigned char* buf, IAttachment* att, ITransaction* tx) {
     if (load<short>(buf + c.nullOffset)) return Value::null();
     const unsigned char* p = buf + c.offset;
     auto integer = [&](int64_t v) {
         return c.scale < 0 ? Value::decimal(v, -c.scale) : Value::integer(v);
     };
     switch (c.type) {
-        case SQL_SHORT: return integer(load<int16_t>(p));
-        case SQL_LONG: return integer(load<int32_t>(p));
-        case SQL_INT64: return integer(load<int64_t>(p));
-        case SQL_FLOAT: return Value::real(load<float>(p));
+        case SQL_SHORT:
+            return integer(load<int16_t>(p));
+        case SQL_LONG:
+            return integer(load<int32_t>(p));
+        case SQL_INT64:
+            return integer(load<int64_t>(p));
+        case SQL_FLOAT:
+            return Value::real(load<float>(p));
         case SQL_DOUBLE:
-        case SQL_D_FLOAT: return Value::real(load<double>(p));
-        case SQL_TEXT: return Value::text(std::string(reinterpret_cast<const char*>(p), c.length));
+        case SQL_D_FLOAT:
+            return Value::real(load<double>(p));
+        case SQL_TEXT:
+            return Value::text(std::string(reinterpret_cast<const char*>(p), c.length));
         case SQL_VARYING:
             return Value::text(
                 std::string(reinterpret_cast<const char*>(p) + 2, load<uint16_t>(p)));
-        case SQL_TYPE_DATE: return Value::date(Date{load<ISC_DATE>(p)});
-        case SQL_TYPE_TIME: return Value::time(Time{load<ISC_TIME>(p)});
+        case SQL_TYPE_DATE:
+            return Value::date(Date{load<ISC_DATE>(p)});
+        case SQL_TYPE_TIME:
+            return Value::time(Time{load<ISC_TIME>(p)});
         case SQL_TIMESTAMP:
             return Value::timestamp(
                 Timestamp{Date{load<ISC_DATE>(p)}, Time{load<ISC_TIME>(p + sizeof(ISC_DATE))}});
@@ -223,8 +228,10 @@ Value decode(const ColumnLayout& c, const unsigned char* buf, IAttachment* att, 
             fb::Status st;
             return Value::text(readBlob(att, tx, &id, st));
         }
-        case SQL_BOOLEAN: return Value::boolean(*p != 0);
-        default: return Value::null();
+        case SQL_BOOLEAN:
+            return Value::boolean(*p != 0);
+        default:
+            return Value::null();
     }
 }
 
@@ -237,14 +244,13 @@ struct InputMessage {
 };
 
 InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAttachment* att,
-                        ITransaction* tx, fb::Status& st)
-{
+                        ITransaction* tx, fb::Status& st) {
     InputMessage msg;
     fb::Ref<IMessageMetadata> described(stmt->getInputMetadata(&st));
     unsigned count = described->getCount(&st);
     if (count != params.size())
         throw UsageError("Statement has " + std::to_string(count) + " parameters, " +
-                        std::to_string(params.size()) + " given");
+                         std::to_string(params.size()) + " given");
     if (count == 0) return msg;
     fb::Ref<IMetadataBuilder> builder(described->getBuilder(&st));
     for (unsigned i = 0; i < count; ++i) {
@@ -256,11 +262,19 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
             builder->setScale(&st, i, scale);
         };
         switch (v.kind()) {
-            case Value::Kind::Null: builder->setType(&st, i, own + 1); break;
+            case Value::Kind::Null:
+                builder->setType(&st, i, own + 1);
+                break;
             case Value::Kind::Integer:
-            case Value::Kind::Boolean: set(SQL_INT64, 8, 0); break;
-            case Value::Kind::Decimal: set(SQL_INT64, 8, -v.asDecimal().scale); break;
-            case Value::Kind::Float: set(SQL_DOUBLE, 8, 0); break;
+            case Value::Kind::Boolean:
+                set(SQL_INT64, 8, 0);
+                break;
+            case Value::Kind::Decimal:
+                set(SQL_INT64, 8, -v.asDecimal().scale);
+                break;
+            case Value::Kind::Float:
+                set(SQL_DOUBLE, 8, 0);
+                break;
             case Value::Kind::Text:
                 // A text up to the longest VARCHAR goes into a blob parameter as a string
                 // that the server writes into a new blob itself, which saves creating and
@@ -268,13 +282,20 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
                 if (own == SQL_BLOB && v.asString().size() > kMaxVarchar) {
                     builder->setType(&st, i, SQL_BLOB + 1);
                 } else {
-                    set(SQL_VARYING, static_cast<unsigned>(std::max<size_t>(1, v.asString().size())), 0);
+                    set(SQL_VARYING,
+                        static_cast<unsigned>(std::max<size_t>(1, v.asString().size())), 0);
                     builder->setCharSet(&st, i, 0);
                 }
                 break;
-            case Value::Kind::Date: set(SQL_TYPE_DATE, 4, 0); break;
-            case Value::Kind::Time: set(SQL_TYPE_TIME, 4, 0); break;
-            case Value::Kind::Timestamp: set(SQL_TIMESTAMP, 8, 0); break;
+            case Value::Kind::Date:
+                set(SQL_TYPE_DATE, 4, 0);
+                break;
+            case Value::Kind::Time:
+                set(SQL_TYPE_TIME, 4, 0);
+                break;
+            case Value::Kind::Timestamp:
+                set(SQL_TIMESTAMP, 8, 0);
+                break;
         }
         if (v.kind() == Value::Kind::Boolean && own == SQL_BOOLEAN) set(SQL_BOOLEAN, 1, 0);
     }
@@ -288,16 +309,23 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
         store<short>(buf + m->getNullOffset(&st, i), v.isNull() ? -1 : 0);
         unsigned type = baseType(m->getType(&st, i));
         switch (v.kind()) {
-            case Value::Kind::Null: break;
-            case Value::Kind::Integer: store<int64_t>(p, v.asInteger()); break;
+            case Value::Kind::Null:
+                break;
+            case Value::Kind::Integer:
+                store<int64_t>(p, v.asInteger());
+                break;
             case Value::Kind::Boolean:
                 if (type == SQL_BOOLEAN)
                     *p = v.asBoolean() ? 1 : 0;
                 else
                     store<int64_t>(p, v.asBoolean() ? 1 : 0);
                 break;
-            case Value::Kind::Decimal: store<int64_t>(p, v.asDecimal().unscaled); break;
-            case Value::Kind::Float: store<double>(p, v.asDouble()); break;
+            case Value::Kind::Decimal:
+                store<int64_t>(p, v.asDecimal().unscaled);
+                break;
+            case Value::Kind::Float:
+                store<double>(p, v.asDouble());
+                break;
             case Value::Kind::Text:
                 if (type == SQL_BLOB) {
                     store<ISC_QUAD>(p, writeBlob(att, tx, v.asString(), st));
@@ -307,8 +335,12 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
                     std::memcpy(p + 2, s.data(), s.size());
                 }
                 break;
-            case Value::Kind::Date: store<ISC_DATE>(p, v.asDate().days); break;
-            case Value::Kind::Time: store<ISC_TIME>(p, v.asTime().fractions); break;
+            case Value::Kind::Date:
+                store<ISC_DATE>(p, v.asDate().days);
+                break;
+            case Value::Kind::Time:
+                store<ISC_TIME>(p, v.asTime().fractions);
+                break;
             case Value::Kind::Timestamp: {
                 auto ts = v.asTimestamp();
                 store<ISC_DATE>(p, ts.date.days);
@@ -328,7 +360,7 @@ struct Connection::Impl {
     fb::Ref<ITransaction> defaultTx;   // server-default read transaction (General)
     fb::Ref<ITransaction> readTx;      // shared read-only read-committed reads (Company)
     unsigned dialect = 3;
-    std::string characterSet;          // read on first use, per attachment
+    std::string characterSet;  // read on first use, per attachment
     StallWatch watch;
 
     // Statements execute keeps prepared (setKeepPreparedStatements), most recent last.
@@ -351,8 +383,7 @@ namespace {
 
 // True when a SELECT text asks to lock the rows it reads ("WITH LOCK" outside quotes):
 // such a read writes, so it cannot run in a read-only transaction.
-bool locksRows(const std::string& sql)
-{
+bool locksRows(const std::string& sql) {
     std::string words;  // the text upper-cased, quoted parts and runs of blanks as one blank
     for (size_t i = 0; i < sql.size(); ++i) {
         const char c = sql[i];
@@ -367,11 +398,14 @@ bool locksRows(const std::string& sql)
             words += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
     }
-    auto isWordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; };
+    auto isWordChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+    };
     for (size_t at = words.find("WITH LOCK"); at != std::string::npos;
          at = words.find("WITH LOCK", at + 1)) {
         const size_t end = at + 9;
-        if ((at == 0 || !isWordChar(words[at - 1])) && (end == words.size() || !isWordChar(words[end])))
+        if ((at == 0 || !isWordChar(words[at - 1])) &&
+            (end == words.size() || !isWordChar(words[end])))
             return true;
     }
     return false;
@@ -379,15 +413,13 @@ bool locksRows(const std::string& sql)
 
 // An open SELECT with its transaction.
 class FbCursor : public Cursor {
-public:
+  public:
     // ownTx, when given, starts a transaction of the cursor's own: a statement prepared in
     // the shared read-only transaction `tx` that turns out not to be a plain SELECT runs in
     // it instead (and commits it at close).
-    FbCursor(IAttachment* att, ITransaction* tx, bool ownsTx, ConnectionKind kind,
-             std::string sql, unsigned dialect, StallWatch& watch,
-             const std::function<ITransaction*()>& ownTx = {})
-        : att_(att), tx_(tx), ownsTx_(ownsTx), kind_(kind), sql_(std::move(sql)), watch_(watch)
-    {
+    FbCursor(IAttachment* att, ITransaction* tx, bool ownsTx, ConnectionKind kind, std::string sql,
+             unsigned dialect, StallWatch& watch, const std::function<ITransaction*()>& ownTx = {})
+        : att_(att), tx_(tx), ownsTx_(ownsTx), kind_(kind), sql_(std::move(sql)), watch_(watch) {
         fb::Status st;
         StallWatch::Scope timed(watch_, att_);
         try {
@@ -410,8 +442,7 @@ public:
         }
     }
 
-    ~FbCursor() override
-    {
+    ~FbCursor() override {
         try {
             close();
         } catch (...) {
@@ -421,20 +452,19 @@ public:
 
     const std::vector<Field>& fields() const override { return fields_; }
 
-    bool fetch() override
-    {
+    bool fetch() override {
         if (!rs_) return false;
         StallWatch::Scope timed(watch_, att_);
         try {
-            if (rs_->fetchNext(fetchStatus_.get(), buffer_.data()) == IStatus::RESULT_OK) return true;
+            if (rs_->fetchNext(fetchStatus_.get(), buffer_.data()) == IStatus::RESULT_OK)
+                return true;
         } catch (const FbException& e) {
             throw fb::toDatabaseError(e.getStatus(), kind_, sql_);
         }
         return false;
     }
 
-    Value value(int column) const override
-    {
+    Value value(int column) const override {
         StallWatch::Scope timed(watch_, att_);
         try {
             return decode(layout_.at(static_cast<size_t>(column)), buffer_.data(), att_, tx_);
@@ -443,8 +473,7 @@ public:
         }
     }
 
-    void close() override
-    {
+    void close() override {
         fb::Status st;
         StallWatch::Scope timed(watch_, att_);
         try {
@@ -467,10 +496,9 @@ public:
         }
     }
 
-private:
+  private:
     // Drops everything without talking to the server again.
-    void abandon()
-    {
+    void abandon() {
         rs_.reset();
         stmt_.reset();
         if (ownsTx_ && tx_) {
@@ -499,8 +527,7 @@ private:
     StallWatch& watch_;
 };
 
-std::string trimBlanks(std::string_view s)
-{
+std::string trimBlanks(std::string_view s) {
     size_t b = s.find_first_not_of(" \t");
     if (b == std::string_view::npos) return {};
     size_t e = s.find_last_not_of(" \t");
@@ -514,18 +541,14 @@ Connection::Connection(std::string name, ConnectionKind kind, std::vector<std::s
       kind_(kind),
       params_(std::move(lines)),
       transactionOptions_(TransactionOptions::from(params_)),
-      impl_(std::make_unique<Impl>())
-{
-}
+      impl_(std::make_unique<Impl>()) {}
 
-void Connection::setParam(std::string_view name, std::string_view value)
-{
+void Connection::setParam(std::string_view name, std::string_view value) {
     params_.set(name, value);
     transactionOptions_ = TransactionOptions::from(params_);
 }
 
-Connection::~Connection()
-{
+Connection::~Connection() {
     try {
         disconnect();
     } catch (...) {
@@ -538,14 +561,13 @@ Connection::~Connection()
     }
 }
 
-std::unique_ptr<Connection> Connection::general(std::string name)
-{
-    return std::make_unique<Connection>(std::move(name), ConnectionKind::General,
-                                        std::vector<std::string>{"user_name=SYSDBA", "password=kelpstone"});
+std::unique_ptr<Connection> Connection::general(std::string name) {
+    return std::make_unique<Connection>(
+        std::move(name), ConnectionKind::General,
+        std::vector<std::string>{"user_name=SYSDBA", "password=kelpstone"});
 }
 
-std::unique_ptr<Connection> Connection::company(std::string name)
-{
+std::unique_ptr<Connection> Connection::company(std::string name) {
     return std::make_unique<Connection>(
         std::move(name), ConnectionKind::Company,
         std::vector<std::string>{"BlobSize=-1", "CommitRetain=False",
@@ -555,23 +577,20 @@ std::unique_ptr<Connection> Connection::company(std::string name)
                                  "WaitOnLocks=True", "Trim Char=False"});
 }
 
-void Connection::setDatabase(std::string_view location)
-{
+void Connection::setDatabase(std::string_view location) {
     if (kind_ == ConnectionKind::General)
         generalDatabase_ = std::string(location);
     else
         setParam("Database", location);
 }
 
-std::string Connection::database() const
-{
+std::string Connection::database() const {
     return kind_ == ConnectionKind::General ? generalDatabase_ : param("Database");
 }
 
 bool Connection::isConnected() const { return static_cast<bool>(impl_->attachment); }
 
-void Connection::setTimeouts(std::chrono::seconds connect, std::chrono::seconds stall)
-{
+void Connection::setTimeouts(std::chrono::seconds connect, std::chrono::seconds stall) {
     connectTimeout_ = connect;
     impl_->watch.setLimit(stall);
 }
@@ -580,12 +599,12 @@ bool Connection::stalled() const { return impl_->watch.fired(); }
 
 unsigned Connection::dialect() const { return impl_->dialect; }
 
-void Connection::connect()
-{
+void Connection::connect() {
     if (isConnected()) return;
     fb::Status st;
     try {
-        fb::Disposable<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
+        fb::Disposable<IXpbBuilder> dpb(
+            fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
         std::string user = param("User_Name");
         std::string password = param("Password");
         if (!user.empty()) dpb->insertString(&st, isc_dpb_user_name, user.c_str());
@@ -617,7 +636,8 @@ void Connection::connect()
             // Company connections prepare in the dialect of their "SQLDialect" parameter
             // (3), whatever the database's own: the generated statements quote names.
             const std::string wanted = param("SQLDialect");
-            impl_->dialect = (wanted == "1" || wanted == "2") ? static_cast<unsigned>(wanted[0] - '0') : 3;
+            impl_->dialect =
+                (wanted == "1" || wanted == "2") ? static_cast<unsigned>(wanted[0] - '0') : 3;
         } else {
             // The general connection uses dialect 3, or the database's own lower dialect.
             unsigned char items[] = {isc_info_db_sql_dialect, isc_info_end};
@@ -639,8 +659,7 @@ void Connection::connect()
     }
 }
 
-void Connection::disconnect()
-{
+void Connection::disconnect() {
     if (!isConnected()) return;
     // Close every object open on the connection; cached rows are already in memory.
     auto objects = openObjects_;
@@ -677,8 +696,7 @@ void Connection::disconnect()
     }
 }
 
-void Connection::releaseAttachment()
-{
+void Connection::releaseAttachment() {
     impl_->kept.clear();
     impl_->explicitTx.reset();
     transaction_ = nullptr;
@@ -688,15 +706,13 @@ void Connection::releaseAttachment()
     impl_->characterSet.clear();
 }
 
-DatabaseError Connection::failure(const FbException& e, const std::string& statement)
-{
+DatabaseError Connection::failure(const FbException& e, const std::string& statement) {
     auto error = fb::toDatabaseError(e.getStatus(), kind_, statement);
     dropIfLost(error);
     return error;
 }
 
-void Connection::dropIfLost(const std::exception& error)
-{
+void Connection::dropIfLost(const std::exception& error) {
     auto* db = dynamic_cast<const DatabaseError*>(&error);
     if (!db || !db->connectionLost() || !isConnected()) return;
     auto objects = openObjects_;
@@ -709,8 +725,7 @@ void Connection::dropIfLost(const std::exception& error)
     releaseAttachment();
 }
 
-std::string Connection::characterSet()
-{
+std::string Connection::characterSet() {
     if (!impl_->characterSet.empty()) return impl_->characterSet;
     auto cursor = open("select rdb$character_set_name from rdb$database");
     std::string name;
@@ -724,14 +739,12 @@ std::string Connection::characterSet()
     return impl_->characterSet;
 }
 
-void Connection::registerOpenObject(const void* owner, CloseHook close)
-{
+void Connection::registerOpenObject(const void* owner, CloseHook close) {
     unregisterOpenObject(owner);
     openObjects_.emplace_back(owner, std::move(close));
 }
 
-void Connection::unregisterOpenObject(const void* owner)
-{
+void Connection::unregisterOpenObject(const void* owner) {
     std::erase_if(openObjects_, [owner](const auto& entry) { return entry.first == owner; });
 }
 
@@ -740,13 +753,14 @@ bool Connection::inTransaction() const { return static_cast<bool>(impl_->explici
 namespace {
 
 ITransaction* startCompanyTransaction(IAttachment* att, const TransactionOptions& options,
-                                      bool readOnly = false)
-{
+                                      bool readOnly = false) {
     fb::Status st;
     fb::Disposable<IXpbBuilder> tpb(fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0));
     tpb->insertTag(&st, readOnly ? isc_tpb_read : isc_tpb_write);
     switch (options.isolation) {
-        case Isolation::Snapshot: tpb->insertTag(&st, isc_tpb_concurrency); break;
+        case Isolation::Snapshot:
+            tpb->insertTag(&st, isc_tpb_concurrency);
+            break;
         case Isolation::ReadCommitted:
             tpb->insertTag(&st, isc_tpb_read_committed);
             tpb->insertTag(&st, isc_tpb_rec_version);
@@ -762,8 +776,7 @@ ITransaction* startCompanyTransaction(IAttachment* att, const TransactionOptions
 
 // Rolls back a statement's own transaction after a failure; the failure being reported
 // matters more than one of the rollback, which only lets the transaction go.
-void rollbackQuietly(fb::Ref<ITransaction>& own)
-{
+void rollbackQuietly(fb::Ref<ITransaction>& own) {
     if (!own) return;
     try {
         fb::Status rb;
@@ -778,8 +791,7 @@ void rollbackQuietly(fb::Ref<ITransaction>& own)
 
 ITransaction* Connection::Impl::statementTransaction(ConnectionKind kind,
                                                      const TransactionOptions& options,
-                                                     fb::Ref<ITransaction>& own, fb::Status& st)
-{
+                                                     fb::Ref<ITransaction>& own, fb::Status& st) {
     if (explicitTx) return explicitTx.get();
     if (kind == ConnectionKind::Company) {
         own.reset(startCompanyTransaction(attachment.get(), options));
@@ -791,21 +803,20 @@ ITransaction* Connection::Impl::statementTransaction(ConnectionKind kind,
 
 Transaction* Connection::transaction() const { return inTransaction() ? transaction_ : nullptr; }
 
-void Connection::beginTransaction(Transaction& owner)
-{
+void Connection::beginTransaction(Transaction& owner) {
     connect();
     if (inTransaction()) throw UsageError("Transaction is already active");
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
-        impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), transactionOptions_));
+        impl_->explicitTx.reset(
+            startCompanyTransaction(impl_->attachment.get(), transactionOptions_));
         transaction_ = &owner;
     } catch (const FbException& e) {
         throw failure(e);
     }
 }
 
-void Connection::commitTransaction()
-{
+void Connection::commitTransaction() {
     fb::Status st;
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
@@ -817,8 +828,7 @@ void Connection::commitTransaction()
     }
 }
 
-void Connection::rollbackTransaction()
-{
+void Connection::rollbackTransaction() {
     fb::Status st;
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
@@ -833,8 +843,7 @@ void Connection::rollbackTransaction()
 }
 
 int64_t Connection::execute(const std::string& sql, const std::vector<Value>& params,
-                            bool countRows)
-{
+                            bool countRows) {
     connect();
     IAttachment* att = impl_->attachment.get();
     fb::Status st;
@@ -860,7 +869,8 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
         if (hasOutput) out.assign(outMeta->getMessageLength(&st), 0);
         stmt->execute(&st, tx, in.meta.get(), in.buffer.empty() ? nullptr : in.buffer.data(),
                       hasOutput ? outMeta.get() : nullptr, hasOutput ? out.data() : nullptr);
-        const int64_t affected = countRows ? static_cast<int64_t>(stmt->getAffectedRecords(&st)) : -1;
+        const int64_t affected =
+            countRows ? static_cast<int64_t>(stmt->getAffectedRecords(&st)) : -1;
         if (prepared && impl_->keepPrepared) {
             if (kept.size() >= Impl::kMaxKept) freeKeptStatements(std::string(kept.front().sql));
             kept.push_back({sql, std::move(prepared)});
@@ -883,14 +893,12 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     }
 }
 
-void Connection::setKeepPreparedStatements(bool keep)
-{
+void Connection::setKeepPreparedStatements(bool keep) {
     impl_->keepPrepared = keep;
     if (!keep) freeKeptStatements();
 }
 
-void Connection::freeKeptStatements(const std::string& sql)
-{
+void Connection::freeKeptStatements(const std::string& sql) {
     std::vector<Impl::KeptStatement> kept;
     for (auto it = impl_->kept.begin(); it != impl_->kept.end();) {
         if (sql.empty() || it->sql == sql) {
@@ -911,8 +919,7 @@ void Connection::freeKeptStatements(const std::string& sql)
     }
 }
 
-void Connection::executeImmediate(const std::string& sql)
-{
+void Connection::executeImmediate(const std::string& sql) {
     connect();
     IAttachment* att = impl_->attachment.get();
     fb::Status st;
@@ -933,8 +940,7 @@ void Connection::executeImmediate(const std::string& sql)
     }
 }
 
-std::unique_ptr<Cursor> Connection::open(const std::string& sql)
-{
+std::unique_ptr<Cursor> Connection::open(const std::string& sql) {
     connect();
     IAttachment* att = impl_->attachment.get();
     ITransaction* tx = nullptr;

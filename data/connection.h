@@ -39,7 +39,7 @@ class Cursor;
 enum class ConnectionKind { General, Company };
 
 class Connection {
-public:
+  public:
     Connection(std::string name, ConnectionKind kind, std::vector<std::string> parameterLines);
     ~Connection();
     Connection(const Connection&) = delete;
@@ -146,7 +146,7 @@ public:
 
     struct Impl;
 
-private:
+  private:
     friend class Transaction;
     void beginTransaction(Transaction& owner);
     void commitTransaction();
@@ -173,7 +173,7 @@ private:
 
 // An open SELECT: column descriptions and forward-only rows straight from the server.
 class Cursor {
-public:
+  public:
     virtual ~Cursor() = default;
     virtual const std::vector<Field>& fields() const = 0;
     // Moves to the next row; false at the end (the first call gives the first row).

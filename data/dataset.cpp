@@ -10,9 +10,7 @@
 namespace enviozvr::data {
 
 CachedResultSet::CachedResultSet(std::string name, Provider& provider)
-    : name_(std::move(name)), provider_(&provider)
-{
-}
+    : name_(std::move(name)), provider_(&provider) {}
 
 CachedResultSet::~CachedResultSet() = default;
 
@@ -20,14 +18,12 @@ void CachedResultSet::declareField(Field field) { declared_.push_back(std::move(
 
 void CachedResultSet::clearDeclaredFields() { declared_.clear(); }
 
-void CachedResultSet::open()
-{
+void CachedResultSet::open() {
     if (active()) return;
     fetchFromProvider();
 }
 
-void CachedResultSet::fetchFromProvider()
-{
+void CachedResultSet::fetchFromProvider() {
     try {
         std::unique_ptr<Cursor> cursor = provider_->openSource(commandText_);
         fetchInto(*cursor);
@@ -38,8 +34,7 @@ void CachedResultSet::fetchFromProvider()
     }
 }
 
-void CachedResultSet::fetchInto(Cursor& cursor)
-{
+void CachedResultSet::fetchInto(Cursor& cursor) {
     std::vector<Field> columns = cursor.fields();
     auto store = std::make_unique<RowStore>(columns);
     Row row(columns.size());
@@ -86,8 +81,7 @@ void CachedResultSet::fetchInto(Cursor& cursor)
     settleRead();
 }
 
-void CachedResultSet::settleRead()
-{
+void CachedResultSet::settleRead() {
     try {
         applyRowFilter();
         store_->baseline = store_->rows;
@@ -99,8 +93,7 @@ void CachedResultSet::settleRead()
     first();
 }
 
-void CachedResultSet::loadRows(std::vector<Field> fields, std::vector<Row> rows)
-{
+void CachedResultSet::loadRows(std::vector<Field> fields, std::vector<Row> rows) {
     close();
     auto store = std::make_unique<RowStore>(fields);
     for (auto& r : rows) {
@@ -119,8 +112,7 @@ void CachedResultSet::loadRows(std::vector<Field> fields, std::vector<Row> rows)
     settleRead();
 }
 
-void CachedResultSet::close()
-{
+void CachedResultSet::close() {
     store_.reset();
     changes_.clear();
     fields_.clear();
@@ -131,8 +123,7 @@ void CachedResultSet::close()
     eof_ = bof_ = true;
 }
 
-void CachedResultSet::refresh()
-{
+void CachedResultSet::refresh() {
     if (!active()) return;
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     if (!changes_.empty()) throw DataError("Must apply updates before refreshing data");
@@ -143,13 +134,11 @@ void CachedResultSet::refresh()
 
 void CachedResultSet::execute() { provider_->execute(commandText_); }
 
-int CachedResultSet::recordCount() const
-{
+int CachedResultSet::recordCount() const {
     return store_ ? static_cast<int>(store_->rows.size()) : 0;
 }
 
-void CachedResultSet::setCurrent(int index)
-{
+void CachedResultSet::setCurrent(int index) {
     int n = recordCount();
     if (n == 0) {
         current_ = -1;
@@ -160,24 +149,21 @@ void CachedResultSet::setCurrent(int index)
     eof_ = bof_ = false;
 }
 
-void CachedResultSet::first()
-{
+void CachedResultSet::first() {
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     setCurrent(0);
     bof_ = true;
     eof_ = recordCount() == 0;
 }
 
-void CachedResultSet::last()
-{
+void CachedResultSet::last() {
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     setCurrent(recordCount() - 1);
     eof_ = true;
     bof_ = recordCount() == 0;
 }
 
-void CachedResultSet::next()
-{
+void CachedResultSet::next() {
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     if (recordCount() == 0) return;
     bof_ = false;
@@ -189,8 +175,7 @@ void CachedResultSet::next()
     eof_ = false;
 }
 
-void CachedResultSet::prior()
-{
+void CachedResultSet::prior() {
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
     if (recordCount() == 0) return;
     eof_ = false;
@@ -202,8 +187,7 @@ void CachedResultSet::prior()
     bof_ = false;
 }
 
-void CachedResultSet::moveTo(int index)
-{
+void CachedResultSet::moveTo(int index) {
     // `index` counts the rows as shown: a new row never changed is dropped on leaving it,
     // and the rows after it move up.
     if (state_ == DataSetState::Insert && !editChanged_ && index > insertAt_) --index;
@@ -211,40 +195,34 @@ void CachedResultSet::moveTo(int index)
     setCurrent(index);
 }
 
-CachedResultSet::Bookmark CachedResultSet::bookmark() const
-{
+CachedResultSet::Bookmark CachedResultSet::bookmark() const {
     if (current_ < 0 || !store_) return 0;
     return store_->rows[current_].id;
 }
 
-bool CachedResultSet::bookmarkValid(Bookmark b) const
-{
+bool CachedResultSet::bookmarkValid(Bookmark b) const {
     return b != 0 && store_ && store_->indexOf(b) >= 0;
 }
 
-void CachedResultSet::gotoBookmark(Bookmark b)
-{
+void CachedResultSet::gotoBookmark(Bookmark b) {
     int at = store_ ? store_->indexOf(b) : -1;
     if (at < 0) throw DataError("Record not found");
     moveTo(at);
 }
 
-int CachedResultSet::fieldIndex(const std::string& name) const
-{
+int CachedResultSet::fieldIndex(const std::string& name) const {
     for (size_t i = 0; i < fields_.size(); ++i)
         if (sameName(fields_[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 
-int CachedResultSet::fieldByName(const std::string& name) const
-{
+int CachedResultSet::fieldByName(const std::string& name) const {
     int i = fieldIndex(name);
     if (i < 0) throw DataError("Field '" + name + "' not found");
     return i;
 }
 
-Value CachedResultSet::value(int field) const
-{
+Value CachedResultSet::value(int field) const {
     if (field < 0 || field >= fieldCount()) throw DataError("Field index out of range");
     int column = fieldColumns_[field];
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) return editRow_[column];
@@ -252,20 +230,17 @@ Value CachedResultSet::value(int field) const
     return store_->decode(store_->rows[current_].data, column);
 }
 
-Value CachedResultSet::valueAt(int row, int field) const
-{
+Value CachedResultSet::valueAt(int row, int field) const {
     if (field < 0 || field >= fieldCount()) throw DataError("Field index out of range");
     if (row < 0 || row >= recordCount()) return Value::null();
     return store_->decode(store_->rows[row].data, fieldColumns_[field]);
 }
 
-int CachedResultSet::rowsShown() const
-{
+int CachedResultSet::rowsShown() const {
     return recordCount() + (state_ == DataSetState::Insert ? 1 : 0);
 }
 
-Value CachedResultSet::valueShown(int row, int field) const
-{
+Value CachedResultSet::valueShown(int row, int field) const {
     if (state_ == DataSetState::Insert) {
         if (row == insertAt_) return value(field);
         if (row > insertAt_) --row;
@@ -275,8 +250,7 @@ Value CachedResultSet::valueShown(int row, int field) const
     return valueAt(row, field);
 }
 
-int64_t CachedResultSet::asInteger(int field) const
-{
+int64_t CachedResultSet::asInteger(int field) const {
     Value v = value(field);
     if (v.isNull()) return 0;
     if (v.kind() == Value::Kind::Float || v.kind() == Value::Kind::Text)
@@ -284,15 +258,13 @@ int64_t CachedResultSet::asInteger(int field) const
     return v.asInteger();
 }
 
-int64_t CachedResultSet::asCurrency(int field) const
-{
+int64_t CachedResultSet::asCurrency(int field) const {
     Value v = value(field);
     if (v.isNull()) return 0;
     return fixedPointFor(v, 4, 8, fields_[field].name);
 }
 
-size_t CachedResultSet::memoryBytes() const
-{
+size_t CachedResultSet::memoryBytes() const {
     if (!store_) return 0;
     return store_->arenaBytes - (store_->chunkCapacity - store_->chunkUsed) +
            store_->rows.capacity() * sizeof(RowStore::RowRef);

@@ -5,8 +5,8 @@
 // depend on the connection once fetched. The set's parts live by concern: the packed rows
 // in data/rowstore.h, the edit states in data/editstate.h, the generated statements in
 // data/updatestatements.h, index ordering in data/rowindex.h, calculated fields and row
-// filters in data/calculatedfields.h. Errors are thrown as DataError (DatabaseError for the server's), except where
-// a hook turns them into a SilentAbort.
+// filters in data/calculatedfields.h. Errors are thrown as DataError (DatabaseError for the
+// server's), except where a hook turns them into a SilentAbort.
 #pragma once
 
 #include <cstdint>
@@ -30,7 +30,7 @@ namespace enviozvr::data {
 struct RowStore;
 
 class CachedResultSet {
-public:
+  public:
     CachedResultSet(std::string name, Provider& provider);
     ~CachedResultSet();
     CachedResultSet(const CachedResultSet&) = delete;
@@ -80,8 +80,8 @@ public:
     // Fields reachable by position or name (declared fields, or every result column).
     int fieldCount() const { return static_cast<int>(fields_.size()); }
     const Field& field(int index) const { return fields_.at(index); }
-    int fieldIndex(const std::string& name) const;  // -1 when absent
-    int fieldByName(const std::string& name) const; // throws "Field '%s' not found"
+    int fieldIndex(const std::string& name) const;   // -1 when absent
+    int fieldByName(const std::string& name) const;  // throws "Field '%s' not found"
     const std::vector<Field>& fields() const { return fields_; }
     // Position of a field's value in the rows of the change log (which hold every result
     // column, declared or not).
@@ -165,7 +165,7 @@ public:
     // that build a result without a server). Enters browse state on the first row.
     void loadRows(std::vector<Field> fields, std::vector<Row> rows);
 
-private:
+  private:
     friend class RowValues;
     void settleRead();  // filter, baseline and order of rows just read
     void applyRowFilter();
@@ -173,7 +173,8 @@ private:
     void fetchFromProvider();
     void fetchInto(Cursor& cursor);
     void endEditing();  // posts a changed row, cancels an unchanged one
-    template <class F> void underHook(const DataSetErrorHook& hook, F&& operation);
+    template <class F>
+    void underHook(const DataSetErrorHook& hook, F&& operation);
     void setCurrent(int index);
 
     std::string name_;
@@ -181,8 +182,8 @@ private:
     std::string commandText_;
     std::vector<Field> declared_;
     std::vector<Field> fields_;
-    std::vector<int> fieldColumns_;      // field -> stored column
-    std::vector<Field> columns_;         // every stored column
+    std::vector<int> fieldColumns_;  // field -> stored column
+    std::vector<Field> columns_;     // every stored column
     std::unique_ptr<RowStore> store_;
     std::vector<Change> changes_;
     DataSetState state_ = DataSetState::Inactive;

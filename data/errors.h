@@ -16,14 +16,14 @@
 namespace enviozvr::data {
 
 class DataError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A failure reported by the Firebird client library or server. what() is the text the
 // program shows and stores, already in the form of the connection it came from.
 class DatabaseError : public DataError {
-public:
+  public:
     DatabaseError(std::string text, std::vector<std::string> lines, long iscCode,
                   std::string sqlState, std::string statement = {});
 
@@ -39,7 +39,7 @@ public:
     // cannot be used any more and must be connected again.
     bool connectionLost() const;
 
-private:
+  private:
     std::vector<std::string> lines_;
     long iscCode_;
     std::string sqlState_;
@@ -49,13 +49,13 @@ private:
 // A call the data layer cannot serve in the state its objects are in ("Transaction is
 // already active", ...): a fault of the calling code, never of the database.
 class UsageError : public std::logic_error {
-public:
+  public:
     using std::logic_error::logic_error;
 };
 
 // The silent abort: ends the current event without any log line or message.
 class SilentAbort : public std::exception {
-public:
+  public:
     const char* what() const noexcept override { return "Operation aborted"; }
 };
 

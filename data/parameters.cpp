@@ -8,8 +8,7 @@ namespace enviozvr::data {
 
 namespace {
 
-std::string_view nameOf(const std::string& line)
-{
+std::string_view nameOf(const std::string& line) {
     auto eq = line.find('=');
     return std::string_view(line).substr(0, eq == std::string::npos ? line.size() : eq);
 }
@@ -18,16 +17,14 @@ std::string_view nameOf(const std::string& line)
 
 ParameterList::ParameterList(std::vector<std::string> lines) : lines_(std::move(lines)) {}
 
-int ParameterList::find(std::string_view name) const
-{
+int ParameterList::find(std::string_view name) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (sameName(nameOf(lines_[i]), name)) return static_cast<int>(i);
     }
     return -1;
 }
 
-void ParameterList::set(std::string_view name, std::string_view value)
-{
+void ParameterList::set(std::string_view name, std::string_view value) {
     int at = find(name);
     if (value.empty()) {
         if (at >= 0) lines_.erase(lines_.begin() + at);
@@ -40,8 +37,7 @@ void ParameterList::set(std::string_view name, std::string_view value)
         lines_.push_back(std::move(line));
 }
 
-std::string ParameterList::get(std::string_view name) const
-{
+std::string ParameterList::get(std::string_view name) const {
     int at = find(name);
     if (at < 0) return {};
     const std::string& line = lines_[at];

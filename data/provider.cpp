@@ -153,9 +153,9 @@ void CachedResultSet::revertChange(int index) {
             break;
         case ukDelete: {
             // Row ids follow the order of the read (rows added later come after it).
-            const auto place = std::find_if(rows.begin(), rows.end(), [&](const RowStore::RowRef& r) {
-                return r.id > change.rowId;
-            });
+            const auto place =
+                std::find_if(rows.begin(), rows.end(),
+                             [&](const RowStore::RowRef& r) { return r.id > change.rowId; });
             const auto back = rows.insert(place, {store_->encode(change.oldValues), change.rowId});
             setCurrent(static_cast<int>(back - rows.begin()));
             break;

@@ -483,7 +483,8 @@ const DataGrid::ResolvedLookup& DataGrid::resolveLookup(int which) const {
         r.names.push_back(name ? *name : std::string());
         return index;
     };
-    for (const std::string& key : keys) r.keys.push_back(remember(dataSet_, dataSet_->fieldIndex(key)));
+    for (const std::string& key : keys)
+        r.keys.push_back(remember(dataSet_, dataSet_->fieldIndex(key)));
     for (const std::string& key : lookupKeys)
         r.lookupKeys.push_back(remember(lookup, lookup->fieldIndex(key)));
     r.result = remember(lookup, lookup->fieldIndex(def.lookupResultField));
@@ -508,8 +509,10 @@ data::Value DataGrid::lookupValue(int which, KeyValue&& keyValue) const {
         data::Value v = keyValue(r.keys[k]);
         if (v.isNull()) return {};
         if (r.lookupKeys[k] < 0) lookup->fieldByName(splitFieldNames(def.lookupKeyFields)[k]);
-        if (count == 1) single = std::move(v);
-        else keyValues.push_back(std::move(v));
+        if (count == 1)
+            single = std::move(v);
+        else
+            keyValues.push_back(std::move(v));
     }
     if (r.result < 0) lookup->fieldByName(def.lookupResultField);
     const data::Value* keyOf = count == 1 ? &single : keyValues.data();
@@ -530,8 +533,7 @@ data::Value DataGrid::fieldValue(const GridField& field) const {
         case GridField::Kind::Data:
             return dataSet_->value(field.index);
         case GridField::Kind::Lookup:
-            return lookupValue(field.index,
-                               [this](int index) { return dataSet_->value(index); });
+            return lookupValue(field.index, [this](int index) { return dataSet_->value(index); });
         case GridField::Kind::None:
             break;
     }

@@ -61,7 +61,8 @@ int compareOperand(const data::Value& value, const data::Value& operand, FilterO
                     const auto a = value.asTimestamp();
                     return a < b ? -1 : (b < a ? 1 : 0);
                 }
-                default: return 2;
+                default:
+                    return 2;
             }
         }
         default:
@@ -73,10 +74,14 @@ int compareOperand(const data::Value& value, const data::Value& operand, FilterO
 bool operatorMet(Op op, const FilterOperand& operand, FilterOperandType type,
                  const data::Value& value, const data::Timestamp& now) {
     switch (op) {
-        case Op::None: return true;
-        case Op::IsNull: return isEmptyValue(value);
-        case Op::IsNotNull: return !isEmptyValue(value);
-        default: break;
+        case Op::None:
+            return true;
+        case Op::IsNull:
+            return isEmptyValue(value);
+        case Op::IsNotNull:
+            return !isEmptyValue(value);
+        default:
+            break;
     }
     if (value.isNull()) return false;
     auto any = [&](auto&& test) {
@@ -96,16 +101,25 @@ bool operatorMet(Op op, const FilterOperand& operand, FilterOperandType type,
     };
     switch (op) {
         case Op::Equal:
-        case Op::InList: return compares([](int c) { return c == 0; });
+        case Op::InList:
+            return compares([](int c) { return c == 0; });
         case Op::NotEqual:
-        case Op::NotInList: return !compares([](int c) { return c == 0; });
-        case Op::Greater: return compares([](int c) { return c > 0; });
-        case Op::GreaterOrEqual: return compares([](int c) { return c >= 0; });
-        case Op::Less: return compares([](int c) { return c < 0; });
-        case Op::LessOrEqual: return compares([](int c) { return c <= 0; });
-        case Op::Like: return any(likes);
-        case Op::NotLike: return !any(likes);
-        default: return true;
+        case Op::NotInList:
+            return !compares([](int c) { return c == 0; });
+        case Op::Greater:
+            return compares([](int c) { return c > 0; });
+        case Op::GreaterOrEqual:
+            return compares([](int c) { return c >= 0; });
+        case Op::Less:
+            return compares([](int c) { return c < 0; });
+        case Op::LessOrEqual:
+            return compares([](int c) { return c <= 0; });
+        case Op::Like:
+            return any(likes);
+        case Op::NotLike:
+            return !any(likes);
+        default:
+            return true;
     }
 }
 
@@ -196,7 +210,8 @@ bool conditionMet(const FilterCondition& c, const data::Value& value, const data
             return first && operatorMet(c.operator2, c.operand2, c.type, value, now);
         case FilterRelation::Or:
             return first || operatorMet(c.operator2, c.operand2, c.type, value, now);
-        case FilterRelation::None: break;
+        case FilterRelation::None:
+            break;
     }
     return first;
 }
@@ -252,7 +267,7 @@ const std::vector<FilterDropDownEntry>& filterDropDownItems() {
 
 std::vector<CustomFilterEntry> customFilterEntries(FilterOperandType type) {
     using E = CustomFilterEntry;
-    std::vector<E> out = {E::Empty,    E::Equals,         E::DoesNotEqual, E::GreaterThan,
+    std::vector<E> out = {E::Empty,          E::Equals,   E::DoesNotEqual, E::GreaterThan,
                           E::GreaterOrEqual, E::LessThan, E::LessOrEqual};
     if (type != FilterOperandType::Number && type != FilterOperandType::DateTime &&
         type != FilterOperandType::Boolean)
@@ -264,25 +279,44 @@ std::vector<CustomFilterEntry> customFilterEntries(FilterOperandType type) {
 
 const char* customFilterCaption(CustomFilterEntry entry) {
     switch (entry) {
-        case CustomFilterEntry::Empty: return "";
-        case CustomFilterEntry::Equals: return "equals";
-        case CustomFilterEntry::DoesNotEqual: return "does not equal";
-        case CustomFilterEntry::GreaterThan: return "is greate than";
-        case CustomFilterEntry::GreaterOrEqual: return "is greate than or equall to";
-        case CustomFilterEntry::LessThan: return "is less than";
-        case CustomFilterEntry::LessOrEqual: return "is less than or equall to";
-        case CustomFilterEntry::BeginsWith: return "begins with";
-        case CustomFilterEntry::DoesNotBeginWith: return "does not begin with";
-        case CustomFilterEntry::EndsWith: return "ends with";
-        case CustomFilterEntry::DoesNotEndWith: return "does not end with";
-        case CustomFilterEntry::Contains: return "contains";
-        case CustomFilterEntry::DoesNotContain: return "does not contain";
-        case CustomFilterEntry::Like: return "like";
-        case CustomFilterEntry::NotLike: return "not like";
-        case CustomFilterEntry::InList: return "in list";
-        case CustomFilterEntry::NotInList: return "not in list";
-        case CustomFilterEntry::IsBlank: return "is blank";
-        case CustomFilterEntry::IsNotBlank: return "is not blank";
+        case CustomFilterEntry::Empty:
+            return "";
+        case CustomFilterEntry::Equals:
+            return "equals";
+        case CustomFilterEntry::DoesNotEqual:
+            return "does not equal";
+        case CustomFilterEntry::GreaterThan:
+            return "is greate than";
+        case CustomFilterEntry::GreaterOrEqual:
+            return "is greate than or equall to";
+        case CustomFilterEntry::LessThan:
+            return "is less than";
+        case CustomFilterEntry::LessOrEqual:
+            return "is less than or equall to";
+        case CustomFilterEntry::BeginsWith:
+            return "begins with";
+        case CustomFilterEntry::DoesNotBeginWith:
+            return "does not begin with";
+        case CustomFilterEntry::EndsWith:
+            return "ends with";
+        case CustomFilterEntry::DoesNotEndWith:
+            return "does not end with";
+        case CustomFilterEntry::Contains:
+            return "contains";
+        case CustomFilterEntry::DoesNotContain:
+            return "does not contain";
+        case CustomFilterEntry::Like:
+            return "like";
+        case CustomFilterEntry::NotLike:
+            return "not like";
+        case CustomFilterEntry::InList:
+            return "in list";
+        case CustomFilterEntry::NotInList:
+            return "not in list";
+        case CustomFilterEntry::IsBlank:
+            return "is blank";
+        case CustomFilterEntry::IsNotBlank:
+            return "is not blank";
     }
     return "";
 }
@@ -313,8 +347,9 @@ bool readsBackAlone(const std::string& op, const std::string& value, FilterOpera
         const std::string want = type == FilterOperandType::Text ? value : trimmedFilterText(value);
         return c.relation == FilterRelation::None && !c.operand1.list &&
                c.operand1.values.size() == 1 &&
-               (type == FilterOperandType::Text ? c.operand1.values[0].asString()
-                                                : trimmedFilterText(c.operand1.values[0].asString())) == want &&
+               (type == FilterOperandType::Text
+                    ? c.operand1.values[0].asString()
+                    : trimmedFilterText(c.operand1.values[0].asString())) == want &&
                c.operator1 != Op::IsNull && c.operator1 != Op::IsNotNull;
     } catch (const FilterError&) {
         return false;
@@ -329,25 +364,58 @@ std::string customFilterPiece(const CustomFilterRow& row, FilterOperandType type
     std::string op;
     std::string pattern = v;
     switch (row.entry) {
-        case E::Empty: return {};
-        case E::IsBlank: return "=Null";
-        case E::IsNotBlank: return "<>Null";
-        case E::InList: return "in(" + (needsQuotes(v, type) ? quoted(v) : v) + ")";
-        case E::NotInList: return "!in(" + (needsQuotes(v, type) ? quoted(v) : v) + ")";
-        case E::Equals: op = "="; break;
-        case E::DoesNotEqual: op = "<>"; break;
-        case E::GreaterThan: op = ">"; break;
-        case E::GreaterOrEqual: op = ">="; break;
-        case E::LessThan: op = "<"; break;
-        case E::LessOrEqual: op = "<="; break;
-        case E::BeginsWith: op = "~", pattern = v + "%"; break;
-        case E::DoesNotBeginWith: op = "!~", pattern = v + "%"; break;
-        case E::EndsWith: op = "~", pattern = "%" + v; break;
-        case E::DoesNotEndWith: op = "!~", pattern = "%" + v; break;
-        case E::Contains: op = "~", pattern = "%" + v + "%"; break;
-        case E::DoesNotContain: op = "!~", pattern = "%" + v + "%"; break;
-        case E::Like: op = "~"; break;
-        case E::NotLike: op = "!~"; break;
+        case E::Empty:
+            return {};
+        case E::IsBlank:
+            return "=Null";
+        case E::IsNotBlank:
+            return "<>Null";
+        case E::InList:
+            return "in(" + (needsQuotes(v, type) ? quoted(v) : v) + ")";
+        case E::NotInList:
+            return "!in(" + (needsQuotes(v, type) ? quoted(v) : v) + ")";
+        case E::Equals:
+            op = "=";
+            break;
+        case E::DoesNotEqual:
+            op = "<>";
+            break;
+        case E::GreaterThan:
+            op = ">";
+            break;
+        case E::GreaterOrEqual:
+            op = ">=";
+            break;
+        case E::LessThan:
+            op = "<";
+            break;
+        case E::LessOrEqual:
+            op = "<=";
+            break;
+        case E::BeginsWith:
+            op = "~", pattern = v + "%";
+            break;
+        case E::DoesNotBeginWith:
+            op = "!~", pattern = v + "%";
+            break;
+        case E::EndsWith:
+            op = "~", pattern = "%" + v;
+            break;
+        case E::DoesNotEndWith:
+            op = "!~", pattern = "%" + v;
+            break;
+        case E::Contains:
+            op = "~", pattern = "%" + v + "%";
+            break;
+        case E::DoesNotContain:
+            op = "!~", pattern = "%" + v + "%";
+            break;
+        case E::Like:
+            op = "~";
+            break;
+        case E::NotLike:
+            op = "!~";
+            break;
     }
     // The quotes enclose the whole pattern, '%' included, and double any quote inside,
     // so that the text reads back as the one value typed; so does a value that would
@@ -356,8 +424,8 @@ std::string customFilterPiece(const CustomFilterRow& row, FilterOperandType type
     return op + pattern;
 }
 
-std::string customFilterText(FilterOperandType type, const CustomFilterRow& first,
-                             bool orRelation, const CustomFilterRow& second) {
+std::string customFilterText(FilterOperandType type, const CustomFilterRow& first, bool orRelation,
+                             const CustomFilterRow& second) {
     const std::string a = customFilterPiece(first, type);
     const std::string b = customFilterPiece(second, type);
     if (a.empty()) return b;
@@ -373,7 +441,9 @@ std::string operandText(const FilterOperand& operand) {
         const data::Value& v = operand.values[i];
         if (i) out += ",";
         switch (v.kind()) {
-            case data::Value::Kind::Float: out += formatGeneral(v.asDouble()); break;
+            case data::Value::Kind::Float:
+                out += formatGeneral(v.asDouble());
+                break;
             case data::Value::Kind::Timestamp: {
                 const data::Timestamp t = v.asTimestamp();
                 if (t.date == data::Date::fromYmd(1899, 12, 30))
@@ -382,7 +452,9 @@ std::string operandText(const FilterOperand& operand) {
                     out += v.toText();
                 break;
             }
-            default: out += textOf(v); break;
+            default:
+                out += textOf(v);
+                break;
         }
     }
     return out;
@@ -392,17 +464,28 @@ CustomFilterRow rowOf(Op op, const FilterOperand& operand) {
     using E = CustomFilterEntry;
     const std::string v = operandText(operand);
     switch (op) {
-        case Op::None: return {};
-        case Op::Equal: return {E::Equals, v};
-        case Op::NotEqual: return {E::DoesNotEqual, v};
-        case Op::Greater: return {E::GreaterThan, v};
-        case Op::GreaterOrEqual: return {E::GreaterOrEqual, v};
-        case Op::Less: return {E::LessThan, v};
-        case Op::LessOrEqual: return {E::LessOrEqual, v};
-        case Op::InList: return {E::InList, v};
-        case Op::NotInList: return {E::NotInList, v};
-        case Op::IsNull: return {E::IsBlank, {}};
-        case Op::IsNotNull: return {E::IsNotBlank, {}};
+        case Op::None:
+            return {};
+        case Op::Equal:
+            return {E::Equals, v};
+        case Op::NotEqual:
+            return {E::DoesNotEqual, v};
+        case Op::Greater:
+            return {E::GreaterThan, v};
+        case Op::GreaterOrEqual:
+            return {E::GreaterOrEqual, v};
+        case Op::Less:
+            return {E::LessThan, v};
+        case Op::LessOrEqual:
+            return {E::LessOrEqual, v};
+        case Op::InList:
+            return {E::InList, v};
+        case Op::NotInList:
+            return {E::NotInList, v};
+        case Op::IsNull:
+            return {E::IsBlank, {}};
+        case Op::IsNotNull:
+            return {E::IsNotBlank, {}};
         case Op::Like:
         case Op::NotLike: {
             const bool negated = op == Op::NotLike;

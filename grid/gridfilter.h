@@ -129,8 +129,8 @@ struct CustomFilterRow {
 std::string customFilterPiece(const CustomFilterRow& row, FilterOperandType type);
 // The filter text of the dialog: first piece, " AND " or " OR ", second piece; one piece
 // alone when the other is empty.
-std::string customFilterText(FilterOperandType type, const CustomFilterRow& first,
-                             bool orRelation, const CustomFilterRow& second);
+std::string customFilterText(FilterOperandType type, const CustomFilterRow& first, bool orRelation,
+                             const CustomFilterRow& second);
 
 // The rows and relation the dialog opens with for a stored condition: a like pattern
 // "x%" shows as begins with, "%x" as ends with, "%x%" as contains.

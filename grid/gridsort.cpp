@@ -88,8 +88,12 @@ void GridSortState::click(const std::string& fieldName, bool keepOthers) {
         std::erase_if(marked_, [&](const Entry& e) { return !sameName(e.fieldName, fieldName); });
     }
     switch (marker(fieldName)) {
-        case SortMarker::None: setMarker(fieldName, SortMarker::Down); break;
-        case SortMarker::Down: setMarker(fieldName, SortMarker::Up); break;
+        case SortMarker::None:
+            setMarker(fieldName, SortMarker::Down);
+            break;
+        case SortMarker::Down:
+            setMarker(fieldName, SortMarker::Up);
+            break;
         case SortMarker::Up:
             setMarker(fieldName, keepOthers ? SortMarker::None : SortMarker::Down);
             break;

@@ -44,8 +44,8 @@ void declareFields(data::CachedResultSet& list, const std::vector<data::Field>& 
 // ---- "Tipo documento" ----------------------------------------------------------------
 
 struct DocumentType {
-    int64_t code = 0;        // TIDO_COD
-    std::string shortName;   // TIDO_NOMCORTO
+    int64_t code = 0;       // TIDO_COD
+    std::string shortName;  // TIDO_NOMCORTO
 };
 // The document types in the order read: the drop-down list of "Tipo documento".
 std::vector<DocumentType> documentTypes(const data::CachedResultSet& tipodoc);
@@ -70,7 +70,7 @@ void setUpRepdocsGrid(DataGrid& grid, data::CachedResultSet* list,
 // Tfrepcompania's data objects: its own provider over the main window's QRepcomp
 // ("SELECT * FROM REPLICA_COMPANIA" on the company database) and the list CRepcomp.
 class RepcompaniaLists {
-public:
+  public:
     explicit RepcompaniaLists(data::Query& QRepcomp);
     data::Provider PRepcomp;
     data::CachedResultSet CRepcomp;
@@ -84,7 +84,7 @@ public:
 // window's TTipodoc), read once here, and the list CRepConf over QRepdocs
 // ("SELECT * FROM REPLICACION_CONFIGURA").
 class RepdocsLists {
-public:
+  public:
     RepdocsLists(data::Query& QRepdocs, data::Query& TTipodoc);
     data::Provider PTipodoc;
     data::CachedResultSet CTipodoc;

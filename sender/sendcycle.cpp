@@ -25,15 +25,13 @@ namespace {
 constexpr int kSentRetentionDays = 7;
 constexpr int64_t kMaxIntervalMs = INT32_MAX;
 
-std::invalid_argument notAnInteger(const std::string& text)
-{
+std::invalid_argument notAnInteger(const std::string& text) {
     return std::invalid_argument("'" + text + "' is not a valid integer value");
 }
 
 // Whole decimal number: digits only, no sign, no blanks. nullopt when the text is none or
 // the value exceeds `limit`.
-std::optional<int64_t> wholeNumber(const std::string& text, int64_t limit)
-{
+std::optional<int64_t> wholeNumber(const std::string& text, int64_t limit) {
     if (text.empty() || text.size() > 18) return std::nullopt;
     int64_t v = 0;
     for (char c : text) {
@@ -53,8 +51,7 @@ const char* const kLastSendInvoices =
 
 // The first column of the first row of a cached set opened on `sql`; empty text when
 // there is no row.
-std::string firstValue(data::CachedResultSet& set, const std::string& sql)
-{
+std::string firstValue(data::CachedResultSet& set, const std::string& sql) {
     set.close();
     set.setCommandText(sql);
     set.open();
@@ -64,8 +61,7 @@ std::string firstValue(data::CachedResultSet& set, const std::string& sql)
 }
 
 // " = 'pref' AND FACT_NUMERO = 'num'": the document condition after PREF_PRE.
-std::string documentCondition(const std::string& pref, const std::string& numero)
-{
+std::string documentCondition(const std::string& pref, const std::string& numero) {
     return " = " + data::quoted(pref) + " AND FACT_NUMERO = " + data::quoted(numero);
 }
 
@@ -76,8 +72,7 @@ struct OriginRow {
     data::Row values;
 };
 
-std::optional<OriginRow> readOrigin(MainData& d, const std::string& condition)
-{
+std::optional<OriginRow> readOrigin(MainData& d, const std::string& condition) {
     d.QCopia.close();
     d.QCopia.clear();
     d.QCopia.setText("select * from FACTURAS_ZVR where PREF_PRE" + condition);
@@ -99,8 +94,7 @@ std::optional<OriginRow> readOrigin(MainData& d, const std::string& condition)
 // the same name when both sides have the same set of column names, otherwise the column
 // at the same position (which may not exist).
 std::vector<size_t> columnSources(const std::vector<data::Field>& destination,
-                                  const std::vector<data::Field>& origin)
-{
+                                  const std::vector<data::Field>& origin) {
     std::vector<size_t> byName;
     if (destination.size() == origin.size()) {
         for (const data::Field& f : destination) {
@@ -119,8 +113,7 @@ std::vector<size_t> columnSources(const std::vector<data::Field>& destination,
 // Value for a destination column from the origin value. Exact decimals take every digit
 // the destination's scale holds, checked against the column; everything else travels as
 // it is (the cached set converts it to the column's kind, checked likewise).
-data::Value destinationValue(const data::Field& field, const data::Value& origin)
-{
+data::Value destinationValue(const data::Field& field, const data::Value& origin) {
     if (field.type != data::FieldType::Decimal || origin.isNull()) return origin;
     const int bytes = (field.size == 2 || field.size == 4) ? field.size : 8;
     return data::Value::decimal(data::fixedPointFor(origin, field.scale, bytes, field.name),
@@ -129,8 +122,7 @@ data::Value destinationValue(const data::Field& field, const data::Value& origin
 
 // Fills a new CDestino row from the origin row, posts it and applies it. True when the
 // destination refused it.
-bool insertFromOrigin(MainData& d, const OriginRow& origin)
-{
+bool insertFromOrigin(MainData& d, const OriginRow& origin) {
     d.CDestino.insert();
     const std::vector<size_t> sources = columnSources(d.CDestino.fields(), origin.columns);
     for (int i = 0; i < d.CDestino.fieldCount(); ++i) {
@@ -142,8 +134,7 @@ bool insertFromOrigin(MainData& d, const OriginRow& origin)
     return d.CDestino.applyUpdates(0) != 0;
 }
 
-bool deleteDocument(MainData& d, const std::string& condition)
-{
+bool deleteDocument(MainData& d, const std::string& condition) {
     d.CDestino.close();
     d.CDestino.setCommandText("SELECT * FROM FACTURAS_ZVR WHERE PREF_PRE" + condition);
     d.CDestino.open();
@@ -152,8 +143,7 @@ bool deleteDocument(MainData& d, const std::string& condition)
     return d.CDestino.applyUpdates(0) != 0;
 }
 
-bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condition)
-{
+bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condition) {
     const std::string lookup = "SELECT * FROM FACTURAS_ZVR where PREF_PRE" + condition;
     d.CDestino.close();
     d.CDestino.setCommandText(lookup);
@@ -183,22 +173,19 @@ bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condi
     return failed;
 }
 
-std::string eventText(const data::CachedResultSet& a)
-{
+std::string eventText(const data::CachedResultSet& a) {
     return a.asText("RPEV_TIPO") + "," + a.asText("RPEV_OPER") + "," + a.asText("RPEV_PREF") +
            a.asText("RPEV_NUMERO") + "," + a.asText("RPEV_CODIGO");
 }
 
-std::string lastErrorText(const std::string& databasePath)
-{
+std::string lastErrorText(const std::string& databasePath) {
     return "Ult. error:" + data::shortDateText(data::today()) + ":" +
            data::longTimeText(data::timeNow()) + " No se pudo conectar con el servidor " +
            databasePath;
 }
 
 // A destination that cannot be reached (or was lost): errorenvio.txt and Label8.
-void reportUnreachable(MainData& d, SendStatus& status)
-{
+void reportUnreachable(MainData& d, SendStatus& status) {
     const std::string path = d.DBEnvio.param("Database");
     core::logConnectionFailure(path);
     status.setLastError(lastErrorText(path));
@@ -207,8 +194,7 @@ void reportUnreachable(MainData& d, SendStatus& status)
 // A destination whose attachment is gone, or that stopped answering and had its request
 // cancelled, is let go for the rest of the cycle: the attachment is dropped or, when it
 // survived the cancel, disconnected. Nothing here throws.
-void letDestinationGo(MainData& d, const std::exception& error)
-{
+void letDestinationGo(MainData& d, const std::exception& error) {
     d.DBEnvio.dropIfLost(error);
     try {
         d.DBEnvio.disconnect();
@@ -219,8 +205,7 @@ void letDestinationGo(MainData& d, const std::exception& error)
 
 // Serves one destination company: connect, batch, close. Fills `summary`.
 void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
-                  const std::string& company, CompanySummary& summary)
-{
+                  const std::string& company, CompanySummary& summary) {
     status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
     timer.stop();
     status.repaint();
@@ -274,9 +259,9 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
         status.setCurrentEvent(shown, true);
         status.repaint();
         const std::string id = a.asText("RPEV_ID");
-        core::archivo_auditoria(id, a.asText("RPEV_TIPO"),
-                               a.asText("RPEV_PREF") + a.asText("RPEV_NUMERO") +
-                                   a.asText("RPEV_CODIGO"));
+        core::archivo_auditoria(
+            id, a.asText("RPEV_TIPO"),
+            a.asText("RPEV_PREF") + a.asText("RPEV_NUMERO") + a.asText("RPEV_CODIGO"));
         status.stepProgress();
 
         TransferOutcome outcome = TransferOutcome::Done;
@@ -296,10 +281,9 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
         }
         d.QCopia.close();
         d.QCopia.clear();
-        d.QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " +
-                         data::sqlDate(data::today()) +
-                         ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) +
-                         " where RPEV_ID = " + id);
+        d.QCopia.setText(
+            "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + data::sqlDate(data::today()) +
+            ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) + " where RPEV_ID = " + id);
         d.QCopia.executeImmediate();
         ++summary.sent;
     }
@@ -315,37 +299,32 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
 }
 
 // Re-arms the timer from Minut (the end of a cycle).
-void rearm(SendOptions& options, SendTimer& timer)
-{
+void rearm(SendOptions& options, SendTimer& timer) {
     timer.start(minutesValue(options.minutes()) * 60000);
 }
 
 }  // namespace
 
-int batchSizeValue(const std::string& text)
-{
+int batchSizeValue(const std::string& text) {
     const auto v = wholeNumber(text, INT32_MAX);
     if (!v || *v < 1) throw notAnInteger(text);
     return static_cast<int>(*v);
 }
 
-std::optional<int> tryMinutesValue(const std::string& text)
-{
+std::optional<int> tryMinutesValue(const std::string& text) {
     const auto v = wholeNumber(text, kMaxIntervalMs / 60000);
     if (!v) return std::nullopt;
     return static_cast<int>(*v);
 }
 
-int minutesValue(const std::string& text)
-{
+int minutesValue(const std::string& text) {
     const auto v = tryMinutesValue(text);
     if (!v) throw notAnInteger(text);
     return *v;
 }
 
 TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std::string& pref,
-                                const std::string& numero)
-{
+                                const std::string& numero) {
     const std::string condition = documentCondition(pref, numero);
     // The origin's invoice row; a failure here is the origin's and ends the cycle.
     std::optional<OriginRow> origin;
@@ -377,12 +356,12 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     }
 }
 
-void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly)
-{
+void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly) {
     d.CUltenvio.close();
     d.CUltenvio.setCommandText(invoiceOnly ? kLastSendInvoices : kLastSendAll);
     d.CUltenvio.open();
-    const data::Value date = d.CUltenvio.isEmpty() ? data::Value() : d.CUltenvio.value("RPEV_FECREP");
+    const data::Value date =
+        d.CUltenvio.isEmpty() ? data::Value() : d.CUltenvio.value("RPEV_FECREP");
     const bool sentBefore = !date.isNull();
     if (sentBefore)
         status.setLastSend(date.toText() + " - " + d.CUltenvio.asText("RPEV_HORAREP"));
@@ -391,11 +370,11 @@ void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly)
     if (!invoiceOnly) status.setErrorViewerEnabled(sentBefore);
 }
 
-CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status,
-                           SendTimer& timer)
-{
+CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer) {
     if (!options.companyChosen()) {
-        status.showMessage("Debe indicar la compa\xF1\xED" "a de origen.");
+        status.showMessage(
+            "Debe indicar la compa\xF1\xED"
+            "a de origen.");
         return CycleEnd::NoCompany;
     }
     try {
@@ -441,8 +420,7 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status,
     } catch (...) {
         // Automatic sending never stops by itself: an early end still re-arms the timer
         // when Minut can be read. The failure itself goes on to the caller.
-        if (const auto minutes = tryMinutesValue(options.minutes()))
-            timer.start(*minutes * 60000);
+        if (const auto minutes = tryMinutesValue(options.minutes())) timer.start(*minutes * 60000);
         throw;
     }
 }

@@ -21,16 +21,14 @@ namespace enviozvr::ui {
 
 namespace {
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry)
-{
+QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(geometry);
     return l;
 }
 
-QFrame* loweredPanel(QWidget* parent, const char* name, QRect geometry)
-{
+QFrame* loweredPanel(QWidget* parent, const char* name, QRect geometry) {
     auto* panel = new QFrame(parent);
     panel->setObjectName(QString::fromLatin1(name));
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -41,24 +39,21 @@ QFrame* loweredPanel(QWidget* parent, const char* name, QRect geometry)
 
 // Shows "*" for each character of a password.
 class StarPasswordStyle : public QProxyStyle {
-public:
+  public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
-    {
+                  QStyleHintReturn* returnData) const override {
         if (hint == SH_LineEdit_PasswordCharacter) return '*';
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
 
-bool isEnter(const QKeyEvent* event)
-{
+bool isEnter(const QKeyEvent* event) {
     return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
 }
 
 }  // namespace
 
-Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(parent), data_(data)
-{
+Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(parent), data_(data) {
     setObjectName(QStringLiteral("faccesozvr"));
     setWindowTitle(QStringLiteral("Control de acceso"));
     setFont(ui::msSansSerif8());
@@ -115,14 +110,14 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
     Label2->setBuddy(Tusua);
     Label3->setBuddy(TClave);
 
-    SpeedButton1 = ui::pictureButton(Panel1, QStringLiteral("SpeedButton1"),
-                                     QStringLiteral("F2: &Entrar"), ui::pictures::enter(),
-                                     QSize(28, 28), ui::ButtonLook::Flat);
+    SpeedButton1 =
+        ui::pictureButton(Panel1, QStringLiteral("SpeedButton1"), QStringLiteral("F2: &Entrar"),
+                          ui::pictures::enter(), QSize(28, 28), ui::ButtonLook::Flat);
     SpeedButton1->setFont(ui::arialNarrow8());
     SpeedButton1->setGeometry(42, 86, 63, 53);
-    SpeedButton2 = ui::pictureButton(Panel1, QStringLiteral("SpeedButton2"),
-                                     QStringLiteral("ESC: &Salir"), ui::pictures::cancel(),
-                                     QSize(28, 28), ui::ButtonLook::Flat);
+    SpeedButton2 =
+        ui::pictureButton(Panel1, QStringLiteral("SpeedButton2"), QStringLiteral("ESC: &Salir"),
+                          ui::pictures::cancel(), QSize(28, 28), ui::ButtonLook::Flat);
     SpeedButton2->setFont(ui::arialNarrow8());
     SpeedButton2->setGeometry(202, 86, 63, 53);
 
@@ -157,8 +152,7 @@ Tfaccesozvr::Tfaccesozvr(sender::MainData& data, QWidget* parent) : QDialog(pare
 
 Tfaccesozvr::~Tfaccesozvr() = default;
 
-void Tfaccesozvr::SpeedButton1Click()
-{
+void Tfaccesozvr::SpeedButton1Click() {
     Panel2Caption->setText(QStringLiteral("Conectando con el servidor origen"));
     Panel2->show();
     repaint();
@@ -170,37 +164,33 @@ void Tfaccesozvr::SpeedButton1Click()
     accept();
 }
 
-void Tfaccesozvr::SpeedButton2Click()
-{
+void Tfaccesozvr::SpeedButton2Click() {
     endRequested_ = true;
     reject();
 }
 
-void Tfaccesozvr::done(int result)
-{
+void Tfaccesozvr::done(int result) {
     // FormClose: the user query's result set is closed with the screen.
     data_.Cusuario.close();
     QDialog::done(result);
 }
 
-bool Tfaccesozvr::FormKeyDown(QKeyEvent* event)
-{
+bool Tfaccesozvr::FormKeyDown(QKeyEvent* event) {
     if (event->modifiers() & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier))
         return false;
     switch (event->key()) {
-    case Qt::Key_F2:
-        core::runGuarded([this] { SpeedButton1Click(); });
-        return true;
-    case Qt::Key_Escape:
-        core::runGuarded([this] { SpeedButton2Click(); });
-        return true;
-    default:
-        return false;
+        case Qt::Key_F2:
+            core::runGuarded([this] { SpeedButton1Click(); });
+            return true;
+        case Qt::Key_Escape:
+            core::runGuarded([this] { SpeedButton2Click(); });
+            return true;
+        default:
+            return false;
     }
 }
 
-bool Tfaccesozvr::EnterKey(QObject* watched, QKeyEvent* event)
-{
+bool Tfaccesozvr::EnterKey(QObject* watched, QKeyEvent* event) {
     if (!isEnter(event)) return false;
     if (watched == Tusua) {
         TClave->setFocus(Qt::TabFocusReason);
@@ -217,8 +207,7 @@ bool Tfaccesozvr::EnterKey(QObject* watched, QKeyEvent* event)
     return false;
 }
 
-bool Tfaccesozvr::eventFilter(QObject* watched, QEvent* event)
-{
+bool Tfaccesozvr::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         // A key the screen takes stops here; any other goes on to the control (and may
@@ -229,15 +218,13 @@ bool Tfaccesozvr::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void Tfaccesozvr::keyPressEvent(QKeyEvent* event)
-{
+void Tfaccesozvr::keyPressEvent(QKeyEvent* event) {
     // Keys left over by the controls do nothing here: no default button, and ESC is
     // FormKeyDown's alone.
     event->ignore();
 }
 
-void Tfaccesozvr::showEvent(QShowEvent* event)
-{
+void Tfaccesozvr::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!centred_) {
         centred_ = true;

@@ -9,36 +9,34 @@ namespace enviozvr::ui {
 
 namespace {
 
-bool isInput(QEvent::Type type)
-{
+bool isInput(QEvent::Type type) {
     switch (type) {
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TouchCancel:
-    case QEvent::TabletPress:
-    case QEvent::TabletMove:
-    case QEvent::TabletRelease:
-    case QEvent::InputMethod:
-    case QEvent::Close:
-        return true;
-    default:
-        return false;
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TouchCancel:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+        case QEvent::InputMethod:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
     }
 }
 
 }  // namespace
 
-EscapeWatch::EscapeWatch(Clock clock) : clock_(std::move(clock))
-{
+EscapeWatch::EscapeWatch(Clock clock) : clock_(std::move(clock)) {
     if (!clock_) {
         auto timer = std::make_shared<QElapsedTimer>();
         timer->start();
@@ -46,14 +44,12 @@ EscapeWatch::EscapeWatch(Clock clock) : clock_(std::move(clock))
     }
 }
 
-EscapeWatch::~EscapeWatch()
-{
+EscapeWatch::~EscapeWatch() {
     for (Held& h : held_)
         if (h.receiver) QCoreApplication::postEvent(h.receiver, h.event.release());
 }
 
-bool EscapeWatch::escapeWaiting()
-{
+bool EscapeWatch::escapeWaiting() {
     if (escaped_) return true;
     if (lastLook_ && clock_() - *lastLook_ < kIntervalMs) return false;
     QCoreApplication* app = QCoreApplication::instance();
@@ -65,8 +61,7 @@ bool EscapeWatch::escapeWaiting()
     return escaped_;
 }
 
-bool EscapeWatch::eventFilter(QObject* watched, QEvent* event)
-{
+bool EscapeWatch::eventFilter(QObject* watched, QEvent* event) {
     if (!isInput(event->type())) return false;
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);

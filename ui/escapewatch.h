@@ -22,7 +22,7 @@ class QEvent;
 namespace enviozvr::ui {
 
 class EscapeWatch : public QObject {
-public:
+  public:
     static constexpr int kIntervalMs = 50;
     // Milliseconds from any fixed start.
     using Clock = std::function<qint64()>;
@@ -37,10 +37,10 @@ public:
     // question looks at once).
     bool escapeWaiting();
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     struct Held {
         QPointer<QObject> receiver;
         std::unique_ptr<QEvent> event;

@@ -26,8 +26,7 @@ constexpr int kClientHeight = 150;
 constexpr int kTreeRowTop = 120;  // the "Find in Tree:" row; the client ends here without it
 
 QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry,
-              QWidget* buddy)
-{
+              QWidget* buddy) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(geometry);
@@ -36,8 +35,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
 }
 
 QComboBox* dropDownList(QWidget* parent, const char* name, QRect geometry,
-                        const QStringList& items = {})
-{
+                        const QStringList& items = {}) {
     auto* c = new QComboBox(parent);
     c->setObjectName(QString::fromLatin1(name));
     c->setGeometry(geometry);
@@ -45,8 +43,7 @@ QComboBox* dropDownList(QWidget* parent, const char* name, QRect geometry,
     return c;
 }
 
-QPointer<TGridFindDlg>& instance()
-{
+QPointer<TGridFindDlg>& instance() {
     static QPointer<TGridFindDlg> dialog;
     return dialog;
 }
@@ -55,8 +52,7 @@ void deleteInstance() { delete instance().data(); }
 
 }  // namespace
 
-TGridFindDlg::TGridFindDlg(QWidget* parent) : QDialog(parent)
-{
+TGridFindDlg::TGridFindDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("GridFindDlg"));
     setWindowTitle(QStringLiteral("Find text"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -80,19 +76,19 @@ TGridFindDlg::TGridFindDlg(QWidget* parent) : QDialog(parent)
     cbFindIn = dropDownList(this, "cbFindIn", QRect(92, 36, 302, 21));
     Label2 = label(this, "Label2", QStringLiteral("Find &in:"), QRect(8, 40, 80, 13), cbFindIn);
 
-    cbMatchinType = dropDownList(this, "cbMatchinType", QRect(92, 64, 150, 21),
-                                 {QStringLiteral("From any part of field"),
-                                  QStringLiteral("Whole field"),
-                                  QStringLiteral("From beging of field")});
-    cbMatchType = label(this, "cbMatchType", QStringLiteral("Matc&h:"), QRect(8, 68, 80, 13),
-                        cbMatchinType);
+    cbMatchinType =
+        dropDownList(this, "cbMatchinType", QRect(92, 64, 150, 21),
+                     {QStringLiteral("From any part of field"), QStringLiteral("Whole field"),
+                      QStringLiteral("From beging of field")});
+    cbMatchType =
+        label(this, "cbMatchType", QStringLiteral("Matc&h:"), QRect(8, 68, 80, 13), cbMatchinType);
 
     cbFindDirection =
         dropDownList(this, "cbFindDirection", QRect(92, 92, 150, 21),
                      {QStringLiteral("Up"), QStringLiteral("Down"), QStringLiteral("All")});
     cbFindDirection->setCurrentIndex(2);
-    Label3 = label(this, "Label3", QStringLiteral("Sea&rch:"), QRect(8, 96, 80, 13),
-                   cbFindDirection);
+    Label3 =
+        label(this, "Label3", QStringLiteral("Sea&rch:"), QRect(8, 96, 80, 13), cbFindDirection);
 
     cbCharCase = new QCheckBox(QStringLiteral("Match &Case"), this);
     cbCharCase->setObjectName(QStringLiteral("cbCharCase"));
@@ -102,10 +98,10 @@ TGridFindDlg::TGridFindDlg(QWidget* parent) : QDialog(parent)
     cbUseFormat->setGeometry(258, 94, 136, 17);
     cbUseFormat->setChecked(true);
 
-    dbcTreeFindRange = dropDownList(
-        this, "dbcTreeFindRange", QRect(92, kTreeRowTop, 150, 21),
-        {QStringLiteral("In all nodes"), QStringLiteral("In expanded nodes"),
-         QStringLiteral("In current level"), QStringLiteral("In current node")});
+    dbcTreeFindRange =
+        dropDownList(this, "dbcTreeFindRange", QRect(92, kTreeRowTop, 150, 21),
+                     {QStringLiteral("In all nodes"), QStringLiteral("In expanded nodes"),
+                      QStringLiteral("In current level"), QStringLiteral("In current node")});
     Label4 = label(this, "Label4", QStringLiteral("Find in Tree:"),
                    QRect(8, kTreeRowTop + 4, 80, 13), dbcTreeFindRange);
 
@@ -135,14 +131,14 @@ TGridFindDlg::TGridFindDlg(QWidget* parent) : QDialog(parent)
     connect(dbcTreeFindRange, &QComboBox::currentIndexChanged, this, again);
     connect(cbFindIn, &QComboBox::currentIndexChanged, this, again);
 
-    connect(bFind, &QPushButton::clicked, this, [this] { core::runGuarded([this] { bFindClick(); }); });
+    connect(bFind, &QPushButton::clicked, this,
+            [this] { core::runGuarded([this] { bFindClick(); }); });
     connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 TGridFindDlg::~TGridFindDlg() = default;
 
-void TGridFindDlg::showFor(GridFindTarget& target, const QString& initialText, bool modal)
-{
+void TGridFindDlg::showFor(GridFindTarget& target, const QString& initialText, bool modal) {
     const bool tree = target.treeShaped();
     Label4->setVisible(tree);
     dbcTreeFindRange->setVisible(tree);
@@ -180,13 +176,11 @@ void TGridFindDlg::showFor(GridFindTarget& target, const QString& initialText, b
     }
 }
 
-void TGridFindDlg::bFindClick()
-{
+void TGridFindDlg::bFindClick() {
     findNext((QGuiApplication::keyboardModifiers() & Qt::ControlModifier) != 0);
 }
 
-void TGridFindDlg::findNext(bool reversed)
-{
+void TGridFindDlg::findNext(bool reversed) {
     const QString typed = cbText->currentText();
     if (cbText->findText(typed, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
         const QString keep = cbText->currentText();
@@ -197,8 +191,8 @@ void TGridFindDlg::findNext(bool reversed)
     const data::CachedResultSet* ds = target_->findGrid().dataSet();
     if (!ds || !ds->active()) return;
 
-    int direction = cbFindDirection->currentIndex() < 0 ? grid::ldFromTop
-                                                        : cbFindDirection->currentIndex();
+    int direction =
+        cbFindDirection->currentIndex() < 0 ? grid::ldFromTop : cbFindDirection->currentIndex();
     if (reversed) direction = direction == grid::ldUp ? grid::ldDown : grid::ldUp;
     if (!firstTry_ && direction == grid::ldFromTop) direction = grid::ldDown;
     const int matching = std::max(0, cbMatchinType->currentIndex());
@@ -218,13 +212,11 @@ void TGridFindDlg::findNext(bool reversed)
     cbText->lineEdit()->setModified(false);
 }
 
-void TGridFindDlg::forgetTarget(GridFindTarget* target)
-{
+void TGridFindDlg::forgetTarget(GridFindTarget* target) {
     if (target_ == target) target_ = nullptr;
 }
 
-void TGridFindDlg::showEvent(QShowEvent* event)
-{
+void TGridFindDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // The one dialog is shown again and again: ask for the keyboard each time it appears,
     // so typing goes to "Find What:" without a click first, with or without a window
@@ -243,8 +235,7 @@ void TGridFindDlg::showEvent(QShowEvent* event)
 
 TGridFindDlg* GridFindDlg() { return instance().data(); }
 
-void ShowFindDialog(GridFindTarget& target, const QString& initialText, bool modal)
-{
+void ShowFindDialog(GridFindTarget& target, const QString& initialText, bool modal) {
     if (!instance()) {
         instance() = new TGridFindDlg;
         qAddPostRoutine(deleteInstance);
@@ -252,8 +243,7 @@ void ShowFindDialog(GridFindTarget& target, const QString& initialText, bool mod
     instance()->showFor(target, initialText, modal);
 }
 
-void forgetFindTarget(GridFindTarget* target)
-{
+void forgetFindTarget(GridFindTarget* target) {
     if (TGridFindDlg* dialog = GridFindDlg()) dialog->forgetTarget(target);
 }
 

@@ -16,8 +16,7 @@ namespace {
 enum class Glyph { First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh };
 
 // The button pictures, drawn in code: bars and triangles, and a circular arrow.
-QIcon glyph(Glyph kind)
-{
+QIcon glyph(Glyph kind) {
     QIcon icon;
     for (const bool enabled : {true, false}) {
         QPixmap pixmap(12, 12);
@@ -34,49 +33,49 @@ QIcon glyph(Glyph kind)
             p.drawPolygon(QPolygon({QPoint(x, 2), QPoint(x, 10), QPoint(x + 4, 6)}));
         };
         switch (kind) {
-        case Glyph::First:
-            p.drawRect(3, 2, 1, 9);
-            left(5);
-            break;
-        case Glyph::Prior:
-            left(4);
-            break;
-        case Glyph::Next:
-            right(4);
-            break;
-        case Glyph::Last:
-            right(3);
-            p.drawRect(8, 2, 1, 9);
-            break;
-        case Glyph::Insert:
-            p.drawRect(2, 5, 8, 2);
-            p.drawRect(5, 2, 2, 8);
-            break;
-        case Glyph::Delete:
-            p.drawRect(2, 5, 8, 2);
-            break;
-        case Glyph::Edit:
-            p.drawPolygon(QPolygon({QPoint(2, 9), QPoint(10, 9), QPoint(6, 3)}));
-            break;
-        case Glyph::Post:
-            p.drawPolygon(QPolygon({QPoint(1, 6), QPoint(3, 4), QPoint(5, 6), QPoint(9, 1),
-                                    QPoint(11, 3), QPoint(5, 10)}));
-            break;
-        case Glyph::Cancel:
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(ink, 2));
-            p.drawLine(3, 3, 9, 9);
-            p.drawLine(9, 3, 3, 9);
-            break;
-        case Glyph::Refresh: {
-            p.setBrush(Qt::NoBrush);
-            p.setPen(QPen(ink, 1.6));
-            p.drawArc(QRectF(2, 2, 8, 8), 100 * 16, 280 * 16);
-            p.setPen(Qt::NoPen);
-            p.setBrush(ink);
-            p.drawPolygon(QPolygonF({QPointF(5.5, 0.2), QPointF(5.5, 4.6), QPointF(8.6, 2.4)}));
-            break;
-        }
+            case Glyph::First:
+                p.drawRect(3, 2, 1, 9);
+                left(5);
+                break;
+            case Glyph::Prior:
+                left(4);
+                break;
+            case Glyph::Next:
+                right(4);
+                break;
+            case Glyph::Last:
+                right(3);
+                p.drawRect(8, 2, 1, 9);
+                break;
+            case Glyph::Insert:
+                p.drawRect(2, 5, 8, 2);
+                p.drawRect(5, 2, 2, 8);
+                break;
+            case Glyph::Delete:
+                p.drawRect(2, 5, 8, 2);
+                break;
+            case Glyph::Edit:
+                p.drawPolygon(QPolygon({QPoint(2, 9), QPoint(10, 9), QPoint(6, 3)}));
+                break;
+            case Glyph::Post:
+                p.drawPolygon(QPolygon({QPoint(1, 6), QPoint(3, 4), QPoint(5, 6), QPoint(9, 1),
+                                        QPoint(11, 3), QPoint(5, 10)}));
+                break;
+            case Glyph::Cancel:
+                p.setBrush(Qt::NoBrush);
+                p.setPen(QPen(ink, 2));
+                p.drawLine(3, 3, 9, 9);
+                p.drawLine(9, 3, 3, 9);
+                break;
+            case Glyph::Refresh: {
+                p.setBrush(Qt::NoBrush);
+                p.setPen(QPen(ink, 1.6));
+                p.drawArc(QRectF(2, 2, 8, 8), 100 * 16, 280 * 16);
+                p.setPen(Qt::NoPen);
+                p.setBrush(ink);
+                p.drawPolygon(QPolygonF({QPointF(5.5, 0.2), QPointF(5.5, 4.6), QPointF(8.6, 2.4)}));
+                break;
+            }
         }
         p.end();
         icon.addPixmap(pixmap, enabled ? QIcon::Normal : QIcon::Disabled);
@@ -84,8 +83,7 @@ QIcon glyph(Glyph kind)
     return icon;
 }
 
-QToolButton* navButton(QWidget* parent, const char* name, Glyph kind, const QString& hint)
-{
+QToolButton* navButton(QWidget* parent, const char* name, Glyph kind, const QString& hint) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setAutoRaise(true);
@@ -98,8 +96,7 @@ QToolButton* navButton(QWidget* parent, const char* name, Glyph kind, const QStr
 
 }  // namespace
 
-GridNavigator::GridNavigator(QWidget* parent) : QWidget(parent)
-{
+GridNavigator::GridNavigator(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("DBNavigator1"));
     nbFirst = navButton(this, "nbFirst", Glyph::First, QStringLiteral("Primero"));
     nbPrior = navButton(this, "nbPrior", Glyph::Prior, QStringLiteral("Anterior"));
@@ -132,8 +129,7 @@ GridNavigator::GridNavigator(QWidget* parent) : QWidget(parent)
     updateButtons();
 }
 
-void GridNavigator::setGrid(GridWidget* grid)
-{
+void GridNavigator::setGrid(GridWidget* grid) {
     if (grid_) disconnect(grid_, nullptr, this, nullptr);
     grid_ = grid;
     if (grid_) {
@@ -144,8 +140,7 @@ void GridNavigator::setGrid(GridWidget* grid)
     updateButtons();
 }
 
-void GridNavigator::updateButtons()
-{
+void GridNavigator::updateButtons() {
     const int rows = grid_ ? grid_->gridModel()->rowCount() : 0;
     const int row = grid_ ? grid_->currentRecord() : -1;
     const bool open = grid_ && grid_->dataGrid().dataSet() && grid_->dataGrid().dataSet()->active();
@@ -165,28 +160,25 @@ void GridNavigator::updateButtons()
     nbCancel->setEnabled(editing && grid_->canCancelRecord());
 }
 
-void GridNavigator::setEditButtonsVisible(bool visible)
-{
+void GridNavigator::setEditButtonsVisible(bool visible) {
     editButtons_ = visible;
     for (QToolButton* b : {nbInsert, nbDelete, nbEdit, nbPost, nbCancel}) b->setVisible(visible);
     layoutButtons();
 }
 
-void GridNavigator::resizeEvent(QResizeEvent* event)
-{
+void GridNavigator::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutButtons();
 }
 
-void GridNavigator::layoutButtons()
-{
+void GridNavigator::layoutButtons() {
     // The visible buttons share the bar's width evenly, the last one taking what is left.
-    const std::vector<QToolButton*> all = {nbFirst, nbPrior,  nbNext, nbLast,   nbInsert,
-                                           nbDelete, nbEdit, nbPost, nbCancel, nbRefresh};
+    const std::vector<QToolButton*> all = {nbFirst,  nbPrior, nbNext, nbLast,   nbInsert,
+                                           nbDelete, nbEdit,  nbPost, nbCancel, nbRefresh};
     std::vector<QToolButton*> shown;
     for (QToolButton* b : all)
-        if (editButtons_ || (b != nbInsert && b != nbDelete && b != nbEdit && b != nbPost &&
-                             b != nbCancel))
+        if (editButtons_ ||
+            (b != nbInsert && b != nbDelete && b != nbEdit && b != nbPost && b != nbCancel))
             shown.push_back(b);
     const int count = static_cast<int>(shown.size());
     const int each = std::max(kButtonWidth, width() / count);

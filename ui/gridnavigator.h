@@ -18,7 +18,7 @@ class GridWidget;
 
 class GridNavigator : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit GridNavigator(QWidget* parent = nullptr);
 
     // Attaches the navigator to a grid (which must outlive it).
@@ -45,10 +45,10 @@ public:
     // Sets the buttons' enabled states from the grid's current record.
     void updateButtons();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void layoutButtons();
 
     GridWidget* grid_ = nullptr;

@@ -18,8 +18,7 @@ namespace {
 bool isEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
 // A typed character: code 32 and above (DEL excluded), as Windows-1252; empty otherwise.
-std::string printable(const QKeyEvent& event)
-{
+std::string printable(const QKeyEvent& event) {
     const QString text = event.text();
     if (text.isEmpty()) return {};
     for (QChar c : text)
@@ -29,13 +28,12 @@ std::string printable(const QKeyEvent& event)
 
 }  // namespace
 
-GridSearch::GridSearch(GridWidget& widget) : QObject(&widget), widget_(widget)
-{
+GridSearch::GridSearch(GridWidget& widget) : QObject(&widget), widget_(widget) {
     widget_.addKeyHook([this](QKeyEvent& event) { return keyPress(event); });
-    widget_.addCellPainter([this](QPainter& painter, const QStyleOptionViewItem& option,
-                                  const QModelIndex& index) {
-        paintHighlight(painter, option, index);
-    });
+    widget_.addCellPainter(
+        [this](QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index) {
+            paintHighlight(painter, option, index);
+        });
     // A move of the record or the column, or the data set read again, ends the search;
     // the moves of the search itself do not.
     auto moved = [this] {
@@ -47,8 +45,7 @@ GridSearch::GridSearch(GridWidget& widget) : QObject(&widget), widget_(widget)
 
 GridSearch::~GridSearch() { forgetFindTarget(this); }
 
-void GridSearch::SearchIncrementally(const std::string& added, int timeLimit, int direction)
-{
+void GridSearch::SearchIncrementally(const std::string& added, int timeLimit, int direction) {
     bool found = false;
     {
         // Input that arrives during the walk is held until it ends; an Esc gives up.
@@ -69,16 +66,14 @@ void GridSearch::SearchIncrementally(const std::string& added, int timeLimit, in
     restartTimer();
 }
 
-void GridSearch::StopIncrementalSearch()
-{
+void GridSearch::StopIncrementalSearch() {
     if (!state_.searching()) return;
     timer_.stop();
     state_.stop();
     repaintFocusedRow();
 }
 
-bool GridSearch::keyPress(QKeyEvent& event)
-{
+bool GridSearch::keyPress(QKeyEvent& event) {
     const Qt::KeyboardModifiers mods =
         event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
     const int key = event.key();
@@ -130,27 +125,23 @@ bool GridSearch::keyPress(QKeyEvent& event)
 
     if (widget_.hasGridOption(gopPreferIncSearch) && !widget_.editingEnabled()) {
         if (const std::string typed = printable(event); !typed.empty()) {
-            SearchIncrementally(typed, grid::IncrementalSearch::kTypingTimeLimit,
-                                grid::ldFromTop);
+            SearchIncrementally(typed, grid::IncrementalSearch::kTypingTimeLimit, grid::ldFromTop);
             return true;
         }
     }
     return false;
 }
 
-void GridSearch::timerEvent(QTimerEvent* event)
-{
+void GridSearch::timerEvent(QTimerEvent* event) {
     if (event->timerId() == timer_.timerId()) StopIncrementalSearch();
 }
 
-void GridSearch::restartTimer()
-{
+void GridSearch::restartTimer() {
     timer_.stop();
     if (state_.timeLimit() >= 0) timer_.start(state_.timeLimit(), this);
 }
 
-void GridSearch::repaintFocusedRow()
-{
+void GridSearch::repaintFocusedRow() {
     const QModelIndex current = widget_.currentIndex();
     if (!current.isValid()) return;
     QRect row = widget_.visualRect(current);
@@ -159,8 +150,7 @@ void GridSearch::repaintFocusedRow()
     widget_.viewport()->update(row);
 }
 
-void GridSearch::showCurrentCell()
-{
+void GridSearch::showCurrentCell() {
     const grid::DataGrid& g = widget_.dataGrid();
     const int row = g.dataSet() ? g.dataSet()->recNo() : -1;
     if (row < 0 || g.SelectedIndex < 0) return;
@@ -168,8 +158,8 @@ void GridSearch::showCurrentCell()
     widget_.viewport()->update();
 }
 
-QRect GridSearch::highlightRect(const QStyleOptionViewItem& option, const QModelIndex& index) const
-{
+QRect GridSearch::highlightRect(const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
     if (!state_.searching() || state_.text().empty()) return {};
     if (!index.isValid() || index != widget_.currentIndex()) return {};
     const grid::DataGrid& g = widget_.dataGrid();
@@ -177,28 +167,27 @@ QRect GridSearch::highlightRect(const QStyleOptionViewItem& option, const QModel
     const QString full = widget_.gridModel()->cellText(index.row(), index.column());
     const QString part = data::qstringFromWindows1252(state_.text());
     const QFontMetrics metrics(option.font);
-    const int margin = widget_.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
-                                                    &widget_) + 1;
+    const int margin =
+        widget_.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &widget_) + 1;
     const QRect text = option.rect.adjusted(margin, 0, -margin, 0);
     const int fullWidth = metrics.horizontalAdvance(full);
     int left = text.left();
     switch (g.column(index.column()).Alignment) {
-    case grid::taRightJustify:
-        left = text.right() + 1 - fullWidth;
-        break;
-    case grid::taCenter:
-        left = text.left() + (text.width() - fullWidth) / 2;
-        break;
-    default:
-        break;
+        case grid::taRightJustify:
+            left = text.right() + 1 - fullWidth;
+            break;
+        case grid::taCenter:
+            left = text.left() + (text.width() - fullWidth) / 2;
+            break;
+        default:
+            break;
     }
     return QRect(left, text.top(), metrics.horizontalAdvance(part), text.height())
         .intersected(text);
 }
 
 void GridSearch::paintHighlight(QPainter& painter, const QStyleOptionViewItem& option,
-                                const QModelIndex& index) const
-{
+                                const QModelIndex& index) const {
     const QRect r = highlightRect(option, index);
     if (r.isEmpty()) return;
     painter.fillRect(r, QColor::fromRgb(kHighlight));
@@ -211,8 +200,7 @@ void GridSearch::paintHighlight(QPainter& painter, const QStyleOptionViewItem& o
 const grid::DataGrid& GridSearch::findGrid() const { return widget_.dataGrid(); }
 
 bool GridSearch::locateText(const std::string& fieldName, int treeRange, int matching,
-                            int direction, unsigned options, const std::string& text)
-{
+                            int direction, unsigned options, const std::string& text) {
     bool found = false;
     locating_ = true;
     try {

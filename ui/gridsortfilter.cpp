@@ -21,8 +21,7 @@ namespace enviozvr::ui {
 namespace {
 
 // A small down arrow for the drop-down button of a filter cell.
-QIcon dropDownIcon(const QPalette& palette)
-{
+QIcon dropDownIcon(const QPalette& palette) {
     QPixmap pixmap(12, 12);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -37,22 +36,19 @@ QIcon dropDownIcon(const QPalette& palette)
 
 // ---- FilterCell --------------------------------------------------------------------------
 
-FilterCell::FilterCell(int column, QWidget* parent) : QLineEdit(parent), column_(column)
-{
+FilterCell::FilterCell(int column, QWidget* parent) : QLineEdit(parent), column_(column) {
     setFrame(false);
     dropDown_ = addAction(dropDownIcon(palette()), QLineEdit::TrailingPosition);
     dropDown_->setVisible(false);
     connect(dropDown_, &QAction::triggered, this, [this] { emit dropDownRequested(column_); });
 }
 
-void FilterCell::focusInEvent(QFocusEvent* event)
-{
+void FilterCell::focusInEvent(QFocusEvent* event) {
     QLineEdit::focusInEvent(event);
     dropDown_->setVisible(true);
 }
 
-void FilterCell::focusOutEvent(QFocusEvent* event)
-{
+void FilterCell::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     // A drop-down list or dialog opened from the cell keeps it in editing.
     if (event->reason() == Qt::PopupFocusReason) return;
@@ -60,8 +56,7 @@ void FilterCell::focusOutEvent(QFocusEvent* event)
     emit left(column_);
 }
 
-void FilterCell::keyPressEvent(QKeyEvent* event)
-{
+void FilterCell::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();
         emit entered(column_);
@@ -77,8 +72,7 @@ void FilterCell::keyPressEvent(QKeyEvent* event)
 
 // ---- GridSortFilter ----------------------------------------------------------------------
 
-GridSortFilter::GridSortFilter(GridWidget& widget) : QObject(&widget), widget_(widget)
-{
+GridSortFilter::GridSortFilter(GridWidget& widget) : QObject(&widget), widget_(widget) {
     reread = [this] {
         data::CachedResultSet* set = widget_.dataGrid().dataSet();
         if (!set) return;
@@ -108,13 +102,11 @@ GridSortFilter::GridSortFilter(GridWidget& widget) : QObject(&widget), widget_(w
     if (widget_.filterRowVisible()) showFilterRow(true);
 }
 
-GridSortFilter::~GridSortFilter()
-{
+GridSortFilter::~GridSortFilter() {
     if (sortPending_) qApp->removeEventFilter(this);
 }
 
-std::string GridSortFilter::fieldOf(int column) const
-{
+std::string GridSortFilter::fieldOf(int column) const {
     const grid::DataGrid& grid = widget_.dataGrid();
     if (column < 0 || column >= grid.columnCount()) return {};
     return grid.column(column).FieldName();
@@ -122,8 +114,7 @@ std::string GridSortFilter::fieldOf(int column) const
 
 // -- sorting
 
-void GridSortFilter::titleClicked(int column, Qt::KeyboardModifiers modifiers)
-{
+void GridSortFilter::titleClicked(int column, Qt::KeyboardModifiers modifiers) {
     core::runGuarded([&] {
         const std::string field = fieldOf(column);
         if (field.empty()) return;
@@ -141,8 +132,7 @@ void GridSortFilter::titleClicked(int column, Qt::KeyboardModifiers modifiers)
     });
 }
 
-void GridSortFilter::applySort()
-{
+void GridSortFilter::applySort() {
     if (sortPending_) {
         sortPending_ = false;
         qApp->removeEventFilter(this);
@@ -158,8 +148,7 @@ void GridSortFilter::applySort()
     updateMarkers();
 }
 
-void GridSortFilter::updateMarkers()
-{
+void GridSortFilter::updateMarkers() {
     std::vector<GridHeader::SortMarker> markers;
     const grid::DataGrid& grid = widget_.dataGrid();
     const bool several = sort_.marked().size() > 1;
@@ -173,8 +162,7 @@ void GridSortFilter::updateMarkers()
     widget_.titleHeader()->viewport()->update();
 }
 
-bool GridSortFilter::eventFilter(QObject* watched, QEvent* event)
-{
+bool GridSortFilter::eventFilter(QObject* watched, QEvent* event) {
     if (sortPending_) {
         if (event->type() == QEvent::KeyRelease &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control) {
@@ -188,8 +176,7 @@ bool GridSortFilter::eventFilter(QObject* watched, QEvent* event)
 
 // -- filter row
 
-void GridSortFilter::ensureCells()
-{
+void GridSortFilter::ensureCells() {
     const int count = widget_.dataGrid().columnCount();
     for (int i = static_cast<int>(cells_.size()); i < count; ++i) {
         auto* cell = new FilterCell(i, widget_.titleHeader()->viewport());
@@ -200,14 +187,12 @@ void GridSortFilter::ensureCells()
     }
 }
 
-FilterCell* GridSortFilter::cell(int column) const
-{
+FilterCell* GridSortFilter::cell(int column) const {
     if (column < 0 || column >= static_cast<int>(cells_.size())) return nullptr;
     return cells_[column];
 }
 
-void GridSortFilter::showFilterRow(bool visible)
-{
+void GridSortFilter::showFilterRow(bool visible) {
     GridHeader* header = widget_.titleHeader();
     if (!visible) {
         // Hiding the row stops editing; the stored texts stay.
@@ -226,14 +211,12 @@ void GridSortFilter::showFilterRow(bool visible)
     layoutCells();
 }
 
-void GridSortFilter::refreshCellTexts()
-{
+void GridSortFilter::refreshCellTexts() {
     for (FilterCell* c : cells_)
         if (c) c->setText(data::qstringFromWindows1252(filters_.text(fieldOf(c->column()))));
 }
 
-void GridSortFilter::layoutCells()
-{
+void GridSortFilter::layoutCells() {
     if (!widget_.filterRowVisible()) return;
     ensureCells();
     GridHeader* header = widget_.titleHeader();
@@ -251,8 +234,7 @@ void GridSortFilter::layoutCells()
     }
 }
 
-void GridSortFilter::storeText(int column, const std::string& text)
-{
+void GridSortFilter::storeText(int column, const std::string& text) {
     const int count = widget_.dataGrid().columnCount();
     if (column < 0 || column >= count) return;
     const grid::TGridColumn& c = widget_.dataGrid().column(column);
@@ -266,8 +248,7 @@ void GridSortFilter::storeText(int column, const std::string& text)
     if (FilterCell* cell = this->cell(column)) cell->setText(data::qstringFromWindows1252(text));
 }
 
-void GridSortFilter::storeCell(int column, bool always)
-{
+void GridSortFilter::storeCell(int column, bool always) {
     FilterCell* c = cell(column);
     if (!c) return;
     const std::string text = data::windows1252FromQString(c->text());
@@ -275,24 +256,21 @@ void GridSortFilter::storeCell(int column, bool always)
     storeText(column, text);
 }
 
-void GridSortFilter::storeOpenEditor()
-{
+void GridSortFilter::storeOpenEditor() {
     // Only the cell being edited can differ from its stored text: a rejected text is put
     // back as soon as it is rejected.
     for (FilterCell* c : cells_)
         if (c && c->isVisible()) storeCell(c->column());
 }
 
-void GridSortFilter::cellLeft(int column)
-{
+void GridSortFilter::cellLeft(int column) {
     if (storing_) return;
     storing_ = true;
     core::runGuarded([&] { storeCell(column); });
     storing_ = false;
 }
 
-void GridSortFilter::cellEntered(int column)
-{
+void GridSortFilter::cellEntered(int column) {
     if (storing_) return;
     storing_ = true;
     // Enter stores and parses whatever the cell holds, also a text equal to the stored one.
@@ -301,8 +279,7 @@ void GridSortFilter::cellEntered(int column)
     if (stored) applyFilters();
 }
 
-void GridSortFilter::applyFilters()
-{
+void GridSortFilter::applyFilters() {
     // Focus moves while a message is shown or the list is read: cells leaving then store
     // nothing.
     storing_ = true;
@@ -318,8 +295,7 @@ void GridSortFilter::applyFilters()
     storing_ = false;
 }
 
-QMenu* GridSortFilter::dropDownMenu(int column)
-{
+QMenu* GridSortFilter::dropDownMenu(int column) {
     auto* menu = new QMenu(&widget_);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->setMinimumWidth(100);
@@ -335,16 +311,14 @@ QMenu* GridSortFilter::dropDownMenu(int column)
     return menu;
 }
 
-void GridSortFilter::showDropDown(int column)
-{
+void GridSortFilter::showDropDown(int column) {
     FilterCell* c = cell(column);
     if (!c) return;
     QMenu* menu = dropDownMenu(column);
     menu->popup(c->mapToGlobal(QPoint(0, c->height())));
 }
 
-void GridSortFilter::runDropDownItem(int column, grid::FilterDropDownItem item)
-{
+void GridSortFilter::runDropDownItem(int column, grid::FilterDropDownItem item) {
     using Item = grid::FilterDropDownItem;
     const std::string field = fieldOf(column);
     if (field.empty()) return;
@@ -374,12 +348,12 @@ void GridSortFilter::runDropDownItem(int column, grid::FilterDropDownItem item)
         case Item::Empty:
             core::runGuarded([&] { storeText(column, item == Item::Empty ? "=Null" : "<>Null"); });
             return;
-        case Item::Separator: return;
+        case Item::Separator:
+            return;
     }
 }
 
-void GridSortFilter::openCustomFilter(int column)
-{
+void GridSortFilter::openCustomFilter(int column) {
     core::runGuarded([&] {
         const grid::TGridColumn& c = widget_.dataGrid().column(column);
         const grid::FilterOperandType type = grid::columnOperandType(c);
@@ -394,8 +368,7 @@ void GridSortFilter::openCustomFilter(int column)
 
 CustomFilterDialog::CustomFilterDialog(grid::FilterOperandType type,
                                        const grid::CustomFilterRows& rows, QWidget* parent)
-    : QDialog(parent), type_(type), entries_(grid::customFilterEntries(type))
-{
+    : QDialog(parent), type_(type), entries_(grid::customFilterEntries(type)) {
     setWindowTitle(QStringLiteral("Custom filter"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Show records where:"), this));
@@ -422,8 +395,10 @@ CustomFilterDialog::CustomFilterDialog(grid::FilterOperandType type,
     rowsLayout->addLayout(relation, 1, 0, 1, 2);
     makeRow(2, rows.second, op2_, value2_);
     layout->addLayout(rowsLayout);
-    layout->addWidget(new QLabel(QStringLiteral("Use '_' to represent any single character"), this));
-    layout->addWidget(new QLabel(QStringLiteral("Use '%' to represent any series of characters"), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Use '_' to represent any single character"), this));
+    layout->addWidget(
+        new QLabel(QStringLiteral("Use '%' to represent any series of characters"), this));
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
@@ -432,22 +407,19 @@ CustomFilterDialog::CustomFilterDialog(grid::FilterOperandType type,
     layout->addWidget(buttons);
 }
 
-grid::CustomFilterRow CustomFilterDialog::firstRow() const
-{
+grid::CustomFilterRow CustomFilterDialog::firstRow() const {
     return {entries_.at(std::max(0, op1_->currentIndex())),
             data::windows1252FromQString(value1_->text())};
 }
 
-grid::CustomFilterRow CustomFilterDialog::secondRow() const
-{
+grid::CustomFilterRow CustomFilterDialog::secondRow() const {
     return {entries_.at(std::max(0, op2_->currentIndex())),
             data::windows1252FromQString(value2_->text())};
 }
 
 bool CustomFilterDialog::orRelation() const { return or_->isChecked(); }
 
-std::string CustomFilterDialog::filterText() const
-{
+std::string CustomFilterDialog::filterText() const {
     return grid::customFilterText(type_, firstRow(), orRelation(), secondRow());
 }
 

@@ -38,29 +38,29 @@ class GridWidget;
 // The editor of one filter cell: the stored text, and a drop-down button while focused.
 class FilterCell : public QLineEdit {
     Q_OBJECT
-public:
+  public:
     FilterCell(int column, QWidget* parent);
     int column() const { return column_; }
     QAction* dropDownAction() const { return dropDown_; }
 
-signals:
+  signals:
     void left(int column);
     void entered(int column);
     void dropDownRequested(int column);
 
-protected:
+  protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     int column_;
     QAction* dropDown_;
 };
 
 class GridSortFilter : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit GridSortFilter(GridWidget& widget);
     ~GridSortFilter() override;
 
@@ -86,10 +86,10 @@ public:
     // The dialog of "(Custom...)" for a column; Accepted stores its text in the column.
     std::function<int(QDialog& dialog)> execDialog = [](QDialog& d) { return d.exec(); };
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void titleClicked(int column, Qt::KeyboardModifiers modifiers);
     void updateMarkers();
     void showFilterRow(bool visible);
@@ -118,7 +118,7 @@ private:
 // "Custom filter": two operator lists with value boxes, And/Or between them.
 class CustomFilterDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     CustomFilterDialog(grid::FilterOperandType type, const grid::CustomFilterRows& rows,
                        QWidget* parent = nullptr);
 
@@ -133,7 +133,7 @@ public:
     QRadioButton* andButton() const { return and_; }
     QRadioButton* orButton() const { return or_; }
 
-private:
+  private:
     grid::FilterOperandType type_;
     std::vector<grid::CustomFilterEntry> entries_;
     QComboBox* op1_;

@@ -26,57 +26,53 @@ namespace enviozvr::ui {
 
 namespace {
 
-Qt::Alignment toQtAlignment(grid::TAlignment alignment)
-{
+Qt::Alignment toQtAlignment(grid::TAlignment alignment) {
     switch (alignment) {
-    case grid::taRightJustify:
-        return Qt::AlignRight | Qt::AlignVCenter;
-    case grid::taCenter:
-        return Qt::AlignHCenter | Qt::AlignVCenter;
-    default:
-        return Qt::AlignLeft | Qt::AlignVCenter;
+        case grid::taRightJustify:
+            return Qt::AlignRight | Qt::AlignVCenter;
+        case grid::taCenter:
+            return Qt::AlignHCenter | Qt::AlignVCenter;
+        default:
+            return Qt::AlignLeft | Qt::AlignVCenter;
     }
 }
 
-bool dataSetOpen(const grid::DataGrid& grid)
-{
-    return grid.dataSet() && grid.dataSet()->active();
-}
+bool dataSetOpen(const grid::DataGrid& grid) { return grid.dataSet() && grid.dataSet()->active(); }
 
 // Draws selected cells (the grid model's selection) and the focused cell highlighted.
 class GridDelegate : public QStyledItemDelegate {
-public:
+  public:
     explicit GridDelegate(GridWidget& view) : QStyledItemDelegate(&view), view_(view) {}
 
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         const grid::DataGrid& g = view_.dataGrid();
         const grid::TGridSelection& selection = g.Selection();
         bool selected = false;
         switch (selection.SelectionType()) {
-        case grid::gstAll:
-            selected = true;
-            break;
-        case grid::gstColumns:
-            selected = index.column() < g.columnCount() &&
-                       selection.Columns.contains(&g.column(index.column()));
-            break;
-        default:
-            break;
+            case grid::gstAll:
+                selected = true;
+                break;
+            case grid::gstColumns:
+                selected = index.column() < g.columnCount() &&
+                           selection.Columns.contains(&g.column(index.column()));
+                break;
+            default:
+                break;
         }
         const bool focused = view_.hasFocus() && index == view_.currentIndex();
-        if (selected || focused) option->state |= QStyle::State_Selected;
-        else option->state &= ~QStyle::State_Selected;
+        if (selected || focused)
+            option->state |= QStyle::State_Selected;
+        else
+            option->state &= ~QStyle::State_Selected;
         option->state &= ~QStyle::State_HasFocus;
         // Selected cells keep the highlight when the grid loses the focus.
         option->state |= QStyle::State_Active;
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
-    {
+               const QModelIndex& index) const override {
         QStyledItemDelegate::paint(painter, option, index);
         view_.paintOverCell(*painter, option, index);
     }
@@ -89,7 +85,7 @@ protected:
         return editor;
     }
 
-private:
+  private:
     GridWidget& view_;
 };
 
@@ -127,8 +123,7 @@ class Windows1252Validator : public QValidator {
 };
 
 void drawRaisedCell(QPainter* painter, const QRect& rect, const QPalette& palette,
-                    const QColor& face)
-{
+                    const QColor& face) {
     painter->fillRect(rect, face);
     qDrawWinButton(painter, rect, palette, false, nullptr);
 }
@@ -137,47 +132,43 @@ void drawRaisedCell(QPainter* painter, const QRect& rect, const QPalette& palett
 
 // ---- Environment -----------------------------------------------------------------------
 
-grid::TColor ScreenGridEnvironment::systemColorRgb(int index) const
-{
+grid::TColor ScreenGridEnvironment::systemColorRgb(int index) const {
     const QPalette palette = QApplication::palette();
     QColor c;
     switch (index) {
-    case 8:  // window text
-        c = palette.color(QPalette::Text);
-        break;
-    case 13:  // highlight
-        c = palette.color(QPalette::Highlight);
-        break;
-    case 14:  // highlight text
-        c = palette.color(QPalette::HighlightedText);
-        break;
-    case 15:  // button face
-        c = palette.color(QPalette::Button);
-        break;
-    case 18:  // button text
-        c = palette.color(QPalette::ButtonText);
-        break;
-    default:  // window and the rest
-        c = palette.color(QPalette::Base);
-        break;
+        case 8:  // window text
+            c = palette.color(QPalette::Text);
+            break;
+        case 13:  // highlight
+            c = palette.color(QPalette::Highlight);
+            break;
+        case 14:  // highlight text
+            c = palette.color(QPalette::HighlightedText);
+            break;
+        case 15:  // button face
+            c = palette.color(QPalette::Button);
+            break;
+        case 18:  // button text
+            c = palette.color(QPalette::ButtonText);
+            break;
+        default:  // window and the rest
+            c = palette.color(QPalette::Base);
+            break;
     }
     return grid::rgbColor(c.red(), c.green(), c.blue());
 }
 
-int ScreenGridEnvironment::pixelsPerInch() const
-{
+int ScreenGridEnvironment::pixelsPerInch() const {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? qRound(screen->logicalDotsPerInchX()) : 96;
 }
 
-const ScreenGridEnvironment& ScreenGridEnvironment::instance()
-{
+const ScreenGridEnvironment& ScreenGridEnvironment::instance() {
     static const ScreenGridEnvironment environment;
     return environment;
 }
 
-QColor toQColor(grid::TColor color, const grid::GridEnvironment& environment)
-{
+QColor toQColor(grid::TColor color, const grid::GridEnvironment& environment) {
     const grid::TColor rgb = grid::colorToRgb(color, environment);
     return QColor(grid::redOf(rgb), grid::greenOf(rgb), grid::blueOf(rgb));
 }
@@ -185,23 +176,18 @@ QColor toQColor(grid::TColor color, const grid::GridEnvironment& environment)
 // ---- GridModel -------------------------------------------------------------------------
 
 GridModel::GridModel(grid::DataGrid& grid, QObject* parent)
-    : QAbstractTableModel(parent), writeCell(&GridModel::writeCellText), grid_(grid)
-{
-}
+    : QAbstractTableModel(parent), writeCell(&GridModel::writeCellText), grid_(grid) {}
 
-int GridModel::rowCount(const QModelIndex& parent) const
-{
+int GridModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid() || !dataSetOpen(grid_)) return 0;
     return grid_.dataSet()->rowsShown();
 }
 
-int GridModel::columnCount(const QModelIndex& parent) const
-{
+int GridModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : grid_.columnCount();
 }
 
-QString GridModel::cellText(int row, int column) const
-{
+QString GridModel::cellText(int row, int column) const {
     std::string text = grid_.cellTextAt(grid_.column(column), row);
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20) c = ' ';
@@ -209,36 +195,33 @@ QString GridModel::cellText(int row, int column) const
     return data::qstringFromWindows1252(text);
 }
 
-QVariant GridModel::data(const QModelIndex& index, int role) const
-{
+QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.column() >= grid_.columnCount()) return {};
     switch (role) {
-    case Qt::DisplayRole:
-    case Qt::EditRole:
-        return cellText(index.row(), index.column());
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(toQtAlignment(grid_.column(index.column()).Alignment));
-    default:
-        return {};
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return cellText(index.row(), index.column());
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(toQtAlignment(grid_.column(index.column()).Alignment));
+        default:
+            return {};
     }
 }
 
-QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
+QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= grid_.columnCount()) return {};
     const grid::TGridColumn& column = grid_.column(section);
     switch (role) {
-    case Qt::DisplayRole:
-        return data::qstringFromWindows1252(column.Title.Caption);
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(toQtAlignment(column.Title.Alignment));
-    default:
-        return {};
+        case Qt::DisplayRole:
+            return data::qstringFromWindows1252(column.Title.Caption);
+        case Qt::TextAlignmentRole:
+            return QVariant::fromValue(toQtAlignment(column.Title.Alignment));
+        default:
+            return {};
     }
 }
 
-Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
-{
+Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     if (editing_ && index.column() < grid_.columnCount()) {
@@ -248,8 +231,7 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
     return f;
 }
 
-bool GridModel::fieldEditable(const grid::GridField& field) const
-{
+bool GridModel::fieldEditable(const grid::GridField& field) const {
     const data::CachedResultSet* set = grid_.dataSet();
     if (!set) return false;
     if (field.kind == grid::GridField::Kind::Data) return !set->field(field.index).readOnly;
@@ -262,26 +244,23 @@ bool GridModel::fieldEditable(const grid::GridField& field) const
     return true;
 }
 
-bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
+bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!editing_ || role != Qt::EditRole || !index.isValid() || !writeCell) return false;
     const auto state = [this] {
         const data::CachedResultSet* set = grid_.dataSet();
         return set ? set->state() : data::DataSetState::Inactive;
     };
     const data::DataSetState before = state();
-    const bool ok = core::runGuardedOk([&] {
-        writeCell(grid_, index.row(), grid_.column(index.column()), value.toString());
-    });
-    if (ok) emit dataChanged(this->index(index.row(), 0),
-                             this->index(index.row(), columnCount() - 1));
+    const bool ok = core::runGuardedOk(
+        [&] { writeCell(grid_, index.row(), grid_.column(index.column()), value.toString()); });
+    if (ok)
+        emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
     if (state() != before) emit recordStateChanged();
     return ok;
 }
 
 void GridModel::writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& column,
-                              const QString& text)
-{
+                              const QString& text) {
     data::CachedResultSet& set = *grid.dataSet();
     const grid::GridField& field = column.Field();
     if (field.kind != grid::GridField::Kind::Data) return;
@@ -298,15 +277,15 @@ void GridModel::writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& 
     data::Value value;
     if (!bytes.empty()) {
         switch (set.field(field.index).type) {
-        case data::FieldType::Integer:
-            value = data::Value::integer(data::Value::text(bytes).asInteger());
-            break;
-        case data::FieldType::String:
-            value = data::Value::text(bytes);
-            break;
-        default:
-            throw data::DataError("'" + bytes + "' cannot be entered in field '" +
-                                  set.field(field.index).label() + "'");
+            case data::FieldType::Integer:
+                value = data::Value::integer(data::Value::text(bytes).asInteger());
+                break;
+            case data::FieldType::String:
+                value = data::Value::text(bytes);
+                break;
+            default:
+                throw data::DataError("'" + bytes + "' cannot be entered in field '" +
+                                      set.field(field.index).label() + "'");
         }
     }
     if (set.recNo() != row) set.moveTo(row);
@@ -314,14 +293,12 @@ void GridModel::writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& 
     set.setValue(field.index, std::move(value));
 }
 
-void GridModel::reset()
-{
+void GridModel::reset() {
     beginResetModel();
     endResetModel();
 }
 
-void GridModel::textsChanged()
-{
+void GridModel::textsChanged() {
     if (rowCount() > 0 && columnCount() > 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
     if (columnCount() > 0) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
@@ -330,8 +307,7 @@ void GridModel::textsChanged()
 // ---- GridHeader ------------------------------------------------------------------------
 
 GridHeader::GridHeader(grid::DataGrid& grid, QWidget* parent)
-    : QHeaderView(Qt::Horizontal, parent), grid_(grid)
-{
+    : QHeaderView(Qt::Horizontal, parent), grid_(grid) {
     setMouseTracking(true);
     setSectionsClickable(false);
     setSectionsMovable(true);
@@ -343,8 +319,7 @@ GridHeader::GridHeader(grid::DataGrid& grid, QWidget* parent)
 
 int GridHeader::titleHeight() const { return fontMetrics().height() + 5; }
 
-void GridHeader::setBandHeight(int height)
-{
+void GridHeader::setBandHeight(int height) {
     if (height == bandHeight_) return;
     bandHeight_ = height;
     updateGeometry();
@@ -357,21 +332,18 @@ void GridHeader::setBandHeight(int height)
     emit bandGeometryChanged();
 }
 
-QRect GridHeader::bandRect(int logicalIndex) const
-{
+QRect GridHeader::bandRect(int logicalIndex) const {
     if (bandHeight_ <= 0 || isSectionHidden(logicalIndex)) return {};
     return QRect(sectionViewportPosition(logicalIndex), titleHeight(), sectionSize(logicalIndex),
                  bandHeight_);
 }
 
-bool GridHeader::columnSelectionPossible() const
-{
+bool GridHeader::columnSelectionPossible() const {
     return grid_.hasOption(grid::dgTitles) && !grid_.hasOption(grid::dgRowSelect) &&
            (grid_.AllowedSelections & grid::allowed(grid::gstColumns));
 }
 
-QRect GridHeader::columnSelectRect(int logicalIndex) const
-{
+QRect GridHeader::columnSelectRect(int logicalIndex) const {
     if (!columnSelectionPossible() || logicalIndex < 0 || isSectionHidden(logicalIndex)) return {};
     const int title = titleHeight();
     const int zone = std::min(title, kColumnSelectZone);
@@ -379,21 +351,18 @@ QRect GridHeader::columnSelectRect(int logicalIndex) const
                  zone);
 }
 
-void GridHeader::setSortMarkers(std::vector<SortMarker> markers)
-{
+void GridHeader::setSortMarkers(std::vector<SortMarker> markers) {
     markers_ = std::move(markers);
     viewport()->update();
 }
 
-QSize GridHeader::sizeHint() const
-{
+QSize GridHeader::sizeHint() const {
     QSize size = QHeaderView::sizeHint();
     size.setHeight(titleHeight() + bandHeight_);
     return size;
 }
 
-QCursor GridHeader::columnSelectCursor()
-{
+QCursor GridHeader::columnSelectCursor() {
     // A black arrow pointing down, outlined in white.
     static const QCursor cursor = [] {
         QPixmap pixmap(16, 16);
@@ -418,8 +387,7 @@ QCursor GridHeader::columnSelectCursor()
     return cursor;
 }
 
-void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
-{
+void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     if (logicalIndex < 0 || logicalIndex >= grid_.columnCount()) return;
     const grid::TGridColumn& column = grid_.column(logicalIndex);
     painter->save();
@@ -433,9 +401,11 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
         const int x = title.right() - size - 4;
         const int y = title.center().y() - size / 2;
         QPolygon triangle;
-        if (marker.ascending) triangle << QPoint(x, y + size - 2) << QPoint(x + size, y + size - 2)
-                                       << QPoint(x + size / 2, y);
-        else triangle << QPoint(x, y) << QPoint(x + size, y) << QPoint(x + size / 2, y + size - 2);
+        if (marker.ascending)
+            triangle << QPoint(x, y + size - 2) << QPoint(x + size, y + size - 2)
+                     << QPoint(x + size / 2, y);
+        else
+            triangle << QPoint(x, y) << QPoint(x + size, y) << QPoint(x + size / 2, y + size - 2);
         painter->setPen(Qt::NoPen);
         painter->setBrush(palette().color(QPalette::ButtonText));
         painter->drawPolygon(triangle);
@@ -466,8 +436,7 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     painter->restore();
 }
 
-void GridHeader::mousePressEvent(QMouseEvent* event)
-{
+void GridHeader::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     const int section = logicalIndexAt(pos);
     pressedSection_ = -1;
@@ -485,20 +454,20 @@ void GridHeader::mousePressEvent(QMouseEvent* event)
     QHeaderView::mousePressEvent(event);
 }
 
-void GridHeader::mouseMoveEvent(QMouseEvent* event)
-{
+void GridHeader::mouseMoveEvent(QMouseEvent* event) {
     QHeaderView::mouseMoveEvent(event);
     if (event->buttons() != Qt::NoButton) return;
     const QPoint pos = event->position().toPoint();
-    const bool inZone = columnSelectRect(logicalIndexAt(pos)).contains(pos) &&
-                        cursor().shape() != Qt::SplitHCursor;
-    if (inZone) setCursor(columnSelectCursor());
-    else if (overZone_ && cursor().shape() != Qt::SplitHCursor) unsetCursor();
+    const bool inZone =
+        columnSelectRect(logicalIndexAt(pos)).contains(pos) && cursor().shape() != Qt::SplitHCursor;
+    if (inZone)
+        setCursor(columnSelectCursor());
+    else if (overZone_ && cursor().shape() != Qt::SplitHCursor)
+        unsetCursor();
     overZone_ = inZone;
 }
 
-void GridHeader::mouseReleaseEvent(QMouseEvent* event)
-{
+void GridHeader::mouseReleaseEvent(QMouseEvent* event) {
     const int pressed = pressedSection_;
     pressedSection_ = -1;
     const QPoint pos = event->position().toPoint();
@@ -511,8 +480,7 @@ void GridHeader::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
-void GridHeader::leaveEvent(QEvent* event)
-{
+void GridHeader::leaveEvent(QEvent* event) {
     if (overZone_) unsetCursor();
     overZone_ = false;
     QHeaderView::leaveEvent(event);
@@ -520,16 +488,14 @@ void GridHeader::leaveEvent(QEvent* event)
 
 // ---- GridIndicator ---------------------------------------------------------------------
 
-GridIndicator::GridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent)
-{
+GridIndicator::GridIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {
     setSectionsClickable(false);
     setSectionResizeMode(QHeaderView::Fixed);
     setHighlightSections(false);
     setFixedWidth(kWidth);
 }
 
-void GridIndicator::setCurrentRow(int row)
-{
+void GridIndicator::setCurrentRow(int row) {
     if (row == currentRow_) return;
     const int old = currentRow_;
     currentRow_ = row;
@@ -537,8 +503,7 @@ void GridIndicator::setCurrentRow(int row)
     if (row >= 0) updateSection(row);
 }
 
-QSize GridIndicator::sizeHint() const
-{
+QSize GridIndicator::sizeHint() const {
     QSize size = QHeaderView::sizeHint();
     size.setWidth(kWidth);
     return size;
@@ -550,8 +515,7 @@ void GridIndicator::setCurrentMark(Mark mark) {
     if (currentRow_ >= 0) updateSection(currentRow_);
 }
 
-void GridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
-{
+void GridIndicator::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     painter->save();
     drawRaisedCell(painter, rect, palette(), palette().color(QPalette::Button));
     if (logicalIndex == currentRow_ && mark_ == Mark::Edit) {
@@ -589,8 +553,7 @@ void GridIndicator::paintSection(QPainter* painter, const QRect& rect, int logic
 
 GridWidget::GridWidget(QWidget* parent)
     : QTableView(parent),
-      grid_(std::make_unique<grid::DataGrid>("Grid1", &ScreenGridEnvironment::instance()))
-{
+      grid_(std::make_unique<grid::DataGrid>("Grid1", &ScreenGridEnvironment::instance())) {
     model_ = new GridModel(*grid_, this);
     header_ = new GridHeader(*grid_, this);
     indicator_ = new GridIndicator(this);
@@ -639,16 +602,14 @@ GridWidget::GridWidget(QWidget* parent)
     search_ = new GridSearch(*this);
 }
 
-GridWidget::~GridWidget()
-{
+GridWidget::~GridWidget() {
     grid_->onRepaint = nullptr;
     grid_->onDataSetChanged = nullptr;
 }
 
 int GridWidget::rowHeight() const { return fontMetrics().height() + 4; }
 
-void GridWidget::reload()
-{
+void GridWidget::reload() {
     const bool wasSyncing = syncing_;
     syncing_ = true;
     data::refreshLocaleFormats();  // dates and times of this read in the locale as it is now
@@ -672,16 +633,14 @@ void GridWidget::reload()
     emit reloaded();
 }
 
-void GridWidget::applyColumns()
-{
+void GridWidget::applyColumns() {
     const bool wasSyncing = syncing_;
     syncing_ = true;
     header_->setVisible(grid_->hasOption(grid::dgTitles));
     indicator_->setVisible(grid_->hasOption(grid::dgIndicator));
     setShowGrid(grid_->hasOption(grid::dgColLines) || grid_->hasOption(grid::dgRowLines));
-    header_->setSectionResizeMode(grid_->hasOption(grid::dgColumnResize)
-                                      ? QHeaderView::Interactive
-                                      : QHeaderView::Fixed);
+    header_->setSectionResizeMode(grid_->hasOption(grid::dgColumnResize) ? QHeaderView::Interactive
+                                                                         : QHeaderView::Fixed);
     for (int i = 0; i < grid_->columnCount() && i < header_->count(); ++i) {
         const grid::TGridColumn& column = grid_->column(i);
         header_->setSectionHidden(i, !column.Visible);
@@ -690,8 +649,7 @@ void GridWidget::applyColumns()
     syncing_ = wasSyncing;
 }
 
-void GridWidget::setEditingEnabled(bool on)
-{
+void GridWidget::setEditingEnabled(bool on) {
     model_->setEditing(on);
     grid_->setOption(grid::dgEditing, on);
     setEditTriggers(on ? QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -701,14 +659,12 @@ void GridWidget::setEditingEnabled(bool on)
 
 bool GridWidget::editingEnabled() const { return model_->editing(); }
 
-bool GridWidget::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
-{
+bool GridWidget::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     if (!model_->editing()) return false;
     return QTableView::edit(index, trigger, event);
 }
 
-void GridWidget::closeCellEditor(bool commit)
-{
+void GridWidget::closeCellEditor(bool commit) {
     if (state() != QAbstractItemView::EditingState) return;
     QWidget* editor = QApplication::focusWidget();
     while (editor && editor->parentWidget() != viewport()) editor = editor->parentWidget();
@@ -754,13 +710,11 @@ void GridWidget::updateIndicatorMark() {
                                                                      : GridIndicator::Mark::Browse);
 }
 
-void GridWidget::editOperation(const std::function<void(data::CachedResultSet&)>& operation)
-{
+void GridWidget::editOperation(const std::function<void(data::CachedResultSet&)>& operation) {
     if (!model_->editing() || !dataSetOpen(*grid_)) return;
     struct Reload {
         GridWidget& w;
-        ~Reload()
-        {
+        ~Reload() {
             w.reload();
             emit w.recordStateChanged();
         }
@@ -768,37 +722,32 @@ void GridWidget::editOperation(const std::function<void(data::CachedResultSet&)>
     operation(*grid_->dataSet());
 }
 
-void GridWidget::insertRecord()
-{
+void GridWidget::insertRecord() {
     closeCellEditor(true);
     editOperation([](data::CachedResultSet& set) { set.insert(); });
 }
 
-void GridWidget::appendRecord()
-{
+void GridWidget::appendRecord() {
     closeCellEditor(true);
     editOperation([](data::CachedResultSet& set) { set.append(); });
 }
 
-void GridWidget::deleteRecord()
-{
+void GridWidget::deleteRecord() {
     closeCellEditor(false);
     editOperation([this](data::CachedResultSet& set) {
         const bool newRow = set.state() == data::DataSetState::Insert;
-        if (!newRow && !set.isEmpty() && grid_->hasOption(grid::dgConfirmDelete) &&
-            confirmDelete && !confirmDelete())
+        if (!newRow && !set.isEmpty() && grid_->hasOption(grid::dgConfirmDelete) && confirmDelete &&
+            !confirmDelete())
             return;
         set.remove();
     });
 }
 
-void GridWidget::editRecord()
-{
+void GridWidget::editRecord() {
     editOperation([](data::CachedResultSet& set) { set.edit(); });
 }
 
-void GridWidget::postRecord()
-{
+void GridWidget::postRecord() {
     closeCellEditor(true);
     editOperation([](data::CachedResultSet& set) { set.post(); });
 }
@@ -818,8 +767,7 @@ int lastDelete(const data::CachedResultSet& set) {
 
 }  // namespace
 
-void GridWidget::cancelRecord()
-{
+void GridWidget::cancelRecord() {
     closeCellEditor(false);
     editOperation([](data::CachedResultSet& set) {
         if (changing(set))
@@ -847,8 +795,7 @@ bool GridWidget::canRestoreDeletedRecord() const {
     return model_->editing() && dataSetOpen(*grid_) && lastDelete(*grid_->dataSet()) >= 0;
 }
 
-void GridWidget::focusLeft()
-{
+void GridWidget::focusLeft() {
     if (!grid_->hasOption(grid::dgCancelOnExit) || !model_->editing() || !dataSetOpen(*grid_))
         return;
     const data::CachedResultSet& set = *grid_->dataSet();
@@ -857,15 +804,13 @@ void GridWidget::focusLeft()
     }
 }
 
-int GridWidget::currentRecord() const
-{
+int GridWidget::currentRecord() const {
     return dataSetOpen(*grid_) ? grid_->dataSet()->recNo() : -1;
 }
 
 int GridWidget::currentColumn() const { return grid_->SelectedIndex; }
 
-void GridWidget::moveToCell(int row, int column)
-{
+void GridWidget::moveToCell(int row, int column) {
     const int rows = model_->rowCount();
     if (rows == 0 || grid_->columnCount() == 0) return;
     row = std::clamp(row, 0, rows - 1);
@@ -881,8 +826,7 @@ void GridWidget::prior() { moveToRecord(currentRecord() - 1); }
 void GridWidget::next() { moveToRecord(currentRecord() + 1); }
 void GridWidget::last() { moveToRecord(model_->rowCount() - 1); }
 
-void GridWidget::refresh()
-{
+void GridWidget::refresh() {
     if (refreshHandler) {
         refreshHandler();
     } else if (dataSetOpen(*grid_)) {
@@ -891,33 +835,30 @@ void GridWidget::refresh()
     reload();
 }
 
-bool GridWidget::copyAllowed() const
-{
+bool GridWidget::copyAllowed() const {
     return grid_->canCopy() && (grid_->EditActions & grid::geaCopy);
 }
 
-bool GridWidget::selectAllAllowed() const
-{
+bool GridWidget::selectAllAllowed() const {
     return grid_->canSelectAll() && (grid_->EditActions & grid::geaSelectAll);
 }
 
-void GridWidget::copySelection()
-{
+void GridWidget::copySelection() {
     if (copyAllowed()) CopyGridToClipboard(*grid_, false);
 }
 
-void GridWidget::selectAll()
-{
+void GridWidget::selectAll() {
     if (selectAllAllowed()) grid_->Selection().SelectWholeGrid();
 }
 
 void GridWidget::addKeyHook(KeyHook hook) { keyHooks_.push_back(std::move(hook)); }
 
-void GridWidget::addCellPainter(CellPainter painter) { cellPainters_.push_back(std::move(painter)); }
+void GridWidget::addCellPainter(CellPainter painter) {
+    cellPainters_.push_back(std::move(painter));
+}
 
 void GridWidget::paintOverCell(QPainter& painter, const QStyleOptionViewItem& option,
-                               const QModelIndex& index) const
-{
+                               const QModelIndex& index) const {
     for (const CellPainter& p : cellPainters_) {
         if (!p) continue;
         painter.save();
@@ -926,27 +867,23 @@ void GridWidget::paintOverCell(QPainter& painter, const QStyleOptionViewItem& op
     }
 }
 
-void GridWidget::setFilterRowVisible(bool visible)
-{
+void GridWidget::setFilterRowVisible(bool visible) {
     if (visible == filterRowVisible_) return;
     filterRowVisible_ = visible;
     emit filterRowVisibilityChanged(visible);
 }
 
-bool GridWidget::isWindowFocus() const
-{
+bool GridWidget::isWindowFocus() const {
     const QWidget* focus = window()->focusWidget();
     return focus && (focus == this || isAncestorOf(focus));
 }
 
-void GridWidget::keyPressEvent(QKeyEvent* event)
-{
+void GridWidget::keyPressEvent(QKeyEvent* event) {
     event->accept();
     core::runGuarded([&] { handleKey(*event); });
 }
 
-void GridWidget::handleKey(QKeyEvent& event)
-{
+void GridWidget::handleKey(QKeyEvent& event) {
     if (!dataSetOpen(*grid_)) {
         event.ignore();
         return;
@@ -971,8 +908,8 @@ void GridWidget::handleKey(QKeyEvent& event)
     const bool editorOpen = state() == QAbstractItemView::EditingState;
     if (model_->editing() && !editorOpen) {
         const data::CachedResultSet& set = *grid_->dataSet();
-        const bool changing = set.state() == data::DataSetState::Insert ||
-                              set.state() == data::DataSetState::Edit;
+        const bool changing =
+            set.state() == data::DataSetState::Insert || set.state() == data::DataSetState::Edit;
         if (mods == Qt::NoModifier && key == Qt::Key_Insert) {
             insertRecord();
             return;
@@ -1039,13 +976,11 @@ bool GridWidget::moveBy(int step) {
     return true;
 }
 
-void GridWidget::keyboardSearch(const QString&)
-{
+void GridWidget::keyboardSearch(const QString&) {
     // Typing alone does not search.
 }
 
-void GridWidget::mousePressEvent(QMouseEvent* event)
-{
+void GridWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         // The context menu acts on the selection: a right click moves nothing.
         setFocus(Qt::MouseFocusReason);
@@ -1062,8 +997,7 @@ void GridWidget::mousePressEvent(QMouseEvent* event)
     QTableView::mousePressEvent(event);
 }
 
-void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& previous)
-{
+void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (syncing_ || !current.isValid()) return;
     bool rowEnded = false;
@@ -1099,8 +1033,7 @@ void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& p
     }
 }
 
-void GridWidget::setCurrentSilently(int row, int column)
-{
+void GridWidget::setCurrentSilently(int row, int column) {
     const bool wasSyncing = syncing_;
     syncing_ = true;
     if (row >= 0 && column >= 0) {
@@ -1117,8 +1050,7 @@ void GridWidget::setCurrentSilently(int row, int column)
     }
 }
 
-void GridWidget::syncFromDataGrid()
-{
+void GridWidget::syncFromDataGrid() {
     if (!dataSetOpen(*grid_) || indicator_->count() != grid_->dataSet()->recordCount()) {
         reload();
         return;
@@ -1129,26 +1061,22 @@ void GridWidget::syncFromDataGrid()
     viewport()->update();
 }
 
-void GridWidget::updateWindowRows()
-{
+void GridWidget::updateWindowRows() {
     grid_->topRow = std::max(0, verticalScrollBar()->value());
     grid_->visibleRowCount = std::max(1, viewport()->height() / std::max(1, rowHeight()));
 }
 
-void GridWidget::resizeEvent(QResizeEvent* event)
-{
+void GridWidget::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
     updateWindowRows();
 }
 
-void GridWidget::scrollContentsBy(int dx, int dy)
-{
+void GridWidget::scrollContentsBy(int dx, int dy) {
     QTableView::scrollContentsBy(dx, dy);
     updateWindowRows();
 }
 
-void GridWidget::columnMoved(int, int oldVisualIndex, int newVisualIndex)
-{
+void GridWidget::columnMoved(int, int oldVisualIndex, int newVisualIndex) {
     if (syncing_) return;
     core::runGuarded([&] {
         // The header shows the grid model's order: undo the header's own move and move
@@ -1166,22 +1094,23 @@ void GridWidget::columnMoved(int, int oldVisualIndex, int newVisualIndex)
     });
 }
 
-void GridWidget::columnResized(int logicalIndex, int, int newSize)
-{
+void GridWidget::columnResized(int logicalIndex, int, int newSize) {
     if (syncing_ || logicalIndex >= grid_->columnCount() || header_->isSectionHidden(logicalIndex))
         return;
     grid_->column(logicalIndex).Width = newSize;
 }
 
-void GridWidget::columnSelectClicked(int column, Qt::KeyboardModifiers modifiers)
-{
+void GridWidget::columnSelectClicked(int column, Qt::KeyboardModifiers modifiers) {
     core::runGuarded([&] {
         if (column < 0 || column >= grid_->columnCount()) return;
         grid::TGridColumn& c = grid_->column(column);
         grid::TGridSelection& selection = grid_->Selection();
-        if (modifiers & Qt::ShiftModifier) selection.extendColumnSelection(c);
-        else if (modifiers & Qt::ControlModifier) selection.toggleColumn(c);
-        else selection.selectColumn(c);
+        if (modifiers & Qt::ShiftModifier)
+            selection.extendColumnSelection(c);
+        else if (modifiers & Qt::ControlModifier)
+            selection.toggleColumn(c);
+        else
+            selection.selectColumn(c);
     });
 }
 

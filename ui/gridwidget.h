@@ -35,7 +35,7 @@ class GridSearch;
 // System colours and the screen resolution as the exporters need them, from the
 // application palette and the primary screen.
 class ScreenGridEnvironment : public grid::GridEnvironment {
-public:
+  public:
     grid::TColor systemColorRgb(int index) const override;
     int pixelsPerInch() const override;
     // One instance for the whole program.
@@ -49,7 +49,7 @@ QColor toQColor(grid::TColor color, const grid::GridEnvironment& environment);
 // included, the view hides them), one model row per record of the data set.
 class GridModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     explicit GridModel(grid::DataGrid& grid, QObject* parent = nullptr);
 
     grid::DataGrid& dataGrid() const { return grid_; }
@@ -100,7 +100,7 @@ public:
 // by others, e.g. a filter row: bandRect gives each column's part of it.
 class GridHeader : public QHeaderView {
     Q_OBJECT
-public:
+  public:
     explicit GridHeader(grid::DataGrid& grid, QWidget* parent = nullptr);
 
     static constexpr int kColumnSelectZone = 7;
@@ -131,19 +131,19 @@ public:
     // The cursor shown over the column-selection zone.
     static QCursor columnSelectCursor();
 
-signals:
+  signals:
     void titleClicked(int column, Qt::KeyboardModifiers modifiers);
     void columnSelectClicked(int column, Qt::KeyboardModifiers modifiers);
     void bandGeometryChanged();
 
-protected:
+  protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
-private:
+  private:
     grid::DataGrid& grid_;
     int bandHeight_ = 0;
     std::vector<SortMarker> markers_;
@@ -156,7 +156,7 @@ private:
 // browsing, an I-beam while the row is edited, an asterisk while it is inserted.
 class GridIndicator : public QHeaderView {
     Q_OBJECT
-public:
+  public:
     explicit GridIndicator(QWidget* parent = nullptr);
     static constexpr int kWidth = 12;
     enum class Mark { Browse, Edit, Insert };
@@ -166,10 +166,10 @@ public:
     Mark currentMark() const { return mark_; }
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
 
-private:
+  private:
     int currentRow_ = -1;
     Mark mark_ = Mark::Browse;
 };
@@ -183,7 +183,7 @@ enum TGridWindowOption : uint32_t {
 
 class GridWidget : public QTableView {
     Q_OBJECT
-public:
+  public:
     explicit GridWidget(QWidget* parent = nullptr);
     ~GridWidget() override;
 
@@ -282,7 +282,7 @@ public:
 
     int rowHeight() const;
 
-signals:
+  signals:
     // The current cell moved (row = record, column = grid column index).
     void currentCellChanged(int row, int column);
     // The current record moved.
@@ -296,7 +296,7 @@ signals:
     void recordStateChanged();
     void filterRowVisibilityChanged(bool visible);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -305,7 +305,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
-private:
+  private:
     void handleKey(QKeyEvent& event);
     // +1 next cell, -1 previous cell (Tab order); false when there is none.
     bool moveBy(int step);

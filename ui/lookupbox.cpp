@@ -1,7 +1,5 @@
 #include "ui/lookupbox.h"
 
-#include <algorithm>
-
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFrame>
@@ -13,22 +11,21 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
 
 namespace enviozvr::ui {
 
 namespace {
 
 // Printable text typed without Ctrl or Alt: the keys that start a search.
-bool isSearchKey(const QKeyEvent* event)
-{
+bool isSearchKey(const QKeyEvent* event) {
     if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return false;
     const QString text = event->text();
     return !text.isEmpty() && text.at(0).isPrint();
 }
 
-QString withoutTrailingBlanks(QString s)
-{
+QString withoutTrailingBlanks(QString s) {
     while (!s.isEmpty() && s.back() == QLatin1Char(' ')) s.chop(1);
     return s;
 }
@@ -41,8 +38,8 @@ constexpr ColumnLimits kNameColumn{150, 100, 220};
 
 }  // namespace
 
-LookupBox::LookupBox(QWidget* parent) : QComboBox(parent), model_(new QStandardItemModel(0, 2, this))
-{
+LookupBox::LookupBox(QWidget* parent)
+    : QComboBox(parent), model_(new QStandardItemModel(0, 2, this)) {
     model_->setHorizontalHeaderLabels({QStringLiteral("Código"), QStringLiteral("Nombre")});
     setModel(model_);
     setModelColumn(1);
@@ -51,8 +48,7 @@ LookupBox::LookupBox(QWidget* parent) : QComboBox(parent), model_(new QStandardI
     connect(this, &QComboBox::currentIndexChanged, this, [this] { syncText(); });
 }
 
-void LookupBox::setRows(const std::vector<Row>& rows)
-{
+void LookupBox::setRows(const std::vector<Row>& rows) {
     filling_ = true;
     hidePopup();
     model_->removeRows(0, model_->rowCount());
@@ -68,15 +64,13 @@ void LookupBox::setRows(const std::vector<Row>& rows)
     syncText();
 }
 
-QString LookupBox::keyValue() const
-{
+QString LookupBox::keyValue() const {
     const int row = currentIndex();
     if (row < 0) return {};
     return model_->index(row, 0).data().toString();
 }
 
-void LookupBox::setKeyValue(const QString& key)
-{
+void LookupBox::setKeyValue(const QString& key) {
     const QString wanted = withoutTrailingBlanks(key);
     for (int row = 0; row < model_->rowCount(); ++row) {
         if (withoutTrailingBlanks(model_->index(row, 0).data().toString()) == wanted) {
@@ -87,22 +81,19 @@ void LookupBox::setKeyValue(const QString& key)
     chooseRow(-1);
 }
 
-void LookupBox::setKeyValueSilently(const QString& key)
-{
+void LookupBox::setKeyValueSilently(const QString& key) {
     silent_ = true;
     setKeyValue(key);
     silent_ = false;
 }
 
-void LookupBox::chooseRow(int row)
-{
+void LookupBox::chooseRow(int row) {
     hidePopup();
     setCurrentIndex(row);
     syncText();
 }
 
-void LookupBox::syncText()
-{
+void LookupBox::syncText() {
     if (filling_) return;
     const QString text = currentText();
     if (text == lastText_) return;
@@ -110,8 +101,7 @@ void LookupBox::syncText()
     if (!silent_) emit textChanged(text);
 }
 
-void LookupBox::ensureDropDown()
-{
+void LookupBox::ensureDropDown() {
     if (frame_) return;
     frame_ = new QFrame(this, Qt::Popup);
     frame_->setObjectName(QStringLiteral("LCiaOriDropDown"));
@@ -148,29 +138,25 @@ void LookupBox::ensureDropDown()
     layout->addWidget(grip, 0, Qt::AlignBottom | Qt::AlignRight);
 }
 
-void LookupBox::clampSection(int section, int newSize)
-{
+void LookupBox::clampSection(int section, int newSize) {
     const ColumnLimits& limits = section == 0 ? kCodeColumn : kNameColumn;
     const int clamped = std::clamp(newSize, limits.minimum, limits.maximum);
     if (clamped != newSize) table_->horizontalHeader()->resizeSection(section, clamped);
 }
 
-QTableView* LookupBox::dropDown()
-{
+QTableView* LookupBox::dropDown() {
     ensureDropDown();
     return table_;
 }
 
-QFrame* LookupBox::dropDownFrame()
-{
+QFrame* LookupBox::dropDownFrame() {
     ensureDropDown();
     return frame_;
 }
 
 bool LookupBox::dropDownVisible() const { return frame_ && frame_->isVisible(); }
 
-void LookupBox::showPopup()
-{
+void LookupBox::showPopup() {
     ensureDropDown();
     if (frame_->isVisible()) return;
     QSize size = userSize_;
@@ -185,7 +171,8 @@ void LookupBox::showPopup()
         const QRect area = s->availableGeometry();
         if (at.y() + size.height() > area.bottom())
             at.setY(mapToGlobal(QPoint(0, 0)).y() - size.height());
-        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - size.width())));
+        at.setX(
+            std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - size.width())));
     }
     frame_->setGeometry(QRect(at, size));
     const int row = std::max(currentIndex(), 0);
@@ -197,16 +184,14 @@ void LookupBox::showPopup()
     table_->setFocus(Qt::PopupFocusReason);
 }
 
-void LookupBox::hidePopup()
-{
+void LookupBox::hidePopup() {
     if (frame_ && frame_->isVisible()) {
         userSize_ = frame_->size();
         frame_->hide();
     }
 }
 
-void LookupBox::keyPressEvent(QKeyEvent* event)
-{
+void LookupBox::keyPressEvent(QKeyEvent* event) {
     if (isSearchKey(event)) {
         showPopup();
         // The search runs over the name column: the current cell of the table is a name.
@@ -216,35 +201,34 @@ void LookupBox::keyPressEvent(QKeyEvent* event)
     QComboBox::keyPressEvent(event);
 }
 
-void LookupBox::wheelEvent(QWheelEvent* event)
-{
+void LookupBox::wheelEvent(QWheelEvent* event) {
     // Each choice reconnects the company database: the wheel does not change it.
     event->ignore();
 }
 
-bool LookupBox::eventFilter(QObject* watched, QEvent* event)
-{
+bool LookupBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == table_ && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         switch (key->key()) {
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            if (table_->currentIndex().isValid()) chooseRow(table_->currentIndex().row());
-            else hidePopup();
-            return true;
-        case Qt::Key_Escape:
-        case Qt::Key_F4:
-            hidePopup();
-            return true;
-        default:
-            break;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                if (table_->currentIndex().isValid())
+                    chooseRow(table_->currentIndex().row());
+                else
+                    hidePopup();
+                return true;
+            case Qt::Key_Escape:
+            case Qt::Key_F4:
+                hidePopup();
+                return true;
+            default:
+                break;
         }
     }
     return QComboBox::eventFilter(watched, event);
 }
 
-void TypeOpensComboBox::keyPressEvent(QKeyEvent* event)
-{
+void TypeOpensComboBox::keyPressEvent(QKeyEvent* event) {
     if (isSearchKey(event) && count() > 0) {
         showPopup();
         view()->keyboardSearch(event->text());

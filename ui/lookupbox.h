@@ -20,7 +20,7 @@ namespace enviozvr::ui {
 
 class LookupBox : public QComboBox {
     Q_OBJECT
-public:
+  public:
     explicit LookupBox(QWidget* parent = nullptr);
 
     struct Row {
@@ -51,16 +51,16 @@ public:
     static constexpr int kDropDownWidth = 200;
     static constexpr int kDropDownRows = 7;
 
-signals:
+  signals:
     // The shown text changed (the user or setKeyValue chose a row with another name).
     void textChanged(const QString& text);
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void ensureDropDown();
     void syncText();
     void clampSection(int section, int newSize);
@@ -76,10 +76,10 @@ private:
 
 class TypeOpensComboBox : public QComboBox {
     Q_OBJECT
-public:
+  public:
     using QComboBox::QComboBox;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 

@@ -11,32 +11,29 @@ namespace enviozvr::ui {
 namespace {
 
 class MessageBoxDisplay : public core::ErrorDisplay {
-public:
-  void showError(const std::string& text) override {
-      showMessageBox(data::qstringFromWindows1252(text));
-  }
+  public:
+    void showError(const std::string& text) override {
+        showMessageBox(data::qstringFromWindows1252(text));
+    }
 };
 
 }  // namespace
 
-void showMessageBox(const QString& text)
-{
+void showMessageBox(const QString& text) {
     QWidget* parent = QApplication::activeModalWidget();
     if (!parent) parent = QApplication::activeWindow();
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text,
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok,
+                    parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.exec();
 }
 
-core::ErrorDisplay& desktopErrorDisplay()
-{
+core::ErrorDisplay& desktopErrorDisplay() {
     static MessageBoxDisplay display;
     return display;
 }
 
-void installDesktopMessages()
-{
+void installDesktopMessages() {
     core::setUserMessageHandler(
         [](const std::string& text) { showMessageBox(data::qstringFromWindows1252(text)); });
 }

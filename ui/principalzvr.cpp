@@ -32,8 +32,7 @@ namespace {
 
 constexpr int kBottomBarHeight = 60;
 
-QLabel* label(QWidget* parent, const char* name, const QString& text, QPoint at)
-{
+QLabel* label(QWidget* parent, const char* name, const QString& text, QPoint at) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->move(at);
@@ -42,8 +41,7 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QPoint at)
 }
 
 QLineEdit* textBox(QWidget* parent, const char* name, const QString& text, QRect geometry,
-                   bool readOnly = false)
-{
+                   bool readOnly = false) {
     auto* box = new QLineEdit(text, parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(geometry);
@@ -51,8 +49,7 @@ QLineEdit* textBox(QWidget* parent, const char* name, const QString& text, QRect
     return box;
 }
 
-QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, QRect geometry)
-{
+QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, QRect geometry) {
     auto* box = new QCheckBox(text, parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(geometry);
@@ -62,8 +59,9 @@ QCheckBox* checkBox(QWidget* parent, const char* name, const QString& text, QRec
 }  // namespace
 
 Tfprincipalzvr::Tfprincipalzvr(std::vector<std::string> arguments, QWidget* parent)
-    : QWidget(parent), arguments_(std::move(arguments)), data_(std::make_unique<sender::MainData>())
-{
+    : QWidget(parent),
+      arguments_(std::move(arguments)),
+      data_(std::make_unique<sender::MainData>()) {
     endProgram = [] { QCoreApplication::exit(0); };
     data_->beep = [] { QApplication::beep(); };
     buildControls();
@@ -74,18 +72,13 @@ Tfprincipalzvr::Tfprincipalzvr(std::vector<std::string> arguments, QWidget* pare
     firstActivation_ = true;
 }
 
-Tfprincipalzvr::~Tfprincipalzvr()
-{
-    Timer1->stop();
-}
+Tfprincipalzvr::~Tfprincipalzvr() { Timer1->stop(); }
 
-std::string Tfprincipalzvr::argument(std::size_t n) const
-{
+std::string Tfprincipalzvr::argument(std::size_t n) const {
     return n >= 1 && n <= arguments_.size() ? arguments_[n - 1] : std::string();
 }
 
-void Tfprincipalzvr::buildControls()
-{
+void Tfprincipalzvr::buildControls() {
     setObjectName(QStringLiteral("fprincipalzvr"));
     setWindowTitle(QStringLiteral("Envío de información ZVR"));
     setFont(msSansSerif8());
@@ -106,8 +99,7 @@ void Tfprincipalzvr::buildControls()
 }
 
 // The upper panel holds the options and the progress; the lower one the two big buttons.
-void Tfprincipalzvr::buildPanels(QSize client)
-{
+void Tfprincipalzvr::buildPanels(QSize client) {
     PanelArriba = new QWidget(this);
     PanelArriba->setObjectName(QStringLiteral("PanelArriba"));
     PanelArriba->setGeometry(0, 0, client.width(), client.height() - kBottomBarHeight);
@@ -118,8 +110,7 @@ void Tfprincipalzvr::buildPanels(QSize client)
 }
 
 // The origin company, the agency, the last send and the send options.
-void Tfprincipalzvr::buildCompanyAndOptions()
-{
+void Tfprincipalzvr::buildCompanyAndOptions() {
     QWidget* up = PanelArriba;
     Label1 = label(up, "Label1", QStringLiteral("Compañía Origen:"), {8, 1});
     SerOri1 = textBox(up, "SerOri1", {}, {8, 16, 281, 19}, true);
@@ -147,8 +138,7 @@ void Tfprincipalzvr::buildCompanyAndOptions()
 }
 
 // The buttons that open the event lists and the settings editors.
-void Tfprincipalzvr::buildSideButtons()
-{
+void Tfprincipalzvr::buildSideButtons() {
     QWidget* up = PanelArriba;
     const auto sideButton = [up](const char* name, const QString& caption, const QIcon& icon,
                                  QRect geometry) {
@@ -169,8 +159,7 @@ void Tfprincipalzvr::buildSideButtons()
 }
 
 // Panel3: the caption and bar shown while a cycle sends; hidden otherwise.
-void Tfprincipalzvr::buildProgressPanel()
-{
+void Tfprincipalzvr::buildProgressPanel() {
     Panel3 = new QFrame(PanelArriba);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -192,17 +181,15 @@ void Tfprincipalzvr::buildProgressPanel()
 }
 
 // "Enviar", the event being sent, "Cancelar" and the revision label.
-void Tfprincipalzvr::buildBottomBar()
-{
+void Tfprincipalzvr::buildBottomBar() {
     QWidget* down = PanelAbajo;
     SpeedButton1 = pictureButton(down, QStringLiteral("SpeedButton1"), QStringLiteral("Enviar"),
                                  pictures::send(), QSize(32, 32), ButtonLook::Flat);
     SpeedButton1->setGeometry(72, 1, 65, 55);
     Edit1 = textBox(down, "Edit1", {}, {140, 16, 190, 21}, true);
     Edit1->hide();
-    SpeedButton2 = pictureButton(down, QStringLiteral("SpeedButton2"),
-                                 QStringLiteral("Cancelar"), pictures::cancel(), QSize(32, 32),
-                                 ButtonLook::Flat);
+    SpeedButton2 = pictureButton(down, QStringLiteral("SpeedButton2"), QStringLiteral("Cancelar"),
+                                 pictures::cancel(), QSize(32, 32), ButtonLook::Flat);
     SpeedButton2->setGeometry(336, 1, 65, 55);
     Label5 = new QLabel(QStringLiteral("Rev:2016/06/18"), down);
     Label5->setObjectName(QStringLiteral("Label5"));
@@ -212,8 +199,7 @@ void Tfprincipalzvr::buildBottomBar()
     Label5->adjustSize();
 }
 
-void Tfprincipalzvr::setTabOrderAndFocus()
-{
+void Tfprincipalzvr::setTabOrderAndFocus() {
     setTabOrder(Pref, LCiaOri);
     setTabOrder(LCiaOri, SerOri1);
     setTabOrder(SerOri1, CboAgencia);
@@ -227,8 +213,7 @@ void Tfprincipalzvr::setTabOrderAndFocus()
 }
 
 // Every handler runs guarded; the timer and "Enviar" run as cycle events.
-void Tfprincipalzvr::connectHandlers()
-{
+void Tfprincipalzvr::connectHandlers() {
     connect(Timer1, &QTimer::timeout, this, [this] {
         // A box raised by a cycle is still open: no cycle starts inside its wait.
         if (cycleEventRunning_) return;
@@ -251,13 +236,9 @@ void Tfprincipalzvr::connectHandlers()
             [this] { guarded([this] { LCiaOriChange(); }); });
 }
 
-void Tfprincipalzvr::guarded(const std::function<void()>& handler)
-{
-    core::runGuarded(handler);
-}
+void Tfprincipalzvr::guarded(const std::function<void()>& handler) { core::runGuarded(handler); }
 
-void Tfprincipalzvr::cycleEvent(const std::function<void()>& handler)
-{
+void Tfprincipalzvr::cycleEvent(const std::function<void()>& handler) {
     if (cycleEventRunning_) {
         guarded(handler);
         return;
@@ -270,30 +251,29 @@ void Tfprincipalzvr::cycleEvent(const std::function<void()>& handler)
     if (timerOn_ && timerInterval_ > 0) Timer1->start(timerInterval_);
 }
 
-bool Tfprincipalzvr::event(QEvent* event)
-{
+bool Tfprincipalzvr::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && firstActivation_) {
         // Run the first activation from the event loop, after the window is on screen.
         // In automatic mode the first activation sends at once: a cycle event.
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (argument(4).empty()) guarded([this] { FormActivate(); });
-                else cycleEvent([this] { FormActivate(); });
+                if (argument(4).empty())
+                    guarded([this] { FormActivate(); });
+                else
+                    cycleEvent([this] { FormActivate(); });
             },
             Qt::QueuedConnection);
     }
     return QWidget::event(event);
 }
 
-void Tfprincipalzvr::closeEvent(QCloseEvent* event)
-{
+void Tfprincipalzvr::closeEvent(QCloseEvent* event) {
     Timer1->stop();
     event->accept();
 }
 
-void Tfprincipalzvr::FormActivate()
-{
+void Tfprincipalzvr::FormActivate() {
     if (!firstActivation_) return;
     firstActivation_ = false;
 
@@ -322,23 +302,20 @@ void Tfprincipalzvr::FormActivate()
     }
 }
 
-void Tfprincipalzvr::setOriginServer(const std::string& server)
-{
+void Tfprincipalzvr::setOriginServer(const std::string& server) {
     const QString text = data::qstringFromWindows1252(server);
     if (SerOri1->text() == text) return;
     SerOri1->setText(text);
     SerOri1Change();
 }
 
-void Tfprincipalzvr::chooseCompany(const std::string& code)
-{
+void Tfprincipalzvr::chooseCompany(const std::string& code) {
     const QString before = LCiaOri->currentText();
     LCiaOri->setKeyValueSilently(data::qstringFromWindows1252(code));
     if (LCiaOri->currentText() != before) LCiaOriChange();
 }
 
-void Tfprincipalzvr::SerOri1Change()
-{
+void Tfprincipalzvr::SerOri1Change() {
     data_->loadCompanies();
     data::CachedResultSet& list = data_->CCompania;
     const int code = list.fieldByName("COMP_COD");
@@ -352,8 +329,7 @@ void Tfprincipalzvr::SerOri1Change()
     LCiaOri->setRows(rows);
 }
 
-void Tfprincipalzvr::LCiaOriChange()
-{
+void Tfprincipalzvr::LCiaOriChange() {
     if (LCiaOri->currentText().isEmpty()) return;
     const std::vector<std::string> agencies =
         data_->selectCompany(data::windows1252FromQString(LCiaOri->keyValue()));
@@ -363,10 +339,7 @@ void Tfprincipalzvr::LCiaOriChange()
     CboAgencia->setCurrentIndex(0);
 }
 
-void Tfprincipalzvr::SpeedButton1Click()
-{
-    sender::runSendCycle(*data_, *this, *this, *this);
-}
+void Tfprincipalzvr::SpeedButton1Click() { sender::runSendCycle(*data_, *this, *this, *this); }
 
 void Tfprincipalzvr::SpeedButton2Click() { close(); }
 
@@ -374,26 +347,22 @@ void Tfprincipalzvr::Timer1Timer() { SpeedButton1Click(); }
 
 // Each press builds a fresh screen owned by this window, shows it modally and releases it
 // when it closes.
-void Tfprincipalzvr::PngSpeedButton1Click()
-{
+void Tfprincipalzvr::PngSpeedButton1Click() {
     Tfmensajesenvzvr screen(*data_, this);
     screen.exec();
 }
 
-void Tfprincipalzvr::PngSpeedButton2Click()
-{
+void Tfprincipalzvr::PngSpeedButton2Click() {
     Tfrepcompania screen(data_->QRepcomp, this);
     screen.exec();
 }
 
-void Tfprincipalzvr::PngSpeedButton3Click()
-{
+void Tfprincipalzvr::PngSpeedButton3Click() {
     Tfpendienteszvr screen(*data_, this);
     screen.exec();
 }
 
-void Tfprincipalzvr::PngSpeedButton4Click()
-{
+void Tfprincipalzvr::PngSpeedButton4Click() {
     Tfrepdocs screen(data_->QRepdocs, data_->TTipodoc, this);
     screen.exec();
 }
@@ -404,8 +373,7 @@ bool Tfprincipalzvr::companyChosen() const { return !LCiaOri->currentText().isEm
 std::string Tfprincipalzvr::batchSize() const {
     return data::windows1252FromQString(NroOp->text());
 }
-void Tfprincipalzvr::setBatchSize(const std::string& text)
-{
+void Tfprincipalzvr::setBatchSize(const std::string& text) {
     NroOp->setText(data::qstringFromWindows1252(text));
     touched(NroOp);
 }
@@ -419,16 +387,14 @@ void Tfprincipalzvr::showMessage(const std::string& text) {
     showMessageBox(data::qstringFromWindows1252(text));
 }
 
-void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible)
-{
+void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible) {
     Panel3Caption->setText(data::qstringFromWindows1252(caption));
     Panel3->setVisible(visible);
     if (visible) Panel3->raise();
     touched(Panel3);
 }
 
-void Tfprincipalzvr::resetProgress(int maximum)
-{
+void Tfprincipalzvr::resetProgress(int maximum) {
     progressMaximum_ = maximum;
     // A bar with minimum = maximum would show a busy indicator: an empty batch shows 0 of 1.
     ProgressBar1->setRange(0, maximum > 0 ? maximum : 1);
@@ -436,55 +402,49 @@ void Tfprincipalzvr::resetProgress(int maximum)
     touched(ProgressBar1);
 }
 
-void Tfprincipalzvr::stepProgress()
-{
+void Tfprincipalzvr::stepProgress() {
     if (ProgressBar1->value() < ProgressBar1->maximum())
         ProgressBar1->setValue(ProgressBar1->value() + 1);
     touched(ProgressBar1);
 }
 
-void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible)
-{
+void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible) {
     Edit1->setText(data::qstringFromWindows1252(text));
     Edit1->setVisible(visible);
     touched(Edit1);
 }
 
-void Tfprincipalzvr::setLastSend(const std::string& text)
-{
+void Tfprincipalzvr::setLastSend(const std::string& text) {
     EUltenvio->setText(data::qstringFromWindows1252(text));
     touched(EUltenvio);
 }
 
-void Tfprincipalzvr::setErrorViewerEnabled(bool enabled)
-{
+void Tfprincipalzvr::setErrorViewerEnabled(bool enabled) {
     PngSpeedButton1->setEnabled(enabled);
     touched(PngSpeedButton1);
 }
 
-void Tfprincipalzvr::setLastError(const std::string& text)
-{
+void Tfprincipalzvr::setLastError(const std::string& text) {
     Label8->setText(data::qstringFromWindows1252(text));
     Label8->adjustSize();
     Label8->setToolTip(Label8->text());  // a long path runs past the window's edge
-    touched(PanelArriba);  // the label may have shrunk: its old area too
+    touched(PanelArriba);                // the label may have shrunk: its old area too
 }
 
-void Tfprincipalzvr::touched(QWidget* widget)
-{
+void Tfprincipalzvr::touched(QWidget* widget) {
     if (std::find(touched_.begin(), touched_.end(), widget) == touched_.end())
         touched_.push_back(widget);
 }
 
-void Tfprincipalzvr::repaint()
-{
+void Tfprincipalzvr::repaint() {
     // The cycle holds the thread: paint now what it changed instead of waiting for the
     // event loop. A widget just hidden leaves its area to its parent.
     const std::vector<QPointer<QWidget>> widgets = std::move(touched_);
     touched_.clear();
     for (const QPointer<QWidget>& w : widgets) {
         if (!w) continue;
-        if (w->isVisible()) w->repaint();
+        if (w->isVisible())
+            w->repaint();
         else if (QWidget* parent = w->parentWidget(); parent && parent->isVisible())
             parent->repaint(w->geometry());
     }
@@ -492,19 +452,19 @@ void Tfprincipalzvr::repaint()
 
 // ---- SendTimer -----------------------------------------------------------------
 
-void Tfprincipalzvr::stop()
-{
+void Tfprincipalzvr::stop() {
     timerOn_ = false;
     Timer1->stop();
 }
 
-void Tfprincipalzvr::start(int intervalMs)
-{
+void Tfprincipalzvr::start(int intervalMs) {
     timerOn_ = true;
     timerInterval_ = intervalMs;
     // An interval of 0 (or below) never fires: sending then goes on only by "Enviar".
-    if (intervalMs > 0) Timer1->start(intervalMs);
-    else Timer1->stop();
+    if (intervalMs > 0)
+        Timer1->start(intervalMs);
+    else
+        Timer1->stop();
 }
 
 bool Tfprincipalzvr::isActive() const { return timerOn_; }

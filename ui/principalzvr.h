@@ -36,7 +36,7 @@ class Tfprincipalzvr : public QWidget,
                        public sender::SendStatus,
                        public sender::SendTimer {
     Q_OBJECT
-public:
+  public:
     // FormCreate. `arguments` are the program's arguments after its name, as
     // Windows-1252 bytes: server, user, password, company code, newest-first switch.
     explicit Tfprincipalzvr(std::vector<std::string> arguments, QWidget* parent = nullptr);
@@ -48,8 +48,8 @@ public:
     std::string argument(std::size_t n) const;
 
     // ---- Controls, named as on the screen ---------------------------------------
-    QWidget* PanelArriba;      // upper area
-    QWidget* PanelAbajo;       // bottom bar
+    QWidget* PanelArriba;  // upper area
+    QWidget* PanelAbajo;   // bottom bar
     QLabel* Label1;
     QLineEdit* SerOri1;
     LookupBox* LCiaOri;
@@ -140,11 +140,11 @@ public:
 
     static constexpr int kInitialTimerMs = 1800000;
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildControls();
     void buildPanels(QSize client);
     void buildCompanyAndOptions();

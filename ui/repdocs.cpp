@@ -11,13 +11,10 @@ namespace enviozvr::ui {
 // ---- DocumentTypeDelegate ------------------------------------------------------------------
 
 DocumentTypeDelegate::DocumentTypeDelegate(GridWidget& grid, std::vector<grid::DocumentType> types)
-    : FieldDelegate(grid, "NomTipo"), types_(std::move(types))
-{
-}
+    : FieldDelegate(grid, "NomTipo"), types_(std::move(types)) {}
 
 QWidget* DocumentTypeDelegate::createFieldEditor(QWidget* parent, const QStyleOptionViewItem&,
-                                                 const QModelIndex&) const
-{
+                                                 const QModelIndex&) const {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QStringLiteral("NomTipoEditor"));
     for (const grid::DocumentType& type : types_)
@@ -32,15 +29,13 @@ QWidget* DocumentTypeDelegate::createFieldEditor(QWidget* parent, const QStyleOp
     return combo;
 }
 
-void DocumentTypeDelegate::setFieldEditorData(QWidget* editor, const QModelIndex& index) const
-{
+void DocumentTypeDelegate::setFieldEditorData(QWidget* editor, const QModelIndex& index) const {
     auto* combo = static_cast<QComboBox*>(editor);
     combo->setCurrentIndex(combo->findText(index.data(Qt::EditRole).toString()));
 }
 
 void DocumentTypeDelegate::setFieldModelData(QWidget* editor, QAbstractItemModel* model,
-                                             const QModelIndex& index) const
-{
+                                             const QModelIndex& index) const {
     auto* combo = static_cast<QComboBox*>(editor);
     if (combo->currentIndex() < 0) return;
     model->setData(index, combo->currentText(), Qt::EditRole);
@@ -52,8 +47,7 @@ Tfrepdocs::Tfrepdocs(data::Query& QRepdocs, data::Query& TTipodoc, QWidget* pare
     : SettingsEditor("frepdocs", QStringLiteral("Configuración documentos"), parent),
       lists(QRepdocs, TTipodoc),
       CTipodoc(lists.CTipodoc),
-      CRepConf(lists.CRepConf)
-{
+      CRepConf(lists.CRepConf) {
     core::runGuarded([this] { lists.open(); });
     grid::setUpRepdocsGrid(Grid1->dataGrid(), &CRepConf, &CTipodoc);
     tipoDelegate = new DocumentTypeDelegate(*Grid1, grid::documentTypes(CTipodoc));
@@ -81,8 +75,7 @@ Tfrepdocs::~Tfrepdocs() { Grid1->dataGrid().setDataSet(nullptr); }
 
 void Tfrepdocs::closeLists() { lists.close(); }
 
-std::vector<std::string> Tfrepdocs::describingFields() const
-{
+std::vector<std::string> Tfrepdocs::describingFields() const {
     return {"REPC_TIPO", "REPC_PREF", "REPC_COMPANIA"};
 }
 

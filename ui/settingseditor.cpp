@@ -22,8 +22,7 @@ namespace enviozvr::ui {
 // ---- SettingsEditor ------------------------------------------------------------------------
 
 SettingsEditor::SettingsEditor(const char* objectName, const QString& caption, QWidget* parent)
-    : QDialog(parent)
-{
+    : QDialog(parent) {
     setObjectName(QString::fromLatin1(objectName));
     setWindowTitle(caption);
     setModal(true);
@@ -93,14 +92,12 @@ SettingsEditor::SettingsEditor(const char* objectName, const QString& caption, Q
 
 SettingsEditor::~SettingsEditor() = default;
 
-void SettingsEditor::showList()
-{
+void SettingsEditor::showList() {
     Grid1->reload();
     Grid1->setFocus();
 }
 
-void SettingsEditor::SpeedButton1Click()
-{
+void SettingsEditor::SpeedButton1Click() {
     Grid1->closeCellEditor(true);
     std::vector<grid::RefusedChange> refused;
     try {
@@ -118,16 +115,14 @@ void SettingsEditor::SpeedButton1Click()
         refusedChangesText(editedList(), refused, describingFields())));
 }
 
-void SettingsEditor::SpeedButton2Click()
-{
+void SettingsEditor::SpeedButton2Click() {
     Grid1->closeCellEditor(false);
     grid::discardSettings(editedList());
     Grid1->reload();
     reject();
 }
 
-void SettingsEditor::done(int result)
-{
+void SettingsEditor::done(int result) {
     if (!listsClosed_) {
         listsClosed_ = true;
         // The grid lets go of the rows before they are dropped.
@@ -138,8 +133,7 @@ void SettingsEditor::done(int result)
     QDialog::done(result);
 }
 
-void SettingsEditor::keyPressEvent(QKeyEvent* event)
-{
+void SettingsEditor::keyPressEvent(QKeyEvent* event) {
     // The screen has no cancel button: Esc does not close it.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
@@ -150,17 +144,22 @@ void SettingsEditor::keyPressEvent(QKeyEvent* event)
 
 std::string SettingsEditor::refusedChangesText(const data::CachedResultSet& list,
                                                const std::vector<grid::RefusedChange>& refused,
-                                               const std::vector<std::string>& fields)
-{
+                                               const std::vector<std::string>& fields) {
     std::string text = "La base de datos rechaz\xF3 ";
     text += refused.size() == 1 ? "este cambio" : "estos cambios";
     text += "; no se grab\xF3 ning\xFAn cambio:\r\n";
     for (const grid::RefusedChange& r : refused) {
         text += "\r\n";
         switch (r.kind) {
-        case data::ukInsert: text += "Nuevo"; break;
-        case data::ukModify: text += "Modificado"; break;
-        case data::ukDelete: text += "Borrado"; break;
+            case data::ukInsert:
+                text += "Nuevo";
+                break;
+            case data::ukModify:
+                text += "Modificado";
+                break;
+            case data::ukDelete:
+                text += "Borrado";
+                break;
         }
         std::string described;
         for (const std::string& name : fields) {
@@ -182,17 +181,17 @@ std::string SettingsEditor::refusedChangesText(const data::CachedResultSet& list
 // ---- FieldDelegate -------------------------------------------------------------------------
 
 FieldDelegate::FieldDelegate(GridWidget& grid, std::string fieldName)
-    : QStyledItemDelegate(&grid), grid_(grid), fieldName_(std::move(fieldName)),
-      base_(grid.itemDelegate())
-{
+    : QStyledItemDelegate(&grid),
+      grid_(grid),
+      fieldName_(std::move(fieldName)),
+      base_(grid.itemDelegate()) {
     connect(base_, &QAbstractItemDelegate::commitData, this, &QAbstractItemDelegate::commitData);
     connect(base_, &QAbstractItemDelegate::closeEditor, this, &QAbstractItemDelegate::closeEditor);
     connect(base_, &QAbstractItemDelegate::sizeHintChanged, this,
             &QAbstractItemDelegate::sizeHintChanged);
 }
 
-bool FieldDelegate::handles(const QModelIndex& index) const
-{
+bool FieldDelegate::handles(const QModelIndex& index) const {
     const grid::DataGrid& g = grid_.dataGrid();
     if (!index.isValid() || index.column() >= g.columnCount()) return false;
     const std::string& name = g.column(index.column()).FieldName();
@@ -204,88 +203,79 @@ bool FieldDelegate::handles(const QModelIndex& index) const
 }
 
 void FieldDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const
-{
-    if (handles(index)) paintField(painter, option, index);
-    else base_->paint(painter, option, index);
+                          const QModelIndex& index) const {
+    if (handles(index))
+        paintField(painter, option, index);
+    else
+        base_->paint(painter, option, index);
 }
 
-QSize FieldDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
-{
+QSize FieldDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     return base_->sizeHint(option, index);
 }
 
 QWidget* FieldDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                     const QModelIndex& index) const
-{
+                                     const QModelIndex& index) const {
     return handles(index) ? createFieldEditor(parent, option, index)
                           : base_->createEditor(parent, option, index);
 }
 
-void FieldDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
-{
-    if (handles(index)) setFieldEditorData(editor, index);
-    else base_->setEditorData(editor, index);
+void FieldDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
+    if (handles(index))
+        setFieldEditorData(editor, index);
+    else
+        base_->setEditorData(editor, index);
 }
 
 void FieldDelegate::setModelData(QWidget* editor, QAbstractItemModel* model,
-                                 const QModelIndex& index) const
-{
-    if (handles(index)) setFieldModelData(editor, model, index);
-    else base_->setModelData(editor, model, index);
+                                 const QModelIndex& index) const {
+    if (handles(index))
+        setFieldModelData(editor, model, index);
+    else
+        base_->setModelData(editor, model, index);
 }
 
 bool FieldDelegate::editorEvent(QEvent* event, QAbstractItemModel* model,
-                                const QStyleOptionViewItem& option, const QModelIndex& index)
-{
+                                const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (handles(index)) return fieldEditorEvent(event, option, index);
     return base_->editorEvent(event, model, option, index);
 }
 
 void FieldDelegate::paintField(QPainter* painter, const QStyleOptionViewItem& option,
-                               const QModelIndex& index) const
-{
+                               const QModelIndex& index) const {
     base_->paint(painter, option, index);
 }
 
 QWidget* FieldDelegate::createFieldEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                          const QModelIndex& index) const
-{
+                                          const QModelIndex& index) const {
     return base_->createEditor(parent, option, index);
 }
 
-void FieldDelegate::setFieldEditorData(QWidget* editor, const QModelIndex& index) const
-{
+void FieldDelegate::setFieldEditorData(QWidget* editor, const QModelIndex& index) const {
     base_->setEditorData(editor, index);
 }
 
 void FieldDelegate::setFieldModelData(QWidget* editor, QAbstractItemModel* model,
-                                      const QModelIndex& index) const
-{
+                                      const QModelIndex& index) const {
     base_->setModelData(editor, model, index);
 }
 
-bool FieldDelegate::fieldEditorEvent(QEvent*, const QStyleOptionViewItem&, const QModelIndex&)
-{
+bool FieldDelegate::fieldEditorEvent(QEvent*, const QStyleOptionViewItem&, const QModelIndex&) {
     return false;
 }
 
 // ---- FlagCheckBoxDelegate ------------------------------------------------------------------
 
 FlagCheckBoxDelegate::FlagCheckBoxDelegate(GridWidget& grid, std::string fieldName)
-    : FieldDelegate(grid, std::move(fieldName))
-{
-}
+    : FieldDelegate(grid, std::move(fieldName)) {}
 
-QRect FlagCheckBoxDelegate::boxRect(const QRect& cell)
-{
+QRect FlagCheckBoxDelegate::boxRect(const QRect& cell) {
     const int side = std::max(1, std::min({13, cell.width() - 2, cell.height() - 2}));
     return QRect(cell.center().x() - side / 2, cell.center().y() - side / 2, side, side);
 }
 
 void FlagCheckBoxDelegate::paintField(QPainter* painter, const QStyleOptionViewItem& option,
-                                      const QModelIndex& index) const
-{
+                                      const QModelIndex& index) const {
     const grid::DataGrid& g = grid_.dataGrid();
     const data::Value value = g.fieldValueAt(g.column(index.column()).Field(), index.row());
     const bool focused = grid_.hasFocus() && index == grid_.currentIndex();
@@ -296,47 +286,50 @@ void FlagCheckBoxDelegate::paintField(QPainter* painter, const QStyleOptionViewI
     box.palette = option.palette;
     box.state = QStyle::State_Enabled | QStyle::State_Active;
     switch (grid::flagCheckState(value)) {
-    case grid::FlagCheckState::Checked: box.state |= QStyle::State_On; break;
-    case grid::FlagCheckState::Unchecked: box.state |= QStyle::State_Off; break;
-    case grid::FlagCheckState::Grayed: box.state |= QStyle::State_NoChange; break;
+        case grid::FlagCheckState::Checked:
+            box.state |= QStyle::State_On;
+            break;
+        case grid::FlagCheckState::Unchecked:
+            box.state |= QStyle::State_Off;
+            break;
+        case grid::FlagCheckState::Grayed:
+            box.state |= QStyle::State_NoChange;
+            break;
     }
     QStyle* style = grid_.style();
     style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, &grid_);
 }
 
 QWidget* FlagCheckBoxDelegate::createFieldEditor(QWidget*, const QStyleOptionViewItem&,
-                                                 const QModelIndex&) const
-{
+                                                 const QModelIndex&) const {
     return nullptr;
 }
 
 bool FlagCheckBoxDelegate::fieldEditorEvent(QEvent* event, const QStyleOptionViewItem& option,
-                                            const QModelIndex& index)
-{
+                                            const QModelIndex& index) {
     switch (event->type()) {
-    case QEvent::MouseButtonRelease: {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton ||
-            !boxRect(option.rect).contains(mouse->position().toPoint()))
+        case QEvent::MouseButtonRelease: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton ||
+                !boxRect(option.rect).contains(mouse->position().toPoint()))
+                return false;
+            toggle(index.row(), index.column());
+            return true;
+        }
+        case QEvent::MouseButtonDblClick:
+            return true;  // no text editor here
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
+            toggle(index.row(), index.column());
+            return true;
+        }
+        default:
             return false;
-        toggle(index.row(), index.column());
-        return true;
-    }
-    case QEvent::MouseButtonDblClick:
-        return true;  // no text editor here
-    case QEvent::KeyPress: {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier) return false;
-        toggle(index.row(), index.column());
-        return true;
-    }
-    default:
-        return false;
     }
 }
 
-void FlagCheckBoxDelegate::toggle(int row, int column)
-{
+void FlagCheckBoxDelegate::toggle(int row, int column) {
     core::runGuarded([&] {
         grid_.moveToCell(row, column);
         data::CachedResultSet* set = grid_.dataGrid().dataSet();

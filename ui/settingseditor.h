@@ -36,7 +36,7 @@ class GridWidget;
 
 class SettingsEditor : public QDialog {
     Q_OBJECT
-public:
+  public:
     ~SettingsEditor() override;
 
     GridWidget* Grid1;
@@ -67,7 +67,7 @@ public:
     static constexpr int kNavigatorHeight = 18;
     static constexpr int kBottomBarHeight = 57;
 
-protected:
+  protected:
     SettingsEditor(const char* objectName, const QString& caption, QWidget* parent);
     // Called once the subclass has opened its lists and set up Grid1's columns.
     void showList();
@@ -78,7 +78,7 @@ protected:
     void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     bool listsClosed_ = false;
 };
 
@@ -87,7 +87,7 @@ private:
 // be tied to a column position).
 class FieldDelegate : public QStyledItemDelegate {
     Q_OBJECT
-public:
+  public:
     FieldDelegate(GridWidget& grid, std::string fieldName);
     // Whether the cell belongs to this delegate's field.
     bool handles(const QModelIndex& index) const;
@@ -101,7 +101,7 @@ public:
     void setModelData(QWidget* editor, QAbstractItemModel* model,
                       const QModelIndex& index) const override;
 
-protected:
+  protected:
     bool editorEvent(QEvent* event, QAbstractItemModel* model, const QStyleOptionViewItem& option,
                      const QModelIndex& index) override;
     // The same for this delegate's own cells.
@@ -125,14 +125,14 @@ protected:
 // grid::flagAfterClick. There is no text editor in the cell.
 class FlagCheckBoxDelegate : public FieldDelegate {
     Q_OBJECT
-public:
+  public:
     FlagCheckBoxDelegate(GridWidget& grid, std::string fieldName);
     // The click on the cell of `row`: the grid moves there, then the flag changes.
     void toggle(int row, int column);
     // The check box's square inside a cell.
     static QRect boxRect(const QRect& cell);
 
-protected:
+  protected:
     void paintField(QPainter* painter, const QStyleOptionViewItem& option,
                     const QModelIndex& index) const override;
     QWidget* createFieldEditor(QWidget* parent, const QStyleOptionViewItem& option,

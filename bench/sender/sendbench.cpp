@@ -19,17 +19,17 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "floor.h"
 #include "data/sqltext.h"
+#include "floor.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
 #include "support/appdir.h"
@@ -45,13 +45,14 @@ namespace {
 
 // Events queued: 3,000, or SENDER_BENCH_EVENTS; the three runs take turns on chunks of
 // 500 (SENDER_BENCH_CHUNK) of them.
-const int kEvents = std::getenv("SENDER_BENCH_EVENTS") ? std::atoi(std::getenv("SENDER_BENCH_EVENTS")) : 3000;
-const int kChunk = std::getenv("SENDER_BENCH_CHUNK") ? std::atoi(std::getenv("SENDER_BENCH_CHUNK")) : 500;
+const int kEvents =
+    std::getenv("SENDER_BENCH_EVENTS") ? std::atoi(std::getenv("SENDER_BENCH_EVENTS")) : 3000;
+const int kChunk =
+    std::getenv("SENDER_BENCH_CHUNK") ? std::atoi(std::getenv("SENDER_BENCH_CHUNK")) : 500;
 
 // With SENDER_BENCH_TRACE set, a line "== <run>" goes to standard error before each run,
 // so that a system-call trace can be split by run (bench/sender/count-packets).
-void mark(const char* run)
-{
+void mark(const char* run) {
     if (std::getenv("SENDER_BENCH_TRACE")) {
         std::fprintf(stderr, "== %s\n", run);
         std::fflush(stderr);
@@ -59,7 +60,7 @@ void mark(const char* run)
 }
 
 class Options : public sender::SendOptions {
-public:
+  public:
     std::string batch = std::to_string(kEvents);
     bool companyChosen() const override { return true; }
     std::string batchSize() const override { return batch; }
@@ -70,7 +71,7 @@ public:
 };
 
 class Status : public sender::SendStatus {
-public:
+  public:
     void showMessage(const std::string&) override {}
     void setProgressPanel(const std::string&, bool) override {}
     void resetProgress(int) override {}
@@ -85,35 +86,33 @@ public:
 };
 
 class Timer : public sender::SendTimer {
-public:
+  public:
     void stop() override {}
     void start(int) override {}
     bool isActive() const override { return true; }
     int interval() const override { return 60000; }
 };
 
-double processCpuSeconds()
-{
+double processCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // Wall time of f; its CPU time in this process (the client side) is added to *cpu.
-double seconds(const std::function<void()>& f, double* cpu = nullptr)
-{
+double seconds(const std::function<void()>& f, double* cpu = nullptr) {
     const double c0 = processCpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
     f();
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     if (cpu) *cpu += processCpuSeconds() - c0;
     return wall;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     setenv("ENVIOZVR_TEST_SERVER", "localhost", 0);
     setenv("ENVIOZVR_TEST_USER", "SYSDBA", 0);
     setenv("ENVIOZVR_TEST_PASSWORD", "masterkey", 0);
@@ -141,16 +140,20 @@ int main(int argc, char** argv)
         origin.exec({"INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Destino', " +
                          data::quoted(server) + ", 'N', 1, 'S')",
                      "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE "
-                     "USUARIO PARA REPLICACION DE ARTICULOS', " + data::quoted(user) + ")",
+                     "USUARIO PARA REPLICACION DE ARTICULOS', " +
+                         data::quoted(user) + ")",
                      "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE DE "
-                     "USUARIO PARA REPLICACION DE ARTICULOS', " + data::quoted(password) + ")",
+                     "USUARIO PARA REPLICACION DE ARTICULOS', " +
+                         data::quoted(password) + ")",
                      "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < " +
                          std::to_string(kEvents) +
                          ") DO BEGIN "
                          "INSERT INTO FACTURAS_ZVR VALUES ('FV', CAST(:i AS VARCHAR(6)), :i, "
                          "9000000000 + :i, 1234.56 + :i, 4012.345678, 12.5, CURRENT_DATE, "
-                         "CURRENT_TIME, CURRENT_TIMESTAMP, 'A', 'Jos\xe9 Pe\xf1" "a Mu\xf1oz', "
-                         "'Entrega en bodega, se\xf1or Garc\xed" "a', 'COP'); "
+                         "CURRENT_TIME, CURRENT_TIMESTAMP, 'A', 'Jos\xe9 Pe\xf1"
+                         "a Mu\xf1oz', "
+                         "'Entrega en bodega, se\xf1or Garc\xed"
+                         "a', 'COP'); "
                          "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, "
                          "RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, "
                          "RPEV_OPER) VALUES (:i + 1, '002', 236, 'FV', CAST(:i AS VARCHAR(6)), "
@@ -163,7 +166,8 @@ int main(int argc, char** argv)
                      "SELECT FIRST " + std::to_string(n) +
                      " RPEV_ID, RPEV_PREF, RPEV_NUMERO FROM REPLICA_EVENTOS WHERE RPEV_FECREP "
                      "IS NULL ORDER BY RPEV_FECREG, RPEV_HORAREG"))
-                out.push_back({static_cast<int>(r[0].asInteger()), r[1].asString(), r[2].asString()});
+                out.push_back(
+                    {static_cast<int>(r[0].asInteger()), r[1].asString(), r[2].asString()});
             return out;
         };
 
@@ -175,8 +179,9 @@ int main(int argc, char** argv)
         };
         auto check = [&](int expected) {
             const auto n = dest.scalar("SELECT COUNT(*) FROM FACTURAS_ZVR").asInteger();
-            const auto left = origin.scalar(
-                "SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_FECREP IS NULL").asInteger();
+            const auto left =
+                origin.scalar("SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_FECREP IS NULL")
+                    .asInteger();
             if (n != expected || left != kEvents - expected) {
                 std::fprintf(stderr, "%lld rows copied, %lld events left, %d expected\n",
                              static_cast<long long>(n), static_cast<long long>(left), expected);
@@ -190,9 +195,10 @@ int main(int argc, char** argv)
         const int groups = std::max(1, kEvents / (3 * kChunk));
         const int perRun = groups * kChunk;  // events each of the three runs handles
         double best[3] = {1e9, 1e9, 1e9};
-        double cpu[3] = {0, 0, 0};  // client CPU of each run, over every round
+        double cpu[3] = {0, 0, 0};   // client CPU of each run, over every round
         std::vector<double> ratios;  // send cycle rate / floor rate, per round
-        const int rounds = std::getenv("SENDER_BENCH_ROUNDS") ? std::atoi(std::getenv("SENDER_BENCH_ROUNDS")) : 3;
+        const int rounds =
+            std::getenv("SENDER_BENCH_ROUNDS") ? std::atoi(std::getenv("SENDER_BENCH_ROUNDS")) : 3;
         for (int round = 0; round < rounds; ++round) {
             reset();
             // Each run keeps its own attachments for the whole round.
@@ -217,17 +223,17 @@ int main(int argc, char** argv)
                 for (int k = 0; k < 3; ++k) {
                     const int run = (g + k) % 3;  // each run goes first in turn
                     if (run == 2) {
-                        time[2] += seconds([&] { sender::runSendCycle(data, options, status, timer); },
-                                           &cpu[2]);
+                        time[2] += seconds(
+                            [&] { sender::runSendCycle(data, options, status, timer); }, &cpu[2]);
                         if (status.summary.sent != kChunk) {
                             std::fprintf(stderr, "send cycle sent %d\n", status.summary.sent);
                             return 1;
                         }
                     } else {
                         const std::vector<EventRow> chunk = oldestPending(kChunk);
-                        time[run] += seconds([&] {
-                            runFloor(raw, run ? o2 : o1, run ? d2 : d1, chunk, run == 1);
-                        }, &cpu[run]);
+                        time[run] += seconds(
+                            [&] { runFloor(raw, run ? o2 : o1, run ? d2 : d1, chunk, run == 1); },
+                            &cpu[run]);
                     }
                     done += kChunk;
                 }
@@ -236,14 +242,16 @@ int main(int argc, char** argv)
             check(done);
             for (int r = 0; r < 3; ++r) best[r] = std::min(best[r], time[r]);
             ratios.push_back(time[0] / time[2]);
-            std::fprintf(stderr, "round %d: floor %.2f s, floor + log %.2f s, send cycle %.2f s, "
-                                 "ratio %.2f\n",
+            std::fprintf(stderr,
+                         "round %d: floor %.2f s, floor + log %.2f s, send cycle %.2f s, "
+                         "ratio %.2f\n",
                          round + 1, time[0], time[1], time[2], ratios.back());
         }
         std::vector<double> sorted = ratios;
         std::sort(sorted.begin(), sorted.end());
-        const double medianRatio = sorted.size() % 2 ? sorted[sorted.size() / 2]
-                                                     : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
+        const double medianRatio =
+            sorted.size() % 2 ? sorted[sorted.size() / 2]
+                              : (sorted[sorted.size() / 2 - 1] + sorted[sorted.size() / 2]) / 2;
         const double floorRate = perRun / best[0];
         const double logRate = perRun / best[1];
         const double cycleRate = perRun / best[2];
@@ -262,12 +270,13 @@ int main(int argc, char** argv)
         std::printf("of the extra time per event: log line %.3f ms, the rest %.3f ms\n",
                     1000 * (best[1] - best[0]) / perRun, 1000 * (best[2] - best[1]) / perRun);
         const double runs = static_cast<double>(perRun) * rounds;
-        std::printf("client CPU per event: floor %.3f ms, floor + log %.3f ms, send cycle %.3f ms\n",
-                    1000 * cpu[0] / runs, 1000 * cpu[1] / runs, 1000 * cpu[2] / runs);
+        std::printf(
+            "client CPU per event: floor %.3f ms, floor + log %.3f ms, send cycle %.3f ms\n",
+            1000 * cpu[0] / runs, 1000 * cpu[1] / runs, 1000 * cpu[2] / runs);
     } catch (const FbException& e) {
         char text[1024];
         fb_get_master_interface()->getUtilInterface()->formatStatus(text, sizeof text,
-                                                                     e.getStatus());
+                                                                    e.getStatus());
         std::fprintf(stderr, "Firebird: %s\n", text);
         return 1;
     } catch (const std::exception& e) {

@@ -4,8 +4,8 @@
 // result set, blob, metadata); the API itself releases an interface on a successful
 // commit(), rollback(), detach(), close() or free(), so callers release() the owner
 // after such a call. Disposable<T> disposes of an interface that is not reference-counted
-// (a parameter block builder, a status). Status wraps a ThrowStatusWrapper whose status is disposed at scope
-// end. toDatabaseError turns a failed status into the text form of a connection kind.
+// (a parameter block builder, a status). Status wraps a ThrowStatusWrapper whose status is disposed
+// at scope end. toDatabaseError turns a failed status into the text form of a connection kind.
 #pragma once
 
 #include <firebird/Interface.h>
@@ -25,13 +25,12 @@ Firebird::IProvider* provider();
 
 template <class T>
 class Ref {
-public:
+  public:
     Ref() = default;
     explicit Ref(T* p) : p_(p) {}
     ~Ref() { reset(); }
     Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    Ref& operator=(Ref&& o) noexcept
-    {
+    Ref& operator=(Ref&& o) noexcept {
         if (this != &o) {
             reset();
             p_ = std::exchange(o.p_, nullptr);
@@ -46,23 +45,21 @@ public:
     explicit operator bool() const { return p_ != nullptr; }
     // Gives up ownership: for calls that release the interface themselves on success.
     T* release() { return std::exchange(p_, nullptr); }
-    void reset(T* p = nullptr)
-    {
+    void reset(T* p = nullptr) {
         if (p_) p_->release();
         p_ = p;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
 // Owns an interface that the client library frees with dispose() rather than release().
 template <class T>
 class Disposable {
-public:
+  public:
     explicit Disposable(T* p) : p_(p) {}
-    ~Disposable()
-    {
+    ~Disposable() {
         if (p_) p_->dispose();
     }
     Disposable(const Disposable&) = delete;
@@ -71,13 +68,13 @@ public:
     T* get() const { return p_; }
     T* operator->() const { return p_; }
 
-private:
+  private:
     T* p_;
 };
 
 // A status wrapper that throws Firebird::FbException on any error.
 class Status {
-public:
+  public:
     Status() : raw_(master()->getStatus()), wrapper_(raw_) {}
     ~Status() { raw_->dispose(); }
     Status(const Status&) = delete;
@@ -85,7 +82,7 @@ public:
     Firebird::ThrowStatusWrapper* operator&() { return &wrapper_; }
     Firebird::ThrowStatusWrapper* get() { return &wrapper_; }
 
-private:
+  private:
     Firebird::IStatus* raw_;
     Firebird::ThrowStatusWrapper wrapper_;
 };

@@ -22,8 +22,7 @@ struct ProgramRun {
     std::string err;
 };
 
-ProgramRun runProgram(const std::vector<std::string>& args)
-{
+ProgramRun runProgram(const std::vector<std::string>& args) {
     if (!QCoreApplication::instance()) {
         static int argc = 1;
         static char name[] = "commandline_test";
@@ -41,16 +40,14 @@ ProgramRun runProgram(const std::vector<std::string>& args)
     for (const std::string& a : args) list << QString::fromStdString(a);
     process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
     ProgramRun run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) return run;
     run.status = process.exitCode();
     run.out = process.readAllStandardOutput().toStdString();
     run.err = process.readAllStandardError().toStdString();
     return run;
 }
 
-std::string fileText(const std::string& path)
-{
+std::string fileText(const std::string& path) {
     std::ifstream in(path);
     std::stringstream s;
     s << in.rdbuf();
@@ -58,8 +55,7 @@ std::string fileText(const std::string& path)
 }
 
 // The option names ("--name") in `text`; in a manual page "\-\-name".
-std::set<std::string> optionNames(std::string text)
-{
+std::set<std::string> optionNames(std::string text) {
     text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
     std::set<std::string> names;
     const std::regex option(R"((^|[^a-z-])(--[a-z][a-z-]*))");
@@ -76,8 +72,7 @@ struct OptionCase {
     std::string errHas;    // empty: nothing on standard error
 };
 
-TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase)
-{
+TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase) {
     const std::string version = std::string("enviozvr ") + ENVIOZVR_PROJECT_VERSION;
     const OptionCase cases[] = {
         {{"--help"}, 0, "usage: enviozvr", ""},
@@ -111,8 +106,7 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase)
 
 // The help names every option that the README shows for the run modes, and the manual
 // page documents every option that the help names.
-TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp)
-{
+TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {
     const ProgramRun help = runProgram({"--help"});
     ASSERT_EQ(help.status, 0);
     const std::set<std::string> inHelp = optionNames(help.out);

@@ -31,8 +31,7 @@ namespace {
 
 // A QCoreApplication for QProcess and the file watcher, unless one exists.
 struct AppInstance {
-    AppInstance()
-    {
+    AppInstance() {
         if (!QCoreApplication::instance()) {
             static int argc = 1;
             static char name[] = "process_test";
@@ -46,9 +45,8 @@ struct AppInstance {
 // The program, started with `args` (UTF-8 bytes) in the C.UTF-8 locale on the offscreen
 // platform.
 class Program {
-public:
-    explicit Program(const std::vector<std::string>& args)
-    {
+  public:
+    explicit Program(const std::vector<std::string>& args) {
         QStringList list;
         for (const std::string& a : args) list << QString::fromUtf8(a.c_str());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -56,11 +54,12 @@ public:
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         process.setProcessEnvironment(env);
         const QByteArray other = qgetenv("ENVIOZVR_PROCESS_TEST_PROGRAM");
-        process.start(other.isEmpty() ? QStringLiteral(ENVIOZVR_PROGRAM) : QString::fromLocal8Bit(other), list);
+        process.start(
+            other.isEmpty() ? QStringLiteral(ENVIOZVR_PROGRAM) : QString::fromLocal8Bit(other),
+            list);
         started = process.waitForStarted(30000);
     }
-    ~Program()
-    {
+    ~Program() {
         if (process.state() != QProcess::NotRunning) {
             process.kill();
             process.waitForFinished(10000);
@@ -69,8 +68,7 @@ public:
     void signal(int sig) const { ::kill(static_cast<pid_t>(process.processId()), sig); }
     // Waits until the program has taken the signals sent to it (none pending any more in
     // /proc/PID/status), so what the test does next happens after the program knows.
-    bool waitUntilSignalsTaken() const
-    {
+    bool waitUntilSignalsTaken() const {
         const std::string status = "/proc/" + std::to_string(process.processId()) + "/status";
         QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired()) {
@@ -88,8 +86,7 @@ public:
         return false;
     }
     // Reads standard output until it holds `text`.
-    bool waitForOutput(const std::string& text)
-    {
+    bool waitForOutput(const std::string& text) {
         QDeadlineTimer deadline(60000);
         while (out.find(text) == std::string::npos) {
             if (deadline.hasExpired() || process.state() == QProcess::NotRunning) return false;
@@ -99,8 +96,7 @@ public:
         return true;
     }
     // Waits for the end; false when it did not end by itself in time.
-    bool finish()
-    {
+    bool finish() {
         if (!process.waitForFinished(60000)) return false;
         out += process.readAllStandardOutput().toStdString();
         err = process.readAllStandardError().toStdString();
@@ -114,8 +110,7 @@ public:
 };
 
 // Waits until the log `name` of the world's installation folder has `count` whole lines.
-bool waitForLogLines(const UiWorld& world, const std::string& name, std::size_t count)
-{
+bool waitForLogLines(const UiWorld& world, const std::string& name, std::size_t count) {
     QFileSystemWatcher watcher({QString::fromStdString(world.install.path())});
     QSignalSpy folder(&watcher, &QFileSystemWatcher::directoryChanged);
     QSignalSpy file(&watcher, &QFileSystemWatcher::fileChanged);
@@ -137,10 +132,8 @@ bool waitForLogLines(const UiWorld& world, const std::string& name, std::size_t 
 // A transaction of the test that holds the row of one event of the origin: the
 // program's marking of that event as sent waits until it ends.
 class EventRowLock {
-public:
-    EventRowLock(UiWorld& world, int id)
-        : connection_(data::Connection::company("Lock"))
-    {
+  public:
+    EventRowLock(UiWorld& world, int id) : connection_(data::Connection::company("Lock")) {
         connection_->setParam("Database", world.origin().location());
         connection_->setParam("User_Name", world.user);
         connection_->setParam("password", world.password);
@@ -151,13 +144,12 @@ public:
     }
     void release() { transaction_->rollback(); }
 
-private:
+  private:
     std::unique_ptr<data::Connection> connection_;
     std::optional<data::Transaction> transaction_;
 };
 
-bool logLinesAreWhole(const UiWorld& world, const std::string& name)
-{
+bool logLinesAreWhole(const UiWorld& world, const std::string& name) {
     for (const auto& l : world.logLines(name))
         if (l.rfind("<no CR LF>", 0) == 0) return false;
     return true;
@@ -179,16 +171,22 @@ struct HeadlessStopCase {
     std::vector<bool> sent;  // events 1, 2, 3 afterwards
 };
 
-TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits)
-{
+TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits) {
     const HeadlessStopCase cases[] = {
-        {"SIGTERM inside an event", {}, SIGTERM, Moment::InTheFirstEvent, 0,
-         {true, false, false}},
+        {"SIGTERM inside an event", {}, SIGTERM, Moment::InTheFirstEvent, 0, {true, false, false}},
         {"SIGINT inside an event", {}, SIGINT, Moment::InTheFirstEvent, 0, {true, false, false}},
-        {"SIGTERM inside an event of the only cycle", {"--once"}, SIGTERM,
-         Moment::InTheFirstEvent, 1, {true, false, false}},
+        {"SIGTERM inside an event of the only cycle",
+         {"--once"},
+         SIGTERM,
+         Moment::InTheFirstEvent,
+         1,
+         {true, false, false}},
         {"SIGTERM between cycles", {}, SIGTERM, Moment::BetweenCycles, 0, {true, true, true}},
-        {"SIGINT between cycles", {"--minutes=0"}, SIGINT, Moment::BetweenCycles, 0,
+        {"SIGINT between cycles",
+         {"--minutes=0"},
+         SIGINT,
+         Moment::BetweenCycles,
+         0,
          {true, true, true}},
     };
     AppInstance app;
@@ -200,7 +198,8 @@ TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits)
 
         std::unique_ptr<EventRowLock> lock;
         if (c.moment == Moment::InTheFirstEvent) lock = std::make_unique<EventRowLock>(world, 1);
-        std::vector<std::string> args{"--headless", world.server, world.user, world.password, "001"};
+        std::vector<std::string> args{"--headless", world.server, world.user, world.password,
+                                      "001"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         Program program(args);
         ASSERT_TRUE(program.started);
@@ -229,8 +228,7 @@ TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits)
 
 // ---- desktop ----
 
-TEST(Signals, DesktopClosesAsCancelarDoes)
-{
+TEST(Signals, DesktopClosesAsCancelarDoes) {
     AppInstance app;
     UiWorld world;
     world.listDestination("002", world.server);
@@ -259,8 +257,7 @@ TEST(Signals, DesktopClosesAsCancelarDoes)
 // A password that Qt would take for one of its options stays the third argument: the
 // automatic login is tried with it (and refused, which leaves its error box open), and
 // a stop signal then closes the program, box and all.
-TEST(DesktopArguments, QtOptionsAmongThemKeepTheirPositions)
-{
+TEST(DesktopArguments, QtOptionsAmongThemKeepTheirPositions) {
     AppInstance app;
     const char* const passwords[] = {"-name", "-style", "-platform", "-reverse", "-session"};
     for (const char* password : passwords) {
@@ -280,8 +277,7 @@ TEST(DesktopArguments, QtOptionsAmongThemKeepTheirPositions)
 
 // ---- console encoding ----
 
-TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding)
-{
+TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding) {
     struct Case {
         const char* what;
         std::string company;  // as typed on a UTF-8 terminal
@@ -294,11 +290,15 @@ TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding)
     };
     AppInstance app;
     UiWorld world;
-    world.general->exec("INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('\xD1" "01', "
-                        "'Compa\xF1\xED" "a \xD1')");
+    world.general->exec(
+        "INSERT INTO COMPANIA (COMP_COD, COM_NOMBRE) VALUES ('\xD1"
+        "01', "
+        "'Compa\xF1\xED"
+        "a \xD1')");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Program program({"--headless", "--once", world.server, world.user, world.password, c.company});
+        Program program(
+            {"--headless", "--once", world.server, world.user, world.password, c.company});
         ASSERT_TRUE(program.started);
         ASSERT_TRUE(program.finish());
         EXPECT_EQ(program.process.exitCode(), 1);
@@ -311,8 +311,7 @@ TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding)
     }
 }
 
-TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory)
-{
+TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory) {
     struct Case {
         const char* what;
         testing::InstallDir::Key key;
@@ -321,9 +320,11 @@ TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory)
     };
     const Case cases[] = {
         {"no key", testing::InstallDir::Key::None, true,
-         "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
+         "No se encontró la Clave "
+         "HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
         {"a key without the value", testing::InstallDir::Key::Nivora2016, false,
-         "No se encontró la Clave HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
+         "No se encontró la Clave "
+         "HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
     };
     AppInstance app;
     UiWorld world;
@@ -342,18 +343,28 @@ TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory)
     }
 }
 
-TEST(ConsoleText, ConversionsBetweenEncodingsAndWindows1252)
-{
+TEST(ConsoleText, ConversionsBetweenEncodingsAndWindows1252) {
     struct Case {
         const char* encoding;
         std::string typed;  // in `encoding`
         std::string ansi;   // Windows-1252
     };
     const Case cases[] = {
-        {"UTF-8", "compañía €5", "compa\xF1\xED" "a \x80" "5"},
-        {"ISO-8859-1", "compa\xF1\xED" "a", "compa\xF1\xED" "a"},
-        {"ISO-8859-15", "\xA4" "5 \xBD", "\x80" "5 \x9C"},  // euro sign, oe ligature
-        {"UTF-8", "ч", "?"},                                   // not in the code page
+        {"UTF-8", "compañía €5",
+         "compa\xF1\xED"
+         "a \x80"
+         "5"},
+        {"ISO-8859-1",
+         "compa\xF1\xED"
+         "a",
+         "compa\xF1\xED"
+         "a"},
+        {"ISO-8859-15",
+         "\xA4"
+         "5 \xBD",
+         "\x80"
+         "5 \x9C"},           // euro sign, oe ligature
+        {"UTF-8", "ч", "?"},  // not in the code page
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.encoding) + " " + c.typed);
@@ -363,8 +374,14 @@ TEST(ConsoleText, ConversionsBetweenEncodingsAndWindows1252)
         }
     }
     // Invalid input and characters the target lacks become '?'.
-    EXPECT_EQ(app::windows1252FromEncoding("a\xFF" "b", "UTF-8"), "a?b");
-    EXPECT_EQ(app::encodingFromWindows1252("\x80" "1", "ISO-8859-1"), "?1");
+    EXPECT_EQ(app::windows1252FromEncoding("a\xFF"
+                                           "b",
+                                           "UTF-8"),
+              "a?b");
+    EXPECT_EQ(app::encodingFromWindows1252("\x80"
+                                           "1",
+                                           "ISO-8859-1"),
+              "?1");
 }
 
 // A password typed on the login screen and the same password given to headless mode as a

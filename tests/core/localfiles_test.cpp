@@ -1,24 +1,23 @@
+#include "core/localfiles.h"
+
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include <sys/wait.h>
-#include <grp.h>
-#include <pwd.h>
-#include <unistd.h>
-
-#include <functional>
-
-#include "core/localfiles.h"
-#include "support/appdir.h"
 #include "coretest.h"
+#include "support/appdir.h"
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
@@ -37,8 +36,7 @@ const std::string kMissingKeyMessage =
 
 // ---- installation directory ----
 
-TEST(Diraplicacion, ReadsTheCurrentKey)
-{
+TEST(Diraplicacion, ReadsTheCurrentKey) {
     InstallDir dir;
     MessageCapture capture;
     EXPECT_EQ(core::diraplicacion(), dir.path());
@@ -46,8 +44,7 @@ TEST(Diraplicacion, ReadsTheCurrentKey)
     EXPECT_TRUE(capture.messages.empty());
 }
 
-TEST(Diraplicacion, FallsBackToThePreviousKeyAndPrefersTheCurrentOne)
-{
+TEST(Diraplicacion, FallsBackToThePreviousKeyAndPrefersTheCurrentOne) {
     InstallDir dir(InstallDir::Key::Nivora2015);
     EXPECT_EQ(core::diraplicacion(), dir.path());
 
@@ -60,8 +57,7 @@ TEST(Diraplicacion, FallsBackToThePreviousKeyAndPrefersTheCurrentOne)
 // line; a change to one, of the same size or by a new file put in its place, is still
 // seen at the next call, soon after the change or long after it, and so is a key that
 // appears in a preferred place.
-TEST(Diraplicacion, AChangedSettingsFileIsSeenAtTheNextCall)
-{
+TEST(Diraplicacion, AChangedSettingsFileIsSeenAtTheNextCall) {
     InstallDir dir(InstallDir::Key::Nivora2015);
     const std::string file = dir.settingsFile(InstallDir::Key::Nivora2015);
     dir.writeSettings(InstallDir::Key::Nivora2015, "[General]\nDirectorio=/srv/nivora-a\n");
@@ -72,7 +68,8 @@ TEST(Diraplicacion, AChangedSettingsFileIsSeenAtTheNextCall)
 
     {  // same size, written in place
         std::ofstream out(file, std::ios::binary | std::ios::in);
-        out.seekp(static_cast<std::streamoff>(std::string("[General]\nDirectorio=/srv/nivora-").size()));
+        out.seekp(
+            static_cast<std::streamoff>(std::string("[General]\nDirectorio=/srv/nivora-").size()));
         out << 'b';
     }
     // Written a second later, as its time says, and no call while the change was recent.
@@ -92,15 +89,13 @@ TEST(Diraplicacion, AChangedSettingsFileIsSeenAtTheNextCall)
     core::setSettingsClockAhead(0s);
 }
 
-TEST(Diraplicacion, SearchesEveryXdgConfigDir)
-{
+TEST(Diraplicacion, SearchesEveryXdgConfigDir) {
     InstallDir dir;
     ::setenv("XDG_CONFIG_DIRS", ("/nonexistent-enviozvr:" + dir.configDir()).c_str(), 1);
     EXPECT_EQ(core::diraplicacion(), dir.path());
 }
 
-TEST(Diraplicacion, KeyWithoutValueGivesEmptyTextSilently)
-{
+TEST(Diraplicacion, KeyWithoutValueGivesEmptyTextSilently) {
     InstallDir dir(InstallDir::Key::Nivora2016, /*withValue=*/false);
     MessageCapture capture;
     EXPECT_EQ(core::diraplicacion(), "");
@@ -110,15 +105,13 @@ TEST(Diraplicacion, KeyWithoutValueGivesEmptyTextSilently)
 }
 
 // The bytes of a file, or nullopt when it cannot be read.
-std::optional<std::string> fileBytes(const std::string& path)
-{
+std::optional<std::string> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(Diraplicacion, NoKeyTellsTheUserOncePerRunAndWritesNothingAtTheRoot)
-{
+TEST(Diraplicacion, NoKeyTellsTheUserOncePerRunAndWritesNothingAtTheRoot) {
     InstallDir dir(InstallDir::Key::None);
     core::forgetMissingKeyNotice();
     MessageCapture capture;
@@ -136,8 +129,7 @@ TEST(Diraplicacion, NoKeyTellsTheUserOncePerRunAndWritesNothingAtTheRoot)
     EXPECT_EQ(capture.messages.size(), 1u);
 }
 
-TEST(Diraplicacion, ValuesAsWritten)
-{
+TEST(Diraplicacion, ValuesAsWritten) {
     struct Case {
         const char* what;
         std::string line;       // the settings line after "Directorio="
@@ -174,8 +166,7 @@ TEST(Diraplicacion, ValuesAsWritten)
     }
 }
 
-TEST(Logs, AFolderWithACommaGetsItsLines)
-{
+TEST(Logs, AFolderWithACommaGetsItsLines) {
     InstallDir dir(InstallDir::Key::None);
     const std::string folder = dir.path() + "/a,b";
     std::filesystem::create_directories(folder);
@@ -194,8 +185,7 @@ struct ServerListCase {
     Entries entries;
 };
 
-TEST(ServerList, LineEnds)
-{
+TEST(ServerList, LineEnds) {
     const std::string longEntry(300, 's');
     const ServerListCase cases[] = {
         {"CR LF", "srv1\r\nsrv2:C:\\nivora\r\n"s, {"srv1", "srv2:C:\\nivora"}},
@@ -208,7 +198,12 @@ TEST(ServerList, LineEnds)
         {"empty file", ""s, {}},
         {"single line end", "\r\n"s, {""}},
         {"Windows-1252 bytes and long lines kept whole",
-         "servidor-espa\xF1" "a\r\n"s + longEntry, {"servidor-espa\xF1" "a", longEntry}},
+         "servidor-espa\xF1"
+         "a\r\n"s +
+             longEntry,
+         {"servidor-espa\xF1"
+          "a",
+          longEntry}},
     };
     InstallDir dir;
     for (const auto& c : cases) {
@@ -218,15 +213,13 @@ TEST(ServerList, LineEnds)
     }
 }
 
-TEST(ServerList, MissingFileGivesNoEntries)
-{
+TEST(ServerList, MissingFileGivesNoEntries) {
     InstallDir dir;
     EXPECT_TRUE(core::readServerList(dir.file("absent.cfg")).empty());
     EXPECT_TRUE(core::leerServidores().empty());
 }
 
-TEST(ServerList, LeerServidoresReadsTheInstallationFolder)
-{
+TEST(ServerList, LeerServidoresReadsTheInstallationFolder) {
     InstallDir dir;
     dir.writeFile("SERVIDORES.cfg", "localhost\r\n192.168.1.5\r\n");
     EXPECT_EQ(core::leerServidores(), (Entries{"localhost", "192.168.1.5"}));
@@ -234,8 +227,7 @@ TEST(ServerList, LeerServidoresReadsTheInstallationFolder)
 
 // ---- logs ----
 
-TEST(Logs, FirstLineCreatesLaterLinesAppend)
-{
+TEST(Logs, FirstLineCreatesLaterLinesAppend) {
     InstallDir dir;
     ASSERT_FALSE(dir.readFile("ENVIO.TXT"));
 
@@ -253,8 +245,7 @@ TEST(Logs, FirstLineCreatesLaterLinesAppend)
     EXPECT_TRUE(second.matches(both.substr(firstLine.size()), ",18,236,FB0000001\r\n")) << both;
 }
 
-TEST(Logs, AppendsToAnExistingFileAndKeepsCommas)
-{
+TEST(Logs, AppendsToAnExistingFileAndKeepsCommas) {
     InstallDir dir;
     dir.writeFile("ERRORES.TXT", "earlier line\r\n");
     StampWindow stamp;
@@ -268,32 +259,38 @@ TEST(Logs, AppendsToAnExistingFileAndKeepsCommas)
         << text;
 }
 
-TEST(Logs, ConnectionFailureLine)
-{
+TEST(Logs, ConnectionFailureLine) {
     InstallDir dir;
     StampWindow stamp;
     core::logConnectionFailure("srv2/datos/002/nivora.fdb");
     stamp.close();
     const std::string text = dir.readFile("errorenvio.txt").value_or("");
-    EXPECT_TRUE(stamp.matches(
-        text, ",No se pudo conectar con el servidor srv2/datos/002/nivora.fdb\r\n"))
+    EXPECT_TRUE(
+        stamp.matches(text, ",No se pudo conectar con el servidor srv2/datos/002/nivora.fdb\r\n"))
         << text;
 }
 
-TEST(Logs, ControlCharactersInAFieldAreBlanks)
-{
+TEST(Logs, ControlCharactersInAFieldAreBlanks) {
     struct Case {
         const char* what;
         std::string codigo;
         std::string written;
     };
     const Case cases[] = {
-        {"CR LF forging a line", "C1\r\n01/01/26,08:00:00,99,236,FALSO", "C1  01/01/26,08:00:00,99,236,FALSO"},
+        {"CR LF forging a line", "C1\r\n01/01/26,08:00:00,99,236,FALSO",
+         "C1  01/01/26,08:00:00,99,236,FALSO"},
         {"lone LF", "A\nB", "A B"},
         {"lone CR", "A\rB", "A B"},
-        {"tab, escape and delete", "A\tB\x1b" "C\x7f", "A B C "},
+        {"tab, escape and delete",
+         "A\tB\x1b"
+         "C\x7f",
+         "A B C "},
         {"a zero byte", std::string("A\0B", 3), "A B"},
-        {"Windows-1252 letters stay", "Pe\xF1" "a \x80", "Pe\xF1" "a \x80"},
+        {"Windows-1252 letters stay",
+         "Pe\xF1"
+         "a \x80",
+         "Pe\xF1"
+         "a \x80"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -309,8 +306,7 @@ TEST(Logs, ControlCharactersInAFieldAreBlanks)
 
 // Runs `action` in a child process without the privileges of root (root reads every
 // file); returns its exit status.
-int runUnprivileged(const std::function<int()>& action)
-{
+int runUnprivileged(const std::function<int()>& action) {
     if (::geteuid() != 0) return action();
     const pid_t child = ::fork();
     if (child == 0) {
@@ -322,8 +318,7 @@ int runUnprivileged(const std::function<int()>& action)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 98;
 }
 
-TEST(Logs, AnUnreadableLogIsAppendedToNotReplaced)
-{
+TEST(Logs, AnUnreadableLogIsAppendedToNotReplaced) {
     const char* const logs[] = {"ENVIO.TXT", "errorenvio.txt", "ERRORES.TXT"};
     for (const char* name : logs) {
         SCOPED_TRACE(name);
@@ -331,18 +326,21 @@ TEST(Logs, AnUnreadableLogIsAppendedToNotReplaced)
         // The settings must be readable by the unprivileged child.
         for (const std::string& p : {dir.configDir(), dir.configDir() + "/Orbalt"})
             std::filesystem::permissions(p, std::filesystem::perms::all);
-        std::filesystem::permissions(dir.settingsFile(InstallDir::Key::Nivora2016),
-                                     std::filesystem::perms::owner_all |
-                                         std::filesystem::perms::others_read);
+        std::filesystem::permissions(
+            dir.settingsFile(InstallDir::Key::Nivora2016),
+            std::filesystem::perms::owner_all | std::filesystem::perms::others_read);
         dir.writeFile(name, "earlier line\r\n");
         std::filesystem::permissions(dir.file(name), std::filesystem::perms::owner_write |
                                                          std::filesystem::perms::group_write |
                                                          std::filesystem::perms::others_write);
         const int status = runUnprivileged([&] {
             if (std::ifstream(dir.file(name))) return 3;  // must not be readable here
-            if (std::string(name) == "ENVIO.TXT") core::archivo_auditoria("1", "236", "FV1");
-            else if (std::string(name) == "errorenvio.txt") core::logConnectionFailure("x");
-            else core::logUnhandledError("JUAN", "boom");
+            if (std::string(name) == "ENVIO.TXT")
+                core::archivo_auditoria("1", "236", "FV1");
+            else if (std::string(name) == "errorenvio.txt")
+                core::logConnectionFailure("x");
+            else
+                core::logUnhandledError("JUAN", "boom");
             return 0;
         });
         ASSERT_EQ(status, 0);
@@ -352,8 +350,7 @@ TEST(Logs, AnUnreadableLogIsAppendedToNotReplaced)
     }
 }
 
-TEST(Logs, UnwritableLogIsIgnored)
-{
+TEST(Logs, UnwritableLogIsIgnored) {
     InstallDir dir(InstallDir::Key::None);
     dir.writeSettings(InstallDir::Key::Nivora2016,
                       "[General]\nDirectorio=" + dir.path() + "/no-such-folder\n");
@@ -368,9 +365,9 @@ TEST(Logs, UnwritableLogIsIgnored)
 // between lines the program writes: every line ends up whole in the old or the new log,
 // in order. With copytruncate instead of moving the file the same holds for lines written
 // before and after a rotation (the log is never held open between lines).
-TEST(Logs, EveryLineSurvivesALogrotateRotation)
-{
-    if (!std::filesystem::exists("/usr/sbin/logrotate")) GTEST_SKIP() << "logrotate is not installed";
+TEST(Logs, EveryLineSurvivesALogrotateRotation) {
+    if (!std::filesystem::exists("/usr/sbin/logrotate"))
+        GTEST_SKIP() << "logrotate is not installed";
     std::ifstream in(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.logrotate");
     const std::string shipped{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     ASSERT_NE(shipped.find("/srv/nivora/ENVIO.TXT"), std::string::npos);
@@ -390,8 +387,8 @@ TEST(Logs, EveryLineSurvivesALogrotateRotation)
         // Rotated as the user running the test.
         const std::size_t su = config.find("su enviozvr enviozvr");
         ASSERT_NE(su, std::string::npos);
-        config.replace(su, 20, "su "s + getpwuid(geteuid())->pw_name + " " +
-                                   getgrgid(getegid())->gr_name);
+        config.replace(su, 20,
+                       "su "s + getpwuid(geteuid())->pw_name + " " + getgrgid(getegid())->gr_name);
         for (std::size_t at; (at = config.find("/srv/nivora")) != std::string::npos;)
             config.replace(at, 11, dir.path());
         dir.writeFile("logrotate.conf", config);

@@ -1,10 +1,11 @@
 // Connections against real databases: embedded files and the local server.
+#include "data/connection.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
 
-#include "data/connection.h"
 #include "data/errors.h"
 #include "data/statement.h"
 #include "data/transaction.h"
@@ -17,8 +18,7 @@ using enviozvr::testing::TestDatabase;
 namespace {
 
 std::unique_ptr<Connection> companyTo(const std::string& location, const std::string& user,
-                                      const std::string& password)
-{
+                                      const std::string& password) {
     auto c = Connection::company("DbCia");
     c->setDatabase(location);
     c->setParam("User_Name", user);
@@ -28,8 +28,7 @@ std::unique_ptr<Connection> companyTo(const std::string& location, const std::st
 }
 
 // The integer in the first column of the first row of `sql`, read through `c`.
-int64_t integerOf(Connection& c, const std::string& sql)
-{
+int64_t integerOf(Connection& c, const std::string& sql) {
     auto cursor = c.open(sql);
     cursor->fetch();
     const int64_t n = cursor->value(0).asInteger();
@@ -37,8 +36,7 @@ int64_t integerOf(Connection& c, const std::string& sql)
     return n;
 }
 
-std::string messageOf(const std::function<void()>& f)
-{
+std::string messageOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const DatabaseError& e) {
@@ -49,8 +47,7 @@ std::string messageOf(const std::function<void()>& f)
 
 }  // namespace
 
-TEST(Connection, EmbeddedRoundTripOfEveryColumnType)
-{
+TEST(Connection, EmbeddedRoundTripOfEveryColumnType) {
     TempDir dir;
     TestDatabase db(dir.file("c.fdb"));
     db.createCompanySchema();
@@ -68,7 +65,8 @@ TEST(Connection, EmbeddedRoundTripOfEveryColumnType)
                               Value::time(Time::fromHms(23, 59, 58, 1200)),
                               Value::timestamp({Date::fromYmd(2026, 1, 2), Time::fromHms(3, 4, 5)}),
                               Value::text("A"),
-                              Value::text("Compa\xf1\xed" "a Espa\xf1ola"),
+                              Value::text("Compa\xf1\xed"
+                                          "a Espa\xf1ola"),
                               Value::text(notas),
                               Value::text("COP")};
     EXPECT_EQ(c->execute("insert into FACTURAS_ZVR values (?,?,?,?,?,?,?,?,?,?,?,?,?,?)", row), 1);
@@ -91,8 +89,7 @@ TEST(Connection, EmbeddedRoundTripOfEveryColumnType)
     EXPECT_TRUE(cursor->fields()[10].fixedWidth);
 }
 
-TEST(Connection, CharValuesKeepTheirBlanksOnPlainStatements)
-{
+TEST(Connection, CharValuesKeepTheirBlanksOnPlainStatements) {
     TempDir dir;
     TestDatabase db(dir.file("c.fdb"));
     db.createCompanySchema();
@@ -118,8 +115,7 @@ TEST(Connection, CharValuesKeepTheirBlanksOnPlainStatements)
     EXPECT_TRUE(c->isConnected());
 }
 
-TEST(Connection, EmptyPasswordAttachesWithNoPassword)
-{
+TEST(Connection, EmptyPasswordAttachesWithNoPassword) {
     TempDir dir;
     TestDatabase db(dir.file("c.fdb"), /*viaServer=*/true);
     auto c = companyTo(db.location(), enviozvr::testing::serverUser(), "");
@@ -133,8 +129,7 @@ TEST(Connection, EmptyPasswordAttachesWithNoPassword)
     EXPECT_TRUE(c->isConnected());
 }
 
-TEST(Connection, ServerErrorsInTheTwoTextForms)
-{
+TEST(Connection, ServerErrorsInTheTwoTextForms) {
     TempDir dir;
     TestDatabase db(dir.file("c.fdb"), true);
     const std::string host = enviozvr::testing::serverHost();
@@ -150,7 +145,9 @@ TEST(Connection, ServerErrorsInTheTwoTextForms)
     auto company = companyTo(host + ":" + dir.file("missing.fdb"), enviozvr::testing::serverUser(),
                              enviozvr::testing::serverPassword());
     std::string text = messageOf([&] { company->connect(); });
-    EXPECT_EQ(text.rfind("SQL Server Error: I/O error during \"open\" operation for file \"", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("SQL Server Error: I/O error during \"open\" operation for file \"", 0),
+              0u)
+        << text;
     EXPECT_NE(text.find("missing.fdb\"\r\n"), std::string::npos) << text;
     EXPECT_FALSE(company->isConnected());
 
@@ -166,8 +163,7 @@ TEST(Connection, ServerErrorsInTheTwoTextForms)
     }
 }
 
-TEST(Connection, UnknownHostIsANetworkError)
-{
+TEST(Connection, UnknownHostIsANetworkError) {
     auto c = companyTo("nohost.invalid:/datos/001/nivora.fdb", "SYSDBA", "x");
     std::string text = messageOf([&] { c->connect(); });
     EXPECT_NE(text.find("Unable to complete network request to host \"nohost.invalid\""),
@@ -175,8 +171,7 @@ TEST(Connection, UnknownHostIsANetworkError)
         << text;
 }
 
-TEST(Connection, ALostAttachmentIsConnectedAgainOnNextUse)
-{
+TEST(Connection, ALostAttachmentIsConnectedAgainOnNextUse) {
     TempDir dir;
     TestDatabase db(dir.file("c.fdb"));
     db.createCompanySchema();
@@ -198,8 +193,7 @@ TEST(Connection, ALostAttachmentIsConnectedAgainOnNextUse)
     EXPECT_TRUE(c->isConnected());
 }
 
-TEST(Connection, BlobParametersOfEveryLength)
-{
+TEST(Connection, BlobParametersOfEveryLength) {
     // Texts up to the longest VARCHAR travel as strings that the server turns into the
     // blob; longer ones are written as blobs by the client. Both must arrive whole.
     TempDir dir;
@@ -208,13 +202,18 @@ TEST(Connection, BlobParametersOfEveryLength)
     auto c = companyTo(db.location(), "SYSDBA", "");
     std::string binary;
     for (int i = 0; i < 256; ++i) binary += static_cast<char>(i);
-    const std::vector<std::string> texts = {"", "corta \xe1", binary, std::string(32765, 'a'),
-                                            std::string(32766, 'b'), std::string(100000, 'c')};
+    const std::vector<std::string> texts = {"",
+                                            "corta \xe1",
+                                            binary,
+                                            std::string(32765, 'a'),
+                                            std::string(32766, 'b'),
+                                            std::string(100000, 'c')};
     for (size_t i = 0; i < texts.size(); ++i) {
         SCOPED_TRACE(texts[i].size());
-        c->execute("insert into FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_NOTAS, FACT_MONEDA) "
-                   "values ('FV', ?, ?, 'COP')",
-                   {Value::text(std::to_string(i)), Value::text(texts[i])});
+        c->execute(
+            "insert into FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_NOTAS, FACT_MONEDA) "
+            "values ('FV', ?, ?, 'COP')",
+            {Value::text(std::to_string(i)), Value::text(texts[i])});
         auto cursor = c->open("select FACT_NOTAS from FACTURAS_ZVR where FACT_NUMERO = '" +
                               std::to_string(i) + "'");
         ASSERT_TRUE(cursor->fetch());
@@ -223,8 +222,7 @@ TEST(Connection, BlobParametersOfEveryLength)
     }
 }
 
-TEST(Connection, SelectsSeeWhatOthersCommittedAndLockingSelectsStillRun)
-{
+TEST(Connection, SelectsSeeWhatOthersCommittedAndLockingSelectsStillRun) {
     TempDir dir;
     TestDatabase db(dir.file("c.fdb"));
     db.createCompanySchema();
@@ -240,7 +238,8 @@ TEST(Connection, SelectsSeeWhatOthersCommittedAndLockingSelectsStillRun)
     EXPECT_EQ(count(), 2);
     open->close();
     // A SELECT that locks its rows writes: it runs, and its lock ends with the cursor.
-    auto locking = c->open("select RPCO_COD from REPLICA_COMPANIA where RPCO_COD = '002' with lock");
+    auto locking =
+        c->open("select RPCO_COD from REPLICA_COMPANIA where RPCO_COD = '002' with lock");
     ASSERT_TRUE(locking->fetch());
     locking->close();
     db.exec("update REPLICA_COMPANIA set RPCO_ACTIVA = 'N' where RPCO_COD = '002'");
@@ -255,8 +254,7 @@ TEST(Connection, SelectsSeeWhatOthersCommittedAndLockingSelectsStillRun)
 
 // Company connections prepare in dialect 3 whatever the database's dialect, so quoted
 // names stay names; the general connection follows a lower database dialect.
-TEST(Connection, DialectOfEachKindOnADialectOneDatabase)
-{
+TEST(Connection, DialectOfEachKindOnADialectOneDatabase) {
     TempDir dir;
     TestDatabase db(dir.file("d1.fdb"), TestDatabase::Options{.dialect = 1});
     db.exec("create table T (A integer)");
@@ -274,7 +272,9 @@ TEST(Connection, DialectOfEachKindOnADialectOneDatabase)
         c.connection->connect();
         EXPECT_EQ(c.connection->dialect(), c.dialect);
         if (c.dialect == 3)
-            EXPECT_EQ(c.connection->execute("insert into \"T\" (\"A\") values (?)", {Value::integer(1)}), 1);
+            EXPECT_EQ(
+                c.connection->execute("insert into \"T\" (\"A\") values (?)", {Value::integer(1)}),
+                1);
         else
             EXPECT_EQ(c.connection->execute("insert into T (A) values (\"7\")"), 1)
                 << "dialect 1 reads double quotes as text";
@@ -284,8 +284,7 @@ TEST(Connection, DialectOfEachKindOnADialectOneDatabase)
 // An attachment thrown off the server (as a restart does) met by each operation of a
 // connection: disconnecting lets it go without an error; every other operation reports
 // the loss and leaves the connection closed, and the next use connects again.
-TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
-{
+TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo) {
     struct Case {
         const char* name;
         std::function<void(Connection&, PlainStatement&)> before;  // while attached
@@ -298,8 +297,7 @@ TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
         {"disconnect", none, [](Connection& c, PlainStatement&) { c.disconnect(); }, false},
         {"execute", none, [](Connection& c, PlainStatement&) { c.execute("delete from T"); }, true},
         {"open a statement", none, [](Connection&, PlainStatement& q) { q.open(); }, true},
-        {"start a transaction", none, [&](Connection& c, PlainStatement&) { tx.emplace(c); },
-         true},
+        {"start a transaction", none, [&](Connection& c, PlainStatement&) { tx.emplace(c); }, true},
         {"commit", [&](Connection& c, PlainStatement&) { tx.emplace(c); },
          [&](Connection&, PlainStatement&) { tx->commit(); }, true},
         {"rollback", [&](Connection& c, PlainStatement&) { tx.emplace(c); },
@@ -358,8 +356,7 @@ TEST(Connection, EveryOperationThatMeetsALostAttachmentLetsItGo)
 
 // A statement run again by its text is not prepared again while it is kept; a failed one,
 // a lost attachment and a disconnect leave no statement behind that could be used stale.
-TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment)
-{
+TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment) {
     TempDir dir;
     TestDatabase db(dir.file("c.fdb"));
     db.createCompanySchema();

@@ -1,7 +1,8 @@
 // Cached result sets and update application over real embedded databases.
+#include "data/dataset.h"
+
 #include <gtest/gtest.h>
 
-#include "data/dataset.h"
 #include "data/errors.h"
 #include "data/transaction.h"
 #include "support/testdb.h"
@@ -12,8 +13,7 @@ using enviozvr::testing::TestDatabase;
 
 namespace {
 
-std::string errorOf(const std::function<void()>& f)
-{
+std::string errorOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const std::exception& e) {
@@ -25,17 +25,17 @@ std::string errorOf(const std::function<void()>& f)
 // A table of three rows and the provider chain over it, plus a second connection that
 // sees only what was committed.
 class CachedSetTest : public ::testing::Test {
-protected:
-    CachedSetTest() : db(dir.file("t.fdb")), conn(open()), other(open())
-    {
-        db.exec("create table T (ID integer not null, NOMBRE char(10), NOTA varchar(20), NOTAS blob sub_type text)");
+  protected:
+    CachedSetTest() : db(dir.file("t.fdb")), conn(open()), other(open()) {
+        db.exec(
+            "create table T (ID integer not null, NOMBRE char(10), NOTA varchar(20), NOTAS blob "
+            "sub_type text)");
         db.exec("insert into T values (1, 'uno', 'a', 'blob uno')");
         db.exec("insert into T values (2, 'dos', null, null)");
         db.exec("insert into T values (3, 'tres', '', null)");
     }
 
-    std::unique_ptr<Connection> open() const
-    {
+    std::unique_ptr<Connection> open() const {
         auto c = Connection::company("DBEnvio");
         c->setDatabase(db.location());
         c->setParam("User_Name", "SYSDBA");
@@ -44,8 +44,7 @@ protected:
         return c;
     }
 
-    int64_t count(const std::string& where = "1=1")
-    {
+    int64_t count(const std::string& where = "1=1") {
         auto cur = other->open("select count(*) from T where " + where);
         cur->fetch();
         int64_t n = cur->value(0).asInteger();
@@ -63,8 +62,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CachedSetTest, FetchHoldsRowsWithoutTrailingBlanksAndSurvivesDisconnect)
-{
+TEST_F(CachedSetTest, FetchHoldsRowsWithoutTrailingBlanksAndSurvivesDisconnect) {
     set.setCommandText("select * from T order by ID");
     set.open();
     EXPECT_EQ(set.recordCount(), 3);
@@ -84,8 +82,7 @@ TEST_F(CachedSetTest, FetchHoldsRowsWithoutTrailingBlanksAndSurvivesDisconnect)
     EXPECT_EQ(set.recordCount(), 1);
 }
 
-TEST_F(CachedSetTest, DeclaredFieldsBindByName)
-{
+TEST_F(CachedSetTest, DeclaredFieldsBindByName) {
     Field id;
     id.name = "ID";
     id.type = FieldType::Integer;
@@ -109,8 +106,7 @@ TEST_F(CachedSetTest, DeclaredFieldsBindByName)
               "Type mismatch for field 'ID', expecting: String actual: Integer");
 }
 
-TEST_F(CachedSetTest, InsertIsCommittedAndSeenFromAnotherConnection)
-{
+TEST_F(CachedSetTest, InsertIsCommittedAndSeenFromAnotherConnection) {
     set.setCommandText("select * from T where ID = 99");
     set.open();
     EXPECT_TRUE(set.isEmpty());
@@ -127,12 +123,12 @@ TEST_F(CachedSetTest, InsertIsCommittedAndSeenFromAnotherConnection)
 
 // An insert is not counted: through a view whose trigger adds no row, one or two, it is
 // applied all the same, as the server reports one row for it each time.
-TEST_F(CachedSetTest, InsertsThroughAViewApplyWhateverItsTriggerDoes)
-{
+TEST_F(CachedSetTest, InsertsThroughAViewApplyWhateverItsTriggerDoes) {
     db.exec("create view V (ID, NOMBRE) as select distinct ID, NOMBRE from T");
-    db.exec("create trigger V_ADD for V before insert as declare i integer = 0; begin "
-            "while (i < new.ID - 10) do begin "
-            "insert into T (ID, NOMBRE) values (new.ID, new.NOMBRE); i = i + 1; end end");
+    db.exec(
+        "create trigger V_ADD for V before insert as declare i integer = 0; begin "
+        "while (i < new.ID - 10) do begin "
+        "insert into T (ID, NOMBRE) values (new.ID, new.NOMBRE); i = i + 1; end end");
     struct Case {
         const char* source;
         int id;
@@ -157,8 +153,7 @@ TEST_F(CachedSetTest, InsertsThroughAViewApplyWhateverItsTriggerDoes)
     }
 }
 
-TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows)
-{
+TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows) {
     struct Case {
         const char* what;
         std::function<void(TestDatabase&)> prepare;
@@ -167,10 +162,11 @@ TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows)
         int64_t rowsLeft;
     } cases[] = {
         {"one row matches", [](TestDatabase&) {}, 0, "", 2},
-        {"another user removed it", [](TestDatabase& d) { d.exec("delete from T where ID = 2"); }, 1,
-         "Record not found or changed by another user", 2},
-        {"two identical rows: rolled back", [](TestDatabase& d) { d.exec("insert into T values (2, 'dos', null, null)"); },
-         1, "Update affected more than 1 record.", 4},
+        {"another user removed it", [](TestDatabase& d) { d.exec("delete from T where ID = 2"); },
+         1, "Record not found or changed by another user", 2},
+        {"two identical rows: rolled back",
+         [](TestDatabase& d) { d.exec("insert into T values (2, 'dos', null, null)"); }, 1,
+         "Update affected more than 1 record.", 4},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -205,8 +201,7 @@ TEST_F(CachedSetTest, DeleteMatchingZeroOneOrTwoRows)
 // The first failure rolls the whole application back: the change applied before it, the
 // failed one and the one never attempted after it all stay in the log, and a second try
 // once the failure is mended writes all three.
-TEST_F(CachedSetTest, FirstFailureRollsBackEverythingAndKeepsEveryChange)
-{
+TEST_F(CachedSetTest, FirstFailureRollsBackEverythingAndKeepsEveryChange) {
     set.setCommandText("select * from T order by ID");
     set.open();
     set.insert();
@@ -241,8 +236,7 @@ TEST_F(CachedSetTest, FirstFailureRollsBackEverythingAndKeepsEveryChange)
     EXPECT_EQ(count("NOMBRE = 'once'"), 1);
 }
 
-TEST_F(CachedSetTest, EditSendsOnlyAssignedColumnsAndCancelUpdatesRestores)
-{
+TEST_F(CachedSetTest, EditSendsOnlyAssignedColumnsAndCancelUpdatesRestores) {
     set.setCommandText("select * from T order by ID");
     set.open();
     set.edit();
@@ -325,12 +319,12 @@ TEST_F(CachedSetTest, OneChangeIsUndoneAndTheOthersAreWritten) {
     EXPECT_EQ(errorOf([&] { set.revertChange(0); }), "Change index out of range");
 }
 
-TEST_F(CachedSetTest, RulesOfTheCache)
-{
+TEST_F(CachedSetTest, RulesOfTheCache) {
     set.setCommandText("select * from T where ID = 99");
     set.open();
     EXPECT_EQ(errorOf([&] { set.remove(); }), "Cannot perform this operation on an empty dataset");
-    EXPECT_EQ(errorOf([&] { set.setValue("ID", Value::integer(1)); }), "Dataset not in edit or insert mode");
+    EXPECT_EQ(errorOf([&] { set.setValue("ID", Value::integer(1)); }),
+              "Dataset not in edit or insert mode");
     EXPECT_TRUE(set.value("ID").isNull());
 
     set.insert();
@@ -359,8 +353,7 @@ TEST_F(CachedSetTest, RulesOfTheCache)
     EXPECT_EQ(s2.recordCount(), 0);
 }
 
-TEST_F(CachedSetTest, ErrorHooksDecideWhatAFailedPostDoes)
-{
+TEST_F(CachedSetTest, ErrorHooksDecideWhatAFailedPostDoes) {
     set.setCommandText("select * from T where ID = 99");
     set.open();
     int calls = 0;
@@ -385,8 +378,7 @@ TEST_F(CachedSetTest, ErrorHooksDecideWhatAFailedPostDoes)
     EXPECT_EQ(calls, 2);
 }
 
-TEST_F(CachedSetTest, AnErrorRaisedInTheUpdateHookEndsTheApplication)
-{
+TEST_F(CachedSetTest, AnErrorRaisedInTheUpdateHookEndsTheApplication) {
     set.setCommandText("select * from T where ID = 1");
     set.open();
     db.exec("delete from T where ID = 1");
@@ -400,8 +392,7 @@ TEST_F(CachedSetTest, AnErrorRaisedInTheUpdateHookEndsTheApplication)
 // A hook that ends the caller's transaction leaves the rest of the changes nowhere to run:
 // the application stops with a UsageError (the caller's fault, never shown to the hook as
 // a refused change) instead of committing them one by one.
-TEST_F(CachedSetTest, ATransactionEndedUnderTheApplicationStopsItAsTheCallersFault)
-{
+TEST_F(CachedSetTest, ATransactionEndedUnderTheApplicationStopsItAsTheCallersFault) {
     set.setCommandText("select * from T order by ID");
     set.open();
     Transaction tx(*conn);
@@ -423,8 +414,7 @@ TEST_F(CachedSetTest, ATransactionEndedUnderTheApplicationStopsItAsTheCallersFau
     EXPECT_EQ(set.changeCount(), 2);
 }
 
-TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart)
-{
+TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart) {
     set.setCommandText("select * from T where ID = 3");
     set.open();
     Transaction tx(*conn);
@@ -438,8 +428,7 @@ TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart)
 }
 
 // Named indexes, calculated fields and the row filter over rows loaded in memory.
-TEST(CachedSetIndexes, OrderFilterAndTheirFailures)
-{
+TEST(CachedSetIndexes, OrderFilterAndTheirFailures) {
     auto conn = Connection::company("DbCia");
     Query q(*conn, "select * from T");
     Provider p("PT", q, true);
@@ -452,11 +441,12 @@ TEST(CachedSetIndexes, OrderFilterAndTheirFailures)
         return out;
     };
     auto load = [&] {
-        set.loadRows({f("NAME", FieldType::String), f("N", FieldType::Integer), f("D", FieldType::Date)},
-                     {{Value::text("b"), Value::integer(2), Value::date(Date::fromYmd(2024, 1, 2))},
-                      {Value::text("A"), Value::null(), Value::null()},
-                      {Value::text("a"), Value::integer(1), Value::date(Date::fromYmd(2024, 1, 1))},
-                      {Value::text("B"), Value::integer(2), Value::date(Date::fromYmd(2024, 1, 3))}});
+        set.loadRows(
+            {f("NAME", FieldType::String), f("N", FieldType::Integer), f("D", FieldType::Date)},
+            {{Value::text("b"), Value::integer(2), Value::date(Date::fromYmd(2024, 1, 2))},
+             {Value::text("A"), Value::null(), Value::null()},
+             {Value::text("a"), Value::integer(1), Value::date(Date::fromYmd(2024, 1, 1))},
+             {Value::text("B"), Value::integer(2), Value::date(Date::fromYmd(2024, 1, 3))}});
     };
     auto names = [&] {
         std::string out;
@@ -469,11 +459,10 @@ TEST(CachedSetIndexes, OrderFilterAndTheirFailures)
     set.addIndex("BYN", "N;NAME", 0, "N");
     set.addIndex("BYD", "D", ixDescending);
     const std::pair<const char*, const char*> orders[] = {
-        {"BYNAME", "ABab"},   // case-sensitive bytes
-        {"BYNAMECI", "AabB"}, // equal keys keep the natural order
-        {"BYN", "BbaA"},      // N descending (NULL last), then NAME ascending
-        {"BYD", "BbaA"},
-        {"", "bAaB"},
+        {"BYNAME", "ABab"},    // case-sensitive bytes
+        {"BYNAMECI", "AabB"},  // equal keys keep the natural order
+        {"BYN", "BbaA"},       // N descending (NULL last), then NAME ascending
+        {"BYD", "BbaA"},      {"", "bAaB"},
     };
     for (const auto& [index, order] : orders) {
         set.setIndexName(index);
@@ -490,7 +479,9 @@ TEST(CachedSetIndexes, OrderFilterAndTheirFailures)
     set.setRowFilter({});
     set.defineCalculatedField("UPPER", [](const CachedResultSet& s) -> KeyFunction {
         const KeyFunction name = s.keyFunction("NAME");
-        return [name](const RowValues& row) { return Value::text(name(row).asString() == "a" ? "z" : "m"); };
+        return [name](const RowValues& row) {
+            return Value::text(name(row).asString() == "a" ? "z" : "m");
+        };
     });
     load();
     set.addIndex("BYCALC", "UPPER;NAME");
@@ -509,8 +500,7 @@ TEST(CachedSetIndexes, OrderFilterAndTheirFailures)
 // What an editing grid shows: the row being inserted at its place (before the current row,
 // or after the last one for an append), the row being edited with its new values; leaving
 // a new row never changed drops it and the rows after it move back up.
-TEST_F(CachedSetTest, RowsAsShownWhileInsertingAndEditing)
-{
+TEST_F(CachedSetTest, RowsAsShownWhileInsertingAndEditing) {
     set.setCommandText("select * from T order by ID");
     set.open();
     auto shownIds = [&] {
@@ -559,8 +549,7 @@ TEST_F(CachedSetTest, RowsAsShownWhileInsertingAndEditing)
 
 // Numbers put into numeric columns: each fits its column or fails naming the column and
 // the value; nothing wraps.
-TEST_F(CachedSetTest, NumbersThatDoNotFitTheirColumnAreRefused)
-{
+TEST_F(CachedSetTest, NumbersThatDoNotFitTheirColumnAreRefused) {
     db.exec("create table N (S smallint, I integer, B bigint, D numeric(18,4), P numeric(4,2))");
     struct Case {
         const char* column;
@@ -576,7 +565,8 @@ TEST_F(CachedSetTest, NumbersThatDoNotFitTheirColumnAreRefused)
         {"I", Value::decimal(1999, 3), "2"},
         {"B", Value::real(1e19), "Value '1e+19' does not fit column 'B'"},
         {"B", Value::text("9223372036854775807"), "9223372036854775807"},
-        {"B", Value::text("9223372036854775808"), "Value '9223372036854775808' does not fit column 'B'"},
+        {"B", Value::text("9223372036854775808"),
+         "Value '9223372036854775808' does not fit column 'B'"},
         {"B", Value::text("A"), "'A' is not a valid integer value"},
         {"D", Value::decimal(184467440737095516LL, 2),
          "Value '1844674407370955.16' does not fit column 'D'"},
@@ -611,8 +601,7 @@ TEST_F(CachedSetTest, NumbersThatDoNotFitTheirColumnAreRefused)
 }
 
 // Texts keep their trailing blanks only in a set that carries them on to a table.
-TEST_F(CachedSetTest, TrailingBlanksAreKeptOnlyWhenAsked)
-{
+TEST_F(CachedSetTest, TrailingBlanksAreKeptOnlyWhenAsked) {
     db.exec("insert into T values (4, 'cuatro', 'x  ', null)");
     for (const bool keep : {false, true}) {
         SCOPED_TRACE(keep ? "kept" : "trimmed");

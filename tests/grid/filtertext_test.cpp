@@ -8,8 +8,8 @@
 #include <initializer_list>
 #include <variant>
 
-#include "data/localetext.h"
 #include "data/codepage.h"
+#include "data/localetext.h"
 
 using namespace enviozvr::grid;
 using enviozvr::data::Date;
@@ -255,7 +255,8 @@ TEST(FilterText, DatesAndTimesAsTheGridShowsThem) {
         };
         for (const auto& c : cases) {
             const std::string text = enviozvr::data::windows1252FromQString(c.shown);
-            if (enviozvr::data::qstringFromWindows1252(text) != c.shown) continue;  // not a Windows-1252 text
+            if (enviozvr::data::qstringFromWindows1252(text) != c.shown)
+                continue;  // not a Windows-1252 text
             ++read;
             try {
                 const Timestamp got = filterDateTime(text, settings);

@@ -169,8 +169,9 @@ TEST_F(EventListTest, TheSortIndexSurvivesReReads) {
     EXPECT_EQ(ids(), (Ids{2, 4, 1, 3, 5}));
     list.refresh();
     EXPECT_EQ(ids(), (Ids{2, 4, 1, 3, 5}));
-    db.exec("insert into REPLICA_EVENTOS values (6, 'B025', 236, 15, 'FV', '000128', 'C-6', "
-            "'2024-12-11', '12:00:00', null, null, 'A', null, 1, 'x')");
+    db.exec(
+        "insert into REPLICA_EVENTOS values (6, 'B025', 236, 15, 'FV', '000128', 'C-6', "
+        "'2024-12-11', '12:00:00', null, null, 'A', null, 1, 'x')");
     reread();
     EXPECT_EQ(ids(), (Ids{2, 4, 6, 1, 3, 5}));
 }
@@ -267,13 +268,12 @@ TEST(CustomFilter, OperatorListsPerOperandType) {
     ASSERT_EQ(text.size(), 19u);
     std::vector<std::string> captions;
     for (E e : text) captions.push_back(customFilterCaption(e));
-    EXPECT_EQ(captions, (std::vector<std::string>{
-                            "", "equals", "does not equal", "is greate than",
-                            "is greate than or equall to", "is less than",
-                            "is less than or equall to", "begins with", "does not begin with",
-                            "ends with", "does not end with", "contains", "does not contain",
-                            "like", "not like", "in list", "not in list", "is blank",
-                            "is not blank"}));
+    EXPECT_EQ(captions,
+              (std::vector<std::string>{
+                  "", "equals", "does not equal", "is greate than", "is greate than or equall to",
+                  "is less than", "is less than or equall to", "begins with", "does not begin with",
+                  "ends with", "does not end with", "contains", "does not contain", "like",
+                  "not like", "in list", "not in list", "is blank", "is not blank"}));
     for (FilterOperandType t :
          {FilterOperandType::Number, FilterOperandType::DateTime, FilterOperandType::Boolean}) {
         EXPECT_EQ(customFilterEntries(t),
@@ -361,10 +361,9 @@ TEST(CustomFilter, OpensWithTheRowsOfTheStoredCondition) {
 TEST(FilterRow, DropDownItemsInOrder) {
     std::vector<std::string> captions;
     for (const FilterDropDownEntry& e : filterDropDownItems()) captions.push_back(e.caption);
-    EXPECT_EQ(captions, (std::vector<std::string>{"(Order by ascending)", "(Order by descending)",
-                                                  "-", "(Clear filter)", "(Apply filter)",
-                                                  "(Custom...)", "(All)", "(Not empty)",
-                                                  "(Empty)"}));
+    EXPECT_EQ(captions, (std::vector<std::string>{
+                            "(Order by ascending)", "(Order by descending)", "-", "(Clear filter)",
+                            "(Apply filter)", "(Custom...)", "(All)", "(Not empty)", "(Empty)"}));
 }
 
 TEST(FilterRow, LikePatterns) {

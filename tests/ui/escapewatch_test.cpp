@@ -12,13 +12,11 @@
 namespace enviozvr::uitest {
 namespace {
 
-void postKey(QWidget* to, int key, const QString& text = {})
-{
+void postKey(QWidget* to, int key, const QString& text = {}) {
     QCoreApplication::postEvent(to, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, text));
 }
 
-TEST(EscapeWatch, SeesEscHoldsInputAndFiresNoTimer)
-{
+TEST(EscapeWatch, SeesEscHoldsInputAndFiresNoTimer) {
     QLineEdit edit;
     edit.show();
     int ticks = 0;

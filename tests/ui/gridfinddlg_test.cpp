@@ -33,41 +33,37 @@ struct LocateCall {
 
 // The grid model and its locate routine; records every request.
 class ModelTarget : public ui::GridFindTarget {
-public:
+  public:
     explicit ModelTarget(grid::DataGrid& g) : grid_(g) {}
     ~ModelTarget() override { ui::forgetFindTarget(this); }
     const grid::DataGrid& findGrid() const override { return grid_; }
     bool locateText(const std::string& fieldName, int treeRange, int matching, int direction,
-                    unsigned options, const std::string& text) override
-    {
+                    unsigned options, const std::string& text) override {
         calls.push_back({fieldName, matching, direction, options, text});
         return grid::LocateCellText(grid_, fieldName, treeRange, matching, direction, options,
                                     text);
     }
     std::vector<LocateCall> calls;
 
-private:
+  private:
     grid::DataGrid& grid_;
 };
 
 class FindDialogTest : public ::testing::Test {
-protected:
+  protected:
     FindDialogTest() : target(events.dataGrid) {}
 
     // Opens the dialog without waiting for it to close.
-    TGridFindDlg& open()
-    {
+    TGridFindDlg& open() {
         ShowFindDialog(target, {}, false);
         TGridFindDlg* d = GridFindDlg();
         EXPECT_NE(d, nullptr);
         return *d;
     }
-    void click(TGridFindDlg& d, Qt::KeyboardModifiers modifiers = {})
-    {
+    void click(TGridFindDlg& d, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(d.bFind, Qt::LeftButton, modifiers);
     }
-    static void setText(TGridFindDlg& d, const char* text)
-    {
+    static void setText(TGridFindDlg& d, const char* text) {
         d.cbText->setEditText(QString::fromLatin1(text));
     }
 
@@ -75,8 +71,7 @@ protected:
     ModelTarget target;
 };
 
-TEST_F(FindDialogTest, CaptionSizeControlsAndDefaults)
-{
+TEST_F(FindDialogTest, CaptionSizeControlsAndDefaults) {
     events.dataGrid.column(Col::Hora).Visible = false;
     events.dataGrid.SelectedIndex = Col::Numero;
     // A dialog of its own: the program's one keeps the choices of earlier tests.
@@ -90,7 +85,7 @@ TEST_F(FindDialogTest, CaptionSizeControlsAndDefaults)
     EXPECT_EQ(d.font().pixelSize(), 10);
 
     const std::pair<QLabel*, const char*> labels[] = {
-        {d.Label1, "Fi&nd What:"}, {d.Label2, "Find &in:"},   {d.cbMatchType, "Matc&h:"},
+        {d.Label1, "Fi&nd What:"}, {d.Label2, "Find &in:"},     {d.cbMatchType, "Matc&h:"},
         {d.Label3, "Sea&rch:"},    {d.Label4, "Find in Tree:"},
     };
     for (const auto& [l, text] : labels) EXPECT_EQ(l->text(), QString::fromLatin1(text));
@@ -112,10 +107,9 @@ TEST_F(FindDialogTest, CaptionSizeControlsAndDefaults)
     EXPECT_EQ(items(d.cbFindDirection), (QStringList{"Up", "Down", "All"}));
     EXPECT_EQ(items(d.dbcTreeFindRange), (QStringList{"In all nodes", "In expanded nodes",
                                                       "In current level", "In current node"}));
-    EXPECT_EQ(items(d.cbFindIn),
-              (QStringList{"Tipo doc", "Pref", QString::fromUtf8("Número"),
-                           QString::fromUtf8("Código"), "Servidor", "Fecha", "Op", "Prefd", "PtVt",
-                           "<All>"}))
+    EXPECT_EQ(items(d.cbFindIn), (QStringList{"Tipo doc", "Pref", QString::fromUtf8("Número"),
+                                              QString::fromUtf8("Código"), "Servidor", "Fecha",
+                                              "Op", "Prefd", "PtVt", "<All>"}))
         << "the visible columns' titles in display order";
     EXPECT_EQ(d.cbFindIn->currentText(), QString::fromUtf8("Número")) << "the focused column";
     EXPECT_EQ(d.cbMatchinType->currentIndex(), 0);
@@ -139,8 +133,7 @@ TEST_F(FindDialogTest, CaptionSizeControlsAndDefaults)
 
 // "All" from the top on the first try only; Ctrl reverses; the options come from the
 // controls.
-TEST_F(FindDialogTest, FirstTryAndCtrlReversal)
-{
+TEST_F(FindDialogTest, FirstTryAndCtrlReversal) {
     events.dataGrid.SelectedIndex = Col::Codigo;
     TGridFindDlg& d = open();
     d.cbMatchinType->setCurrentIndex(grid::lmWholeField);
@@ -160,17 +153,25 @@ TEST_F(FindDialogTest, FirstTryAndCtrlReversal)
         int foundCol;
     };
     const Step steps[] = {
-        {"All, first try: from the focused column of the first record", [] {}, {}, 2, 1,
+        {"All, first try: from the focused column of the first record",
+         [] {},
+         {},
+         2,
+         1,
          Col::Servidor},
         {"All again: down from the found cell", [] {}, {}, 1, 3, Col::Servidor},
-        {"a change of matching keeps going", [&] { d.cbMatchinType->setCurrentIndex(0); }, {}, 1,
-         6, Col::Servidor},
+        {"a change of matching keeps going",
+         [&] { d.cbMatchinType->setCurrentIndex(0); },
+         {},
+         1,
+         6,
+         Col::Servidor},
         {"a new text starts over", [&] { setText(d, "B03"); }, {}, 2, 4, Col::Servidor},
         {"Ctrl with All: up", [] {}, Qt::ControlModifier, 0, 0, 0},
         {"Down", [&] { d.cbFindDirection->setCurrentIndex(1); }, {}, 1, 7, Col::Servidor},
         {"Ctrl with Down: up", [] {}, Qt::ControlModifier, 0, 4, Col::Servidor},
-        {"Ctrl with Up: down", [&] { d.cbFindDirection->setCurrentIndex(0); },
-         Qt::ControlModifier, 1, 7, Col::Servidor},
+        {"Ctrl with Up: down", [&] { d.cbFindDirection->setCurrentIndex(0); }, Qt::ControlModifier,
+         1, 7, Col::Servidor},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
@@ -191,8 +192,7 @@ TEST_F(FindDialogTest, FirstTryAndCtrlReversal)
     d.close();
 }
 
-TEST_F(FindDialogTest, OptionsColumnAndEmptyTexts)
-{
+TEST_F(FindDialogTest, OptionsColumnAndEmptyTexts) {
     events.dataGrid.SelectedIndex = Col::Pref;
     TGridFindDlg& d = open();
     d.cbFindDirection->setCurrentIndex(2);
@@ -236,8 +236,7 @@ TEST_F(FindDialogTest, OptionsColumnAndEmptyTexts)
     d.close();
 }
 
-TEST_F(FindDialogTest, HistoryEnterEscAndClose)
-{
+TEST_F(FindDialogTest, HistoryEnterEscAndClose) {
     TGridFindDlg d;
     d.showFor(target, {}, false);
     d.cbText->setEditText(QStringLiteral("abc"));
@@ -273,8 +272,7 @@ TEST_F(FindDialogTest, HistoryEnterEscAndClose)
 
 // What is typed is what is sought: the history never completes or swaps the typed text,
 // whatever case or prefix it shares with a remembered one.
-TEST_F(FindDialogTest, TypedTextIsSoughtAsTypedWhateverTheHistoryHolds)
-{
+TEST_F(FindDialogTest, TypedTextIsSoughtAsTypedWhateverTheHistoryHolds) {
     TGridFindDlg d;
     d.showFor(target, {}, false);
     for (const char* remembered : {"abc", "zzzzz"}) {
@@ -282,9 +280,7 @@ TEST_F(FindDialogTest, TypedTextIsSoughtAsTypedWhateverTheHistoryHolds)
         click(d);
     }
     d.cbCharCase->setChecked(true);
-    const struct {
-        const char* typed;
-    } cases[] = {{"ABC"}, {"zz"}, {"ab"}, {"abc"}};
+    const struct { const char* typed; } cases[] = {{"ABC"}, {"zz"}, {"ab"}, {"abc"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         d.showFor(target, {}, false);
@@ -304,8 +300,7 @@ TEST_F(FindDialogTest, TypedTextIsSoughtAsTypedWhateverTheHistoryHolds)
     d.forgetTarget(&target);
 }
 
-TEST_F(FindDialogTest, TheGridOpensItModal)
-{
+TEST_F(FindDialogTest, TheGridOpensItModal) {
     bool wasModal = false;
     QTimer::singleShot(0, [&] {
         TGridFindDlg* d = GridFindDlg();

@@ -2,6 +2,8 @@
 // multi-sort applied on Ctrl release, filter cells that store on leaving and apply on
 // Enter, a rejected text reported and put back, the drop-down items and the custom filter
 // dialog.
+#include "ui/gridsortfilter.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -13,7 +15,6 @@
 #include "core/unhandled.h"
 #include "data/connection.h"
 #include "data/dataset.h"
-#include "ui/gridsortfilter.h"
 #include "ui/gridwidget.h"
 
 namespace enviozvr::uitest {
@@ -24,8 +25,7 @@ using ui::GridHeader;
 using ui::GridSortFilter;
 using ui::GridWidget;
 
-data::Field field(std::string name, data::FieldType type, int size = 0)
-{
+data::Field field(std::string name, data::FieldType type, int size = 0) {
     data::Field f;
     f.name = std::move(name);
     f.type = type;
@@ -43,8 +43,7 @@ struct RecordedErrors : core::ErrorDisplay {
 // Rows (CODE, CITY, N): C0 Lima 30, C1 lima 10, C2 Quito -, C3 Bogota 20, C4 Lima 10.
 // Re-reading loads the same rows again, as a viewer's query would return them.
 struct Host {
-    Host()
-    {
+    Host() {
         read();
         grid::DataGrid& g = widget->dataGrid();
         g.setDataSet(&set);
@@ -62,43 +61,38 @@ struct Host {
         widget->setFocus();
     }
 
-    void read()
-    {
+    void read() {
         auto t = [](const char* s) { return data::Value::text(s); };
         auto n = [](int v) { return data::Value::integer(v); };
-        set.loadRows({field("CODE", data::FieldType::String, 4),
-                      field("CITY", data::FieldType::String, 20),
-                      field("N", data::FieldType::Integer, 4)},
-                     {{t("C0"), t("Lima"), n(30)},
-                      {t("C1"), t("lima"), n(10)},
-                      {t("C2"), t("Quito"), data::Value::null()},
-                      {t("C3"), t("Bogota"), n(20)},
-                      {t("C4"), t("Lima"), n(10)}});
+        set.loadRows(
+            {field("CODE", data::FieldType::String, 4), field("CITY", data::FieldType::String, 20),
+             field("N", data::FieldType::Integer, 4)},
+            {{t("C0"), t("Lima"), n(30)},
+             {t("C1"), t("lima"), n(10)},
+             {t("C2"), t("Quito"), data::Value::null()},
+             {t("C3"), t("Bogota"), n(20)},
+             {t("C4"), t("Lima"), n(10)}});
     }
 
     // CODE of every row the widget shows, in order.
-    QString codes() const
-    {
+    QString codes() const {
         QStringList out;
         for (int r = 0; r < widget->gridModel()->rowCount(); ++r)
             out << widget->gridModel()->index(r, 0).data().toString();
         return out.join(' ');
     }
 
-    QPoint titlePoint(int column) const
-    {
+    QPoint titlePoint(int column) const {
         GridHeader* h = widget->titleHeader();
         return {h->sectionViewportPosition(column) + h->sectionSize(column) / 2, 3};
     }
-    void clickTitle(int column, Qt::KeyboardModifiers modifiers = {})
-    {
+    void clickTitle(int column, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(widget->titleHeader()->viewport(), Qt::LeftButton, modifiers,
                           titlePoint(column));
     }
 
     // Clicks a filter cell, replaces its text by typing, and presses Enter when asked.
-    void type(int column, const QString& text, bool enter)
-    {
+    void type(int column, const QString& text, bool enter) {
         ui::FilterCell* cell = filters->cell(column);
         QTest::mouseClick(cell, Qt::LeftButton);
         cell->setFocus();
@@ -117,8 +111,7 @@ struct Host {
     int reads = 0;
 };
 
-std::vector<std::tuple<int, bool, int>> markers(const GridWidget& w)
-{
+std::vector<std::tuple<int, bool, int>> markers(const GridWidget& w) {
     std::vector<std::tuple<int, bool, int>> out;
     for (const auto& m : w.titleHeader()->sortMarkers())
         out.emplace_back(m.column, m.ascending, m.rank);
@@ -127,8 +120,7 @@ std::vector<std::tuple<int, bool, int>> markers(const GridWidget& w)
 
 }  // namespace
 
-TEST(GridSortFilter, TitleClicksSortAtOnceAndDrawTheirMarker)
-{
+TEST(GridSortFilter, TitleClicksSortAtOnceAndDrawTheirMarker) {
     Host host;
     host.clickTitle(1);
     EXPECT_EQ(host.codes(), "C3 C0 C4 C2 C1");  // case-sensitive: upper case first
@@ -142,8 +134,7 @@ TEST(GridSortFilter, TitleClicksSortAtOnceAndDrawTheirMarker)
     EXPECT_EQ(host.set.recNo(), 0);
 }
 
-TEST(GridSortFilter, CtrlClicksSortOnceWhenCtrlIsReleased)
-{
+TEST(GridSortFilter, CtrlClicksSortOnceWhenCtrlIsReleased) {
     Host host;
     host.clickTitle(2, Qt::ControlModifier);
     host.clickTitle(1, Qt::ControlModifier);
@@ -164,8 +155,7 @@ TEST(GridSortFilter, CtrlClicksSortOnceWhenCtrlIsReleased)
     EXPECT_EQ(host.codes(), "C0 C1 C2 C3 C4");
 }
 
-TEST(GridSortFilter, LosingTheFocusAppliesAPendingSort)
-{
+TEST(GridSortFilter, LosingTheFocusAppliesAPendingSort) {
     Host host;
     QLineEdit other(&host.window);
     other.show();
@@ -179,8 +169,7 @@ TEST(GridSortFilter, LosingTheFocusAppliesAPendingSort)
     EXPECT_EQ(host.codes(), "C4 C3 C2 C1 C0");
 }
 
-TEST(GridSortFilter, FilterCellsStoreOnLeavingAndApplyOnEnter)
-{
+TEST(GridSortFilter, FilterCellsStoreOnLeavingAndApplyOnEnter) {
     RecordedErrors errors;
     Host host;
     host.widget->setFilterRowVisible(true);
@@ -229,15 +218,15 @@ TEST(GridSortFilter, FilterCellsStoreOnLeavingAndApplyOnEnter)
     EXPECT_EQ(host.codes(), "C2 C1 C4 C3 C0");
 }
 
-TEST(GridSortFilter, DropDownItems)
-{
+TEST(GridSortFilter, DropDownItems) {
     Host host;
     host.widget->setFilterRowVisible(true);
     QMenu* menu = host.filters->dropDownMenu(1);
     QStringList captions;
     for (QAction* a : menu->actions()) captions << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(captions.join('|'), "(Order by ascending)|(Order by descending)|-|(Clear filter)|"
-                                  "(Apply filter)|(Custom...)|(All)|(Not empty)|(Empty)");
+    EXPECT_EQ(captions.join('|'),
+              "(Order by ascending)|(Order by descending)|-|(Clear filter)|"
+              "(Apply filter)|(Custom...)|(All)|(Not empty)|(Empty)");
     delete menu;
 
     using Item = grid::FilterDropDownItem;
@@ -256,8 +245,7 @@ TEST(GridSortFilter, DropDownItems)
     EXPECT_EQ(host.codes(), "C1 C2 C0 C4 C3");
 }
 
-TEST(GridSortFilter, CustomFilterDialogBuildsTheCellText)
-{
+TEST(GridSortFilter, CustomFilterDialogBuildsTheCellText) {
     Host host;
     host.widget->setFilterRowVisible(true);
     host.filters->filterState().store("CITY", grid::FilterOperandType::Text, "~li%");

@@ -28,8 +28,7 @@ using grid::DataGrid;
 using ui::GridHeader;
 using ui::GridWidget;
 
-data::Field field(std::string name, data::FieldType type, int size = 0)
-{
+data::Field field(std::string name, data::FieldType type, int size = 0) {
     data::Field f;
     f.name = std::move(name);
     f.type = type;
@@ -47,18 +46,18 @@ struct RecordedErrors : core::ErrorDisplay {
 
 // A grid widget over rows of (CODE, NAME, N), shown in a window of its own.
 struct GridHost {
-    explicit GridHost(int rows = 5)
-    {
+    explicit GridHost(int rows = 5) {
         std::vector<data::Row> data;
         for (int i = 0; i < rows; ++i) {
-            data.push_back({data::Value::text("C" + std::to_string(i)),
-                            data::Value::text(i == 1 ? "L\xEDnea\r\ndos" : "Fila " + std::to_string(i)),
-                            i == 2 ? data::Value::null() : data::Value::integer(i * 10)});
+            data.push_back(
+                {data::Value::text("C" + std::to_string(i)),
+                 data::Value::text(i == 1 ? "L\xEDnea\r\ndos" : "Fila " + std::to_string(i)),
+                 i == 2 ? data::Value::null() : data::Value::integer(i * 10)});
         }
-        set.loadRows({field("CODE", data::FieldType::String, 4),
-                      field("NAME", data::FieldType::String, 40),
-                      field("N", data::FieldType::Integer, 4)},
-                     std::move(data));
+        set.loadRows(
+            {field("CODE", data::FieldType::String, 4), field("NAME", data::FieldType::String, 40),
+             field("N", data::FieldType::Integer, 4)},
+            std::move(data));
         DataGrid& g = widget->dataGrid();
         g.setDataSet(&set);
         g.EditActions = grid::geaCopy | grid::geaSelectAll;
@@ -72,8 +71,7 @@ struct GridHost {
     QModelIndex at(int row, int column) const { return widget->gridModel()->index(row, column); }
     QString text(int row, int column) const { return at(row, column).data().toString(); }
     // A point in the lowest pixels of a title (the column-selection zone) or above them.
-    QPoint titlePoint(int column, bool inZone) const
-    {
+    QPoint titlePoint(int column, bool inZone) const {
         GridHeader* h = widget->titleHeader();
         const int x = h->sectionViewportPosition(column) + h->sectionSize(column) / 2;
         return {x, inZone ? h->titleHeight() - 2 : 2};
@@ -87,8 +85,7 @@ struct GridHost {
     GridWidget* widget = new GridWidget(&window);
 };
 
-TEST(GridWidget, ShowsTheGridModelsTextsAndFollowsTheCurrentCell)
-{
+TEST(GridWidget, ShowsTheGridModelsTextsAndFollowsTheCurrentCell) {
     GridHost host;
     GridWidget& w = *host.widget;
     EXPECT_EQ(w.gridModel()->rowCount(), 5);
@@ -135,14 +132,14 @@ TEST(GridWidget, ShowsTheGridModelsTextsAndFollowsTheCurrentCell)
     EXPECT_EQ(w.currentColumn(), 2);
 }
 
-TEST(GridWidget, SelectsAllWithCtrlAAndColumnsFromTheLowestPixelsOfTheTitles)
-{
+TEST(GridWidget, SelectsAllWithCtrlAAndColumnsFromTheLowestPixelsOfTheTitles) {
     GridHost host;
     GridWidget& w = *host.widget;
     DataGrid& g = w.dataGrid();
     std::vector<QString> clicked;
-    QObject::connect(&w, &GridWidget::titleClicked,
-                     [&](int column, Qt::KeyboardModifiers) { clicked.push_back(QString::number(column)); });
+    QObject::connect(&w, &GridWidget::titleClicked, [&](int column, Qt::KeyboardModifiers) {
+        clicked.push_back(QString::number(column));
+    });
 
     QTest::keyClick(&w, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(g.Selection().SelectionType(), grid::gstAll);
@@ -182,8 +179,7 @@ TEST(GridWidget, SelectsAllWithCtrlAAndColumnsFromTheLowestPixelsOfTheTitles)
     EXPECT_EQ(w.gridModel()->rowCount(), 0);
 }
 
-TEST(GridWidget, ColumnsMovedAndResizedByTheirTitlesChangeTheGridModel)
-{
+TEST(GridWidget, ColumnsMovedAndResizedByTheirTitlesChangeTheGridModel) {
     GridHost host;
     GridWidget& w = *host.widget;
     DataGrid& g = w.dataGrid();
@@ -218,8 +214,7 @@ TEST(GridWidget, ColumnsMovedAndResizedByTheirTitlesChangeTheGridModel)
     EXPECT_EQ(w.currentIndex(), host.at(3, 0));
 }
 
-TEST(GridWidget, KeyHooksRunFirstAndErrorsStayInsideTheGuard)
-{
+TEST(GridWidget, KeyHooksRunFirstAndErrorsStayInsideTheGuard) {
     testing::InstallDir install;  // ERRORES.TXT
     RecordedErrors errors;
     GridHost host;
@@ -253,8 +248,7 @@ TEST(GridWidget, KeyHooksRunFirstAndErrorsStayInsideTheGuard)
     EXPECT_TRUE(seen.empty());
 }
 
-TEST(GridWidget, EditingIsASwitchOfTheSameWidget)
-{
+TEST(GridWidget, EditingIsASwitchOfTheSameWidget) {
     GridHost host;
     GridWidget& w = *host.widget;
     w.setEditingEnabled(true);

@@ -22,8 +22,7 @@ using ui::Tfaccesozvr;
 
 const QString kWrongLogin = QStringLiteral("El nombre de Usuario o la clave son incorrectas.");
 
-std::vector<std::string> fields(const std::string& line, int count)
-{
+std::vector<std::string> fields(const std::string& line, int count) {
     std::vector<std::string> out;
     std::string::size_type start = 0;
     for (int i = 0; i + 1 < count; ++i) {
@@ -36,8 +35,7 @@ std::vector<std::string> fields(const std::string& line, int count)
     return out;
 }
 
-TEST(AccessScreen, ShowsItsControlsAndTheServerList)
-{
+TEST(AccessScreen, ShowsItsControlsAndTheServerList) {
     struct Case {
         const char* what;
         std::optional<std::string> file;
@@ -45,8 +43,10 @@ TEST(AccessScreen, ShowsItsControlsAndTheServerList)
         int current;
     };
     const Case cases[] = {
-        {"CR LF lines", std::string("localhost:/srv\r\nremoto:/datos2\r\n\r\nultimo"),
-         {"localhost:/srv", "remoto:/datos2", "", "ultimo"}, 0},
+        {"CR LF lines",
+         std::string("localhost:/srv\r\nremoto:/datos2\r\n\r\nultimo"),
+         {"localhost:/srv", "remoto:/datos2", "", "ultimo"},
+         0},
         {"no SERVIDORES.cfg", std::nullopt, {}, -1},
     };
     for (const Case& c : cases) {
@@ -99,21 +99,18 @@ TEST(AccessScreen, ShowsItsControlsAndTheServerList)
 
 // Typed texts of the screen's three boxes.
 void typeLogin(Tfaccesozvr& screen, const std::string& server, const std::string& user,
-               const std::string& password)
-{
+               const std::string& password) {
     screen.Servidor->setEditText(data::qstringFromWindows1252(server));
     screen.Tusua->setText(data::qstringFromWindows1252(user));
     screen.TClave->setText(data::qstringFromWindows1252(password));
 }
 
-std::string lower(std::string s)
-{
+std::string lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
-TEST(AccessScreen, F2LogsInThroughTheServer)
-{
+TEST(AccessScreen, F2LogsInThroughTheServer) {
     UiWorld world;
     sender::MainData data;
     Tfaccesozvr screen(data);
@@ -135,8 +132,7 @@ TEST(AccessScreen, F2LogsInThroughTheServer)
     EXPECT_FALSE(data.Cusuario.active());
 }
 
-TEST(AccessScreen, WrongPasswordIsLoggedShownAndTheScreenStaysOpen)
-{
+TEST(AccessScreen, WrongPasswordIsLoggedShownAndTheScreenStaysOpen) {
     UiWorld world;
     sender::MainData data;
     Tfaccesozvr screen(data);
@@ -153,8 +149,7 @@ TEST(AccessScreen, WrongPasswordIsLoggedShownAndTheScreenStaysOpen)
     ASSERT_EQ(f.size(), 4u);
     EXPECT_EQ(f[0], data::shortDateText(data::today()));
     EXPECT_EQ(f[2], "");  // nobody has logged in yet
-    EXPECT_NE(f[3].find("Your user name and password are not defined"), std::string::npos)
-        << f[3];
+    EXPECT_NE(f[3].find("Your user name and password are not defined"), std::string::npos) << f[3];
     EXPECT_EQ(screen.result(), 0);
     EXPECT_TRUE(screen.isVisible());
     EXPECT_FALSE(screen.Panel2->isHidden());
@@ -174,8 +169,7 @@ TEST(AccessScreen, WrongPasswordIsLoggedShownAndTheScreenStaysOpen)
 // do nothing shows none.
 constexpr const char* kNoServer = "localhost:/enviozvr-no-such-folder";
 
-TEST(AccessScreen, F2AndEscWithShiftAltOrCtrlDoNothing)
-{
+TEST(AccessScreen, F2AndEscWithShiftAltOrCtrlDoNothing) {
     testing::InstallDir install;
     const Qt::Key keys[] = {Qt::Key_F2, Qt::Key_Escape};
     const Qt::KeyboardModifier modifiers[] = {Qt::ShiftModifier, Qt::AltModifier,
@@ -189,8 +183,8 @@ TEST(AccessScreen, F2AndEscWithShiftAltOrCtrlDoNothing)
             typeLogin(screen, kNoServer, "SYSDBA", "masterkey");
             ModalDriver driver;
             driver.run([&] {
-                for (QWidget* target : {static_cast<QWidget*>(screen.Tusua),
-                                        static_cast<QWidget*>(screen.Servidor)})
+                for (QWidget* target :
+                     {static_cast<QWidget*>(screen.Tusua), static_cast<QWidget*>(screen.Servidor)})
                     QTest::keyClick(target, key, modifier);
             });
             EXPECT_TRUE(driver.messages.empty());
@@ -209,8 +203,7 @@ TEST(AccessScreen, F2AndEscWithShiftAltOrCtrlDoNothing)
     EXPECT_EQ(driver.messages.size(), 1u);
 }
 
-TEST(AccessScreen, EnterMovesTheFocusOnAndNeverLogsIn)
-{
+TEST(AccessScreen, EnterMovesTheFocusOnAndNeverLogsIn) {
     testing::InstallDir install;
     sender::MainData data;
     Tfaccesozvr screen(data);
@@ -240,8 +233,7 @@ TEST(AccessScreen, EnterMovesTheFocusOnAndNeverLogsIn)
     EXPECT_TRUE(screen.isVisible());
 }
 
-TEST(AccessScreen, EscOrSalirEndsWithoutAnyDatabaseAccess)
-{
+TEST(AccessScreen, EscOrSalirEndsWithoutAnyDatabaseAccess) {
     testing::InstallDir install;
     const std::function<void(Tfaccesozvr&)> ways[] = {
         [](Tfaccesozvr& s) { QTest::keyClick(s.Tusua, Qt::Key_Escape); },

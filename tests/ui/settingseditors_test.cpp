@@ -40,8 +40,7 @@ struct RecordedErrors : core::ErrorDisplay {
 
 // A company database on the local server with the main window's queries over it.
 struct CompanyDb {
-    CompanyDb() : db((makeWorldWritable(dir.path()), dir.file("nivora.fdb")), true)
-    {
+    CompanyDb() : db((makeWorldWritable(dir.path()), dir.file("nivora.fdb")), true) {
         db.createCompanySchema();
         db.exec({
             "INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Norte', 'srv2:/datos', 'N', 1, 'S')",
@@ -67,14 +66,12 @@ struct CompanyDb {
     data::Query TTipodoc{data::Query::table(*DbCia, "TIPO_DOCUMENTO")};
 };
 
-QModelIndex cell(ui::GridWidget* grid, int row, int column)
-{
+QModelIndex cell(ui::GridWidget* grid, int row, int column) {
     return grid->gridModel()->index(row, column);
 }
 
 // Types `text` into a cell as a user does: F2 opens the cell editor, Enter writes it.
-void typeInto(ui::GridWidget* grid, int row, int column, const QString& text)
-{
+void typeInto(ui::GridWidget* grid, int row, int column, const QString& text) {
     grid->moveToCell(row, column);
     QTest::keyClick(grid, Qt::Key_F2);
     auto* editor = grid->viewport()->findChild<QLineEdit*>();
@@ -87,28 +84,24 @@ void typeInto(ui::GridWidget* grid, int row, int column, const QString& text)
 }
 
 // Shows a screen as the active window, as the user has it.
-void showActive(QWidget& screen)
-{
+void showActive(QWidget& screen) {
     screen.show();
     screen.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&screen));
 }
 
-void clickCheckBox(ui::GridWidget* grid, int row, int column)
-{
+void clickCheckBox(ui::GridWidget* grid, int row, int column) {
     const QRect box = ui::FlagCheckBoxDelegate::boxRect(grid->visualRect(cell(grid, row, column)));
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, box.center());
 }
 
-int rowOf(ui::GridWidget* grid, int column, const QString& text)
-{
+int rowOf(ui::GridWidget* grid, int column, const QString& text) {
     for (int r = 0; r < grid->gridModel()->rowCount(); ++r)
         if (grid->gridModel()->cellText(r, column) == text) return r;
     return -1;
 }
 
-TEST(SettingsEditors, WindowsColumnsAndCheckBoxes)
-{
+TEST(SettingsEditors, WindowsColumnsAndCheckBoxes) {
     CompanyDb company;
     {
         Tfrepcompania screen(company.QRepcomp);
@@ -156,15 +149,14 @@ TEST(SettingsEditors, WindowsColumnsAndCheckBoxes)
         }
         const int fv = rowOf(g, 1, "FV"), zz = rowOf(g, 1, "ZZ");
         EXPECT_EQ(g->gridModel()->cellText(fv, 0), "FACT");
-        EXPECT_EQ(g->gridModel()->cellText(zz, 0), "");  // type 999 is unknown
+        EXPECT_EQ(g->gridModel()->cellText(zz, 0), "");   // type 999 is unknown
         EXPECT_EQ(g->gridModel()->cellText(fv, 2), "S");  // "Replica" is plain text
     }
 }
 
 // Typing a server, clicking "Activa" (x -> S, S -> N) and adding a row with the navigator,
 // then "Grabar": the table holds exactly that and the screen closed.
-TEST(SettingsEditors, GrabarWritesWhatWasTypedAndClicked)
-{
+TEST(SettingsEditors, GrabarWritesWhatWasTypedAndClicked) {
     CompanyDb company;
     Tfrepcompania screen(company.QRepcomp);
     showActive(screen);
@@ -174,7 +166,8 @@ TEST(SettingsEditors, GrabarWritesWhatWasTypedAndClicked)
     clickCheckBox(g, norte, 3);
     clickCheckBox(g, sur, 3);
     QCoreApplication::processEvents();
-    EXPECT_EQ(company.rows("SELECT COUNT(*) FROM REPLICA_COMPANIA WHERE RPCO_SERVIDOR = 'nuevo:/srv'")[0][0],
+    EXPECT_EQ(company.rows(
+                  "SELECT COUNT(*) FROM REPLICA_COMPANIA WHERE RPCO_SERVIDOR = 'nuevo:/srv'")[0][0],
               Value::integer(0));  // nothing written yet
 
     screen.DBNavigator1->nbLast->click();
@@ -195,8 +188,7 @@ TEST(SettingsEditors, GrabarWritesWhatWasTypedAndClicked)
                   {Value::text("009"), Value::null(), Value::text("S")}}));
 }
 
-TEST(SettingsEditors, CancelarAndClosingTheFrameWriteNothing)
-{
+TEST(SettingsEditors, CancelarAndClosingTheFrameWriteNothing) {
     CompanyDb company;
     const auto before = company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD");
     for (const bool byFrame : {false, true}) {
@@ -209,16 +201,17 @@ TEST(SettingsEditors, CancelarAndClosingTheFrameWriteNothing)
         g->moveToCell(1, 0);
         screen.DBNavigator1->nbDelete->click();
         EXPECT_EQ(g->gridModel()->rowCount(), 1);
-        if (byFrame) screen.close();
-        else screen.SpeedButton2->click();
+        if (byFrame)
+            screen.close();
+        else
+            screen.SpeedButton2->click();
         EXPECT_FALSE(screen.isVisible());
         EXPECT_FALSE(screen.CRepcomp.active());
     }
     EXPECT_EQ(company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD"), before);
 }
 
-TEST(SettingsEditors, DeleteAsksFirstAndANewRowNeverChangedIsDropped)
-{
+TEST(SettingsEditors, DeleteAsksFirstAndANewRowNeverChangedIsDropped) {
     CompanyDb company;
     Tfrepcompania screen(company.QRepcomp);
     showActive(screen);
@@ -249,8 +242,7 @@ TEST(SettingsEditors, DeleteAsksFirstAndANewRowNeverChangedIsDropped)
 
 // An empty "Código" is refused by the post with the field's label; the screen stays open.
 // Refresh with changes cached is refused too.
-TEST(SettingsEditors, RequiredFieldAndRefreshAreRefused)
-{
+TEST(SettingsEditors, RequiredFieldAndRefreshAreRefused) {
     CompanyDb company;
     RecordedErrors errors;
     Tfrepcompania screen(company.QRepcomp);
@@ -260,7 +252,9 @@ TEST(SettingsEditors, RequiredFieldAndRefreshAreRefused)
     typeInto(g, g->currentRecord(), 1, "Sin codigo");
     screen.SpeedButton1->click();
     ASSERT_EQ(errors.shown.size(), 1u);
-    EXPECT_NE(errors.shown[0].find("Field 'C\xF3" "digo' must have a value"), std::string::npos)
+    EXPECT_NE(errors.shown[0].find("Field 'C\xF3"
+                                   "digo' must have a value"),
+              std::string::npos)
         << errors.shown[0];
     EXPECT_TRUE(screen.isVisible());
     EXPECT_EQ(screen.CRepcomp.state(), data::DataSetState::Insert);
@@ -277,8 +271,7 @@ TEST(SettingsEditors, RequiredFieldAndRefreshAreRefused)
 
 // A row the database refuses: the user is told which and why; the screen stays open with
 // every change cached; mended, it saves.
-TEST(SettingsEditors, RefusedRowIsReportedAndTheScreenStaysOpen)
-{
+TEST(SettingsEditors, RefusedRowIsReportedAndTheScreenStaysOpen) {
     CompanyDb company;
     RecordedErrors errors;
     company.db.exec("CREATE UNIQUE INDEX REPLICA_COMPANIA_COD ON REPLICA_COMPANIA (RPCO_COD)");
@@ -297,8 +290,9 @@ TEST(SettingsEditors, RefusedRowIsReportedAndTheScreenStaysOpen)
     driver.run([&] { screen.SpeedButton1->click(); });
     ASSERT_EQ(driver.messages.size(), 1u);
     const QString& text = driver.messages[0];
-    EXPECT_TRUE(text.startsWith(QStringLiteral("La base de datos rechazó este cambio; no se grabó "
-                                               "ningún cambio:")))
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("La base de datos rechazó este cambio; no se grabó "
+                                       "ningún cambio:")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Nuevo (Código 003, Compañía Repetida):")))
         << text.toStdString();
@@ -542,8 +536,7 @@ TEST(SettingsEditors, GrabarAndCancelarFromTheKeyboard) {
         Value::integer(0));
 }
 
-TEST(SettingsEditors, RefusedChangesTextDescribesEachRow)
-{
+TEST(SettingsEditors, RefusedChangesTextDescribesEachRow) {
     std::unique_ptr<data::Connection> DbCia = data::Connection::company("DbCia");
     data::Query QRepcomp(*DbCia, "SELECT * FROM REPLICA_COMPANIA");
     data::Provider PRepcomp("PRepcomp", QRepcomp, false);
@@ -552,11 +545,11 @@ TEST(SettingsEditors, RefusedChangesTextDescribesEachRow)
     std::vector<grid::RefusedChange> refused(2);
     refused[0].kind = data::ukModify;
     refused[0].values = {Value::text("002"), Value::text("Norte"), Value::null(),
-                         Value::null(), Value::null(), Value::text("x")};
+                         Value::null(),      Value::null(),        Value::text("x")};
     refused[0].error = "violation of CHECK constraint";
     refused[1].kind = data::ukDelete;
     refused[1].values = {Value::text("004"), Value::null(), Value::null(),
-                         Value::null(), Value::null(), Value::null()};
+                         Value::null(),      Value::null(), Value::null()};
     refused[1].error = "lock conflict";
     EXPECT_EQ(
         ui::SettingsEditor::refusedChangesText(list, refused, {"RPCO_COD", "RPCP_NOMBRE"}),
@@ -575,13 +568,13 @@ TEST(SettingsEditors, RefusedChangesTextDescribesEachRow)
 
 // "Tipo documento" is chosen from the drop-down of the types read when the screen opened;
 // the code of the chosen type is stored.
-TEST(SettingsEditors, DocumentTypeDropDownStoresTheCode)
-{
+TEST(SettingsEditors, DocumentTypeDropDownStoresTheCode) {
     CompanyDb company;
     Tfrepdocs screen(company.QRepdocs, company.TTipodoc);
     showActive(screen);
-    company.db.exec("INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) "
-                    "VALUES (999, 'LATE', 'Added after opening')");
+    company.db.exec(
+        "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) "
+        "VALUES (999, 'LATE', 'Added after opening')");
     ui::GridWidget* g = screen.Grid1;
     const int zz = rowOf(g, 1, "ZZ");
     g->moveToCell(zz, 0);
@@ -600,18 +593,19 @@ TEST(SettingsEditors, DocumentTypeDropDownStoresTheCode)
     EXPECT_EQ(g->gridModel()->cellText(zz, 0), "NCRED");
     screen.SpeedButton1->click();
     EXPECT_FALSE(screen.isVisible());
-    EXPECT_EQ(company.rows("SELECT REPC_TIPO FROM REPLICACION_CONFIGURA WHERE REPC_PREF = 'ZZ'")[0][0],
-              Value::integer(240));
+    EXPECT_EQ(
+        company.rows("SELECT REPC_TIPO FROM REPLICACION_CONFIGURA WHERE REPC_PREF = 'ZZ'")[0][0],
+        Value::integer(240));
 }
 
 // From the main window: "Compañías" opens the editor modally; a destination's server is
 // mended and the destination made active, saved, and the next send reaches it.
 // "Conf. Documentos" opens its editor too.
-TEST(SettingsEditors, MainWindowButtonsAndASendThatUsesTheChange)
-{
+TEST(SettingsEditors, MainWindowButtonsAndASendThatUsesTheChange) {
     UiWorld world;
-    world.origin().exec("INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Destino', "
-                        "'localhost:/enviozvr-no-such-folder', 'N', 1, 'N')");
+    world.origin().exec(
+        "INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Destino', "
+        "'localhost:/enviozvr-no-such-folder', 'N', 1, 'N')");
     world.addInvoiceEvent(1, "002", "1001");
 
     ui::Tfprincipalzvr w(std::vector<std::string>{});

@@ -9,22 +9,22 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
-#include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QTranslator>
 #include <QFileSystemModel>
-#include <QListView>
-#include <QRegularExpression>
-#include <QSignalSpy>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 #include <algorithm>
 #include <functional>
 
@@ -68,21 +68,23 @@ QString longTime(int h, int m, int s) {
 // A logged-in main data on company 001 of a UiWorld, with a queue of invoice events:
 // errors 1 and 3 (3 of another destination), pending 2 and 4, sent 5, type 120 event 6.
 class Viewers : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         data.loginAutomatic(world.server, world.user, world.password);
         data.selectCompany("001");
         world.origin().exec(std::vector<std::string>{
-            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (236, 'FV', "
+            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (236, "
+            "'FV', "
             "'Factura de venta')",
-            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (120, 'PD', "
+            "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (120, "
+            "'PD', "
             "'Pedido')",
         });
         addEvent(4, "002", "NULL");
-        addEvent(1, "002", "'violation of FOREIGN KEY constraint \"FK_CLIENTE\" on table "
-                           "\"FACTURAS_ZVR\"; Problematic key value is (\"FACT_CLIENTE\" = "
-                           "''C9'')'");
+        addEvent(1, "002",
+                 "'violation of FOREIGN KEY constraint \"FK_CLIENTE\" on table "
+                 "\"FACTURAS_ZVR\"; Problematic key value is (\"FACT_CLIENTE\" = "
+                 "''C9'')'");
         addEvent(2, "002", "NULL");
         addEvent(3, "003", "'Se presentó un error \"A\"; otro'");
         addEvent(5, "002", "NULL", "CURRENT_DATE");
@@ -90,22 +92,21 @@ protected:
     }
 
     void addEvent(int id, const std::string& destination, const std::string& error,
-                  const std::string& sentOn = "NULL", int type = 236)
-    {
+                  const std::string& sentOn = "NULL", int type = 236) {
         const std::string n = std::to_string(id);
         world.origin().exec(
-            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, RPEV_PREF, "
+            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_IDDOC, "
+            "RPEV_PREF, "
             "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_FECREP, RPEV_OPER, "
-            "RPEV_PREFDEST, RPEV_PTVT, RPEV_ERROR) VALUES (" + n + ", '" + destination + "', " +
-            std::to_string(type) + ", " + n + ", 'FV', '00100" + n + "', 'C" + n +
-            "', '2026-03-15', '08:30:0" + n + "', " + sentOn + ", 'I', 'FX', " + n + ", " +
-            error + ")");
+            "RPEV_PREFDEST, RPEV_PTVT, RPEV_ERROR) VALUES (" +
+            n + ", '" + destination + "', " + std::to_string(type) + ", " + n + ", 'FV', '00100" +
+            n + "', 'C" + n + "', '2026-03-15', '08:30:0" + n + "', " + sentOn + ", 'I', 'FX', " +
+            n + ", " + error + ")");
     }
 
     // A viewer on screen with its list read (the first activation has run).
     template <class Screen>
-    std::unique_ptr<Screen> open()
-    {
+    std::unique_ptr<Screen> open() {
         auto screen = std::make_unique<Screen>(data);
         screen->SaveDialog1->setOption(QFileDialog::DontUseNativeDialog, true);
         screen->show();
@@ -114,33 +115,29 @@ protected:
         return screen;
     }
 
-    static QString cell(const EventListViewer& v, int row, int column)
-    {
+    static QString cell(const EventListViewer& v, int row, int column) {
         return v.Grid1->model()->index(row, column).data().toString();
     }
-    static std::vector<int> ids(const EventListViewer& v)
-    {
+    static std::vector<int> ids(const EventListViewer& v) {
         std::vector<int> out;
         const data::CachedResultSet& list = v.CErroresenv;
         for (int r = 0; r < list.recordCount(); ++r)
-            out.push_back(static_cast<int>(list.valueAt(r, list.fieldByName("RPEV_ID")).asInteger()));
+            out.push_back(
+                static_cast<int>(list.valueAt(r, list.fieldByName("RPEV_ID")).asInteger()));
         return out;
     }
-    static int currentId(const EventListViewer& v)
-    {
+    static int currentId(const EventListViewer& v) {
         const data::CachedResultSet& list = v.CErroresenv;
         const int row = v.Grid1->currentRecord();
         if (row < 0 || row >= list.recordCount()) return -1;
         return static_cast<int>(list.valueAt(row, list.fieldByName("RPEV_ID")).asInteger());
     }
-    static int rowOf(const EventListViewer& v, int id)
-    {
+    static int rowOf(const EventListViewer& v, int id) {
         const std::vector<int> all = ids(v);
         const auto at = std::find(all.begin(), all.end(), id);
         return at == all.end() ? -1 : static_cast<int>(at - all.begin());
     }
-    static std::string exported(grid::TGridExportClass format, grid::DataGrid& g)
-    {
+    static std::string exported(grid::TGridExportClass format, grid::DataGrid& g) {
         grid::TMemoryStream out;
         grid::ExportGridToStream(format, g, out, false);
         return out.bytes();
@@ -151,10 +148,9 @@ protected:
     sender::MainData data;
 };
 
-TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths)
-{
-    const QStringList titles = {"Tipo doc", "Pref",   "Número", "Código", "Servidor", "Fecha",
-                                "Hora",     "Op",     "Prefd",  "PtVt",   "Mensaje de error"};
+TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths) {
+    const QStringList titles = {"Tipo doc", "Pref", "Número", "Código", "Servidor",        "Fecha",
+                                "Hora",     "Op",   "Prefd",  "PtVt",   "Mensaje de error"};
     const int widths[] = {65, 35, 73, 86, 218, 76, 50, 18, 38, 26, 64};
     struct Case {
         EventViewer viewer;
@@ -177,7 +173,8 @@ TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths)
         EXPECT_EQ(v->size(), ui::clientSizeForOuter(c.outer));
         EXPECT_EQ(v->CErroresenv.commandText(), grid::eventViewerQuery(c.viewer));
         std::vector<int> listed = ids(*v);
-        if (c.viewer == EventViewer::Errors) std::sort(listed.begin(), listed.end());  // no ORDER BY
+        if (c.viewer == EventViewer::Errors)
+            std::sort(listed.begin(), listed.end());  // no ORDER BY
         EXPECT_EQ(listed, c.ids);
         EXPECT_TRUE(errors.shown.empty());
 
@@ -200,10 +197,19 @@ TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths)
         EXPECT_EQ(menu, (QStringList{"&Copiar", "Se&lecccionar todo", "-", "&Guardar selección"}));
 
         const std::vector<int> rows = ids(*v);
-        const int row = static_cast<int>(std::find(rows.begin(), rows.end(), c.ids[0]) - rows.begin());
+        const int row =
+            static_cast<int>(std::find(rows.begin(), rows.end(), c.ids[0]) - rows.begin());
         const QString n = QString::number(c.ids[0]);
-        const QStringList shown = {"FV", "FV", "00100" + n, "C" + n, "002", shortDate(2026, 3, 15),
-                                   longTime(8, 30, c.ids[0]), "I", "FX", n};
+        const QStringList shown = {"FV",
+                                   "FV",
+                                   "00100" + n,
+                                   "C" + n,
+                                   "002",
+                                   shortDate(2026, 3, 15),
+                                   longTime(8, 30, c.ids[0]),
+                                   "I",
+                                   "FX",
+                                   n};
         for (int i = 0; i < shown.size(); ++i) EXPECT_EQ(cell(*v, row, i), shown[i]) << i;
         if (c.viewer == EventViewer::Errors) {
             EXPECT_TRUE(cell(*v, row, 10).startsWith("violation of FOREIGN KEY"));
@@ -211,8 +217,7 @@ TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths)
     }
 }
 
-TEST_F(Viewers, AnUnknownTypeShowsNoTipoDocAndAnEmptyQueueGivesAnEmptyGrid)
-{
+TEST_F(Viewers, AnUnknownTypeShowsNoTipoDocAndAnEmptyQueueGivesAnEmptyGrid) {
     world.origin().exec("DELETE FROM TIPO_DOCUMENTO WHERE TIDO_COD = 236");
     auto v = open<ui::Tfpendienteszvr>();
     ASSERT_EQ(v->Grid1->model()->rowCount(), 2);
@@ -236,8 +241,7 @@ TEST_F(Viewers, AnUnknownTypeShowsNoTipoDocAndAnEmptyQueueGivesAnEmptyGrid)
 
 // Shows a message box over the screen and closes it; the screen then becomes the active
 // window again, as the window manager makes it (the offscreen platform does not).
-void closeMessageOver(EventListViewer& v, ModalDriver& driver)
-{
+void closeMessageOver(EventListViewer& v, ModalDriver& driver) {
     driver.run([&] {
         ui::showMessageBox(QStringLiteral("Aviso"));
         v.activateWindow();
@@ -247,8 +251,7 @@ void closeMessageOver(EventListViewer& v, ModalDriver& driver)
     });
 }
 
-TEST_F(Viewers, ActivationReadsTheListAgainAfterAWindowOfTheProgramClosedOverIt)
-{
+TEST_F(Viewers, ActivationReadsTheListAgainAfterAWindowOfTheProgramClosedOverIt) {
     auto v = open<ui::Tfpendienteszvr>();
     v->activateWindow();
     QCoreApplication::processEvents();
@@ -285,8 +288,7 @@ TEST_F(Viewers, ActivationReadsTheListAgainAfterAWindowOfTheProgramClosedOverIt)
     EXPECT_EQ(v->Grid1->model()->rowCount(), 0);
 }
 
-TEST_F(Viewers, CopyPlacesTheExportersDocumentsOfTheSelection)
-{
+TEST_F(Viewers, CopyPlacesTheExportersDocumentsOfTheSelection) {
     auto v = open<ui::Tfmensajesenvzvr>();
     ui::GridWidget& w = *v->Grid1;
     grid::DataGrid& g = w.dataGrid();
@@ -294,9 +296,11 @@ TEST_F(Viewers, CopyPlacesTheExportersDocumentsOfTheSelection)
         SCOPED_TRACE(what);
         const QMimeData* mime = QApplication::clipboard()->mimeData();
         ASSERT_NE(mime, nullptr);
-        const std::string unicode = exported(&grid::makeGridExport<grid::TGridExportAsUnicodeText>, g);
-        EXPECT_EQ(mime->text(), QString::fromUtf16(reinterpret_cast<const char16_t*>(unicode.data()),
-                                                   static_cast<qsizetype>(unicode.size() / 2)));
+        const std::string unicode =
+            exported(&grid::makeGridExport<grid::TGridExportAsUnicodeText>, g);
+        EXPECT_EQ(mime->text(),
+                  QString::fromUtf16(reinterpret_cast<const char16_t*>(unicode.data()),
+                                     static_cast<qsizetype>(unicode.size() / 2)));
         EXPECT_EQ(mime->data(ui::kMimeCsv).toStdString(),
                   exported(&grid::makeGridExport<grid::TGridExportAsCSV>, g));
         const std::string rtf = exported(&grid::makeGridExport<grid::TGridExportAsRTF>, g);
@@ -334,13 +338,13 @@ TEST_F(Viewers, CopyPlacesTheExportersDocumentsOfTheSelection)
     }
     ASSERT_EQ(g.Selection().SelectionType(), grid::gstColumns);
     v->ppmCopy->trigger();
-    EXPECT_TRUE(QApplication::clipboard()->text().startsWith(QStringLiteral("Número\tServidor\r\n")));
+    EXPECT_TRUE(
+        QApplication::clipboard()->text().startsWith(QStringLiteral("Número\tServidor\r\n")));
     expectPayload("two columns");
     EXPECT_TRUE(errors.shown.empty());
 }
 
-TEST_F(Viewers, MenuItemsDoNothingWhenTheFocusIsOnTheCheckBox)
-{
+TEST_F(Viewers, MenuItemsDoNothingWhenTheFocusIsOnTheCheckBox) {
     auto v = open<ui::Tfmensajesenvzvr>();
     v->ckfiltro->setFocus();
     ASSERT_EQ(v->focusWidget(), v->ckfiltro);
@@ -364,13 +368,14 @@ TEST_F(Viewers, MenuItemsDoNothingWhenTheFocusIsOnTheCheckBox)
 
 // Answers the save dialog with a file name in `folder` and a filter index (1-based).
 ModalDriver::Handler saveAs(const QString& folder, const QString& name, int filterIndex,
-                            QString* offeredName = nullptr, int* offeredFilter = nullptr)
-{
+                            QString* offeredName = nullptr, int* offeredFilter = nullptr) {
     return [=](QWidget* modal) {
         auto* dialog = qobject_cast<QFileDialog*>(modal);
         ASSERT_NE(dialog, nullptr);
         if (offeredName) *offeredName = QFileInfo(dialog->selectedFiles().value(0)).fileName();
-        if (offeredFilter) *offeredFilter = static_cast<int>(dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
+        if (offeredFilter)
+            *offeredFilter =
+                static_cast<int>(dialog->nameFilters().indexOf(dialog->selectedNameFilter())) + 1;
         dialog->setDirectory(folder);
         dialog->selectNameFilter(dialog->nameFilters().at(filterIndex - 1));
         // Typed into the name box, as the user does.
@@ -383,14 +388,12 @@ ModalDriver::Handler saveAs(const QString& folder, const QString& name, int filt
     };
 }
 
-QByteArray readFile(const QString& path)
-{
+QByteArray readFile(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-TEST_F(Viewers, SaveFlowNamesAndFormats)
-{
+TEST_F(Viewers, SaveFlowNamesAndFormats) {
     auto v = open<ui::Tfpendienteszvr>();
     grid::DataGrid& g = v->Grid1->dataGrid();
     v->Grid1->selectAll();
@@ -438,8 +441,7 @@ TEST_F(Viewers, SaveFlowNamesAndFormats)
     EXPECT_TRUE(errors.shown.empty());
 }
 
-TEST_F(Viewers, SavingReplacesAnExistingFileAndAFailedSaveLeavesNoFile)
-{
+TEST_F(Viewers, SavingReplacesAnExistingFileAndAFailedSaveLeavesNoFile) {
     auto v = open<ui::Tfmensajesenvzvr>();
     v->Grid1->selectAll();
     testing::TempDir folder;
@@ -466,8 +468,7 @@ TEST_F(Viewers, SavingReplacesAnExistingFileAndAFailedSaveLeavesNoFile)
     EXPECT_TRUE(v->isVisible());
 }
 
-TEST(ViewerButtons, MainWindowOpensEachViewerModallyAndItStillOpensWithoutACompany)
-{
+TEST(ViewerButtons, MainWindowOpensEachViewerModallyAndItStillOpensWithoutACompany) {
     ui::Tfprincipalzvr w({});  // not shown: no login screen
     struct Case {
         QToolButton* button;
@@ -504,9 +505,7 @@ TEST(ViewerButtons, MainWindowOpensEachViewerModallyAndItStillOpensWithoutACompa
     }
 }
 
-
-TEST_F(Viewers, TitlesSortAndTheFilterRowFiltersTheErrorList)
-{
+TEST_F(Viewers, TitlesSortAndTheFilterRowFiltersTheErrorList) {
     auto v = open<ui::Tfmensajesenvzvr>();
     ASSERT_EQ(ids(*v), (std::vector<int>{1, 3}));
     ui::GridHeader* titles = v->Grid1->titleHeader();
@@ -538,8 +537,7 @@ TEST_F(Viewers, TitlesSortAndTheFilterRowFiltersTheErrorList)
 
 // Esc ends an incremental search and otherwise does what it does in the grid: the screen
 // stays open with its sort, its filter texts and its position; "Cerrar" closes it.
-TEST_F(Viewers, EscNeverClosesTheViewer)
-{
+TEST_F(Viewers, EscNeverClosesTheViewer) {
     addEvent(7, "002", "NULL");
     auto v = open<ui::Tfpendienteszvr>();
     v->activateWindow();
@@ -600,8 +598,7 @@ TEST_F(Viewers, EscNeverClosesTheViewer)
 // After every read of the list (another window closed over the screen, the find dialog,
 // the navigator's refresh) the grid stands on the event it stood on, by RPEV_ID, with its
 // sort; an event no longer listed puts it on the first row.
-TEST_F(Viewers, AReadOfTheListKeepsTheCurrentEvent)
-{
+TEST_F(Viewers, AReadOfTheListKeepsTheCurrentEvent) {
     for (int id : {7, 8, 9}) addEvent(id, "002", "NULL");
     auto v = open<ui::Tfpendienteszvr>();
     v->activateWindow();
@@ -663,8 +660,7 @@ TEST_F(Viewers, AReadOfTheListKeepsTheCurrentEvent)
 
 // What a filter cell shows is what filters: a rejected text leaves the cell and its
 // condition as they were, and Enter stores, parses and applies whatever the cell holds.
-TEST_F(Viewers, AFilterCellShowsTheConditionThatFilters)
-{
+TEST_F(Viewers, AFilterCellShowsTheConditionThatFilters) {
     auto v = open<ui::Tfpendienteszvr>();
     v->ckfiltro->click();
     ui::FilterCell* codigo = v->sortFilter->cell(3);
@@ -692,8 +688,7 @@ TEST_F(Viewers, AFilterCellShowsTheConditionThatFilters)
 
 // The save dialog lists the files of the chosen format whatever the case of their
 // extension (X.TXT, y.txt, z.Txt), and no others.
-TEST_F(Viewers, SaveDialogListsExtensionsInEitherCase)
-{
+TEST_F(Viewers, SaveDialogListsExtensionsInEitherCase) {
     auto v = open<ui::Tfpendienteszvr>();
     testing::TempDir folder;
     const QString dir = QString::fromStdString(folder.path());
@@ -743,11 +738,13 @@ TEST_F(Viewers, SaveDialogListsExtensionsInEitherCase)
     for (int i = 0; i < 5; ++i) {
         const QString filter = dialog->nameFilters().at(i);
         const QString inside = filter.section(QLatin1Char('('), 1).chopped(1);
-        for (const QString& name : {QStringLiteral("a.") + extensions[i],
-                                    QStringLiteral("A.") + QString::fromLatin1(extensions[i]).toUpper()}) {
+        for (const QString& name :
+             {QStringLiteral("a.") + extensions[i],
+              QStringLiteral("A.") + QString::fromLatin1(extensions[i]).toUpper()}) {
             bool matched = false;
             for (const QString& pattern : inside.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-                matched = matched || QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                matched = matched || QRegularExpression(
+                                         QRegularExpression::wildcardToRegularExpression(pattern))
                                          .match(name)
                                          .hasMatch();
             EXPECT_TRUE(matched) << filter.toStdString() << " " << name.toStdString();
@@ -757,8 +754,7 @@ TEST_F(Viewers, SaveDialogListsExtensionsInEitherCase)
 
 // Under a Spanish locale the save dialog (and every standard dialog of Qt) speaks
 // Spanish once Qt's translations are installed, as the desktop program does at start.
-TEST_F(Viewers, StandardDialogsSpeakTheWorkstationsLanguage)
-{
+TEST_F(Viewers, StandardDialogsSpeakTheWorkstationsLanguage) {
     QTranslator* translator = ui::installQtTranslations(QLocale(QStringLiteral("es_CO")));
     ASSERT_NE(translator, nullptr) << "no qtbase_es translations (scripts/setup installs them)";
     auto v = open<ui::Tfpendienteszvr>();

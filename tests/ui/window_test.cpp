@@ -34,8 +34,7 @@ constexpr const char* kUnreachable = "localhost:/enviozvr-no-such-folder";
 
 // The main window with the end of the program recorded instead of carried out.
 struct Window {
-    explicit Window(std::vector<std::string> args = {}) : w(std::move(args))
-    {
+    explicit Window(std::vector<std::string> args = {}) : w(std::move(args)) {
         w.endProgram = [this] { ++endRequests; };
     }
     Tfprincipalzvr w;
@@ -44,8 +43,7 @@ struct Window {
 
 // Answers the access control screen with the world's server and credentials, then F2.
 ModalDriver::Handler logInAs(const std::string& server, const std::string& user,
-                             const std::string& password)
-{
+                             const std::string& password) {
     return [=](QWidget* modal) {
         auto* screen = qobject_cast<ui::Tfaccesozvr*>(modal);
         ASSERT_NE(screen, nullptr);
@@ -58,54 +56,63 @@ ModalDriver::Handler logInAs(const std::string& server, const std::string& user,
 
 // Activates the window as the platform does: the first activation then runs from the
 // event loop, guarded like every event.
-void activate(Tfprincipalzvr& w)
-{
+void activate(Tfprincipalzvr& w) {
     QEvent activation(QEvent::WindowActivate);
     QApplication::sendEvent(&w, &activation);
     QCoreApplication::processEvents();
 }
 
-QStringList items(const QComboBox* box)
-{
+QStringList items(const QComboBox* box) {
     QStringList out;
     for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
     return out;
 }
 
-int rowOf(const LookupBox* box, const QString& key)
-{
+int rowOf(const LookupBox* box, const QString& key) {
     for (int row = 0; row < box->count(); ++row) {
         if (box->model()->index(row, 0).data().toString() == key) return row;
     }
     return -1;
 }
 
-TEST(MainWindow, StartsWithItsControlsInPlace)
-{
+TEST(MainWindow, StartsWithItsControlsInPlace) {
     Window window;
     Tfprincipalzvr& w = window.w;
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Envío de información ZVR"));
     EXPECT_EQ(w.size(), QSize(581, 246));
 
     const std::pair<QWidget*, QString> texts[] = {
-        {w.Label1, "Compañía Origen:"},   {w.Label12, "Agencia:"},
-        {w.Label6, "Ultima actualización:"}, {w.Label8, "Ultimo error:"},
-        {w.Label7, "Prefijo a enviar:"},  {w.Label2, "Operaciones a enviar:"},
-        {w.Label3, "Frecuencia actualización:"}, {w.Label4, "minutos"},
-        {w.Label5, "Rev:2016/06/18"},     {w.NroOp, "100"},
-        {w.Minut, "1"},                   {w.Pref, ""},
-        {w.SerOri1, ""},                  {w.EUltenvio, ""},
+        {w.Label1, "Compañía Origen:"},
+        {w.Label12, "Agencia:"},
+        {w.Label6, "Ultima actualización:"},
+        {w.Label8, "Ultimo error:"},
+        {w.Label7, "Prefijo a enviar:"},
+        {w.Label2, "Operaciones a enviar:"},
+        {w.Label3, "Frecuencia actualización:"},
+        {w.Label4, "minutos"},
+        {w.Label5, "Rev:2016/06/18"},
+        {w.NroOp, "100"},
+        {w.Minut, "1"},
+        {w.Pref, ""},
+        {w.SerOri1, ""},
+        {w.EUltenvio, ""},
         {w.ckreciente, "Enviar lo más reciente primero"},
         {w.CkError, "No reintentar errores"},
-        {w.PngSpeedButton1, "Mensajes error"}, {w.PngSpeedButton2, "Compañías"},
-        {w.PngSpeedButton4, "Conf. Documentos"}, {w.PngSpeedButton3, "Pendientes"},
-        {w.SpeedButton1, "Enviar"},       {w.SpeedButton2, "Cancelar"},
+        {w.PngSpeedButton1, "Mensajes error"},
+        {w.PngSpeedButton2, "Compañías"},
+        {w.PngSpeedButton4, "Conf. Documentos"},
+        {w.PngSpeedButton3, "Pendientes"},
+        {w.SpeedButton1, "Enviar"},
+        {w.SpeedButton2, "Cancelar"},
     };
     for (const auto& [widget, text] : texts) {
         QString shown;
-        if (auto* l = qobject_cast<QLabel*>(widget)) shown = l->text();
-        else if (auto* e = qobject_cast<QLineEdit*>(widget)) shown = e->text();
-        else if (auto* b = qobject_cast<QAbstractButton*>(widget)) shown = b->text();
+        if (auto* l = qobject_cast<QLabel*>(widget))
+            shown = l->text();
+        else if (auto* e = qobject_cast<QLineEdit*>(widget))
+            shown = e->text();
+        else if (auto* b = qobject_cast<QAbstractButton*>(widget))
+            shown = b->text();
         EXPECT_EQ(shown, text) << widget->objectName().toStdString();
         // Every control lies inside its area.
         EXPECT_TRUE(widget->parentWidget()->rect().contains(widget->geometry()))
@@ -128,8 +135,8 @@ TEST(MainWindow, StartsWithItsControlsInPlace)
 
     // The labels' texts end before the boxes they name (whatever font stands in).
     const std::pair<QLabel*, QWidget*> labelled[] = {
-        {w.Label7, w.Pref},         {w.Label2, w.NroOp},    {w.Label3, w.Minut},
-        {w.Label12, w.CboAgencia},  {w.Label6, w.EUltenvio},
+        {w.Label7, w.Pref},        {w.Label2, w.NroOp},     {w.Label3, w.Minut},
+        {w.Label12, w.CboAgencia}, {w.Label6, w.EUltenvio},
     };
     for (const auto& [label, box] : labelled) {
         EXPECT_LE(label->x() + label->fontMetrics().horizontalAdvance(label->text()), box->x())
@@ -151,8 +158,7 @@ TEST(MainWindow, StartsWithItsControlsInPlace)
                                             w.EUltenvio, w.ckreciente, w.CkError, w.NroOp}));
 }
 
-TEST(CompanyLookup, TypingOpensTheDropDownAndSearchesTheNames)
-{
+TEST(CompanyLookup, TypingOpensTheDropDownAndSearchesTheNames) {
     QWidget host;
     auto* box = new LookupBox(&host);
     box->setGeometry(8, 40, 281, 19);
@@ -194,16 +200,14 @@ TEST(CompanyLookup, TypingOpensTheDropDownAndSearchesTheNames)
     EXPECT_EQ(box->keyValue(), QString());
 }
 
-TEST(MainWindow, CancelarClosesTheWindow)
-{
+TEST(MainWindow, CancelarClosesTheWindow) {
     Window window;
     window.w.show();
     window.w.SpeedButton2->click();
     EXPECT_FALSE(window.w.isVisible());
 }
 
-TEST(MainWindow, EnviarWithoutCompanyOnlyAsksForIt)
-{
+TEST(MainWindow, EnviarWithoutCompanyOnlyAsksForIt) {
     testing::InstallDir install;
     Window window;
     Tfprincipalzvr& w = window.w;
@@ -219,15 +223,15 @@ TEST(MainWindow, EnviarWithoutCompanyOnlyAsksForIt)
 
 // With a cycle that ends in a box every time and the timer firing while the box is
 // open, the ticks start no cycle: one box, never a box inside a box.
-TEST(MainWindow, TicksWhileACycleBoxIsOpenStartNoCycle)
-{
+TEST(MainWindow, TicksWhileACycleBoxIsOpenStartNoCycle) {
     struct Case {
         const char* what;
         std::function<void(Tfprincipalzvr&)> start;
     };
     const Case cases[] = {
         {"a box of Enviar", [](Tfprincipalzvr& w) { w.SpeedButton1->click(); }},
-        {"a box of a tick", [](Tfprincipalzvr& w) {
+        {"a box of a tick",
+         [](Tfprincipalzvr& w) {
              QSignalSpy firstTick(w.Timer1, &QTimer::timeout);
              w.start(1);
              firstTick.wait(5000);
@@ -248,7 +252,8 @@ TEST(MainWindow, TicksWhileACycleBoxIsOpenStartNoCycle)
             box->setProperty("seen", true);
             boxes.push_back(box->text());
             if (boxes.size() > 1) {
-                QMetaObject::invokeMethod(box, [box] { box->accept(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    box, [box] { box->accept(); }, Qt::QueuedConnection);
                 return;
             }
             // The first box: the timer fires three times while it is open, then it closes.
@@ -274,8 +279,7 @@ TEST(MainWindow, TicksWhileACycleBoxIsOpenStartNoCycle)
     }
 }
 
-TEST(MainWindow, EscOnTheLoginEndsTheProgram)
-{
+TEST(MainWindow, EscOnTheLoginEndsTheProgram) {
     testing::InstallDir install;
     Tfprincipalzvr w({});  // the real end of the program: the event loop returns
     ModalDriver driver;
@@ -294,8 +298,7 @@ TEST(MainWindow, EscOnTheLoginEndsTheProgram)
     EXPECT_FALSE(w.firstActivationPending());
 }
 
-TEST(MainWindow, InteractiveStartLogsInOnceAndLoadsTheCompanies)
-{
+TEST(MainWindow, InteractiveStartLogsInOnceAndLoadsTheCompanies) {
     UiWorld world;
     Window window({world.server, world.user, world.password});  // ignored without argument 4
     Tfprincipalzvr& w = window.w;
@@ -323,8 +326,7 @@ TEST(MainWindow, InteractiveStartLogsInOnceAndLoadsTheCompanies)
     EXPECT_EQ(window.endRequests, 0);
 }
 
-TEST(MainWindow, ChoosingACompanyConnectsItAndReplacesTheAgencies)
-{
+TEST(MainWindow, ChoosingACompanyConnectsItAndReplacesTheAgencies) {
     UiWorld world;
     Window window;
     Tfprincipalzvr& w = window.w;
@@ -334,9 +336,9 @@ TEST(MainWindow, ChoosingACompanyConnectsItAndReplacesTheAgencies)
 
     struct Case {
         const char* code;
-        QStringList agencies;      // CboAgencia afterwards
-        const char* connectedTo;   // company folder DbCia is connected to; "" not connected
-        const char* message;       // start of the message shown, "" none
+        QStringList agencies;     // CboAgencia afterwards
+        const char* connectedTo;  // company folder DbCia is connected to; "" not connected
+        const char* message;      // start of the message shown, "" none
     };
     const Case cases[] = {
         {"001", {"Todas", "Principal", "Sur"}, "001", ""},
@@ -374,11 +376,10 @@ TEST(MainWindow, ChoosingACompanyConnectsItAndReplacesTheAgencies)
 
 // Records what the window shows each time the send cycle has it repaint.
 class RecordingWindow : public Tfprincipalzvr {
-public:
+  public:
     using Tfprincipalzvr::Tfprincipalzvr;
     std::vector<std::string> shots;
-    void repaint() override
-    {
+    void repaint() override {
         std::string shot;
         if (!Panel3->isHidden())
             shot += "panel " + data::windows1252FromQString(Panel3Caption->text()) + " " +
@@ -394,13 +395,11 @@ public:
     }
 };
 
-bool contains(const std::vector<std::string>& shots, const std::string& shot)
-{
+bool contains(const std::vector<std::string>& shots, const std::string& shot) {
     return std::find(shots.begin(), shots.end(), shot) != shots.end();
 }
 
-TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus)
-{
+TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     UiWorld world;
     world.listDestination("002", world.server);
     world.listDestination("007", kUnreachable);
@@ -422,20 +421,24 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus)
     EXPECT_TRUE(world.sent(1));
     EXPECT_TRUE(world.sent(2));
     EXPECT_FALSE(world.sent(3));
-    EXPECT_EQ(world.companies.at("002")->scalar("SELECT COUNT(*) FROM FACTURAS_ZVR").asInteger(), 2);
+    EXPECT_EQ(world.companies.at("002")->scalar("SELECT COUNT(*) FROM FACTURAS_ZVR").asInteger(),
+              2);
 
     // What the user saw while it ran.
     const std::string none = "timer on; last Sin envios hasta ahora.; viewer off";
     EXPECT_TRUE(contains(w.shots, "panel Borrando informaci\xf3n procesada... 0/0; " + none))
         << ::testing::PrintToString(w.shots);
-    EXPECT_TRUE(contains(w.shots, "panel Enviando informaci\xf3n a 002 0/0; timer off; last Sin "
-                                  "envios hasta ahora.; viewer off"))
+    EXPECT_TRUE(contains(w.shots,
+                         "panel Enviando informaci\xf3n a 002 0/0; timer off; last Sin "
+                         "envios hasta ahora.; viewer off"))
         << ::testing::PrintToString(w.shots);
-    EXPECT_TRUE(contains(w.shots, "panel Enviando informaci\xf3n a 002 0/2; event 236,I,FV1001,C1; "
-                                  "timer off; last Sin envios hasta ahora.; viewer off"))
+    EXPECT_TRUE(contains(w.shots,
+                         "panel Enviando informaci\xf3n a 002 0/2; event 236,I,FV1001,C1; "
+                         "timer off; last Sin envios hasta ahora.; viewer off"))
         << ::testing::PrintToString(w.shots);
-    EXPECT_TRUE(contains(w.shots, "panel Enviando informaci\xf3n a 002 1/2; event 236,I,FV1002,C2; "
-                                  "timer off; last Sin envios hasta ahora.; viewer off"))
+    EXPECT_TRUE(contains(w.shots,
+                         "panel Enviando informaci\xf3n a 002 1/2; event 236,I,FV1002,C2; "
+                         "timer off; last Sin envios hasta ahora.; viewer off"))
         << ::testing::PrintToString(w.shots);
 
     // What it left.
@@ -466,39 +469,33 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus)
     driver.run([&] { w.SpeedButton1->click(); });
     EXPECT_TRUE(world.sent(4));
     EXPECT_TRUE(w.PngSpeedButton1->isEnabled());
-    EXPECT_TRUE(w.Label8->text().endsWith("/datos/007/nivora.fdb")) << w.Label8->text().toStdString();
+    EXPECT_TRUE(w.Label8->text().endsWith("/datos/007/nivora.fdb"))
+        << w.Label8->text().toStdString();
     EXPECT_EQ(world.logLines("errorenvio.txt").size(), 2u);
 }
 
 // Pixels of the window as the platform holds them (what a user would see now).
-QImage onScreen(QWidget& window)
-{
-    return window.screen()->grabWindow(window.winId()).toImage();
-}
+QImage onScreen(QWidget& window) { return window.screen()->grabWindow(window.winId()).toImage(); }
 
-int darkPixels(const QImage& image, const QRect& area)
-{
+int darkPixels(const QImage& image, const QRect& area) {
     int dark = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            dark += qGray(image.pixel(x, y)) < 96;
+        for (int x = area.left(); x <= area.right(); ++x) dark += qGray(image.pixel(x, y)) < 96;
     return dark;
 }
 
 // The send holds the thread: what it shows must reach the screen through its repaints.
 class PaintWatchingWindow : public Tfprincipalzvr {
-public:
+  public:
     using Tfprincipalzvr::Tfprincipalzvr;
     QImage duringBatch;
-    void repaint() override
-    {
+    void repaint() override {
         Tfprincipalzvr::repaint();
         if (duringBatch.isNull() && !Edit1->isHidden()) duringBatch = onScreen(*this);
     }
 };
 
-TEST(MainWindow, SendIsPaintedWhileItRuns)
-{
+TEST(MainWindow, SendIsPaintedWhileItRuns) {
     UiWorld world;
     world.listDestination("002", world.server);
     world.addInvoiceEvent(1, "002", "1001");
@@ -529,11 +526,10 @@ TEST(MainWindow, SendIsPaintedWhileItRuns)
     EXPECT_GT(darkPixels(w.duringBatch, caption), 20);  // "Enviando información a 002"
     EXPECT_GT(darkPixels(w.duringBatch, event), 20);    // "236,I,FV1001,C1"
     driver.run([&] { QCoreApplication::processEvents(); });
-    EXPECT_EQ(darkPixels(onScreen(w), caption), 0);     // hidden again afterwards
+    EXPECT_EQ(darkPixels(onScreen(w), caption), 0);  // hidden again afterwards
 }
 
-TEST(MainWindow, TimerIntervalOfZeroNeverFires)
-{
+TEST(MainWindow, TimerIntervalOfZeroNeverFires) {
     Window window;
     window.w.start(0);
     EXPECT_TRUE(window.w.isActive());
@@ -546,8 +542,7 @@ TEST(MainWindow, TimerIntervalOfZeroNeverFires)
     EXPECT_FALSE(window.w.Timer1->isActive());
 }
 
-TEST(MainWindow, AutomaticStartLogsInChoosesAndSendsAtOnce)
-{
+TEST(MainWindow, AutomaticStartLogsInChoosesAndSendsAtOnce) {
     struct Case {
         const char* what;
         std::vector<std::string> extra;  // arguments after the company code
@@ -591,8 +586,7 @@ TEST(MainWindow, AutomaticStartLogsInChoosesAndSendsAtOnce)
     }
 }
 
-TEST(MainWindow, AutomaticStartWithAWrongPasswordShowsOneMessageAndSendsNothing)
-{
+TEST(MainWindow, AutomaticStartWithAWrongPasswordShowsOneMessageAndSendsNothing) {
     UiWorld world;
     world.listDestination("002", world.server);
     world.addInvoiceEvent(1, "002", "1001");
