@@ -63,12 +63,18 @@ struct HeadlessArgs {
     std::chrono::seconds stallTimeout = kDestinationStallLimit;
 };
 
-// Parses the arguments; nullopt after writing what is wrong and the usage to stderr.
-std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
+// Parses the arguments (`args` as Windows-1252 texts, `raw` the same in the locale's
+// encoding, for messages that show a value as it was typed); nullopt after writing what
+// is wrong and the usage to stderr.
+std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
+                                      const std::vector<std::string>& raw)
 {
     HeadlessArgs h;
-    std::string problem;
-    for (const std::string& a : args) {
+    std::string problem;  // in the locale's encoding
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const std::string& typed = raw[i];
+        const auto value = [&](size_t prefix) { return typed.substr(std::min(prefix, typed.size())); };
         if (a == "--headless") continue;
         if (a == "--once") {
             h.once = true;
@@ -78,28 +84,28 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
             h.minutes = a.substr(10);
             if (!tryMinutesValue(h.minutes))
                 problem = "--minutes needs a whole number of minutes from 0 to 35791, not '" +
-                          h.minutes + "'";
+                          value(10) + "'";
         } else if (a.rfind("--batch=", 0) == 0) {
             h.batch = a.substr(8);
             try {
                 batchSizeValue(h.batch);
             } catch (const std::exception&) {
-                problem = "--batch needs a whole number above 0, not '" + h.batch + "'";
+                problem = "--batch needs a whole number above 0, not '" + value(8) + "'";
             }
         } else if (a.rfind("--connect-timeout=", 0) == 0) {
             if (const auto v = secondsOption(a.substr(18)))
                 h.connectTimeout = *v;
             else
-                problem = "--connect-timeout needs a whole number of seconds, not '" +
-                          a.substr(18) + "'";
+                problem = "--connect-timeout needs a whole number of seconds from 1 to 86400, "
+                          "not '" + value(18) + "'";
         } else if (a.rfind("--stall-timeout=", 0) == 0) {
             if (const auto v = secondsOption(a.substr(16)))
                 h.stallTimeout = *v;
             else
-                problem = "--stall-timeout needs a whole number of seconds, not '" +
-                          a.substr(16) + "'";
+                problem = "--stall-timeout needs a whole number of seconds from 1 to 86400, "
+                          "not '" + value(16) + "'";
         } else if (a.rfind("--", 0) == 0) {
-            problem = "unknown option '" + a + "'";
+            problem = "unknown option '" + typed + "'";
         } else {
             h.positional.push_back(a);
         }
@@ -112,7 +118,7 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
     else if (problem.empty() && h.positional[3].empty())
         problem = "COMPANY must not be empty";
     if (!problem.empty()) {
-        std::cerr << "enviozvr: " << consoleText(problem) << "\n" << kUsage;
+        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
         return std::nullopt;
     }
     return h;
@@ -259,7 +265,8 @@ std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart,
 void warnAboutIndexes(MainData& data, bool newestFirst)
 {
     try {
-        for (const std::string& line : indexWarnings(data, newestFirst)) writeLine(std::cerr, "enviozvr: " + line);
+        for (const std::string& line : indexWarnings(data, newestFirst, stopRequested))
+            writeLine(std::cerr, "enviozvr: " + line);
     } catch (const std::exception& e) {
         writeLine(std::cerr, std::string("enviozvr: warning: the indexes could not be checked: ") +
                                  e.what());
@@ -308,7 +315,7 @@ int runHeadless(const std::vector<std::string>& rawArgs)
 {
     std::vector<std::string> args;
     for (const std::string& a : rawArgs) args.push_back(argumentText(a));
-    const std::optional<HeadlessArgs> parsed = parseArgs(args);
+    const std::optional<HeadlessArgs> parsed = parseArgs(args, rawArgs);
     if (!parsed) return 2;
     // Without an installation directory there is nowhere to log: refuse to start.
     if (const std::string problem = core::installationDirectoryProblem(); !problem.empty()) {
@@ -330,6 +337,8 @@ int runHeadless(const std::vector<std::string>& rawArgs)
         ownApp = std::make_unique<QCoreApplication>(argc, argv);
     }
 
+    // A stop signal ends any wait on a database at once (see signals.h).
+    data::trackEveryCall();
     MainData data;
     data.DBEnvio.setTimeouts(a.connectTimeout, a.stallTimeout);
     ConsoleErrorDisplay display;
@@ -358,12 +367,20 @@ int runHeadless(const std::vector<std::string>& rawArgs)
     };
 
     HeadlessOptions options(a, newest);
+    // A company that the general database does not list can never be sent for: a bad
+    // argument, refused at once rather than at every cycle.
+    bool known = false;
+    if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); })) return 2;
+    if (!known) {
+        writeLine(std::cerr, "enviozvr: the company " + company + " is not in COMPANIA");
+        return 2;
+    }
     core::runGuarded([&] {
-        if (data.companyName(company).empty()) return;
         options.chosen = true;
         data.selectCompany(company);
     });
-    if (options.chosen && data.DbCia.isConnected()) warnAboutIndexes(data, options.newestFirst());
+    if (options.chosen && data.DbCia.isConnected() && !stopRequested())
+        warnAboutIndexes(data, options.newestFirst());
 
     ConsoleStatus status;
     // One cycle unless a stop came first, holding the origin company's instance lock;
@@ -379,6 +396,10 @@ int runHeadless(const std::vector<std::string>& rawArgs)
                 busy = !cycleWithLock(lock, options, timer,
                                       [&] { end = runSendCycle(data, options, status, timer); });
             } catch (const CycleStopped&) {
+                stopped = true;
+            } catch (const std::exception&) {
+                // A wait that the stop signal ended is no failure of the cycle.
+                if (!stopRequested()) throw;
                 stopped = true;
             }
         });

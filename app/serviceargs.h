@@ -7,7 +7,7 @@
 
 namespace enviozvr::app {
 
-// A whole number of seconds from 0 to 86400 written in digits only; nothing otherwise.
+// A whole number of seconds from 1 to 86400 written in digits only; nothing otherwise.
 std::optional<std::chrono::seconds> secondsOption(const std::string& text);
 
 // The PASSWORD argument as given, or for "-" the value of the environment variable

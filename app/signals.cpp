@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "data/connection.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -19,6 +21,7 @@ namespace enviozvr::app {
 namespace {
 
 std::atomic<bool> g_stopRequested{false};
+std::atomic<bool> g_exitAtOnce{false};
 
 struct Receiver {
     std::mutex mutex;
@@ -42,7 +45,10 @@ void queueAction(Receiver& r)
 // A stop signal arrived: the first one asks for a stop, a second one ends at once.
 void onStopSignal(int signal)
 {
-    if (g_stopRequested.exchange(true)) std::_Exit(128 + signal);
+    if (g_stopRequested.exchange(true) || g_exitAtOnce) std::_Exit(128 + signal);
+    // Whatever the program waits for on a database (an attach, a lock, a silent link)
+    // ends now; the run mode then stops as it does between units of work.
+    data::interruptWaits();
     Receiver& r = receiver();
     std::lock_guard lock(r.mutex);
     queueAction(r);
@@ -79,6 +85,12 @@ void blockStopSignals()
         }
     }).detach();
 #endif
+}
+
+void stopEndsTheProcess()
+{
+    g_exitAtOnce = true;
+    if (g_stopRequested) std::_Exit(128 + 15);
 }
 
 bool stopRequested()

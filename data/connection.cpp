@@ -344,6 +344,7 @@ struct Connection::Impl {
     // application holds it; on a company connection a transaction of its own, left in
     // `own` for the caller to commit; otherwise the general connection's default one.
     ITransaction* statementTransaction(ConnectionKind kind, const ParameterList& params,
+                                       std::chrono::seconds lockTimeout,
                                        fb::Ref<ITransaction>& own, fb::Status& st);
 };
 
@@ -605,12 +606,17 @@ void Connection::connect()
             location = trimBlanks(location);
         }
         impl_->watch.reset();
-        if (connectTimeout_.count() > 0) {
-            dpb->insertInt(&st, isc_dpb_connect_timeout, static_cast<int>(connectTimeout_.count()));
+        if (connectTimeout_.count() > 0 || everyCallTracked()) {
+            if (connectTimeout_.count() > 0)
+                dpb->insertInt(&st, isc_dpb_connect_timeout, static_cast<int>(connectTimeout_.count()));
             const unsigned char* bytes = dpb->getBuffer(&st);
+            // Without a connect timeout the attach is bounded only by a stop.
+            const std::chrono::milliseconds limit =
+                connectTimeout_.count() > 0 ? std::chrono::milliseconds(connectTimeout_)
+                                            : std::chrono::hours(24 * 365);
             impl_->attachment.reset(attachWithin(
                 location, std::vector<unsigned char>(bytes, bytes + dpb->getBufferLength(&st)),
-                connectTimeout_, kind_));
+                limit, kind_));
         } else {
             impl_->attachment.reset(fb::provider()->attachDatabase(
                 &st, location.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
@@ -743,7 +749,7 @@ bool Connection::inTransaction() const { return static_cast<bool>(impl_->explici
 namespace {
 
 ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& params,
-                                      bool readOnly = false)
+                                      std::chrono::seconds lockTimeout, bool readOnly = false)
 {
     fb::Status st;
     IXpbBuilder* tpb = fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0);
@@ -760,8 +766,10 @@ ITransaction* startCompanyTransaction(IAttachment* att, const ParameterList& par
         tpb->insertTag(&st, equalsNoCase(isolation, "dirtyread") ? isc_tpb_no_rec_version
                                                                  : isc_tpb_rec_version);
     }
-    tpb->insertTag(&st, equalsNoCase(params.get("WaitOnLocks"), "false") ? isc_tpb_nowait
-                                                                          : isc_tpb_wait);
+    const bool wait = !equalsNoCase(params.get("WaitOnLocks"), "false");
+    tpb->insertTag(&st, wait ? isc_tpb_wait : isc_tpb_nowait);
+    if (wait && !readOnly && lockTimeout.count() > 0)
+        tpb->insertInt(&st, isc_tpb_lock_timeout, static_cast<int>(lockTimeout.count()));
     return att->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
 }
 
@@ -783,11 +791,12 @@ void rollbackQuietly(fb::Ref<ITransaction>& own)
 
 ITransaction* Connection::Impl::statementTransaction(ConnectionKind kind,
                                                      const ParameterList& params,
+                                                     std::chrono::seconds lockTimeout,
                                                      fb::Ref<ITransaction>& own, fb::Status& st)
 {
     if (explicitTx) return explicitTx.get();
     if (kind == ConnectionKind::Company) {
-        own.reset(startCompanyTransaction(attachment.get(), params));
+        own.reset(startCompanyTransaction(attachment.get(), params, lockTimeout));
         return own.get();
     }
     if (!defaultTx) defaultTx.reset(attachment->startTransaction(&st, 0, nullptr));
@@ -800,7 +809,7 @@ void Connection::startTransaction()
     if (inTransaction()) throw DataError("Transaction is already active");
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
-        impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), params_));
+        impl_->explicitTx.reset(startCompanyTransaction(impl_->attachment.get(), params_, lockTimeout_));
     } catch (const FbException& e) {
         throw failure(e);
     }
@@ -848,7 +857,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     fb::Ref<IStatement> prepared;  // a statement of this call only
     IStatement* stmt = found != kept.end() ? found->statement.get() : nullptr;
     try {
-        tx = impl_->statementTransaction(kind_, params_, own, st);
+        tx = impl_->statementTransaction(kind_, params_, lockTimeout_, own, st);
         if (!stmt) {
             prepared.reset(att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect,
                                         IStatement::PREPARE_PREFETCH_METADATA));
@@ -920,7 +929,7 @@ void Connection::executeImmediate(const std::string& sql)
     StallWatch::Scope timed(impl_->watch, att);
     fb::Ref<ITransaction> own;
     try {
-        ITransaction* tx = impl_->statementTransaction(kind_, params_, own, st);
+        ITransaction* tx = impl_->statementTransaction(kind_, params_, lockTimeout_, own, st);
         att->execute(&st, tx, 0, sql.c_str(), impl_->dialect, nullptr, nullptr, nullptr, nullptr);
         if (own) {
             own->commit(&st);
@@ -951,11 +960,11 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql)
             // and a read-only one commits nothing: one such transaction, kept open until
             // the connection closes, serves every SELECT outside update application and
             // saves a start and a commit per read.
-            if (!impl_->readTx) impl_->readTx.reset(startCompanyTransaction(att, params_, true));
+            if (!impl_->readTx) impl_->readTx.reset(startCompanyTransaction(att, params_, lockTimeout_, true));
             tx = impl_->readTx.get();
-            ownTx = [att, this] { return startCompanyTransaction(att, params_); };
+            ownTx = [att, this] { return startCompanyTransaction(att, params_, lockTimeout_); };
         } else if (kind_ == ConnectionKind::Company) {
-            tx = startCompanyTransaction(att, params_);
+            tx = startCompanyTransaction(att, params_, lockTimeout_);
             owns = true;
         } else {
             fb::Status st;

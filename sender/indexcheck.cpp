@@ -31,6 +31,9 @@ const WantedIndex kEventLastSent{
 const WantedIndex kInvoiceDocument{
     "FACTURAS_ZVR", {"PREF_PRE", "FACT_NUMERO"}, false,
     "CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)"};
+const WantedIndex kInvoiceDocumentUnique{
+    "FACTURAS_ZVR", {"PREF_PRE", "FACT_NUMERO"}, false,
+    "CREATE UNIQUE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)", true};
 
 std::string trimmed(std::string s)
 {
@@ -60,6 +63,7 @@ void warn(std::vector<std::string>& out, const std::string& database,
 {
     for (const auto& w : missing)
         out.push_back("warning: " + database + " has no " + (w.descending ? "descending " : "") +
+                      (w.unique ? "unique " : "") +
                       "index on " + w.table + " (" + columnList(w.columns) +
                       "); it would help: " + w.create);
 }
@@ -77,7 +81,7 @@ const std::vector<WantedIndex>& originIndexes(bool newestFirst)
 
 const std::vector<WantedIndex>& destinationIndexes()
 {
-    static const std::vector<WantedIndex> v{kInvoiceDocument};
+    static const std::vector<WantedIndex> v{kInvoiceDocumentUnique};
     return v;
 }
 
@@ -88,6 +92,7 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
     // direction.
     struct Index {
         bool descending = false;
+        bool unique = false;
         std::vector<std::string> segments;
     };
     std::map<std::string, std::map<std::string, Index>> byTable;
@@ -97,7 +102,7 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
             tables += (tables.empty() ? "" : ", ") + data::quoted(w.table);
     auto cursor = connection.open(
         "select i.RDB$RELATION_NAME, i.RDB$INDEX_NAME, s.RDB$FIELD_NAME, "
-        "coalesce(i.RDB$INDEX_TYPE, 0) from RDB$INDICES i "
+        "coalesce(i.RDB$INDEX_TYPE, 0), coalesce(i.RDB$UNIQUE_FLAG, 0) from RDB$INDICES i "
         "join RDB$INDEX_SEGMENTS s on s.RDB$INDEX_NAME = i.RDB$INDEX_NAME "
         "where i.RDB$RELATION_NAME in (" + tables + ") and coalesce(i.RDB$INDEX_INACTIVE, 0) = 0 "
         "order by i.RDB$INDEX_NAME, s.RDB$FIELD_POSITION");
@@ -106,6 +111,7 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
             byTable[trimmed(cursor->value(0).toText())][trimmed(cursor->value(1).toText())];
         index.segments.push_back(trimmed(cursor->value(2).toText()));
         index.descending = cursor->value(3).asInteger() == 1;
+        index.unique = cursor->value(4).asInteger() == 1;
     }
     cursor->close();
 
@@ -113,7 +119,10 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
     for (const auto& w : wanted) {
         bool served = false;
         for (const auto& [name, index] : byTable[w.table]) {
-            if (index.descending == w.descending && index.segments.size() >= w.columns.size() &&
+            const size_t wantedSize = w.columns.size();
+            if (index.descending == w.descending &&
+                (w.unique ? index.unique && index.segments.size() == wantedSize
+                          : index.segments.size() >= wantedSize) &&
                 std::equal(w.columns.begin(), w.columns.end(), index.segments.begin()))
                 served = true;
         }
@@ -122,7 +131,8 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
     return missing;
 }
 
-std::vector<std::string> indexWarnings(MainData& d, bool newestFirst)
+std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
+                                       const std::function<bool()>& stop)
 {
     std::vector<std::string> out;
     warn(out, "the origin database " + d.DbCia.database(),
@@ -145,15 +155,33 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst)
     const std::string user = firstText(d.DbCia, kReplicationUser);
     const std::string password = firstText(d.DbCia, kReplicationPassword);
     for (const auto& dest : destinations) {
+        if (stop && stop()) break;
         auto c = data::Connection::company("DBEnvio");
         c->setParam("Database", dest.server + "/datos/" + dest.code + "/nivora.fdb");
         c->setParam("User_Name", user);
         c->setParam("password", password);
+        // The limits of the send cycle: a destination that does not answer costs this
+        // check no more than it costs a cycle.
+        c->setTimeouts(d.DBEnvio.connectTimeout(), d.DBEnvio.stallLimit());
         std::vector<WantedIndex> missing;
         try {
             missing = missingIndexes(*c, destinationIndexes());
-        } catch (const std::exception&) {
-            continue;  // unreachable: the send cycle logs it
+            c->disconnect();
+        } catch (const std::exception& e) {
+            // Unreachable, or it stopped answering: one line, and the attachment (if any)
+            // is let go without waiting on it.
+            c->dropIfLost(e);
+            try {
+                if (c->stalled()) c->disconnect();
+            } catch (...) {
+            }
+            std::string reason = e.what();
+            if (const auto at = reason.find("SQL Server Error: "); at == 0) reason.erase(0, 18);
+            for (char& ch : reason)
+                if (ch == '\r' || ch == '\n') ch = ' ';
+            out.push_back("warning: the indexes of the destination database " +
+                          c->param("Database") + " could not be checked: " + reason);
+            continue;
         }
         warn(out, "the destination database " + c->param("Database"), missing);
     }

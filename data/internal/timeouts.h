@@ -51,7 +51,7 @@ class StallWatch {
   public:
     using Clock = std::chrono::steady_clock;
 
-    StallWatch() = default;
+    StallWatch();
     ~StallWatch();
     StallWatch(const StallWatch&) = delete;
     StallWatch& operator=(const StallWatch&) = delete;
@@ -62,6 +62,10 @@ class StallWatch {
 
     bool fired() const { return fired_; }
     void reset() { fired_ = false; }
+
+    // Ends the call in progress now, as the stall limit would (see interruptWaits in
+    // connection.h). Any thread.
+    void interrupt();
 
     class Scope {
       public:
@@ -92,5 +96,10 @@ class StallWatch {
     bool stopping_ = false;
     std::thread thread_;
 };
+
+// True once interruptWaits has been called: attaches that wait give up at once.
+bool waitsInterrupted();
+// True once trackEveryCall has been called.
+bool everyCallTracked();
 
 }  // namespace enviozvr::data
