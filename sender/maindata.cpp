@@ -1,5 +1,8 @@
 #include "sender/maindata.h"
 
+#include "data/codepage.h"
+
+#include "core/localfiles.h"
 #include "core/scrambler.h"
 #include "data/sqltext.h"
 
@@ -121,6 +124,9 @@ MainData::MainData()
     // A batch inserts its rows with one statement text: it is prepared once per batch. The
     // destination is disconnected after each batch, which frees it again.
     DBEnvio.setKeepPreparedStatements(true);
+    // A row of the queue that another transaction holds (the business system, an
+    // administrator) stops the cycle after a while instead of holding it for as long.
+    DbCia.setLockTimeout(kOriginLockTimeout);
     ConfigurarProviders();
 }
 
@@ -165,6 +171,26 @@ void MainData::ConfigurarProviders()
     }
 }
 
+std::string textForCharacterSet(const std::string& text, const std::string& characterSet)
+{
+    const std::string& set = characterSet;
+    if (set == "UTF8" || set == "UNICODE_FSS") {
+        // A text that is UTF-8 already (a destination that stores UTF-8) stays as it is.
+        if (QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8() ==
+            QByteArray(text.data(), static_cast<qsizetype>(text.size())))
+            return text;
+        const QByteArray utf8 = data::qstringFromWindows1252(text).toUtf8();
+        return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+    }
+    if (set == "ASCII") {
+        std::string out = text;
+        for (char& c : out)
+            if (static_cast<unsigned char>(c) > 0x7F) c = '?';
+        return out;
+    }
+    return text;
+}
+
 void MainData::ManejarError(data::Provider*, const data::Change*, const data::DataError& error,
                             data::TUpdateKind, data::TResolverResponse& response)
 {
@@ -175,15 +201,29 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
     if (const auto* lost = dynamic_cast<const data::DatabaseError*>(&error);
         lost && lost->connectionLost())
         throw *lost;
+    std::string id;
     try {
-        const std::string text =
-            cutToCharacters(error.what(), kEventErrorWidth, DbCia.characterSet());
+        id = data::sqlInteger(CAuditor.value("RPEV_ID").asInteger());
+        const std::string characterSet = DbCia.characterSet();
+        const std::string text = cutToCharacters(
+            textForCharacterSet(error.what(), characterSet), kEventErrorWidth, characterSet);
         QCopia.close();
         QCopia.clear();
         QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " + data::quoted(text) +
-                       " where RPEV_ID = " +
-                       data::sqlInteger(CAuditor.value("RPEV_ID").asInteger()));
+                       " where RPEV_ID = " + id);
         QCopia.executeImmediate();
+    } catch (const std::exception& storing) {
+        // A lost origin ends the cycle. Any other refusal of the text stays with this
+        // event: the failure goes to ERRORES.TXT, the event stays pending as it was, and
+        // the cycle goes on with the next one.
+        const auto* db = dynamic_cast<const data::DatabaseError*>(&storing);
+        if (id.empty() || !DbCia.isConnected() || (db && db->connectionLost()))
+            throw OriginFailure(std::current_exception());
+        core::logUnhandledError(loginRecord.UsuarioSesion,
+                                "No se pudo guardar el error del evento " + id + ": " +
+                                    storing.what() + " (error del destino: " + error.what() +
+                                    ")");
+        return;
     } catch (...) {
         throw OriginFailure(std::current_exception());
     }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,14 @@ inline constexpr std::chrono::seconds kDestinationStallLimit{60};
 // double-byte sets by their lead bytes, every other set one byte per character.
 std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
                             const std::string& characterSet);
+
+// A Windows-1252 text as the character set `characterSet` of a database stores it: UTF8
+// and UNICODE_FSS get UTF-8, ASCII gets '?' for every other character, every other set
+// the bytes as they are.
+std::string textForCharacterSet(const std::string& text, const std::string& characterSet);
+
+// Origin statements wait at most this long for a row another transaction holds.
+inline constexpr std::chrono::seconds kOriginLockTimeout{10};
 
 // Thrown out of the update-error capture when the failure text could not be stored on
 // the event: the company database failed, which ends the send cycle whatever the
@@ -129,6 +138,11 @@ public:
     // Plain statement: the delete of the destination rows of one document.
     data::PlainStatement Qcopiades;
 
+    // Attachments the send cycle gave up in the middle of an event, by destination
+    // database location (MON$ATTACHMENT_ID): a commit of theirs may still be on its way,
+    // so the destination is not sent to again until they are gone.
+    std::map<std::string, int64_t> abandonedAttachments;
+
     // ---- Login record ---------------------------------------------------------------
     // Empty until a login has connected the general database.
     core::LoginRecord loginRecord;
@@ -144,10 +158,12 @@ public:
     // screens and are not wired. Called by the constructor; calling it again is harmless.
     void ConfigurarProviders();
 
-    // Provider hook: stores the failure text (cut to kEventErrorWidth bytes on a character
-    // boundary of the company database) into RPEV_ERROR of the event CAuditor stands on,
+    // Provider hook: stores the failure text (converted to the company database's
+    // character set, cut to kEventErrorWidth bytes on a character boundary of it) into RPEV_ERROR of the event CAuditor stands on,
     // through QCopia (committed at once), beeps, and answers rrAbort. A failure of that
-    // update is thrown from here as OriginFailure. An error that says the destination's
+    // update is thrown from here as OriginFailure when the
+    // company database is lost; any other failure of it is written to ERRORES.TXT and the
+    // event is left as it was (the change still counts as failed). An error that says the destination's
     // attachment is gone, or any error once the destination has stalled
     // (DBEnvio.stalled()), is no failure of the event: it is stored nowhere and rethrown
     // as it is, for the send cycle to end that destination's batch.

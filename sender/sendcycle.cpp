@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
 
 #include "core/localfiles.h"
 #include "data/sqltext.h"
@@ -239,6 +240,38 @@ void letDestinationGo(MainData& d, const std::exception& error)
     }
 }
 
+// This attachment's id on the destination (CURRENT_CONNECTION).
+int64_t currentAttachment(data::Connection& c)
+{
+    auto cursor = c.open("select current_connection from rdb$database");
+    const int64_t id = cursor->fetch() ? cursor->value(0).asInteger() : 0;
+    cursor->close();
+    return id;
+}
+
+// Ends an attachment given up earlier on the destination that `c` is connected to, and
+// waits until the server has let it go (its transaction rolled back), at most the stall
+// limit (or a minute). True when it is gone: nothing it started can commit any more.
+bool endAbandonedAttachment(data::Connection& c, int64_t id)
+{
+    const std::string which = " mon$attachments where mon$attachment_id = " + std::to_string(id);
+    const auto limit = c.stallLimit().count() > 0 ? c.stallLimit() : std::chrono::seconds(60);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    try {
+        c.executeImmediate("delete from" + which);
+        for (;;) {
+            auto cursor = c.open("select count(*) from" + which);
+            const bool present = cursor->fetch() && cursor->value(0).asInteger() > 0;
+            cursor->close();
+            if (!present) return true;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 // Serves one destination company: connect, batch, close. Fills `summary`.
 void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary)
@@ -265,6 +298,24 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     } catch (const std::exception&) {
         reportUnreachable(d, status);
     }
+    // A transfer given up in mid-flight on an earlier attachment may still commit: that
+    // attachment is ended first, and until it is gone nothing is sent here again.
+    const std::string location = d.DBEnvio.param("Database");
+    int64_t attachment = 0;
+    if (d.DBEnvio.isConnected()) {
+        try {
+            if (const auto it = d.abandonedAttachments.find(location);
+                it != d.abandonedAttachments.end()) {
+                if (!endAbandonedAttachment(d.DBEnvio, it->second))
+                    throw data::DataError("an attachment given up earlier is still there");
+                d.abandonedAttachments.erase(it);
+            }
+            attachment = currentAttachment(d.DBEnvio);
+        } catch (const std::exception& error) {
+            letDestinationGo(d, error);
+            reportUnreachable(d, status);
+        }
+    }
     if (!d.DBEnvio.isConnected()) {
         summary.connected = false;
         status.companyServed(summary);
@@ -273,13 +324,25 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
 
     if (options.batchSize().empty()) options.setBatchSize("80");
     const int batch = batchSizeValue(options.batchSize());
-    std::string sql = "select first " + std::to_string(batch) +
-                      " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
-                      data::quoted(company);
-    if (options.skipErrored()) sql += " AND RPEV_ERROR IS NULL";
+    const std::string pending =
+        " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
+        data::quoted(company);
     // RPEV_ID last: events registered in the same second keep the order they were queued.
-    sql += options.newestFirst() ? " order by rpev_fecreg desc, rpev_horareg desc, rpev_id desc"
-                                 : " order by rpev_fecreg, rpev_horareg, rpev_id";
+    const std::string order = options.newestFirst()
+                                  ? " order by rpev_fecreg desc, rpev_horareg desc, rpev_id desc"
+                                  : " order by rpev_fecreg, rpev_horareg, rpev_id";
+    std::string sql;
+    if (options.skipErrored()) {
+        sql = "select first " + std::to_string(batch) + pending + " AND RPEV_ERROR IS NULL" + order;
+    } else {
+        // Events that carry an error cannot take the whole batch: up to the batch size of
+        // events without an error, and up to as many with one (retried every cycle), in
+        // one list in the batch's order.
+        const std::string first = "select first " + std::to_string(batch) + pending;
+        sql = "select * from (select * from (" + first + " AND RPEV_ERROR IS NULL" + order +
+              ") union all select * from (" + first + " AND RPEV_ERROR IS NOT NULL" + order +
+              "))" + order;
+    }
     data::CachedResultSet& a = d.CAuditor;
     a.close();
     a.setCommandText(sql);
@@ -309,6 +372,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
             // The event stays pending as it was; the rest of this batch waits for a later
             // cycle, and the next company is served.
             summary.lost = true;
+            d.abandonedAttachments[location] = attachment;
             reportUnreachable(d, status);
             break;
         }

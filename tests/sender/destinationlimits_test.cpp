@@ -175,3 +175,55 @@ INSTANTIATE_TEST_SUITE_P(SendCycle, DestinationStall,
 
 }  // namespace
 }  // namespace enviozvr::sendertest
+
+namespace enviozvr::sendertest {
+namespace {
+
+// The attachments of a database other than the caller's own, user attachments only.
+int64_t otherAttachments(TestDatabase& db)
+{
+    return db.scalar("select count(*) from mon$attachments where mon$system_flag = 0 and "
+                     "mon$attachment_id <> current_connection")
+        .asInteger();
+}
+
+// The destination's link is held right after the insert of an invoice, so that its commit
+// waits in the network: the cycle gives the destination up at the stall limit and the
+// next cycle sends the invoice again on a new attachment. When the held commit arrives
+// afterwards it must find nothing left to commit: one row, never two.
+TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain)
+{
+    FreezableRelay relay;
+    SenderWorld w;
+    w.data.DBEnvio.setTimeouts(2s, 2s);
+    TestDatabase& dest = addServedDestination(w, "002", relay.serverText() + w.root);
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    // Server replies on the destination link from the event's display to the insert's
+    // execution: the lookup (prepare, execute and fetch), the transaction's start, the
+    // insert's prepare and execute.
+    const char* k = std::getenv("LATE_COMMIT_REPLIES");
+    const int replies = k ? std::atoi(k) : 5;
+    w.status.onEventShown = [&](const std::string&) { relay.holdAfterServerReplies(replies); };
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    ASSERT_TRUE(relay.holding());
+    EXPECT_EQ(w.state(1), "pending");
+    ASSERT_EQ(w.status.served.size(), 1u);
+    EXPECT_TRUE(w.status.served[0].lost);
+
+    w.status.onEventShown = nullptr;
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(1), "sent");
+
+    // The held commit goes on its way; then wait until its attachment is gone.
+    relay.releaseHeld();
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (otherAttachments(dest) > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(otherAttachments(dest), 0);
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
+}
+
+}  // namespace
+}  // namespace enviozvr::sendertest
