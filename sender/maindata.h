@@ -139,9 +139,10 @@ public:
     data::PlainStatement Qcopiades;
 
     // Attachments the send cycle gave up in the middle of an event, by destination
-    // database location (MON$ATTACHMENT_ID): a commit of theirs may still be on its way,
-    // so the destination is not sent to again until they are gone.
-    std::map<std::string, int64_t> abandonedAttachments;
+    // database location, each by the name it attached with (MON$REMOTE_PROCESS): a commit
+    // of theirs may still be on its way, so the destination is not sent to again until
+    // they are gone.
+    std::map<std::string, std::string> abandonedAttachments;
 
     // ---- Login record ---------------------------------------------------------------
     // Empty until a login has connected the general database.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -240,21 +241,23 @@ void letDestinationGo(MainData& d, const std::exception& error)
     }
 }
 
-// This attachment's id on the destination (CURRENT_CONNECTION).
-int64_t currentAttachment(data::Connection& c)
+// A name for the next destination attachment that no other attachment carries, so that
+// it can be found in MON$ATTACHMENTS once it has been given up.
+std::string newAttachmentName()
 {
-    auto cursor = c.open("select current_connection from rdb$database");
-    const int64_t id = cursor->fetch() ? cursor->value(0).asInteger() : 0;
-    cursor->close();
-    return id;
+    static long long serial = 0;
+    return "enviozvr envio " +
+           std::to_string(std::chrono::system_clock::now().time_since_epoch().count()) + "-" +
+           std::to_string(++serial);
 }
 
-// Ends an attachment given up earlier on the destination that `c` is connected to, and
-// waits until the server has let it go (its transaction rolled back), at most the stall
-// limit (or a minute). True when it is gone: nothing it started can commit any more.
-bool endAbandonedAttachment(data::Connection& c, int64_t id)
+// Ends an attachment given up earlier on the destination that `c` is connected to (by
+// the name it attached with), and waits until the server has let it go (its transaction
+// rolled back), at most the stall limit (or a minute). True when it is gone: nothing it
+// started can commit any more.
+bool endAbandonedAttachment(data::Connection& c, const std::string& name)
 {
-    const std::string which = " mon$attachments where mon$attachment_id = " + std::to_string(id);
+    const std::string which = " mon$attachments where mon$remote_process = " + data::quoted(name);
     const auto limit = c.stallLimit().count() > 0 ? c.stallLimit() : std::chrono::seconds(60);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     try {
@@ -293,6 +296,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
     d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
 
+    d.DBEnvio.setParam("ProcessName", newAttachmentName());
     try {
         d.DBEnvio.connect();
     } catch (const std::exception&) {
@@ -301,7 +305,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     // A transfer given up in mid-flight on an earlier attachment may still commit: that
     // attachment is ended first, and until it is gone nothing is sent here again.
     const std::string location = d.DBEnvio.param("Database");
-    int64_t attachment = 0;
+    const std::string attachment = d.DBEnvio.param("ProcessName");
     if (d.DBEnvio.isConnected()) {
         try {
             if (const auto it = d.abandonedAttachments.find(location);
@@ -310,7 +314,6 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
                     throw data::DataError("an attachment given up earlier is still there");
                 d.abandonedAttachments.erase(it);
             }
-            attachment = currentAttachment(d.DBEnvio);
         } catch (const std::exception& error) {
             letDestinationGo(d, error);
             reportUnreachable(d, status);

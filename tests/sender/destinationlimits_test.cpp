@@ -199,12 +199,10 @@ TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain)
     TestDatabase& dest = addServedDestination(w, "002", relay.serverText() + w.root);
     w.origin->exec(invoiceValues("FV", "1", 1));
     w.addEvent({.id = 1, .company = "002", .numero = "1"});
-    // Server replies on the destination link from the event's display to the insert's
-    // execution: the lookup (prepare, execute and fetch), the transaction's start, the
-    // insert's prepare and execute.
-    const char* k = std::getenv("LATE_COMMIT_REPLIES");
-    const int replies = k ? std::atoi(k) : 5;
-    w.status.onEventShown = [&](const std::string&) { relay.holdAfterServerReplies(replies); };
+    // The six server replies on the destination link from the event's display to the
+    // insert's execution (the lookup, the transaction's start, the insert's prepare and
+    // execution): the link is held with the commit still to come.
+    w.status.onEventShown = [&](const std::string&) { relay.holdAfterServerReplies(6); };
 
     ASSERT_EQ(w.cycle(), CycleEnd::Completed);
     ASSERT_TRUE(relay.holding());
