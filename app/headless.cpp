@@ -181,12 +181,15 @@ public:
     void companyServed(const CompanySummary& s) override
     {
         served.push_back(s);
+        const std::string why = s.reason.empty() ? std::string() : " (" + s.reason + ")";
         if (s.connected)
             writeLine(std::cout, s.company + ": " + std::to_string(s.taken) + " tomados, " +
                                      std::to_string(s.sent) + " enviados, " +
-                                     std::to_string(s.failed) + " con error");
+                                     std::to_string(s.failed) + " con error" +
+                                     (s.lost ? "; cortado" + why + ", el resto espera" : ""));
         else
-            writeLine(std::cout, s.company + ": sin conexion, 0 tomados, 0 enviados, 0 con error");
+            writeLine(std::cout,
+                      s.company + ": sin conexion" + why + ", 0 tomados, 0 enviados, 0 con error");
     }
 
 private:

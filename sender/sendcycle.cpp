@@ -220,12 +220,34 @@ std::string lastErrorText(const std::string& databasePath)
            databasePath;
 }
 
-// A destination that cannot be reached (or was lost): errorenvio.txt and Label8.
-void reportUnreachable(MainData& d, SendStatus& status)
+// A destination that cannot be reached (or was lost): errorenvio.txt, with the reason,
+// and Label8.
+void reportUnreachable(MainData& d, SendStatus& status, const std::string& reason)
 {
     const std::string path = d.DBEnvio.param("Database");
-    core::logConnectionFailure(path);
+    core::logConnectionFailure(path, reason);
     status.setLastError(lastErrorText(path));
+}
+
+// The first line of the server's text of a failure, without "SQL Server Error: ".
+std::string firstLine(const std::exception& e)
+{
+    std::string text = e.what();
+    if (text.rfind("SQL Server Error: ", 0) == 0) text.erase(0, 18);
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// Why a destination could not be connected.
+std::string connectFailureReason(const data::Connection& c, const std::exception& e)
+{
+    const auto* db = dynamic_cast<const data::DatabaseError*>(&e);
+    if (db && db->connectionLost()) {
+        if (std::string(e.what()).find("no answer within") != std::string::npos)
+            return "sin respuesta al conectar en " + std::to_string(c.connectTimeout().count()) +
+                   " s";
+        return "servidor inalcanzable: " + firstLine(e);
+    }
+    return "conexion rechazada: " + firstLine(e);
 }
 
 // A destination whose attachment is gone, or that stopped answering and had its request
@@ -299,8 +321,9 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     d.DBEnvio.setParam("ProcessName", newAttachmentName());
     try {
         d.DBEnvio.connect();
-    } catch (const std::exception&) {
-        reportUnreachable(d, status);
+    } catch (const std::exception& e) {
+        summary.reason = connectFailureReason(d.DBEnvio, e);
+        reportUnreachable(d, status, summary.reason);
     }
     // A transfer given up in mid-flight on an earlier attachment may still commit: that
     // attachment is ended first, and until it is gone nothing is sent here again.
@@ -316,7 +339,8 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
             }
         } catch (const std::exception& error) {
             letDestinationGo(d, error);
-            reportUnreachable(d, status);
+            summary.reason = "una conexion abandonada antes aun puede confirmar";
+            reportUnreachable(d, status, summary.reason);
         }
     }
     if (!d.DBEnvio.isConnected()) {
@@ -376,7 +400,11 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
             // cycle, and the next company is served.
             summary.lost = true;
             d.abandonedAttachments[location] = attachment;
-            reportUnreachable(d, status);
+            summary.reason = d.DBEnvio.stalled()
+                                 ? "sin respuesta durante " +
+                                       std::to_string(d.DBEnvio.stallLimit().count()) + " s"
+                                 : std::string("conexion perdida");
+            reportUnreachable(d, status, summary.reason);
             break;
         }
         if (outcome == TransferOutcome::Failed) {
@@ -440,7 +468,14 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     std::optional<OriginRow> origin;
     if (oper != "D") {
         origin = readOrigin(d, condition);
-        if (!origin) return TransferOutcome::Done;
+        if (!origin) {
+            // Nothing to send; the event counts as done, and the log says why.
+            core::logUnhandledError(d.loginRecord.UsuarioSesion,
+                                    "La factura " + pref + numero + " del evento " +
+                                        d.CAuditor.asText("RPEV_ID") +
+                                        " ya no existe en el origen; el evento se marca enviado");
+            return TransferOutcome::Done;
+        }
     }
     try {
         try {

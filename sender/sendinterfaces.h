@@ -32,6 +32,7 @@ struct CompanySummary {
     int failed = 0;   // left pending with an error
     bool connected = true;  // false: the destination database could not be connected
     bool lost = false;      // the connection was lost in mid-batch; the rest waits
+    std::string reason;     // why the destination was given up (not connected, or lost)
 };
 
 // The status display of the cycle.

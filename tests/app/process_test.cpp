@@ -282,7 +282,7 @@ TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding)
     const Case cases[] = {
         // Found among the companies only as Windows-1252 bytes, so not refused as unknown.
         {"a known code with a non-ASCII letter", "Ñ01", ""},
-        {"an unknown code", "ÑÑÑ", "Debe indicar la compañía de origen.\n"},
+        {"an unknown code", "ÑÑÑ", "enviozvr: the company ÑÑÑ is not in COMPANIA\n"},
     };
     AppInstance app;
     UiWorld world;
@@ -293,8 +293,10 @@ TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding)
         Program program({"--headless", "--once", world.server, world.user, world.password, c.company});
         ASSERT_TRUE(program.started);
         ASSERT_TRUE(program.finish());
-        EXPECT_EQ(program.process.exitCode(), 1);
-        const std::string unknown = "Debe indicar la compa";
+        // An unknown company is a bad argument (2); the known one's cycle ends early (1):
+        // the company has no database.
+        EXPECT_EQ(program.process.exitCode(), c.message.empty() ? 1 : 2);
+        const std::string unknown = "is not in COMPANIA";
         if (c.message.empty()) {
             EXPECT_EQ(program.err.find(unknown), std::string::npos) << program.err;
         } else {
@@ -332,6 +334,89 @@ TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory)
         EXPECT_EQ(program.out, "");
         EXPECT_FALSE(world.sent(1));
     }
+}
+
+// Arguments that can never work are refused at the start with status 2, whether the run
+// repeats or not, and the message shows what was typed.
+TEST(ConsoleText, HeadlessRefusesBadArgumentsAtTheStart)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::string> extra;  // after SERVER USER PASSWORD
+        std::string message;             // a part of standard error, UTF-8
+    };
+    const Case cases[] = {
+        {"an unknown company, repeating", {"999"}, "the company 999 is not in COMPANIA"},
+        {"an overlong company, once", {"0011", "--once"}, "the company 0011 is not in COMPANIA"},
+        {"a connect timeout of 0", {"001", "--connect-timeout=0"},
+         "--connect-timeout needs a whole number of seconds from 1 to 86400, not '0'"},
+        {"a stall timeout of 0", {"001", "--stall-timeout=0", "--once"},
+         "--stall-timeout needs a whole number of seconds from 1 to 86400, not '0'"},
+        {"a batch in Arabic-Indic digits", {"001", "--batch=٥"},
+         "--batch needs a whole number above 0, not '٥'"},
+    };
+    AppInstance app;
+    UiWorld world;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args{"--headless", world.server, world.user, world.password};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        Program program(args);
+        ASSERT_TRUE(program.started);
+        ASSERT_TRUE(program.finish()) << "still running: " << program.err;
+        EXPECT_EQ(program.process.exitCode(), 2);
+        EXPECT_NE(program.err.find(c.message), std::string::npos) << program.err;
+        EXPECT_TRUE(world.logLines("ENVIO.TXT").empty());
+    }
+}
+
+// An installation directory that cannot hold the lock file is said to be so, with its
+// path and the reason: not taken for another instance.
+TEST(ConsoleText, AnUnusableInstallationDirectoryIsNamedAsSuch)
+{
+    AppInstance app;
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    struct Case {
+        const char* what;
+        std::string directory;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"a missing directory", world.install.path() + "/no-existe", "No such file or directory"},
+        {"a file in its place", world.install.file("ENVIO.TXT") + "/x", "Not a directory"},
+    };
+    world.install.writeFile("ENVIO.TXT", "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::InstallDir settings;
+        settings.writeSettings(testing::InstallDir::Key::Nivora2016,
+                               "[General]\nDirectorio=" + c.directory + "\n");
+        Program program({"--headless", "--once", world.server, world.user, world.password, "001"});
+        ASSERT_TRUE(program.started);
+        ASSERT_TRUE(program.finish());
+        EXPECT_EQ(program.process.exitCode(), 2);
+        EXPECT_NE(program.err.find("no se puede usar el directorio de instalacion " + c.directory),
+                  std::string::npos)
+            << program.err;
+        EXPECT_NE(program.err.find(c.reason), std::string::npos) << program.err;
+        EXPECT_EQ(program.err.find("otra instancia"), std::string::npos) << program.err;
+        EXPECT_FALSE(world.sent(1));
+    }
+}
+
+// The status check without a settings file says so in the locale's encoding.
+TEST(ConsoleText, StatusWithoutASettingsFileSpeaksTheLocalesEncoding)
+{
+    AppInstance app;
+    UiWorld world;
+    testing::InstallDir settings(testing::InstallDir::Key::None);
+    Program program({"--status", world.server, world.user, world.password, "001"});
+    ASSERT_TRUE(program.started);
+    ASSERT_TRUE(program.finish());
+    EXPECT_NE(program.err.find("No se encontró la Clave"), std::string::npos) << program.err;
+    EXPECT_EQ(program.err.find("No se encontr\xF3"), std::string::npos) << program.err;
 }
 
 TEST(ConsoleText, ConversionsBetweenEncodingsAndWindows1252)

@@ -117,5 +117,22 @@ TEST(RefusedEvents, ATextTheOriginCannotStoreAsItComesStopsNothing)
         << errors[0];
 }
 
+// An invoice the origin no longer has: nothing to send, the event is marked sent, and
+// ERRORES.TXT says so.
+TEST(RefusedEvents, AnInvoiceGoneFromTheOriginIsLoggedAndMarkedSent)
+{
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    w.addEvent({.id = 7, .company = "002", .numero = "77"});
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(7), "sent");
+    EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "77").empty());
+    const auto errors = w.logLines("ERRORES.TXT");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("La factura FV77 del evento 7 ya no existe en el origen"),
+              std::string::npos)
+        << errors[0];
+}
+
 }  // namespace
 }  // namespace enviozvr::sendertest

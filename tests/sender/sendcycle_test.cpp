@@ -261,8 +261,14 @@ TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed)
     EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
 
     const std::string path = w.server + "/nowhere/datos/003/nivora.fdb";
-    EXPECT_EQ(w.logFields("errorenvio.txt"),
-              std::vector<std::string>{"D,T,No se pudo conectar con el servidor " + path});
+    // One line, with the reason: the server refused the attach.
+    const auto lines = w.logFields("errorenvio.txt");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("D,T,No se pudo conectar con el servidor " + path +
+                                 ",conexion rechazada: ",
+                             0),
+              0u)
+        << lines[0];
     const std::string prefix = "Ult. error:" + data::shortDateText(data::today()) + ":";
     const std::string suffix = " No se pudo conectar con el servidor " + path;
     EXPECT_EQ(w.status.lastError.rfind(prefix, 0), 0u) << w.status.lastError;
