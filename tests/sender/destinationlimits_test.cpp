@@ -232,3 +232,58 @@ TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain)
 
 }  // namespace
 }  // namespace enviozvr::sendertest
+
+#include "sender/indexcheck.h"
+
+namespace enviozvr::sendertest {
+namespace {
+
+// The start-up check of the indexes meets a destination that accepts the connection and
+// never answers: it gives up within the cycle's limits with one line and still checks the
+// next destination.
+TEST(IndexCheckLimits, ASilentDestinationCostsNoMoreThanTheLimits)
+{
+    FreezableRelay relay;
+    SenderWorld w;
+    w.data.DBEnvio.setTimeouts(2s, 2s);
+    const std::string silent = relay.serverText() + w.root;
+    addServedDestination(w, "002", silent);
+    TestDatabase& next = addServedDestination(w, "003", testing::serverHost() + ":" + w.root);
+    next.exec("DROP INDEX FACTURAS_ZVR_DOCUMENTO");
+    relay.freeze();
+
+    std::atomic<bool> done{false};
+    std::atomic<bool> released{false};
+    std::thread safety([&] {
+        for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(100ms);
+        if (done) return;
+        released = true;
+        relay.thaw();
+    });
+    std::vector<std::string> lines;
+    try {
+        lines = sender::indexWarnings(w.data);
+    } catch (...) {
+        done = true;
+        safety.join();
+        throw;
+    }
+    done = true;
+    safety.join();
+    EXPECT_FALSE(released) << "the check only went on once the destination answered again";
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("warning: the indexes of the destination database " + silent +
+                                 "/datos/002/nivora.fdb could not be checked: ",
+                             0),
+              0u)
+        << lines[0];
+    EXPECT_NE(lines[1].find("/datos/003/nivora.fdb has no unique index on FACTURAS_ZVR"),
+              std::string::npos)
+        << lines[1];
+
+    // Asked to stop, it checks no destination at all.
+    EXPECT_TRUE(sender::indexWarnings(w.data, false, [] { return true; }).empty());
+}
+
+}  // namespace
+}  // namespace enviozvr::sendertest

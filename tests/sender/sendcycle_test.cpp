@@ -261,11 +261,11 @@ TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed)
     EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
 
     const std::string path = w.server + "/nowhere/datos/003/nivora.fdb";
-    // One line, with the reason: the server refused the attach.
+    // One line, with the reason: the database cannot be opened there.
     const auto lines = w.logFields("errorenvio.txt");
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("D,T,No se pudo conectar con el servidor " + path +
-                                 ",conexion rechazada: ",
+                                 ",servidor inalcanzable: ",
                              0),
               0u)
         << lines[0];
