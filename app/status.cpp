@@ -7,8 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include <QDateTime>
-#include <QLocale>
+#include <QTime>
 
 #include "app/consoletext.h"
 #include "app/serviceargs.h"
@@ -127,20 +126,27 @@ std::vector<std::string> connectionFailureLines() {
     return out;
 }
 
-// Minutes since the date and time that start a log line (the short date and long time
-// of the system's locale, as the logs write them); nothing when they cannot be read.
+// Minutes since the date and time that start a log line, when it was written today or
+// yesterday (the short date of the system's locale, as the logs write it, and the time as
+// hours, minutes and seconds); nothing otherwise.
 std::optional<long> minutesAgo(const std::string& line) {
     const auto first = line.find(',');
     const auto second = first == std::string::npos ? first : line.find(',', first + 1);
     if (second == std::string::npos) return std::nullopt;
-    const QLocale locale = QLocale::system();
-    QDate date = locale.toDate(QString::fromLatin1(line.substr(0, first)), QLocale::ShortFormat);
-    const QTime time = locale.toTime(QString::fromLatin1(line.substr(first + 1, second - first - 1)),
-                                     QLocale::LongFormat);
-    if (!date.isValid() || !time.isValid()) return std::nullopt;
-    if (date.year() < 1970) date = date.addYears(100);  // a two-digit year
-    const qint64 seconds = QDateTime(date, time).secsTo(QDateTime::currentDateTime());
-    return static_cast<long>(seconds / 60);
+    const std::string dateText = line.substr(0, first);
+    data::Date yesterday = data::today();
+    yesterday.days -= 1;
+    int daysAgo = -1;
+    if (dateText == data::shortDateText(data::today()))
+        daysAgo = 0;
+    else if (dateText == data::shortDateText(yesterday))
+        daysAgo = 1;
+    const QTime time =
+        QTime::fromString(QString::fromLatin1(line.substr(first + 1, second - first - 1).c_str()),
+                          QStringLiteral("H:mm:ss"));
+    if (daysAgo < 0 || !time.isValid()) return std::nullopt;
+    const long seconds = daysAgo * 86400L + time.secsTo(QTime::currentTime());
+    return seconds < 0 ? std::nullopt : std::optional<long>(seconds / 60);
 }
 
 }  // namespace

@@ -182,6 +182,8 @@ private:
 // at once as a lost connection.
 void trackEveryCall();
 void interruptWaits();
+// True once interruptWaits has been called.
+bool waitsInterrupted();
 
 // An open SELECT: column descriptions and forward-only rows straight from the server.
 class Cursor {

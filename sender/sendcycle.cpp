@@ -224,6 +224,8 @@ std::string lastErrorText(const std::string& databasePath)
 // and Label8.
 void reportUnreachable(MainData& d, SendStatus& status, const std::string& reason)
 {
+    // A wait ended by a stop of the program is no failure of the destination.
+    if (data::waitsInterrupted()) return;
     const std::string path = d.DBEnvio.param("Database");
     core::logConnectionFailure(path, reason);
     status.setLastError(lastErrorText(path));

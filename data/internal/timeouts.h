@@ -97,8 +97,6 @@ class StallWatch {
     std::thread thread_;
 };
 
-// True once interruptWaits has been called: attaches that wait give up at once.
-bool waitsInterrupted();
 // True once trackEveryCall has been called.
 bool everyCallTracked();
 

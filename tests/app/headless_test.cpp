@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                      2, "", "No se encontr"},
         HeadlessCase{"UnknownCompany",
                      {"--headless", "--once", "$S", "sysdba", "masterkey", "777"},
-                     1, "", "Debe indicar la compa"},
+                     2, "", "the company 777 is not in COMPANIA"},
         HeadlessCase{"CompanyWithoutDatabase",
                      {"--headless", "--once", "$S", "sysdba", "masterkey", "003"},
                      1, "", "No se encontr"}),

@@ -158,7 +158,8 @@ bool logLinesAreWhole(const UiWorld& world, const std::string& name)
 // ---- headless ----
 
 enum class Moment {
-    InTheFirstEvent,  // the program is inside event 1 of 3 (its marking waits on a lock)
+    InTheFirstEvent,  // the program is inside event 1 of 3 (its marking waits on a lock
+                      // that is held until the program has ended)
     BetweenCycles,    // the first cycle has ended; the program waits for its timer
 };
 
@@ -169,19 +170,37 @@ struct HeadlessStopCase {
     Moment moment;
     int status;
     std::vector<bool> sent;  // events 1, 2, 3 afterwards
+    std::size_t logged;      // lines in ENVIO.TXT
 };
+
+// Standard error without the start-up warnings about indexes.
+std::string withoutIndexWarnings(const std::string& err)
+{
+    std::string out;
+    std::size_t at = 0;
+    while (at < err.size()) {
+        const std::size_t end = std::min(err.find('\n', at), err.size() - 1) + 1;
+        const std::string line = err.substr(at, end - at);
+        if (line.rfind("enviozvr: warning: ", 0) != 0) out += line;
+        at = end;
+    }
+    return out;
+}
 
 TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits)
 {
+    // A stop ends the wait in hand: the event whose marking waits stays pending (a later
+    // run sends it again, replacing the invoice at the destination).
     const HeadlessStopCase cases[] = {
         {"SIGTERM inside an event", {}, SIGTERM, Moment::InTheFirstEvent, 0,
-         {true, false, false}},
-        {"SIGINT inside an event", {}, SIGINT, Moment::InTheFirstEvent, 0, {true, false, false}},
+         {false, false, false}, 1},
+        {"SIGINT inside an event", {}, SIGINT, Moment::InTheFirstEvent, 0,
+         {false, false, false}, 1},
         {"SIGTERM inside an event of the only cycle", {"--once"}, SIGTERM,
-         Moment::InTheFirstEvent, 1, {true, false, false}},
-        {"SIGTERM between cycles", {}, SIGTERM, Moment::BetweenCycles, 0, {true, true, true}},
+         Moment::InTheFirstEvent, 1, {false, false, false}, 1},
+        {"SIGTERM between cycles", {}, SIGTERM, Moment::BetweenCycles, 0, {true, true, true}, 3},
         {"SIGINT between cycles", {"--minutes=0"}, SIGINT, Moment::BetweenCycles, 0,
-         {true, true, true}},
+         {true, true, true}, 3},
     };
     AppInstance app;
     for (const HeadlessStopCase& c : cases) {
@@ -201,21 +220,19 @@ TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits)
             ASSERT_TRUE(waitForLogLines(world, "ENVIO.TXT", 1));
             program.signal(c.signal);
             ASSERT_TRUE(program.waitUntilSignalsTaken());
-            lock->release();
         } else {
             ASSERT_TRUE(program.waitForOutput("002: 3 tomados, 3 enviados, 0 con error\n"))
                 << program.out;
             program.signal(c.signal);
         }
         ASSERT_TRUE(program.finish()) << "still running or killed; stderr: " << program.err;
+        if (lock) lock->release();
         EXPECT_EQ(program.process.exitCode(), c.status) << program.err;
         for (int id = 1; id <= 3; ++id) EXPECT_EQ(world.sent(id), c.sent[id - 1]) << "event " << id;
-        std::size_t handled = 0;
-        for (bool s : c.sent) handled += s;
-        EXPECT_EQ(world.logLines("ENVIO.TXT").size(), handled);
+        EXPECT_EQ(world.logLines("ENVIO.TXT").size(), c.logged);
         EXPECT_TRUE(logLinesAreWhole(world, "ENVIO.TXT"));
         EXPECT_TRUE(world.logLines("ERRORES.TXT").empty()) << program.err;
-        EXPECT_EQ(program.err, "");
+        EXPECT_EQ(withoutIndexWarnings(program.err), "");
     }
 }
 
