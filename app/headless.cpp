@@ -63,12 +63,19 @@ struct HeadlessArgs {
     std::chrono::seconds stallTimeout = kDestinationStallLimit;
 };
 
-// Parses the arguments; nullopt after writing what is wrong and the usage to stderr.
-std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
-{
+// Parses the arguments (`args` as Windows-1252 texts, `raw` the same in the locale's
+// encoding, for messages that show a value as it was typed); nullopt after writing what
+// is wrong and the usage to stderr.
+std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
+                                      const std::vector<std::string>& raw) {
     HeadlessArgs h;
-    std::string problem;
-    for (const std::string& a : args) {
+    std::string problem;  // in the locale's encoding
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const std::string& typed = raw[i];
+        const auto value = [&](size_t prefix) {
+            return typed.substr(std::min(prefix, typed.size()));
+        };
         if (a == "--headless") continue;
         if (a == "--once") {
             h.once = true;
@@ -78,28 +85,32 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
             h.minutes = a.substr(10);
             if (!tryMinutesValue(h.minutes))
                 problem = "--minutes needs a whole number of minutes from 0 to 35791, not '" +
-                          h.minutes + "'";
+                          value(10) + "'";
         } else if (a.rfind("--batch=", 0) == 0) {
             h.batch = a.substr(8);
             try {
                 batchSizeValue(h.batch);
             } catch (const std::exception&) {
-                problem = "--batch needs a whole number above 0, not '" + h.batch + "'";
+                problem = "--batch needs a whole number above 0, not '" + value(8) + "'";
             }
         } else if (a.rfind("--connect-timeout=", 0) == 0) {
             if (const auto v = secondsOption(a.substr(18)))
                 h.connectTimeout = *v;
             else
-                problem = "--connect-timeout needs a whole number of seconds, not '" +
-                          a.substr(18) + "'";
+                problem =
+                    "--connect-timeout needs a whole number of seconds from 1 to 86400, "
+                    "not '" +
+                    value(18) + "'";
         } else if (a.rfind("--stall-timeout=", 0) == 0) {
             if (const auto v = secondsOption(a.substr(16)))
                 h.stallTimeout = *v;
             else
-                problem = "--stall-timeout needs a whole number of seconds, not '" +
-                          a.substr(16) + "'";
+                problem =
+                    "--stall-timeout needs a whole number of seconds from 1 to 86400, "
+                    "not '" +
+                    value(16) + "'";
         } else if (a.rfind("--", 0) == 0) {
-            problem = "unknown option '" + a + "'";
+            problem = "unknown option '" + typed + "'";
         } else {
             h.positional.push_back(a);
         }
@@ -112,18 +123,16 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args)
     else if (problem.empty() && h.positional[3].empty())
         problem = "COMPANY must not be empty";
     if (!problem.empty()) {
-        std::cerr << "enviozvr: " << consoleText(problem) << "\n" << kUsage;
+        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
         return std::nullopt;
     }
     return h;
 }
 
 class HeadlessOptions : public SendOptions {
-public:
+  public:
     HeadlessOptions(const HeadlessArgs& a, bool newest)
-        : batch_(a.batch), minutes_(a.minutes), newest_(newest), skipErrored_(a.skipErrored)
-    {
-    }
+        : batch_(a.batch), minutes_(a.minutes), newest_(newest), skipErrored_(a.skipErrored) {}
     bool chosen = false;
     bool companyChosen() const override { return chosen; }
     std::string batchSize() const override { return batch_; }
@@ -132,7 +141,7 @@ public:
     bool skipErrored() const override { return skipErrored_; }
     std::string minutes() const override { return minutes_; }
 
-private:
+  private:
     std::string batch_;
     std::string minutes_;
     bool newest_;
@@ -144,8 +153,7 @@ private:
 struct CycleStopped {};
 
 // A line of text on a console stream, in the locale's encoding.
-void writeLine(std::ostream& out, const std::string& text)
-{
+void writeLine(std::ostream& out, const std::string& text) {
     out << consoleText(text) << std::endl;
 }
 
@@ -154,60 +162,57 @@ void writeLine(std::ostream& out, const std::string& text)
 // company or a new event would start, so the event in hand is always finished. It also
 // keeps what a cycle did, for the line that ends each cycle of the repeating run.
 class ConsoleStatus : public SendStatus {
-public:
+  public:
     std::vector<CompanySummary> served;  // the companies of the cycle under way
 
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
-    void setProgressPanel(const std::string&, bool visible) override
-    {
+    void setProgressPanel(const std::string&, bool visible) override {
         if (visible) stopHere();
     }
     void resetProgress(int) override {}
     void stepProgress() override {}
-    void setCurrentEvent(const std::string&, bool visible) override
-    {
+    void setCurrentEvent(const std::string&, bool visible) override {
         if (visible) stopHere();
     }
     void setLastSend(const std::string&) override {}
     void setErrorViewerEnabled(bool) override {}
     void setLastError(const std::string& text) override { writeLine(std::cerr, text); }
     void repaint() override {}
-    void companyServed(const CompanySummary& s) override
-    {
+    void companyServed(const CompanySummary& s) override {
         served.push_back(s);
+        const std::string why = s.reason.empty() ? std::string() : " (" + s.reason + ")";
         if (s.connected)
             writeLine(std::cout, s.company + ": " + std::to_string(s.taken) + " tomados, " +
                                      std::to_string(s.sent) + " enviados, " +
-                                     std::to_string(s.failed) + " con error");
+                                     std::to_string(s.failed) + " con error" +
+                                     (s.lost ? "; cortado" + why + ", el resto espera" : ""));
         else
-            writeLine(std::cout, s.company + ": sin conexion, 0 tomados, 0 enviados, 0 con error");
+            writeLine(std::cout,
+                      s.company + ": sin conexion" + why + ", 0 tomados, 0 enviados, 0 con error");
     }
 
-private:
-    static void stopHere()
-    {
+  private:
+    static void stopHere() {
         if (stopRequested()) throw CycleStopped{};
     }
 };
 
 // Unhandled errors and messages on standard error, in the locale's encoding.
 class ConsoleErrorDisplay : public core::ErrorDisplay {
-public:
+  public:
     void showError(const std::string& text) override { writeLine(std::cerr, text); }
 };
 
 // Timer1 over a QTimer. An interval of 0 leaves the timer on without ever firing (a
 // QTimer would fire at every pass of the event loop instead).
 class QtSendTimer : public SendTimer {
-public:
+  public:
     QTimer timer;
-    void stop() override
-    {
+    void stop() override {
         timer.stop();
         on_ = false;
     }
-    void start(int intervalMs) override
-    {
+    void start(int intervalMs) override {
         interval_ = intervalMs;
         on_ = true;
         if (intervalMs > 0)
@@ -218,32 +223,30 @@ public:
     bool isActive() const override { return on_; }
     int interval() const override { return interval_; }
 
-private:
+  private:
     bool on_ = false;
     int interval_ = 0;
 };
 
 // A timer for the one-cycle run: it only remembers what it was told.
 class InertTimer : public SendTimer {
-public:
+  public:
     void stop() override { active_ = false; }
-    void start(int intervalMs) override
-    {
+    void start(int intervalMs) override {
         interval_ = intervalMs;
         active_ = true;
     }
     bool isActive() const override { return active_; }
     int interval() const override { return interval_; }
 
-private:
+  private:
     bool active_ = true;
     int interval_ = kInitialIntervalMs;
 };
 
 // The line that ends a cycle of the repeating run.
 std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart, bool again,
-                      bool completed, int intervalMs)
-{
+                      bool completed, int intervalMs) {
     std::string line = "ciclo " + std::to_string(cycle) + ": " + std::to_string(sent) +
                        " enviados, " + std::to_string(failed) + " con error, " +
                        std::to_string(sentSinceStart) + " enviados desde el inicio; ";
@@ -256,13 +259,13 @@ std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart,
 // Warns on standard error about each index the send cycle's statements need and a
 // database lacks. A failure of the check itself is reported the same way and stops
 // nothing.
-void warnAboutIndexes(MainData& data, bool newestFirst)
-{
+void warnAboutIndexes(MainData& data, bool newestFirst) {
     try {
-        for (const std::string& line : indexWarnings(data, newestFirst)) writeLine(std::cerr, "enviozvr: " + line);
+        for (const std::string& line : indexWarnings(data, newestFirst, stopRequested))
+            writeLine(std::cerr, "enviozvr: " + line);
     } catch (const std::exception& e) {
-        writeLine(std::cerr, std::string("enviozvr: warning: the indexes could not be checked: ") +
-                                 e.what());
+        writeLine(std::cerr,
+                  std::string("enviozvr: warning: the indexes could not be checked: ") + e.what());
     }
 }
 
@@ -272,8 +275,7 @@ void warnAboutIndexes(MainData& data, bool newestFirst)
 // false. A failure to take the lock (the origin database cannot be reached) is thrown,
 // after re-arming the timer likewise.
 bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer& timer,
-                   const std::function<void()>& cycle)
-{
+                   const std::function<void()>& cycle) {
     if (options.chosen) {
         InstanceLock::Result held = InstanceLock::Result::Acquired;
         try {
@@ -290,8 +292,7 @@ bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer
     }
     struct Release {
         InstanceLock& lock;
-        ~Release()
-        {
+        ~Release() {
             try {
                 lock.release();
             } catch (...) {
@@ -304,11 +305,10 @@ bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer
 
 }  // namespace
 
-int runHeadless(const std::vector<std::string>& rawArgs)
-{
+int runHeadless(const std::vector<std::string>& rawArgs) {
     std::vector<std::string> args;
     for (const std::string& a : rawArgs) args.push_back(argumentText(a));
-    const std::optional<HeadlessArgs> parsed = parseArgs(args);
+    const std::optional<HeadlessArgs> parsed = parseArgs(args, rawArgs);
     if (!parsed) return 2;
     // Without an installation directory there is nowhere to log: refuse to start.
     if (const std::string problem = core::installationDirectoryProblem(); !problem.empty()) {
@@ -330,6 +330,8 @@ int runHeadless(const std::vector<std::string>& rawArgs)
         ownApp = std::make_unique<QCoreApplication>(argc, argv);
     }
 
+    // A stop signal ends any wait on a database at once (see signals.h).
+    data::trackEveryCall();
     MainData data;
     data.DBEnvio.setTimeouts(a.connectTimeout, a.stallTimeout);
     ConsoleErrorDisplay display;
@@ -337,8 +339,7 @@ int runHeadless(const std::vector<std::string>& rawArgs)
     core::setUserMessageHandler([](const std::string& text) { writeLine(std::cerr, text); });
     // The handlers must not keep pointers to this frame's objects once it is left.
     struct Uninstall {
-        ~Uninstall()
-        {
+        ~Uninstall() {
             core::installUnhandledErrorHandler(nullptr, nullptr);
             core::setUserMessageHandler({});
         }
@@ -358,12 +359,20 @@ int runHeadless(const std::vector<std::string>& rawArgs)
     };
 
     HeadlessOptions options(a, newest);
+    // A company that the general database does not list can never be sent for: a bad
+    // argument, refused at once rather than at every cycle.
+    bool known = false;
+    if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); })) return 2;
+    if (!known) {
+        writeLine(std::cerr, "enviozvr: the company " + company + " is not in COMPANIA");
+        return 2;
+    }
     core::runGuarded([&] {
-        if (data.companyName(company).empty()) return;
         options.chosen = true;
         data.selectCompany(company);
     });
-    if (options.chosen && data.DbCia.isConnected()) warnAboutIndexes(data, options.newestFirst());
+    if (options.chosen && data.DbCia.isConnected() && !stopRequested())
+        warnAboutIndexes(data, options.newestFirst());
 
     ConsoleStatus status;
     // One cycle unless a stop came first, holding the origin company's instance lock;
@@ -379,6 +388,10 @@ int runHeadless(const std::vector<std::string>& rawArgs)
                 busy = !cycleWithLock(lock, options, timer,
                                       [&] { end = runSendCycle(data, options, status, timer); });
             } catch (const CycleStopped&) {
+                stopped = true;
+            } catch (const std::exception&) {
+                // A wait that the stop signal ended is no failure of the cycle.
+                if (!stopRequested()) throw;
                 stopped = true;
             }
         });

@@ -9,6 +9,9 @@
 #endif
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 #include "core/localfiles.h"
 #include "data/sqltext.h"
@@ -24,10 +27,14 @@ FileLock::~FileLock() { release(); }
 #ifdef _WIN32
 bool FileLock::tryLock(const std::string& path) {
     release();
+    openError_.clear();
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    if (h == INVALID_HANDLE_VALUE) {
+        openError_ = "error " + std::to_string(::GetLastError());
+        return false;
+    }
     OVERLAPPED at{};
     if (!::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
         ::CloseHandle(h);
@@ -47,8 +54,12 @@ bool FileLock::held() const { return handle_ != nullptr; }
 #else
 bool FileLock::tryLock(const std::string& path) {
     release();
+    openError_.clear();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        openError_ = std::strerror(errno);
+        return false;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;
@@ -101,7 +112,8 @@ std::string InstanceLock::lockFilePath() const {
 
 InstanceLock::Result InstanceLock::tryAcquire() {
     release();
-    if (!file_.tryLock(lockFilePath())) return Result::HeldHere;
+    if (!file_.tryLock(lockFilePath()))
+        return file_.openError().empty() ? Result::HeldHere : Result::DirectoryUnusable;
     try {
         marker_ = data::Connection::company("DbInstancia");
         marker_->setDatabase(origin_.database());
@@ -127,6 +139,11 @@ InstanceLock::Result InstanceLock::tryAcquire() {
 }
 
 std::string InstanceLock::busyMessage(Result held) const {
+    if (held == Result::DirectoryUnusable)
+        return "no se puede usar el directorio de instalacion " +
+               std::filesystem::path(lockFilePath()).parent_path().string() +
+               ": no se pudo crear el archivo de bloqueo " + lockFilePath() + " (" +
+               file_.openError() + ")";
     if (held == Result::HeldHere)
         return "otra instancia ya envia la compania " + company_ + " en este equipo (" +
                lockFilePath() + ")";

@@ -33,12 +33,16 @@ class FileLock {
     FileLock& operator=(const FileLock&) = delete;
 
     // Creates the file when missing and takes the lock without waiting. False when another
-    // process (or another FileLock of this one) holds it, or the file cannot be opened.
+    // process (or another FileLock of this one) holds it, or the file cannot be opened; in
+    // the second case openError() says why.
     bool tryLock(const std::string& path);
     void release();
     bool held() const;
+    // Why the last tryLock could not open or create the file ("" when it could).
+    const std::string& openError() const { return openError_; }
 
   private:
+    std::string openError_;
 #ifdef _WIN32
     void* handle_ = nullptr;
 #else
@@ -48,7 +52,10 @@ class FileLock {
 
 class InstanceLock {
   public:
-    enum class Result { Acquired, HeldHere, HeldElsewhere };
+    // DirectoryUnusable: the lock file cannot be created or opened in the installation
+    // directory (missing, not writable, no free inodes): nothing to do with another
+    // instance.
+    enum class Result { Acquired, HeldHere, HeldElsewhere, DirectoryUnusable };
 
     // `company`: the origin company code; `origin`: the origin company connection, whose
     // location, user and password the database lock attaches with.
@@ -63,7 +70,8 @@ class InstanceLock {
     Result tryAcquire();
     void release();
 
-    // What a second instance says when the lock is held (not Acquired).
+    // What a second instance says when the lock is held (not Acquired), or what is wrong
+    // with the directory (its path and the reason).
     std::string busyMessage(Result held) const;
 
     // The lock file: the installation directory's "enviozvr-<company>.lock" (characters

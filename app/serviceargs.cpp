@@ -13,7 +13,8 @@ std::optional<std::chrono::seconds> secondsOption(const std::string& text) {
         if (c < '0' || c > '9') return std::nullopt;
         v = v * 10 + (c - '0');
     }
-    if (v > 86400) return std::nullopt;
+    // 0 would switch a limit off; a wait without a limit is what the options are for.
+    if (v < 1 || v > 86400) return std::nullopt;
     return std::chrono::seconds(v);
 }
 

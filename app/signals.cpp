@@ -7,11 +7,14 @@
 #include <mutex>
 #include <thread>
 
+#include "data/connection.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <csignal>
 #include <pthread.h>
+
+#include <csignal>
 #endif
 
 namespace enviozvr::app {
@@ -19,6 +22,7 @@ namespace enviozvr::app {
 namespace {
 
 std::atomic<bool> g_stopRequested{false};
+std::atomic<bool> g_exitAtOnce{false};
 
 struct Receiver {
     std::mutex mutex;
@@ -26,33 +30,31 @@ struct Receiver {
     std::function<void()> action;
 };
 
-Receiver& receiver()
-{
+Receiver& receiver() {
     static Receiver r;
     return r;
 }
 
 // Queues the registered action on its context's thread. Caller holds the mutex.
-void queueAction(Receiver& r)
-{
+void queueAction(Receiver& r) {
     if (!r.context || !r.action) return;
     QMetaObject::invokeMethod(r.context, r.action, Qt::QueuedConnection);
 }
 
 // A stop signal arrived: the first one asks for a stop, a second one ends at once.
-void onStopSignal(int signal)
-{
-    if (g_stopRequested.exchange(true)) std::_Exit(128 + signal);
+void onStopSignal(int signal) {
+    if (g_stopRequested.exchange(true) || g_exitAtOnce) std::_Exit(128 + signal);
+    // Whatever the program waits for on a database (an attach, a lock, a silent link)
+    // ends now; the run mode then stops as it does between units of work.
+    data::interruptWaits();
     Receiver& r = receiver();
     std::lock_guard lock(r.mutex);
     queueAction(r);
 }
 
 #ifdef _WIN32
-BOOL WINAPI consoleHandler(DWORD type)
-{
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT)
-        return FALSE;
+BOOL WINAPI consoleHandler(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
     onStopSignal(type == CTRL_C_EVENT ? 2 : 15);
     return TRUE;
 }
@@ -60,8 +62,7 @@ BOOL WINAPI consoleHandler(DWORD type)
 
 }  // namespace
 
-void blockStopSignals()
-{
+void blockStopSignals() {
 #ifdef _WIN32
     SetConsoleCtrlHandler(consoleHandler, TRUE);
 #else
@@ -81,13 +82,14 @@ void blockStopSignals()
 #endif
 }
 
-bool stopRequested()
-{
-    return g_stopRequested.load();
+void stopEndsTheProcess() {
+    g_exitAtOnce = true;
+    if (g_stopRequested) std::_Exit(128 + 15);
 }
 
-StopRequest::StopRequest(QObject* context, std::function<void()> action)
-{
+bool stopRequested() { return g_stopRequested.load(); }
+
+StopRequest::StopRequest(QObject* context, std::function<void()> action) {
     Receiver& r = receiver();
     std::lock_guard lock(r.mutex);
     r.context = context;
@@ -95,8 +97,7 @@ StopRequest::StopRequest(QObject* context, std::function<void()> action)
     if (g_stopRequested.load()) queueAction(r);
 }
 
-StopRequest::~StopRequest()
-{
+StopRequest::~StopRequest() {
     Receiver& r = receiver();
     std::lock_guard lock(r.mutex);
     r.context = nullptr;

@@ -20,14 +20,19 @@ namespace enviozvr::app {
 // main, before any other thread is started. (On Windows: console interrupts.)
 void blockStopSignals();
 
-// True once SIGINT or SIGTERM has arrived. Any thread.
+// From now on a stop signal ends the process at once with status 128 + signal: for a run
+// mode that holds nothing and writes nothing (the status check).
+void stopEndsTheProcess();
+
+// True once SIGINT or SIGTERM has arrived. Any thread. A stop also ends every wait on a
+// database in progress (data::interruptWaits).
 bool stopRequested();
 
 // While it lives, a stop signal calls `action` through `context`'s event loop (queued);
 // when a signal has already arrived, the call is queued at construction. One at a time;
 // construct and destroy on the thread of `context`.
 class StopRequest {
-public:
+  public:
     StopRequest(QObject* context, std::function<void()> action);
     ~StopRequest();
     StopRequest(const StopRequest&) = delete;

@@ -1,5 +1,6 @@
 #include "app/status.h"
 
+#include <QTime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -9,7 +10,9 @@
 
 #include "app/consoletext.h"
 #include "app/serviceargs.h"
+#include "app/signals.h"
 #include "core/localfiles.h"
+#include "core/messages.h"
 #include "core/unhandled.h"
 #include "data/connection.h"
 #include "data/value.h"
@@ -69,6 +72,8 @@ struct Destination {
     std::optional<long> oldestMinutes;
     std::optional<data::Timestamp> lastSent;
     bool active = false;
+    bool listed = false;                   // has a REPLICA_COMPANIA row, active or not
+    std::optional<long> failedMinutesAgo;  // its last errorenvio.txt line, when recent
 };
 
 const char* const kQueueByDestination =
@@ -79,8 +84,9 @@ const char* const kQueueByDestination =
     "RPEV_FECREG + COALESCE(RPEV_HORAREG, TIME '00:00:00'), NULL)) TO CURRENT_TIMESTAMP), "
     "MAX(RPEV_FECREP + COALESCE(RPEV_HORAREP, TIME '00:00:00')) "
     "FROM REPLICA_EVENTOS WHERE RPEV_COMPANIA <> '' GROUP BY RPEV_COMPANIA";
-const char* const kActiveDestinations =
-    "SELECT TRIM(RPCO_COD) FROM REPLICA_COMPANIA WHERE RPCO_ACTIVA = 'S'";
+const char* const kListedDestinations =
+    "SELECT TRIM(RPCO_COD), MAX(IIF(RPCO_ACTIVA = 'S', 1, 0)) FROM REPLICA_COMPANIA "
+    "GROUP BY 1";
 
 std::map<std::string, Destination> readDestinations(data::Connection& company) {
     std::map<std::string, Destination> out;
@@ -95,24 +101,51 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
             d.lastSent = last.asTimestamp();
     }
     queue->close();
-    auto active = company.open(kActiveDestinations);
-    while (active->fetch()) out[active->value(0).toText()].active = true;
-    active->close();
+    auto listed = company.open(kListedDestinations);
+    while (listed->fetch()) {
+        Destination& d = out[listed->value(0).toText()];
+        d.listed = true;
+        d.active = listed->value(1).asInteger() == 1;
+    }
+    listed->close();
     return out;
 }
 
-// The last non-empty line of errorenvio.txt, without its line end.
-std::string lastConnectionFailure() {
+// The lines of errorenvio.txt, without their line ends.
+std::vector<std::string> connectionFailureLines() {
     std::ifstream in(core::applicationFile("errorenvio.txt"), std::ios::binary);
     if (!in) return {};
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string last;
+    std::vector<std::string> out;
     std::istringstream lines(bytes);
     for (std::string line; std::getline(lines, line);) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-        if (!line.empty()) last = line;
+        if (!line.empty()) out.push_back(line);
     }
-    return last;
+    return out;
+}
+
+// Minutes since the date and time that start a log line, when it was written today or
+// yesterday (the short date of the system's locale, as the logs write it, and the time as
+// hours, minutes and seconds); nothing otherwise.
+std::optional<long> minutesAgo(const std::string& line) {
+    const auto first = line.find(',');
+    const auto second = first == std::string::npos ? first : line.find(',', first + 1);
+    if (second == std::string::npos) return std::nullopt;
+    const std::string dateText = line.substr(0, first);
+    data::Date yesterday = data::today();
+    yesterday.days -= 1;
+    int daysAgo = -1;
+    if (dateText == data::shortDateText(data::today()))
+        daysAgo = 0;
+    else if (dateText == data::shortDateText(yesterday))
+        daysAgo = 1;
+    const QTime time =
+        QTime::fromString(QString::fromLatin1(line.substr(first + 1, second - first - 1).c_str()),
+                          QStringLiteral("H:mm:ss"));
+    if (daysAgo < 0 || !time.isValid()) return std::nullopt;
+    const long seconds = daysAgo * 86400L + time.secsTo(QTime::currentTime());
+    return seconds < 0 ? std::nullopt : std::optional<long>(seconds / 60);
 }
 
 }  // namespace
@@ -123,7 +156,19 @@ int runStatus(const std::vector<std::string>& args) {
     const StatusArgs& a = *parsed;
     const std::string& company = a.positional[3];
 
+    // Nothing is held or written here: a stop signal ends the check at once.
+    stopEndsTheProcess();
+    core::setUserMessageHandler(
+        [](const std::string& text) { std::cerr << consoleText(text) << "\n"; });
+    struct RestoreHandler {
+        ~RestoreHandler() { core::setUserMessageHandler({}); }
+    } restoreHandler;
+
     sender::MainData data;
+    // The check must answer even when the origin does not: the same limits as a
+    // destination of the send cycle, and a lock on a row it reads cannot hold it.
+    for (data::Connection* c : {&data.DbGeneral, &data.DbCia})
+        c->setTimeouts(sender::kDestinationConnectTimeout, sender::kDestinationStallLimit);
     std::map<std::string, Destination> destinations;
     try {
         data.loginAutomatic(a.positional[0], a.positional[1], passwordArgument(a.positional[2]));
@@ -144,8 +189,22 @@ int runStatus(const std::vector<std::string>& args) {
         return 2;
     }
 
+    // A destination's last connection failure, when it came within the stale minutes.
+    const std::vector<std::string> failures = connectionFailureLines();
+    for (auto& [code, d] : destinations) {
+        const std::string path = "/datos/" + code + "/nivora.fdb";
+        for (auto it = failures.rbegin(); it != failures.rend(); ++it) {
+            if (it->find(path) == std::string::npos) continue;
+            if (const auto ago = minutesAgo(*it); ago && *ago <= a.staleMinutes)
+                d.failedMinutesAgo = *ago;
+            break;
+        }
+    }
+
     bool healthy = true;
     for (const auto& [code, d] : destinations) {
+        // A destination switched off in REPLICA_COMPANIA is nobody's concern here.
+        if (d.listed && !d.active) continue;
         std::cout << consoleText(code) << ": " << d.pending << " pendientes, " << d.errored
                   << " con error, ";
         if (d.oldestMinutes)
@@ -159,11 +218,14 @@ int runStatus(const std::vector<std::string>& args) {
         else
             std::cout << "nunca";
         if (!d.active) std::cout << " (sin servidor activo)";
+        if (d.failedMinutesAgo)
+            std::cout << ", sin conexion hace " << *d.failedMinutesAgo << " min";
         std::cout << "\n";
-        if (d.errored > 0 || (d.oldestMinutes && *d.oldestMinutes > a.staleMinutes))
+        if (d.errored > 0 || (d.oldestMinutes && *d.oldestMinutes > a.staleMinutes) ||
+            d.failedMinutesAgo)
             healthy = false;
     }
-    const std::string last = lastConnectionFailure();
+    const std::string last = failures.empty() ? std::string() : failures.back();
     std::cout << "errorenvio.txt: " << (last.empty() ? "sin lineas" : consoleText(last))
               << std::endl;
     return healthy ? 0 : 1;

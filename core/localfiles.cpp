@@ -291,8 +291,10 @@ void archivo_auditoria(const std::string& id, const std::string& tipo,
     appendLogLine("ENVIO.TXT", {id, tipo, documento});
 }
 
-void logConnectionFailure(const std::string& databasePath) {
-    appendLogLine("errorenvio.txt", {"No se pudo conectar con el servidor " + databasePath});
+void logConnectionFailure(const std::string& databasePath, const std::string& reason) {
+    std::vector<std::string> fields{"No se pudo conectar con el servidor " + databasePath};
+    if (!reason.empty()) fields.push_back(reason);
+    appendLogLine("errorenvio.txt", fields);
 }
 
 void logUnhandledError(const std::string& user, const std::string& message) {

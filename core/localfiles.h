@@ -60,8 +60,9 @@ void appendLogLine(const std::string& fileName, const std::vector<std::string>& 
 void archivo_auditoria(const std::string& id, const std::string& tipo,
                        const std::string& documento);
 
-// errorenvio.txt: "No se pudo conectar con el servidor " followed by the path.
-void logConnectionFailure(const std::string& databasePath);
+// errorenvio.txt: "No se pudo conectar con el servidor " followed by the path, and when
+// given the reason the destination was given up as a field of its own.
+void logConnectionFailure(const std::string& databasePath, const std::string& reason = {});
 
 // ERRORES.TXT: the logged-in user (empty before a login) and the error's message text.
 void logUnhandledError(const std::string& user, const std::string& message);

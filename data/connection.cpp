@@ -376,7 +376,8 @@ struct Connection::Impl {
     // application holds it; on a company connection a transaction of its own, left in
     // `own` for the caller to commit; otherwise the general connection's default one.
     ITransaction* statementTransaction(ConnectionKind kind, const TransactionOptions& options,
-                                       fb::Ref<ITransaction>& own, fb::Status& st);
+                                       std::chrono::seconds lockTimeout, fb::Ref<ITransaction>& own,
+                                       fb::Status& st);
 };
 
 namespace {
@@ -619,12 +620,18 @@ void Connection::connect() {
             location = trimBlanks(location);
         }
         impl_->watch.reset();
-        if (connectTimeout_.count() > 0) {
-            dpb->insertInt(&st, isc_dpb_connect_timeout, static_cast<int>(connectTimeout_.count()));
+        if (connectTimeout_.count() > 0 || everyCallTracked()) {
+            if (connectTimeout_.count() > 0)
+                dpb->insertInt(&st, isc_dpb_connect_timeout,
+                               static_cast<int>(connectTimeout_.count()));
             const unsigned char* bytes = dpb->getBuffer(&st);
+            // Without a connect timeout the attach is bounded only by a stop.
+            const std::chrono::milliseconds limit = connectTimeout_.count() > 0
+                                                        ? std::chrono::milliseconds(connectTimeout_)
+                                                        : std::chrono::hours(24 * 365);
             impl_->attachment.reset(attachWithin(
                 location, std::vector<unsigned char>(bytes, bytes + dpb->getBufferLength(&st)),
-                connectTimeout_, kind_));
+                limit, kind_));
         } else {
             impl_->attachment.reset(fb::provider()->attachDatabase(
                 &st, location.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st)));
@@ -753,7 +760,7 @@ bool Connection::inTransaction() const { return static_cast<bool>(impl_->explici
 namespace {
 
 ITransaction* startCompanyTransaction(IAttachment* att, const TransactionOptions& options,
-                                      bool readOnly = false) {
+                                      std::chrono::seconds lockTimeout, bool readOnly = false) {
     fb::Status st;
     fb::Disposable<IXpbBuilder> tpb(fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0));
     tpb->insertTag(&st, readOnly ? isc_tpb_read : isc_tpb_write);
@@ -770,7 +777,10 @@ ITransaction* startCompanyTransaction(IAttachment* att, const TransactionOptions
             tpb->insertTag(&st, isc_tpb_no_rec_version);
             break;
     }
-    tpb->insertTag(&st, options.lockWait == LockWait::NoWait ? isc_tpb_nowait : isc_tpb_wait);
+    const bool wait = options.lockWait != LockWait::NoWait;
+    tpb->insertTag(&st, wait ? isc_tpb_wait : isc_tpb_nowait);
+    if (wait && !readOnly && lockTimeout.count() > 0)
+        tpb->insertInt(&st, isc_tpb_lock_timeout, static_cast<int>(lockTimeout.count()));
     return att->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
 }
 
@@ -791,14 +801,19 @@ void rollbackQuietly(fb::Ref<ITransaction>& own) {
 
 ITransaction* Connection::Impl::statementTransaction(ConnectionKind kind,
                                                      const TransactionOptions& options,
+                                                     std::chrono::seconds lockTimeout,
                                                      fb::Ref<ITransaction>& own, fb::Status& st) {
     if (explicitTx) return explicitTx.get();
     if (kind == ConnectionKind::Company) {
-        own.reset(startCompanyTransaction(attachment.get(), options));
+        own.reset(startCompanyTransaction(attachment.get(), options, lockTimeout));
         return own.get();
     }
     if (!defaultTx) defaultTx.reset(attachment->startTransaction(&st, 0, nullptr));
     return defaultTx.get();
+}
+
+std::chrono::seconds Connection::stallLimit() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(impl_->watch.limit());
 }
 
 Transaction* Connection::transaction() const { return inTransaction() ? transaction_ : nullptr; }
@@ -809,7 +824,7 @@ void Connection::beginTransaction(Transaction& owner) {
     StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     try {
         impl_->explicitTx.reset(
-            startCompanyTransaction(impl_->attachment.get(), transactionOptions_));
+            startCompanyTransaction(impl_->attachment.get(), transactionOptions_, lockTimeout_));
         transaction_ = &owner;
     } catch (const FbException& e) {
         throw failure(e);
@@ -856,7 +871,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     fb::Ref<IStatement> prepared;  // a statement of this call only
     IStatement* stmt = found != kept.end() ? found->statement.get() : nullptr;
     try {
-        tx = impl_->statementTransaction(kind_, transactionOptions_, own, st);
+        tx = impl_->statementTransaction(kind_, transactionOptions_, lockTimeout_, own, st);
         if (!stmt) {
             prepared.reset(att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect,
                                         IStatement::PREPARE_PREFETCH_METADATA));
@@ -926,7 +941,8 @@ void Connection::executeImmediate(const std::string& sql) {
     StallWatch::Scope timed(impl_->watch, att);
     fb::Ref<ITransaction> own;
     try {
-        ITransaction* tx = impl_->statementTransaction(kind_, transactionOptions_, own, st);
+        ITransaction* tx =
+            impl_->statementTransaction(kind_, transactionOptions_, lockTimeout_, own, st);
         att->execute(&st, tx, 0, sql.c_str(), impl_->dialect, nullptr, nullptr, nullptr, nullptr);
         if (own) {
             own->commit(&st);
@@ -957,11 +973,14 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql) {
             // the connection closes, serves every SELECT outside update application and
             // saves a start and a commit per read.
             if (!impl_->readTx)
-                impl_->readTx.reset(startCompanyTransaction(att, transactionOptions_, true));
+                impl_->readTx.reset(
+                    startCompanyTransaction(att, transactionOptions_, lockTimeout_, true));
             tx = impl_->readTx.get();
-            ownTx = [att, this] { return startCompanyTransaction(att, transactionOptions_); };
+            ownTx = [att, this] {
+                return startCompanyTransaction(att, transactionOptions_, lockTimeout_);
+            };
         } else if (kind_ == ConnectionKind::Company) {
-            tx = startCompanyTransaction(att, transactionOptions_);
+            tx = startCompanyTransaction(att, transactionOptions_, lockTimeout_);
             owns = true;
         } else {
             fb::Status st;

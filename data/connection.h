@@ -79,6 +79,7 @@ class Connection {
     // seconds later), so the waiting call fails. Zero switches a limit off (the default).
     void setTimeouts(std::chrono::seconds connect, std::chrono::seconds stall);
     std::chrono::seconds connectTimeout() const { return connectTimeout_; }
+    std::chrono::seconds stallLimit() const;
     // True once a call was cancelled by the stall limit, until the next connect: the
     // connection is then to be given up (disconnected) by its user.
     bool stalled() const;
@@ -88,6 +89,12 @@ class Connection {
     // operation of the connection, its cursors' owners and its statements calls it on
     // failure; it never throws.
     void dropIfLost(const std::exception& error);
+
+    // The longest a statement of a Company connection waits for a row another
+    // transaction holds before it fails with a lock conflict; zero waits as long as the
+    // other transaction lasts (the default).
+    void setLockTimeout(std::chrono::seconds timeout) { lockTimeout_ = timeout; }
+    std::chrono::seconds lockTimeout() const { return lockTimeout_; }
 
     // The explicit transaction active on the connection (see Transaction), null when none.
     bool inTransaction() const;
@@ -167,9 +174,23 @@ class Connection {
     Transaction* transaction_ = nullptr;  // the owner of the explicit transaction
     std::string generalDatabase_;
     std::chrono::seconds connectTimeout_{0};
+    std::chrono::seconds lockTimeout_{0};
     std::unique_ptr<Impl> impl_;
     std::vector<std::pair<const void*, CloseHook>> openObjects_;
 };
+
+// Stops for every wait on a database, for a program that is asked to stop.
+//
+// After trackEveryCall (call once, early), every call into the client library is watched,
+// connections without a stall limit as well, and attaches without a connect timeout run
+// so that they can be abandoned. interruptWaits (any thread, a signal's thread included)
+// then ends every call in progress as the stall limit does (the connection counts as
+// stalled, see Connection::stalled) and makes every attach that waits, now or later, fail
+// at once as a lost connection.
+void trackEveryCall();
+void interruptWaits();
+// True once interruptWaits has been called.
+bool waitsInterrupted();
 
 // An open SELECT: column descriptions and forward-only rows straight from the server.
 class Cursor {

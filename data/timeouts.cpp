@@ -37,9 +37,48 @@ void cancel(IAttachment* attachment, int kind) {
     }
 }
 
+// Every StallWatch, so that a stop can end the calls in progress; and the flag that a
+// stop was asked for, which the attach waits below read.
+std::mutex g_watchesMutex;
+std::vector<StallWatch*> g_watches;
+std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_trackEveryCall{false};
+
 }  // namespace
 
+void trackEveryCall() { g_trackEveryCall = true; }
+
+void interruptWaits() {
+    g_interrupted = true;
+    {
+        std::lock_guard lock(g_watchesMutex);
+        for (StallWatch* w : g_watches) w->interrupt();
+    }
+}
+
+bool waitsInterrupted() { return g_interrupted; }
+
+bool everyCallTracked() { return g_trackEveryCall; }
+
+void StallWatch::interrupt() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!watched_ || stage_ == 2) return;
+        deadline_ = Clock::now();
+    }
+    wake_.notify_all();
+}
+
+StallWatch::StallWatch() {
+    std::lock_guard lock(g_watchesMutex);
+    g_watches.push_back(this);
+}
+
 StallWatch::~StallWatch() {
+    {
+        std::lock_guard lock(g_watchesMutex);
+        std::erase(g_watches, this);
+    }
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -54,7 +93,8 @@ void StallWatch::setLimit(std::chrono::milliseconds limit) { limit_ = limit; }
 
 StallWatch::Scope::Scope(StallWatch& watch, IAttachment* attachment)
     : watch_(watch), outermost_(watch.depth_++ == 0) {
-    if (outermost_ && attachment && watch_.limit_.count() > 0) watch_.begin(attachment);
+    if (outermost_ && attachment && (watch_.limit_.count() > 0 || g_trackEveryCall))
+        watch_.begin(attachment);
 }
 
 StallWatch::Scope::~Scope() {
@@ -68,7 +108,8 @@ void StallWatch::begin(IAttachment* attachment) {
         attachment->addRef();
         if (watched_) watched_->release();
         watched_ = attachment;
-        deadline_ = Clock::now() + limit_;
+        // Without a limit the call is only watched for a stop (interruptWaits).
+        deadline_ = limit_.count() > 0 ? Clock::now() + limit_ : Clock::time_point::max();
         stage_ = 0;
         if (!thread_.joinable()) thread_ = std::thread([this] { run(); });
     }
@@ -88,6 +129,10 @@ void StallWatch::run() {
             wake_.wait(lock);
             continue;
         }
+        if (deadline_ == Clock::time_point::max()) {
+            wake_.wait(lock);
+            continue;
+        }
         if (Clock::now() < deadline_) {
             wake_.wait_until(lock, deadline_);
             continue;
@@ -100,7 +145,8 @@ void StallWatch::run() {
             // wait there, so it runs on a thread of its own: the close below must not
             // wait for it.
             stage_ = 1;
-            deadline_ = Clock::now() + graceAfter(limit_);
+            deadline_ =
+                Clock::now() + graceAfter(limit_.count() > 0 ? limit_ : std::chrono::seconds(5));
             std::thread([attachment] {
                 cancel(attachment, fb_cancel_raise);
                 attachment->release();
@@ -244,13 +290,26 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
     }).detach();
 
     std::unique_lock lock(shared->mutex);
-    if (!shared->done.wait_for(lock, timeout, [&] { return shared->finished; })) {
+    // A stop (interruptWaits) ends the wait like the timeout; it is checked every 50 ms as
+    // well, in case it came between the check and the wait.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool finished = false;
+    while (!(finished = shared->done.wait_for(
+                 lock,
+                 std::min<std::chrono::steady_clock::duration>(
+                     deadline - std::chrono::steady_clock::now(), std::chrono::milliseconds(50)),
+                 [&] { return shared->finished; })) &&
+           !g_interrupted && std::chrono::steady_clock::now() < deadline) {
+    }
+    if (!finished) {
         shared->abandoned = true;
         lock.unlock();
         if (port) shutDownNewSockets(before, *port);
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
         std::vector<std::string> lines{"Unable to complete network request to \"" + location + "\"",
-                                       "no answer within " + std::to_string(seconds) + " s"};
+                                       g_interrupted
+                                           ? std::string("stopped")
+                                           : "no answer within " + std::to_string(seconds) + " s"};
         // isc_network_error: the connection counts as lost.
         throw DatabaseError(fb::errorText(lines, kind), lines, 335544721L, "08006");
     }

@@ -9,46 +9,62 @@ namespace enviozvr::sender {
 
 namespace {
 
-const WantedIndex kEventId{"REPLICA_EVENTOS", {"RPEV_ID"}, false,
+const WantedIndex kEventId{"REPLICA_EVENTOS",
+                           {"RPEV_ID"},
+                           false,
                            "CREATE INDEX REPLICA_EVENTOS_ID ON REPLICA_EVENTOS (RPEV_ID)"};
 const WantedIndex kEventPending{
-    "REPLICA_EVENTOS", {"RPEV_COMPANIA", "RPEV_FECREP"}, false,
+    "REPLICA_EVENTOS",
+    {"RPEV_COMPANIA", "RPEV_FECREP"},
+    false,
     "CREATE INDEX REPLICA_EVENTOS_PENDIENTES ON REPLICA_EVENTOS (RPEV_COMPANIA, RPEV_FECREP)"};
 const WantedIndex kEventOrder{
-    "REPLICA_EVENTOS", {"RPEV_FECREG", "RPEV_HORAREG", "RPEV_ID"}, false,
+    "REPLICA_EVENTOS",
+    {"RPEV_FECREG", "RPEV_HORAREG", "RPEV_ID"},
+    false,
     "CREATE INDEX REPLICA_EVENTOS_ORDEN ON REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID)"};
 const WantedIndex kEventOrderNewest{
-    "REPLICA_EVENTOS", {"RPEV_FECREG", "RPEV_HORAREG", "RPEV_ID"}, true,
+    "REPLICA_EVENTOS",
+    {"RPEV_FECREG", "RPEV_HORAREG", "RPEV_ID"},
+    true,
     "CREATE DESCENDING INDEX REPLICA_EVENTOS_ORDEN_DESC ON REPLICA_EVENTOS (RPEV_FECREG, "
     "RPEV_HORAREG, RPEV_ID)"};
 const WantedIndex kEventSent{
-    "REPLICA_EVENTOS", {"RPEV_FECREP"}, false,
+    "REPLICA_EVENTOS",
+    {"RPEV_FECREP"},
+    false,
     "CREATE INDEX REPLICA_EVENTOS_ENVIADOS ON REPLICA_EVENTOS (RPEV_FECREP)"};
 const WantedIndex kEventLastSent{
-    "REPLICA_EVENTOS", {"RPEV_FECREP", "RPEV_HORAREP"}, true,
+    "REPLICA_EVENTOS",
+    {"RPEV_FECREP", "RPEV_HORAREP"},
+    true,
     "CREATE DESCENDING INDEX REPLICA_EVENTOS_ULTIMO_ENVIO ON REPLICA_EVENTOS (RPEV_FECREP, "
     "RPEV_HORAREP)"};
 const WantedIndex kInvoiceDocument{
-    "FACTURAS_ZVR", {"PREF_PRE", "FACT_NUMERO"}, false,
+    "FACTURAS_ZVR",
+    {"PREF_PRE", "FACT_NUMERO"},
+    false,
     "CREATE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)"};
+const WantedIndex kInvoiceDocumentUnique{
+    "FACTURAS_ZVR",
+    {"PREF_PRE", "FACT_NUMERO"},
+    false,
+    "CREATE UNIQUE INDEX FACTURAS_ZVR_DOCUMENTO ON FACTURAS_ZVR (PREF_PRE, FACT_NUMERO)",
+    true};
 
-std::string trimmed(std::string s)
-{
+std::string trimmed(std::string s) {
     s.erase(s.find_last_not_of(' ') + 1);
     return s;
 }
 
-std::string columnList(const std::vector<std::string>& columns)
-{
+std::string columnList(const std::vector<std::string>& columns) {
     std::string out;
     for (const auto& c : columns) out += (out.empty() ? "" : ", ") + c;
     return out;
 }
 
-
 // First column of the first row, empty text when there is none.
-std::string firstText(data::Connection& c, const std::string& sql)
-{
+std::string firstText(data::Connection& c, const std::string& sql) {
     auto cursor = c.open(sql);
     std::string v = cursor->fetch() ? cursor->value(0).toText() : std::string();
     cursor->close();
@@ -56,38 +72,35 @@ std::string firstText(data::Connection& c, const std::string& sql)
 }
 
 void warn(std::vector<std::string>& out, const std::string& database,
-          const std::vector<WantedIndex>& missing)
-{
+          const std::vector<WantedIndex>& missing) {
     for (const auto& w : missing)
         out.push_back("warning: " + database + " has no " + (w.descending ? "descending " : "") +
-                      "index on " + w.table + " (" + columnList(w.columns) +
-                      "); it would help: " + w.create);
+                      (w.unique ? "unique " : "") + "index on " + w.table + " (" +
+                      columnList(w.columns) + "); it would help: " + w.create);
 }
 
 }  // namespace
 
-const std::vector<WantedIndex>& originIndexes(bool newestFirst)
-{
-    static const std::vector<WantedIndex> oldest{kEventId, kEventPending, kEventOrder,
+const std::vector<WantedIndex>& originIndexes(bool newestFirst) {
+    static const std::vector<WantedIndex> oldest{kEventId,   kEventPending,  kEventOrder,
                                                  kEventSent, kEventLastSent, kInvoiceDocument};
-    static const std::vector<WantedIndex> newest{kEventId, kEventPending, kEventOrderNewest,
+    static const std::vector<WantedIndex> newest{kEventId,   kEventPending,  kEventOrderNewest,
                                                  kEventSent, kEventLastSent, kInvoiceDocument};
     return newestFirst ? newest : oldest;
 }
 
-const std::vector<WantedIndex>& destinationIndexes()
-{
-    static const std::vector<WantedIndex> v{kInvoiceDocument};
+const std::vector<WantedIndex>& destinationIndexes() {
+    static const std::vector<WantedIndex> v{kInvoiceDocumentUnique};
     return v;
 }
 
 std::vector<WantedIndex> missingIndexes(data::Connection& connection,
-                                        const std::vector<WantedIndex>& wanted)
-{
+                                        const std::vector<WantedIndex>& wanted) {
     // Segments of every active column index of the tables asked about, in order, and its
     // direction.
     struct Index {
         bool descending = false;
+        bool unique = false;
         std::vector<std::string> segments;
     };
     std::map<std::string, std::map<std::string, Index>> byTable;
@@ -97,15 +110,18 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
             tables += (tables.empty() ? "" : ", ") + data::quoted(w.table);
     auto cursor = connection.open(
         "select i.RDB$RELATION_NAME, i.RDB$INDEX_NAME, s.RDB$FIELD_NAME, "
-        "coalesce(i.RDB$INDEX_TYPE, 0) from RDB$INDICES i "
+        "coalesce(i.RDB$INDEX_TYPE, 0), coalesce(i.RDB$UNIQUE_FLAG, 0) from RDB$INDICES i "
         "join RDB$INDEX_SEGMENTS s on s.RDB$INDEX_NAME = i.RDB$INDEX_NAME "
-        "where i.RDB$RELATION_NAME in (" + tables + ") and coalesce(i.RDB$INDEX_INACTIVE, 0) = 0 "
+        "where i.RDB$RELATION_NAME in (" +
+        tables +
+        ") and coalesce(i.RDB$INDEX_INACTIVE, 0) = 0 "
         "order by i.RDB$INDEX_NAME, s.RDB$FIELD_POSITION");
     while (cursor->fetch()) {
         Index& index =
             byTable[trimmed(cursor->value(0).toText())][trimmed(cursor->value(1).toText())];
         index.segments.push_back(trimmed(cursor->value(2).toText()));
         index.descending = cursor->value(3).asInteger() == 1;
+        index.unique = cursor->value(4).asInteger() == 1;
     }
     cursor->close();
 
@@ -113,7 +129,10 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
     for (const auto& w : wanted) {
         bool served = false;
         for (const auto& [name, index] : byTable[w.table]) {
-            if (index.descending == w.descending && index.segments.size() >= w.columns.size() &&
+            const size_t wantedSize = w.columns.size();
+            if (index.descending == w.descending &&
+                (w.unique ? index.unique && index.segments.size() == wantedSize
+                          : index.segments.size() >= wantedSize) &&
                 std::equal(w.columns.begin(), w.columns.end(), index.segments.begin()))
                 served = true;
         }
@@ -122,8 +141,8 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
     return missing;
 }
 
-std::vector<std::string> indexWarnings(MainData& d, bool newestFirst)
-{
+std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
+                                       const std::function<bool()>& stop) {
     std::vector<std::string> out;
     warn(out, "the origin database " + d.DbCia.database(),
          missingIndexes(d.DbCia, originIndexes(newestFirst)));
@@ -145,15 +164,33 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst)
     const std::string user = firstText(d.DbCia, kReplicationUser);
     const std::string password = firstText(d.DbCia, kReplicationPassword);
     for (const auto& dest : destinations) {
+        if (stop && stop()) break;
         auto c = data::Connection::company("DBEnvio");
         c->setParam("Database", dest.server + "/datos/" + dest.code + "/nivora.fdb");
         c->setParam("User_Name", user);
         c->setParam("password", password);
+        // The limits of the send cycle: a destination that does not answer costs this
+        // check no more than it costs a cycle.
+        c->setTimeouts(d.DBEnvio.connectTimeout(), d.DBEnvio.stallLimit());
         std::vector<WantedIndex> missing;
         try {
             missing = missingIndexes(*c, destinationIndexes());
-        } catch (const std::exception&) {
-            continue;  // unreachable: the send cycle logs it
+            c->disconnect();
+        } catch (const std::exception& e) {
+            // Unreachable, or it stopped answering: one line, and the attachment (if any)
+            // is let go without waiting on it.
+            c->dropIfLost(e);
+            try {
+                if (c->stalled()) c->disconnect();
+            } catch (...) {
+            }
+            std::string reason = e.what();
+            if (const auto at = reason.find("SQL Server Error: "); at == 0) reason.erase(0, 18);
+            for (char& ch : reason)
+                if (ch == '\r' || ch == '\n') ch = ' ';
+            out.push_back("warning: the indexes of the destination database " +
+                          c->param("Database") + " could not be checked: " + reason);
+            continue;
         }
         warn(out, "the destination database " + c->param("Database"), missing);
     }

@@ -4,6 +4,7 @@
 // CREATE INDEX statement that would add it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct WantedIndex {
     std::vector<std::string> columns;  // the leading segments of an index that serves
     bool descending = false;           // the direction it must have
     std::string create;                // the statement that would add one
+    bool unique = false;               // only a unique index on exactly these columns serves
 };
 
 // At the origin, on REPLICA_EVENTOS: (RPEV_ID) for the updates of one event;
@@ -24,8 +26,10 @@ struct WantedIndex {
 // RPEV_HORAREG, RPEV_ID), ascending, or descending when the newest go first, to take the
 // batch in its order without sorting every pending event; (RPEV_FECREP) for the purge of
 // sent events; (RPEV_FECREP, RPEV_HORAREP) descending for the last send shown. And
-// FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) for the invoice read. At a destination:
-// FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) for the lookup, delete and update application.
+// FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) for the invoice read. At a destination: a unique
+// index on FACTURAS_ZVR (PREF_PRE, FACT_NUMERO), for the lookup, delete and update
+// application, and so that no invoice can ever be there twice (an insert whose commit
+// arrives late, after the invoice was sent again, is then refused).
 const std::vector<WantedIndex>& originIndexes(bool newestFirst = false);
 const std::vector<WantedIndex>& destinationIndexes();
 
@@ -39,9 +43,13 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
 // active REPLICA_COMPANIA row with a server, reached with the replication user and
 // password as the send cycle reaches it:
 //   "warning: <database> has no index on <TABLE> (<COLUMNS>); it would help: CREATE INDEX ..."
-// A destination that cannot be reached is left out (the send cycle reports it). Uses
-// DbCia and a connection of its own for the destinations; DBEnvio is left alone.
-// `newestFirst` is the order the batches are taken in.
-std::vector<std::string> indexWarnings(MainData& data, bool newestFirst = false);
+// Each destination is reached under DBEnvio's limits (connect timeout, stall limit); one
+// that cannot be reached gets one line, "warning: the indexes of the destination
+// database <database> could not be checked: <reason>", and the check goes on. `stop`,
+// when given, is asked before each destination: once it says true the check ends with
+// what it has. Uses DbCia and a connection of its own for the destinations; DBEnvio is
+// left alone. `newestFirst` is the order the batches are taken in.
+std::vector<std::string> indexWarnings(MainData& data, bool newestFirst = false,
+                                       const std::function<bool()>& stop = {});
 
 }  // namespace enviozvr::sender

@@ -1,6 +1,8 @@
 #include "sender/maindata.h"
 
+#include "core/localfiles.h"
 #include "core/scrambler.h"
+#include "data/codepage.h"
 #include "data/sqltext.h"
 
 namespace enviozvr::sender {
@@ -8,8 +10,7 @@ namespace enviozvr::sender {
 namespace {
 
 // Bytes of the character that starts with `lead`, in a multi-byte character set.
-std::size_t characterBytes(unsigned char lead, const std::string& set)
-{
+std::size_t characterBytes(unsigned char lead, const std::string& set) {
     if (set == "UTF8" || set == "UNICODE_FSS") {
         if (lead < 0xC0) return 1;  // ASCII, or a stray continuation byte
         if (lead < 0xE0) return 2;
@@ -29,8 +30,7 @@ std::size_t characterBytes(unsigned char lead, const std::string& set)
     return 1;
 }
 
-data::Field stringField(const char* name, int width)
-{
+data::Field stringField(const char* name, int width) {
     data::Field f;
     f.name = name;
     f.type = data::FieldType::String;
@@ -41,8 +41,7 @@ data::Field stringField(const char* name, int width)
 }  // namespace
 
 std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
-                            const std::string& characterSet)
-{
+                            const std::string& characterSet) {
     if (text.size() <= maxBytes) return text;
     std::size_t end = 0;
     while (end < text.size()) {
@@ -54,8 +53,7 @@ std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
     return text.substr(0, end);
 }
 
-OriginFailure::OriginFailure(std::exception_ptr original) : original_(std::move(original))
-{
+OriginFailure::OriginFailure(std::exception_ptr original) : original_(std::move(original)) {
     try {
         std::rethrow_exception(original_);
     } catch (const std::exception& e) {
@@ -104,8 +102,7 @@ MainData::MainData()
       TDestino(DBEnvio),
       PDestino("PDestino", TDestino, true),
       CDestino("CDestino", PDestino),
-      Qcopiades("Qcopiades", DBEnvio)
-{
+      Qcopiades("Qcopiades", DBEnvio) {
     data::Field id;
     id.name = "SUCU_ID";
     id.type = data::FieldType::Integer;
@@ -121,11 +118,13 @@ MainData::MainData()
     // A batch inserts its rows with one statement text: it is prepared once per batch. The
     // destination is disconnected after each batch, which frees it again.
     DBEnvio.setKeepPreparedStatements(true);
+    // A row of the queue that another transaction holds (the business system, an
+    // administrator) stops the cycle after a while instead of holding it for as long.
+    DbCia.setLockTimeout(kOriginLockTimeout);
     ConfigurarProviders();
 }
 
-MainData::~MainData()
-{
+MainData::~MainData() {
     // Statements and cursors go before their attachments. Whatever fails here (a server
     // that went away) leaves nothing to clean up that the client library does not.
     auto quietly = [](auto&& step) {
@@ -141,8 +140,7 @@ MainData::~MainData()
     quietly([&] { DbGeneral.disconnect(); });
 }
 
-void MainData::ConfigurarProviders()
-{
+void MainData::ConfigurarProviders() {
     data::Provider* providers[] = {&PAuditor, &PUltenvio, &PDestinos, &PBorraori,
                                    &PConfori, &PSubemp,   &PDestino};
     for (data::Provider* p : providers) {
@@ -165,9 +163,27 @@ void MainData::ConfigurarProviders()
     }
 }
 
+std::string textForCharacterSet(const std::string& text, const std::string& characterSet) {
+    const std::string& set = characterSet;
+    if (set == "UTF8" || set == "UNICODE_FSS") {
+        // A text that is UTF-8 already (a destination that stores UTF-8) stays as it is.
+        if (QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8() ==
+            QByteArray(text.data(), static_cast<qsizetype>(text.size())))
+            return text;
+        const QByteArray utf8 = data::qstringFromWindows1252(text).toUtf8();
+        return std::string(utf8.constData(), static_cast<size_t>(utf8.size()));
+    }
+    if (set == "ASCII") {
+        std::string out = text;
+        for (char& c : out)
+            if (static_cast<unsigned char>(c) > 0x7F) c = '?';
+        return out;
+    }
+    return text;
+}
+
 void MainData::ManejarError(data::Provider*, const data::Change*, const data::DataError& error,
-                            data::TUpdateKind, data::TResolverResponse& response)
-{
+                            data::TUpdateKind, data::TResolverResponse& response) {
     // The destination stopped answering: the send cycle gives the whole destination up
     // for this cycle, and the event stays pending without an error text.
     if (DBEnvio.stalled()) throw error;
@@ -175,15 +191,28 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
     if (const auto* lost = dynamic_cast<const data::DatabaseError*>(&error);
         lost && lost->connectionLost())
         throw *lost;
+    std::string id;
     try {
-        const std::string text =
-            cutToCharacters(error.what(), kEventErrorWidth, DbCia.characterSet());
+        id = data::sqlInteger(CAuditor.value("RPEV_ID").asInteger());
+        const std::string characterSet = DbCia.characterSet();
+        const std::string text = cutToCharacters(textForCharacterSet(error.what(), characterSet),
+                                                 kEventErrorWidth, characterSet);
         QCopia.close();
         QCopia.clear();
         QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_ERROR = " + data::quoted(text) +
-                       " where RPEV_ID = " +
-                       data::sqlInteger(CAuditor.value("RPEV_ID").asInteger()));
+                       " where RPEV_ID = " + id);
         QCopia.executeImmediate();
+    } catch (const std::exception& storing) {
+        // A lost origin ends the cycle. Any other refusal of the text stays with this
+        // event: the failure goes to ERRORES.TXT, the event stays pending as it was, and
+        // the cycle goes on with the next one.
+        const auto* db = dynamic_cast<const data::DatabaseError*>(&storing);
+        if (id.empty() || !DbCia.isConnected() || (db && db->connectionLost()))
+            throw OriginFailure(std::current_exception());
+        core::logUnhandledError(loginRecord.UsuarioSesion,
+                                "No se pudo guardar el error del evento " + id + ": " +
+                                    storing.what() + " (error del destino: " + error.what() + ")");
+        return;
     } catch (...) {
         throw OriginFailure(std::current_exception());
     }
@@ -191,16 +220,14 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
 }
 
 void MainData::ManejarClientError(data::CachedResultSet&, const data::DataError& error,
-                                  data::TDataAction& action)
-{
+                                  data::TDataAction& action) {
     action = data::daAbort;
     data::TResolverResponse discarded = data::rrAbort;
     ManejarError(nullptr, nullptr, error, data::ukInsert, discarded);
 }
 
 void MainData::loginAutomatic(const std::string& server, const std::string& user,
-                              const std::string& password)
-{
+                              const std::string& password) {
     DbGeneral.disconnect();
     DbGeneral.setDatabase(server + "/datos/" + "general.fdb");
     DbGeneral.setParam("User_Name", user);
@@ -212,8 +239,7 @@ void MainData::loginAutomatic(const std::string& server, const std::string& user
 }
 
 void MainData::loginInteractive(const std::string& server, const std::string& user,
-                                const std::string& password)
-{
+                                const std::string& password) {
     loginAutomatic(server, user, password);
     Cusuario.close();
     Cusuario.setCommandText("select usua_nombre from usuario where usua_cod = " +
@@ -222,14 +248,12 @@ void MainData::loginInteractive(const std::string& server, const std::string& us
     Cusuario.close();
 }
 
-void MainData::loadCompanies()
-{
+void MainData::loadCompanies() {
     CCompania.close();
     CCompania.open();
 }
 
-std::string MainData::companyName(const std::string& code)
-{
+std::string MainData::companyName(const std::string& code) {
     if (!CCompania.active()) loadCompanies();
     const int codeField = CCompania.fieldByName("COMP_COD");
     const int nameField = CCompania.fieldByName("COM_NOMBRE");
@@ -240,8 +264,7 @@ std::string MainData::companyName(const std::string& code)
     return {};
 }
 
-std::vector<std::string> MainData::selectCompany(const std::string& code)
-{
+std::vector<std::string> MainData::selectCompany(const std::string& code) {
     DbCia.disconnect();
     DbCia.setDatabase(loginRecord.ServidorSesion + "/datos/" + code + "/nivora.fdb");
     DbCia.setParam("User_Name", loginRecord.UsuarioSesion);

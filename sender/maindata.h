@@ -12,6 +12,7 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,17 +39,25 @@ inline constexpr std::chrono::seconds kDestinationStallLimit{60};
 std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
                             const std::string& characterSet);
 
+// A Windows-1252 text as the character set `characterSet` of a database stores it: UTF8
+// and UNICODE_FSS get UTF-8, ASCII gets '?' for every other character, every other set
+// the bytes as they are.
+std::string textForCharacterSet(const std::string& text, const std::string& characterSet);
+
+// Origin statements wait at most this long for a row another transaction holds.
+inline constexpr std::chrono::seconds kOriginLockTimeout{10};
+
 // Thrown out of the update-error capture when the failure text could not be stored on
 // the event: the company database failed, which ends the send cycle whatever the
 // destination was doing. what() is the text of that failure; original() the failure
 // itself, for the send cycle to rethrow.
 class OriginFailure : public std::exception {
-public:
+  public:
     explicit OriginFailure(std::exception_ptr original);
     const char* what() const noexcept override { return text_.c_str(); }
     std::exception_ptr original() const { return original_; }
 
-private:
+  private:
     std::exception_ptr original_;
     std::string text_;
 };
@@ -59,7 +68,7 @@ class MainData {
     std::unique_ptr<data::Connection> companyOwner_;
     std::unique_ptr<data::Connection> destinationOwner_;
 
-public:
+  public:
     // Builds every object closed, with its initial parameters, and wires the update-error
     // hooks (ConfigurarProviders). CDestino keeps the trailing blanks of its texts, so
     // that the transfer copies every value exactly.
@@ -129,6 +138,12 @@ public:
     // Plain statement: the delete of the destination rows of one document.
     data::PlainStatement Qcopiades;
 
+    // Attachments the send cycle gave up in the middle of an event, by destination
+    // database location, each by the name it attached with (MON$REMOTE_PROCESS): a commit
+    // of theirs may still be on its way, so the destination is not sent to again until
+    // they are gone.
+    std::map<std::string, std::string> abandonedAttachments;
+
     // ---- Login record ---------------------------------------------------------------
     // Empty until a login has connected the general database.
     core::LoginRecord loginRecord;
@@ -144,13 +159,15 @@ public:
     // screens and are not wired. Called by the constructor; calling it again is harmless.
     void ConfigurarProviders();
 
-    // Provider hook: stores the failure text (cut to kEventErrorWidth bytes on a character
-    // boundary of the company database) into RPEV_ERROR of the event CAuditor stands on,
-    // through QCopia (committed at once), beeps, and answers rrAbort. A failure of that
-    // update is thrown from here as OriginFailure. An error that says the destination's
-    // attachment is gone, or any error once the destination has stalled
-    // (DBEnvio.stalled()), is no failure of the event: it is stored nowhere and rethrown
-    // as it is, for the send cycle to end that destination's batch.
+    // Provider hook: stores the failure text (converted to the company database's
+    // character set, cut to kEventErrorWidth bytes on a character boundary of it) into RPEV_ERROR
+    // of the event CAuditor stands on, through QCopia (committed at once), beeps, and answers
+    // rrAbort. A failure of that update is thrown from here as OriginFailure when the company
+    // database is lost; any other failure of it is written to ERRORES.TXT and the event is left as
+    // it was (the change still counts as failed). An error that says the destination's attachment
+    // is gone, or any error once the destination has stalled (DBEnvio.stalled()), is no failure of
+    // the event: it is stored nowhere and rethrown as it is, for the send cycle to end that
+    // destination's batch.
     void ManejarError(data::Provider* sender, const data::Change* change,
                       const data::DataError& error, data::TUpdateKind kind,
                       data::TResolverResponse& response);

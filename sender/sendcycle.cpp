@@ -1,8 +1,10 @@
 #include "sender/sendcycle.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
 
 #include "core/localfiles.h"
 #include "data/sqltext.h"
@@ -184,11 +186,33 @@ std::string lastErrorText(const std::string& databasePath) {
            databasePath;
 }
 
-// A destination that cannot be reached (or was lost): errorenvio.txt and Label8.
-void reportUnreachable(MainData& d, SendStatus& status) {
+// A destination that cannot be reached (or was lost): errorenvio.txt, with the reason,
+// and Label8.
+void reportUnreachable(MainData& d, SendStatus& status, const std::string& reason) {
+    // A wait ended by a stop of the program is no failure of the destination.
+    if (data::waitsInterrupted()) return;
     const std::string path = d.DBEnvio.param("Database");
-    core::logConnectionFailure(path);
+    core::logConnectionFailure(path, reason);
     status.setLastError(lastErrorText(path));
+}
+
+// The first line of the server's text of a failure, without "SQL Server Error: ".
+std::string firstLine(const std::exception& e) {
+    std::string text = e.what();
+    if (text.rfind("SQL Server Error: ", 0) == 0) text.erase(0, 18);
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
+// Why a destination could not be connected.
+std::string connectFailureReason(const data::Connection& c, const std::exception& e) {
+    const auto* db = dynamic_cast<const data::DatabaseError*>(&e);
+    if (db && db->connectionLost()) {
+        if (std::string(e.what()).find("no answer within") != std::string::npos)
+            return "sin respuesta al conectar en " + std::to_string(c.connectTimeout().count()) +
+                   " s";
+        return "servidor inalcanzable: " + firstLine(e);
+    }
+    return "conexion rechazada: " + firstLine(e);
 }
 
 // A destination whose attachment is gone, or that stopped answering and had its request
@@ -200,6 +224,38 @@ void letDestinationGo(MainData& d, const std::exception& error) {
         d.DBEnvio.disconnect();
     } catch (...) {
         // The attachment could not be detached; disconnect has let it go all the same.
+    }
+}
+
+// A name for the next destination attachment that no other attachment carries, so that
+// it can be found in MON$ATTACHMENTS once it has been given up.
+std::string newAttachmentName() {
+    static long long serial = 0;
+    return "enviozvr envio " +
+           std::to_string(std::chrono::system_clock::now().time_since_epoch().count()) + "-" +
+           std::to_string(++serial);
+}
+
+// Ends an attachment given up earlier on the destination that `c` is connected to (by
+// the name it attached with), and waits until the server has let it go (its transaction
+// rolled back), at most the stall limit (or a minute). True when it is gone: nothing it
+// started can commit any more.
+bool endAbandonedAttachment(data::Connection& c, const std::string& name) {
+    const std::string which = " mon$attachments where mon$remote_process = " + data::quoted(name);
+    const auto limit = c.stallLimit().count() > 0 ? c.stallLimit() : std::chrono::seconds(60);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    try {
+        c.executeImmediate("delete from" + which);
+        for (;;) {
+            auto cursor = c.open("select count(*) from" + which);
+            const bool present = cursor->fetch() && cursor->value(0).asInteger() > 0;
+            cursor->close();
+            if (!present) return true;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    } catch (const std::exception&) {
+        return false;
     }
 }
 
@@ -223,10 +279,30 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
     d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
 
+    d.DBEnvio.setParam("ProcessName", newAttachmentName());
     try {
         d.DBEnvio.connect();
-    } catch (const std::exception&) {
-        reportUnreachable(d, status);
+    } catch (const std::exception& e) {
+        summary.reason = connectFailureReason(d.DBEnvio, e);
+        reportUnreachable(d, status, summary.reason);
+    }
+    // A transfer given up in mid-flight on an earlier attachment may still commit: that
+    // attachment is ended first, and until it is gone nothing is sent here again.
+    const std::string location = d.DBEnvio.param("Database");
+    const std::string attachment = d.DBEnvio.param("ProcessName");
+    if (d.DBEnvio.isConnected()) {
+        try {
+            if (const auto it = d.abandonedAttachments.find(location);
+                it != d.abandonedAttachments.end()) {
+                if (!endAbandonedAttachment(d.DBEnvio, it->second))
+                    throw data::DataError("an attachment given up earlier is still there");
+                d.abandonedAttachments.erase(it);
+            }
+        } catch (const std::exception& error) {
+            letDestinationGo(d, error);
+            summary.reason = "una conexion abandonada antes aun puede confirmar";
+            reportUnreachable(d, status, summary.reason);
+        }
     }
     if (!d.DBEnvio.isConnected()) {
         summary.connected = false;
@@ -236,13 +312,25 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
 
     if (options.batchSize().empty()) options.setBatchSize("80");
     const int batch = batchSizeValue(options.batchSize());
-    std::string sql = "select first " + std::to_string(batch) +
-                      " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
-                      data::quoted(company);
-    if (options.skipErrored()) sql += " AND RPEV_ERROR IS NULL";
+    const std::string pending =
+        " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
+        data::quoted(company);
     // RPEV_ID last: events registered in the same second keep the order they were queued.
-    sql += options.newestFirst() ? " order by rpev_fecreg desc, rpev_horareg desc, rpev_id desc"
-                                 : " order by rpev_fecreg, rpev_horareg, rpev_id";
+    const std::string order = options.newestFirst()
+                                  ? " order by rpev_fecreg desc, rpev_horareg desc, rpev_id desc"
+                                  : " order by rpev_fecreg, rpev_horareg, rpev_id";
+    std::string sql;
+    if (options.skipErrored()) {
+        sql = "select first " + std::to_string(batch) + pending + " AND RPEV_ERROR IS NULL" + order;
+    } else {
+        // Events that carry an error cannot take the whole batch: up to the batch size of
+        // events without an error, and up to as many with one (retried every cycle), in
+        // one list in the batch's order.
+        const std::string first = "select first " + std::to_string(batch) + pending;
+        sql = "select * from (select * from (" + first + " AND RPEV_ERROR IS NULL" + order +
+              ") union all select * from (" + first + " AND RPEV_ERROR IS NOT NULL" + order + "))" +
+              order;
+    }
     data::CachedResultSet& a = d.CAuditor;
     a.close();
     a.setCommandText(sql);
@@ -272,7 +360,12 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
             // The event stays pending as it was; the rest of this batch waits for a later
             // cycle, and the next company is served.
             summary.lost = true;
-            reportUnreachable(d, status);
+            d.abandonedAttachments[location] = attachment;
+            summary.reason = d.DBEnvio.stalled()
+                                 ? "sin respuesta durante " +
+                                       std::to_string(d.DBEnvio.stallLimit().count()) + " s"
+                                 : std::string("conexion perdida");
+            reportUnreachable(d, status, summary.reason);
             break;
         }
         if (outcome == TransferOutcome::Failed) {
@@ -330,7 +423,14 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     std::optional<OriginRow> origin;
     if (oper != "D") {
         origin = readOrigin(d, condition);
-        if (!origin) return TransferOutcome::Done;
+        if (!origin) {
+            // Nothing to send; the event counts as done, and the log says why.
+            core::logUnhandledError(d.loginRecord.UsuarioSesion,
+                                    "La factura " + pref + numero + " del evento " +
+                                        d.CAuditor.asText("RPEV_ID") +
+                                        " ya no existe en el origen; el evento se marca enviado");
+            return TransferOutcome::Done;
+        }
     }
     try {
         try {

@@ -9,7 +9,7 @@ namespace enviozvr::sender {
 
 // The send options, read at the moment the cycle needs them.
 class SendOptions {
-public:
+  public:
     virtual ~SendOptions() = default;
     // LCiaOri shows a company (its selection has already connected DbCia).
     virtual bool companyChosen() const = 0;
@@ -27,16 +27,17 @@ public:
 // What one destination company's batch came to, reported after its batch.
 struct CompanySummary {
     std::string company;
-    int taken = 0;    // events in the batch
-    int sent = 0;     // marked sent
-    int failed = 0;   // left pending with an error
+    int taken = 0;          // events in the batch
+    int sent = 0;           // marked sent
+    int failed = 0;         // left pending with an error
     bool connected = true;  // false: the destination database could not be connected
     bool lost = false;      // the connection was lost in mid-batch; the rest waits
+    std::string reason;     // why the destination was given up (not connected, or lost)
 };
 
 // The status display of the cycle.
 class SendStatus {
-public:
+  public:
     virtual ~SendStatus() = default;
     // A message for the user that waits for acknowledgement in the desktop
     // ("Debe indicar la compañía de origen.").
@@ -62,7 +63,7 @@ public:
 
 // Timer1: the periodic timer that runs the cycle.
 class SendTimer {
-public:
+  public:
     virtual ~SendTimer() = default;
     virtual void stop() = 0;
     // Sets the interval and switches the timer on (a fresh countdown).

@@ -51,16 +51,21 @@ class StallWatch {
   public:
     using Clock = std::chrono::steady_clock;
 
-    StallWatch() = default;
+    StallWatch();
     ~StallWatch();
     StallWatch(const StallWatch&) = delete;
     StallWatch& operator=(const StallWatch&) = delete;
 
     // 0 switches the watch off.
     void setLimit(std::chrono::milliseconds limit);
+    std::chrono::milliseconds limit() const { return limit_; }
 
     bool fired() const { return fired_; }
     void reset() { fired_ = false; }
+
+    // Ends the call in progress now, as the stall limit would (see interruptWaits in
+    // connection.h). Any thread.
+    void interrupt();
 
     class Scope {
       public:
@@ -91,5 +96,8 @@ class StallWatch {
     bool stopping_ = false;
     std::thread thread_;
 };
+
+// True once trackEveryCall has been called.
+bool everyCallTracked();
 
 }  // namespace enviozvr::data

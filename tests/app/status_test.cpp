@@ -36,7 +36,8 @@ struct StatusCase {
     std::string name;
     std::vector<AgedEvent> events;
     std::vector<std::string> extraArgs;
-    std::string errorenvio;          // contents of errorenvio.txt ("" = no file)
+    std::string errorenvio;          // contents of errorenvio.txt ("" = no file); "$NOW" =
+                                     // the date and time now, as the logs write them
     std::vector<std::string> lines;  // expected report; "$Y" = yesterday 10:00:00
     int status;
 };
@@ -51,7 +52,14 @@ TEST_P(StatusReport, LinesAndExitStatus) {
     w.listCompany("002", w.server);
     w.listCompany("004", w.server, "N");
     for (const AgedEvent& e : c.events) addAged(w, e);
-    if (!c.errorenvio.empty()) w.install.writeFile("errorenvio.txt", c.errorenvio);
+    if (!c.errorenvio.empty()) {
+        std::string text = c.errorenvio;
+        const std::string now =
+            data::shortDateText(data::today()) + "," + data::longTimeText(data::timeNow());
+        for (auto p = text.find("$NOW"); p != std::string::npos; p = text.find("$NOW"))
+            text.replace(p, 4, now);
+        w.install.writeFile("errorenvio.txt", text);
+    }
 
     std::vector<std::string> args{"--status", w.server, "sysdba", "masterkey", "001"};
     args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
@@ -125,12 +133,23 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    "",
                    {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca",
-                    "004: 1 pendientes, 0 con error, mas antiguo hace 3 min, ultimo envio nunca "
-                    "(sin servidor activo)",
                     "007: 1 pendientes, 0 con error, mas antiguo hace 4 min, ultimo envio nunca "
                     "(sin servidor activo)",
                     "errorenvio.txt: sin lineas"},
                    0},
+        StatusCase{
+            "RecentConnectionFailureOfADestination",
+            {{1, "002", 1}},
+            {},
+            "01/02/2026,10:00:00,No se pudo conectar con el servidor s/datos/002/nivora.fdb\r\n"
+            "$NOW,No se pudo conectar con el servidor s/datos/002/nivora.fdb,conexion "
+            "perdida\r\n"
+            "01/02/2026,10:00:00,No se pudo conectar con el servidor s/datos/003/nivora.fdb\r\n",
+            {"002: 1 pendientes, 0 con error, mas antiguo hace 1 min, ultimo envio nunca, "
+             "sin conexion hace 0 min",
+             "errorenvio.txt: 01/02/2026,10:00:00,No se pudo conectar con el servidor "
+             "s/datos/003/nivora.fdb"},
+            1},
         StatusCase{"LastConnectionFailure",
                    {},
                    {},

@@ -26,6 +26,7 @@ struct StallCase {
     const char* name;
     Stall stall;
     std::vector<std::string> expected;  // states of events 1..4 of company 002
+    std::string reason;                 // in errorenvio.txt
 };
 
 void PrintTo(const StallCase& c, std::ostream* os) { *os << c.name; }
@@ -146,8 +147,10 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
     EXPECT_EQ(SenderWorld::invoiceRows(next, "FV", "1").size(), 1u);
 
     const std::string path = slowServer + "/datos/002/nivora.fdb";
-    EXPECT_EQ(w.logFields("errorenvio.txt"),
-              std::vector<std::string>{"D,T,No se pudo conectar con el servidor " + path});
+    // One line, naming the reason the destination was given up.
+    const auto lines = w.logFields("errorenvio.txt");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "D,T,No se pudo conectar con el servidor " + path + "," + c.reason);
     ASSERT_EQ(status.served.size(), 2u);
     EXPECT_TRUE(!status.served[0].connected || status.served[0].lost);
     EXPECT_TRUE(status.served[1].connected);
@@ -164,17 +167,125 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
 INSTANTIATE_TEST_SUITE_P(SendCycle, DestinationStall,
                          ::testing::Values(StallCase{"FrozenBeforeConnect",
                                                      Stall::BeforeConnect,
-                                                     {"pending", "pending", "pending", "pending"}},
+                                                     {"pending", "pending", "pending", "pending"},
+                                                     "sin respuesta al conectar en 2 s"},
                                            StallCase{"FrozenDuringAttach",
                                                      Stall::DuringAttach,
-                                                     {"pending", "pending", "pending", "pending"}},
+                                                     {"pending", "pending", "pending", "pending"},
+                                                     "sin respuesta al conectar en 2 s"},
                                            StallCase{"FrozenMidBatch",
                                                      Stall::MidBatch,
-                                                     {"sent", "sent", "pending", "pending"}},
+                                                     {"sent", "sent", "pending", "pending"},
+                                                     "sin respuesta durante 2 s"},
                                            StallCase{"LockedRowAtDestination",
                                                      Stall::LockedRow,
-                                                     {"sent", "sent", "pending", "pending"}}),
+                                                     {"sent", "sent", "pending", "pending"},
+                                                     "sin respuesta durante 2 s"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace enviozvr::sendertest
+
+namespace enviozvr::sendertest {
+namespace {
+
+// The attachments of a database other than the caller's own, user attachments only.
+int64_t otherAttachments(TestDatabase& db) {
+    return db
+        .scalar(
+            "select count(*) from mon$attachments where mon$system_flag = 0 and "
+            "mon$attachment_id <> current_connection")
+        .asInteger();
+}
+
+// The destination's link is held right after the insert of an invoice, so that its commit
+// waits in the network: the cycle gives the destination up at the stall limit and the
+// next cycle sends the invoice again on a new attachment. When the held commit arrives
+// afterwards it must find nothing left to commit: one row, never two.
+TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) {
+    FreezableRelay relay;
+    SenderWorld w;
+    w.data.DBEnvio.setTimeouts(2s, 2s);
+    TestDatabase& dest = addServedDestination(w, "002", relay.serverText() + w.root);
+    w.origin->exec(invoiceValues("FV", "1", 1));
+    w.addEvent({.id = 1, .company = "002", .numero = "1"});
+    // The six server replies on the destination link from the event's display to the
+    // insert's execution (the lookup, the transaction's start, the insert's prepare and
+    // execution): the link is held with the commit still to come.
+    w.status.onEventShown = [&](const std::string&) { relay.holdAfterServerReplies(6); };
+
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    ASSERT_TRUE(relay.holding());
+    EXPECT_EQ(w.state(1), "pending");
+    ASSERT_EQ(w.status.served.size(), 1u);
+    EXPECT_TRUE(w.status.served[0].lost);
+
+    w.status.onEventShown = nullptr;
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(w.state(1), "sent");
+
+    // The held commit goes on its way; then wait until its attachment is gone.
+    relay.releaseHeld();
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (otherAttachments(dest) > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(otherAttachments(dest), 0);
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
+}
+
+}  // namespace
+}  // namespace enviozvr::sendertest
+
+#include "sender/indexcheck.h"
+
+namespace enviozvr::sendertest {
+namespace {
+
+// The start-up check of the indexes meets a destination that accepts the connection and
+// never answers: it gives up within the cycle's limits with one line and still checks the
+// next destination.
+TEST(IndexCheckLimits, ASilentDestinationCostsNoMoreThanTheLimits) {
+    FreezableRelay relay;
+    SenderWorld w;
+    w.data.DBEnvio.setTimeouts(2s, 2s);
+    const std::string silent = relay.serverText() + w.root;
+    addServedDestination(w, "002", silent);
+    TestDatabase& next = addServedDestination(w, "003", testing::serverHost() + ":" + w.root);
+    next.exec("DROP INDEX FACTURAS_ZVR_DOCUMENTO");
+    relay.freeze();
+
+    std::atomic<bool> done{false};
+    std::atomic<bool> released{false};
+    std::thread safety([&] {
+        for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(100ms);
+        if (done) return;
+        released = true;
+        relay.thaw();
+    });
+    std::vector<std::string> lines;
+    try {
+        lines = sender::indexWarnings(w.data);
+    } catch (...) {
+        done = true;
+        safety.join();
+        throw;
+    }
+    done = true;
+    safety.join();
+    EXPECT_FALSE(released) << "the check only went on once the destination answered again";
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind("warning: the indexes of the destination database " + silent +
+                                 "/datos/002/nivora.fdb could not be checked: ",
+                             0),
+              0u)
+        << lines[0];
+    EXPECT_NE(lines[1].find("/datos/003/nivora.fdb has no unique index on FACTURAS_ZVR"),
+              std::string::npos)
+        << lines[1];
+
+    // Asked to stop, it checks no destination at all.
+    EXPECT_TRUE(sender::indexWarnings(w.data, false, [] { return true; }).empty());
+}
 
 }  // namespace
 }  // namespace enviozvr::sendertest

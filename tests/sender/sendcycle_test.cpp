@@ -17,16 +17,14 @@ using sender::CycleEnd;
 
 // A destination trigger that refuses invoices whose FACT_ESTADO is 'X' with a message
 // holding quotes and a line break.
-void addRefusingTrigger(TestDatabase& db)
-{
+void addRefusingTrigger(TestDatabase& db) {
     db.exec("CREATE EXCEPTION E_RECHAZO 'Factura ''bloqueada''\r\nen destino'");
     db.exec(
         "CREATE TRIGGER FACTURAS_ZVR_RECHAZO FOR FACTURAS_ZVR BEFORE INSERT AS BEGIN "
         "IF (NEW.FACT_ESTADO = 'X') THEN EXCEPTION E_RECHAZO; END");
 }
 
-TEST(SendCycle, EveryStateOfTheEventLifeCycle)
-{
+TEST(SendCycle, EveryStateOfTheEventLifeCycle) {
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
     addRefusingTrigger(dest);
@@ -44,9 +42,13 @@ TEST(SendCycle, EveryStateOfTheEventLifeCycle)
     w.addEvent({.id = 10, .company = "", .numero = "1"});
 
     ASSERT_EQ(w.cycle(), CycleEnd::Completed);
-    const std::vector<std::pair<int, std::string>> afterFirst = {
-        {1, "sent"},  {2, "pending with error"}, {3, "pending with error"}, {7, "sent"},
-        {8, "purged"}, {9, "sent with error"},   {10, "pending"}};
+    const std::vector<std::pair<int, std::string>> afterFirst = {{1, "sent"},
+                                                                 {2, "pending with error"},
+                                                                 {3, "pending with error"},
+                                                                 {7, "sent"},
+                                                                 {8, "purged"},
+                                                                 {9, "sent with error"},
+                                                                 {10, "pending"}};
     for (const auto& [id, state] : afterFirst) EXPECT_EQ(w.state(id), state) << "event " << id;
     EXPECT_EQ(w.origin->scalar("SELECT RPEV_FECREP FROM REPLICA_EVENTOS WHERE RPEV_ID = 1"),
               Value::date(data::today()));
@@ -70,8 +72,7 @@ TEST(SendCycle, EveryStateOfTheEventLifeCycle)
     EXPECT_EQ(w.state(2), "pending with error");
 }
 
-TEST(SendCycle, RefusedInsertStoresTheDestinationTextOnTheEvent)
-{
+TEST(SendCycle, RefusedInsertStoresTheDestinationTextOnTheEvent) {
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
     addRefusingTrigger(dest);
@@ -88,8 +89,7 @@ TEST(SendCycle, RefusedInsertStoresTheDestinationTextOnTheEvent)
     EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "2").empty());
 }
 
-TEST(SendCycle, LongFailureTextIsCutToTheErrorColumn)
-{
+TEST(SendCycle, LongFailureTextIsCutToTheErrorColumn) {
     SenderWorld w;
     w.addEvent({.id = 5, .company = "002", .numero = "5"});
     w.data.CAuditor.setCommandText("select * from replica_eventos");
@@ -108,31 +108,35 @@ TEST(SendCycle, LongFailureTextIsCutToTheErrorColumn)
     EXPECT_EQ(w.errorText(5), "Field 'X' must have a value");
 }
 
-TEST(SendCycle, CopyReplaceAndDeleteAtTheDestination)
-{
+TEST(SendCycle, CopyReplaceAndDeleteAtTheDestination) {
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
     w.origin->exec(invoiceValues("FV", "1", 1));
     w.origin->exec(invoiceValues("FV", "2", 2));
     w.origin->exec(invoiceValues("O'K", "3", 3));
-    dest.exec(invoiceValues("FV", "2", 7));                 // replaced by the origin's
-    dest.exec(invoiceValues("FV", "2", 8));                 // a duplicate: both go
-    dest.exec(invoiceValues("FV", "4", 4));                 // deleted
+    dest.exec(invoiceValues("FV", "2", 7));  // replaced by the origin's
+    dest.exec(invoiceValues("FV", "2", 8));  // a duplicate: both go
+    dest.exec(invoiceValues("FV", "4", 4));  // deleted
     w.addEvent({.id = 1, .company = "002", .numero = "1"});
     w.addEvent({.id = 2, .company = "002", .numero = "2", .oper = "d", .registeredAt = "08:01:00"});
-    w.addEvent({.id = 3, .company = "002", .pref = "O'K", .numero = "3", .oper = " ",
+    w.addEvent({.id = 3,
+                .company = "002",
+                .pref = "O'K",
+                .numero = "3",
+                .oper = " ",
                 .registeredAt = "08:02:00"});
     w.addEvent({.id = 4, .company = "002", .numero = "4", .oper = "D", .registeredAt = "08:03:00"});
     w.addEvent({.id = 5, .company = "002", .numero = "5", .oper = "D", .registeredAt = "08:04:00"});
-    w.addEvent({.id = 6, .company = "002", .numero = "6", .registeredAt = "08:05:00"});  // no origin
+    w.addEvent(
+        {.id = 6, .company = "002", .numero = "6", .registeredAt = "08:05:00"});  // no origin
 
     ASSERT_EQ(w.cycle(), CycleEnd::Completed);
     for (int id = 1; id <= 6; ++id) EXPECT_EQ(w.state(id), "sent") << "event " << id;
 
     // Every column arrives as the origin holds it: accented text, NUMERIC(18,6) at full
     // scale, the text blob with its line break, the timestamp's fraction.
-    for (const auto& [pref, numero] : std::vector<std::pair<std::string, std::string>>{
-             {"FV", "1"}, {"FV", "2"}, {"O'K", "3"}}) {
+    for (const auto& [pref, numero] :
+         std::vector<std::pair<std::string, std::string>>{{"FV", "1"}, {"FV", "2"}, {"O'K", "3"}}) {
         const auto expected = SenderWorld::invoiceRows(*w.origin, pref, numero);
         const auto got = SenderWorld::invoiceRows(dest, pref, numero);
         ASSERT_EQ(got.size(), 1u) << pref << numero;
@@ -148,8 +152,7 @@ TEST(SendCycle, CopyReplaceAndDeleteAtTheDestination)
     EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "6").empty());
 }
 
-TEST(SendCycle, RefusedInsertDuringAReplaceKeepsTheOldRow)
-{
+TEST(SendCycle, RefusedInsertDuringAReplaceKeepsTheOldRow) {
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
     addRefusingTrigger(dest);
@@ -170,31 +173,54 @@ struct BatchCase {
     std::string batchAfter;
 };
 
-void PrintTo(const BatchCase& c, std::ostream* os)
-{
+void PrintTo(const BatchCase& c, std::ostream* os) {
     *os << "batch " << (c.batch.empty() ? "empty" : c.batch)
         << (c.newest ? ", newest first" : ", oldest first");
 }
 
 class BatchOrder : public ::testing::TestWithParam<BatchCase> {};
 
-TEST_P(BatchOrder, TakesOneBatchInRegistrationOrder)
-{
+TEST_P(BatchOrder, TakesOneBatchInRegistrationOrder) {
     const BatchCase& c = GetParam();
     SenderWorld w;
     w.addDestination("002");
     // Registered on different days and times, inserted out of order.
     const std::vector<std::pair<int, Event>> events = {
-        {3, {.id = 3, .company = "002", .tipo = 120, .numero = "3", .registeredDaysAgo = 1,
-             .registeredAt = "07:00:00"}},
-        {1, {.id = 1, .company = "002", .tipo = 120, .numero = "1", .registeredDaysAgo = 2,
-             .registeredAt = "09:00:00"}},
-        {5, {.id = 5, .company = "002", .tipo = 120, .numero = "5", .registeredDaysAgo = 0,
-             .registeredAt = "06:00:00"}},
-        {2, {.id = 2, .company = "002", .tipo = 120, .numero = "2", .registeredDaysAgo = 2,
-             .registeredAt = "10:00:00"}},
-        {4, {.id = 4, .company = "002", .tipo = 120, .numero = "4", .registeredDaysAgo = 1,
-             .registeredAt = "08:00:00"}},
+        {3,
+         {.id = 3,
+          .company = "002",
+          .tipo = 120,
+          .numero = "3",
+          .registeredDaysAgo = 1,
+          .registeredAt = "07:00:00"}},
+        {1,
+         {.id = 1,
+          .company = "002",
+          .tipo = 120,
+          .numero = "1",
+          .registeredDaysAgo = 2,
+          .registeredAt = "09:00:00"}},
+        {5,
+         {.id = 5,
+          .company = "002",
+          .tipo = 120,
+          .numero = "5",
+          .registeredDaysAgo = 0,
+          .registeredAt = "06:00:00"}},
+        {2,
+         {.id = 2,
+          .company = "002",
+          .tipo = 120,
+          .numero = "2",
+          .registeredDaysAgo = 2,
+          .registeredAt = "10:00:00"}},
+        {4,
+         {.id = 4,
+          .company = "002",
+          .tipo = 120,
+          .numero = "4",
+          .registeredDaysAgo = 1,
+          .registeredAt = "08:00:00"}},
     };
     for (const auto& [id, e] : events) w.addEvent(e);
     w.options.batch = c.batch;
@@ -212,17 +238,16 @@ TEST_P(BatchOrder, TakesOneBatchInRegistrationOrder)
     EXPECT_EQ(w.status.shownEvents[0], "120,I,FV" + std::to_string(firstShown) + ",C1");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SendCycle, BatchOrder,
-    ::testing::Values(BatchCase{"2", false, {1, 2}, "2"}, BatchCase{"2", true, {4, 5}, "2"},
-                      BatchCase{"", false, {1, 2, 3, 4, 5}, "80"},
-                      BatchCase{"", true, {1, 2, 3, 4, 5}, "80"},
-                      BatchCase{"3", true, {3, 4, 5}, "3"}));
+INSTANTIATE_TEST_SUITE_P(SendCycle, BatchOrder,
+                         ::testing::Values(BatchCase{"2", false, {1, 2}, "2"},
+                                           BatchCase{"2", true, {4, 5}, "2"},
+                                           BatchCase{"", false, {1, 2, 3, 4, 5}, "80"},
+                                           BatchCase{"", true, {1, 2, 3, 4, 5}, "80"},
+                                           BatchCase{"3", true, {3, 4, 5}, "3"}));
 
 // A batch size that is not a whole number above 0 stops the cycle before any statement:
 // no purge, no event logged, and the timer is still re-armed.
-TEST(SendCycle, UnusableBatchSizeStopsBeforeAnySql)
-{
+TEST(SendCycle, UnusableBatchSizeStopsBeforeAnySql) {
     for (const std::string batch : {"0", "-1", "abc", "1.5", "5 ", "1; delete"}) {
         SCOPED_TRACE(batch);
         SenderWorld w;
@@ -244,13 +269,12 @@ TEST(SendCycle, UnusableBatchSizeStopsBeforeAnySql)
     }
 }
 
-TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed)
-{
+TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed) {
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
-    w.listCompany("003", w.server + "/nowhere");     // no database there
-    w.listCompany("004", w.server, "N");              // inactive
-    w.listCompany("005", "");                         // no server
+    w.listCompany("003", w.server + "/nowhere");  // no database there
+    w.listCompany("004", w.server, "N");          // inactive
+    w.listCompany("005", "");                     // no server
     w.origin->exec(invoiceValues("FV", "1", 1));
     for (const std::string company : {"002", "003", "004", "005", "006"})
         w.addEvent({.id = std::stoi(company), .company = company, .numero = "1"});
@@ -261,8 +285,14 @@ TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed)
     EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
 
     const std::string path = w.server + "/nowhere/datos/003/nivora.fdb";
-    EXPECT_EQ(w.logFields("errorenvio.txt"),
-              std::vector<std::string>{"D,T,No se pudo conectar con el servidor " + path});
+    // One line, with the reason: the database cannot be opened there.
+    const auto lines = w.logFields("errorenvio.txt");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(
+        lines[0].rfind(
+            "D,T,No se pudo conectar con el servidor " + path + ",servidor inalcanzable: ", 0),
+        0u)
+        << lines[0];
     const std::string prefix = "Ult. error:" + data::shortDateText(data::today()) + ":";
     const std::string suffix = " No se pudo conectar con el servidor " + path;
     EXPECT_EQ(w.status.lastError.rfind(prefix, 0), 0u) << w.status.lastError;
@@ -283,33 +313,42 @@ TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed)
     EXPECT_EQ(w.status.lastError, lastError);
 }
 
-TEST(SendCycle, EnvioLogHasOneLinePerEventHandled)
-{
+TEST(SendCycle, EnvioLogHasOneLinePerEventHandled) {
     SenderWorld w;
     w.addDestination("002");
     w.origin->exec(invoiceValues("FV", "1", 1));
     w.addEvent({.id = 1, .company = "002", .numero = "1", .codigo = "V01"});
-    w.addEvent({.id = 2, .company = "002", .tipo = 120, .pref = "PD", .numero = "42",
-                .registeredAt = "09:00:00", .codigo = "P,9"});
-    w.addEvent({.id = 3, .company = "002", .numero = "77", .oper = "D",
-                .registeredAt = "10:00:00", .codigo = ""});
+    w.addEvent({.id = 2,
+                .company = "002",
+                .tipo = 120,
+                .pref = "PD",
+                .numero = "42",
+                .registeredAt = "09:00:00",
+                .codigo = "P,9"});
+    w.addEvent({.id = 3,
+                .company = "002",
+                .numero = "77",
+                .oper = "D",
+                .registeredAt = "10:00:00",
+                .codigo = ""});
 
     ASSERT_EQ(w.cycle(), CycleEnd::Completed);
-    EXPECT_EQ(w.logFields("ENVIO.TXT"),
-              (std::vector<std::string>{"D,T,1,236,FV1V01", "D,T,2,120,PD42P,9", "D,T,3,236,FV77"}));
+    EXPECT_EQ(
+        w.logFields("ENVIO.TXT"),
+        (std::vector<std::string>{"D,T,1,236,FV1V01", "D,T,2,120,PD42P,9", "D,T,3,236,FV77"}));
     EXPECT_TRUE(w.logLines("errorenvio.txt").empty());
 }
 
 // Timer1 and the status texts of the cycle.
-TEST(SendCycle, TimerAndStatusAcrossCycles)
-{
+TEST(SendCycle, TimerAndStatusAcrossCycles) {
     SenderWorld w;
     w.addDestination("002");
 
     // No origin company: the message, and nothing else changes.
     w.options.chosen = false;
     EXPECT_EQ(w.cycle(), CycleEnd::NoCompany);
-    EXPECT_EQ(w.status.messages, std::vector<std::string>{"Debe indicar la compa\xF1\xED" "a de origen."});
+    EXPECT_EQ(w.status.messages, std::vector<std::string>{"Debe indicar la compa\xF1\xED"
+                                                          "a de origen."});
     EXPECT_TRUE(w.timer.calls.empty());
     EXPECT_TRUE(w.status.panel.empty());
     w.options.chosen = true;
@@ -320,9 +359,10 @@ TEST(SendCycle, TimerAndStatusAcrossCycles)
     EXPECT_EQ(w.timer.calls, std::vector<std::string>{"start 0"});
     EXPECT_EQ(w.status.lastSend, "Sin envios hasta ahora.");
     EXPECT_EQ(w.status.errorViewerEnabled, std::optional<bool>(false));
-    EXPECT_EQ(w.status.panel, (std::vector<std::string>{"Borrando informaci\xF3n procesada...|shown",
-                                                        "Borrando informaci\xF3n procesada...|hidden",
-                                                        "Borrando informaci\xF3n procesada...|hidden"}));
+    EXPECT_EQ(w.status.panel,
+              (std::vector<std::string>{"Borrando informaci\xF3n procesada...|shown",
+                                        "Borrando informaci\xF3n procesada...|hidden",
+                                        "Borrando informaci\xF3n procesada...|hidden"}));
 
     // A company served: off while serving, on again with Minut. Only a non-invoice
     // event has been sent: the first form (before the send) saw nothing, the second form
@@ -368,8 +408,7 @@ TEST(SendCycle, TimerAndStatusAcrossCycles)
 }
 
 // A cycle that ends early, after switching the timer off, still re-arms it from Minut.
-TEST(SendCycle, EarlyEndStillRearmsTheTimer)
-{
+TEST(SendCycle, EarlyEndStillRearmsTheTimer) {
     SenderWorld w;
     w.addDestination("002");
     // The origin has no invoice table: reading the invoice fails while 002 is served, a
@@ -383,8 +422,7 @@ TEST(SendCycle, EarlyEndStillRearmsTheTimer)
 }
 
 // The destination FACTURAS_ZVR recreated with other columns.
-void recreateInvoices(TestDatabase& db, const std::string& columns)
-{
+void recreateInvoices(TestDatabase& db, const std::string& columns) {
     db.exec("DROP TABLE FACTURAS_ZVR");
     db.exec("CREATE TABLE FACTURAS_ZVR (" + columns + ")");
 }
@@ -396,8 +434,7 @@ const char* const kInvoiceColumns =
     "FACT_ESTADO CHAR(1), FACT_CLIENTE VARCHAR(80), FACT_NOTAS BLOB SUB_TYPE TEXT, "
     "FACT_MONEDA CHAR(3) NOT NULL";
 
-std::string replaced(std::string text, const std::string& from, const std::string& to)
-{
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
     const auto at = text.find(from);
     if (at == std::string::npos) throw std::logic_error("no " + from);
     return text.replace(at, from.size(), to);
@@ -418,8 +455,7 @@ class PerEventFailure : public ::testing::TestWithParam<EventFailureCase> {};
 // The failure is stored on its event, which stays pending; the batch goes on with the
 // next event and the cycle with the next destination. Invoice FV1 of event 1 is the one
 // that fails at 002; event 2 (another type) follows it at 002; event 3 copies FV2 to 003.
-TEST_P(PerEventFailure, IsStoredOnTheEventAndTheCycleGoesOn)
-{
+TEST_P(PerEventFailure, IsStoredOnTheEventAndTheCycleGoesOn) {
     const EventFailureCase& c = GetParam();
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
@@ -459,26 +495,30 @@ INSTANTIATE_TEST_SUITE_P(
                          "Field 'FACT_EXTRA' must have a value"},
         EventFailureCase{"DecimalPastSixtyFourBitsAtTheDestinationScale",
                          [](TestDatabase& o, TestDatabase& d) {
-                             o.exec("UPDATE FACTURAS_ZVR SET FACT_TOTAL = 1844674407370955.16 "
-                                    "WHERE FACT_NUMERO = '1'");
-                             recreateInvoices(d, replaced(kInvoiceColumns, "FACT_TOTAL NUMERIC(15,2)",
-                                                          "FACT_TOTAL NUMERIC(18,4)"));
+                             o.exec(
+                                 "UPDATE FACTURAS_ZVR SET FACT_TOTAL = 1844674407370955.16 "
+                                 "WHERE FACT_NUMERO = '1'");
+                             recreateInvoices(d,
+                                              replaced(kInvoiceColumns, "FACT_TOTAL NUMERIC(15,2)",
+                                                       "FACT_TOTAL NUMERIC(18,4)"));
                          },
                          "Value '1844674407370955.16' does not fit column 'FACT_TOTAL'"},
-        EventFailureCase{"IntegerPastASmallintColumn",
-                         [](TestDatabase& o, TestDatabase& d) {
-                             o.exec("UPDATE FACTURAS_ZVR SET FACT_ID = 100000 WHERE FACT_NUMERO = '1'");
-                             recreateInvoices(d, replaced(kInvoiceColumns, "FACT_ID INTEGER",
-                                                          "FACT_ID SMALLINT"));
-                         },
-                         "Value '100000' does not fit column 'FACT_ID'"},
-        EventFailureCase{"DoublePastADecimalColumn",
-                         [](TestDatabase& o, TestDatabase& d) {
-                             o.exec("UPDATE FACTURAS_ZVR SET FACT_PESO = 1e300 WHERE FACT_NUMERO = '1'");
-                             recreateInvoices(d, replaced(kInvoiceColumns, "FACT_PESO DOUBLE PRECISION",
-                                                          "FACT_PESO NUMERIC(18,2)"));
-                         },
-                         "Value '1e+300' does not fit column 'FACT_PESO'"},
+        EventFailureCase{
+            "IntegerPastASmallintColumn",
+            [](TestDatabase& o, TestDatabase& d) {
+                o.exec("UPDATE FACTURAS_ZVR SET FACT_ID = 100000 WHERE FACT_NUMERO = '1'");
+                recreateInvoices(d,
+                                 replaced(kInvoiceColumns, "FACT_ID INTEGER", "FACT_ID SMALLINT"));
+            },
+            "Value '100000' does not fit column 'FACT_ID'"},
+        EventFailureCase{
+            "DoublePastADecimalColumn",
+            [](TestDatabase& o, TestDatabase& d) {
+                o.exec("UPDATE FACTURAS_ZVR SET FACT_PESO = 1e300 WHERE FACT_NUMERO = '1'");
+                recreateInvoices(d, replaced(kInvoiceColumns, "FACT_PESO DOUBLE PRECISION",
+                                             "FACT_PESO NUMERIC(18,2)"));
+            },
+            "Value '1e+300' does not fit column 'FACT_PESO'"},
         EventFailureCase{"DestinationHasMoreColumns",
                          [](TestDatabase&, TestDatabase& d) {
                              d.exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER");
@@ -494,8 +534,9 @@ INSTANTIATE_TEST_SUITE_P(
                          [](TestDatabase&, TestDatabase& d) {
                              d.exec(invoiceValues("FV", "1", 7));
                              d.exec("CREATE EXCEPTION E_BORRADO 'No se borra'");
-                             d.exec("CREATE TRIGGER FACTURAS_ZVR_BORRADO FOR FACTURAS_ZVR BEFORE "
-                                    "DELETE AS BEGIN EXCEPTION E_BORRADO; END");
+                             d.exec(
+                                 "CREATE TRIGGER FACTURAS_ZVR_BORRADO FOR FACTURAS_ZVR BEFORE "
+                                 "DELETE AS BEGIN EXCEPTION E_BORRADO; END");
                          },
                          "No se borra"},
         EventFailureCase{"DestinationHasNoInvoiceTable",
@@ -505,8 +546,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Events registered in the same second are served in the order they were queued
 // (RPEV_ID), oldest first, or the reverse with newest first.
-TEST(SendCycle, EventsOfOneSecondKeepTheirQueueOrder)
-{
+TEST(SendCycle, EventsOfOneSecondKeepTheirQueueOrder) {
     for (const bool newest : {false, true}) {
         SCOPED_TRACE(newest ? "newest first" : "oldest first");
         SenderWorld w;
@@ -524,8 +564,7 @@ TEST(SendCycle, EventsOfOneSecondKeepTheirQueueOrder)
 
 // Which origin column each destination column takes: by name when both tables have the
 // same set of column names, by position otherwise.
-TEST(SendCycle, ColumnsAreMatchedByNameWhenBothSidesHaveTheSameNames)
-{
+TEST(SendCycle, ColumnsAreMatchedByNameWhenBothSidesHaveTheSameNames) {
     const std::string swapped =
         replaced(kInvoiceColumns, "FACT_TOTAL NUMERIC(15,2), FACT_TASA NUMERIC(18,6)",
                  "FACT_TASA NUMERIC(18,6), FACT_TOTAL NUMERIC(15,2)");
@@ -537,8 +576,8 @@ TEST(SendCycle, ColumnsAreMatchedByNameWhenBothSidesHaveTheSameNames)
     const std::vector<Case> cases = {
         {"same order", kInvoiceColumns, "12341.75", "4012.345671"},
         {"two columns swapped", swapped, "12341.75", "4012.345671"},
-        {"swapped and another name: by position",
-         replaced(swapped, "FACT_MONEDA", "FACT_DIVISA"), "4012.35", "12341.750000"},
+        {"swapped and another name: by position", replaced(swapped, "FACT_MONEDA", "FACT_DIVISA"),
+         "4012.35", "12341.750000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -557,8 +596,7 @@ TEST(SendCycle, ColumnsAreMatchedByNameWhenBothSidesHaveTheSameNames)
 }
 
 // Texts arrive exactly as the origin holds them, trailing blanks included.
-TEST(SendCycle, TextsArriveWithTheirTrailingBlanks)
-{
+TEST(SendCycle, TextsArriveWithTheirTrailingBlanks) {
     SenderWorld w;
     TestDatabase& dest = w.addDestination("002");
     const std::vector<std::string> clients = {"Cliente 40 ", "  ", "a\t ", "Jos\xe9   "};
@@ -581,8 +619,7 @@ TEST(SendCycle, TextsArriveWithTheirTrailingBlanks)
 }
 
 // A destination database of dialect 1 takes the generated statements, which quote names.
-TEST(SendCycle, ADialectOneDestinationTakesTheCopy)
-{
+TEST(SendCycle, ADialectOneDestinationTakesTheCopy) {
     SenderWorld w;
     w.makeDirectories("/datos/002");
     TestDatabase dest(w.root + "/datos/002/nivora.fdb", TestDatabase::Options{.dialect = 1});
@@ -600,12 +637,12 @@ TEST(SendCycle, ADialectOneDestinationTakesTheCopy)
     ASSERT_EQ(w.cycle(), CycleEnd::Completed);
     EXPECT_EQ(w.state(1), "sent") << w.errorText(1);
     EXPECT_EQ(w.state(2), "sent") << w.errorText(2);
-    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1"), SenderWorld::invoiceRows(*w.origin, "FV", "1"));
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1"),
+              SenderWorld::invoiceRows(*w.origin, "FV", "1"));
     EXPECT_TRUE(SenderWorld::invoiceRows(dest, "FV", "2").empty());
 }
 
-TEST(SendCycle, ErrorTextIsCutOnACharacterBoundary)
-{
+TEST(SendCycle, ErrorTextIsCutOnACharacterBoundary) {
     struct Case {
         std::string text;
         std::size_t max;
@@ -618,7 +655,9 @@ TEST(SendCycle, ErrorTextIsCutOnACharacterBoundary)
         {"a" + e + e, 4, "UTF8", "a" + e},
         {"a" + e + e, 5, "UTF8", "a" + e + e},
         {"a" + e + e, 4, "WIN1252", ("a" + e + e).substr(0, 4)},
-        {"a\xe2\x82\xac" "b", 3, "UNICODE_FSS", "a"},
+        {"a\xe2\x82\xac"
+         "b",
+         3, "UNICODE_FSS", "a"},
         {"a\x82\xa0\xb1", 2, "SJIS_0208", "a"},
         {"a\xb1\x82\xa0", 2, "SJIS_0208", "a\xb1"},
     };
@@ -652,8 +691,7 @@ class LostAttachment : public ::testing::TestWithParam<LostCase> {};
 // A lost destination ends its batch (the event stays pending without text, errorenvio.txt
 // gets its line) and the cycle goes on; a lost origin ends the cycle. Either way the next
 // cycle connects again and sends everything.
-TEST_P(LostAttachment, TheNextCycleRecovers)
-{
+TEST_P(LostAttachment, TheNextCycleRecovers) {
     const LostCase& c = GetParam();
     SenderWorld w(WorldOptions{.viaServer = c.viaServer});
     TestDatabase& dest = w.addDestination("002");
@@ -692,13 +730,14 @@ TEST_P(LostAttachment, TheNextCycleRecovers)
     EXPECT_EQ(SenderWorld::invoiceRows(other, "FV", "1").size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SendCycle, LostAttachment,
-    ::testing::Values(LostCase{"EmbeddedDestination", false, true},
-                      LostCase{"EmbeddedOrigin", false, false},
-                      LostCase{"ServerDestination", true, true},
-                      LostCase{"ServerOrigin", true, false}),
-    [](const ::testing::TestParamInfo<LostCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(SendCycle, LostAttachment,
+                         ::testing::Values(LostCase{"EmbeddedDestination", false, true},
+                                           LostCase{"EmbeddedOrigin", false, false},
+                                           LostCase{"ServerDestination", true, true},
+                                           LostCase{"ServerOrigin", true, false}),
+                         [](const ::testing::TestParamInfo<LostCase>& info) {
+                             return info.param.name;
+                         });
 
 }  // namespace
 }  // namespace enviozvr::sendertest

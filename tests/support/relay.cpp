@@ -22,6 +22,7 @@ namespace {
 struct Pair {
     int client;
     int server;
+    bool held = false;
 };
 
 }  // namespace
@@ -72,6 +73,14 @@ void FreezableRelay::thaw() {
 
 void FreezableRelay::freezeAfterServerReplies(int count) { repliesBeforeFreeze_ = count; }
 
+void FreezableRelay::holdAfterServerReplies(int count) { repliesBeforeHold_ = count; }
+
+void FreezableRelay::releaseHeld() {
+    releaseHeld_ = true;
+    const char c = 'r';
+    (void)!::write(wakeFds_[1], &c, 1);
+}
+
 void FreezableRelay::run() {
     std::vector<Pair> pairs;
     std::vector<char> buffer(64 * 1024);
@@ -81,13 +90,18 @@ void FreezableRelay::run() {
     };
     while (!stopping_) {
         // While frozen only the wake pipe is watched: nothing is read, nothing accepted.
+        if (releaseHeld_.exchange(false)) {
+            for (Pair& p : pairs) p.held = false;
+            heldPairs_ = 0;
+        }
         std::vector<pollfd> fds{{wakeFds_[0], POLLIN, 0}};
         const bool forwarding = !frozen_;
         if (forwarding) {
             fds.push_back({listenFd_, POLLIN, 0});
             for (const Pair& p : pairs) {
-                fds.push_back({p.client, POLLIN, 0});
-                fds.push_back({p.server, POLLIN, 0});
+                // A held link is not watched at all (poll skips a negative descriptor).
+                fds.push_back({p.held ? -1 : p.client, POLLIN, 0});
+                fds.push_back({p.held ? -1 : p.server, POLLIN, 0});
             }
         }
         if (::poll(fds.data(), fds.size(), -1) < 0) {
@@ -100,6 +114,7 @@ void FreezableRelay::run() {
             }
         }
         if (!forwarding || frozen_) continue;
+        const size_t polled = pairs.size();
         if (fds[1].revents & POLLIN) {
             const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (client >= 0) {
@@ -121,19 +136,28 @@ void FreezableRelay::run() {
         // Forward what arrived; a pair whose either end closed is closed whole.
         std::vector<Pair> kept;
         for (size_t i = 0; i < pairs.size(); ++i) {
-            const Pair& p = pairs[i];
+            Pair& p = pairs[i];
+            if (i >= polled) {  // accepted just now: nothing read from it yet
+                kept.push_back(p);
+                continue;
+            }
             const pollfd& fromClient = fds[2 + 2 * i];
             const pollfd& fromServer = fds[3 + 2 * i];
             bool alive = true;
             for (const auto& [from, to] :
                  {std::pair{&fromClient, p.server}, std::pair{&fromServer, p.client}}) {
-                if (!alive || !(from->revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                if (!alive || p.held || !(from->revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 if (frozen_) break;
                 const ssize_t n = ::recv(from->fd, buffer.data(), buffer.size(), 0);
                 alive = n > 0 && writeAll(to, buffer.data(), static_cast<size_t>(n));
                 if (alive && to == p.client && repliesBeforeFreeze_ > 0 &&
                     --repliesBeforeFreeze_ == 0)
                     frozen_ = true;
+                if (alive && to == p.client && repliesBeforeHold_ > 0 &&
+                    --repliesBeforeHold_ == 0) {
+                    p.held = true;
+                    ++heldPairs_;
+                }
             }
             if (alive)
                 kept.push_back(p);

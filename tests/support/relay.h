@@ -34,6 +34,14 @@ class FreezableRelay {
     // passed on to a client (1: just after the server's first answer to a new connection).
     void freezeAfterServerReplies(int count);
     bool frozen() const { return frozen_; }
+    // Holds the one link over which the next `count` chunks from the server have been
+    // passed on (counted from now): nothing more goes either way on it until
+    // releaseHeld(), while other links, new ones too, go on as before. What its client
+    // sends meanwhile (a commit, say) waits in the relay and reaches the server at the
+    // release, even when the client has closed its end by then.
+    void holdAfterServerReplies(int count);
+    void releaseHeld();
+    bool holding() const { return heldPairs_ > 0; }
     // Connections accepted so far.
     int connectionsAccepted() const { return accepted_; }
 
@@ -48,6 +56,9 @@ class FreezableRelay {
     std::atomic<bool> stopping_{false};
     std::atomic<int> accepted_{0};
     std::atomic<int> repliesBeforeFreeze_{0};  // 0: not armed
+    std::atomic<int> repliesBeforeHold_{0};    // 0: not armed
+    std::atomic<bool> releaseHeld_{false};
+    std::atomic<int> heldPairs_{0};
     std::thread thread_;
 };
 
