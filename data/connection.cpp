@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <utility>
 
 #include "data/internal/fbapi.h"
 #include "data/internal/timeouts.h"
@@ -352,6 +355,83 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
     return msg;
 }
 
+// What the reads of one statement shape in a single request know (see Connection::open):
+// the columns as the server described them, the message the row is asked for in (text
+// blobs inline as strings while the message stays within the server's limit), and how
+// often reads of the shape found at most one row against several.
+struct RowShape {
+    std::vector<Field> fields;
+    fb::Ref<IMessageMetadata> message;
+    std::vector<ColumnLayout> layout;
+    unsigned length = 0;
+    bool inlineBlobs = false;
+    int single = 0;
+    int several = 0;
+
+    // Reads of a shape that mostly finds at most one row go in one request; one that
+    // usually finds several rows goes back to the cursor.
+    bool worthTrying() const { return several * 4 <= single; }
+};
+
+// The longest message the row of a single-request read is asked for in.
+constexpr unsigned kMaxRowMessage = 64000;
+
+// The shape of a statement's output, or null when a column is not a table's own (an
+// expression, which may depend on the strings the text compares with).
+std::shared_ptr<RowShape> shapeOf(IMessageMetadata* described, fb::Status& st) {
+    auto shape = std::make_shared<RowShape>();
+    const unsigned n = described->getCount(&st);
+    if (n == 0) return nullptr;
+    for (unsigned i = 0; i < n; ++i) {
+        const char* relation = described->getRelation(&st, i);
+        if (!relation || !*relation) return nullptr;
+        shape->fields.push_back(describeColumn(described, i, st));
+    }
+    fb::Ref<IMetadataBuilder> builder(described->getBuilder(&st));
+    unsigned length = described->getMessageLength(&st);
+    for (unsigned i = 0; i < n; ++i) {
+        if (baseType(described->getType(&st, i)) != SQL_BLOB || described->getSubType(&st, i) != 1)
+            continue;
+        // The text of a text blob comes inside the row, as its bytes unchanged; a longer
+        // one makes the read fail with a truncation, and the cursor reads it instead.
+        if (length + kMaxVarchar + 8 > kMaxRowMessage) break;
+        builder->setType(&st, i, SQL_VARYING + 1);
+        builder->setSubType(&st, i, 0);
+        builder->setLength(&st, i, kMaxVarchar);
+        builder->setCharSet(&st, i, 0);
+        length += kMaxVarchar + 8;
+        shape->inlineBlobs = true;
+    }
+    shape->message.reset(builder->getMetadata(&st));
+    shape->layout = layoutOf(shape->message.get(), st);
+    shape->length = shape->message->getMessageLength(&st);
+    return shape;
+}
+
+// The text with the contents of its quoted strings left out: SELECTs of table columns
+// that differ only in the strings they compare with return the same columns.
+std::string shapeKey(const std::string& sql) {
+    std::string key;
+    bool inString = false;
+    for (char c : sql) {
+        if (c == '\'')
+            inString = !inString;
+        else if (inString)
+            continue;
+        key += c;
+    }
+    return key;
+}
+
+// True when a failed call's status carries the error `code`.
+bool statusHas(const IStatus* status, ISC_STATUS code) {
+    for (const ISC_STATUS* v = status->getErrors(); *v != isc_arg_end;) {
+        if (v[0] == isc_arg_gds && v[1] == code) return true;
+        v += v[0] == isc_arg_cstring ? 3 : 2;
+    }
+    return false;
+}
+
 }  // namespace
 
 struct Connection::Impl {
@@ -371,6 +451,10 @@ struct Connection::Impl {
     static constexpr size_t kMaxKept = 8;
     bool keepPrepared = false;
     std::vector<KeptStatement> kept;
+
+    // Shapes of the SELECTs read so far on this attachment, by shapeKey.
+    static constexpr size_t kMaxShapes = 64;
+    std::unordered_map<std::string, std::shared_ptr<RowShape>> shapes;
 
     // The transaction a statement outside a read runs in: the explicit one while update
     // application holds it; on a company connection a transaction of its own, left in
@@ -426,7 +510,8 @@ class FbCursor : public Cursor {
         try {
             stmt_.reset(att_->prepare(&st, tx_, 0, sql_.c_str(), dialect,
                                       IStatement::PREPARE_PREFETCH_METADATA));
-            if (ownTx && (stmt_->getType(&st) != isc_info_sql_stmt_select || locksRows(sql_))) {
+            plainSelect_ = stmt_->getType(&st) == isc_info_sql_stmt_select && !locksRows(sql_);
+            if (ownTx && !plainSelect_) {
                 tx_ = ownTx();
                 ownsTx_ = true;
             }
@@ -453,15 +538,25 @@ class FbCursor : public Cursor {
 
     const std::vector<Field>& fields() const override { return fields_; }
 
+    // A SELECT that neither locks rows nor runs a procedure.
+    bool plainSelect() const { return plainSelect_; }
+    IMessageMetadata* outputMetadata() const { return meta_.get(); }
+    // Counts, in `shape`, whether this read finds at most one row or several.
+    void countRowsFor(std::shared_ptr<RowShape> shape) { shape_ = std::move(shape); }
+
     bool fetch() override {
         if (!rs_) return false;
         StallWatch::Scope timed(watch_, att_);
         try {
-            if (rs_->fetchNext(fetchStatus_.get(), buffer_.data()) == IStatus::RESULT_OK)
+            if (rs_->fetchNext(fetchStatus_.get(), buffer_.data()) == IStatus::RESULT_OK) {
+                if (++rows_ == 2 && shape_) ++shape_->several;
                 return true;
+            }
         } catch (const FbException& e) {
             throw fb::toDatabaseError(e.getStatus(), kind_, sql_);
         }
+        if (rows_ < 2 && shape_) ++shape_->single;
+        shape_.reset();
         return false;
     }
 
@@ -526,7 +621,83 @@ class FbCursor : public Cursor {
     std::vector<unsigned char> buffer_;
     fb::Status fetchStatus_;
     StallWatch& watch_;
+    bool plainSelect_ = false;
+    std::shared_ptr<RowShape> shape_;
+    int rows_ = 0;
 };
+
+// The row of a SELECT read in one request: at most one row, read already.
+class SingleRowCursor : public Cursor {
+  public:
+    SingleRowCursor(std::shared_ptr<RowShape> shape, std::vector<unsigned char> row, bool found,
+                    IAttachment* att, ITransaction* tx, ConnectionKind kind, std::string sql,
+                    StallWatch& watch)
+        : shape_(std::move(shape)),
+          row_(std::move(row)),
+          pending_(found),
+          att_(att),
+          tx_(tx),
+          kind_(kind),
+          sql_(std::move(sql)),
+          watch_(watch) {}
+
+    const std::vector<Field>& fields() const override { return shape_->fields; }
+
+    bool fetch() override { return std::exchange(pending_, false); }
+
+    Value value(int column) const override {
+        // Only a blob too long to come inline is read now, by its id.
+        StallWatch::Scope timed(watch_, att_);
+        try {
+            return decode(shape_->layout.at(static_cast<size_t>(column)), row_.data(), att_, tx_);
+        } catch (const FbException& e) {
+            throw fb::toDatabaseError(e.getStatus(), kind_, sql_);
+        }
+    }
+
+    void close() override { pending_ = false; }
+
+  private:
+    std::shared_ptr<RowShape> shape_;
+    std::vector<unsigned char> row_;
+    bool pending_;
+    IAttachment* att_;
+    ITransaction* tx_;
+    ConnectionKind kind_;
+    std::string sql_;
+    StallWatch& watch_;
+};
+
+// Reads the row of a SELECT of a known shape in one request. Null when the cursor must
+// read it instead: several rows, or a text blob too long to come inline. Other failures
+// are thrown as they come.
+std::unique_ptr<Cursor> readSingleRow(IAttachment* att, ITransaction* tx, unsigned dialect,
+                                      ConnectionKind kind, const std::string& sql,
+                                      const std::shared_ptr<RowShape>& shape, StallWatch& watch) {
+    StallWatch::Scope timed(watch, att);
+    std::vector<unsigned char> row(shape->length, 0);
+    bool found = true;
+    try {
+        fb::Status st;
+        att->execute(&st, tx, 0, sql.c_str(), dialect, nullptr, nullptr, shape->message.get(),
+                     row.data());
+    } catch (const FbException& e) {
+        const IStatus* status = e.getStatus();
+        if (statusHas(status, isc_sing_select_err)) {
+            ++shape->several;
+            return nullptr;
+        }
+        if (shape->inlineBlobs &&
+            (statusHas(status, isc_string_truncation) || statusHas(status, isc_blob_truncation)))
+            return nullptr;
+        // No row at all.
+        if (!statusHas(status, isc_stream_eof)) throw;
+        found = false;
+    }
+    ++shape->single;
+    return std::make_unique<SingleRowCursor>(shape, std::move(row), found, att, tx, kind, sql,
+                                             watch);
+}
 
 std::string trimBlanks(std::string_view s) {
     size_t b = s.find_first_not_of(" \t");
@@ -639,6 +810,7 @@ void Connection::connect() {
         StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
 
         impl_->characterSet.clear();
+        impl_->shapes.clear();
         if (kind_ == ConnectionKind::Company) {
             // Company connections prepare in the dialect of their "SQLDialect" parameter
             // (3), whatever the database's own: the generated statements quote names.
@@ -711,6 +883,7 @@ void Connection::releaseAttachment() {
     impl_->readTx.reset();
     impl_->attachment.reset();
     impl_->characterSet.clear();
+    impl_->shapes.clear();
 }
 
 DatabaseError Connection::failure(const FbException& e, const std::string& statement) {
@@ -990,9 +1163,46 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql) {
     } catch (const FbException& e) {
         throw failure(e, sql);
     }
+    // A SELECT of table columns in the shared read transaction or the explicit one, of a
+    // shape read before: prepared, executed and its row returned in one request, the
+    // statement's description taken from the earlier read.
+    const bool byShape = kind_ == ConnectionKind::Company && impl_->dialect == 3 && !owns &&
+                         (inTransaction() || ownTx);
+    std::string key;
+    bool tried = false;  // a read in one request found several rows (and counted them)
+    if (byShape) {
+        key = shapeKey(sql);
+        const auto found = impl_->shapes.find(key);
+        if (found != impl_->shapes.end() && found->second->worthTrying()) {
+            tried = true;
+            try {
+                if (auto cursor = readSingleRow(att, tx, impl_->dialect, kind_, sql, found->second,
+                                                impl_->watch))
+                    return cursor;
+            } catch (const FbException& e) {
+                throw failure(e, sql);
+            }
+        }
+    }
     try {
-        return std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect, impl_->watch,
-                                          ownTx);
+        auto cursor = std::make_unique<FbCursor>(att, tx, owns, kind_, sql, impl_->dialect,
+                                                 impl_->watch, ownTx);
+        if (byShape && cursor->plainSelect()) {
+            auto& shape = impl_->shapes[key];
+            if (!shape) {
+                fb::Status st;
+                shape = shapeOf(cursor->outputMetadata(), st);
+            }
+            if (shape) {
+                if (!tried) cursor->countRowsFor(shape);
+            } else {
+                impl_->shapes.erase(key);
+            }
+            if (impl_->shapes.size() > Impl::kMaxShapes) impl_->shapes.clear();
+        }
+        return cursor;
+    } catch (const FbException& e) {
+        throw failure(e, sql);
     } catch (const DatabaseError& error) {
         dropIfLost(error);
         throw;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -404,4 +405,87 @@ TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment) {
     EXPECT_EQ(c->execute(insert, {Value::text("006")}), 1);
     EXPECT_EQ(prepared(), 0);
     EXPECT_EQ(rows(), 6);
+}
+
+// A SELECT of table columns read before in the same shape (the same text but for the
+// strings it compares with) gets its row in one request, with text blobs inside the row.
+// Whatever the read finds, it must give what a cursor gives: no row, one, several rows
+// (the cursor reads them), a text longer than the row holds (read by its blob), and the
+// bytes of a text as they are stored.
+TEST(Connection, ReadsOfAKnownShapeGiveWhatACursorGives) {
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"), true);
+    db.createCompanySchema();
+    auto c = companyTo(db.location(), enviozvr::testing::serverUser(),
+                       enviozvr::testing::serverPassword());
+    const std::string accented =
+        "se\xf1or Garc\xed"
+        "a";
+    const std::string longText(40000, 'x');
+    auto insert = [&](const std::string& numero, const std::string& notas) {
+        c->execute(
+            "insert into FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_NOTAS, FACT_MONEDA) "
+            "values ('FV', ?, ?, 'COP')",
+            {Value::text(numero), Value::text(notas)});
+    };
+    insert("1", accented);
+    insert("2", longText);
+    insert("3", "first");
+    insert("3", "second");
+    insert("4", "");
+    c->execute("update FACTURAS_ZVR set FACT_NOTAS = null where FACT_NUMERO = '4'");
+
+    // Statements of this connection's attachment on the server that read invoices: a
+    // cursor's is there while it is open, a read in one request leaves none.
+    auto attachment = integerOf(*c, "select current_connection from rdb$database");
+    auto statementsOpen = [&] {
+        auto monitor = companyTo(db.location(), enviozvr::testing::serverUser(),
+                                 enviozvr::testing::serverPassword());
+        return integerOf(*monitor,
+                         "select count(*) from mon$statements where mon$attachment_id = " +
+                             std::to_string(attachment) +
+                             " and mon$sql_text starting with 'select * from FACTURAS_ZVR'");
+    };
+    struct Case {
+        std::string numero;
+        std::vector<Value> notas;  // FACT_NOTAS of each row found, sorted
+        bool oneRequest;
+    };
+    const std::vector<Case> cases = {
+        {"1", {Value::text(accented)}, false},  // the first read of the shape: a cursor
+        {"1", {Value::text(accented)}, true},
+        {"9", {}, true},
+        {"4", {Value::null()}, true},
+        {"2", {Value::text(longText)}, false},
+        {"3", {Value::text("first"), Value::text("second")}, false},
+        {"1", {Value::text(accented)}, true},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.numero);
+        auto cursor =
+            c->open("select * from FACTURAS_ZVR where PREF_PRE = 'FV' AND FACT_NUMERO = '" +
+                    k.numero + "'");
+        std::vector<Value> notas;
+        int column = -1;
+        for (size_t i = 0; i < cursor->fields().size(); ++i)
+            if (cursor->fields()[i].name == "FACT_NOTAS") column = static_cast<int>(i);
+        ASSERT_GE(column, 0);
+        EXPECT_EQ(cursor->fields()[static_cast<size_t>(column)].type, FieldType::Blob);
+        EXPECT_EQ(statementsOpen() == 0, k.oneRequest);
+        while (cursor->fetch()) notas.push_back(cursor->value(column));
+        cursor->close();
+        std::sort(notas.begin(), notas.end(),
+                  [](const Value& a, const Value& b) { return a.toText() < b.toText(); });
+        EXPECT_EQ(notas, k.notas);
+    }
+    // Inside an explicit transaction a read sees the transaction's own changes.
+    Transaction tx(*c);
+    c->executeImmediate("delete from FACTURAS_ZVR where FACT_NUMERO = '1'");
+    auto gone = c->open("select * from FACTURAS_ZVR where PREF_PRE = 'FV' AND FACT_NUMERO = '1'");
+    EXPECT_FALSE(gone->fetch());
+    gone->close();
+    tx.rollback();
+    auto back = c->open("select * from FACTURAS_ZVR where PREF_PRE = 'FV' AND FACT_NUMERO = '1'");
+    EXPECT_TRUE(back->fetch());
+    back->close();
 }
