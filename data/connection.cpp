@@ -439,6 +439,9 @@ struct Connection::Impl {
     fb::Ref<ITransaction> explicitTx;  // update application (Company)
     fb::Ref<ITransaction> defaultTx;   // server-default read transaction (General)
     fb::Ref<ITransaction> readTx;      // shared read-only read-committed reads (Company)
+    fb::Ref<ITransaction> autoTx;      // statements committed one by one (setAutocommit)
+    bool autocommit = false;
+    int autoTxStatements = 0;  // run in autoTx so far
     unsigned dialect = 3;
     std::string characterSet;  // read on first use, per attachment
     StallWatch watch;
@@ -729,6 +732,7 @@ Connection::~Connection() {
         transaction_ = nullptr;
         impl_->defaultTx.reset();
         impl_->readTx.reset();
+        impl_->autoTx.reset();
         impl_->attachment.reset();
     }
 }
@@ -865,6 +869,10 @@ void Connection::disconnect() {
             impl_->readTx->commit(&st);
             impl_->readTx.release();
         }
+        if (impl_->autoTx) {
+            impl_->autoTx->commit(&st);
+            impl_->autoTx.release();
+        }
         impl_->attachment->detach(&st);
         impl_->attachment.release();
     } catch (const FbException& e) {
@@ -881,6 +889,7 @@ void Connection::releaseAttachment() {
     transaction_ = nullptr;
     impl_->defaultTx.reset();
     impl_->readTx.reset();
+    impl_->autoTx.reset();
     impl_->attachment.reset();
     impl_->characterSet.clear();
     impl_->shapes.clear();
@@ -933,10 +942,12 @@ bool Connection::inTransaction() const { return static_cast<bool>(impl_->explici
 namespace {
 
 ITransaction* startCompanyTransaction(IAttachment* att, const TransactionOptions& options,
-                                      std::chrono::seconds lockTimeout, bool readOnly = false) {
+                                      std::chrono::seconds lockTimeout, bool readOnly = false,
+                                      bool autocommit = false) {
     fb::Status st;
     fb::Disposable<IXpbBuilder> tpb(fb::util()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0));
     tpb->insertTag(&st, readOnly ? isc_tpb_read : isc_tpb_write);
+    if (autocommit) tpb->insertTag(&st, isc_tpb_autocommit);
     switch (options.isolation) {
         case Isolation::Snapshot:
             tpb->insertTag(&st, isc_tpb_concurrency);
@@ -977,6 +988,19 @@ ITransaction* Connection::Impl::statementTransaction(ConnectionKind kind,
                                                      std::chrono::seconds lockTimeout,
                                                      fb::Ref<ITransaction>& own, fb::Status& st) {
     if (explicitTx) return explicitTx.get();
+    if (kind == ConnectionKind::Company && autocommit) {
+        if (autoTx && autoTxStatements >= Connection::kAutocommitSpan) {
+            autoTx->commit(&st);
+            autoTx.release();
+        }
+        if (!autoTx) {
+            autoTx.reset(
+                startCompanyTransaction(attachment.get(), options, lockTimeout, false, true));
+            autoTxStatements = 0;
+        }
+        ++autoTxStatements;
+        return autoTx.get();
+    }
     if (kind == ConnectionKind::Company) {
         own.reset(startCompanyTransaction(attachment.get(), options, lockTimeout));
         return own.get();
@@ -1078,6 +1102,33 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
         freeKeptStatements(sql);
         dropIfLost(error);
         throw error;
+    }
+}
+
+void Connection::setAutocommit(bool on) {
+    impl_->autocommit = on && kind_ == ConnectionKind::Company;
+    if (on || !impl_->autoTx) return;
+    fb::Status st;
+    StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
+    try {
+        impl_->autoTx->commit(&st);
+        impl_->autoTx.release();
+    } catch (const FbException& e) {
+        impl_->autoTx.reset();
+        throw failure(e);
+    }
+}
+
+bool Connection::autocommit() const { return impl_->autocommit; }
+
+AutocommitScope::AutocommitScope(Connection& connection) : connection_(connection) {
+    connection_.setAutocommit(true);
+}
+
+AutocommitScope::~AutocommitScope() {
+    try {
+        connection_.setAutocommit(false);
+    } catch (...) {
     }
 }
 

@@ -117,6 +117,17 @@ class Connection {
     // statements on the server.
     void setKeepPreparedStatements(bool keep);
 
+    // While on, the statements of a Company connection that run outside an explicit
+    // transaction (execute, executeImmediate) share one transaction that commits each
+    // statement the moment it succeeds, a failed one leaving nothing, instead of starting
+    // and committing a transaction of their own: one request per statement instead of
+    // three. Switching it off, or disconnecting, ends that transaction. Off by default.
+    // The server keeps the versions of rows as old as the transaction's start for as long
+    // as it lasts, so it is committed and started anew every kAutocommitSpan statements.
+    void setAutocommit(bool on);
+    static constexpr int kAutocommitSpan = 100;
+    bool autocommit() const;
+
     // Runs one statement without parameters like execute, prepared and executed in one
     // request to the server, for callers that do not look at the rows affected (they are
     // not asked for).
@@ -177,6 +188,20 @@ class Connection {
     std::chrono::seconds lockTimeout_{0};
     std::unique_ptr<Impl> impl_;
     std::vector<std::pair<const void*, CloseHook>> openObjects_;
+};
+
+// Autocommit on a connection for as long as the scope lasts (see Connection::setAutocommit).
+class AutocommitScope {
+  public:
+    explicit AutocommitScope(Connection& connection);
+    // Ends the shared transaction; a failure here (a lost attachment) is let go, as every
+    // statement in it is committed already.
+    ~AutocommitScope();
+    AutocommitScope(const AutocommitScope&) = delete;
+    AutocommitScope& operator=(const AutocommitScope&) = delete;
+
+  private:
+    Connection& connection_;
 };
 
 // Stops for every wait on a database, for a program that is asked to stop.

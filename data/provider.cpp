@@ -45,11 +45,15 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
     if (changes.empty()) return result;
 
     // The changes run in the caller's transaction when one is active, otherwise in one of
-    // their own, which rolls back whatever escapes (an error raised inside the hook).
+    // their own, which rolls back whatever escapes (an error raised inside the hook). A
+    // lone insert on a connection that commits each statement as it succeeds needs none:
+    // it is all or nothing by itself, and nothing is counted that could undo it.
     Connection& connection = source_->connection();
     std::optional<Transaction> own;
     Transaction* transaction = connection.transaction();
-    if (!transaction) transaction = &own.emplace(connection);
+    const bool alone =
+        connection.autocommit() && changes.size() == 1 && changes.front().kind == ukInsert;
+    if (!transaction && !alone) transaction = &own.emplace(connection);
 
     const std::string table = targetTableName(source_->sql());
     const std::string quoted = quotedTableName(table);
@@ -58,7 +62,7 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
     for (Change& change : changes) change.error.clear();  // texts of this application only
     for (size_t i = 0; i < changes.size(); ++i) {
         Change& change = changes[i];
-        if (!transaction->active()) {
+        if (transaction && !transaction->active()) {
             // The transaction ended under the application. With its attachment lost, what
             // ran in it is gone and nothing more can run; ended by the caller (a hook), it
             // is the caller's fault, not one of the change.
@@ -79,7 +83,7 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
                 const int64_t affected =
                     connection.execute(statement.text, statement.params, counted);
                 if (counted && affected > 1) {
-                    transaction->rollback();
+                    if (transaction) transaction->rollback();
                     rolledBack = true;
                     throw DataError("Update affected more than 1 record.");
                 }

@@ -342,6 +342,10 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
 
     std::string shown;
     status.setCurrentEvent(shown, true);
+    // Each event's statements commit at each side the moment they succeed (the replace
+    // still in a transaction of its own), in one transaction per batch and side.
+    data::AutocommitScope originCommits(d.DbCia);
+    data::AutocommitScope destinationCommits(d.DBEnvio);
     for (; !a.eof(); a.next()) {
         shown = eventText(a);
         status.setCurrentEvent(shown, true);

@@ -489,3 +489,70 @@ TEST(Connection, ReadsOfAKnownShapeGiveWhatACursorGives) {
     EXPECT_TRUE(back->fetch());
     back->close();
 }
+
+// With autocommit, each statement is committed the moment it succeeds: another attachment
+// sees it at once, a refused one leaves nothing and the next ones go on, an explicit
+// transaction still undoes what it ran as a whole, and the long transaction holds back
+// no garbage collection (the oldest active transaction moves on with each statement).
+TEST(Connection, AutocommitCommitsEachStatementAsItSucceeds) {
+    TempDir dir;
+    TestDatabase db(dir.file("c.fdb"), true);
+    db.createCompanySchema();
+    db.exec(
+        "ALTER TABLE REPLICA_COMPANIA ADD CONSTRAINT ACTIVE_S_OR_N "
+        "CHECK (RPCO_ACTIVA IN ('S', 'N'))");
+    const std::string user = enviozvr::testing::serverUser();
+    const std::string password = enviozvr::testing::serverPassword();
+    auto c = companyTo(db.location(), user, password);
+    c->setKeepPreparedStatements(true);
+    // What another attachment sees now (the monitoring tables are a snapshot per
+    // transaction: each look attaches anew).
+    auto seen = [&](const std::string& sql) {
+        auto other = companyTo(db.location(), user, password);
+        return integerOf(*other, sql);
+    };
+    auto rows = [&] { return seen("select count(*) from REPLICA_COMPANIA"); };
+    const std::string insert = "insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values (?, ?)";
+    {
+        AutocommitScope scope(*c);
+        EXPECT_TRUE(c->autocommit());
+        c->execute(insert, {Value::text("001"), Value::text("S")}, false);
+        EXPECT_EQ(rows(), 1);
+        c->executeImmediate("update REPLICA_COMPANIA set RPCO_ACTIVA = 'N'");
+        EXPECT_EQ(seen("select count(*) from REPLICA_COMPANIA where RPCO_ACTIVA = 'N'"), 1);
+
+        EXPECT_NE(messageOf([&] {
+                      c->execute(insert, {Value::text("002"), Value::text("X")});
+                  }),
+                  "(no error)");
+        EXPECT_NE(messageOf([&] {
+                      c->executeImmediate("update REPLICA_COMPANIA set RPCO_ACTIVA = 'X'");
+                  }),
+                  "(no error)");
+        EXPECT_EQ(rows(), 1);
+        EXPECT_EQ(seen("select count(*) from REPLICA_COMPANIA where RPCO_ACTIVA = 'N'"), 1);
+        c->execute(insert, {Value::text("003"), Value::text("S")}, false);
+        EXPECT_EQ(rows(), 2);
+
+        {
+            Transaction tx(*c);
+            c->execute(insert, {Value::text("004"), Value::text("S")}, false);
+            c->executeImmediate("delete from REPLICA_COMPANIA where RPCO_COD = '001'");
+            EXPECT_EQ(rows(), 2);
+        }
+        EXPECT_EQ(rows(), 2);
+        EXPECT_EQ(seen("select count(*) from REPLICA_COMPANIA where RPCO_COD = '001'"), 1);
+
+        // The server keeps row versions as old as the oldest snapshot any transaction
+        // holds; the shared transaction holds its start's until it is renewed.
+        auto oldestSnapshot = [&] { return seen("select mon$oldest_snapshot from mon$database"); };
+        const int64_t before = oldestSnapshot();
+        for (int i = 0; i < Connection::kAutocommitSpan; ++i)
+            c->executeImmediate("update REPLICA_COMPANIA set RPCO_ACTIVA = 'S'");
+        EXPECT_GT(oldestSnapshot(), before);
+    }
+    EXPECT_FALSE(c->autocommit());
+    // Without it, a statement's transaction is its own again.
+    c->execute(insert, {Value::text("005"), Value::text("S")}, false);
+    EXPECT_EQ(rows(), 3);
+}

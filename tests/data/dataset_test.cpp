@@ -621,3 +621,33 @@ TEST_F(CachedSetTest, TrailingBlanksAreKeptOnlyWhenAsked) {
                   1);
     }
 }
+
+// On a connection that commits each statement as it succeeds, a log of one insert is
+// applied without a transaction of its own: committed whole or, refused, not at all. A
+// longer log is still applied in one transaction, all or nothing.
+TEST_F(CachedSetTest, InsertsOnAnAutocommitConnectionAreAllOrNothing) {
+    db.exec("alter table T add constraint ID_POSITIVE check (ID > 0)");
+    AutocommitScope scope(*conn);
+    struct Case {
+        std::vector<int> ids;
+        int errors;
+        int64_t added;
+    };
+    const std::vector<Case> cases = {
+        {{10}, 0, 1}, {{-1}, 1, 0}, {{11, -2}, 1, 0}, {{12, 13}, 0, 2}};
+    set.setCommandText("select * from T");
+    set.open();
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.ids.front());
+        const int64_t before = count();
+        for (int id : k.ids) {
+            set.insert();
+            set.setValue(0, Value::integer(id));
+            set.post();
+        }
+        EXPECT_EQ(set.applyUpdates(0), k.errors);
+        EXPECT_FALSE(conn->inTransaction());
+        EXPECT_EQ(count() - before, k.added);
+        set.cancelUpdates();
+    }
+}
