@@ -1099,7 +1099,9 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
         auto error = fb::toDatabaseError(e.getStatus(), kind_, sql);
         rollbackQuietly(own);
         // A kept statement that failed is not trusted again: it is prepared anew next time.
-        freeKeptStatements(sql);
+        // A row the table refused (a constraint) says nothing against the statement, which
+        // stays kept: a batch of refused rows is not prepared again for each.
+        if (error.sqlState().rfind("23", 0) != 0) freeKeptStatements(sql);
         dropIfLost(error);
         throw error;
     }

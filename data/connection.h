@@ -113,8 +113,8 @@ class Connection {
     // most recent few by their text, so that running one again skips preparing it (a
     // request to the server, and the server's work). They are freed when the connection
     // disconnects or `keep` is cleared, and a kept statement that fails is prepared anew
-    // next time. Off by default, so that a connection that stays open between uses holds no
-    // statements on the server.
+    // next time, unless the failure was a constraint refusing the row. Off by default, so that a
+    // connection that stays open between uses holds no statements on the server.
     void setKeepPreparedStatements(bool keep);
 
     // While on, the statements of a Company connection that run outside an explicit

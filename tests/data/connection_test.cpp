@@ -362,6 +362,7 @@ TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment) {
     TestDatabase db(dir.file("c.fdb"));
     db.createCompanySchema();
     auto c = companyTo(db.location(), "SYSDBA", "");
+    db.exec("ALTER TABLE REPLICA_COMPANIA ADD CONSTRAINT NOT_BAD CHECK (RPCO_COD <> 'BAD')");
     c->setKeepPreparedStatements(true);
     const std::string insert =
         "insert into REPLICA_COMPANIA (RPCO_COD, RPCO_ACTIVA) values (?, 'S')";
@@ -387,6 +388,10 @@ TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment) {
               std::string::npos);
     EXPECT_EQ(prepared(), 0);
     EXPECT_EQ(c->execute(insert, {Value::text("003")}), 1);
+    EXPECT_EQ(rows(), 3);
+    // A row the table refuses says nothing against the statement: it stays kept.
+    EXPECT_NE(messageOf([&] { c->execute(insert, {Value::text("BAD")}); }), "(no error)");
+    EXPECT_EQ(prepared(), 1);
     EXPECT_EQ(rows(), 3);
 
     // A lost attachment takes its kept statements with it, whichever statement meets the loss.
