@@ -198,10 +198,10 @@ int64_t otherAttachments(TestDatabase& db) {
         .asInteger();
 }
 
-// The destination's link is held right after the insert of an invoice, so that its commit
-// waits in the network: the cycle gives the destination up at the stall limit and the
-// next cycle sends the invoice again on a new attachment. When the held commit arrives
-// afterwards it must find nothing left to commit: one row, never two.
+// The destination's link is held right before the insert of an invoice commits, so that
+// the commit waits in the network: the cycle gives the destination up at the stall limit
+// and the next cycle sends the invoice again on a new attachment. When the held commit
+// arrives afterwards it must find nothing left to commit: one row, never two.
 TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) {
     FreezableRelay relay;
     SenderWorld w;
@@ -209,10 +209,10 @@ TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) {
     TestDatabase& dest = addServedDestination(w, "002", relay.serverText() + w.root);
     w.origin->exec(invoiceValues("FV", "1", 1));
     w.addEvent({.id = 1, .company = "002", .numero = "1"});
-    // The six server replies on the destination link from the event's display to the
-    // insert's execution (the lookup, the transaction's start, the insert's prepare and
-    // execution): the link is held with the commit still to come.
-    w.status.onEventShown = [&](const std::string&) { relay.holdAfterServerReplies(6); };
+    // The five server replies on the destination link from the event's display to the
+    // insert's prepare (the lookup, the start of the batch's transaction, the prepare):
+    // the link is held with the insert's execution, which commits it, still to come.
+    w.status.onEventShown = [&](const std::string&) { relay.holdAfterServerReplies(5); };
 
     ASSERT_EQ(w.cycle(), CycleEnd::Completed);
     ASSERT_TRUE(relay.holding());
