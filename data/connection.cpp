@@ -1067,6 +1067,10 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
                               [&](const Impl::KeptStatement& k) { return k.sql == sql; });
     fb::Ref<IStatement> prepared;  // a statement of this call only
     IStatement* stmt = found != kept.end() ? found->statement.get() : nullptr;
+    auto keep = [&] {
+        if (kept.size() >= Impl::kMaxKept) freeKeptStatements(std::string(kept.front().sql));
+        kept.push_back({sql, std::move(prepared)});
+    };
     try {
         tx = impl_->statementTransaction(kind_, transactionOptions_, lockTimeout_, own, st);
         if (!stmt) {
@@ -1084,8 +1088,7 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
         const int64_t affected =
             countRows ? static_cast<int64_t>(stmt->getAffectedRecords(&st)) : -1;
         if (prepared && impl_->keepPrepared) {
-            if (kept.size() >= Impl::kMaxKept) freeKeptStatements(std::string(kept.front().sql));
-            kept.push_back({sql, std::move(prepared)});
+            keep();
         } else if (prepared) {
             prepared->free(&st);
             prepared.release();
@@ -1101,7 +1104,10 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
         // A kept statement that failed is not trusted again: it is prepared anew next time.
         // A row the table refused (a constraint) says nothing against the statement, which
         // stays kept: a batch of refused rows is not prepared again for each.
-        if (error.sqlState().rfind("23", 0) != 0) freeKeptStatements(sql);
+        if (error.sqlState().rfind("23", 0) != 0)
+            freeKeptStatements(sql);
+        else if (prepared && impl_->keepPrepared)
+            keep();
         dropIfLost(error);
         throw error;
     }

@@ -393,6 +393,12 @@ TEST(Connection, KeptStatementsAreReusedAndNeverOutliveTheirAttachment) {
     EXPECT_NE(messageOf([&] { c->execute(insert, {Value::text("BAD")}); }), "(no error)");
     EXPECT_EQ(prepared(), 1);
     EXPECT_EQ(rows(), 3);
+    // Also when the refusal meets the statement's first execution.
+    const std::string reordered =
+        "insert into REPLICA_COMPANIA (RPCO_ACTIVA, RPCO_COD) values ('S', ?)";
+    EXPECT_NE(messageOf([&] { c->execute(reordered, {Value::text("BAD")}); }), "(no error)");
+    EXPECT_EQ(prepared(), 2);
+    EXPECT_EQ(rows(), 3);
 
     // A lost attachment takes its kept statements with it, whichever statement meets the loss.
     db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
