@@ -75,6 +75,9 @@ public:
     void setLastError(const std::string& text) override { lastError = text; }
     void repaint() override {}
     void companyServed(const sender::CompanySummary& s) override { served.push_back(s); }
+    // The cycle's stop request; a test sets it, for example from onEventShown.
+    bool stop = false;
+    bool stopRequested() const override { return stop; }
 };
 
 // Records what the cycle does to Timer1: "stop" and "start <ms>".
