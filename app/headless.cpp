@@ -471,6 +471,7 @@ class HeadlessRun {
 
 int runHeadless(const std::vector<std::string>& rawArgs) {
     std::vector<std::string> args;
+    args.reserve(rawArgs.size());
     for (const std::string& a : rawArgs) args.push_back(argumentText(a));
     const std::optional<HeadlessArgs> parsed = parseArgs(args, rawArgs);
     if (!parsed) return 2;

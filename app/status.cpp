@@ -6,6 +6,7 @@
 #include <iterator>
 #include <map>
 #include <optional>
+#include <ranges>
 #include <sstream>
 
 #include "app/consoletext.h"
@@ -193,9 +194,10 @@ int runStatus(const std::vector<std::string>& args) {
     const std::vector<std::string> failures = connectionFailureLines();
     for (auto& [code, d] : destinations) {
         const std::string path = "/datos/" + code + "/nivora.fdb";
-        for (auto it = failures.rbegin(); it != failures.rend(); ++it) {
-            if (it->find(path) == std::string::npos) continue;
-            if (const auto ago = minutesAgo(*it); ago && *ago <= a.staleMinutes)
+        // The newest line of this destination (the log is in time order).
+        for (const std::string& line : std::views::reverse(failures)) {
+            if (line.find(path) == std::string::npos) continue;
+            if (const auto ago = minutesAgo(line); ago && *ago <= a.staleMinutes)
                 d.failedMinutesAgo = *ago;
             break;
         }

@@ -332,7 +332,7 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
                 } else {
                     const std::string& s = v.asString();
                     store<uint16_t>(p, static_cast<uint16_t>(s.size()));
-                    std::memcpy(p + 2, s.data(), s.size());
+                    std::copy(s.begin(), s.end(), p + 2);  // counted, not terminated
                 }
                 break;
             case Value::Kind::Date:

@@ -110,7 +110,7 @@ class CachedResultSet {
     // A value was set on the row being inserted or edited.
     bool modified() const { return editChanged_; }
     void edit();
-    void setValue(int field, Value v);
+    void setValue(int field, const Value& v);
     void setValue(const std::string& name, Value v) { setValue(fieldByName(name), std::move(v)); }
     void post();
     void cancel();

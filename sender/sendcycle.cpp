@@ -271,7 +271,7 @@ std::string destinationServer(MainData& d, const std::string& company) {
     d.CBorraOri.setCommandText("select RPCO_SERVIDOR from REPLICA_COMPANIA where RPCO_COD = " +
                                data::quoted(company) + " AND RPCO_ACTIVA = 'S'");
     d.CBorraOri.open();
-    const std::string server = d.CBorraOri.isEmpty() ? std::string() : d.CBorraOri.asText(0);
+    std::string server = d.CBorraOri.isEmpty() ? std::string() : d.CBorraOri.asText(0);
     d.CBorraOri.close();
     return server;
 }
@@ -370,9 +370,14 @@ void sendBatch(MainData& d, SendStatus& status, CompanySummary& summary) {
                                       a.asText("RPEV_NUMERO"));
         if (outcome == TransferOutcome::DestinationLost) {
             // The event stays pending as it was; the rest of this batch waits for a later
-            // cycle, and the next company is served.
-            summary.lost = true;
+            // cycle, and the next company is served. A wait that a stop of the program
+            // ended is no failure of the destination: the batch ends as stopped.
             d.abandonedAttachments[location] = attachment;
+            if (data::waitsInterrupted() || status.stopRequested()) {
+                summary.stopped = true;
+                break;
+            }
+            summary.lost = true;
             summary.reason = d.DBEnvio.stalled()
                                  ? "sin respuesta durante " +
                                        std::to_string(d.DBEnvio.stallLimit().count()) + " s"
@@ -538,6 +543,7 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, Sen
             "AND (R.rpev_fecrep IS NULL)");
         d.CDestinos.open();
         std::vector<std::string> companies;
+        companies.reserve(static_cast<size_t>(d.CDestinos.recordCount()));
         for (int row = 0; row < d.CDestinos.recordCount(); ++row)
             companies.push_back(d.CDestinos.valueAt(row, 0).toText());
 
@@ -552,6 +558,10 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, Sen
             summary.company = company;
             panel = "Enviando informaci\xF3n a " + company;
             serveCompany(d, options, status, timer, company, summary);
+            if (summary.stopped) {
+                stopped = true;
+                break;
+            }
         }
 
         rearm(options, timer);
@@ -561,7 +571,8 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, Sen
     } catch (...) {
         // Automatic sending never stops by itself: an early end still re-arms the timer
         // when Minut can be read. The failure itself goes on to the caller.
-        if (const auto minutes = tryMinutesValue(options.minutes())) timer.start(*minutes * kMinuteMs);
+        if (const auto minutes = tryMinutesValue(options.minutes()))
+            timer.start(*minutes * kMinuteMs);
         throw;
     }
 }
