@@ -32,6 +32,7 @@
 #include "data/codepage.h"
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
+#include "support/recordederrors.h"
 #include "ui/gridclipboard.h"
 #include "ui/gridfinddlg.h"
 #include "ui/gridnavigator.h"
@@ -49,14 +50,8 @@ namespace enviozvr::uitest {
 namespace {
 
 using grid::EventViewer;
+using testing::RecordedErrors;
 using ui::EventListViewer;
-
-struct RecordedErrors : core::ErrorDisplay {
-    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
-    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
-    void showError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
 
 QString shortDate(int y, int m, int d) {
     return data::qstringFromWindows1252(data::shortDateText(data::Date::fromYmd(y, m, d)));
