@@ -80,6 +80,13 @@ TFieldType fieldTypeOf(const data::Field& field) {
 
 // ---- TGridColumn -------------------------------------------------------------------------
 
+TAlignment TGridColumn::shownAlignment() const {
+    if (Alignment == taLeftJustify && field_.exists() && isNumericType(field_.dataType) &&
+        !hasKeyPickList())
+        return taRightJustify;
+    return Alignment;
+}
+
 TGridColumnFooter& TGridColumn::Footer(int row) {
     while (static_cast<int>(footers_.size()) <= row) {
         TGridColumnFooter f;

@@ -1,7 +1,10 @@
 #include "ui/griddelegate.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QToolTip>
 
 namespace enviozvr::ui {
 
@@ -45,6 +48,39 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
     if (auto* line = qobject_cast<QLineEdit*>(editor); line && prepareEditor)
         prepareEditor(*line, index.column());
     return editor;
+}
+
+bool GridDelegate::textCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    QStyleOptionViewItem opt = option;
+    initStyleOption(&opt, index);
+    if (opt.text.isEmpty()) return false;
+    const QWidget* widget = opt.widget ? opt.widget : &view_;
+    const QStyle* style = widget->style();
+    // The style draws the text inside the text rectangle less a margin on either side, and
+    // elides what does not fit.
+    const QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    return opt.fontMetrics.horizontalAdvance(opt.text) > text.width() - 2 * margin;
+}
+
+QString GridDelegate::cutTextTip(const QString& text) {
+    // Rich text, so that a long text wraps instead of running off the screen.
+    return QStringLiteral("<p style='white-space:pre-wrap'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
+bool GridDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
+                             const QStyleOptionViewItem& option, const QModelIndex& index) {
+    if (!event || !view || event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    if (!textCut(option, index)) {
+        QToolTip::hideText();
+        event->ignore();
+        return false;
+    }
+    QToolTip::showText(event->globalPos(), cutTextTip(index.data(Qt::DisplayRole).toString()),
+                       view->viewport(), view->visualRect(index));
+    return true;
 }
 
 }  // namespace enviozvr::ui

@@ -1,5 +1,6 @@
 // The cells of the grid widget: the grid model's selection and the focused cell drawn
-// highlighted, what others paint over a cell, and the cell editors. GUI thread only.
+// highlighted, what others paint over a cell, the cell editors, and a tip with the whole
+// text of a cell too narrow for it. GUI thread only.
 #pragma once
 
 #include <QStyledItemDelegate>
@@ -22,6 +23,14 @@ class GridDelegate : public QStyledItemDelegate {
         paintOver;
     // Sets up the text editor of a cell of a grid column.
     std::function<void(QLineEdit& editor, int column)> prepareEditor;
+
+    // Whether the cell shows only part of its text (the rest cut at its edge).
+    bool textCut(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+    // The tip of a cut cell: its whole text, wrapped.
+    static QString cutTextTip(const QString& text);
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

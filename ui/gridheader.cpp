@@ -1,9 +1,11 @@
 #include "ui/gridheader.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QToolTip>
 
 #include "data/codepage.h"
 #include "ui/gridenvironment.h"
@@ -91,46 +93,89 @@ QCursor GridHeader::columnSelectCursor() {
     return cursor;
 }
 
+QFont GridHeader::rankFont() const {
+    QFont small = font();
+    small.setPointSizeF(std::max(5.0, font().pointSizeF() - 2));
+    return small;
+}
+
+const GridHeader::SortMarker* GridHeader::markerOf(int logicalIndex) const {
+    for (const SortMarker& marker : markers_)
+        if (marker.column == logicalIndex) return &marker;
+    return nullptr;
+}
+
+GridHeader::TitleLayout GridHeader::titleLayout(int logicalIndex, const QRect& title) const {
+    TitleLayout layout;
+    layout.caption = title.adjusted(2, 1, -2, -1);
+    const SortMarker* marker = markerOf(logicalIndex);
+    if (!marker || logicalIndex < 0 || logicalIndex >= grid_.columnCount()) return layout;
+    const QString caption = data::qstringFromWindows1252(grid_.column(logicalIndex).Title.Caption);
+    const int captionWidth = fontMetrics().horizontalAdvance(caption);
+
+    // Beside the caption: a small triangle at the right of the title, with its rank in a
+    // multi-column sort at its left.
+    const int size = 7;
+    const int x = title.right() - size - 4;
+    const int y = title.center().y() - size / 2;
+    QRect beside = layout.caption;
+    QRect rank;
+    beside.setRight(x - 2);
+    if (marker->rank > 0) {
+        const int w = QFontMetrics(rankFont()).horizontalAdvance(QString::number(marker->rank));
+        rank = QRect(x - w - 1, title.top(), w + 1, title.height());
+        beside.setRight(x - w - 3);
+    }
+    if (captionWidth <= beside.width()) {
+        if (marker->ascending)
+            layout.marker << QPoint(x, y + size - 2) << QPoint(x + size, y + size - 2)
+                          << QPoint(x + size / 2, y);
+        else
+            layout.marker << QPoint(x, y) << QPoint(x + size, y)
+                          << QPoint(x + size / 2, y + size - 2);
+        layout.caption = beside;
+        layout.rank = rank;
+        return layout;
+    }
+
+    // No room beside the caption: the caption keeps the whole title and a small flat
+    // triangle lies above it, in the middle, over the inner line of the raised edge where
+    // the letters do not reach; the rank is left to the title's tip.
+    const int half = 2;
+    const int cx = title.center().x();
+    const int top = title.top() + 1;
+    if (marker->ascending)
+        layout.marker << QPoint(cx - half, top + half) << QPoint(cx + half, top + half)
+                      << QPoint(cx, top);
+    else
+        layout.marker << QPoint(cx - half, top) << QPoint(cx + half, top) << QPoint(cx, top + half);
+    layout.markerAbove = true;
+    return layout;
+}
+
 void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
     if (logicalIndex < 0 || logicalIndex >= grid_.columnCount()) return;
     const grid::TGridColumn& column = grid_.column(logicalIndex);
     painter->save();
     const QRect title(rect.left(), rect.top(), rect.width(), titleHeight());
     drawRaisedCell(painter, title, palette(), toQColor(column.Title.Color, grid_.environment()));
-    QRect text = title.adjusted(2, 1, -2, -1);
-    for (const SortMarker& marker : markers_) {
-        if (marker.column != logicalIndex) continue;
-        // A small triangle at the right of the title, with its rank in a multi-column sort.
-        const int size = 7;
-        const int x = title.right() - size - 4;
-        const int y = title.center().y() - size / 2;
-        QPolygon triangle;
-        if (marker.ascending)
-            triangle << QPoint(x, y + size - 2) << QPoint(x + size, y + size - 2)
-                     << QPoint(x + size / 2, y);
-        else
-            triangle << QPoint(x, y) << QPoint(x + size, y) << QPoint(x + size / 2, y + size - 2);
+    const TitleLayout layout = titleLayout(logicalIndex, title);
+    if (!layout.marker.isEmpty()) {
         painter->setPen(Qt::NoPen);
         painter->setBrush(palette().color(QPalette::ButtonText));
-        painter->drawPolygon(triangle);
-        text.setRight(x - 2);
-        if (marker.rank > 0) {
-            QFont small = font();
-            small.setPointSizeF(std::max(5.0, font().pointSizeF() - 2));
-            painter->setFont(small);
-            painter->setPen(palette().color(QPalette::ButtonText));
-            const QString rank = QString::number(marker.rank);
-            const int w = QFontMetrics(small).horizontalAdvance(rank);
-            painter->drawText(QRect(x - w - 1, title.top(), w + 1, title.height()),
-                              Qt::AlignVCenter, rank);
-            text.setRight(x - w - 3);
-        }
+        painter->drawPolygon(layout.marker);
+    }
+    if (!layout.rank.isEmpty()) {
+        painter->setFont(rankFont());
+        painter->setPen(palette().color(QPalette::ButtonText));
+        painter->drawText(layout.rank, Qt::AlignVCenter,
+                          QString::number(markerOf(logicalIndex)->rank));
     }
     painter->setFont(font());
     painter->setPen(toQColor(column.Title.Font.Color, grid_.environment()));
     // A title wider than its column is cut at the column's edge.
-    painter->setClipRect(text);
-    painter->drawText(text, toQtAlignment(column.Title.Alignment),
+    painter->setClipRect(layout.caption);
+    painter->drawText(layout.caption, toQtAlignment(column.Title.Alignment),
                       data::qstringFromWindows1252(column.Title.Caption));
     painter->setClipping(false);
     if (bandHeight_ > 0) {
@@ -138,6 +183,41 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
                           palette().color(QPalette::Button));
     }
     painter->restore();
+}
+
+QString GridHeader::titleTip(int logicalIndex) const {
+    if (logicalIndex < 0 || logicalIndex >= grid_.columnCount() || isSectionHidden(logicalIndex))
+        return {};
+    const QString caption = data::qstringFromWindows1252(grid_.column(logicalIndex).Title.Caption);
+    const QRect title(sectionViewportPosition(logicalIndex), 0, sectionSize(logicalIndex),
+                      titleHeight());
+    const TitleLayout layout = titleLayout(logicalIndex, title);
+    const bool cut = fontMetrics().horizontalAdvance(caption) > layout.caption.width();
+    const SortMarker* marker = markerOf(logicalIndex);
+    if (!cut && !(marker && layout.markerAbove && marker->rank > 0)) return {};
+    QString tip = caption;
+    if (marker) {
+        tip += marker->ascending ? QStringLiteral("\nOrden ascendente")
+                                 : QStringLiteral("\nOrden descendente");
+        if (marker->rank > 0) tip += QStringLiteral(", nivel %1").arg(marker->rank);
+    }
+    return tip;
+}
+
+bool GridHeader::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip =
+            help->pos().y() < titleHeight() ? titleTip(logicalIndexAt(help->pos())) : QString();
+        if (tip.isEmpty()) {
+            QToolTip::hideText();
+            event->ignore();
+        } else {
+            QToolTip::showText(help->globalPos(), tip, viewport());
+        }
+        return true;
+    }
+    return QHeaderView::viewportEvent(event);
 }
 
 void GridHeader::mousePressEvent(QMouseEvent* event) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QHeaderView>
+#include <QPolygon>
 #include <vector>
 
 #include "grid/grid.h"
@@ -43,6 +44,22 @@ class GridHeader : public QHeaderView {
     void setSortMarkers(std::vector<SortMarker> markers);
     const std::vector<SortMarker>& sortMarkers() const { return markers_; }
 
+    // Where the parts of a title cell `title` go: the caption (drawn and cut inside that
+    // rectangle), the sort marker (empty when the column has none) and its rank (empty when
+    // none is drawn). The marker goes at the right, beside the caption, when both fit;
+    // otherwise the caption keeps the title's width and the marker lies flat above it, so
+    // that a marker never covers or cuts a narrow column's title.
+    struct TitleLayout {
+        QRect caption;
+        QPolygon marker;
+        QRect rank;
+        bool markerAbove = false;
+    };
+    TitleLayout titleLayout(int logicalIndex, const QRect& title) const;
+    // The tip of a title: its whole caption when it is cut, with its sort; empty when the
+    // title shows everything.
+    QString titleTip(int logicalIndex) const;
+
     QSize sizeHint() const override;
 
     // The cursor shown over the column-selection zone.
@@ -59,8 +76,12 @@ class GridHeader : public QHeaderView {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
   private:
+    const SortMarker* markerOf(int logicalIndex) const;
+    QFont rankFont() const;
+
     grid::DataGrid& grid_;
     int bandHeight_ = 0;
     std::vector<SortMarker> markers_;

@@ -37,7 +37,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         case Qt::EditRole:
             return cellText(index.row(), index.column());
         case Qt::TextAlignmentRole:
-            return QVariant::fromValue(toQtAlignment(grid_.column(index.column()).Alignment));
+            return QVariant::fromValue(
+                toQtAlignment(grid_.column(index.column()).shownAlignment()));
         default:
             return {};
     }

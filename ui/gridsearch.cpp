@@ -157,7 +157,7 @@ QRect GridSearch::highlightRect(const QStyleOptionViewItem& option,
     const QRect text = option.rect.adjusted(margin, 0, -margin, 0);
     const int fullWidth = metrics.horizontalAdvance(full);
     int left = text.left();
-    switch (g.column(index.column()).Alignment) {
+    switch (g.column(index.column()).shownAlignment()) {
         case grid::taRightJustify:
             left = text.right() + 1 - fullWidth;
             break;
