@@ -167,7 +167,10 @@ bool Decimal::operator==(const Decimal& other) const
     return rescaleWide(unscaled, scale, s) == rescaleWide(other.unscaled, other.scale, s);
 }
 
-double Decimal::toDouble() const { return static_cast<double>(unscaled) / pow10(scale); }
+double Decimal::toDouble() const
+{
+    return static_cast<double>(unscaled) / static_cast<double>(pow10(scale));
+}
 
 std::string Decimal::toString() const
 {

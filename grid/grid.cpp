@@ -586,7 +586,7 @@ std::string DataGrid::cellTextOf(const TGridColumn& column, const data::Value& v
     const GridField& field = column.Field();
     if (!field.exists()) return {};
     if (column.hasKeyPickList()) {
-        const std::string key = v.toText();
+        std::string key = v.toText();
         for (size_t i = 0; i < column.KeyList.size(); ++i)
             if (column.KeyList[i] == key)
                 return i < column.PickList.size() ? column.PickList[i] : std::string();
@@ -663,7 +663,8 @@ std::string DataGrid::footerText(const TGridColumn& column, int footerRow) const
     }
     if (footer->ValueType == fvtAvg) {
         if (counted == 0) return {};
-        sum = static_cast<int64_t>(std::nearbyint(static_cast<double>(sum) / counted));
+        sum = static_cast<int64_t>(
+            std::nearbyint(static_cast<double>(sum) / static_cast<double>(counted)));
     }
     return footerTotalText(field, fvtSum, sum);
 }

@@ -13,7 +13,7 @@ QString firstCharacterOutsideWindows1252(const QString& text) {
             text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
                 ? 2
                 : 1;
-        const QString character = text.mid(i, n);
+        QString character = text.mid(i, n);
         if (!data::fitsWindows1252(character)) return character;
         i += n - 1;
     }

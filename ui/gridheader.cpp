@@ -175,7 +175,7 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     painter->setPen(toQColor(column.Title.Font.Color, grid_.environment()));
     // A title wider than its column is cut at the column's edge.
     painter->setClipRect(layout.caption);
-    painter->drawText(layout.caption, toQtAlignment(column.Title.Alignment),
+    painter->drawText(layout.caption, static_cast<int>(toQtAlignment(column.Title.Alignment)),
                       data::qstringFromWindows1252(column.Title.Caption));
     painter->setClipping(false);
     if (bandHeight_ > 0) {

@@ -413,11 +413,13 @@ void GridWidget::handleKey(QKeyEvent& event) {
         key == Qt::Key_Backtab || (key == Qt::Key_Tab && (mods & Qt::ShiftModifier));
     if (!editorOpen && (key == Qt::Key_Tab || key == Qt::Key_Backtab) &&
         (mods & Qt::ControlModifier)) {
-        QWidget::focusNextPrevChild(!backTab);  // the view's own would send Tab again
+        // The view's own would send Tab again.
+        QWidget::focusNextPrevChild(!backTab);  // NOLINT(bugprone-parent-virtual-call)
         return;
     }
     if (!editorOpen && mods == Qt::NoModifier && key == Qt::Key_Tab) {
-        if (!moveBy(1)) QWidget::focusNextPrevChild(true);
+        // Past the last cell the focus leaves the grid (not the view's own Tab handling).
+        if (!moveBy(1)) QWidget::focusNextPrevChild(true);  // NOLINT(bugprone-parent-virtual-call)
         return;
     }
     if (!editorOpen && mods == Qt::NoModifier && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
@@ -425,7 +427,8 @@ void GridWidget::handleKey(QKeyEvent& event) {
         return;
     }
     if (!editorOpen && backTab) {
-        if (!moveBy(-1)) QWidget::focusNextPrevChild(false);
+        if (!moveBy(-1))
+            QWidget::focusNextPrevChild(false);  // NOLINT(bugprone-parent-virtual-call)
         return;
     }
     QTableView::keyPressEvent(&event);
