@@ -1,12 +1,12 @@
 #include "app/status.h"
 
 #include <QTime>
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <optional>
-#include <ranges>
 #include <sstream>
 
 #include "app/consoletext.h"
@@ -195,12 +195,12 @@ int runStatus(const std::vector<std::string>& args) {
     for (auto& [code, d] : destinations) {
         const std::string path = "/datos/" + code + "/nivora.fdb";
         // The newest line of this destination (the log is in time order).
-        for (const std::string& line : std::views::reverse(failures)) {
-            if (line.find(path) == std::string::npos) continue;
-            if (const auto ago = minutesAgo(line); ago && *ago <= a.staleMinutes)
-                d.failedMinutesAgo = *ago;
-            break;
-        }
+        const auto newest = std::find_if(
+            failures.rbegin(), failures.rend(),
+            [&](const std::string& line) { return line.find(path) != std::string::npos; });
+        if (newest == failures.rend()) continue;
+        if (const auto ago = minutesAgo(*newest); ago && *ago <= a.staleMinutes)
+            d.failedMinutesAgo = *ago;
     }
 
     bool healthy = true;

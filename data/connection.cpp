@@ -58,8 +58,8 @@ DatabaseError toDatabaseError(const IStatus* status, ConnectionKind kind,
     long code = (errors[0] == isc_arg_gds) ? static_cast<long>(errors[1]) : 0;
     char state[6] = {};
     fb_sqlstate(state, errors);
-    std::string text = errorText(lines, kind);
-    return DatabaseError(std::move(text), std::move(lines), code, state, statement);
+    const std::string text = errorText(lines, kind);
+    return DatabaseError(text, std::move(lines), code, state, statement);
 }
 
 }  // namespace fb
