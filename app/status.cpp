@@ -96,8 +96,10 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
         Destination& d = out[queue->value(0).toText()];
         d.pending = static_cast<long>(queue->value(1).asInteger());
         d.errored = static_cast<long>(queue->value(2).asInteger());
+        // An event registered by a workstation whose clock is ahead of the server's is
+        // not older than now.
         if (const data::Value age = queue->value(3); !age.isNull())
-            d.oldestMinutes = static_cast<long>(age.asInteger());
+            d.oldestMinutes = std::max(0L, static_cast<long>(age.asInteger()));
         if (const data::Value last = queue->value(4); !last.isNull())
             d.lastSent = last.asTimestamp();
     }
