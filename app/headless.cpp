@@ -44,8 +44,9 @@ const char* const kUsage =
     "  --batch=N         events taken per destination company and cycle (default 100)\n"
     "  --no-retry-errors leave out events that carry an error\n"
     "  --once            one send cycle, then exit: 0 when it reached its end, 1 when it\n"
-    "                    ended early, 2 for bad arguments, a failed login or another\n"
-    "                    instance sending for the same origin company\n"
+    "                    ended early, 2 for bad arguments, no installation directory,\n"
+    "                    a failed login or another instance sending for the same origin\n"
+    "                    company\n"
     "  --connect-timeout=S  seconds a destination may take to accept a connection\n"
     "                    (default 15)\n"
     "  --stall-timeout=S seconds a destination may leave a request unanswered before it\n"
@@ -63,6 +64,17 @@ struct HeadlessArgs {
     std::chrono::seconds stallTimeout = kDestinationStallLimit;
 };
 
+constexpr std::string_view kMinutesOption = "--minutes=";
+constexpr std::string_view kBatchOption = "--batch=";
+constexpr std::string_view kConnectTimeoutOption = "--connect-timeout=";
+constexpr std::string_view kStallTimeoutOption = "--stall-timeout=";
+
+// The text after `prefix` when `arg` starts with it.
+std::optional<std::string> afterPrefix(const std::string& arg, std::string_view prefix) {
+    if (arg.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    return arg.substr(prefix.size());
+}
+
 // Parses the arguments (`args` as Windows-1252 texts, `raw` the same in the locale's
 // encoding, for messages that show a value as it was typed); nullopt after writing what
 // is wrong and the usage to stderr.
@@ -73,42 +85,40 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const std::string& typed = raw[i];
-        const auto value = [&](size_t prefix) {
-            return typed.substr(std::min(prefix, typed.size()));
+        // The value of an option as it was typed, for the message that refuses it.
+        const auto typedValue = [&](std::string_view prefix) {
+            return "'" + typed.substr(std::min(prefix.size(), typed.size())) + "'";
         };
         if (a == "--headless") continue;
         if (a == "--once") {
             h.once = true;
         } else if (a == "--no-retry-errors") {
             h.skipErrored = true;
-        } else if (a.rfind("--minutes=", 0) == 0) {
-            h.minutes = a.substr(10);
+        } else if (const auto minutes = afterPrefix(a, kMinutesOption)) {
+            h.minutes = *minutes;
             if (!tryMinutesValue(h.minutes))
-                problem = "--minutes needs a whole number of minutes from 0 to 35791, not '" +
-                          value(10) + "'";
-        } else if (a.rfind("--batch=", 0) == 0) {
-            h.batch = a.substr(8);
+                problem = "--minutes needs a whole number of minutes from 0 to 35791, not " +
+                          typedValue(kMinutesOption);
+        } else if (const auto batch = afterPrefix(a, kBatchOption)) {
+            h.batch = *batch;
             try {
                 batchSizeValue(h.batch);
             } catch (const std::exception&) {
-                problem = "--batch needs a whole number above 0, not '" + value(8) + "'";
+                problem = "--batch needs a whole number above 0, not " + typedValue(kBatchOption);
             }
-        } else if (a.rfind("--connect-timeout=", 0) == 0) {
-            if (const auto v = secondsOption(a.substr(18)))
+        } else if (const auto connect = afterPrefix(a, kConnectTimeoutOption)) {
+            if (const auto v = secondsOption(*connect))
                 h.connectTimeout = *v;
             else
                 problem =
-                    "--connect-timeout needs a whole number of seconds from 1 to 86400, "
-                    "not '" +
-                    value(18) + "'";
-        } else if (a.rfind("--stall-timeout=", 0) == 0) {
-            if (const auto v = secondsOption(a.substr(16)))
+                    "--connect-timeout needs a whole number of seconds from 1 to 86400, not " +
+                    typedValue(kConnectTimeoutOption);
+        } else if (const auto stall = afterPrefix(a, kStallTimeoutOption)) {
+            if (const auto v = secondsOption(*stall))
                 h.stallTimeout = *v;
             else
-                problem =
-                    "--stall-timeout needs a whole number of seconds from 1 to 86400, "
-                    "not '" +
-                    value(16) + "'";
+                problem = "--stall-timeout needs a whole number of seconds from 1 to 86400, not " +
+                          typedValue(kStallTimeoutOption);
         } else if (a.rfind("--", 0) == 0) {
             problem = "unknown option '" + typed + "'";
         } else {
@@ -148,32 +158,24 @@ class HeadlessOptions : public SendOptions {
     bool skipErrored_;
 };
 
-// Thrown by ConsoleStatus to end a cycle early after a stop signal. Not a std::exception,
-// so that nothing on the way takes it for an error of the cycle.
-struct CycleStopped {};
-
 // A line of text on a console stream, in the locale's encoding.
 void writeLine(std::ostream& out, const std::string& text) {
     out << consoleText(text) << std::endl;
 }
 
 // No window: messages and the last connection error go to standard error, one line per
-// company served to standard output. After a stop signal it ends the cycle where a new
-// company or a new event would start, so the event in hand is always finished. It also
-// keeps what a cycle did, for the line that ends each cycle of the repeating run.
+// company served to standard output. It passes a stop signal on to the cycle, which ends
+// where a new company or a new event would start, so the event in hand is always
+// finished. It also keeps what a cycle did, for the line that ends each cycle.
 class ConsoleStatus : public SendStatus {
   public:
     std::vector<CompanySummary> served;  // the companies of the cycle under way
 
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
-    void setProgressPanel(const std::string&, bool visible) override {
-        if (visible) stopHere();
-    }
+    void setProgressPanel(const std::string&, bool) override {}
     void resetProgress(int) override {}
     void stepProgress() override {}
-    void setCurrentEvent(const std::string&, bool visible) override {
-        if (visible) stopHere();
-    }
+    void setCurrentEvent(const std::string&, bool) override {}
     void setLastSend(const std::string&) override {}
     void setErrorViewerEnabled(bool) override {}
     void setLastError(const std::string& text) override { writeLine(std::cerr, text); }
@@ -185,16 +187,15 @@ class ConsoleStatus : public SendStatus {
             writeLine(std::cout, s.company + ": " + std::to_string(s.taken) + " tomados, " +
                                      std::to_string(s.sent) + " enviados, " +
                                      std::to_string(s.failed) + " con error" +
-                                     (s.lost ? "; cortado" + why + ", el resto espera" : ""));
+                                     (s.lost      ? "; cortado" + why + ", el resto espera"
+                                      : s.stopped ? "; detenido, el resto espera"
+                                                  : ""));
         else
             writeLine(std::cout,
                       s.company + ": sin conexion" + why + ", 0 tomados, 0 enviados, 0 con error");
     }
 
-  private:
-    static void stopHere() {
-        if (stopRequested()) throw CycleStopped{};
-    }
+    bool stopRequested() const override { return app::stopRequested(); }
 };
 
 // Unhandled errors and messages on standard error, in the locale's encoding.
@@ -244,16 +245,21 @@ class InertTimer : public SendTimer {
     int interval_ = kInitialIntervalMs;
 };
 
-// The line that ends a cycle of the repeating run.
+// How a cycle ended, for its closing line.
+enum class CycleOutcome { Completed, EndedEarly, Stopped };
+
+// The line that ends a cycle: of every cycle of the repeating run, and of the one-cycle
+// run when a stop signal cut it short.
 std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart, bool again,
-                      bool completed, int intervalMs) {
+                      CycleOutcome outcome, int intervalMs) {
     std::string line = "ciclo " + std::to_string(cycle) + ": " + std::to_string(sent) +
                        " enviados, " + std::to_string(failed) + " con error, " +
                        std::to_string(sentSinceStart) + " enviados desde el inicio; ";
-    if (!completed) line += "terminado antes de tiempo; ";
+    if (outcome == CycleOutcome::Stopped) return line + "detenido por una senal de parada";
+    if (outcome == CycleOutcome::EndedEarly) line += "terminado antes de tiempo; ";
     if (again) return line + "lote lleno: el siguiente ciclo empieza ya";
     if (intervalMs <= 0) return line + "sin ciclos por reloj";
-    return line + "siguiente ciclo en " + std::to_string(intervalMs / 60000) + " min";
+    return line + "siguiente ciclo en " + std::to_string(intervalMs / kMinuteMs) + " min";
 }
 
 // Warns on standard error about each index the send cycle's statements need and a
@@ -281,12 +287,12 @@ bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer
         try {
             held = lock.tryAcquire();
         } catch (...) {
-            timer.start(minutesValue(options.minutes()) * 60000);
+            timer.start(minutesValue(options.minutes()) * kMinuteMs);
             throw;
         }
         if (held != InstanceLock::Result::Acquired) {
             writeLine(std::cerr, "enviozvr: " + lock.busyMessage(held));
-            timer.start(minutesValue(options.minutes()) * 60000);
+            timer.start(minutesValue(options.minutes()) * kMinuteMs);
             return false;
         }
     }
@@ -303,10 +309,170 @@ bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer
     return true;
 }
 
+// The application object a console run needs, unless one exists already (tests).
+std::unique_ptr<QCoreApplication> consoleApplication() {
+    if (QCoreApplication::instance()) return nullptr;
+    static int argc = 1;
+    static char name[] = "enviozvr";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
+// While it lives, unhandled errors and user messages go to standard error; the handlers
+// must not keep pointers to the run's objects once it is over.
+class ConsoleHandlers {
+  public:
+    ConsoleHandlers(core::LoginRecord& login, core::ErrorDisplay& display) {
+        core::installUnhandledErrorHandler(&login, &display);
+        core::setUserMessageHandler([](const std::string& text) { writeLine(std::cerr, text); });
+    }
+    ~ConsoleHandlers() {
+        core::installUnhandledErrorHandler(nullptr, nullptr);
+        core::setUserMessageHandler({});
+    }
+    ConsoleHandlers(const ConsoleHandlers&) = delete;
+    ConsoleHandlers& operator=(const ConsoleHandlers&) = delete;
+};
+
+// Selects the origin company, refusing one the general database does not list (a bad
+// argument: refused at once rather than at every cycle), and warns about missing indexes.
+// False after saying why when the run cannot go on.
+bool chooseCompany(MainData& data, HeadlessOptions& options, const std::string& company) {
+    bool known = false;
+    if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); })) return false;
+    if (!known) {
+        writeLine(std::cerr, "enviozvr: the company " + company + " is not in COMPANIA");
+        return false;
+    }
+    core::runGuarded([&] {
+        options.chosen = true;
+        data.selectCompany(company);
+    });
+    if (options.chosen && data.DbCia.isConnected() && !stopRequested())
+        warnAboutIndexes(data, options.newestFirst());
+    return true;
+}
+
+// The send cycles of one headless run, after the login: the one-cycle run or the
+// repeating one. A stop signal: no further cycle starts and a cycle under way ends after
+// its event in hand; then the connections are closed and the run ends.
+class HeadlessRun {
+  public:
+    HeadlessRun(MainData& data, HeadlessOptions& options, const std::string& company)
+        : data_(data), options_(options), lock_(company, data.DbCia) {}
+
+    // One cycle, then the exit status: 0 when it reached its end, 1 when it ended early,
+    // 2 when another instance held the lock.
+    int once() {
+        if (stopRequested()) {
+            disconnect();
+            return 1;
+        }
+        InertTimer timer;
+        const CycleOutcome outcome = cycle(timer);
+        if (outcome == CycleOutcome::Stopped) closingLine(1, false, outcome, timer);
+        if (stopRequested()) disconnect();
+        if (busy_) return 2;
+        return outcome == CycleOutcome::Completed ? 0 : 1;
+    }
+
+    // Cycles on the timer until a stop signal; the event loop's exit status. A backlog
+    // drains: while a cycle ends with a full batch from which events went out, the next
+    // cycle starts at once instead of waiting for the timer. Each cycle ends with a line.
+    int repeating() {
+        QtSendTimer timer;
+        QObject::connect(&timer.timer, &QTimer::timeout, [&] { repeatOnce(timer); });
+        timer.start(kInitialIntervalMs);
+        QTimer::singleShot(0, [&] { repeatOnce(timer); });
+        const StopRequest stop(QCoreApplication::instance(), [&] {
+            timer.stop();
+            QCoreApplication::exit(0);
+        });
+        const int exitStatus = QCoreApplication::exec();
+        if (stopRequested()) disconnect();
+        return exitStatus;
+    }
+
+  private:
+    // One cycle unless a stop came first, holding the origin company's instance lock.
+    CycleOutcome cycle(SendTimer& timer) {
+        status_.served.clear();
+        busy_ = false;
+        CycleEnd end = CycleEnd::NoCompany;
+        bool stopped = false;
+        const bool ok = core::runGuardedOk([&] {
+            try {
+                busy_ = !cycleWithLock(lock_, options_, timer, [&] {
+                    end = runSendCycle(data_, options_, status_, timer);
+                });
+            } catch (const std::exception&) {
+                // A wait that the stop signal ended is no failure of the cycle.
+                if (!stopRequested()) throw;
+                stopped = true;
+            }
+        });
+        if (stopped || end == CycleEnd::Stopped) return CycleOutcome::Stopped;
+        return ok && !busy_ && end == CycleEnd::Completed ? CycleOutcome::Completed
+                                                          : CycleOutcome::EndedEarly;
+    }
+
+    void repeatOnce(QtSendTimer& timer) {
+        if (stopRequested()) return;  // no further cycle starts
+        const CycleOutcome outcome = cycle(timer);
+        if (busy_) return;
+        if (outcome != CycleOutcome::Stopped && stopRequested()) return;
+        const bool again = closingLine(++cycles_, true, outcome, timer);
+        if (again) QTimer::singleShot(0, [this, &timer] { repeatOnce(timer); });
+    }
+
+    // Writes the line that ends a cycle; true when the next cycle should start at once.
+    // Full: a destination's batch held as many events as the batch size and at least one
+    // of them went out, so more may be waiting (a batch that only failed would come back
+    // the same, and a destination lost in mid-batch waits for the timer).
+    bool closingLine(int number, bool repeats, CycleOutcome outcome, const SendTimer& timer) {
+        int sent = 0, failed = 0;
+        bool full = false;
+        const int batch = [&] {
+            try {
+                return batchSizeValue(options_.batchSize());
+            } catch (const std::exception&) {
+                return INT_MAX;  // never full (the arguments were checked at the start)
+            }
+        }();
+        for (const CompanySummary& s : status_.served) {
+            sent += s.sent;
+            failed += s.failed;
+            if (s.connected && !s.lost && !s.stopped && s.taken >= batch && s.sent > 0) full = true;
+        }
+        sentSinceStart_ += sent;
+        const bool again = repeats && outcome == CycleOutcome::Completed && full;
+        writeLine(std::cout, cycleLine(number, sent, failed, sentSinceStart_, again, outcome,
+                                       timer.interval()));
+        return again;
+    }
+
+    void disconnect() {
+        core::runGuarded([&] {
+            data_.DBEnvio.disconnect();
+            data_.DbCia.disconnect();
+            data_.DbGeneral.disconnect();
+        });
+    }
+
+    MainData& data_;
+    HeadlessOptions& options_;
+    ConsoleStatus status_;
+    InstanceLock lock_;
+    bool busy_ = false;  // another instance held the lock
+    int cycles_ = 0;
+    long long sentSinceStart_ = 0;
+};
+
 }  // namespace
 
 int runHeadless(const std::vector<std::string>& rawArgs) {
     std::vector<std::string> args;
+    args.reserve(rawArgs.size());
     for (const std::string& a : rawArgs) args.push_back(argumentText(a));
     const std::optional<HeadlessArgs> parsed = parseArgs(args, rawArgs);
     if (!parsed) return 2;
@@ -322,133 +488,19 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     const std::string& company = a.positional[3];
     const bool newest = a.positional.size() > 4 && !a.positional[4].empty();
 
-    std::unique_ptr<QCoreApplication> ownApp;
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "enviozvr";
-        static char* argv[] = {name, nullptr};
-        ownApp = std::make_unique<QCoreApplication>(argc, argv);
-    }
-
+    const std::unique_ptr<QCoreApplication> ownApp = consoleApplication();
     // A stop signal ends any wait on a database at once (see signals.h).
     data::trackEveryCall();
     MainData data;
     data.DBEnvio.setTimeouts(a.connectTimeout, a.stallTimeout);
     ConsoleErrorDisplay display;
-    core::installUnhandledErrorHandler(&data.loginRecord, &display);
-    core::setUserMessageHandler([](const std::string& text) { writeLine(std::cerr, text); });
-    // The handlers must not keep pointers to this frame's objects once it is left.
-    struct Uninstall {
-        ~Uninstall() {
-            core::installUnhandledErrorHandler(nullptr, nullptr);
-            core::setUserMessageHandler({});
-        }
-    } uninstall;
+    const ConsoleHandlers handlers(data.loginRecord, display);
 
     if (!core::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
-
-    // A stop signal: no further cycle starts and a cycle under way ends after its event in
-    // hand (ConsoleStatus); then the connections are closed and the program ends.
-    bool stopped = false;
-    const auto disconnect = [&] {
-        core::runGuarded([&] {
-            data.DBEnvio.disconnect();
-            data.DbCia.disconnect();
-            data.DbGeneral.disconnect();
-        });
-    };
-
     HeadlessOptions options(a, newest);
-    // A company that the general database does not list can never be sent for: a bad
-    // argument, refused at once rather than at every cycle.
-    bool known = false;
-    if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); })) return 2;
-    if (!known) {
-        writeLine(std::cerr, "enviozvr: the company " + company + " is not in COMPANIA");
-        return 2;
-    }
-    core::runGuarded([&] {
-        options.chosen = true;
-        data.selectCompany(company);
-    });
-    if (options.chosen && data.DbCia.isConnected() && !stopRequested())
-        warnAboutIndexes(data, options.newestFirst());
-
-    ConsoleStatus status;
-    // One cycle unless a stop came first, holding the origin company's instance lock;
-    // true when it reached its end. `busy`: another instance held the lock.
-    InstanceLock lock(company, data.DbCia);
-    bool busy = false;
-    const auto cycle = [&](SendTimer& timer) {
-        if (stopRequested()) return false;
-        CycleEnd end = CycleEnd::NoCompany;
-        busy = false;
-        const bool ok = core::runGuardedOk([&] {
-            try {
-                busy = !cycleWithLock(lock, options, timer,
-                                      [&] { end = runSendCycle(data, options, status, timer); });
-            } catch (const CycleStopped&) {
-                stopped = true;
-            } catch (const std::exception&) {
-                // A wait that the stop signal ended is no failure of the cycle.
-                if (!stopRequested()) throw;
-                stopped = true;
-            }
-        });
-        return ok && !stopped && !busy && end == CycleEnd::Completed;
-    };
-
-    if (a.once) {
-        InertTimer timer;
-        const bool completed = cycle(timer);
-        if (stopRequested()) disconnect();
-        if (busy) return 2;
-        return completed ? 0 : 1;
-    }
-
-    // A backlog drains: while a cycle ends with a full batch from which events went out,
-    // the next cycle starts at once instead of waiting for the timer. Each cycle ends with
-    // one line of progress.
-    QtSendTimer timer;
-    int cycles = 0;
-    long long sentSinceStart = 0;
-    std::function<void()> repeating = [&] {
-        status.served.clear();
-        const bool completed = cycle(timer);
-        if (busy || stopped || stopRequested()) return;
-        // Full: a destination's batch held as many events as the batch size and at least
-        // one of them went out, so more may be waiting (a batch that only failed would
-        // come back the same, and a destination lost in mid-batch waits for the timer).
-        int sent = 0, failed = 0;
-        bool full = false;
-        const int batch = [&] {
-            try {
-                return batchSizeValue(options.batchSize());
-            } catch (const std::exception&) {
-                return INT_MAX;  // never full (the arguments were checked at the start)
-            }
-        }();
-        for (const CompanySummary& s : status.served) {
-            sent += s.sent;
-            failed += s.failed;
-            if (s.connected && !s.lost && s.taken >= batch && s.sent > 0) full = true;
-        }
-        sentSinceStart += sent;
-        const bool again = completed && full;
-        writeLine(std::cout, cycleLine(++cycles, sent, failed, sentSinceStart, again, completed,
-                                       timer.interval()));
-        if (again) QTimer::singleShot(0, repeating);
-    };
-    QObject::connect(&timer.timer, &QTimer::timeout, [&] { repeating(); });
-    timer.start(kInitialIntervalMs);
-    QTimer::singleShot(0, [&] { repeating(); });
-    const StopRequest stop(QCoreApplication::instance(), [&] {
-        timer.stop();
-        QCoreApplication::exit(0);
-    });
-    const int exitStatus = QCoreApplication::exec();
-    if (stopRequested()) disconnect();
-    return exitStatus;
+    if (!chooseCompany(data, options, company)) return 2;
+    HeadlessRun run(data, options, company);
+    return a.once ? run.once() : run.repeating();
 }
 
 }  // namespace enviozvr::app

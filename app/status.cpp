@@ -1,6 +1,7 @@
 #include "app/status.h"
 
 #include <QTime>
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -95,8 +96,10 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
         Destination& d = out[queue->value(0).toText()];
         d.pending = static_cast<long>(queue->value(1).asInteger());
         d.errored = static_cast<long>(queue->value(2).asInteger());
+        // An event registered by a workstation whose clock is ahead of the server's is
+        // not older than now.
         if (const data::Value age = queue->value(3); !age.isNull())
-            d.oldestMinutes = static_cast<long>(age.asInteger());
+            d.oldestMinutes = std::max(0L, static_cast<long>(age.asInteger()));
         if (const data::Value last = queue->value(4); !last.isNull())
             d.lastSent = last.asTimestamp();
     }
@@ -193,12 +196,13 @@ int runStatus(const std::vector<std::string>& args) {
     const std::vector<std::string> failures = connectionFailureLines();
     for (auto& [code, d] : destinations) {
         const std::string path = "/datos/" + code + "/nivora.fdb";
-        for (auto it = failures.rbegin(); it != failures.rend(); ++it) {
-            if (it->find(path) == std::string::npos) continue;
-            if (const auto ago = minutesAgo(*it); ago && *ago <= a.staleMinutes)
-                d.failedMinutesAgo = *ago;
-            break;
-        }
+        // The newest line of this destination (the log is in time order).
+        const auto newest = std::find_if(
+            failures.rbegin(), failures.rend(),
+            [&](const std::string& line) { return line.find(path) != std::string::npos; });
+        if (newest == failures.rend()) continue;
+        if (const auto ago = minutesAgo(*newest); ago && *ago <= a.staleMinutes)
+            d.failedMinutesAgo = *ago;
     }
 
     bool healthy = true;

@@ -2,8 +2,7 @@
 
 namespace enviozvr::core {
 
-std::string upperAscii(std::string text)
-{
+std::string upperAscii(std::string text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     }

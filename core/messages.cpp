@@ -6,28 +6,22 @@
 namespace enviozvr::core {
 namespace {
 
-void writeToStandardError(const std::string& text)
-{
-    std::cerr << text << '\n' << std::flush;
-}
+void writeToStandardError(const std::string& text) { std::cerr << text << '\n' << std::flush; }
 
-std::function<void(const std::string&)>& currentHandler()
-{
+std::function<void(const std::string&)>& currentHandler() {
     static std::function<void(const std::string&)> handler = writeToStandardError;
     return handler;
 }
 
 }  // namespace
 
-void showUserMessage(const std::string& text)
-{
+void showUserMessage(const std::string& text) {
     // Copy first: a handler may install another handler while it runs.
     const auto handler = currentHandler();
     handler(text);
 }
 
-void setUserMessageHandler(std::function<void(const std::string&)> handler)
-{
+void setUserMessageHandler(std::function<void(const std::string&)> handler) {
     currentHandler() = handler ? std::move(handler) : writeToStandardError;
 }
 

@@ -14,16 +14,14 @@ struct HandlerState {
     ErrorDisplay* display = nullptr;
 };
 
-HandlerState& handlerState()
-{
+HandlerState& handlerState() {
     static HandlerState state;
     return state;
 }
 
 // The text after the first double quote of `text`, up to the next double quote; empty
 // when `text` holds fewer than two double quotes.
-std::string quotedPart(std::string_view text)
-{
+std::string quotedPart(std::string_view text) {
     const auto open = text.find('"');
     if (open == std::string_view::npos) return {};
     const auto close = text.find('"', open + 1);
@@ -31,24 +29,23 @@ std::string quotedPart(std::string_view text)
     return std::string(text.substr(open + 1, close - open - 1));
 }
 
-bool contains(const std::string& text, std::string_view part)
-{
+bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
 }
 
 }  // namespace
 
-void StandardErrorDisplay::showError(const std::string& text)
-{
+void StandardErrorDisplay::showError(const std::string& text) {
     std::cerr << text << '\n' << std::flush;
 }
 
-std::string translateErrorMessage(const std::string& message)
-{
+std::string translateErrorMessage(const std::string& message) {
     if (contains(message, "Your user name and password are not defined"))
         return "El nombre de Usuario o la clave son incorrectas.";
 
-    const std::string missingFile = "No se encontr\xF3" " el archivo o la ruta ";
+    const std::string missingFile =
+        "No se encontr\xF3"
+        " el archivo o la ruta ";
     if (contains(message, "I/O error for file")) return missingFile + quotedPart(message);
     // Firebird 3 words the same failure differently and quotes the operation first:
     // I/O error during "open" operation for file "<path>".
@@ -57,18 +54,18 @@ std::string translateErrorMessage(const std::string& message)
         return missingFile + quotedPart(std::string_view(message).substr(at + openWording.size()));
 
     if (contains(message, "Unable to complete network request"))
-        return "No se encontr\xF3" " el equipo servidor con nombre " + quotedPart(message);
+        return "No se encontr\xF3"
+               " el equipo servidor con nombre " +
+               quotedPart(message);
 
     return "Se presento el siguiente error: " + message;
 }
 
-void installUnhandledErrorHandler(const LoginRecord* login, ErrorDisplay* display)
-{
+void installUnhandledErrorHandler(const LoginRecord* login, ErrorDisplay* display) {
     handlerState() = HandlerState{login, display};
 }
 
-void ENoManejada(const std::exception& error)
-{
+void ENoManejada(const std::exception& error) {
     const HandlerState state = handlerState();
     const std::string message = error.what();
     try {
@@ -84,8 +81,7 @@ void ENoManejada(const std::exception& error)
     }
 }
 
-bool runGuardedOk(const std::function<void()>& handler)
-{
+bool runGuardedOk(const std::function<void()>& handler) {
     try {
         handler();
         return true;
@@ -106,9 +102,6 @@ bool runGuardedOk(const std::function<void()>& handler)
     return false;
 }
 
-void runGuarded(const std::function<void()>& handler)
-{
-    runGuardedOk(handler);
-}
+void runGuarded(const std::function<void()>& handler) { runGuardedOk(handler); }
 
 }  // namespace enviozvr::core

@@ -17,7 +17,7 @@ namespace enviozvr::core {
 
 // Where the unhandled-error message goes. showError returns when the user has seen it.
 class ErrorDisplay {
-public:
+  public:
     virtual ~ErrorDisplay() = default;
     virtual void showError(const std::string& text) = 0;
 };
@@ -25,7 +25,7 @@ public:
 // Writes the text and a newline to standard error (the headless mode, and the default
 // before any display is installed).
 class StandardErrorDisplay : public ErrorDisplay {
-public:
+  public:
     void showError(const std::string& text) override;
 };
 

@@ -61,8 +61,8 @@ DatabaseError toDatabaseError(const IStatus* status, ConnectionKind kind,
     long code = (errors[0] == isc_arg_gds) ? static_cast<long>(errors[1]) : 0;
     char state[6] = {};
     fb_sqlstate(state, errors);
-    std::string text = errorText(lines, kind);
-    return DatabaseError(std::move(text), std::move(lines), code, state, statement);
+    const std::string text = errorText(lines, kind);
+    return DatabaseError(text, std::move(lines), code, state, statement);
 }
 
 }  // namespace fb
@@ -335,7 +335,7 @@ InputMessage buildInput(IStatement* stmt, const std::vector<Value>& params, IAtt
                 } else {
                     const std::string& s = v.asString();
                     store<uint16_t>(p, static_cast<uint16_t>(s.size()));
-                    std::memcpy(p + 2, s.data(), s.size());
+                    std::copy(s.begin(), s.end(), p + 2);  // counted, not terminated
                 }
                 break;
             case Value::Kind::Date:

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -109,7 +110,7 @@ class CachedResultSet {
     // A value was set on the row being inserted or edited.
     bool modified() const { return editChanged_; }
     void edit();
-    void setValue(int field, Value v);
+    void setValue(int field, const Value& v);
     void setValue(const std::string& name, Value v) { setValue(fieldByName(name), std::move(v)); }
     void post();
     void cancel();
@@ -123,6 +124,8 @@ class CachedResultSet {
     // being inserted or edited is abandoned first.
     void revertChange(int index);
     int applyUpdates(int maxErrors);
+    // The first failure of the last applyUpdates as it was raised; null when none failed.
+    const std::exception_ptr& lastApplyError() const { return lastApplyError_; }
     const std::vector<Change>& changeLog() const { return changes_; }
     int changeCount() const { return static_cast<int>(changes_.size()); }
 
@@ -186,6 +189,7 @@ class CachedResultSet {
     std::vector<Field> columns_;     // every stored column
     std::unique_ptr<RowStore> store_;
     std::vector<Change> changes_;
+    std::exception_ptr lastApplyError_;
     DataSetState state_ = DataSetState::Inactive;
     int current_ = -1;
     int insertAt_ = 0;  // where the row being inserted goes

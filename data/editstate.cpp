@@ -52,7 +52,7 @@ void CachedResultSet::edit() {
     });
 }
 
-void CachedResultSet::setValue(int field, Value v) {
+void CachedResultSet::setValue(int field, const Value& v) {
     if (state_ != DataSetState::Insert && state_ != DataSetState::Edit)
         throw DataError("Dataset not in edit or insert mode");
     if (field < 0 || field >= fieldCount()) throw DataError("Field index out of range");

@@ -4,18 +4,15 @@
 
 namespace enviozvr::data {
 
-DatabaseError::DatabaseError(std::string text, std::vector<std::string> lines, long iscCode,
+DatabaseError::DatabaseError(const std::string& text, std::vector<std::string> lines, long iscCode,
                              std::string sqlState, std::string statement)
-    : DataError(std::move(text)),
+    : DataError(text),
       lines_(std::move(lines)),
       iscCode_(iscCode),
       sqlState_(std::move(sqlState)),
-      statement_(std::move(statement))
-{
-}
+      statement_(std::move(statement)) {}
 
-bool DatabaseError::connectionLost() const
-{
+bool DatabaseError::connectionLost() const {
     // isc_network_error, isc_net_read_err, isc_net_write_err, isc_shutdown,
     // isc_att_shutdown, isc_conn_lost (Firebird 3 error codes).
     static constexpr long lost[] = {335544721L, 335544726L, 335544727L,

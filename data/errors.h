@@ -24,7 +24,7 @@ class DataError : public std::runtime_error {
 // program shows and stores, already in the form of the connection it came from.
 class DatabaseError : public DataError {
   public:
-    DatabaseError(std::string text, std::vector<std::string> lines, long iscCode,
+    DatabaseError(const std::string& text, std::vector<std::string> lines, long iscCode,
                   std::string sqlState, std::string statement = {});
 
     // The server's message lines, in order, as the client library formats them.

@@ -14,8 +14,7 @@ constexpr char16_t kZoneMark = 0xE000;
 
 // The format with every unquoted run of 't' (the zone field, in any of its lengths)
 // replaced by a quoted mark.
-QString markZone(const QString& format)
-{
+QString markZone(const QString& format) {
     QString out;
     bool quoted = false;
     for (qsizetype i = 0; i < format.size(); ++i) {
@@ -33,19 +32,16 @@ QString markZone(const QString& format)
     return out;
 }
 
-bool isBlankOrSeparator(QChar c)
-{
-    return c.isSpace() || c == u',' || c == u';';
-}
+bool isBlankOrSeparator(QChar c) { return c.isSpace() || c == u',' || c == u';'; }
 
 // The text with the zone mark removed together with the blanks and list separators around
 // it (one blank between two parts, nothing at either end) and the brackets it leaves empty.
-QString withoutZone(QString text)
-{
+QString withoutZone(QString text) {
     static const QRegularExpression zone(QStringLiteral(u"[\\s,;]*\uE000[\\s,;]*"));
     for (auto m = zone.match(text); m.hasMatch(); m = zone.match(text)) {
         const bool inside = m.capturedStart() > 0 && m.capturedEnd() < text.size();
-        text.replace(m.capturedStart(), m.capturedLength(), inside ? QStringLiteral(" ") : QString());
+        text.replace(m.capturedStart(), m.capturedLength(),
+                     inside ? QStringLiteral(" ") : QString());
     }
     // Brackets left with nothing inside, and the blanks before them.
     static const QRegularExpression emptyBrackets(
@@ -62,8 +58,7 @@ QString withoutZone(QString text)
 // Stands for the field of token i in a format's text while the zone is trimmed from it.
 constexpr char16_t kFieldMark = 0xE001;
 
-void appendNumber(std::string& out, int value, int width)
-{
+void appendNumber(std::string& out, int value, int width) {
     char digits[12];
     int n = 0;
     unsigned v = static_cast<unsigned>(value < 0 ? -value : value);
@@ -78,13 +73,11 @@ void appendNumber(std::string& out, int value, int width)
 
 }  // namespace
 
-QString wallClockTimeText(const QLocale& locale, const QTime& time)
-{
+QString wallClockTimeText(const QLocale& locale, const QTime& time) {
     return withoutZone(locale.toString(time, markZone(locale.timeFormat(QLocale::LongFormat))));
 }
 
-DateTimePattern DateTimePattern::shortDate(const QLocale& locale)
-{
+DateTimePattern DateTimePattern::shortDate(const QLocale& locale) {
     DateTimePattern p;
     p.kind_ = Kind::Date;
     p.locale_ = locale;
@@ -102,27 +95,25 @@ DateTimePattern DateTimePattern::shortDate(const QLocale& locale)
     return p;
 }
 
-DateTimePattern DateTimePattern::wallClockTime(const QLocale& locale)
-{
+DateTimePattern DateTimePattern::wallClockTime(const QLocale& locale) {
     DateTimePattern p;
     p.kind_ = Kind::Time;
     p.locale_ = locale;
     p.direct_ = p.parse(locale, markZone(locale.timeFormat(QLocale::LongFormat)), true);
-    static const int probes[][3] = {{0, 0, 0}, {8, 0, 1}, {11, 59, 59}, {12, 30, 45},
-                                    {17, 5, 9}, {23, 59, 58}};
+    static const int probes[][3] = {{0, 0, 0},    {8, 0, 1},  {11, 59, 59},
+                                    {12, 30, 45}, {17, 5, 9}, {23, 59, 58}};
     for (const auto& t : probes) {
         if (!p.direct_) break;
         std::string mine;
         p.append(mine, 0, 0, 0, t[0], t[1], t[2]);
-        p.direct_ = mine == windows1252FromQString(
-                                wallClockTimeText(locale, QTime(t[0], t[1], t[2])));
+        p.direct_ =
+            mine == windows1252FromQString(wallClockTimeText(locale, QTime(t[0], t[1], t[2])));
     }
     if (!p.direct_) p.tokens_.clear();
     return p;
 }
 
-bool DateTimePattern::parse(const QLocale& locale, const QString& format, bool time)
-{
+bool DateTimePattern::parse(const QLocale& locale, const QString& format, bool time) {
     // First the format as fields and literal text, each field standing as a mark.
     std::vector<Token> fields;
     QString text;
@@ -162,12 +153,24 @@ bool DateTimePattern::parse(const QLocale& locale, const QString& format, bool t
             if (repeat > 2) return false;  // names of days or months, or fields Qt splits
             const bool two = repeat == 2;
             switch (u) {
-                case u'd': field(two ? Part::Day2 : Part::Day); break;
-                case u'M': field(two ? Part::Month2 : Part::Month); break;
-                case u'h': field(two ? Part::Hour12Pad : Part::Hour12); break;
-                case u'H': field(two ? Part::Hour2 : Part::Hour); break;
-                case u'm': field(two ? Part::Minute2 : Part::Minute); break;
-                default: field(two ? Part::Second2 : Part::Second); break;
+                case u'd':
+                    field(two ? Part::Day2 : Part::Day);
+                    break;
+                case u'M':
+                    field(two ? Part::Month2 : Part::Month);
+                    break;
+                case u'h':
+                    field(two ? Part::Hour12Pad : Part::Hour12);
+                    break;
+                case u'H':
+                    field(two ? Part::Hour2 : Part::Hour);
+                    break;
+                case u'm':
+                    field(two ? Part::Minute2 : Part::Minute);
+                    break;
+                default:
+                    field(two ? Part::Second2 : Part::Second);
+                    break;
             }
             i += repeat;
         } else if (u == u'y') {
@@ -182,7 +185,8 @@ bool DateTimePattern::parse(const QLocale& locale, const QString& format, bool t
             QString am = locale.amText(), pm = locale.pmText();
             if (upper) am = am.toUpper(), pm = pm.toUpper();
             if (lower) am = am.toLower(), pm = pm.toLower();
-            fields.push_back(Token{Part::AmPm, windows1252FromQString(am), windows1252FromQString(pm)});
+            fields.push_back(
+                Token{Part::AmPm, windows1252FromQString(am), windows1252FromQString(pm)});
             text += QChar(char16_t(kFieldMark + fields.size() - 1));
             ampm = true;
             i += pair ? 2 : 1;
@@ -226,35 +230,66 @@ bool DateTimePattern::parse(const QLocale& locale, const QString& format, bool t
     return true;
 }
 
-void DateTimePattern::append(std::string& out, int year, int month, int day, int hour,
-                             int minute, int second) const
-{
+void DateTimePattern::append(std::string& out, int year, int month, int day, int hour, int minute,
+                             int second) const {
     for (const Token& t : tokens_) {
         switch (t.part) {
-            case Part::Literal: out += t.text; break;
-            case Part::Day: appendNumber(out, day, 1); break;
-            case Part::Day2: appendNumber(out, day, 2); break;
-            case Part::Month: appendNumber(out, month, 1); break;
-            case Part::Month2: appendNumber(out, month, 2); break;
-            case Part::Year2: appendNumber(out, year % 100, 2); break;
-            case Part::Year4: appendNumber(out, year, 4); break;
-            case Part::Hour: appendNumber(out, hour, 1); break;
-            case Part::Hour2: appendNumber(out, hour, 2); break;
-            case Part::Hour12: appendNumber(out, hour % 12 == 0 ? 12 : hour % 12, 1); break;
-            case Part::Hour12Pad: appendNumber(out, hour % 12 == 0 ? 12 : hour % 12, 2); break;
-            case Part::Minute: appendNumber(out, minute, 1); break;
-            case Part::Minute2: appendNumber(out, minute, 2); break;
-            case Part::Second: appendNumber(out, second, 1); break;
-            case Part::Second2: appendNumber(out, second, 2); break;
-            case Part::AmPm: out += hour < 12 ? t.text : t.pm; break;
+            case Part::Literal:
+                out += t.text;
+                break;
+            case Part::Day:
+                appendNumber(out, day, 1);
+                break;
+            case Part::Day2:
+                appendNumber(out, day, 2);
+                break;
+            case Part::Month:
+                appendNumber(out, month, 1);
+                break;
+            case Part::Month2:
+                appendNumber(out, month, 2);
+                break;
+            case Part::Year2:
+                appendNumber(out, year % 100, 2);
+                break;
+            case Part::Year4:
+                appendNumber(out, year, 4);
+                break;
+            case Part::Hour:
+                appendNumber(out, hour, 1);
+                break;
+            case Part::Hour2:
+                appendNumber(out, hour, 2);
+                break;
+            case Part::Hour12:
+                appendNumber(out, hour % 12 == 0 ? 12 : hour % 12, 1);
+                break;
+            case Part::Hour12Pad:
+                appendNumber(out, hour % 12 == 0 ? 12 : hour % 12, 2);
+                break;
+            case Part::Minute:
+                appendNumber(out, minute, 1);
+                break;
+            case Part::Minute2:
+                appendNumber(out, minute, 2);
+                break;
+            case Part::Second:
+                appendNumber(out, second, 1);
+                break;
+            case Part::Second2:
+                appendNumber(out, second, 2);
+                break;
+            case Part::AmPm:
+                out += hour < 12 ? t.text : t.pm;
+                break;
         }
     }
 }
 
-std::string DateTimePattern::dateText(int year, int month, int day) const
-{
+std::string DateTimePattern::dateText(int year, int month, int day) const {
     if (!direct_) {
-        return windows1252FromQString(locale_.toString(QDate(year, month, day), QLocale::ShortFormat));
+        return windows1252FromQString(
+            locale_.toString(QDate(year, month, day), QLocale::ShortFormat));
     }
     std::string out;
     out.reserve(reserve_);
@@ -262,10 +297,10 @@ std::string DateTimePattern::dateText(int year, int month, int day) const
     return out;
 }
 
-std::string DateTimePattern::timeText(int hour, int minute, int second, int millisecond) const
-{
+std::string DateTimePattern::timeText(int hour, int minute, int second, int millisecond) const {
     if (!direct_) {
-        return windows1252FromQString(wallClockTimeText(locale_, QTime(hour, minute, second, millisecond)));
+        return windows1252FromQString(
+            wallClockTimeText(locale_, QTime(hour, minute, second, millisecond)));
     }
     std::string out;
     out.reserve(reserve_);

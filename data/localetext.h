@@ -24,7 +24,7 @@ QString wallClockTimeText(const QLocale& locale, const QTime& time);
 // around the zone) keeps the locale and forms every text through it; either way the text
 // is the same as QLocale's (see directForm()).
 class DateTimePattern {
-public:
+  public:
     DateTimePattern() = default;
     static DateTimePattern shortDate(const QLocale& locale);
     static DateTimePattern wallClockTime(const QLocale& locale);
@@ -35,10 +35,24 @@ public:
     // True when the texts are formed from the parsed fields (the fast path).
     bool directForm() const { return direct_; }
 
-private:
+  private:
     enum class Part : unsigned char {
-        Literal, Day, Day2, Month, Month2, Year2, Year4,
-        Hour, Hour2, Hour12, Hour12Pad, Minute, Minute2, Second, Second2, AmPm,
+        Literal,
+        Day,
+        Day2,
+        Month,
+        Month2,
+        Year2,
+        Year4,
+        Hour,
+        Hour2,
+        Hour12,
+        Hour12Pad,
+        Minute,
+        Minute2,
+        Second,
+        Second2,
+        AmPm,
     };
     struct Token {
         Part part = Part::Literal;

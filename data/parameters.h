@@ -11,7 +11,7 @@
 namespace enviozvr::data {
 
 class ParameterList {
-public:
+  public:
     ParameterList() = default;
     // Lines of the form name=value, in order.
     explicit ParameterList(std::vector<std::string> lines);
@@ -22,7 +22,7 @@ public:
     bool has(std::string_view name) const;
     const std::vector<std::string>& lines() const { return lines_; }
 
-private:
+  private:
     int find(std::string_view name) const;
     std::vector<std::string> lines_;
 };

@@ -99,6 +99,7 @@ ApplyResult Provider::apply(std::vector<Change>& changes, const std::vector<Fiel
             if (errors > maxErrors || rolledBack) response = rrAbort;
             result.failed[i] = true;
             change.error = error.what();
+            if (!result.firstError) result.firstError = std::current_exception();
             if (response == rrAbort) break;
         }
     }
@@ -169,8 +170,10 @@ void CachedResultSet::revertChange(int index) {
 
 int CachedResultSet::applyUpdates(int maxErrors) {
     if (state_ == DataSetState::Insert || state_ == DataSetState::Edit) endEditing();
+    lastApplyError_ = nullptr;
     if (changes_.empty()) return 0;
     ApplyResult result = provider_->apply(changes_, columns_, maxErrors);
+    lastApplyError_ = result.firstError;
     // Reconcile: applied changes leave the log; the others (failed, never attempted, or
     // undone by a rollback) stay for another try. The baseline that cancel-updates returns
     // to becomes the rows as they are now, less the changes that stay.

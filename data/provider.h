@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -66,6 +67,9 @@ struct ApplyResult {
     // transaction). False for a failed change, for one never attempted after the
     // application stopped, and for every change of a transaction rolled back.
     std::vector<bool> applied;
+    // The first change's failure as it was raised (null when none failed), for a caller
+    // that takes a refusal as its own error instead of through onUpdateError.
+    std::exception_ptr firstError;
 };
 
 class Provider {

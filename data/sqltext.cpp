@@ -2,8 +2,7 @@
 
 namespace enviozvr::data {
 
-std::string quoted(std::string_view text)
-{
+std::string quoted(std::string_view text) {
     std::string out;
     out.reserve(text.size() + 2);
     out += '\'';

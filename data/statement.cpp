@@ -5,12 +5,9 @@
 namespace enviozvr::data {
 
 PlainStatement::PlainStatement(std::string name, Connection& connection)
-    : name_(std::move(name)), connection_(&connection)
-{
-}
+    : name_(std::move(name)), connection_(&connection) {}
 
-PlainStatement::~PlainStatement()
-{
+PlainStatement::~PlainStatement() {
     try {
         close();
     } catch (...) {
@@ -18,8 +15,7 @@ PlainStatement::~PlainStatement()
     connection_->unregisterOpenObject(this);
 }
 
-void PlainStatement::open()
-{
+void PlainStatement::open() {
     if (isOpen()) return;
     cursor_ = connection_->open(text_);
     connection_->registerOpenObject(this, [this] { close(); });
@@ -33,8 +29,7 @@ void PlainStatement::open()
     eof_ = empty_;
 }
 
-void PlainStatement::close()
-{
+void PlainStatement::close() {
     if (!cursor_) return;
     std::unique_ptr<Cursor> cursor = std::move(cursor_);
     connection_->unregisterOpenObject(this);
@@ -47,8 +42,7 @@ void PlainStatement::close()
     }
 }
 
-void PlainStatement::closeQuietly()
-{
+void PlainStatement::closeQuietly() {
     try {
         close();
     } catch (...) {
@@ -57,8 +51,7 @@ void PlainStatement::closeQuietly()
     }
 }
 
-void PlainStatement::next()
-{
+void PlainStatement::next() {
     if (!isOpen() || eof_) return;
     try {
         eof_ = !cursor_->fetch();
@@ -69,19 +62,16 @@ void PlainStatement::next()
     }
 }
 
-int PlainStatement::columnCount() const
-{
+int PlainStatement::columnCount() const {
     return cursor_ ? static_cast<int>(cursor_->fields().size()) : 0;
 }
 
-const Field& PlainStatement::column(int index) const
-{
+const Field& PlainStatement::column(int index) const {
     if (!cursor_) throw DataError("Cannot perform this operation on a closed dataset");
     return cursor_->fields().at(index);
 }
 
-Value PlainStatement::value(int column) const
-{
+Value PlainStatement::value(int column) const {
     if (!cursor_) throw DataError("Cannot perform this operation on a closed dataset");
     if (column < 0 || column >= columnCount()) throw DataError("Field index out of range");
     if (eof_) return Value::null();
@@ -93,14 +83,12 @@ Value PlainStatement::value(int column) const
     }
 }
 
-int64_t PlainStatement::execute()
-{
+int64_t PlainStatement::execute() {
     if (isOpen()) throw DataError("Cannot perform this operation on an open dataset");
     return connection_->execute(text_);
 }
 
-void PlainStatement::executeImmediate()
-{
+void PlainStatement::executeImmediate() {
     if (isOpen()) throw DataError("Cannot perform this operation on an open dataset");
     connection_->executeImmediate(text_);
 }

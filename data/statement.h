@@ -13,7 +13,7 @@
 namespace enviozvr::data {
 
 class PlainStatement {
-public:
+  public:
     PlainStatement(std::string name, Connection& connection);
     ~PlainStatement();
     PlainStatement(const PlainStatement&) = delete;
@@ -41,7 +41,7 @@ public:
     // asking for the rows affected: for statements whose count nobody reads.
     void executeImmediate();
 
-private:
+  private:
     void closeQuietly();
 
     std::string name_;

@@ -17,8 +17,7 @@ namespace enviozvr::data {
 namespace {
 
 // Days from 1970-01-01 to a civil date (proleptic Gregorian).
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d)
-{
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -27,8 +26,7 @@ int64_t daysFromCivil(int64_t y, unsigned m, unsigned d)
     return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-void civilFromDays(int64_t z, int& y, int& m, int& d)
-{
+void civilFromDays(int64_t z, int& y, int& m, int& d) {
     z += 719468;
     const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const unsigned doe = static_cast<unsigned>(z - era * 146097);
@@ -44,15 +42,13 @@ void civilFromDays(int64_t z, int& y, int& m, int& d)
 // 1858-11-17, day 0 of Firebird dates, counted from 1970-01-01.
 constexpr int64_t kFirebirdEpoch = -40587;
 
-int64_t pow10(int n)
-{
+int64_t pow10(int n) {
     int64_t p = 1;
     while (n-- > 0) p *= 10;
     return p;
 }
 
-[[noreturn]] void wrongKind(const char* wanted)
-{
+[[noreturn]] void wrongKind(const char* wanted) {
     throw DataError(std::string("Value is not a valid ") + wanted);
 }
 
@@ -60,16 +56,14 @@ int64_t pow10(int n)
 // well inside 128 bits.
 using Wide = __int128;
 
-Wide widePow10(int n)
-{
+Wide widePow10(int n) {
     Wide p = 1;
     while (n-- > 0) p *= 10;
     return p;
 }
 
 // `unscaled` at scale `from` moved to scale `to`, rounding half away from zero.
-Wide rescaleWide(Wide unscaled, int from, int to)
-{
+Wide rescaleWide(Wide unscaled, int from, int to) {
     if (to >= from) return unscaled * widePow10(to - from);
     const Wide div = widePow10(from - to);
     Wide q = unscaled / div;
@@ -78,17 +72,18 @@ Wide rescaleWide(Wide unscaled, int from, int to)
     return q;
 }
 
-bool fitsBytes(Wide v, int bytes)
-{
+bool fitsBytes(Wide v, int bytes) {
     switch (bytes) {
-        case 2: return v >= INT16_MIN && v <= INT16_MAX;
-        case 4: return v >= INT32_MIN && v <= INT32_MAX;
-        default: return v >= INT64_MIN && v <= INT64_MAX;
+        case 2:
+            return v >= INT16_MIN && v <= INT16_MAX;
+        case 4:
+            return v >= INT32_MIN && v <= INT32_MAX;
+        default:
+            return v >= INT64_MIN && v <= INT64_MAX;
     }
 }
 
-[[noreturn]] void doesNotFit(const std::string& value, const std::string& column)
-{
+[[noreturn]] void doesNotFit(const std::string& value, const std::string& column) {
     if (column.empty()) throw DataError("Value '" + value + "' is out of range");
     throw DataError("Value '" + value + "' does not fit column '" + column + "'");
 }
@@ -96,8 +91,7 @@ bool fitsBytes(Wide v, int bytes)
 // A plain decimal number: optional sign, digits, optional point and digits. Gives the
 // unscaled value and its scale; false when the text is no such number.
 bool parsePlainNumber(const std::string& text, bool integerOnly, Wide& unscaled, int& scale,
-                      bool& tooLarge)
-{
+                      bool& tooLarge) {
     unscaled = 0;
     scale = 0;
     tooLarge = false;
@@ -132,26 +126,22 @@ bool parsePlainNumber(const std::string& text, bool integerOnly, Wide& unscaled,
 
 }  // namespace
 
-Date Date::fromYmd(int year, int month, int day)
-{
-    return Date{static_cast<int32_t>(daysFromCivil(year, static_cast<unsigned>(month),
-                                                   static_cast<unsigned>(day)) -
-                                     kFirebirdEpoch)};
+Date Date::fromYmd(int year, int month, int day) {
+    return Date{static_cast<int32_t>(
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+        kFirebirdEpoch)};
 }
 
-void Date::toYmd(int& year, int& month, int& day) const
-{
+void Date::toYmd(int& year, int& month, int& day) const {
     civilFromDays(static_cast<int64_t>(days) + kFirebirdEpoch, year, month, day);
 }
 
-Time Time::fromHms(int hour, int minute, int second, int tenThousandths)
-{
-    return Time{static_cast<uint32_t>(((hour * 60 + minute) * 60 + second) * 10000 +
-                                      tenThousandths)};
+Time Time::fromHms(int hour, int minute, int second, int tenThousandths) {
+    return Time{
+        static_cast<uint32_t>(((hour * 60 + minute) * 60 + second) * 10000 + tenThousandths)};
 }
 
-void Time::toHms(int& hour, int& minute, int& second, int& tenThousandths) const
-{
+void Time::toHms(int& hour, int& minute, int& second, int& tenThousandths) const {
     uint32_t f = fractions;
     tenThousandths = static_cast<int>(f % 10000);
     f /= 10000;
@@ -161,16 +151,16 @@ void Time::toHms(int& hour, int& minute, int& second, int& tenThousandths) const
     hour = static_cast<int>(f / 60);
 }
 
-bool Decimal::operator==(const Decimal& other) const
-{
+bool Decimal::operator==(const Decimal& other) const {
     const int s = std::max(scale, other.scale);
     return rescaleWide(unscaled, scale, s) == rescaleWide(other.unscaled, other.scale, s);
 }
 
-double Decimal::toDouble() const { return static_cast<double>(unscaled) / pow10(scale); }
+double Decimal::toDouble() const {
+    return static_cast<double>(unscaled) / static_cast<double>(pow10(scale));
+}
 
-std::string Decimal::toString() const
-{
+std::string Decimal::toString() const {
     bool negative = unscaled < 0;
     // Work on the magnitude as unsigned so INT64_MIN does not overflow.
     uint64_t mag = negative ? 0 - static_cast<uint64_t>(unscaled) : static_cast<uint64_t>(unscaled);
@@ -183,20 +173,22 @@ std::string Decimal::toString() const
     return negative ? "-" + digits : digits;
 }
 
-Decimal Decimal::rescaled(int newScale) const
-{
+Decimal Decimal::rescaled(int newScale) const {
     if (newScale == scale) return *this;
     const Wide v = rescaleWide(unscaled, scale, newScale);
     if (!fitsBytes(v, 8)) doesNotFit(toString(), {});
     return Decimal{static_cast<int64_t>(v), newScale};
 }
 
-int64_t fixedPointFor(const Value& v, int scale, int bytes, const std::string& column)
-{
+int64_t fixedPointFor(const Value& v, int scale, int bytes, const std::string& column) {
     Wide result = 0;
     switch (v.kind()) {
-        case Value::Kind::Integer: result = rescaleWide(v.asInteger(), 0, scale); break;
-        case Value::Kind::Boolean: result = rescaleWide(v.asBoolean() ? 1 : 0, 0, scale); break;
+        case Value::Kind::Integer:
+            result = rescaleWide(v.asInteger(), 0, scale);
+            break;
+        case Value::Kind::Boolean:
+            result = rescaleWide(v.asBoolean() ? 1 : 0, 0, scale);
+            break;
         case Value::Kind::Decimal: {
             const Decimal d = v.asDecimal();
             result = rescaleWide(d.unscaled, d.scale, scale);
@@ -222,130 +214,148 @@ int64_t fixedPointFor(const Value& v, int scale, int bytes, const std::string& c
             result = rescaleWide(unscaled, textScale, scale);
             break;
         }
-        case Value::Kind::Null: return 0;
-        default: wrongKind(scale == 0 ? "integer" : "decimal");
+        case Value::Kind::Null:
+            return 0;
+        default:
+            wrongKind(scale == 0 ? "integer" : "decimal");
     }
     if (!fitsBytes(result, bytes)) doesNotFit(v.toText(), column);
     return static_cast<int64_t>(result);
 }
 
-Date today()
-{
+Date today() {
     QDate d = QDate::currentDate();
     return Date::fromYmd(d.year(), d.month(), d.day());
 }
 
-Time timeNow()
-{
+Time timeNow() {
     QTime t = QTime::currentTime();
     return Time::fromHms(t.hour(), t.minute(), t.second(), t.msec() * 10);
 }
 
-int64_t Value::asInteger() const
-{
+int64_t Value::asInteger() const {
     switch (kind()) {
-        case Kind::Integer: return std::get<int64_t>(v_);
+        case Kind::Integer:
+            return std::get<int64_t>(v_);
         case Kind::Decimal: {
             const auto& d = std::get<Decimal>(v_);
             return d.unscaled / pow10(d.scale);
         }
         case Kind::Float:
-        case Kind::Text: return fixedPointFor(*this, 0, 8, {});
-        case Kind::Boolean: return std::get<bool>(v_) ? 1 : 0;
-        default: wrongKind("integer");
+        case Kind::Text:
+            return fixedPointFor(*this, 0, 8, {});
+        case Kind::Boolean:
+            return std::get<bool>(v_) ? 1 : 0;
+        default:
+            wrongKind("integer");
     }
 }
 
-double Value::asDouble() const
-{
+double Value::asDouble() const {
     switch (kind()) {
-        case Kind::Integer: return static_cast<double>(std::get<int64_t>(v_));
-        case Kind::Decimal: return std::get<Decimal>(v_).toDouble();
-        case Kind::Float: return std::get<double>(v_);
-        default: wrongKind("float");
+        case Kind::Integer:
+            return static_cast<double>(std::get<int64_t>(v_));
+        case Kind::Decimal:
+            return std::get<Decimal>(v_).toDouble();
+        case Kind::Float:
+            return std::get<double>(v_);
+        default:
+            wrongKind("float");
     }
 }
 
-const std::string& Value::asString() const
-{
+const std::string& Value::asString() const {
     if (kind() != Kind::Text) wrongKind("string");
     return std::get<std::string>(v_);
 }
 
-Decimal Value::asDecimal() const
-{
+Decimal Value::asDecimal() const {
     switch (kind()) {
-        case Kind::Integer: return Decimal{std::get<int64_t>(v_), 0};
-        case Kind::Decimal: return std::get<Decimal>(v_);
-        case Kind::Float: return Decimal{fixedPointFor(*this, 4, 8, {}), 4};
-        default: wrongKind("decimal");
+        case Kind::Integer:
+            return Decimal{std::get<int64_t>(v_), 0};
+        case Kind::Decimal:
+            return std::get<Decimal>(v_);
+        case Kind::Float:
+            return Decimal{fixedPointFor(*this, 4, 8, {}), 4};
+        default:
+            wrongKind("decimal");
     }
 }
 
-Date Value::asDate() const
-{
+Date Value::asDate() const {
     if (kind() == Kind::Timestamp) return std::get<Timestamp>(v_).date;
     if (kind() != Kind::Date) wrongKind("date");
     return std::get<Date>(v_);
 }
 
-Time Value::asTime() const
-{
+Time Value::asTime() const {
     if (kind() == Kind::Timestamp) return std::get<Timestamp>(v_).time;
     if (kind() != Kind::Time) wrongKind("time");
     return std::get<Time>(v_);
 }
 
-Timestamp Value::asTimestamp() const
-{
+Timestamp Value::asTimestamp() const {
     if (kind() == Kind::Date) return Timestamp{std::get<Date>(v_), Time{}};
     if (kind() != Kind::Timestamp) wrongKind("timestamp");
     return std::get<Timestamp>(v_);
 }
 
-bool Value::asBoolean() const
-{
+bool Value::asBoolean() const {
     if (kind() != Kind::Boolean) wrongKind("boolean");
     return std::get<bool>(v_);
 }
 
-std::string Value::toText() const
-{
+std::string Value::toText() const {
     switch (kind()) {
-        case Kind::Null: return {};
-        case Kind::Integer: return std::to_string(std::get<int64_t>(v_));
-        case Kind::Decimal: return std::get<Decimal>(v_).toString();
+        case Kind::Null:
+            return {};
+        case Kind::Integer:
+            return std::to_string(std::get<int64_t>(v_));
+        case Kind::Decimal:
+            return std::get<Decimal>(v_).toString();
         case Kind::Float: {
             char buf[40];
             std::snprintf(buf, sizeof buf, "%.15g", std::get<double>(v_));
             return buf;
         }
-        case Kind::Text: return std::get<std::string>(v_);
-        case Kind::Date: return shortDateText(std::get<Date>(v_));
-        case Kind::Time: return longTimeText(std::get<Time>(v_));
+        case Kind::Text:
+            return std::get<std::string>(v_);
+        case Kind::Date:
+            return shortDateText(std::get<Date>(v_));
+        case Kind::Time:
+            return longTimeText(std::get<Time>(v_));
         case Kind::Timestamp: {
             const auto& ts = std::get<Timestamp>(v_);
             // A time stamp at midnight shows as its date alone.
             if (ts.time.fractions == 0) return shortDateText(ts.date);
             return shortDateText(ts.date) + " " + longTimeText(ts.time);
         }
-        case Kind::Boolean: return std::get<bool>(v_) ? "True" : "False";
+        case Kind::Boolean:
+            return std::get<bool>(v_) ? "True" : "False";
     }
     return {};
 }
 
-const char* fieldTypeName(FieldType t)
-{
+const char* fieldTypeName(FieldType t) {
     switch (t) {
-        case FieldType::Integer: return "Integer";
-        case FieldType::Decimal: return "FMTBcd";
-        case FieldType::Float: return "Float";
-        case FieldType::String: return "String";
-        case FieldType::Date: return "Date";
-        case FieldType::Time: return "Time";
-        case FieldType::Timestamp: return "TimeStamp";
-        case FieldType::Blob: return "Blob";
-        case FieldType::Boolean: return "Boolean";
+        case FieldType::Integer:
+            return "Integer";
+        case FieldType::Decimal:
+            return "FMTBcd";
+        case FieldType::Float:
+            return "Float";
+        case FieldType::String:
+            return "String";
+        case FieldType::Date:
+            return "Date";
+        case FieldType::Time:
+            return "Time";
+        case FieldType::Timestamp:
+            return "TimeStamp";
+        case FieldType::Blob:
+            return "Blob";
+        case FieldType::Boolean:
+            return "Boolean";
     }
     return "Unknown";
 }
@@ -362,8 +372,7 @@ struct SystemPatterns {
     DateTimePattern time;
 };
 
-const SystemPatterns& systemPatterns()
-{
+const SystemPatterns& systemPatterns() {
     thread_local SystemPatterns patterns;
     const unsigned generation = localeGeneration.load(std::memory_order_relaxed);
     if (patterns.generation != generation) {
@@ -375,15 +384,13 @@ const SystemPatterns& systemPatterns()
     return patterns;
 }
 
-std::string dateTextBy(const DateTimePattern& pattern, Date d)
-{
+std::string dateTextBy(const DateTimePattern& pattern, Date d) {
     int y, m, dd;
     d.toYmd(y, m, dd);
     return pattern.dateText(y, m, dd);
 }
 
-std::string timeTextBy(const DateTimePattern& pattern, Time t)
-{
+std::string timeTextBy(const DateTimePattern& pattern, Time t) {
     int h, mi, s, f;
     t.toHms(h, mi, s, f);
     return pattern.timeText(h, mi, s, f / 10);
@@ -391,33 +398,21 @@ std::string timeTextBy(const DateTimePattern& pattern, Time t)
 
 }  // namespace
 
-void refreshLocaleFormats()
-{
-    localeGeneration.fetch_add(1, std::memory_order_relaxed);
-}
+void refreshLocaleFormats() { localeGeneration.fetch_add(1, std::memory_order_relaxed); }
 
-std::string shortDateText(Date d)
-{
-    return dateTextBy(systemPatterns().date, d);
-}
+std::string shortDateText(Date d) { return dateTextBy(systemPatterns().date, d); }
 
-std::string longTimeText(Time t)
-{
-    return timeTextBy(systemPatterns().time, t);
-}
+std::string longTimeText(Time t) { return timeTextBy(systemPatterns().time, t); }
 
-std::string shortDateText(Date d, const QLocale& locale)
-{
+std::string shortDateText(Date d, const QLocale& locale) {
     return dateTextBy(DateTimePattern::shortDate(locale), d);
 }
 
-std::string longTimeText(Time t, const QLocale& locale)
-{
+std::string longTimeText(Time t, const QLocale& locale) {
     return timeTextBy(DateTimePattern::wallClockTime(locale), t);
 }
 
-std::string isoDateText(Date d)
-{
+std::string isoDateText(Date d) {
     int y, m, dd;
     d.toYmd(y, m, dd);
     char buf[16];
@@ -425,8 +420,7 @@ std::string isoDateText(Date d)
     return buf;
 }
 
-std::string isoTimeText(Time t)
-{
+std::string isoTimeText(Time t) {
     int h, mi, s, f;
     t.toHms(h, mi, s, f);
     char buf[16];
@@ -434,16 +428,20 @@ std::string isoTimeText(Time t)
     return buf;
 }
 
-unsigned char upperCase1252(unsigned char c)
-{
+unsigned char upperCase1252(unsigned char c) {
     if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
     if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 0x20);
     switch (c) {
-        case 0x9A: return 0x8A;  // š
-        case 0x9C: return 0x8C;  // œ
-        case 0x9E: return 0x8E;  // ž
-        case 0xFF: return 0x9F;  // ÿ
-        default: return c;
+        case 0x9A:
+            return 0x8A;  // š
+        case 0x9C:
+            return 0x8C;  // œ
+        case 0x9E:
+            return 0x8E;  // ž
+        case 0xFF:
+            return 0x9F;  // ÿ
+        default:
+            return c;
     }
 }
 

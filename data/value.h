@@ -55,13 +55,25 @@ Time timeNow();
 
 // One value of a field: NULL or one typed value. Blob values are held whole as text.
 class Value {
-public:
-    enum class Kind : uint8_t { Null, Integer, Decimal, Float, Text, Date, Time, Timestamp, Boolean };
+  public:
+    enum class Kind : uint8_t {
+        Null,
+        Integer,
+        Decimal,
+        Float,
+        Text,
+        Date,
+        Time,
+        Timestamp,
+        Boolean
+    };
 
     Value() = default;
     static Value null() { return {}; }
     static Value integer(int64_t v) { return Value(Storage(v)); }
-    static Value decimal(int64_t unscaled, int scale) { return Value(Storage(Decimal{unscaled, scale})); }
+    static Value decimal(int64_t unscaled, int scale) {
+        return Value(Storage(Decimal{unscaled, scale}));
+    }
     static Value decimal(Decimal d) { return Value(Storage(d)); }
     static Value real(double v) { return Value(Storage(v)); }
     static Value text(std::string v) { return Value(Storage(std::move(v))); }
@@ -75,10 +87,10 @@ public:
 
     // Typed reads; each throws DataError when the value is of another kind, and when a
     // double or a text does not fit (fixedPointFor, with no column name).
-    int64_t asInteger() const;      // Integer; Decimal truncated; Float rounded; Text parsed
-    double asDouble() const;        // any numeric kind
+    int64_t asInteger() const;            // Integer; Decimal truncated; Float rounded; Text parsed
+    double asDouble() const;              // any numeric kind
     const std::string& asString() const;  // Text only
-    Decimal asDecimal() const;      // Integer or Decimal; Float rounded to 4 places
+    Decimal asDecimal() const;            // Integer or Decimal; Float rounded to 4 places
     Date asDate() const;
     Time asTime() const;
     Timestamp asTimestamp() const;
@@ -90,24 +102,24 @@ public:
 
     bool operator==(const Value& other) const = default;
 
-private:
-    using Storage = std::variant<std::monostate, int64_t, enviozvr::data::Decimal, double,
-                                 std::string, enviozvr::data::Date, enviozvr::data::Time,
-                                 enviozvr::data::Timestamp, bool>;
+  private:
+    using Storage =
+        std::variant<std::monostate, int64_t, enviozvr::data::Decimal, double, std::string,
+                     enviozvr::data::Date, enviozvr::data::Time, enviozvr::data::Timestamp, bool>;
     explicit Value(Storage s) : v_(std::move(s)) {}
     Storage v_;
 };
 
 // The kind of a field, from the column's SQL type.
 enum class FieldType : uint8_t {
-    Integer,    // SMALLINT, INTEGER, BIGINT with scale 0
-    Decimal,    // NUMERIC, DECIMAL (and integer types with a scale)
-    Float,      // FLOAT, DOUBLE PRECISION
-    String,     // CHAR (fixedWidth) and VARCHAR
+    Integer,  // SMALLINT, INTEGER, BIGINT with scale 0
+    Decimal,  // NUMERIC, DECIMAL (and integer types with a scale)
+    Float,    // FLOAT, DOUBLE PRECISION
+    String,   // CHAR (fixedWidth) and VARCHAR
     Date,
     Time,
     Timestamp,
-    Blob,       // any subtype; textBlob for subtype 1
+    Blob,  // any subtype; textBlob for subtype 1
     Boolean,
 };
 
@@ -117,9 +129,9 @@ const char* fieldTypeName(FieldType t);
 struct Field {
     std::string name;
     FieldType type = FieldType::String;
-    int size = 0;          // String: width in characters; Integer: bytes (2, 4, 8)
-    int precision = 0;     // Decimal: digits
-    int scale = 0;         // Decimal: digits after the point
+    int size = 0;       // String: width in characters; Integer: bytes (2, 4, 8)
+    int precision = 0;  // Decimal: digits
+    int scale = 0;      // Decimal: digits after the point
     bool required = false;
     bool fixedWidth = false;  // CHAR
     bool readOnly = false;    // the source cannot take a value for it
@@ -150,8 +162,8 @@ std::string longTimeText(Time t, const QLocale& locale);
 // The system locale's formats are read once per thread; this has them read again (after
 // the workstation's locale settings changed).
 void refreshLocaleFormats();
-std::string isoDateText(Date d);   // YYYY-MM-DD
-std::string isoTimeText(Time t);   // HH:MM:SS
+std::string isoDateText(Date d);  // YYYY-MM-DD
+std::string isoTimeText(Time t);  // HH:MM:SS
 
 // The upper-case letter of a Windows-1252 byte (a-z, the accented letters, š œ ž ÿ); any
 // other byte unchanged.

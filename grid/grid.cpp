@@ -80,6 +80,13 @@ TFieldType fieldTypeOf(const data::Field& field) {
 
 // ---- TGridColumn -------------------------------------------------------------------------
 
+TAlignment TGridColumn::shownAlignment() const {
+    if (Alignment == taLeftJustify && field_.exists() && isNumericType(field_.dataType) &&
+        !hasKeyPickList())
+        return taRightJustify;
+    return Alignment;
+}
+
 TGridColumnFooter& TGridColumn::Footer(int row) {
     while (static_cast<int>(footers_.size()) <= row) {
         TGridColumnFooter f;
@@ -579,7 +586,7 @@ std::string DataGrid::cellTextOf(const TGridColumn& column, const data::Value& v
     const GridField& field = column.Field();
     if (!field.exists()) return {};
     if (column.hasKeyPickList()) {
-        const std::string key = v.toText();
+        std::string key = v.toText();
         for (size_t i = 0; i < column.KeyList.size(); ++i)
             if (column.KeyList[i] == key)
                 return i < column.PickList.size() ? column.PickList[i] : std::string();
@@ -656,7 +663,8 @@ std::string DataGrid::footerText(const TGridColumn& column, int footerRow) const
     }
     if (footer->ValueType == fvtAvg) {
         if (counted == 0) return {};
-        sum = static_cast<int64_t>(std::nearbyint(static_cast<double>(sum) / counted));
+        sum = static_cast<int64_t>(
+            std::nearbyint(static_cast<double>(sum) / static_cast<double>(counted)));
     }
     return footerTotalText(field, fvtSum, sum);
 }

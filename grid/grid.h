@@ -102,6 +102,10 @@ class TGridColumn {
     // The field bound to FieldName (kind None when there is none).
     const GridField& Field() const { return field_; }
     bool hasKeyPickList() const { return !KeyList.empty() && !PickList.empty(); }
+    // The alignment the cells are shown with on screen: Alignment, except that a column
+    // left at the default over a number field (not shown through a pick list) shows its
+    // numbers at the right, where their digits line up.
+    TAlignment shownAlignment() const;
 
     int Index() const { return index_; }
     DataGrid& Grid() const { return *grid_; }

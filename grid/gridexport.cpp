@@ -447,7 +447,7 @@ void htmlColor(const DataGrid& grid, TColor c, char* out) {
     const TColor rgb = c == clNone ? clBlack : grid.rgb(c);
     static const char digits[] = "0123456789ABCDEF";
     const int parts[3] = {redOf(rgb), greenOf(rgb), blueOf(rgb)};
-    for (int i = 0; i < 3; ++i) {
+    for (size_t i = 0; i < 3; ++i) {
         out[2 * i] = digits[(parts[i] >> 4) & 15];
         out[2 * i + 1] = digits[parts[i] & 15];
     }
@@ -649,7 +649,7 @@ void TGridExportAsRTF::putParagraph(TAlignment alignment, const TFont& font, TCo
     s.write("\\sa");
     s.write(space);
     s.write("\\fs");
-    putInt(s, 2 * font.Size);
+    putInt(s, 2 * static_cast<int64_t>(font.Size));
     if (font.bold()) s.write("\\b");
     if (font.italic()) s.write("\\i");
     if (font.strikeOut()) s.write("\\strike");

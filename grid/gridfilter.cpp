@@ -426,8 +426,8 @@ std::string customFilterPiece(const CustomFilterRow& row, FilterOperandType type
 
 std::string customFilterText(FilterOperandType type, const CustomFilterRow& first, bool orRelation,
                              const CustomFilterRow& second) {
-    const std::string a = customFilterPiece(first, type);
-    const std::string b = customFilterPiece(second, type);
+    std::string a = customFilterPiece(first, type);
+    std::string b = customFilterPiece(second, type);
     if (a.empty()) return b;
     if (b.empty()) return a;
     return a + (orRelation ? " OR " : " AND ") + b;

@@ -27,8 +27,10 @@ data::CalculatedField lookupCalculation(const LookupFieldDef& def) {
         if (keys.empty() || keys.size() != lookupKeys.size() || !lookup || !lookup->active())
             return [](const data::RowValues&) { return data::Value::null(); };
         std::vector<data::KeyFunction> keyOf;
+        keyOf.reserve(keys.size());
         for (const std::string& k : keys) keyOf.push_back(set.keyFunction(k));
         std::vector<int> lookupIndexes;
+        lookupIndexes.reserve(lookupKeys.size());
         for (const std::string& k : lookupKeys) lookupIndexes.push_back(lookup->fieldByName(k));
         const int result = lookup->fieldByName(def.lookupResultField);
         // Keys compare by their text, so an integer key finds an integer or text code;

@@ -30,6 +30,13 @@ std::size_t characterBytes(unsigned char lead, const std::string& set) {
     return 1;
 }
 
+// The failure in hand rethrown as it was raised (a DatabaseError stays one, which a copy
+// of `error` would not); `error` itself when called outside a handler.
+[[noreturn]] void rethrow(const data::DataError& error) {
+    if (std::current_exception()) throw;
+    throw error;
+}
+
 data::Field stringField(const char* name, int width) {
     data::Field f;
     f.name = name;
@@ -51,16 +58,6 @@ std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
         end = next;
     }
     return text.substr(0, end);
-}
-
-OriginFailure::OriginFailure(std::exception_ptr original) : original_(std::move(original)) {
-    try {
-        std::rethrow_exception(original_);
-    } catch (const std::exception& e) {
-        text_ = e.what();
-    } catch (...) {
-        text_ = "Unknown error";
-    }
 }
 
 MainData::MainData()
@@ -141,8 +138,8 @@ MainData::~MainData() {
 }
 
 void MainData::ConfigurarProviders() {
-    data::Provider* providers[] = {&PAuditor, &PUltenvio, &PDestinos, &PBorraori,
-                                   &PConfori, &PSubemp,   &PDestino};
+    data::Provider* providers[] = {&PAuditor,  &PUltenvio, &PDestinos,
+                                   &PBorraori, &PConfori,  &PSubemp};
     for (data::Provider* p : providers) {
         p->onUpdateError = [this](data::Provider* sender, const data::Change* change,
                                   const data::DataError& error, data::TUpdateKind kind,
@@ -150,8 +147,8 @@ void MainData::ConfigurarProviders() {
             ManejarError(sender, change, error, kind, response);
         };
     }
-    data::CachedResultSet* sets[] = {&CAuditor, &CUltenvio, &CDestinos, &CBorraOri,
-                                     &CConfori, &CSubemp,   &CDestino};
+    data::CachedResultSet* sets[] = {&CAuditor,  &CUltenvio, &CDestinos,
+                                     &CBorraOri, &CConfori,  &CSubemp};
     for (data::CachedResultSet* s : sets) {
         auto hook = [this](data::CachedResultSet& dataSet, const data::DataError& error,
                            data::TDataAction& action) {
@@ -184,18 +181,22 @@ std::string textForCharacterSet(const std::string& text, const std::string& char
 
 void MainData::ManejarError(data::Provider*, const data::Change*, const data::DataError& error,
                             data::TUpdateKind, data::TResolverResponse& response) {
-    // The destination stopped answering: the send cycle gives the whole destination up
-    // for this cycle, and the event stays pending without an error text.
-    if (DBEnvio.stalled()) throw error;
+    // The destination stopped answering or its attachment is gone: no failure of the
+    // event, which stays pending without an error text.
+    if (DBEnvio.stalled()) rethrow(error);
     response = data::rrAbort;
     if (const auto* lost = dynamic_cast<const data::DatabaseError*>(&error);
         lost && lost->connectionLost())
-        throw *lost;
+        rethrow(error);
+    storeEventError(error.what());
+}
+
+void MainData::storeEventError(const std::string& failure) {
     std::string id;
     try {
         id = data::sqlInteger(CAuditor.value("RPEV_ID").asInteger());
         const std::string characterSet = DbCia.characterSet();
-        const std::string text = cutToCharacters(textForCharacterSet(error.what(), characterSet),
+        const std::string text = cutToCharacters(textForCharacterSet(failure, characterSet),
                                                  kEventErrorWidth, characterSet);
         QCopia.close();
         QCopia.clear();
@@ -207,14 +208,11 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
         // event: the failure goes to ERRORES.TXT, the event stays pending as it was, and
         // the cycle goes on with the next one.
         const auto* db = dynamic_cast<const data::DatabaseError*>(&storing);
-        if (id.empty() || !DbCia.isConnected() || (db && db->connectionLost()))
-            throw OriginFailure(std::current_exception());
+        if (id.empty() || !DbCia.isConnected() || (db && db->connectionLost())) throw;
         core::logUnhandledError(loginRecord.UsuarioSesion,
                                 "No se pudo guardar el error del evento " + id + ": " +
-                                    storing.what() + " (error del destino: " + error.what() + ")");
+                                    storing.what() + " (error del destino: " + failure + ")");
         return;
-    } catch (...) {
-        throw OriginFailure(std::current_exception());
     }
     if (beep) beep();
 }

@@ -6,7 +6,8 @@
 // not copyable and its members keep their addresses for its whole life. Every call runs on
 // the thread that owns it; nothing is thread-safe. Database failures are thrown as
 // data::DatabaseError, rule violations of the data layer as data::DataError; the
-// update-error hooks turn a failed post or delete of a cached set into data::SilentAbort.
+// update-error hooks of the origin's sets turn a failed post or delete into
+// data::SilentAbort.
 #pragma once
 
 #include <chrono>
@@ -46,21 +47,6 @@ std::string textForCharacterSet(const std::string& text, const std::string& char
 
 // Origin statements wait at most this long for a row another transaction holds.
 inline constexpr std::chrono::seconds kOriginLockTimeout{10};
-
-// Thrown out of the update-error capture when the failure text could not be stored on
-// the event: the company database failed, which ends the send cycle whatever the
-// destination was doing. what() is the text of that failure; original() the failure
-// itself, for the send cycle to rethrow.
-class OriginFailure : public std::exception {
-  public:
-    explicit OriginFailure(std::exception_ptr original);
-    const char* what() const noexcept override { return text_.c_str(); }
-    std::exception_ptr original() const { return original_; }
-
-  private:
-    std::exception_ptr original_;
-    std::string text_;
-};
 
 class MainData {
     // Owners of the three connections; the public references below name them.
@@ -154,20 +140,27 @@ class MainData {
     std::function<void()> beep;
 
     // Wires ManejarError into every provider and ManejarClientError (post, edit, delete)
-    // into every cached result set of the send cycle, the status queries and the branch
+    // into every cached result set of the origin side: the status queries and the branch
     // list. The company list and the login's user lookup stand for objects of other
-    // screens and are not wired. Called by the constructor; calling it again is harmless.
+    // screens and are not wired. The destination's set (CDestino, PDestino) is not wired
+    // either: the send cycle takes a refusal there as the error itself and stores it on
+    // the event (storeEventError), so nothing the destination raises calls back into the
+    // origin from inside the data layer. Called by the constructor; calling it again is
+    // harmless.
     void ConfigurarProviders();
 
-    // Provider hook: stores the failure text (converted to the company database's
-    // character set, cut to kEventErrorWidth bytes on a character boundary of it) into RPEV_ERROR
-    // of the event CAuditor stands on, through QCopia (committed at once), beeps, and answers
-    // rrAbort. A failure of that update is thrown from here as OriginFailure when the company
-    // database is lost; any other failure of it is written to ERRORES.TXT and the event is left as
-    // it was (the change still counts as failed). An error that says the destination's attachment
-    // is gone, or any error once the destination has stalled (DBEnvio.stalled()), is no failure of
-    // the event: it is stored nowhere and rethrown as it is, for the send cycle to end that
-    // destination's batch.
+    // Stores a failure text on the event CAuditor stands on: converted to the company
+    // database's character set, cut to kEventErrorWidth bytes on a character boundary of
+    // it, into RPEV_ERROR through QCopia (committed at once); then beeps. When the company
+    // database is lost (or the event cannot be named) the failure of that update is thrown
+    // as it is, which ends the send cycle; any other failure of it is written to
+    // ERRORES.TXT and the event is left as it was.
+    void storeEventError(const std::string& text);
+
+    // Provider hook: storeEventError with the failure's text, answering rrAbort. An error
+    // that says the destination's attachment is gone, or any error once the destination
+    // has stalled (DBEnvio.stalled()), is no failure of the event: it is stored nowhere and
+    // rethrown as it is.
     void ManejarError(data::Provider* sender, const data::Change* change,
                       const data::DataError& error, data::TUpdateKind kind,
                       data::TResolverResponse& response);

@@ -47,9 +47,10 @@ std::optional<int64_t> wholeNumber(const std::string& text, int64_t limit) {
 const char* const kLastSendAll =
     "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos "
     "ORDER BY RPEV_FECREP DESC, RPEV_HORAREP DESC";
-const char* const kLastSendInvoices =
+const std::string kLastSendInvoices =
     "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos "
-    "WHERE RPEV_TIPO = 236 ORDER BY RPEV_FECREP DESC, RPEV_HORAREP DESC";
+    "WHERE RPEV_TIPO = " +
+    std::to_string(kInvoiceType) + " ORDER BY RPEV_FECREP DESC, RPEV_HORAREP DESC";
 
 // The first column of the first row of a cached set opened on `sql`; empty text when
 // there is no row.
@@ -122,9 +123,18 @@ data::Value destinationValue(const data::Field& field, const data::Value& origin
                                 field.scale);
 }
 
-// Fills a new CDestino row from the origin row, posts it and applies it. True when the
-// destination refused it.
-bool insertFromOrigin(MainData& d, const OriginRow& origin) {
+// Applies CDestino's change log; a refusal is thrown as the error the destination (or
+// the cached set) raised, so that the event's failure is the destination's own text.
+void applyToDestination(MainData& d) {
+    if (d.CDestino.applyUpdates(0) != 0) {
+        if (d.CDestino.lastApplyError()) std::rethrow_exception(d.CDestino.lastApplyError());
+        throw data::DataError("the destination refused the change");
+    }
+}
+
+// Fills a new CDestino row from the origin row, posts it and applies it. A refusal is
+// thrown (see applyToDestination).
+void insertFromOrigin(MainData& d, const OriginRow& origin) {
     d.CDestino.insert();
     const std::vector<size_t> sources = columnSources(d.CDestino.fields(), origin.columns);
     for (int i = 0; i < d.CDestino.fieldCount(); ++i) {
@@ -133,30 +143,30 @@ bool insertFromOrigin(MainData& d, const OriginRow& origin) {
         d.CDestino.setValue(i, destinationValue(d.CDestino.field(i), origin.values[from]));
     }
     d.CDestino.post();
-    return d.CDestino.applyUpdates(0) != 0;
+    applyToDestination(d);
 }
 
-bool deleteDocument(MainData& d, const std::string& condition) {
+void deleteDocument(MainData& d, const std::string& condition) {
     d.CDestino.close();
     d.CDestino.setCommandText("SELECT * FROM FACTURAS_ZVR WHERE PREF_PRE" + condition);
     d.CDestino.open();
-    if (d.CDestino.isEmpty()) return false;
+    if (d.CDestino.isEmpty()) return;
     d.CDestino.remove();
-    return d.CDestino.applyUpdates(0) != 0;
+    applyToDestination(d);
 }
 
-bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condition) {
+void copyDocument(MainData& d, const OriginRow& origin, const std::string& condition) {
     const std::string lookup = "SELECT * FROM FACTURAS_ZVR where PREF_PRE" + condition;
     d.CDestino.close();
     d.CDestino.setCommandText(lookup);
     d.CDestino.open();
 
-    bool failed = false;
     if (d.CDestino.isEmpty()) {
-        failed = insertFromOrigin(d, origin);
+        insertFromOrigin(d, origin);
     } else {
         // Replace: the delete and the new row share one destination transaction, so a
-        // refused insert leaves the old rows where they were.
+        // refused insert leaves the old rows where they were (the transaction rolls back
+        // as the refusal leaves this block).
         data::Transaction tx(d.DBEnvio);
         d.Qcopiades.close();
         d.Qcopiades.clear();
@@ -165,14 +175,10 @@ bool copyDocument(MainData& d, const OriginRow& origin, const std::string& condi
         d.CDestino.close();
         d.CDestino.setCommandText(lookup);
         d.CDestino.open();
-        if (d.CDestino.isEmpty()) failed = insertFromOrigin(d, origin);
-        if (failed)
-            tx.rollback();
-        else
-            tx.commit();
+        if (d.CDestino.isEmpty()) insertFromOrigin(d, origin);
+        tx.commit();
     }
     d.CDestino.close();
-    return failed;
 }
 
 std::string eventText(const data::CachedResultSet& a) {
@@ -259,87 +265,89 @@ bool endAbandonedAttachment(data::Connection& c, const std::string& name) {
     }
 }
 
-// Serves one destination company: connect, batch, close. Fills `summary`.
-void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
-                  const std::string& company, CompanySummary& summary) {
-    status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
-    timer.stop();
-    status.repaint();
-
-    d.DBEnvio.disconnect();
+// RPCO_SERVIDOR of an active destination company; empty text when it is not active.
+std::string destinationServer(MainData& d, const std::string& company) {
     d.CBorraOri.close();
     d.CBorraOri.setCommandText("select RPCO_SERVIDOR from REPLICA_COMPANIA where RPCO_COD = " +
                                data::quoted(company) + " AND RPCO_ACTIVA = 'S'");
     d.CBorraOri.open();
-    const std::string server = d.CBorraOri.isEmpty() ? std::string() : d.CBorraOri.asText(0);
+    std::string server = d.CBorraOri.isEmpty() ? std::string() : d.CBorraOri.asText(0);
     d.CBorraOri.close();
-    if (server.empty()) return;
+    return server;
+}
 
+// Connects DBEnvio to the company's database on `server` with the replication login, and
+// ends first an attachment given up there earlier (a transfer given up in mid-flight may
+// still commit: until that attachment is gone nothing is sent here again). False, with
+// the reason logged and in `summary`, when the destination cannot be served.
+bool connectDestination(MainData& d, SendStatus& status, const std::string& company,
+                        const std::string& server, CompanySummary& summary) {
     d.DBEnvio.setParam("Database", server + "/datos/" + company + "/nivora.fdb");
     d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
     d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
-
     d.DBEnvio.setParam("ProcessName", newAttachmentName());
     try {
         d.DBEnvio.connect();
     } catch (const std::exception& e) {
         summary.reason = connectFailureReason(d.DBEnvio, e);
         reportUnreachable(d, status, summary.reason);
+        return false;
     }
-    // A transfer given up in mid-flight on an earlier attachment may still commit: that
-    // attachment is ended first, and until it is gone nothing is sent here again.
-    const std::string location = d.DBEnvio.param("Database");
-    const std::string attachment = d.DBEnvio.param("ProcessName");
-    if (d.DBEnvio.isConnected()) {
-        try {
-            if (const auto it = d.abandonedAttachments.find(location);
-                it != d.abandonedAttachments.end()) {
-                if (!endAbandonedAttachment(d.DBEnvio, it->second))
-                    throw data::DataError("an attachment given up earlier is still there");
-                d.abandonedAttachments.erase(it);
-            }
-        } catch (const std::exception& error) {
-            letDestinationGo(d, error);
-            summary.reason = "una conexion abandonada antes aun puede confirmar";
-            reportUnreachable(d, status, summary.reason);
+    try {
+        const std::string location = d.DBEnvio.param("Database");
+        if (const auto it = d.abandonedAttachments.find(location);
+            it != d.abandonedAttachments.end()) {
+            if (!endAbandonedAttachment(d.DBEnvio, it->second))
+                throw data::DataError("an attachment given up earlier is still there");
+            d.abandonedAttachments.erase(it);
         }
+    } catch (const std::exception& error) {
+        letDestinationGo(d, error);
+        summary.reason = "una conexion abandonada antes aun puede confirmar";
+        reportUnreachable(d, status, summary.reason);
+        return false;
     }
-    if (!d.DBEnvio.isConnected()) {
-        summary.connected = false;
-        status.companyServed(summary);
-        return;
-    }
+    return true;
+}
 
+// The batch of a company's pending events, in the order they are sent. Events that carry
+// an error cannot take the whole batch: unless they are left out, up to the batch size of
+// events without an error, and up to as many with one (retried every cycle), in one list
+// in the batch's order.
+std::string pendingBatchSql(SendOptions& options, const std::string& company) {
     if (options.batchSize().empty()) options.setBatchSize("80");
-    const int batch = batchSizeValue(options.batchSize());
-    const std::string pending =
+    const std::string first =
+        "select first " + std::to_string(batchSizeValue(options.batchSize())) +
         " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
         data::quoted(company);
     // RPEV_ID last: events registered in the same second keep the order they were queued.
     const std::string order = options.newestFirst()
                                   ? " order by rpev_fecreg desc, rpev_horareg desc, rpev_id desc"
                                   : " order by rpev_fecreg, rpev_horareg, rpev_id";
-    std::string sql;
-    if (options.skipErrored()) {
-        sql = "select first " + std::to_string(batch) + pending + " AND RPEV_ERROR IS NULL" + order;
-    } else {
-        // Events that carry an error cannot take the whole batch: up to the batch size of
-        // events without an error, and up to as many with one (retried every cycle), in
-        // one list in the batch's order.
-        const std::string first = "select first " + std::to_string(batch) + pending;
-        sql = "select * from (select * from (" + first + " AND RPEV_ERROR IS NULL" + order +
-              ") union all select * from (" + first + " AND RPEV_ERROR IS NOT NULL" + order + "))" +
-              order;
-    }
-    data::CachedResultSet& a = d.CAuditor;
-    a.close();
-    a.setCommandText(sql);
-    a.open();
-    a.last();
-    summary.taken = a.recordCount();
-    status.resetProgress(summary.taken);
-    a.first();
+    if (options.skipErrored()) return first + " AND RPEV_ERROR IS NULL" + order;
+    return "select * from (select * from (" + first + " AND RPEV_ERROR IS NULL" + order +
+           ") union all select * from (" + first + " AND RPEV_ERROR IS NOT NULL" + order + "))" +
+           order;
+}
 
+// Marks the event sent at the origin, committed at once.
+void markSent(MainData& d, const std::string& id) {
+    d.QCopia.close();
+    d.QCopia.clear();
+    d.QCopia.setText("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + data::sqlDate(data::today()) +
+                     ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) +
+                     " where RPEV_ID = " + id);
+    d.QCopia.executeImmediate();
+}
+
+// Sends the events of CAuditor's batch one by one, each logged, transferred and marked
+// sent (or left with its error). A destination lost in mid-batch, or a stop request,
+// ends the batch: the rest waits for a later cycle.
+void sendBatch(MainData& d, SendStatus& status, CompanySummary& summary) {
+    data::CachedResultSet& a = d.CAuditor;
+    // Known before the first event: a destination given up is remembered by these.
+    const std::string location = d.DBEnvio.param("Database");
+    const std::string attachment = d.DBEnvio.param("ProcessName");
     std::string shown;
     status.setCurrentEvent(shown, true);
     // Each event's statements commit at each side the moment they succeed (the replace
@@ -347,6 +355,10 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     data::AutocommitScope originCommits(d.DbCia);
     data::AutocommitScope destinationCommits(d.DBEnvio);
     for (; !a.eof(); a.next()) {
+        if (status.stopRequested()) {
+            summary.stopped = true;
+            break;
+        }
         shown = eventText(a);
         status.setCurrentEvent(shown, true);
         status.repaint();
@@ -362,9 +374,14 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
                                       a.asText("RPEV_NUMERO"));
         if (outcome == TransferOutcome::DestinationLost) {
             // The event stays pending as it was; the rest of this batch waits for a later
-            // cycle, and the next company is served.
-            summary.lost = true;
+            // cycle, and the next company is served. A wait that a stop of the program
+            // ended is no failure of the destination: the batch ends as stopped.
             d.abandonedAttachments[location] = attachment;
+            if (data::waitsInterrupted() || status.stopRequested()) {
+                summary.stopped = true;
+                break;
+            }
+            summary.lost = true;
             summary.reason = d.DBEnvio.stalled()
                                  ? "sin respuesta durante " +
                                        std::to_string(d.DBEnvio.stallLimit().count()) + " s"
@@ -376,28 +393,49 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
             ++summary.failed;
             continue;
         }
-        d.QCopia.close();
-        d.QCopia.clear();
-        d.QCopia.setText(
-            "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = " + data::sqlDate(data::today()) +
-            ", RPEV_HORAREP = " + data::sqlTime(data::timeNow()) + " where RPEV_ID = " + id);
-        d.QCopia.executeImmediate();
+        markSent(d, id);
         ++summary.sent;
     }
     status.setCurrentEvent(shown, false);
+}
+
+// Serves one destination company: connect, batch, close. Fills `summary`.
+void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
+                  const std::string& company, CompanySummary& summary) {
+    status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
+    timer.stop();
+    status.repaint();
+
+    d.DBEnvio.disconnect();
+    const std::string server = destinationServer(d, company);
+    if (server.empty()) return;
+    if (!connectDestination(d, status, company, server, summary)) {
+        summary.connected = false;
+        status.companyServed(summary);
+        return;
+    }
+
+    data::CachedResultSet& a = d.CAuditor;
+    a.close();
+    a.setCommandText(pendingBatchSql(options, company));
+    a.open();
+    a.last();
+    summary.taken = a.recordCount();
+    status.resetProgress(summary.taken);
+    a.first();
+    sendBatch(d, status, summary);
     a.close();
 
     showLastSend(d, status, true);
-    // The company connection stays open for the next company and the next cycle: attaching
-    // again (a login with its key exchange) would cost more than a whole batch of reads.
-    // A lost attachment is connected again on its next use.
+    // The destination is let go after its batch: the next company's database is another
+    // one, and what was kept for this batch (the prepared insert) goes with the attachment.
     d.DBEnvio.disconnect();
     status.companyServed(summary);
 }
 
 // Re-arms the timer from Minut (the end of a cycle).
 void rearm(SendOptions& options, SendTimer& timer) {
-    timer.start(minutesValue(options.minutes()) * 60000);
+    timer.start(minutesValue(options.minutes()) * kMinuteMs);
 }
 
 }  // namespace
@@ -409,7 +447,7 @@ int batchSizeValue(const std::string& text) {
 }
 
 std::optional<int> tryMinutesValue(const std::string& text) {
-    const auto v = wholeNumber(text, kMaxIntervalMs / 60000);
+    const auto v = wholeNumber(text, kMaxIntervalMs / kMinuteMs);
     if (!v) return std::nullopt;
     return static_cast<int>(*v);
 }
@@ -436,28 +474,27 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
             return TransferOutcome::Done;
         }
     }
+    std::string refusal;
     try {
-        try {
-            const bool refused =
-                origin ? copyDocument(d, *origin, condition) : deleteDocument(d, condition);
-            return refused ? TransferOutcome::Failed : TransferOutcome::Done;
-        } catch (const data::SilentAbort&) {
-            // A post or delete the cache refused: the capture has stored its text.
-            return TransferOutcome::Failed;
-        } catch (const data::DataError& error) {
-            // Anything else the destination side raised for this event.
-            if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
-                (db && db->connectionLost()) || d.DBEnvio.stalled()) {
-                letDestinationGo(d, error);
-                return TransferOutcome::DestinationLost;
-            }
-            data::TResolverResponse response = data::rrAbort;
-            d.ManejarError(nullptr, nullptr, error, data::ukInsert, response);
-            return TransferOutcome::Failed;
+        if (origin)
+            copyDocument(d, *origin, condition);
+        else
+            deleteDocument(d, condition);
+        return TransferOutcome::Done;
+    } catch (const data::DataError& error) {
+        // Anything the destination side raised for this event: a refusal of the server or
+        // of the cached set (a value the column cannot hold), or the end of the link.
+        if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
+            (db && db->connectionLost()) || d.DBEnvio.stalled()) {
+            letDestinationGo(d, error);
+            return TransferOutcome::DestinationLost;
         }
-    } catch (const OriginFailure& failure) {
-        std::rethrow_exception(failure.original());
+        refusal = error.what();
     }
+    // Stored on the event at the origin, outside the destination's work: a failure of the
+    // origin here is the origin's and ends the cycle.
+    d.storeEventError(refusal);
+    return TransferOutcome::Failed;
 }
 
 void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly) {
@@ -484,6 +521,10 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, Sen
     try {
         // A batch size that cannot be used stops the cycle before any statement is sent.
         if (!options.batchSize().empty()) batchSizeValue(options.batchSize());
+        if (status.stopRequested()) {
+            rearm(options, timer);
+            return CycleEnd::Stopped;
+        }
 
         showLastSend(d, status, false);
 
@@ -506,25 +547,36 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, Sen
             "AND (R.rpev_fecrep IS NULL)");
         d.CDestinos.open();
         std::vector<std::string> companies;
+        companies.reserve(static_cast<size_t>(d.CDestinos.recordCount()));
         for (int row = 0; row < d.CDestinos.recordCount(); ++row)
             companies.push_back(d.CDestinos.valueAt(row, 0).toText());
 
         std::string panel = "Borrando informaci\xF3n procesada...";
+        bool stopped = false;
         for (const std::string& company : companies) {
+            if (status.stopRequested()) {
+                stopped = true;
+                break;
+            }
             CompanySummary summary;
             summary.company = company;
             panel = "Enviando informaci\xF3n a " + company;
             serveCompany(d, options, status, timer, company, summary);
+            if (summary.stopped) {
+                stopped = true;
+                break;
+            }
         }
 
         rearm(options, timer);
         status.setProgressPanel(panel, false);
         status.repaint();
-        return CycleEnd::Completed;
+        return stopped ? CycleEnd::Stopped : CycleEnd::Completed;
     } catch (...) {
         // Automatic sending never stops by itself: an early end still re-arms the timer
         // when Minut can be read. The failure itself goes on to the caller.
-        if (const auto minutes = tryMinutesValue(options.minutes())) timer.start(*minutes * 60000);
+        if (const auto minutes = tryMinutesValue(options.minutes()))
+            timer.start(*minutes * kMinuteMs);
         throw;
     }
 }

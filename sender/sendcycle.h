@@ -29,9 +29,13 @@ extern const char* const kReplicationPassword;
 // Document type of an invoice: the only type whose events are transferred.
 inline constexpr int kInvoiceType = 236;
 
+// A minute in milliseconds: Minut counts minutes, the timer milliseconds.
+inline constexpr int kMinuteMs = 60000;
+
 enum class CycleEnd {
     Completed,  // went through every company and re-armed the timer
     NoCompany,  // stopped at the company check ("Debe indicar la compañía de origen.")
+    Stopped,    // ended early at a stop request (SendStatus::stopRequested)
 };
 
 // One send cycle (the "Enviar" button, the timer tick and the automatic start).
@@ -39,8 +43,7 @@ enum class CycleEnd {
 // A cycle that ends early with an exception still re-arms the timer from Minut when Minut
 // holds a usable number, so automatic sending never stops by itself; the exception is then
 // rethrown unchanged.
-CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status,
-                           SendTimer& timer);
+CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer);
 
 // What the transfer of one event came to.
 enum class TransferOutcome {
@@ -61,7 +64,7 @@ enum class TransferOutcome {
 //
 // Any failure while the destination is worked on (a refused change, a refused post in
 // the cache, a value that does not fit, a column list that does not match, any error the
-// destination raises) is stored on the event by the update-error capture: Failed. A lost
+// destination raises) is stored on the event (MainData::storeEventError): Failed. A lost
 // destination attachment: DestinationLost. A failure of the origin (its invoice row, or
 // storing the text) is thrown.
 TransferOutcome transferInvoice(MainData& data, const std::string& oper, const std::string& pref,

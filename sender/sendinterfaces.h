@@ -32,6 +32,7 @@ struct CompanySummary {
     int failed = 0;         // left pending with an error
     bool connected = true;  // false: the destination database could not be connected
     bool lost = false;      // the connection was lost in mid-batch; the rest waits
+    bool stopped = false;   // a stop request ended the batch after an event; the rest waits
     std::string reason;     // why the destination was given up (not connected, or lost)
 };
 
@@ -59,6 +60,9 @@ class SendStatus {
     virtual void repaint() = 0;
     // One destination company's batch is done (or its connection failed: taken 0).
     virtual void companyServed(const CompanySummary& summary) { (void)summary; }
+    // True once the program is to stop: the cycle asks before each destination and each
+    // event, so the event in hand is always finished, and then ends (CycleEnd::Stopped).
+    virtual bool stopRequested() const { return false; }
 };
 
 // Timer1: the periodic timer that runs the cycle.

@@ -28,7 +28,7 @@ namespace enviozvr::ui {
 
 class Tfaccesozvr : public QDialog {
     Q_OBJECT
-public:
+  public:
     // FormCreate: installs the unhandled-error handler and fills the server box from
     // SERVIDORES.cfg of the installation directory.
     explicit Tfaccesozvr(sender::MainData& data, QWidget* parent = nullptr);
@@ -64,12 +64,12 @@ public:
 
     void done(int result) override;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     bool FormKeyDown(QKeyEvent* event);
     bool EnterKey(QObject* watched, QKeyEvent* event);
 

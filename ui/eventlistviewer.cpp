@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -117,7 +119,10 @@ void EventListViewer::buildControls() {
     PanelBotones->setObjectName(QStringLiteral("PanelBotones"));
     PanelBotones->setFixedHeight(kBottomBarHeight);
     auto* buttons = new QHBoxLayout(PanelBotones);
-    buttons->setContentsMargins(0, 1, 2, 1);
+    buttons->setContentsMargins(6, 1, 2, 1);
+    lbFilas = new QLabel(PanelBotones);
+    lbFilas->setObjectName(QStringLiteral("lbFilas"));
+    buttons->addWidget(lbFilas);
     buttons->addStretch(1);
     PngSpeedButton1 = new QToolButton(PanelBotones);
     PngSpeedButton1->setObjectName(QStringLiteral("PngSpeedButton1"));
@@ -161,6 +166,7 @@ void EventListViewer::buildControls() {
     connect(ppmSaveSelection, &QAction::triggered, this,
             guarded(&EventListViewer::ppmSaveSelectionClick));
     connect(ckfiltro, &QCheckBox::clicked, this, guarded(&EventListViewer::ckfiltroClick));
+    connect(Grid1, &GridWidget::reloaded, this, &EventListViewer::showRowCount);
     connect(PngSpeedButton1, &QToolButton::clicked, this,
             guarded(&EventListViewer::PngSpeedButton1Click));
 }
@@ -233,6 +239,18 @@ void EventListViewer::returnToEvent(std::optional<int64_t> id) {
         }
     }
     CErroresenv.first();
+}
+
+QString EventListViewer::rowCountText(int rows, bool filtered) {
+    QString text = rows == 1 ? QStringLiteral("1 fila")
+                             : QStringLiteral("%1 filas").arg(QLocale().toString(rows));
+    if (filtered) text += QStringLiteral(" (filtro activo)");
+    return text;
+}
+
+void EventListViewer::showRowCount() {
+    lbFilas->setText(rowCountText(Grid1->gridModel()->rowCount(),
+                                  CErroresenv.active() && CErroresenv.hasRowFilter()));
 }
 
 void EventListViewer::ckfiltroClick() { Grid1->setFilterRowVisible(ckfiltro->isChecked()); }

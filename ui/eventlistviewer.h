@@ -8,7 +8,8 @@
 // shown and each time it becomes the active window again after another window of the
 // program closed over it, and by the navigator's refresh. After a read the grid stands
 // on the event (by RPEV_ID) it stood on before, when that event is still listed, else on
-// the first row; the sort and the filter texts stay.
+// the first row; the sort and the filter texts stay. Under the grid the screen tells how
+// many rows it shows and whether a filter is applied.
 //
 // Esc never closes the screen (it ends an incremental search or acts in the grid, and a
 // stray Esc would lose the sort, the filters and the position): it closes through
@@ -31,6 +32,7 @@
 class QAction;
 class QCheckBox;
 class QFileDialog;
+class QLabel;
 class QMenu;
 class QToolButton;
 
@@ -65,6 +67,9 @@ class EventListViewer : public QDialog {
     GridSortFilter* sortFilter;
     GridNavigator* DBNavigator1;
     QWidget* PanelBotones;  // the bottom bar
+    // At the left of the bottom bar: how many rows the grid shows, and whether a filter
+    // holds some back (also while the filter row is hidden).
+    QLabel* lbFilas;
     QToolButton* PngSpeedButton1;
     QMenu* PopupMenu1;
     QAction* ppmCopy;
@@ -93,6 +98,8 @@ class EventListViewer : public QDialog {
     int listReads() const { return listReads_; }
     // The save dialog's filter index (1-based), as the save flow reads it.
     int saveFilterIndex() const;
+    // The text of lbFilas for `rows` rows shown, with or without a filter applied.
+    static QString rowCountText(int rows, bool filtered);
 
   protected:
     bool event(QEvent* event) override;
@@ -105,6 +112,7 @@ class EventListViewer : public QDialog {
     // Puts the list on the event with this RPEV_ID, or on its first row when the event is
     // not listed (or there is none).
     void returnToEvent(std::optional<int64_t> id);
+    void showRowCount();
 
     grid::EventViewer viewer_;
     bool shownOnce_ = false;

@@ -15,8 +15,7 @@ constexpr bool kWindowsClipboard = true;
 constexpr bool kWindowsClipboard = false;
 #endif
 
-QString fromUtf16Le(std::string_view bytes)
-{
+QString fromUtf16Le(std::string_view bytes) {
     QString text(static_cast<qsizetype>(bytes.size() / 2), Qt::Uninitialized);
     QChar* out = text.data();
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
@@ -28,40 +27,38 @@ QString fromUtf16Le(std::string_view bytes)
 
 }  // namespace
 
-QString windowsClipboardMime(const char* registeredName)
-{
+QString windowsClipboardMime(const char* registeredName) {
     return QStringLiteral("application/x-qt-windows-mime;value=\"%1\"")
         .arg(QString::fromLatin1(registeredName));
 }
 
-std::unique_ptr<QMimeData> gridCopyMimeData(grid::DataGrid& grid, bool wholeGrid)
-{
+std::unique_ptr<QMimeData> gridCopyMimeData(grid::DataGrid& grid, bool wholeGrid) {
     using grid::ClipboardFormat;
     auto mime = std::make_unique<QMimeData>();
     grid::copyGridDocuments(
         grid, wholeGrid, kWindowsClipboard, [&](ClipboardFormat format, std::string_view bytes) {
             const QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
             switch (format) {
-            case ClipboardFormat::Text:
-                // CF_TEXT comes from setText's text where there is such a format.
-                break;
-            case ClipboardFormat::UnicodeText:
-                mime->setText(fromUtf16Le(kWindowsClipboard ? bytes.substr(0, bytes.size() - 2)
-                                                            : bytes));
-                break;
-            case ClipboardFormat::Csv:
-                mime->setData(QString::fromLatin1(kMimeCsv),
-                              kWindowsClipboard ? data.chopped(1) : data);
-                break;
-            case ClipboardFormat::RichText:
-                mime->setData(QString::fromLatin1(kMimeRtf),
-                              kWindowsClipboard ? data.chopped(1) : data);
-                mime->setData(QString::fromLatin1(kMimeRtfApplication),
-                              kWindowsClipboard ? data.chopped(1) : data);
-                break;
-            case ClipboardFormat::DBCells:
-                mime->setData(QString::fromLatin1(kMimeDBCells), data);
-                break;
+                case ClipboardFormat::Text:
+                    // CF_TEXT comes from setText's text where there is such a format.
+                    break;
+                case ClipboardFormat::UnicodeText:
+                    mime->setText(
+                        fromUtf16Le(kWindowsClipboard ? bytes.substr(0, bytes.size() - 2) : bytes));
+                    break;
+                case ClipboardFormat::Csv:
+                    mime->setData(QString::fromLatin1(kMimeCsv),
+                                  kWindowsClipboard ? data.chopped(1) : data);
+                    break;
+                case ClipboardFormat::RichText:
+                    mime->setData(QString::fromLatin1(kMimeRtf),
+                                  kWindowsClipboard ? data.chopped(1) : data);
+                    mime->setData(QString::fromLatin1(kMimeRtfApplication),
+                                  kWindowsClipboard ? data.chopped(1) : data);
+                    break;
+                case ClipboardFormat::DBCells:
+                    mime->setData(QString::fromLatin1(kMimeDBCells), data);
+                    break;
             }
             if (kWindowsClipboard && format != ClipboardFormat::Text &&
                 format != ClipboardFormat::UnicodeText)
@@ -70,8 +67,7 @@ std::unique_ptr<QMimeData> gridCopyMimeData(grid::DataGrid& grid, bool wholeGrid
     return mime;
 }
 
-void CopyGridToClipboard(grid::DataGrid& grid, bool wholeGrid)
-{
+void CopyGridToClipboard(grid::DataGrid& grid, bool wholeGrid) {
     std::unique_ptr<QMimeData> mime = gridCopyMimeData(grid, wholeGrid);
     QGuiApplication::clipboard()->setMimeData(mime.release());
 }

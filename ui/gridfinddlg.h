@@ -25,7 +25,7 @@ namespace enviozvr::ui {
 // What the find dialog needs of the grid it searches. The grid widget implements it; a
 // grid that goes away while the dialog may still hold it calls forgetFindTarget.
 class GridFindTarget {
-public:
+  public:
     virtual ~GridFindTarget() = default;
     // The grid model: its visible columns with their titles, focused column and data set.
     virtual const grid::DataGrid& findGrid() const = 0;
@@ -39,7 +39,7 @@ public:
 
 class TGridFindDlg : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TGridFindDlg(QWidget* parent = nullptr);
     ~TGridFindDlg() override;
 
@@ -68,10 +68,10 @@ public:
     void forgetTarget(GridFindTarget* target);
     bool firstTry() const { return firstTry_; }
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private:
+  private:
     void findNext(bool reversed);
 
     GridFindTarget* target_ = nullptr;

@@ -3,13 +3,11 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTimerEvent>
 
 #include "data/codepage.h"
 #include "ui/escapewatch.h"
-#include "ui/gridwidget.h"
 
 namespace enviozvr::ui {
 
@@ -28,22 +26,15 @@ std::string printable(const QKeyEvent& event) {
 
 }  // namespace
 
-GridSearch::GridSearch(GridWidget& widget) : QObject(&widget), widget_(widget) {
-    widget_.addKeyHook([this](QKeyEvent& event) { return keyPress(event); });
-    widget_.addCellPainter(
-        [this](QPainter& painter, const QStyleOptionViewItem& option, const QModelIndex& index) {
-            paintHighlight(painter, option, index);
-        });
-    // A move of the record or the column, or the data set read again, ends the search;
-    // the moves of the search itself do not.
-    auto moved = [this] {
-        if (!locating_) StopIncrementalSearch();
-    };
-    connect(&widget_, &GridWidget::currentCellChanged, this, moved);
-    connect(&widget_, &GridWidget::reloaded, this, moved);
-}
+GridSearch::GridSearch(GridSearchHost& host) : host_(host) {}
 
 GridSearch::~GridSearch() { forgetFindTarget(this); }
+
+void GridSearch::gridMoved() {
+    // A move of the record or the column, or the data set read again, ends the search;
+    // the moves of the search itself do not.
+    if (!locating_) StopIncrementalSearch();
+}
 
 void GridSearch::SearchIncrementally(const std::string& added, int timeLimit, int direction) {
     bool found = false;
@@ -52,7 +43,7 @@ void GridSearch::SearchIncrementally(const std::string& added, int timeLimit, in
         EscapeWatch watch;
         locating_ = true;
         try {
-            found = state_.search(widget_.dataGrid(), added, timeLimit, direction,
+            found = state_.search(host_.dataGrid(), added, timeLimit, direction,
                                   [&watch] { return watch.escapeWaiting(); });
         } catch (...) {
             locating_ = false;
@@ -80,16 +71,16 @@ bool GridSearch::keyPress(QKeyEvent& event) {
     const bool searching = state_.searching();
 
     if (key == Qt::Key_F && mods == Qt::ControlModifier) {
-        if (widget_.hasGridOption(gopIncSearch)) {
+        if (host_.hasGridOption(gopIncSearch)) {
             if (!searching) {
                 SearchIncrementally({}, -1, grid::ldFromTop);
-            } else if (widget_.hasGridOption(gopDialogFind)) {
+            } else if (host_.hasGridOption(gopDialogFind)) {
                 StopIncrementalSearch();
                 ShowFindDialog(*this, {}, true);
             }
             return true;
         }
-        if (widget_.hasGridOption(gopDialogFind)) {
+        if (host_.hasGridOption(gopDialogFind)) {
             ShowFindDialog(*this, {}, true);
             return true;
         }
@@ -123,7 +114,7 @@ bool GridSearch::keyPress(QKeyEvent& event) {
         return false;
     }
 
-    if (widget_.hasGridOption(gopPreferIncSearch) && !widget_.editingEnabled()) {
+    if (host_.hasGridOption(gopPreferIncSearch) && !host_.editingEnabled()) {
         if (const std::string typed = printable(event); !typed.empty()) {
             SearchIncrementally(typed, grid::IncrementalSearch::kTypingTimeLimit, grid::ldFromTop);
             return true;
@@ -142,37 +133,31 @@ void GridSearch::restartTimer() {
 }
 
 void GridSearch::repaintFocusedRow() {
-    const QModelIndex current = widget_.currentIndex();
-    if (!current.isValid()) return;
-    QRect row = widget_.visualRect(current);
-    row.setLeft(0);
-    row.setRight(widget_.viewport()->width());
-    widget_.viewport()->update(row);
+    const QModelIndex current = host_.currentCell();
+    if (current.isValid()) host_.repaintRowOf(current);
 }
 
 void GridSearch::showCurrentCell() {
-    const grid::DataGrid& g = widget_.dataGrid();
+    const grid::DataGrid& g = host_.dataGrid();
     const int row = g.dataSet() ? g.dataSet()->recNo() : -1;
     if (row < 0 || g.SelectedIndex < 0) return;
-    widget_.scrollTo(widget_.gridModel()->index(row, g.SelectedIndex));
-    widget_.viewport()->update();
+    host_.showCell(row, g.SelectedIndex);
 }
 
 QRect GridSearch::highlightRect(const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
     if (!state_.searching() || state_.text().empty()) return {};
-    if (!index.isValid() || index != widget_.currentIndex()) return {};
-    const grid::DataGrid& g = widget_.dataGrid();
+    if (!index.isValid() || index != host_.currentCell()) return {};
+    const grid::DataGrid& g = host_.dataGrid();
     if (index.column() >= g.columnCount()) return {};
-    const QString full = widget_.gridModel()->cellText(index.row(), index.column());
+    const QString full = host_.shownCellText(index.row(), index.column());
     const QString part = data::qstringFromWindows1252(state_.text());
     const QFontMetrics metrics(option.font);
-    const int margin =
-        widget_.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &widget_) + 1;
+    const int margin = host_.cellTextMargin();
     const QRect text = option.rect.adjusted(margin, 0, -margin, 0);
     const int fullWidth = metrics.horizontalAdvance(full);
     int left = text.left();
-    switch (g.column(index.column()).Alignment) {
+    switch (g.column(index.column()).shownAlignment()) {
         case grid::taRightJustify:
             left = text.right() + 1 - fullWidth;
             break;
@@ -197,14 +182,14 @@ void GridSearch::paintHighlight(QPainter& painter, const QStyleOptionViewItem& o
                      data::qstringFromWindows1252(state_.text()));
 }
 
-const grid::DataGrid& GridSearch::findGrid() const { return widget_.dataGrid(); }
+const grid::DataGrid& GridSearch::findGrid() const { return host_.dataGrid(); }
 
 bool GridSearch::locateText(const std::string& fieldName, int treeRange, int matching,
                             int direction, unsigned options, const std::string& text) {
     bool found = false;
     locating_ = true;
     try {
-        found = grid::LocateCellText(widget_.dataGrid(), fieldName, treeRange, matching, direction,
+        found = grid::LocateCellText(host_.dataGrid(), fieldName, treeRange, matching, direction,
                                      options, text);
     } catch (...) {
         locating_ = false;

@@ -164,12 +164,10 @@ void GridSortFilter::updateMarkers() {
 
 bool GridSortFilter::eventFilter(QObject* watched, QEvent* event) {
     if (sortPending_) {
-        if (event->type() == QEvent::KeyRelease &&
-            static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control) {
-            applySort();
-        } else if (watched == &widget_ && event->type() == QEvent::FocusOut) {
-            applySort();
-        }
+        const bool ctrlReleased = event->type() == QEvent::KeyRelease &&
+                                  static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control;
+        const bool gridLeft = watched == &widget_ && event->type() == QEvent::FocusOut;
+        if (ctrlReleased || gridLeft) applySort();
     }
     return QObject::eventFilter(watched, event);
 }
@@ -183,7 +181,7 @@ void GridSortFilter::ensureCells() {
         connect(cell, &FilterCell::left, this, &GridSortFilter::cellLeft);
         connect(cell, &FilterCell::entered, this, &GridSortFilter::cellEntered);
         connect(cell, &FilterCell::dropDownRequested, this, &GridSortFilter::showDropDown);
-        cells_.push_back(cell);
+        cells_.emplace_back(cell);
     }
 }
 

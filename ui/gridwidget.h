@@ -1,11 +1,12 @@
 // The data grid on screen: a table view over a grid::DataGrid and the cached result set
 // behind it, for the event list viewers (read-only) and the settings editors (editing on).
 //
-// GridModel reads the cached rows on demand: only the texts of the cells a view asks for
-// are formed, nothing per row is built when a list opens. GridHeader draws the raised
-// titles (the place for sort markers and, below the titles, a band for a filter row) and
-// turns the lowest pixels of a title into a column selector. GridIndicator is the row
-// indicator column. GridWidget ties them together: the grid model's display order, widths
+// Its parts have files of their own: the model (gridmodel.h) reads the cached rows on
+// demand; the header (gridheader.h) draws the raised titles, the sort markers and a band
+// for a filter row, and turns the lowest pixels of a title into a column selector; the
+// row indicator (gridindicator.h); the delegate (griddelegate.h) draws the cells; the
+// screen environment (gridenvironment.h); the incremental search (gridsearch.h), which
+// the widget owns. GridWidget ties them together: the grid model's display order, widths
 // and focused column follow the view; the selection of the grid model is what is painted
 // as selected; keys, clicks and menu actions run inside core::runGuarded, so no error
 // reaches Qt.
@@ -14,14 +15,17 @@
 // outlive it (or be detached with dataGrid().setDataSet(nullptr) and reload()).
 #pragma once
 
-#include <QAbstractTableModel>
-#include <QHeaderView>
 #include <QTableView>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "grid/grid.h"
+#include "ui/gridenvironment.h"
+#include "ui/gridheader.h"
+#include "ui/gridindicator.h"
+#include "ui/gridmodel.h"
+#include "ui/gridsearch.h"
 
 class QKeyEvent;
 class QLineEdit;
@@ -30,165 +34,14 @@ class QStyleOptionViewItem;
 
 namespace enviozvr::ui {
 
-class GridSearch;
-
-// System colours and the screen resolution as the exporters need them, from the
-// application palette and the primary screen.
-class ScreenGridEnvironment : public grid::GridEnvironment {
-  public:
-    grid::TColor systemColorRgb(int index) const override;
-    int pixelsPerInch() const override;
-    // One instance for the whole program.
-    static const ScreenGridEnvironment& instance();
-};
-
-// Windows-1252 colour value <-> QColor.
-QColor toQColor(grid::TColor color, const grid::GridEnvironment& environment);
-
-// The table model over a DataGrid: one model column per grid column (hidden ones
-// included, the view hides them), one model row per record of the data set.
-class GridModel : public QAbstractTableModel {
-    Q_OBJECT
-  public:
-    explicit GridModel(grid::DataGrid& grid, QObject* parent = nullptr);
-
-    grid::DataGrid& dataGrid() const { return grid_; }
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
-
-    // The text shown in a cell: the grid model's display text, control characters shown
-    // as blanks so that every cell keeps to one line.
-    QString cellText(int row, int column) const;
-
-    // Editing (off by default): cells of data fields take text; writeCell turns the text
-    // into the field's value on the cached result set (throwing on a bad value).
-    bool editing() const { return editing_; }
-    void setEditing(bool on) { editing_ = on; }
-    using CellWriter = std::function<void(grid::DataGrid& grid, int row, grid::TGridColumn& column,
-                                          const QString& text)>;
-    CellWriter writeCell;
-    // Data fields that are not read-only, and looked-up fields whose key fields are such.
-    bool fieldEditable(const grid::GridField& field) const;
-    // The default writer: strings as typed (empty text: NULL), integers parsed.
-    static void writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& column,
-                              const QString& text);
-
-    // The rows or columns (count, titles) changed: every view reads them again.
-    void reset();
-    // Cell texts changed, rows and columns did not.
-    void textsChanged();
-
-  signals:
-    // Writing a cell put the row into edit (or a refused write left it there).
-    void recordStateChanged();
-
-  private:
-    grid::DataGrid& grid_;
-    bool editing_ = false;
-};
-
-// The title row. Titles are drawn raised; a click on a title (not a drag) is reported by
-// titleClicked; a click in the lowest kColumnSelectZone pixels of a title reports
-// columnSelectClicked instead, and the pointer turns into the column-selection cursor
-// there. Below the titles the header may reserve a band (bandHeight) for widgets placed
-// by others, e.g. a filter row: bandRect gives each column's part of it.
-class GridHeader : public QHeaderView {
-    Q_OBJECT
-  public:
-    explicit GridHeader(grid::DataGrid& grid, QWidget* parent = nullptr);
-
-    static constexpr int kColumnSelectZone = 7;
-
-    // Height of the title cells alone.
-    int titleHeight() const;
-    int bandHeight() const { return bandHeight_; }
-    void setBandHeight(int height);
-    // The part of the band under a column, in header coordinates.
-    QRect bandRect(int logicalIndex) const;
-    // The column-selection zone of a title cell, in header coordinates (empty when column
-    // selection is not possible).
-    QRect columnSelectRect(int logicalIndex) const;
-    bool columnSelectionPossible() const;
-
-    // Sort markers drawn at the right of titles: a column, its direction and its rank in a
-    // multi-column sort (rank 0: a single-column marker, no number drawn).
-    struct SortMarker {
-        int column = -1;
-        bool ascending = true;
-        int rank = 0;
-    };
-    void setSortMarkers(std::vector<SortMarker> markers);
-    const std::vector<SortMarker>& sortMarkers() const { return markers_; }
-
-    QSize sizeHint() const override;
-
-    // The cursor shown over the column-selection zone.
-    static QCursor columnSelectCursor();
-
-  signals:
-    void titleClicked(int column, Qt::KeyboardModifiers modifiers);
-    void columnSelectClicked(int column, Qt::KeyboardModifiers modifiers);
-    void bandGeometryChanged();
-
-  protected:
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-
-  private:
-    grid::DataGrid& grid_;
-    int bandHeight_ = 0;
-    std::vector<SortMarker> markers_;
-    int pressedSection_ = -1;
-    QPoint pressPos_;
-    bool overZone_ = false;
-};
-
-// The row indicator column: raised cells, a marker on the current row: a triangle while
-// browsing, an I-beam while the row is edited, an asterisk while it is inserted.
-class GridIndicator : public QHeaderView {
-    Q_OBJECT
-  public:
-    explicit GridIndicator(QWidget* parent = nullptr);
-    static constexpr int kWidth = 12;
-    enum class Mark { Browse, Edit, Insert };
-    void setCurrentRow(int row);
-    void setCurrentMark(Mark mark);
-    int currentRow() const { return currentRow_; }
-    Mark currentMark() const { return mark_; }
-    QSize sizeHint() const override;
-
-  protected:
-    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
-
-  private:
-    int currentRow_ = -1;
-    Mark mark_ = Mark::Browse;
-};
-
-// Options of the grid window (its GridOptions), bits of one value.
-enum TGridWindowOption : uint32_t {
-    gopIncSearch = 1u << 0,        // Ctrl+F starts an incremental search in the focused column
-    gopDialogFind = 1u << 1,       // Ctrl+F (again) opens the "Find text" dialog
-    gopPreferIncSearch = 1u << 2,  // typing alone starts an incremental search
-};
-
-class GridWidget : public QTableView {
+class GridWidget : public QTableView, private GridSearchHost {
     Q_OBJECT
   public:
     explicit GridWidget(QWidget* parent = nullptr);
     ~GridWidget() override;
 
-    grid::DataGrid& dataGrid() { return *grid_; }
-    const grid::DataGrid& dataGrid() const { return *grid_; }
+    grid::DataGrid& dataGrid() override { return *grid_; }
+    const grid::DataGrid& dataGrid() const override { return *grid_; }
     GridModel* gridModel() const { return model_; }
     GridHeader* titleHeader() const { return header_; }
     GridIndicator* indicator() const { return indicator_; }
@@ -199,7 +52,7 @@ class GridWidget : public QTableView {
 
     // Editing switch: off, no cell can be edited (the viewers); on, data cells take text.
     void setEditingEnabled(bool on);
-    bool editingEnabled() const;
+    bool editingEnabled() const override;
 
     // Editing operations (editing on; each reloads the grid). Insert puts a new row before
     // the current one, append after the last one; delete asks confirmDelete first when
@@ -267,8 +120,8 @@ class GridWidget : public QTableView {
 
     // TGridWindowOption bits; none by default.
     uint32_t GridOptions = 0;
-    bool hasGridOption(TGridWindowOption o) const { return (GridOptions & o) != 0; }
-    // The incremental search and find dialog of this grid.
+    bool hasGridOption(TGridWindowOption o) const override { return (GridOptions & o) != 0; }
+    // The incremental search and find dialog of this grid, owned by it.
     GridSearch& search() const { return *search_; }
 
     // The filter row's switch ("Activar filtros"); what shows the row listens to
@@ -326,13 +179,20 @@ class GridWidget : public QTableView {
     // The indicator's marker from the data set's state.
     void updateIndicatorMark();
 
+    // GridSearchHost.
+    QModelIndex currentCell() const override;
+    QString shownCellText(int row, int column) const override;
+    int cellTextMargin() const override;
+    void showCell(int row, int column) override;
+    void repaintRowOf(const QModelIndex& cell) override;
+
     std::unique_ptr<grid::DataGrid> grid_;
     GridModel* model_;
     GridHeader* header_;
     GridIndicator* indicator_;
     std::vector<KeyHook> keyHooks_;
     std::vector<CellPainter> cellPainters_;
-    GridSearch* search_;
+    std::unique_ptr<GridSearch> search_;
     bool syncing_ = false;
     bool filterRowVisible_ = false;
     int lastRow_ = -1;

@@ -36,6 +36,18 @@ struct ColumnLimits {
 constexpr ColumnLimits kCodeColumn{60, 50, 60};
 constexpr ColumnLimits kNameColumn{150, 100, 220};
 
+// The two columns are wider than the drop-down, so making a name cell visible would
+// scroll the codes out of view (and before the first show, with the viewport not yet
+// laid out, even the names' start). Moving to a row scrolls only up and down and brings
+// back the left edge: the code and the start of the name stay in view.
+class DropDownTable : public QTableView {
+  public:
+    using QTableView::QTableView;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override {
+        QTableView::scrollTo(index.isValid() ? index.siblingAtColumn(0) : index, hint);
+    }
+};
+
 }  // namespace
 
 LookupBox::LookupBox(QWidget* parent)
@@ -111,7 +123,7 @@ void LookupBox::ensureDropDown() {
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(0);
 
-    table_ = new QTableView(frame_);
+    table_ = new DropDownTable(frame_);
     table_->setModel(model_);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);

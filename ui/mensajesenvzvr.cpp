@@ -3,8 +3,6 @@
 namespace enviozvr::ui {
 
 Tfmensajesenvzvr::Tfmensajesenvzvr(sender::MainData& data, QWidget* parent)
-    : EventListViewer(grid::EventViewer::Errors, data, parent)
-{
-}
+    : EventListViewer(grid::EventViewer::Errors, data, parent) {}
 
 }  // namespace enviozvr::ui

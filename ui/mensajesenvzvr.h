@@ -9,7 +9,7 @@ namespace enviozvr::ui {
 
 class Tfmensajesenvzvr : public EventListViewer {
     Q_OBJECT
-public:
+  public:
     explicit Tfmensajesenvzvr(sender::MainData& data, QWidget* parent = nullptr);
 };
 

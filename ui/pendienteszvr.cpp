@@ -3,8 +3,6 @@
 namespace enviozvr::ui {
 
 Tfpendienteszvr::Tfpendienteszvr(sender::MainData& data, QWidget* parent)
-    : EventListViewer(grid::EventViewer::Pending, data, parent)
-{
-}
+    : EventListViewer(grid::EventViewer::Pending, data, parent) {}
 
 }  // namespace enviozvr::ui

@@ -9,7 +9,7 @@ namespace enviozvr::ui {
 
 class Tfpendienteszvr : public EventListViewer {
     Q_OBJECT
-public:
+  public:
     explicit Tfpendienteszvr(sender::MainData& data, QWidget* parent = nullptr);
 };
 

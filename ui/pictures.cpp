@@ -9,8 +9,7 @@ namespace enviozvr::ui::pictures {
 namespace {
 
 // Draws on a transparent square of `size` pixels in a 32 x 32 coordinate system.
-QPixmap drawn(int size, const std::function<void(QPainter&)>& draw)
-{
+QPixmap drawn(int size, const std::function<void(QPainter&)>& draw) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
@@ -20,8 +19,7 @@ QPixmap drawn(int size, const std::function<void(QPainter&)>& draw)
     return pixmap;
 }
 
-QIcon icon(const std::function<void(QPainter&)>& draw)
-{
+QIcon icon(const std::function<void(QPainter&)>& draw) {
     QIcon result;
     for (int size : {16, 24, 32}) result.addPixmap(drawn(size, draw));
     return result;
@@ -31,8 +29,7 @@ const QColor kOutline(40, 40, 40);
 
 }  // namespace
 
-QIcon send()
-{
+QIcon send() {
     return icon([](QPainter& p) {
         p.setPen(QPen(kOutline, 1.5));
         p.setBrush(QColor(250, 240, 200));
@@ -40,12 +37,12 @@ QIcon send()
         p.drawPolyline(QPolygonF({{2, 7}, {13, 16}, {24, 7}}));
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(30, 150, 40));
-        p.drawPolygon(QPolygonF({{16, 19}, {24, 19}, {24, 14}, {31, 22}, {24, 30}, {24, 25}, {16, 25}}));
+        p.drawPolygon(
+            QPolygonF({{16, 19}, {24, 19}, {24, 14}, {31, 22}, {24, 30}, {24, 25}, {16, 25}}));
     });
 }
 
-QIcon cancel()
-{
+QIcon cancel() {
     return icon([](QPainter& p) {
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(200, 30, 30));
@@ -56,8 +53,7 @@ QIcon cancel()
     });
 }
 
-QIcon enter()
-{
+QIcon enter() {
     return icon([](QPainter& p) {
         p.setPen(QPen(kOutline, 1.5));
         p.setBrush(QColor(230, 180, 40));
@@ -70,8 +66,7 @@ QIcon enter()
     });
 }
 
-QIcon errors()
-{
+QIcon errors() {
     return icon([](QPainter& p) {
         p.setPen(QPen(kOutline, 1.5));
         p.setBrush(QColor(245, 200, 30));
@@ -82,8 +77,7 @@ QIcon errors()
     });
 }
 
-QIcon companies()
-{
+QIcon companies() {
     return icon([](QPainter& p) {
         p.setPen(QPen(kOutline, 1.5));
         p.setBrush(QColor(90, 130, 200));
@@ -103,8 +97,7 @@ QIcon companies()
     });
 }
 
-QIcon documents()
-{
+QIcon documents() {
     return icon([](QPainter& p) {
         p.setPen(QPen(kOutline, 1.5));
         p.setBrush(Qt::white);
@@ -114,8 +107,7 @@ QIcon documents()
     });
 }
 
-QIcon save()
-{
+QIcon save() {
     return icon([](QPainter& p) {
         p.setPen(QPen(kOutline, 1.5));
         p.setBrush(QColor(50, 80, 150));
@@ -127,8 +119,7 @@ QIcon save()
     });
 }
 
-QIcon pending()
-{
+QIcon pending() {
     return icon([](QPainter& p) {
         p.setPen(QPen(kOutline, 1.5));
         p.setBrush(QColor(240, 240, 255));
@@ -139,8 +130,7 @@ QIcon pending()
     });
 }
 
-QPixmap server(int size)
-{
+QPixmap server(int size) {
     return drawn(size, [](QPainter& p) {
         p.setPen(QPen(kOutline, 1));
         for (int i = 2; i >= 0; --i) {
@@ -157,8 +147,7 @@ QPixmap server(int size)
     });
 }
 
-QPixmap padlock(int size)
-{
+QPixmap padlock(int size) {
     return drawn(size, [](QPainter& p) {
         p.setPen(QPen(QColor(120, 120, 120), 3.5));
         p.setBrush(Qt::NoBrush);

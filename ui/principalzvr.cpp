@@ -433,7 +433,7 @@ void Tfprincipalzvr::setLastError(const std::string& text) {
 
 void Tfprincipalzvr::touched(QWidget* widget) {
     if (std::find(touched_.begin(), touched_.end(), widget) == touched_.end())
-        touched_.push_back(widget);
+        touched_.emplace_back(widget);
 }
 
 void Tfprincipalzvr::repaint() {

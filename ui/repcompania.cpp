@@ -8,8 +8,7 @@ namespace enviozvr::ui {
 Tfrepcompania::Tfrepcompania(data::Query& QRepcomp, QWidget* parent)
     : SettingsEditor("frepcompania", QStringLiteral("Configuración compañías"), parent),
       lists(QRepcomp),
-      CRepcomp(lists.CRepcomp)
-{
+      CRepcomp(lists.CRepcomp) {
     core::runGuarded([this] { lists.open(); });
     grid::setUpRepcompGrid(Grid1->dataGrid(), &CRepcomp);
     activaDelegate = new FlagCheckBoxDelegate(*Grid1, "RPCO_ACTIVA");
@@ -21,8 +20,7 @@ Tfrepcompania::~Tfrepcompania() { Grid1->dataGrid().setDataSet(nullptr); }
 
 void Tfrepcompania::closeLists() { lists.close(); }
 
-std::vector<std::string> Tfrepcompania::describingFields() const
-{
+std::vector<std::string> Tfrepcompania::describingFields() const {
     return {"RPCO_COD", "RPCP_NOMBRE"};
 }
 

@@ -11,7 +11,7 @@ namespace enviozvr::ui {
 
 class Tfrepcompania : public SettingsEditor {
     Q_OBJECT
-public:
+  public:
     // Reads the list at once; a failure to read it is reported through the unhandled-error
     // handler and the screen opens with an empty grid.
     explicit Tfrepcompania(data::Query& QRepcomp, QWidget* parent = nullptr);
@@ -23,7 +23,7 @@ public:
 
     data::CachedResultSet& editedList() override { return CRepcomp; }
 
-protected:
+  protected:
     void closeLists() override;
     std::vector<std::string> describingFields() const override;
 };

@@ -16,23 +16,23 @@ namespace enviozvr::ui {
 // choosing one writes the name, which the screen's cell writer turns into REPC_TIPO.
 class DocumentTypeDelegate : public FieldDelegate {
     Q_OBJECT
-public:
+  public:
     DocumentTypeDelegate(GridWidget& grid, std::vector<grid::DocumentType> types);
 
-protected:
+  protected:
     QWidget* createFieldEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                const QModelIndex& index) const override;
     void setFieldEditorData(QWidget* editor, const QModelIndex& index) const override;
     void setFieldModelData(QWidget* editor, QAbstractItemModel* model,
                            const QModelIndex& index) const override;
 
-private:
+  private:
     std::vector<grid::DocumentType> types_;
 };
 
 class Tfrepdocs : public SettingsEditor {
     Q_OBJECT
-public:
+  public:
     // Reads CTipodoc, then CRepConf; a failure is reported through the unhandled-error
     // handler and the screen opens with what could be read.
     Tfrepdocs(data::Query& QRepdocs, data::Query& TTipodoc, QWidget* parent = nullptr);
@@ -45,7 +45,7 @@ public:
 
     data::CachedResultSet& editedList() override { return CRepConf; }
 
-protected:
+  protected:
     void closeLists() override;
     std::vector<std::string> describingFields() const override;
 };

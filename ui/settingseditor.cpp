@@ -60,7 +60,7 @@ SettingsEditor::SettingsEditor(const char* objectName, const QString& caption, Q
     setTabOrder(SpeedButton1, SpeedButton2);
 
     // A cell editor keeps Ctrl+Z for its own text.
-    const auto gridAction = [this](const char* name, const QString& text, QKeySequence keys,
+    const auto gridAction = [this](const char* name, const QString& text, const QKeySequence& keys,
                                    void (GridWidget::*operation)()) {
         auto* action = new QAction(text, Grid1);
         action->setObjectName(QString::fromLatin1(name));

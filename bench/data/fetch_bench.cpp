@@ -24,12 +24,14 @@ namespace {
 
 const char* kSelect = "select * from REPLICA_EVENTOS";
 
-void fill(testing::TestDatabase& db, int rows)
-{
+void fill(testing::TestDatabase& db, int rows) {
     db.exec(
         "execute block as declare i integer = 0; begin "
-        "while (i < " + std::to_string(rows) + ") do begin "
-        "insert into REPLICA_EVENTOS values (:i, '00' || mod(:i, 7), iif(mod(:i, 5) = 0, 12, 236), :i, "
+        "while (i < " +
+        std::to_string(rows) +
+        ") do begin "
+        "insert into REPLICA_EVENTOS values (:i, '00' || mod(:i, 7), iif(mod(:i, 5) = 0, 12, 236), "
+        ":i, "
         "'FV' || mod(:i, 3), lpad(mod(:i, 999999), 6, '0'), 'COD-' || :i, "
         "dateadd(-mod(:i, 30) day to current_date), '08:30:00', "
         "iif(mod(:i, 2) = 0, current_date, null), iif(mod(:i, 2) = 0, '09:00:00', null), "
@@ -38,21 +40,20 @@ void fill(testing::TestDatabase& db, int rows)
         "i = i + 1; end end");
 }
 
-// The bare loop (attached beforehand, as the cached set's connection is): prepare, open, fetch every row into one buffer, keep nothing. Returns
-// the bytes of the raw values (non-null values as the server sends them).
-IAttachment* attach(const std::string& location)
-{
+// The bare loop (attached beforehand, as the cached set's connection is): prepare, open, fetch
+// every row into one buffer, keep nothing. Returns the bytes of the raw values (non-null values as
+// the server sends them).
+IAttachment* attach(const std::string& location) {
     data::fb::Status st;
     IXpbBuilder* dpb = data::fb::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0);
     dpb->insertString(&st, isc_dpb_user_name, "SYSDBA");
-    IAttachment* att = data::fb::provider()->attachDatabase(&st, location.c_str(),
-                                                            dpb->getBufferLength(&st), dpb->getBuffer(&st));
+    IAttachment* att = data::fb::provider()->attachDatabase(
+        &st, location.c_str(), dpb->getBufferLength(&st), dpb->getBuffer(&st));
     dpb->dispose();
     return att;
 }
 
-size_t bareFetch(IAttachment* att)
-{
+size_t bareFetch(IAttachment* att) {
     data::fb::Status st;
     ITransaction* tx = att->startTransaction(&st, 0, nullptr);
     IStatement* stmt = att->prepare(&st, tx, 0, kSelect, 3, IStatement::PREPARE_PREFETCH_METADATA);
@@ -90,8 +91,7 @@ struct CachedRun {
     int rows;
 };
 
-CachedRun cachedFetch(data::Connection& c)
-{
+CachedRun cachedFetch(data::Connection& c) {
     data::Query q(c, kSelect);
     data::Provider p("PAuditor", q, true);
     data::CachedResultSet set("CAuditor", p);
@@ -101,16 +101,14 @@ CachedRun cachedFetch(data::Connection& c)
     return {s, set.memoryBytes(), set.recordCount()};
 }
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
     int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     testing::TempDir dir;

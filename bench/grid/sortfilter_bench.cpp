@@ -34,7 +34,8 @@ double best(int rounds, const std::function<void()>& run) {
     for (int r = 0; r < rounds; ++r) {
         const auto start = Clock::now();
         run();
-        out = std::min(out, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        out =
+            std::min(out, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     return out;
 }
@@ -42,15 +43,18 @@ double best(int rounds, const std::function<void()>& run) {
 void fill(testing::TestDatabase& db, int rows) {
     db.exec(
         "execute block as declare i integer = 0; begin "
-        "while (i < " + std::to_string(rows) + ") do begin "
+        "while (i < " +
+        std::to_string(rows) +
+        ") do begin "
         "insert into REPLICA_EVENTOS values (:i, lpad(mod(:i * 7919, 97), 3, '0'), 236, :i, "
         "'FV' || mod(:i, 3), lpad(mod(:i, 999999), 6, '0'), 'COD-' || :i, "
         "dateadd(-mod(:i * 31, 365) day to date '2026-12-01'), '08:30:00', null, null, "
         "iif(mod(:i, 11) = 0, 'D', 'C'), 'FX', mod(:i, 4), "
         "'SQL Server Error: violation of constraint ' || mod(:i, 17)); "
         "i = i + 1; end end");
-    db.exec("insert into TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) values (236, "
-            "'FACT', 'Factura')");
+    db.exec(
+        "insert into TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) values (236, "
+        "'FACT', 'Factura')");
 }
 
 }  // namespace
@@ -140,10 +144,12 @@ int main(int argc, char** argv) {
     std::printf("sort, two columns (GridSortIndex)      %9.2f ms\n", sortTime);
     std::printf("  keys extracted into a vector         %9.2f ms\n", extractTime);
     std::printf("  std::stable_sort of those keys       %9.2f ms\n", bareSortTime);
-    std::printf("  ratio to extraction + stable_sort    %9.2f  (target <= 3)\n", sortTime / bareBoth);
+    std::printf("  ratio to extraction + stable_sort    %9.2f  (target <= 3)\n",
+                sortTime / bareBoth);
     std::printf("  ratio to stable_sort alone           %9.2f\n", sortTime / bareSortTime);
     std::printf("re-read of the list                    %9.2f ms\n", rereadTime);
-    std::printf("two-condition filter (re-read + keep)  %9.2f ms, %d rows kept\n", filterTime, kept);
+    std::printf("two-condition filter (re-read + keep)  %9.2f ms, %d rows kept\n", filterTime,
+                kept);
     std::printf("  ratio to the re-read alone           %9.2f  (target <= 1.5)\n",
                 filterTime / rereadTime);
     return 0;

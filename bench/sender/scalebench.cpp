@@ -40,16 +40,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int envInt(const char* name, int fallback)
-{
+int envInt(const char* name, int fallback) {
     const char* v = std::getenv(name);
     return v && *v ? std::atoi(v) : fallback;
 }
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    return v.empty()      ? 0
+           : v.size() % 2 ? v[v.size() / 2]
+                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 struct ChildRun {
@@ -61,8 +61,7 @@ struct ChildRun {
 
 // Runs the program with `args`; with `until`, reads its output and stops it (SIGKILL)
 // once a line contains that text.
-ChildRun runProgram(const std::vector<std::string>& args, const std::string& until = {})
-{
+ChildRun runProgram(const std::vector<std::string>& args, const std::string& until = {}) {
     int pipeFd[2];
     if (pipe(pipeFd) != 0) throw std::runtime_error("pipe");
     const auto t0 = std::chrono::steady_clock::now();
@@ -89,7 +88,8 @@ ChildRun runProgram(const std::vector<std::string>& args, const std::string& unt
         if (n <= 0) break;
         run.out.append(buffer, static_cast<size_t>(n));
         if (!until.empty() && run.out.find(until) != std::string::npos) {
-            run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            run.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
             kill(pid, SIGKILL);
             break;
         }
@@ -111,10 +111,9 @@ const char* const kIndexes[] = {"REPLICA_EVENTOS_ID",       "REPLICA_EVENTOS_PEN
                                 "FACTURAS_ZVR_DOCUMENTO"};
 
 class World {
-public:
+  public:
     World(const std::string& root, const std::string& server, int events)
-        : root_(root), server_(server)
-    {
+        : root_(root), server_(server) {
         const std::string user = testing::serverUser(), password = testing::serverPassword();
         for (const std::string sub : {"", "/datos", "/datos/001", "/datos/002"}) {
             fs::create_directories(root + sub);
@@ -131,14 +130,17 @@ public:
             "INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Destino', " + data::quoted(server) +
                 ", 'N', 1, 'S')",
             "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE USUARIO "
-            "PARA REPLICACION DE ARTICULOS', " + data::quoted(user) + ")",
+            "PARA REPLICACION DE ARTICULOS', " +
+                data::quoted(user) + ")",
             "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE DE USUARIO "
-            "PARA REPLICACION DE ARTICULOS', " + data::quoted(password) + ")",
+            "PARA REPLICACION DE ARTICULOS', " +
+                data::quoted(password) + ")",
             "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < " + std::to_string(events) +
                 ") DO BEGIN "
                 "INSERT INTO FACTURAS_ZVR VALUES ('FV', CAST(:i AS VARCHAR(6)), :i, "
                 "9000000000 + :i, 1234.56 + :i, 4012.345678, 12.5, CURRENT_DATE, "
-                "CURRENT_TIME, CURRENT_TIMESTAMP, 'A', 'Jos\xe9 Pe\xf1" "a Mu\xf1oz', "
+                "CURRENT_TIME, CURRENT_TIMESTAMP, 'A', 'Jos\xe9 Pe\xf1"
+                "a Mu\xf1oz', "
                 "'Entrega en bodega', 'COP'); "
                 "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, "
                 "RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, "
@@ -148,33 +150,31 @@ public:
                 "i = i + 1; END END"});
     }
 
-    void setIndexes(bool active)
-    {
+    void setIndexes(bool active) {
         for (const char* name : kIndexes) {
-            const std::string sql = std::string("ALTER INDEX ") + name + (active ? " ACTIVE" : " INACTIVE");
+            const std::string sql =
+                std::string("ALTER INDEX ") + name + (active ? " ACTIVE" : " INACTIVE");
             origin->exec(sql);
             dest->exec(sql);
         }
     }
-    void reset()
-    {
-        origin->exec("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = NULL, RPEV_HORAREP = NULL "
-                     "WHERE RPEV_FECREP IS NOT NULL");
+    void reset() {
+        origin->exec(
+            "UPDATE REPLICA_EVENTOS SET RPEV_FECREP = NULL, RPEV_HORAREP = NULL "
+            "WHERE RPEV_FECREP IS NOT NULL");
         dest->exec("DELETE FROM FACTURAS_ZVR");
         dest->exec("SELECT COUNT(*) FROM FACTURAS_ZVR");  // collects the deleted versions
         origin->exec("SELECT COUNT(*) FROM REPLICA_EVENTOS");
     }
-    long long pending()
-    {
+    long long pending() {
         return origin->scalar("SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_FECREP IS NULL")
             .asInteger();
     }
-    std::vector<std::string> args(const std::vector<std::string>& options) const
-    {
+    std::vector<std::string> args(const std::vector<std::string>& options) const {
         std::vector<std::string> a = {"--headless"};
         a.insert(a.end(), options.begin(), options.end());
-        for (const std::string& s : {server_, testing::serverUser(), testing::serverPassword(),
-                                     std::string("001")})
+        for (const std::string& s :
+             {server_, testing::serverUser(), testing::serverPassword(), std::string("001")})
             a.push_back(s);
         return a;
     }
@@ -189,15 +189,14 @@ struct ScaleFigures {
 };
 
 // One --once cycle of `batch` events; adds its figures.
-void measureCycle(World& w, int batch, ScaleFigures& f)
-{
+void measureCycle(World& w, int batch, ScaleFigures& f) {
     w.reset();
     const long long before = w.pending();
     ChildRun run = runProgram(w.args({"--once", "--batch=" + std::to_string(batch)}));
     const long long sent = before - w.pending();
     if (sent != batch) {
-        std::fprintf(stderr, "cycle sent %lld of %d (exit status %d):\n%s", sent, batch,
-                     run.status, run.out.c_str());
+        std::fprintf(stderr, "cycle sent %lld of %d (exit status %d):\n%s", sent, batch, run.status,
+                     run.out.c_str());
         std::exit(1);
     }
     f.msPerEvent.push_back(1000 * run.seconds / batch);
@@ -206,8 +205,7 @@ void measureCycle(World& w, int batch, ScaleFigures& f)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     setenv("ENVIOZVR_TEST_SERVER", "localhost", 0);
     setenv("ENVIOZVR_TEST_USER", "SYSDBA", 0);
     setenv("ENVIOZVR_TEST_PASSWORD", "masterkey", 0);
@@ -243,7 +241,8 @@ int main(int argc, char** argv)
             }
             timeRatio.push_back(withIdx[1].msPerEvent.back() / withIdx[0].msPerEvent.back());
             memoryRatio.push_back(withIdx[1].rssMb.back() / withIdx[0].rssMb.back());
-            timeRatioNoIndex.push_back(withoutIdx[1].msPerEvent.back() / withoutIdx[0].msPerEvent.back());
+            timeRatioNoIndex.push_back(withoutIdx[1].msPerEvent.back() /
+                                       withoutIdx[0].msPerEvent.back());
             std::fprintf(stderr,
                          "  round %d: with indexes %.3f / %.3f ms/event (ratio %.2f), "
                          "without %.3f / %.3f ms/event\n",
@@ -256,12 +255,13 @@ int main(int argc, char** argv)
         std::printf("queued events      with indexes (batch %d)     without indexes (batch %d)\n",
                     batch, batchNoIndex);
         for (int s = 0; s < 2; ++s)
-            std::printf("%8d           %7.3f ms/event %6.1f MB    %7.3f ms/event %6.1f MB\n", sizes[s],
-                        median(withIdx[s].msPerEvent), median(withIdx[s].rssMb),
+            std::printf("%8d           %7.3f ms/event %6.1f MB    %7.3f ms/event %6.1f MB\n",
+                        sizes[s], median(withIdx[s].msPerEvent), median(withIdx[s].rssMb),
                         median(withoutIdx[s].msPerEvent), median(withoutIdx[s].rssMb));
-        std::printf("ratio %d / 1000, median of the rounds: time %.2f (target <= 1.30), memory "
-                    "%.2f (target <= 1.20); without indexes: time %.2f\n",
-                    large, median(timeRatio), median(memoryRatio), median(timeRatioNoIndex));
+        std::printf(
+            "ratio %d / 1000, median of the rounds: time %.2f (target <= 1.30), memory "
+            "%.2f (target <= 1.20); without indexes: time %.2f\n",
+            large, median(timeRatio), median(memoryRatio), median(timeRatioNoIndex));
         std::printf("time ratio per round:");
         for (double r : timeRatio) std::printf(" %.2f", r);
         std::printf("\n");
@@ -278,10 +278,11 @@ int main(int argc, char** argv)
                 if (run.out.find('\n', at) == std::string::npos) break;
             }
             const double perEvent = 1000 * run.seconds / drainEvents;
-            std::printf("drain of %d events, default batch (100): %.1f s in %d cycles, %lld left, "
-                        "%.3f ms/event; ratio to the per-event time of one batch: %.2f\n",
-                        drainEvents, run.seconds, cycles, left, perEvent,
-                        perEvent / median(withIdx[0].msPerEvent));
+            std::printf(
+                "drain of %d events, default batch (100): %.1f s in %d cycles, %lld left, "
+                "%.3f ms/event; ratio to the per-event time of one batch: %.2f\n",
+                drainEvents, run.seconds, cycles, left, perEvent,
+                perEvent / median(withIdx[0].msPerEvent));
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

@@ -39,15 +39,18 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-void fill(testing::TestDatabase& db, int rows)
-{
-    db.exec("INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (236, "
-            "'FV', 'Factura de venta')");
-    db.exec("INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (120, "
-            "'PD', 'Pedido')");
+void fill(testing::TestDatabase& db, int rows) {
+    db.exec(
+        "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (236, "
+        "'FV', 'Factura de venta')");
+    db.exec(
+        "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) VALUES (120, "
+        "'PD', 'Pedido')");
     db.exec(
         "execute block as declare i integer = 0; begin "
-        "while (i < " + std::to_string(rows) + ") do begin "
+        "while (i < " +
+        std::to_string(rows) +
+        ") do begin "
         "insert into REPLICA_EVENTOS values (:i, '00' || mod(:i, 7), 236, :i, "
         "'FV' || mod(:i, 3), lpad(mod(:i, 999999), 6, '0'), 'COD-' || :i, "
         "dateadd(-mod(:i, 30) day to current_date), '08:30:00', null, null, "
@@ -57,35 +60,30 @@ void fill(testing::TestDatabase& db, int rows)
         "i = i + 1; end end");
 }
 
-double seconds(const std::function<void()>& f)
-{
+double seconds(const std::function<void()>& f) {
     const auto t0 = Clock::now();
     f();
     return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
 
-size_t heapInUse()
-{
+size_t heapInUse() {
     malloc_trim(0);
     return mallinfo2().uordblks;
 }
 
-void paint(QWidget& w)
-{
+void paint(QWidget& w) {
     QImage image(w.size(), QImage::Format_ARGB32);
     w.render(&image);
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;

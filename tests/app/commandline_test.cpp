@@ -104,6 +104,39 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase) {
         << run.out;
 }
 
+// The exit statuses that need no database are the ones the help and the manual page give:
+// bad arguments and a missing installation directory 2 everywhere, a failed login 2 for
+// --headless and --status but 1 for --export.
+TEST(CommandLine, ExitStatusesAreTheDocumentedOnes) {
+    const std::string nowhere = "/enviozvr-no-such-folder";
+    const OptionCase cases[] = {
+        {{"--headless", "--once", nowhere, "u", "p", "001"}, 2, "", "Directorio"},
+        {{"--status", nowhere, "u", "p", "001"}, 2, "", "general.fdb"},
+        {{"--export=errores", "--format=txt", "srv", "u", "p", "001"}, 2, "", "--output=FILE"},
+        {{"--export=errores", "--format=txt", "--output=" + nowhere + "/x.txt", nowhere, "u", "p",
+          "001"},
+         1,
+         "",
+         "login failed"},
+    };
+    for (const OptionCase& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        const ProgramRun run = runProgram(c.args);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_NE(run.err.find(c.errHas), std::string::npos) << run.err;
+    }
+    const std::string help = runProgram({"--help"}).out;
+    const std::string manual = fileText(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.1");
+    for (const char* mode : {"--headless --once", "--status", "--export"}) {
+        EXPECT_NE(help.find(std::string("Exit status of ") + mode + ": 0"), std::string::npos)
+            << mode;
+        const std::string inManual = std::regex_replace(std::string(mode), std::regex("-"), "\\-");
+        EXPECT_NE(manual.find(".B " + inManual + "\n0 when"), std::string::npos) << mode;
+    }
+    EXPECT_NE(help.find("1 the login, the company, the\nlist or the file failed"),
+              std::string::npos);
+}
+
 // The help names every option that the README shows for the run modes, and the manual
 // page documents every option that the help names.
 TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {

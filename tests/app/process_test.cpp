@@ -252,6 +252,10 @@ TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits) {
         EXPECT_TRUE(logLinesAreWhole(world, "ENVIO.TXT"));
         EXPECT_TRUE(world.logLines("ERRORES.TXT").empty()) << program.err;
         EXPECT_EQ(withoutIndexWarnings(program.err), "");
+        // A cycle cut short says so in the line that ends it.
+        EXPECT_EQ(program.out.find("; detenido por una senal de parada\n") != std::string::npos,
+                  c.moment == Moment::InTheFirstEvent)
+            << program.out;
     }
 }
 

@@ -11,7 +11,7 @@
 namespace enviozvr::sendertest {
 namespace {
 
-// An event registered `minutesAgo` minutes before the server's now.
+// An event registered `minutesAgo` minutes before the server's now (negative: after it).
 struct AgedEvent {
     int id;
     std::string company;
@@ -22,7 +22,7 @@ struct AgedEvent {
 
 void addAged(SenderWorld& w, const AgedEvent& e) {
     const std::string at =
-        "DATEADD(MINUTE, -" + std::to_string(e.minutesAgo) + ", CURRENT_TIMESTAMP)";
+        "DATEADD(MINUTE, " + std::to_string(-e.minutesAgo) + ", CURRENT_TIMESTAMP)";
     w.origin->exec(
         "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, RPEV_NUMERO, "
         "RPEV_FECREG, RPEV_HORAREG, RPEV_FECREP, RPEV_HORAREP, RPEV_OPER, RPEV_ERROR) VALUES (" +
@@ -98,6 +98,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {},
                    "",
                    {"002: 2 pendientes, 0 con error, mas antiguo hace 5 min, ultimo envio $Y",
+                    "errorenvio.txt: sin lineas"},
+                   0},
+        // A workstation whose clock is ahead of the server's registers events "later".
+        StatusCase{"RegisteredAheadOfTheServersClock",
+                   {{1, "002", -600}},
+                   {},
+                   "",
+                   {"002: 1 pendientes, 0 con error, mas antiguo hace 0 min, ultimo envio nunca",
                     "errorenvio.txt: sin lineas"},
                    0},
         StatusCase{"PendingOlderThanTheDefault",

@@ -16,8 +16,7 @@ namespace {
 
 // The text ENoManejada would show for the failure of attaching `location`.
 std::string shownForAttach(const std::string& location, const std::string& user,
-                           const std::string& password)
-{
+                           const std::string& password) {
     auto connection = data::Connection::general();
     connection->setDatabase(location);
     connection->setParam("user_name", user);
@@ -30,8 +29,7 @@ std::string shownForAttach(const std::string& location, const std::string& user,
     return "<connected>";
 }
 
-TEST(ClientWording, MissingDatabaseFileNamesTheFile)
-{
+TEST(ClientWording, MissingDatabaseFileNamesTheFile) {
     fixture::TempDir dir;
     const std::string path = dir.file("general.fdb");
     EXPECT_EQ(shownForAttach(path, "SYSDBA", "masterkey"),
@@ -41,13 +39,12 @@ TEST(ClientWording, MissingDatabaseFileNamesTheFile)
               "No se encontr\xF3 el archivo o la ruta " + path);
 }
 
-TEST(ClientWording, WrongPasswordAndUnknownHost)
-{
+TEST(ClientWording, WrongPasswordAndUnknownHost) {
     fixture::TempDir dir;
     fixture::TestDatabase db(dir.file("general.fdb"), /*viaServer=*/true);
-    EXPECT_EQ(shownForAttach(db.location(), fixture::serverUser(),
-                             fixture::serverPassword() + "-wrong"),
-              "El nombre de Usuario o la clave son incorrectas.");
+    EXPECT_EQ(
+        shownForAttach(db.location(), fixture::serverUser(), fixture::serverPassword() + "-wrong"),
+        "El nombre de Usuario o la clave son incorrectas.");
     EXPECT_EQ(shownForAttach("nohost-enviozvr.invalid:" + db.path(), "SYSDBA", "masterkey"),
               "No se encontr\xF3 el equipo servidor con nombre nohost-enviozvr.invalid");
 }

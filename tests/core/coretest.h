@@ -12,9 +12,8 @@ namespace enviozvr::coretest {
 
 // Collects every showUserMessage text while it lives; restores the default afterwards.
 class MessageCapture {
-public:
-    MessageCapture()
-    {
+  public:
+    MessageCapture() {
         core::setUserMessageHandler([this](const std::string& text) { messages.push_back(text); });
     }
     ~MessageCapture() { core::setUserMessageHandler({}); }
@@ -22,8 +21,7 @@ public:
 };
 
 // "date,time" as a log line starts now.
-inline std::string stampNow()
-{
+inline std::string stampNow() {
     return data::shortDateText(data::today()) + "," + data::longTimeText(data::timeNow());
 }
 
@@ -33,8 +31,7 @@ struct StampWindow {
     std::string before = stampNow();
     std::string after;
     void close() { after = stampNow(); }
-    bool matches(const std::string& line, const std::string& rest) const
-    {
+    bool matches(const std::string& line, const std::string& rest) const {
         return line == before + rest || line == after + rest;
     }
 };

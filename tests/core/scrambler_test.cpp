@@ -1,9 +1,10 @@
+#include "core/scrambler.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/loginrecord.h"
-#include "core/scrambler.h"
 
 using namespace std::string_literals;
 using enviozvr::core::CifrarClave;
@@ -18,8 +19,7 @@ struct ScrambleCase {
 };
 
 // Byte p of a text of n bytes moves up by n + p + key(p), keys 9, 2, 8 repeating.
-TEST(Scrambler, KnownValuesBothWays)
-{
+TEST(Scrambler, KnownValuesBothWays) {
     const ScrambleCase cases[] = {
         {"empty", ""s, ""s},
         {"single byte scrambles to zero", "\xF5"s, "\0"s},
@@ -35,8 +35,7 @@ TEST(Scrambler, KnownValuesBothWays)
     }
 }
 
-TEST(Scrambler, RoundTripsEveryByteAtManyLengths)
-{
+TEST(Scrambler, RoundTripsEveryByteAtManyLengths) {
     std::string allBytes;
     for (int b = 0; b < 256; ++b) allBytes.push_back(static_cast<char>(b));
     for (std::size_t length : {1u, 2u, 3u, 4u, 7u, 255u, 256u, 300u, 1000u}) {
@@ -49,8 +48,7 @@ TEST(Scrambler, RoundTripsEveryByteAtManyLengths)
     }
 }
 
-TEST(LoginRecord, UpperAsciiChangesOnlyLettersAToZ)
-{
+TEST(LoginRecord, UpperAsciiChangesOnlyLettersAToZ) {
     EXPECT_EQ(enviozvr::core::upperAscii("juan.p\xE9rez_9z \xF1"), "JUAN.P\xE9REZ_9Z \xF1");
     EXPECT_EQ(enviozvr::core::upperAscii(""), "");
 }

@@ -1,13 +1,14 @@
+#include "core/unhandled.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "core/unhandled.h"
-#include "support/appdir.h"
 #include "coretest.h"
 #include "data/errors.h"
+#include "support/appdir.h"
 
 using enviozvr::coretest::MessageCapture;
 using enviozvr::coretest::StampWindow;
@@ -26,8 +27,7 @@ struct TranslationCase {
     std::string shown;
 };
 
-TEST(TranslateErrorMessage, Table)
-{
+TEST(TranslateErrorMessage, Table) {
     const std::string login =
         "Your user name and password are not defined. Ask your database administrator to set "
         "up a Firebird login.";
@@ -35,8 +35,7 @@ TEST(TranslateErrorMessage, Table)
         "Unable to complete network request to host \"nohost\".\n-Failed to locate host machine.";
     const TranslationCase cases[] = {
         {"refused login", login, "El nombre de Usuario o la clave son incorrectas."},
-        {"login wording in other letter case",
-         "your user name and password are not defined",
+        {"login wording in other letter case", "your user name and password are not defined",
          kOther + "your user name and password are not defined"},
         {"missing file, older wording", "I/O error for file \"C:\\datos\\general.fdb\"\nError",
          kMissingFile + "C:\\datos\\general.fdb"},
@@ -65,22 +64,21 @@ TEST(TranslateErrorMessage, Table)
 
 // Records every shown text with the contents of ERRORES.TXT at the moment it was shown.
 class RecordingDisplay : public core::ErrorDisplay {
-public:
+  public:
     explicit RecordingDisplay(const InstallDir& dir) : dir_(dir) {}
-    void showError(const std::string& text) override
-    {
+    void showError(const std::string& text) override {
         shown.push_back(text);
         logAtDisplay.push_back(dir_.readFile("ERRORES.TXT").value_or("<missing>"));
     }
     std::vector<std::string> shown;
     std::vector<std::string> logAtDisplay;
 
-private:
+  private:
     const InstallDir& dir_;
 };
 
 class UnhandledErrors : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
 
     InstallDir dir;
@@ -88,8 +86,7 @@ protected:
     core::LoginRecord login;
 };
 
-TEST_F(UnhandledErrors, LogsFirstThenShowsTheTranslatedText)
-{
+TEST_F(UnhandledErrors, LogsFirstThenShowsTheTranslatedText) {
     login.UsuarioSesion = "JUAN";
     core::installUnhandledErrorHandler(&login, &display);
     StampWindow stamp;
@@ -102,8 +99,7 @@ TEST_F(UnhandledErrors, LogsFirstThenShowsTheTranslatedText)
         << display.logAtDisplay[0];
 }
 
-TEST_F(UnhandledErrors, UserIsReadAtTheTimeOfTheError)
-{
+TEST_F(UnhandledErrors, UserIsReadAtTheTimeOfTheError) {
     core::installUnhandledErrorHandler(&login, &display);
     StampWindow beforeLogin;
     core::ENoManejada(std::runtime_error("first, before login"));
@@ -119,8 +115,7 @@ TEST_F(UnhandledErrors, UserIsReadAtTheTimeOfTheError)
     EXPECT_TRUE(afterLogin.matches(both.substr(firstLine.size()), ",ANA,second\r\n")) << both;
 }
 
-TEST_F(UnhandledErrors, LaterInstallationReplacesTheEarlier)
-{
+TEST_F(UnhandledErrors, LaterInstallationReplacesTheEarlier) {
     RecordingDisplay earlier(dir);
     core::LoginRecord otherLogin{"OTRO", "", ""};
     core::installUnhandledErrorHandler(&otherLogin, &earlier);
@@ -133,8 +128,7 @@ TEST_F(UnhandledErrors, LaterInstallationReplacesTheEarlier)
     EXPECT_NE(dir.readFile("ERRORES.TXT").value_or("").find(",JUAN,boom\r\n"), std::string::npos);
 }
 
-TEST_F(UnhandledErrors, UnusableDirectorySettingLosesTheLineButShowsTheMessage)
-{
+TEST_F(UnhandledErrors, UnusableDirectorySettingLosesTheLineButShowsTheMessage) {
     InstallDir broken(InstallDir::Key::None);
     broken.writeSettings(InstallDir::Key::Nivora2016, "[General]\nDirectorio=/a, /b\n");
     RecordingDisplay brokenDisplay(broken);
@@ -143,8 +137,7 @@ TEST_F(UnhandledErrors, UnusableDirectorySettingLosesTheLineButShowsTheMessage)
     EXPECT_EQ(brokenDisplay.shown, std::vector<std::string>{kOther + "boom"});
 }
 
-TEST_F(UnhandledErrors, RunGuardedRoutesWhatEscapes)
-{
+TEST_F(UnhandledErrors, RunGuardedRoutesWhatEscapes) {
     login.UsuarioSesion = "JUAN";
     core::installUnhandledErrorHandler(&login, &display);
 
@@ -153,17 +146,17 @@ TEST_F(UnhandledErrors, RunGuardedRoutesWhatEscapes)
     EXPECT_TRUE(display.shown.empty());
     EXPECT_FALSE(dir.readFile("ERRORES.TXT")) << "a silent abort logs nothing";
 
-    EXPECT_FALSE(core::runGuardedOk([] { throw enviozvr::data::DataError("Field 'X' must have a value"); }));
+    EXPECT_FALSE(
+        core::runGuardedOk([] { throw enviozvr::data::DataError("Field 'X' must have a value"); }));
     EXPECT_FALSE(core::runGuardedOk([] { throw 42; }));
     EXPECT_EQ(display.shown, (std::vector<std::string>{kOther + "Field 'X' must have a value",
-                                                        kOther + "Unknown error"}));
+                                                       kOther + "Unknown error"}));
     const std::string log = dir.readFile("ERRORES.TXT").value_or("");
     EXPECT_NE(log.find(",JUAN,Field 'X' must have a value\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find(",JUAN,Unknown error\r\n"), std::string::npos) << log;
 }
 
-TEST_F(UnhandledErrors, RunGuardedReturnsEvenWhenTheDisplayFails)
-{
+TEST_F(UnhandledErrors, RunGuardedReturnsEvenWhenTheDisplayFails) {
     struct FailingDisplay : core::ErrorDisplay {
         void showError(const std::string&) override { throw std::runtime_error("no display"); }
     } failing;

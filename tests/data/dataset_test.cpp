@@ -414,6 +414,31 @@ TEST_F(CachedSetTest, ATransactionEndedUnderTheApplicationStopsItAsTheCallersFau
     EXPECT_EQ(set.changeCount(), 2);
 }
 
+// Without a hook a refusal is kept as it was raised, for the caller to take as its own
+// error: the server's refusal stays a DatabaseError; the next application forgets it.
+TEST_F(CachedSetTest, TheFirstRefusalOfAnApplicationIsKeptAsRaised) {
+    db.exec("alter table T add constraint NOMBRE_NO_X check (NOMBRE <> 'x')");
+    set.setCommandText("select * from T order by ID");
+    set.open();
+    set.edit();
+    set.setValue("NOMBRE", Value::text("x"));
+    set.post();
+    ASSERT_EQ(set.applyUpdates(0), 1);
+    ASSERT_TRUE(set.lastApplyError());
+    try {
+        std::rethrow_exception(set.lastApplyError());
+    } catch (const DatabaseError& error) {
+        EXPECT_NE(std::string(error.what()).find("NOMBRE_NO_X"), std::string::npos) << error.what();
+        EXPECT_FALSE(error.connectionLost());
+    }
+    set.cancelUpdates();
+    set.edit();
+    set.setValue("NOMBRE", Value::text("y"));
+    set.post();
+    EXPECT_EQ(set.applyUpdates(0), 0);
+    EXPECT_FALSE(set.lastApplyError());
+}
+
 TEST_F(CachedSetTest, WorksInsideATransactionItDidNotStart) {
     set.setCommandText("select * from T where ID = 3");
     set.open();

@@ -1,13 +1,13 @@
+#include "data/parameters.h"
+
 #include <gtest/gtest.h>
 
 #include "data/connection.h"
-#include "data/parameters.h"
 #include "data/sqltext.h"
 
 using namespace enviozvr::data;
 
-TEST(ParameterList, NamesCompareWithoutCaseAndTakeTheSpellingOfTheCall)
-{
+TEST(ParameterList, NamesCompareWithoutCaseAndTakeTheSpellingOfTheCall) {
     ParameterList p({"User_Name=sysdba", "Password=kelpstone"});
     p.set("password", "secret");
     EXPECT_EQ(p.lines(), (std::vector<std::string>{"User_Name=sysdba", "password=secret"}));
@@ -16,8 +16,7 @@ TEST(ParameterList, NamesCompareWithoutCaseAndTakeTheSpellingOfTheCall)
     EXPECT_EQ(p.lines().back(), "RoleName=RoleName");
 }
 
-TEST(ParameterList, EmptyValueRemovesTheLine)
-{
+TEST(ParameterList, EmptyValueRemovesTheLine) {
     ParameterList p({"user_name=SYSDBA", "password=kelpstone"});
     p.set("Password", "");
     EXPECT_FALSE(p.has("password"));
@@ -26,8 +25,7 @@ TEST(ParameterList, EmptyValueRemovesTheLine)
     EXPECT_EQ(p.lines(), std::vector<std::string>{"user_name=SYSDBA"});
 }
 
-TEST(Connection, CompanyConnectionsStartWithTheFixedList)
-{
+TEST(Connection, CompanyConnectionsStartWithTheFixedList) {
     auto c = Connection::company("DbCia");
     EXPECT_EQ(c->database(), "c:\\nivoraERP2015\\sop\\nivora.fdb");
     EXPECT_EQ(c->param("user_name"), "sysdba");
@@ -40,11 +38,11 @@ TEST(Connection, CompanyConnectionsStartWithTheFixedList)
     EXPECT_EQ(c->param("Database"), "srv:/datos/001/nivora.fdb");
 
     auto g = Connection::general();
-    EXPECT_EQ(g->params().lines(), (std::vector<std::string>{"user_name=SYSDBA", "password=kelpstone"}));
+    EXPECT_EQ(g->params().lines(),
+              (std::vector<std::string>{"user_name=SYSDBA", "password=kelpstone"}));
 }
 
-TEST(SqlText, QuotingAndIsoForms)
-{
+TEST(SqlText, QuotingAndIsoForms) {
     struct Case {
         std::string in, out;
     } cases[] = {{"it's", "'it''s'"}, {"", "''"}, {"''", "''''''"}, {"plain", "'plain'"}};
@@ -54,8 +52,7 @@ TEST(SqlText, QuotingAndIsoForms)
     EXPECT_EQ(sqlTime(Time::fromHms(7, 5, 9, 1234)), "'07:05:09'");
 }
 
-TEST(Values, DatesRoundTripThroughTheFirebirdEpoch)
-{
+TEST(Values, DatesRoundTripThroughTheFirebirdEpoch) {
     EXPECT_EQ(Date::fromYmd(1858, 11, 17).days, 0);
     EXPECT_EQ(Date::fromYmd(2000, 1, 1).days, 51544);
     int y, m, d;
@@ -63,8 +60,7 @@ TEST(Values, DatesRoundTripThroughTheFirebirdEpoch)
     EXPECT_EQ((std::array{y, m, d}), (std::array{2024, 2, 29}));
 }
 
-TEST(Values, DecimalsKeepTheirScale)
-{
+TEST(Values, DecimalsKeepTheirScale) {
     EXPECT_EQ((Decimal{1250, 2}.toString()), "12.50");
     EXPECT_EQ((Decimal{-5, 3}.toString()), "-0.005");
     EXPECT_EQ((Decimal{1234565, 6}.rescaled(4).unscaled), 12346);  // half away from zero

@@ -7,8 +7,7 @@ using namespace enviozvr::data;
 
 namespace {
 
-Field f(const std::string& name, FieldType type, int size = 0)
-{
+Field f(const std::string& name, FieldType type, int size = 0) {
     Field x;
     x.name = name;
     x.type = type;
@@ -16,13 +15,13 @@ Field f(const std::string& name, FieldType type, int size = 0)
     return x;
 }
 
-const std::vector<Field> kFields = {f("ID", FieldType::Integer, 4), f("NOMBRE", FieldType::String, 20),
-                                    f("NOTAS", FieldType::Blob), f("LARGO", FieldType::String, 9000)};
+const std::vector<Field> kFields = {f("ID", FieldType::Integer, 4),
+                                    f("NOMBRE", FieldType::String, 20), f("NOTAS", FieldType::Blob),
+                                    f("LARGO", FieldType::String, 9000)};
 
 Row row(Value id, Value nombre, Value notas, Value largo) { return {id, nombre, notas, largo}; }
 
-Change change(TUpdateKind kind, Row oldValues, Row newValues, std::vector<bool> assigned)
-{
+Change change(TUpdateKind kind, Row oldValues, Row newValues, std::vector<bool> assigned) {
     Change c;
     c.kind = kind;
     c.oldValues = std::move(oldValues);
@@ -33,41 +32,55 @@ Change change(TUpdateKind kind, Row oldValues, Row newValues, std::vector<bool> 
 
 }  // namespace
 
-TEST(GeneratedStatements, TextsAndParameters)
-{
+TEST(GeneratedStatements, TextsAndParameters) {
     struct Case {
         const char* what;
         Change change;
         std::string text;
         std::vector<Value> params;
     };
-    Change insert = change(ukInsert, {}, row(Value::integer(1), Value::text(""), Value::null(), Value::text("x")),
-                  {true, true, true, true});
-    Change del = change(ukDelete, row(Value::integer(1), Value::null(), Value::text("blob"), Value::text("long")), {}, {});
-    Change delEmpty = change(ukDelete, row(Value::integer(2), Value::text(""), Value::null(), Value::null()), {}, {});
-    Change modify = change(ukModify, row(Value::integer(1), Value::text("a"), Value::null(), Value::null()),
-                  row(Value::integer(1), Value::text("b"), Value::text("n"), Value::null()),
-                  {false, true, true, false});
-    Change modifyOne = change(ukModify, row(Value::integer(1), Value::null(), Value::null(), Value::null()),
-                     row(Value::integer(1), Value::text("b"), Value::null(), Value::null()),
-                     {false, true, false, false});
-    Change nothing = change(ukModify, row(Value::integer(1), Value::null(), Value::null(), Value::null()),
-                   row(Value::integer(1), Value::null(), Value::null(), Value::null()),
-                   {false, false, false, false});
+    Change insert = change(ukInsert, {},
+                           row(Value::integer(1), Value::text(""), Value::null(), Value::text("x")),
+                           {true, true, true, true});
+    Change del = change(
+        ukDelete, row(Value::integer(1), Value::null(), Value::text("blob"), Value::text("long")),
+        {}, {});
+    Change delEmpty = change(
+        ukDelete, row(Value::integer(2), Value::text(""), Value::null(), Value::null()), {}, {});
+    Change modify =
+        change(ukModify, row(Value::integer(1), Value::text("a"), Value::null(), Value::null()),
+               row(Value::integer(1), Value::text("b"), Value::text("n"), Value::null()),
+               {false, true, true, false});
+    Change modifyOne =
+        change(ukModify, row(Value::integer(1), Value::null(), Value::null(), Value::null()),
+               row(Value::integer(1), Value::text("b"), Value::null(), Value::null()),
+               {false, true, false, false});
+    Change nothing =
+        change(ukModify, row(Value::integer(1), Value::null(), Value::null(), Value::null()),
+               row(Value::integer(1), Value::null(), Value::null(), Value::null()),
+               {false, false, false, false});
     std::vector<Case> cases = {
         {"insert, every column, NULL bound as NULL", insert,
-         "insert into \"T\"\r\n  (\"ID\", \"NOMBRE\", \"NOTAS\", \"LARGO\")\r\nvalues\r\n  (?, ?, ?, ?)\r\n",
+         "insert into \"T\"\r\n  (\"ID\", \"NOMBRE\", \"NOTAS\", \"LARGO\")\r\nvalues\r\n  (?, ?, "
+         "?, ?)\r\n",
          insert.newValues},
-        {"delete: NULL old value, blob and long string left out", del,
-         "delete from \"T\" \r\nwhere\r\n \"ID\" = ? and\r\n \"NOMBRE\" is null\r\n", {Value::integer(1)}},
-        {"delete: an empty string is an ordinary value", delEmpty,
+        {"delete: NULL old value, blob and long string left out",
+         del,
+         "delete from \"T\" \r\nwhere\r\n \"ID\" = ? and\r\n \"NOMBRE\" is null\r\n",
+         {Value::integer(1)}},
+        {"delete: an empty string is an ordinary value",
+         delEmpty,
          "delete from \"T\" \r\nwhere\r\n \"ID\" = ? and\r\n \"NOMBRE\" = ?\r\n",
          {Value::integer(2), Value::text("")}},
-        {"update: assigned columns only, blob set but not compared", modify,
-         "update \"T\"  set\r\n \"NOMBRE\" = ?,\r\n \"NOTAS\" = ?\r\nwhere\r\n \"ID\" = ? and\r\n \"NOMBRE\" = ?\r\n",
+        {"update: assigned columns only, blob set but not compared",
+         modify,
+         "update \"T\"  set\r\n \"NOMBRE\" = ?,\r\n \"NOTAS\" = ?\r\nwhere\r\n \"ID\" = ? and\r\n "
+         "\"NOMBRE\" = ?\r\n",
          {Value::text("b"), Value::text("n"), Value::integer(1), Value::text("a")}},
-        {"update of one column", modifyOne,
-         "update \"T\"  set\r\n \"NOMBRE\" = ?\r\nwhere\r\n \"ID\" = ? and\r\n \"NOMBRE\" is null\r\n",
+        {"update of one column",
+         modifyOne,
+         "update \"T\"  set\r\n \"NOMBRE\" = ?\r\nwhere\r\n \"ID\" = ? and\r\n \"NOMBRE\" is "
+         "null\r\n",
          {Value::text("b"), Value::integer(1)}},
         {"modify with nothing assigned sends nothing", nothing, "", {}},
     };
@@ -78,8 +91,7 @@ TEST(GeneratedStatements, TextsAndParameters)
     }
 }
 
-TEST(GeneratedStatements, ReadOnlyColumnsAreComparedButNotWritten)
-{
+TEST(GeneratedStatements, ReadOnlyColumnsAreComparedButNotWritten) {
     std::vector<Field> fields = {f("ID", FieldType::Integer, 4), f("CALC", FieldType::Integer, 4)};
     fields[1].readOnly = true;
     Change insert = change(ukInsert, {}, {Value::integer(1), Value::integer(2)}, {true, true});
@@ -90,8 +102,7 @@ TEST(GeneratedStatements, ReadOnlyColumnsAreComparedButNotWritten)
               "delete from \"T\" \r\nwhere\r\n \"ID\" = ? and\r\n \"CALC\" = ?\r\n");
 }
 
-TEST(GeneratedStatements, NoComparableColumnIsRefused)
-{
+TEST(GeneratedStatements, NoComparableColumnIsRefused) {
     std::vector<Field> fields = {f("NOTAS", FieldType::Blob)};
     Change del = change(ukDelete, {Value::text("x")}, {}, {});
     try {
@@ -102,8 +113,7 @@ TEST(GeneratedStatements, NoComparableColumnIsRefused)
     }
 }
 
-TEST(TargetTable, FirstNameAfterFromAndItsQuoting)
-{
+TEST(TargetTable, FirstNameAfterFromAndItsQuoting) {
     struct Case {
         std::string sql, table, quoted;
     } cases[] = {

@@ -1,6 +1,6 @@
-// A grid over a cached result set filled from memory, with fixed colours (window white,
-// text black, button face silver) and 96 pixels per inch; helpers that run an exporter
-// into memory and spell expected bytes.
+// A grid over a cached result set filled from memory (support/memoryrows.h), with fixed colours
+// (window white, text black, button face silver) and 96 pixels per inch; helpers that run an
+// exporter into memory and spell expected bytes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,23 +15,16 @@
 #include "data/dataset.h"
 #include "grid/grid.h"
 #include "grid/gridexport.h"
+#include "support/memoryrows.h"
 
 namespace enviozvr::grid::testing {
 
-inline data::Field field(std::string name, data::FieldType type, int size = 0, int scale = 0) {
-    data::Field f;
-    f.name = std::move(name);
-    f.type = type;
-    f.size = size;
-    f.scale = scale;
-    f.precision = scale ? 15 : 0;
-    return f;
-}
+using ::enviozvr::testing::field;
 
 inline data::Value txt(const char* s) { return data::Value::text(s); }
 inline data::Value num(int64_t v) { return data::Value::integer(v); }
 
-class GridFixture {
+class GridFixture : public ::enviozvr::testing::MemoryRows {
   public:
     GridFixture() : grid("Grid1", &env) {}
 
@@ -53,10 +46,6 @@ class GridFixture {
         return out.bytes();
     }
 
-    std::unique_ptr<data::Connection> connection = data::Connection::company("DbCia");
-    data::Query query{*connection, "select * from T"};
-    data::Provider provider{"PT", query, true};
-    data::CachedResultSet set{"CT", provider};
     FixedGridEnvironment env;
     DataGrid grid;
 };

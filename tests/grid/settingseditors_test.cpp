@@ -23,8 +23,7 @@ using enviozvr::testing::TestDatabase;
 
 namespace {
 
-std::string errorOf(const std::function<void()>& f)
-{
+std::string errorOf(const std::function<void()>& f) {
     try {
         f();
     } catch (const std::exception& e) {
@@ -35,8 +34,7 @@ std::string errorOf(const std::function<void()>& f)
 
 Value txt(const char* s) { return Value::text(s); }
 
-TEST(ActivaCheckBox, StatesAndClickRule)
-{
+TEST(ActivaCheckBox, StatesAndClickRule) {
     struct Case {
         const char* name;
         Value value;
@@ -64,9 +62,8 @@ TEST(ActivaCheckBox, StatesAndClickRule)
 // A company database with a few destinations and settings rows, the main window's
 // queries over it, and a second connection that sees only what was committed.
 class SettingsEditorsTest : public ::testing::Test {
-protected:
-    SettingsEditorsTest() : db(dir.file("nivora.fdb")), DbCia(open()), other(open())
-    {
+  protected:
+    SettingsEditorsTest() : db(dir.file("nivora.fdb")), DbCia(open()), other(open()) {
         db.createCompanySchema();
         db.exec({
             "INSERT INTO REPLICA_COMPANIA VALUES ('002', 'Norte', 'srv2:/datos', 'N', 1, 'S')",
@@ -81,8 +78,7 @@ protected:
         });
     }
 
-    std::unique_ptr<Connection> open() const
-    {
+    std::unique_ptr<Connection> open() const {
         auto c = Connection::company("DbCia");
         c->setDatabase(db.location());
         c->setParam("User_Name", "SYSDBA");
@@ -91,8 +87,7 @@ protected:
         return c;
     }
 
-    std::vector<std::vector<Value>> read(const std::string& sql)
-    {
+    std::vector<std::vector<Value>> read(const std::string& sql) {
         auto cur = other->open(sql);
         std::vector<std::vector<Value>> rows;
         while (cur->fetch()) {
@@ -104,15 +99,14 @@ protected:
         cur->close();
         return rows;
     }
-    std::vector<std::vector<Value>> companies()
-    {
-        return read("SELECT RPCO_COD, RPCO_SERVIDOR, RPCO_ACTIVA FROM REPLICA_COMPANIA "
-                    "ORDER BY RPCO_COD");
+    std::vector<std::vector<Value>> companies() {
+        return read(
+            "SELECT RPCO_COD, RPCO_SERVIDOR, RPCO_ACTIVA FROM REPLICA_COMPANIA "
+            "ORDER BY RPCO_COD");
     }
 
     // Moves the list to the row whose `field` shows `text`.
-    static void go(CachedResultSet& list, const char* field, const std::string& text)
-    {
+    static void go(CachedResultSet& list, const char* field, const std::string& text) {
         list.first();
         while (!list.eof() && list.asText(field) != text) list.next();
         ASSERT_EQ(list.asText(field), text);
@@ -127,8 +121,7 @@ protected:
     FixedGridEnvironment env;
 };
 
-TEST_F(SettingsEditorsTest, CompaniesGridShowsTheListWithItsTitlesAndWidths)
-{
+TEST_F(SettingsEditorsTest, CompaniesGridShowsTheListWithItsTitlesAndWidths) {
     RepcompaniaLists lists(QRepcomp);
     lists.open();
     DataGrid grid("Grid1", &env);
@@ -140,8 +133,14 @@ TEST_F(SettingsEditorsTest, CompaniesGridShowsTheListWithItsTitlesAndWidths)
         const char* title;
         int width;
     };
-    const Column expected[] = {{"RPCO_COD", "C\xF3" "digo", 38},
-                               {"RPCP_NOMBRE", "Compa\xF1\xED" "a", 223},
+    const Column expected[] = {{"RPCO_COD",
+                                "C\xF3"
+                                "digo",
+                                38},
+                               {"RPCP_NOMBRE",
+                                "Compa\xF1\xED"
+                                "a",
+                                223},
                                {"RPCO_SERVIDOR", "Servidor", 262},
                                {"RPCO_ACTIVA", "Activa", 35}};
     ASSERT_EQ(grid.columnCount(), 4);
@@ -159,8 +158,7 @@ TEST_F(SettingsEditorsTest, CompaniesGridShowsTheListWithItsTitlesAndWidths)
 
 // Add, change (server and active flag) and delete, then "Grabar": a second connection
 // reads exactly that; a lower-case s clicked twice stores 'S'.
-TEST_F(SettingsEditorsTest, GrabarWritesAddsChangesAndDeletes)
-{
+TEST_F(SettingsEditorsTest, GrabarWritesAddsChangesAndDeletes) {
     RepcompaniaLists lists(QRepcomp);
     lists.open();
     CachedResultSet& list = lists.CRepcomp;
@@ -179,10 +177,10 @@ TEST_F(SettingsEditorsTest, GrabarWritesAddsChangesAndDeletes)
     list.insert();
     list.setValue("RPCO_COD", txt("005"));
     list.setValue("RPCP_NOMBRE", txt("Oeste"));
-    clickFlag(list, "RPCO_ACTIVA");  // NULL -> S
+    clickFlag(list, "RPCO_ACTIVA");                 // NULL -> S
     EXPECT_EQ(list.state(), DataSetState::Insert);  // still being inserted
 
-    EXPECT_TRUE(companies().size() == 3);  // nothing written before "Grabar"
+    EXPECT_TRUE(companies().size() == 3);     // nothing written before "Grabar"
     EXPECT_TRUE(saveSettings(list).empty());  // posts the new row first
     EXPECT_EQ(list.changeCount(), 0);
 
@@ -194,8 +192,7 @@ TEST_F(SettingsEditorsTest, GrabarWritesAddsChangesAndDeletes)
     EXPECT_FALSE(DbCia->inTransaction());
 }
 
-TEST_F(SettingsEditorsTest, GrabarWithoutChangesAndCancelarWriteNothing)
-{
+TEST_F(SettingsEditorsTest, GrabarWithoutChangesAndCancelarWriteNothing) {
     const auto before = companies();
     {
         RepcompaniaLists lists(QRepcomp);
@@ -230,15 +227,16 @@ TEST_F(SettingsEditorsTest, GrabarWithoutChangesAndCancelarWriteNothing)
     EXPECT_EQ(companies(), before);
 }
 
-TEST_F(SettingsEditorsTest, RequiredFieldLeftEmptyIsRefusedWithItsLabel)
-{
+TEST_F(SettingsEditorsTest, RequiredFieldLeftEmptyIsRefusedWithItsLabel) {
     {
         RepcompaniaLists lists(QRepcomp);
         lists.open();
         lists.CRepcomp.insert();
-        lists.CRepcomp.setValue("RPCP_NOMBRE", txt("Sin c\xF3" "digo"));
+        lists.CRepcomp.setValue("RPCP_NOMBRE", txt("Sin c\xF3"
+                                                   "digo"));
         EXPECT_EQ(errorOf([&] { saveSettings(lists.CRepcomp); }),
-                  "Field 'C\xF3" "digo' must have a value");
+                  "Field 'C\xF3"
+                  "digo' must have a value");
         EXPECT_EQ(lists.CRepcomp.state(), DataSetState::Insert);
     }
     struct Case {
@@ -246,7 +244,9 @@ TEST_F(SettingsEditorsTest, RequiredFieldLeftEmptyIsRefusedWithItsLabel)
         const char* label;
     };
     for (const Case c : {Case{"REPC_TIPO", "Tipo"}, Case{"REPC_PREF", "Prefijo"},
-                         Case{"REPC_COMPANIA", "Compa\xF1\xED" "a"}}) {
+                         Case{"REPC_COMPANIA",
+                              "Compa\xF1\xED"
+                              "a"}}) {
         SCOPED_TRACE(c.missing);
         RepdocsLists lists(QRepdocs, TTipodoc);
         lists.open();
@@ -265,9 +265,9 @@ TEST_F(SettingsEditorsTest, RequiredFieldLeftEmptyIsRefusedWithItsLabel)
 // A row the database refuses is reported with the server's text; nothing is written (the
 // change before it is rolled back with it) and every change stays cached, so that the
 // user can mend the refused row and save again.
-TEST_F(SettingsEditorsTest, RefusedRowIsReportedAndKept)
-{
-    db.exec("ALTER TABLE REPLICA_COMPANIA ADD CONSTRAINT ACTIVA_SN CHECK (RPCO_ACTIVA IN ('S', 'N'))");
+TEST_F(SettingsEditorsTest, RefusedRowIsReportedAndKept) {
+    db.exec(
+        "ALTER TABLE REPLICA_COMPANIA ADD CONSTRAINT ACTIVA_SN CHECK (RPCO_ACTIVA IN ('S', 'N'))");
     db.exec("CREATE UNIQUE INDEX REPLICA_COMPANIA_COD ON REPLICA_COMPANIA (RPCO_COD)");
     const auto before = companies();
 
@@ -318,8 +318,7 @@ TEST_F(SettingsEditorsTest, RefusedRowIsReportedAndKept)
 }
 
 // A failure while applying (the database gone) is thrown; the changes stay for another try.
-TEST_F(SettingsEditorsTest, FailureWhileApplyingKeepsTheChanges)
-{
+TEST_F(SettingsEditorsTest, FailureWhileApplyingKeepsTheChanges) {
     RepcompaniaLists lists(QRepcomp);
     lists.open();
     CachedResultSet& list = lists.CRepcomp;
@@ -334,12 +333,12 @@ TEST_F(SettingsEditorsTest, FailureWhileApplyingKeepsTheChanges)
     DbCia->disconnect();
     DbCia->setDatabase(db.location());
     EXPECT_TRUE(saveSettings(list).empty());
-    EXPECT_EQ(read("SELECT COUNT(*) FROM REPLICA_COMPANIA WHERE RPCO_SERVIDOR = 'nuevo:/srv'")[0][0],
-              Value::integer(1));
+    EXPECT_EQ(
+        read("SELECT COUNT(*) FROM REPLICA_COMPANIA WHERE RPCO_SERVIDOR = 'nuevo:/srv'")[0][0],
+        Value::integer(1));
 }
 
-TEST_F(SettingsEditorsTest, RefreshWithCachedChangesIsRefused)
-{
+TEST_F(SettingsEditorsTest, RefreshWithCachedChangesIsRefused) {
     RepcompaniaLists lists(QRepcomp);
     lists.open();
     lists.CRepcomp.remove();
@@ -350,8 +349,7 @@ TEST_F(SettingsEditorsTest, RefreshWithCachedChangesIsRefused)
 
 // "Tipo documento": the short name of the type, empty for an unknown type; choosing a type
 // stores its code; the types are those read when the screen opened.
-TEST_F(SettingsEditorsTest, DocumentTypeIsLookedUpAndChosenByName)
-{
+TEST_F(SettingsEditorsTest, DocumentTypeIsLookedUpAndChosenByName) {
     RepdocsLists lists(QRepdocs, TTipodoc);
     lists.open();
     DataGrid grid("Grid1", &env);
@@ -364,7 +362,10 @@ TEST_F(SettingsEditorsTest, DocumentTypeIsLookedUpAndChosenByName)
     const Column expected[] = {{"NomTipo", "Tipo documento", 301},
                                {"REPC_PREF", "Prefijo", 35},
                                {"REPC_REPLICA", "Replica", 43},
-                               {"REPC_COMPANIA", "Compa\xF1\xED" "a", 55}};
+                               {"REPC_COMPANIA",
+                                "Compa\xF1\xED"
+                                "a",
+                                55}};
     ASSERT_EQ(grid.columnCount(), 4);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(grid.column(i).FieldName(), expected[i].field);
@@ -373,8 +374,9 @@ TEST_F(SettingsEditorsTest, DocumentTypeIsLookedUpAndChosenByName)
     }
     EXPECT_TRUE(grid.column(0).Field().isLookup());
 
-    db.exec("INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) "
-            "VALUES (999, 'LATE', 'Added after opening')");
+    db.exec(
+        "INSERT INTO TIPO_DOCUMENTO (TIDO_COD, TIDO_NOMCORTO, TIDO_NOMLARGO) "
+        "VALUES (999, 'LATE', 'Added after opening')");
     const std::vector<DocumentType> types = documentTypes(lists.CTipodoc);
     ASSERT_EQ(types.size(), 2u);
     EXPECT_EQ(types[0].code, 236);

@@ -263,5 +263,6 @@ TEST(DisplayFormats, FloatAndDateTimeFormats) {
         {"hh'h' am/pm", "06h pm"},
         {"zzz", "123"},
     };
-    for (const DateCase& c : dates) EXPECT_EQ(formatDateTime(c.format, date, time), c.text) << c.format;
+    for (const DateCase& c : dates)
+        EXPECT_EQ(formatDateTime(c.format, date, time), c.text) << c.format;
 }

@@ -1,14 +1,14 @@
 // The check for the indexes the send cycle's statements need, against a real database.
+#include "sender/indexcheck.h"
+
 #include <gtest/gtest.h>
 
-#include "sender/indexcheck.h"
 #include "support/testdb.h"
 
 namespace enviozvr::sendertest {
 namespace {
 
-std::vector<std::string> tablesAndColumns(const std::vector<sender::WantedIndex>& missing)
-{
+std::vector<std::string> tablesAndColumns(const std::vector<sender::WantedIndex>& missing) {
     std::vector<std::string> out;
     for (const auto& w : missing) {
         std::string s = w.table + " (";
@@ -18,8 +18,7 @@ std::vector<std::string> tablesAndColumns(const std::vector<sender::WantedIndex>
     return out;
 }
 
-TEST(IndexCheck, WhichIndexesServe)
-{
+TEST(IndexCheck, WhichIndexesServe) {
     struct Case {
         const char* what;
         std::vector<std::string> change;  // statements on the schema with its three indexes

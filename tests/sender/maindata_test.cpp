@@ -8,8 +8,7 @@
 namespace enviozvr::sendertest {
 namespace {
 
-TEST(MainData, AutomaticLoginStoresTheRecordAndSelectsTheCompany)
-{
+TEST(MainData, AutomaticLoginStoresTheRecordAndSelectsTheCompany) {
     SenderWorld w(false);
     w.data.loginAutomatic(w.server, "sysdba", "masterkey");
     EXPECT_TRUE(w.data.DbGeneral.isConnected());
@@ -21,8 +20,7 @@ TEST(MainData, AutomaticLoginStoresTheRecordAndSelectsTheCompany)
     EXPECT_EQ(w.data.companyName("009"), "");
     EXPECT_EQ(w.data.companyName("777"), "");
 
-    EXPECT_EQ(w.data.selectCompany("001"),
-              (std::vector<std::string>{"Todas", "Principal", "Sur"}));
+    EXPECT_EQ(w.data.selectCompany("001"), (std::vector<std::string>{"Todas", "Principal", "Sur"}));
     EXPECT_TRUE(w.data.DbCia.isConnected());
     EXPECT_EQ(w.data.DbCia.param("Database"), w.server + "/datos/001/nivora.fdb");
     EXPECT_EQ(w.data.DbCia.param("User_Name"), "SYSDBA");
@@ -34,19 +32,16 @@ TEST(MainData, AutomaticLoginStoresTheRecordAndSelectsTheCompany)
     EXPECT_EQ(w.data.DbCia.param("Database"), w.server + "/datos/003/nivora.fdb");
 }
 
-TEST(MainData, FailedLoginStoresNoRecord)
-{
+TEST(MainData, FailedLoginStoresNoRecord) {
     SenderWorld w(false);
-    EXPECT_THROW(w.data.loginAutomatic(w.server + "/missing", "sysdba", "x"),
-                 data::DatabaseError);
+    EXPECT_THROW(w.data.loginAutomatic(w.server + "/missing", "sysdba", "x"), data::DatabaseError);
     EXPECT_FALSE(w.data.DbGeneral.isConnected());
     EXPECT_EQ(w.data.loginRecord.UsuarioSesion, "");
     EXPECT_EQ(w.data.loginRecord.ServidorSesion, "");
 }
 
 // The user query of the interactive login quotes the user name like every literal.
-TEST(MainData, InteractiveLoginQuotesTheUserName)
-{
+TEST(MainData, InteractiveLoginQuotesTheUserName) {
     for (const std::string user : {"sysdba", "o'brien", "nobody"}) {
         SCOPED_TRACE(user);
         SenderWorld w(false);
@@ -56,12 +51,10 @@ TEST(MainData, InteractiveLoginQuotesTheUserName)
     }
 }
 
-
 // Every attachment thrown off the local server (as a restart does): the next login and
 // company choice connect on the first try, and a MainData whose attachments are gone is
 // destroyed without an error.
-TEST(MainData, LostAttachmentsNeitherBlockTheNextLoginNorTheExit)
-{
+TEST(MainData, LostAttachmentsNeitherBlockTheNextLoginNorTheExit) {
     SenderWorld w(WorldOptions{.viaServer = true});
     w.addDestination("002");
     auto other = std::make_unique<sender::MainData>();

@@ -339,6 +339,37 @@ TEST(SendCycle, EnvioLogHasOneLinePerEventHandled) {
     EXPECT_TRUE(w.logLines("errorenvio.txt").empty());
 }
 
+// A stop request asked for during an event: that event is finished, the rest of its
+// batch and the other destinations wait, and the cycle says it was stopped.
+TEST(SendCycle, AStopRequestEndsTheCycleAfterTheEventInHand) {
+    SenderWorld w;
+    TestDatabase& dest = w.addDestination("002");
+    w.addDestination("003");
+    for (int i = 1; i <= 3; ++i) w.origin->exec(invoiceValues("FV", std::to_string(i), i));
+    w.addEvent({.id = 1, .company = "002", .numero = "1", .registeredAt = "08:01:00"});
+    w.addEvent({.id = 2, .company = "002", .numero = "2", .registeredAt = "08:02:00"});
+    w.addEvent({.id = 3, .company = "003", .numero = "3"});
+    w.status.onEventShown = [&](const std::string&) { w.status.stop = true; };
+
+    EXPECT_EQ(w.cycle(), CycleEnd::Stopped);
+    EXPECT_EQ(w.state(1), "sent");
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
+    EXPECT_EQ(w.state(2), "pending");
+    EXPECT_EQ(w.state(3), "pending");
+    ASSERT_EQ(w.status.served.size(), 1u);
+    EXPECT_TRUE(w.status.served[0].stopped);
+    EXPECT_EQ(w.status.served[0].taken, 2);
+    EXPECT_EQ(w.status.served[0].sent, 1);
+    EXPECT_FALSE(w.data.DBEnvio.isConnected());
+    EXPECT_EQ(w.timer.calls.back(), "start 60000");
+
+    // The next cycle, without the request, sends the rest.
+    w.status.stop = false;
+    w.status.onEventShown = nullptr;
+    EXPECT_EQ(w.cycle(), CycleEnd::Completed);
+    for (int id = 1; id <= 3; ++id) EXPECT_EQ(w.state(id), "sent") << id;
+}
+
 // Timer1 and the status texts of the cycle.
 TEST(SendCycle, TimerAndStatusAcrossCycles) {
     SenderWorld w;

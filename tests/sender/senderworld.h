@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "support/appdir.h"
 #include "data/sqltext.h"
 #include "data/value.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
 #include "sender/sendinterfaces.h"
+#include "support/appdir.h"
 #include "support/testdb.h"
 
 namespace enviozvr::sendertest {
@@ -28,7 +28,7 @@ using data::Value;
 using testing::TestDatabase;
 
 class FakeOptions : public sender::SendOptions {
-public:
+  public:
     bool chosen = true;
     std::string batch = "100";
     bool newest = false;
@@ -43,7 +43,7 @@ public:
 };
 
 class RecordingStatus : public sender::SendStatus {
-public:
+  public:
     std::vector<std::string> messages;
     std::vector<std::string> panel;  // "caption|shown" / "caption|hidden"
     std::string lastSend;
@@ -56,14 +56,12 @@ public:
     std::function<void(const std::string&)> onEventShown;
 
     void showMessage(const std::string& text) override { messages.push_back(text); }
-    void setProgressPanel(const std::string& caption, bool visible) override
-    {
+    void setProgressPanel(const std::string& caption, bool visible) override {
         panel.push_back(caption + (visible ? "|shown" : "|hidden"));
     }
     void resetProgress(int) override {}
     void stepProgress() override {}
-    void setCurrentEvent(const std::string& text, bool visible) override
-    {
+    void setCurrentEvent(const std::string& text, bool visible) override {
         eventBoxVisible = visible;
         if (visible && !text.empty()) {
             shownEvents.push_back(text);
@@ -75,21 +73,22 @@ public:
     void setLastError(const std::string& text) override { lastError = text; }
     void repaint() override {}
     void companyServed(const sender::CompanySummary& s) override { served.push_back(s); }
+    // The cycle's stop request; a test sets it, for example from onEventShown.
+    bool stop = false;
+    bool stopRequested() const override { return stop; }
 };
 
 // Records what the cycle does to Timer1: "stop" and "start <ms>".
 class FakeTimer : public sender::SendTimer {
-public:
+  public:
     std::vector<std::string> calls;
     bool active = true;
     int ms = 1800000;
-    void stop() override
-    {
+    void stop() override {
         calls.push_back("stop");
         active = false;
     }
-    void start(int intervalMs) override
-    {
+    void start(int intervalMs) override {
         calls.push_back("start " + std::to_string(intervalMs));
         active = true;
         ms = intervalMs;
@@ -113,22 +112,21 @@ struct Event {
     std::string codigo = "C1";
 };
 
-inline std::string sqlText(const std::optional<std::string>& s)
-{
+inline std::string sqlText(const std::optional<std::string>& s) {
     return s ? data::quoted(*s) : "NULL";
 }
 
 // An invoice row with every column type; `variant` changes every value.
 inline std::string invoiceValues(const std::string& pref, const std::string& numero,
-                                 int variant = 1, const std::string& estado = "A")
-{
+                                 int variant = 1, const std::string& estado = "A") {
     const std::string v = std::to_string(variant);
-    return "INSERT INTO FACTURAS_ZVR VALUES (" + data::quoted(pref) + ", " +
-           data::quoted(numero) + ", " + v + ", 900000000000" + v + ", 1234" + v +
-           ".75, 4012.34567" + v + ", 0.1" + v + ", '2026-12-0" + v + "', '09:1" + v +
-           ":05', '2026-12-0" + v + " 23:59:5" + v + ".1234', " + data::quoted(estado) +
-           ", 'Jos\xe9 Pe\xf1" "a \xc1ngel \x80" + v + "', 'Nota \xfanica " + v +
-           "\r\nsegunda l\xednea', 'COP')";
+    return "INSERT INTO FACTURAS_ZVR VALUES (" + data::quoted(pref) + ", " + data::quoted(numero) +
+           ", " + v + ", 900000000000" + v + ", 1234" + v + ".75, 4012.34567" + v + ", 0.1" + v +
+           ", '2026-12-0" + v + "', '09:1" + v + ":05', '2026-12-0" + v + " 23:59:5" + v +
+           ".1234', " + data::quoted(estado) +
+           ", 'Jos\xe9 Pe\xf1"
+           "a \xc1ngel \x80" +
+           v + "', 'Nota \xfanica " + v + "\r\nsegunda l\xednea', 'COP')";
 }
 
 // How a world is made: logged in or not, its databases embedded or through the local
@@ -140,14 +138,13 @@ struct WorldOptions {
 };
 
 class SenderWorld {
-public:
+  public:
     explicit SenderWorld(bool login = true) : SenderWorld(WorldOptions{.login = login}) {}
     explicit SenderWorld(const WorldOptions& options)
         : viaServer(options.viaServer),
           root(dir.path() + "/srv"),
           server(viaServer ? testing::serverHost() + ":" + root : root),
-          password(viaServer ? testing::serverPassword() : "masterkey")
-    {
+          password(viaServer ? testing::serverPassword() : "masterkey") {
         makeDirectories("/datos/001");
         general = std::make_unique<TestDatabase>(root + "/datos/general.fdb",
                                                  TestDatabase::Options{.viaServer = viaServer});
@@ -166,21 +163,20 @@ public:
             {"INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE USUARIO "
              "PARA REPLICACION DE ARTICULOS', 'SYSDBA')",
              "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE DE USUARIO "
-             "PARA REPLICACION DE ARTICULOS', " + data::quoted(password) + ")",
+             "PARA REPLICACION DE ARTICULOS', " +
+                 data::quoted(password) + ")",
              "INSERT INTO SUCURSALES VALUES (1, 'Principal', NULL, NULL)",
              "INSERT INTO SUCURSALES VALUES (2, 'Sur', NULL, NULL)"});
         if (options.login) logIn();
     }
 
-    void logIn()
-    {
+    void logIn() {
         data.loginAutomatic(server, "sysdba", password);
         agencies = data.selectCompany("001");
     }
 
     // Folders under the server root that the Firebird server may write to as well.
-    void makeDirectories(const std::string& below)
-    {
+    void makeDirectories(const std::string& below) {
         std::filesystem::create_directories(root + below);
         std::filesystem::permissions(root, std::filesystem::perms::all);
         for (size_t at = 1; at <= below.size(); ++at) {
@@ -191,14 +187,12 @@ public:
 
     // Throws every other attachment off a database, as a server restart or an
     // administrator would.
-    static void dropAttachments(TestDatabase& db)
-    {
+    static void dropAttachments(TestDatabase& db) {
         db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
     }
 
     // A destination company database on this server, listed in REPLICA_COMPANIA.
-    TestDatabase& addDestination(const std::string& code, const std::string& active = "S")
-    {
+    TestDatabase& addDestination(const std::string& code, const std::string& active = "S") {
         makeDirectories("/datos/" + code);
         auto db = std::make_unique<TestDatabase>(root + "/datos/" + code + "/nivora.fdb",
                                                  TestDatabase::Options{.viaServer = viaServer});
@@ -209,69 +203,64 @@ public:
         return ref;
     }
     void listCompany(const std::string& code, const std::string& serverText,
-                     const std::string& active = "S")
-    {
+                     const std::string& active = "S") {
         origin->exec("INSERT INTO REPLICA_COMPANIA VALUES (" + data::quoted(code) +
                      ", 'Destino', " + data::quoted(serverText) + ", 'N', 1, " +
                      data::quoted(active) + ")");
     }
 
-    void addEvent(const Event& e)
-    {
+    void addEvent(const Event& e) {
         origin->exec(
             "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, "
             "RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_FECREP, RPEV_HORAREP, "
             "RPEV_OPER, RPEV_ERROR) VALUES (" +
-            std::to_string(e.id) + ", " + data::quoted(e.company) + ", " +
-            std::to_string(e.tipo) + ", " + data::quoted(e.pref) + ", " +
-            data::quoted(e.numero) + ", " + data::quoted(e.codigo) + ", CURRENT_DATE - " +
-            std::to_string(e.registeredDaysAgo) + ", " + data::quoted(e.registeredAt) + ", " +
-            (e.sentDaysAgo ? "CURRENT_DATE - " + std::to_string(*e.sentDaysAgo) : "NULL") +
-            ", " + (e.sentDaysAgo ? "'10:00:00'" : "NULL") + ", " + data::quoted(e.oper) +
-            ", " + sqlText(e.error) + ")");
+            std::to_string(e.id) + ", " + data::quoted(e.company) + ", " + std::to_string(e.tipo) +
+            ", " + data::quoted(e.pref) + ", " + data::quoted(e.numero) + ", " +
+            data::quoted(e.codigo) + ", CURRENT_DATE - " + std::to_string(e.registeredDaysAgo) +
+            ", " + data::quoted(e.registeredAt) + ", " +
+            (e.sentDaysAgo ? "CURRENT_DATE - " + std::to_string(*e.sentDaysAgo) : "NULL") + ", " +
+            (e.sentDaysAgo ? "'10:00:00'" : "NULL") + ", " + data::quoted(e.oper) + ", " +
+            sqlText(e.error) + ")");
     }
 
     sender::CycleEnd cycle() { return sender::runSendCycle(data, options, status, timer); }
 
     // "pending", "pending with error", "sent", "sent with error" or "purged".
-    std::string state(int id)
-    {
-        auto rows = origin->query(
-            "SELECT RPEV_FECREP, RPEV_ERROR FROM REPLICA_EVENTOS WHERE RPEV_ID = " +
-            std::to_string(id));
+    std::string state(int id) {
+        auto rows =
+            origin->query("SELECT RPEV_FECREP, RPEV_ERROR FROM REPLICA_EVENTOS WHERE RPEV_ID = " +
+                          std::to_string(id));
         if (rows.empty()) return "purged";
         const bool sent = !rows[0][0].isNull();
         const bool error = !rows[0][1].isNull();
         return std::string(sent ? "sent" : "pending") + (error ? " with error" : "");
     }
-    std::string errorText(int id)
-    {
-        return origin->scalar("SELECT RPEV_ERROR FROM REPLICA_EVENTOS WHERE RPEV_ID = " +
-                              std::to_string(id))
+    std::string errorText(int id) {
+        return origin
+            ->scalar("SELECT RPEV_ERROR FROM REPLICA_EVENTOS WHERE RPEV_ID = " + std::to_string(id))
             .toText();
     }
 
     // The FACTURAS_ZVR rows of one document, every column.
     static std::vector<std::vector<Value>> invoiceRows(TestDatabase& db, const std::string& pref,
-                                                       const std::string& numero)
-    {
+                                                       const std::string& numero) {
         return db.query("SELECT * FROM FACTURAS_ZVR WHERE PREF_PRE = " + data::quoted(pref) +
                         " AND FACT_NUMERO = " + data::quoted(numero));
     }
 
-    std::vector<std::string> logLines(const std::string& name) const { return install.logLines(name); }
+    std::vector<std::string> logLines(const std::string& name) const {
+        return install.logLines(name);
+    }
     // A log line with its date and time fields replaced by "D,T" once the date is checked
     // to be today's.
-    static std::string withoutStamp(const std::string& line)
-    {
+    static std::string withoutStamp(const std::string& line) {
         const std::string date = data::shortDateText(data::today()) + ",";
         if (line.rfind(date, 0) != 0) return "<not dated today>" + line;
         const auto comma = line.find(',', date.size());
         if (comma == std::string::npos) return "<no time>" + line;
         return "D,T" + line.substr(comma);
     }
-    std::vector<std::string> logFields(const std::string& name) const
-    {
+    std::vector<std::string> logFields(const std::string& name) const {
         std::vector<std::string> out;
         for (const auto& l : logLines(name)) out.push_back(withoutStamp(l));
         return out;

@@ -10,15 +10,14 @@
 
 namespace enviozvr::testing {
 
-InstallDir::InstallDir(Key key, bool withValue)
-{
+InstallDir::InstallDir(Key key, bool withValue) {
     if (!installRoot_.isValid() || !configRoot_.isValid())
         throw std::runtime_error("InstallDir: cannot create temporary folders");
     QFile::setPermissions(installRoot_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                    QFileDevice::ExeOwner | QFileDevice::ReadGroup |
                                                    QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                                                   QFileDevice::ReadOther | QFileDevice::WriteOther |
-                                                   QFileDevice::ExeOther);
+                                                   QFileDevice::ReadOther |
+                                                   QFileDevice::WriteOther | QFileDevice::ExeOther);
     path_ = installRoot_.path().toStdString();
     configDir_ = configRoot_.path().toStdString();
 
@@ -35,8 +34,7 @@ InstallDir::InstallDir(Key key, bool withValue)
     }
 }
 
-InstallDir::~InstallDir()
-{
+InstallDir::~InstallDir() {
     if (savedXdgConfigDirs_) {
         ::setenv("XDG_CONFIG_DIRS", savedXdgConfigDirs_->c_str(), 1);
     } else {
@@ -44,39 +42,31 @@ InstallDir::~InstallDir()
     }
 }
 
-std::string InstallDir::file(const std::string& name) const
-{
-    return path_ + "/" + name;
-}
+std::string InstallDir::file(const std::string& name) const { return path_ + "/" + name; }
 
-std::string InstallDir::settingsFile(Key key) const
-{
+std::string InstallDir::settingsFile(Key key) const {
     return configDir_ + "/Orbalt/" +
            (key == Key::Nivora2015 ? "NivoraERP2015.conf" : "NivoraERP2016.conf");
 }
 
-void InstallDir::writeSettings(Key key, const std::string& contents) const
-{
+void InstallDir::writeSettings(Key key, const std::string& contents) const {
     QDir(configRoot_.path()).mkpath(QStringLiteral("Orbalt"));
     std::ofstream out(settingsFile(key), std::ios::binary | std::ios::trunc);
     out << contents;
 }
 
-void InstallDir::writeFile(const std::string& name, const std::string& bytes) const
-{
+void InstallDir::writeFile(const std::string& name, const std::string& bytes) const {
     std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::optional<std::string> InstallDir::readFile(const std::string& name) const
-{
+std::optional<std::string> InstallDir::readFile(const std::string& name) const {
     std::ifstream in(file(name), std::ios::binary);
     if (!in.is_open()) return std::nullopt;
     return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<std::string> InstallDir::logLines(const std::string& name) const
-{
+std::vector<std::string> InstallDir::logLines(const std::string& name) const {
     std::vector<std::string> lines;
     const auto bytes = readFile(name);
     if (!bytes) return lines;

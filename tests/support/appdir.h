@@ -8,16 +8,15 @@
 // not thread-safe (it changes the environment).
 #pragma once
 
+#include <QTemporaryDir>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <QTemporaryDir>
-
 namespace enviozvr::testing {
 
 class InstallDir {
-public:
+  public:
     enum class Key { Nivora2016, Nivora2015, None };
 
     // `key`: which settings file to write (None: no file, so no key at all).
@@ -46,7 +45,7 @@ public:
     // CR LF comes back as "<no CR LF>" followed by it, so tests see it.
     std::vector<std::string> logLines(const std::string& name) const;
 
-private:
+  private:
     QTemporaryDir installRoot_;
     QTemporaryDir configRoot_;
     std::string path_;

@@ -21,14 +21,12 @@ namespace enviozvr::testing {
 
 namespace {
 
-std::string env(const char* name)
-{
+std::string env(const char* name) {
     const char* v = std::getenv(name);
     return v ? v : "";
 }
 
-std::string required(const char* name)
-{
+std::string required(const char* name) {
     std::string v = env(name);
     if (v.empty())
         throw std::runtime_error(std::string("This test needs the local Firebird server: ") + name +
@@ -38,8 +36,7 @@ std::string required(const char* name)
 
 }  // namespace
 
-TempDir::TempDir()
-{
+TempDir::TempDir() {
     std::random_device rd;
     for (;;) {
         path_ = "/tmp/enviozvr-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd());
@@ -49,8 +46,7 @@ TempDir::TempDir()
     fs::permissions(path_, fs::perms::all);
 }
 
-TempDir::~TempDir()
-{
+TempDir::~TempDir() {
     std::error_code ec;
     fs::remove_all(path_, ec);
 }
@@ -64,13 +60,10 @@ struct TestDatabase::Impl {
 };
 
 TestDatabase::TestDatabase(std::string path, bool viaServer)
-    : TestDatabase(std::move(path), Options{.viaServer = viaServer})
-{
-}
+    : TestDatabase(std::move(path), Options{.viaServer = viaServer}) {}
 
 TestDatabase::TestDatabase(std::string path, const Options& options)
-    : path_(std::move(path)), viaServer_(options.viaServer), impl_(new Impl)
-{
+    : path_(std::move(path)), viaServer_(options.viaServer), impl_(new Impl) {
     std::string user = viaServer_ ? serverUser() : "SYSDBA";
     std::string password = viaServer_ ? serverPassword() : "";
     data::fb::Status st;
@@ -96,9 +89,11 @@ TestDatabase::TestDatabase(std::string path, const Options& options)
     if (!viaServer_) {
         // Embedded files are made by this process; let the server open them as well.
         std::error_code ec;
-        fs::permissions(path_, fs::perms::owner_read | fs::perms::owner_write |
-                                   fs::perms::group_read | fs::perms::group_write |
-                                   fs::perms::others_read | fs::perms::others_write, ec);
+        fs::permissions(path_,
+                        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::group_write | fs::perms::others_read |
+                            fs::perms::others_write,
+                        ec);
     }
     impl_->connection = data::Connection::company("TestDatabase");
     impl_->connection->setDatabase(location());
@@ -107,8 +102,7 @@ TestDatabase::TestDatabase(std::string path, const Options& options)
     impl_->connection->setParam("RoleName", "");
 }
 
-TestDatabase::~TestDatabase()
-{
+TestDatabase::~TestDatabase() {
     try {
         impl_->connection->disconnect();
         data::fb::Status st;
@@ -129,15 +123,13 @@ TestDatabase::~TestDatabase()
     delete impl_;
 }
 
-std::string TestDatabase::location() const
-{
+std::string TestDatabase::location() const {
     return viaServer_ ? serverHost() + ":" + path_ : path_;
 }
 
 void TestDatabase::exec(const std::string& sql) { impl_->connection->execute(sql); }
 
-void TestDatabase::exec(const std::vector<std::string>& statements)
-{
+void TestDatabase::exec(const std::vector<std::string>& statements) {
     for (const auto& s : statements) exec(s);
 }
 
@@ -147,8 +139,7 @@ void TestDatabase::createCompanySchema() { runScript(schemaDir() + "/company.sql
 
 void TestDatabase::createGeneralSchema() { runScript(schemaDir() + "/general.sql"); }
 
-std::vector<std::vector<data::Value>> TestDatabase::query(const std::string& sql)
-{
+std::vector<std::vector<data::Value>> TestDatabase::query(const std::string& sql) {
     std::vector<std::vector<data::Value>> rows;
     auto cursor = impl_->connection->open(sql);
     int n = static_cast<int>(cursor->fields().size());
@@ -161,15 +152,13 @@ std::vector<std::vector<data::Value>> TestDatabase::query(const std::string& sql
     return rows;
 }
 
-data::Value TestDatabase::scalar(const std::string& sql)
-{
+data::Value TestDatabase::scalar(const std::string& sql) {
     auto rows = query(sql);
     if (rows.empty() || rows[0].empty()) return data::Value::null();
     return rows[0][0];
 }
 
-std::vector<std::string> readSchemaStatements(const std::string& file)
-{
+std::vector<std::string> readSchemaStatements(const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("Cannot read " + file);
     std::string text, line;
@@ -182,7 +171,8 @@ std::vector<std::string> readSchemaStatements(const std::string& file)
     std::string current;
     for (char c : text) {
         if (c == ';') {
-            if (current.find_first_not_of(" \r\n\t") != std::string::npos) statements.push_back(current);
+            if (current.find_first_not_of(" \r\n\t") != std::string::npos)
+                statements.push_back(current);
             current.clear();
         } else {
             current += c;

@@ -16,7 +16,7 @@
 namespace enviozvr::testing {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -24,7 +24,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -34,7 +34,7 @@ std::string serverUser();
 std::string serverPassword();
 
 class TestDatabase {
-public:
+  public:
     struct Options {
         bool viaServer = false;
         int dialect = 3;
@@ -63,7 +63,7 @@ public:
     std::vector<std::vector<data::Value>> query(const std::string& sql);
     data::Value scalar(const std::string& sql);
 
-private:
+  private:
     std::string path_;
     bool viaServer_;
     struct Impl;

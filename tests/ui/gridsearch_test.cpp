@@ -26,9 +26,8 @@ using ui::GridWidget;
 
 // The pending viewer's grid window with its search options.
 class GridSearchTest : public ::testing::Test {
-protected:
-    GridSearchTest()
-    {
+  protected:
+    GridSearchTest() {
         grid::setUpEventGrid(widget->dataGrid(), grid::EventViewer::Pending, &events.list,
                              &events.tipodoc);
         widget->GridOptions = ui::gopIncSearch | ui::gopDialogFind;
@@ -46,15 +45,13 @@ protected:
     void key(Qt::Key k, Qt::KeyboardModifiers m = {}) { QTest::keyClick(widget, k, m); }
     // The view shows the data set's current record and the focused column as its current
     // cell, inside the viewport.
-    void expectShown()
-    {
+    void expectShown() {
         const QModelIndex index = widget->currentIndex();
         EXPECT_EQ(index.row(), events.list.recNo());
         EXPECT_EQ(index.column(), widget->dataGrid().SelectedIndex);
         EXPECT_TRUE(widget->viewport()->rect().contains(widget->visualRect(index)));
     }
-    QRect highlight()
-    {
+    QRect highlight() {
         QStyleOptionViewItem option;
         option.rect = widget->visualRect(widget->currentIndex());
         option.font = widget->font();
@@ -66,8 +63,7 @@ protected:
     GridWidget* widget = new GridWidget(&window);
 };
 
-TEST_F(GridSearchTest, CtrlFThenTypingFindsRowsInTheFocusedColumn)
-{
+TEST_F(GridSearchTest, CtrlFThenTypingFindsRowsInTheFocusedColumn) {
     type("ab");
     EXPECT_FALSE(search().searching()) << "typing alone does not search in a viewer";
     EXPECT_EQ(currentId(), 1);
@@ -129,8 +125,7 @@ TEST_F(GridSearchTest, CtrlFThenTypingFindsRowsInTheFocusedColumn)
     EXPECT_EQ(currentId(), 4);
 }
 
-TEST_F(GridSearchTest, EnterF2AClickOrARefreshEndIt)
-{
+TEST_F(GridSearchTest, EnterF2AClickOrARefreshEndIt) {
     struct Case {
         const char* what;
         std::function<void()> end;
@@ -163,8 +158,7 @@ TEST_F(GridSearchTest, EnterF2AClickOrARefreshEndIt)
     }
 }
 
-TEST_F(GridSearchTest, TypingAloneWithPreferIncSearchEndsAfterItsTimeLimit)
-{
+TEST_F(GridSearchTest, TypingAloneWithPreferIncSearchEndsAfterItsTimeLimit) {
     widget->GridOptions = ui::gopPreferIncSearch;
     type("c");
     EXPECT_TRUE(search().searching());
@@ -180,8 +174,7 @@ TEST_F(GridSearchTest, TypingAloneWithPreferIncSearchEndsAfterItsTimeLimit)
     EXPECT_FALSE(search().searching()) << "a grid that edits takes the key itself";
 }
 
-TEST_F(GridSearchTest, EscWaitingGivesUpTheWalk)
-{
+TEST_F(GridSearchTest, EscWaitingGivesUpTheWalk) {
     key(Qt::Key_F, Qt::ControlModifier);
     // The Esc is waiting when "z" starts the walk: nothing is found ("zorro" would be) and
     // the grid stays; the Esc then reaches the grid and ends the search.
@@ -195,8 +188,7 @@ TEST_F(GridSearchTest, EscWaitingGivesUpTheWalk)
     EXPECT_FALSE(search().searching());
 }
 
-TEST_F(GridSearchTest, RightAlignedHighlightStartsWhereTheTextStarts)
-{
+TEST_F(GridSearchTest, RightAlignedHighlightStartsWhereTheTextStarts) {
     widget->dataGrid().column(Col::PtVt).Alignment = grid::taRightJustify;
     widget->dataGrid().column(Col::PtVt).Width = 90;
     widget->reload();
@@ -216,8 +208,7 @@ TEST_F(GridSearchTest, RightAlignedHighlightStartsWhereTheTextStarts)
 
 // Ctrl+F during the search opens "Find text" modal over the grid; it finds forwards,
 // backwards and from the top.
-TEST_F(GridSearchTest, CtrlFAgainOpensTheFindDialog)
-{
+TEST_F(GridSearchTest, CtrlFAgainOpensTheFindDialog) {
     std::vector<int> ids;
     bool modal = false;
     QString findIn;
@@ -254,8 +245,7 @@ TEST_F(GridSearchTest, CtrlFAgainOpensTheFindDialog)
     expectShown();
 }
 
-TEST_F(GridSearchTest, CtrlFWithoutIncrementalSearch)
-{
+TEST_F(GridSearchTest, CtrlFWithoutIncrementalSearch) {
     int opened = 0;
     auto closeWhenOpen = [&] {
         QTimer::singleShot(0, [&] {

@@ -15,34 +15,23 @@
 #include "core/unhandled.h"
 #include "data/connection.h"
 #include "data/dataset.h"
+#include "support/memoryrows.h"
+#include "support/recordederrors.h"
 #include "ui/gridwidget.h"
 
 namespace enviozvr::uitest {
 namespace {
 
 using grid::SortMarker;
+using testing::field;
+using testing::RecordedErrors;
 using ui::GridHeader;
 using ui::GridSortFilter;
 using ui::GridWidget;
 
-data::Field field(std::string name, data::FieldType type, int size = 0) {
-    data::Field f;
-    f.name = std::move(name);
-    f.type = type;
-    f.size = size;
-    return f;
-}
-
-struct RecordedErrors : core::ErrorDisplay {
-    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
-    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
-    void showError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
 // Rows (CODE, CITY, N): C0 Lima 30, C1 lima 10, C2 Quito -, C3 Bogota 20, C4 Lima 10.
 // Re-reading loads the same rows again, as a viewer's query would return them.
-struct Host {
+struct Host : testing::MemoryRows {
     Host() {
         read();
         grid::DataGrid& g = widget->dataGrid();
@@ -101,10 +90,6 @@ struct Host {
         if (enter) QTest::keyClick(cell, Qt::Key_Return);
     }
 
-    std::unique_ptr<data::Connection> connection = data::Connection::company("DbCia");
-    data::Query query{*connection, "select * from T"};
-    data::Provider provider{"PT", query, true};
-    data::CachedResultSet set{"CT", provider};
     QWidget window;
     GridWidget* widget = new GridWidget(&window);
     GridSortFilter* filters;

@@ -19,33 +19,21 @@
 #include "data/dataset.h"
 #include "grid/gridexport.h"
 #include "support/appdir.h"
+#include "support/memoryrows.h"
+#include "support/recordederrors.h"
 #include "ui/gridnavigator.h"
 
 namespace enviozvr::uitest {
 namespace {
 
 using grid::DataGrid;
+using testing::field;
+using testing::RecordedErrors;
 using ui::GridHeader;
 using ui::GridWidget;
 
-data::Field field(std::string name, data::FieldType type, int size = 0) {
-    data::Field f;
-    f.name = std::move(name);
-    f.type = type;
-    f.size = size;
-    return f;
-}
-
-// Records the unhandled-error messages instead of showing them.
-struct RecordedErrors : core::ErrorDisplay {
-    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
-    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
-    void showError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
-
 // A grid widget over rows of (CODE, NAME, N), shown in a window of its own.
-struct GridHost {
+struct GridHost : testing::MemoryRows {
     explicit GridHost(int rows = 5) {
         std::vector<data::Row> data;
         for (int i = 0; i < rows; ++i) {
@@ -77,10 +65,6 @@ struct GridHost {
         return {x, inZone ? h->titleHeight() - 2 : 2};
     }
 
-    std::unique_ptr<data::Connection> connection = data::Connection::company("DbCia");
-    data::Query query{*connection, "select * from T"};
-    data::Provider provider{"PT", query, true};
-    data::CachedResultSet set{"CT", provider};
     QWidget window;
     GridWidget* widget = new GridWidget(&window);
 };

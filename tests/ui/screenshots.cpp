@@ -10,21 +10,21 @@
 // inside the send, at the fourth event of company 002, as the user sees it then. After
 // the send, the error viewer and the pending viewer are opened over what it left.
 #include <QApplication>
-#include <QLineEdit>
 #include <QComboBox>
 #include <QCursor>
+#include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTimer>
 #include <cstdio>
 #include <string>
 
-#include "ui/ctrlaccesozvr.h"
-#include "ui/gridwidget.h"
 #include "core/unhandled.h"
 #include "data/connection.h"
-#include "ui/messageboxes.h"
+#include "ui/ctrlaccesozvr.h"
+#include "ui/gridwidget.h"
 #include "ui/mensajesenvzvr.h"
+#include "ui/messageboxes.h"
 #include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
 #include "ui/repcompania.h"
@@ -34,40 +34,35 @@ namespace {
 
 using enviozvr::ui::Tfprincipalzvr;
 
-bool capture(QWidget& window, const QString& file)
-{
+bool capture(QWidget& window, const QString& file) {
     // No sync with the display here: the picture shows what the window has flushed by
     // itself, which is what the user sees while the send holds the thread.
-    const int rc = QProcess::execute(QStringLiteral("import"),
-                                     {QStringLiteral("-window"), QString::number(window.winId()),
-                                      file});
+    const int rc =
+        QProcess::execute(QStringLiteral("import"),
+                          {QStringLiteral("-window"), QString::number(window.winId()), file});
     std::printf("%s %s\n", rc == 0 ? "wrote" : "FAILED", qPrintable(file));
     return rc == 0;
 }
 
 // Stops in the middle of the batch of company 002 to take the picture.
 class ShootingWindow : public Tfprincipalzvr {
-public:
+  public:
     ShootingWindow(std::vector<std::string> args, QString file)
-        : Tfprincipalzvr(std::move(args)), file_(std::move(file))
-    {
-    }
+        : Tfprincipalzvr(std::move(args)), file_(std::move(file)) {}
     bool taken = false;
-    void repaint() override
-    {
+    void repaint() override {
         Tfprincipalzvr::repaint();
         if (!taken && !Edit1->isHidden() && ProgressBar1->value() == 3) {
             taken = capture(*this, file_);
         }
     }
 
-private:
+  private:
     QString file_;
 };
 
 // Shows a viewer over the main window's data, waits for its list and takes its picture.
-bool captureViewer(enviozvr::ui::EventListViewer& viewer, const QString& file)
-{
+bool captureViewer(enviozvr::ui::EventListViewer& viewer, const QString& file) {
     viewer.show();
     viewer.activateWindow();
     for (int i = 0; i < 200 && viewer.listReads() == 0; ++i) {
@@ -79,8 +74,7 @@ bool captureViewer(enviozvr::ui::EventListViewer& viewer, const QString& file)
     return ok;
 }
 
-void queueEvents(const std::string& origin)
-{
+void queueEvents(const std::string& origin) {
     auto db = enviozvr::data::Connection::company("DbDemo");
     db->setDatabase(origin);
     db->setParam("User_Name", "SYSDBA");
@@ -102,8 +96,7 @@ void queueEvents(const std::string& origin)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("enviozvr"));
     if (argc < 3) {

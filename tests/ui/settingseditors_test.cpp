@@ -16,6 +16,7 @@
 #include "core/unhandled.h"
 #include "data/codepage.h"
 #include "data/connection.h"
+#include "support/recordederrors.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridwidget.h"
 #include "ui/principalzvr.h"
@@ -27,16 +28,9 @@ namespace enviozvr::uitest {
 namespace {
 
 using data::Value;
+using testing::RecordedErrors;
 using ui::Tfrepcompania;
 using ui::Tfrepdocs;
-
-// Records the unhandled-error messages instead of showing them.
-struct RecordedErrors : core::ErrorDisplay {
-    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
-    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
-    void showError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
 
 // A company database on the local server with the main window's queries over it.
 struct CompanyDb {

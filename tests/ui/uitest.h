@@ -28,13 +28,12 @@ namespace enviozvr::uitest {
 // the event loop of the modal window, so it may block in turn (a login that shows an
 // error box): the driver keeps answering.
 class ModalDriver {
-public:
+  public:
     using Handler = std::function<void(QWidget* modal)>;
 
     void expect(Handler handler) { handlers_.push_back(std::move(handler)); }
 
-    void run(const std::function<void()>& action)
-    {
+    void run(const std::function<void()>& action) {
         QTimer poll;
         poll.setInterval(0);
         QObject::connect(&poll, &QTimer::timeout, [this] { answer(); });
@@ -48,35 +47,35 @@ public:
     int unexpected = 0;             // ... of which no handler was queued for
     std::size_t handlersLeft() const { return handlers_.size(); }
 
-private:
-    void answer()
-    {
+  private:
+    void answer() {
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal->property("answeredByDriver").toBool()) return;
         modal->setProperty("answeredByDriver", true);
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages.push_back(box->text());
-            QMetaObject::invokeMethod(box, [box] { box->accept(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                box, [box] { box->accept(); }, Qt::QueuedConnection);
             return;
         }
         ++dialogs;
         if (handlers_.empty()) {
             ++unexpected;
-            QMetaObject::invokeMethod(modal, [modal] { modal->close(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                modal, [modal] { modal->close(); }, Qt::QueuedConnection);
             return;
         }
         Handler handler = std::move(handlers_.front());
         handlers_.pop_front();
         // Queued: the poll returns first, so that it can answer what the handler opens.
-        QMetaObject::invokeMethod(modal, [handler, modal] { handler(modal); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            modal, [handler, modal] { handler(modal); }, Qt::QueuedConnection);
     }
 
     std::deque<Handler> handlers_;
 };
 
-inline void makeWorldWritable(const std::string& path)
-{
+inline void makeWorldWritable(const std::string& path) {
     std::filesystem::permissions(path, std::filesystem::perms::all);
 }
 
@@ -87,9 +86,8 @@ inline void makeWorldWritable(const std::string& path)
 //   Bodega Norte), 003 "Sin sucursales" (no branches), 004 with an empty name,
 //   005 "Sin base" (no database).
 class UiWorld {
-public:
-    UiWorld()
-    {
+  public:
+    UiWorld() {
         makeWorldWritable(dir.path());
         std::filesystem::create_directories(dir.path() + "/datos");
         makeWorldWritable(dir.path() + "/datos");
@@ -111,14 +109,15 @@ public:
         addCompany("003", {});
         origin().exec(
             {"INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'NOMBRE DE USUARIO "
-             "PARA REPLICACION DE ARTICULOS', " + data::quoted(user) + ")",
+             "PARA REPLICACION DE ARTICULOS', " +
+                 data::quoted(user) + ")",
              "INSERT INTO CONFIGURACION VALUES ('INVENTARIO', 'ARTICULOS', 'CLAVE DE USUARIO "
-             "PARA REPLICACION DE ARTICULOS', " + data::quoted(password) + ")"});
+             "PARA REPLICACION DE ARTICULOS', " +
+                 data::quoted(password) + ")"});
     }
 
     testing::TestDatabase& addCompany(const std::string& code,
-                                      const std::vector<std::string>& branches)
-    {
+                                      const std::vector<std::string>& branches) {
         const std::string folder = dir.path() + "/datos/" + code;
         std::filesystem::create_directories(folder);
         makeWorldWritable(folder);
@@ -137,33 +136,34 @@ public:
     testing::TestDatabase& origin() { return *companies.at("001"); }
 
     // An invoice of the origin and a pending event that sends it to `destination`.
-    void addInvoiceEvent(int id, const std::string& destination, const std::string& numero)
-    {
-        origin().exec("INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_CLIENTE, "
-                      "FACT_MONEDA) VALUES ('FV', " + data::quoted(numero) +
-                      ", 'Cliente " + numero + "', 'COP')");
-        origin().exec("INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, "
-                      "RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, "
-                      "RPEV_OPER) VALUES (" + std::to_string(id) + ", " +
-                      data::quoted(destination) + ", 236, 'FV', " + data::quoted(numero) +
-                      ", 'C" + std::to_string(id) + "', CURRENT_DATE, '08:00:" +
-                      (id < 10 ? "0" : "") + std::to_string(id % 60) + "', 'I')");
+    void addInvoiceEvent(int id, const std::string& destination, const std::string& numero) {
+        origin().exec(
+            "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_CLIENTE, "
+            "FACT_MONEDA) VALUES ('FV', " +
+            data::quoted(numero) + ", 'Cliente " + numero + "', 'COP')");
+        origin().exec(
+            "INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, "
+            "RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, "
+            "RPEV_OPER) VALUES (" +
+            std::to_string(id) + ", " + data::quoted(destination) + ", 236, 'FV', " +
+            data::quoted(numero) + ", 'C" + std::to_string(id) + "', CURRENT_DATE, '08:00:" +
+            (id < 10 ? "0" : "") + std::to_string(id % 60) + "', 'I')");
     }
     // A destination of the origin's REPLICA_COMPANIA, active.
-    void listDestination(const std::string& code, const std::string& serverText)
-    {
+    void listDestination(const std::string& code, const std::string& serverText) {
         origin().exec("INSERT INTO REPLICA_COMPANIA VALUES (" + data::quoted(code) +
                       ", 'Destino', " + data::quoted(serverText) + ", 'N', 1, 'S')");
     }
-    bool sent(int id)
-    {
+    bool sent(int id) {
         return !origin()
                     .scalar("SELECT RPEV_FECREP FROM REPLICA_EVENTOS WHERE RPEV_ID = " +
                             std::to_string(id))
                     .isNull();
     }
 
-    std::vector<std::string> logLines(const std::string& name) const { return install.logLines(name); }
+    std::vector<std::string> logLines(const std::string& name) const {
+        return install.logLines(name);
+    }
 
     testing::InstallDir install;
     testing::TempDir dir;

@@ -15,6 +15,8 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -23,7 +25,9 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTranslator>
 #include <algorithm>
 #include <functional>
@@ -32,6 +36,7 @@
 #include "data/codepage.h"
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
+#include "support/recordederrors.h"
 #include "ui/gridclipboard.h"
 #include "ui/gridfinddlg.h"
 #include "ui/gridnavigator.h"
@@ -49,14 +54,8 @@ namespace enviozvr::uitest {
 namespace {
 
 using grid::EventViewer;
+using testing::RecordedErrors;
 using ui::EventListViewer;
-
-struct RecordedErrors : core::ErrorDisplay {
-    RecordedErrors() { core::installUnhandledErrorHandler(nullptr, this); }
-    ~RecordedErrors() override { core::installUnhandledErrorHandler(nullptr, nullptr); }
-    void showError(const std::string& text) override { shown.push_back(text); }
-    std::vector<std::string> shown;
-};
 
 QString shortDate(int y, int m, int d) {
     return data::qstringFromWindows1252(data::shortDateText(data::Date::fromYmd(y, m, d)));
@@ -769,6 +768,135 @@ TEST_F(Viewers, StandardDialogsSpeakTheWorkstationsLanguage) {
     QCoreApplication::removeTranslator(translator);
     delete translator;
     EXPECT_EQ(texts.join(QLatin1Char('|')), QStringLiteral("Cancelar|Guardar"));
+}
+
+// A cell too narrow for its text (the error column is 64 pixels wide) shows the whole text
+// in a tip, and so does a cut title; a cell or title that shows everything has none.
+TEST_F(Viewers, ACutCellOrTitleShowsItsWholeTextInATip) {
+    auto v = open<ui::Tfmensajesenvzvr>();
+    ui::GridWidget& g = *v->Grid1;
+    const auto tipAt = [](QWidget* w, QPoint pos) {
+        QToolTip::hideText();
+        QHelpEvent help(QEvent::ToolTip, pos, w->mapToGlobal(pos));
+        QApplication::sendEvent(w, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    // A tip that is hidden goes away a little later: the cases showing none come first.
+    ui::GridHeader* titles = g.titleHeader();
+    const auto titleTip = [&](int column) {
+        return tipAt(titles->viewport(), QPoint(titles->sectionViewportPosition(column) + 5, 3));
+    };
+    const int row = rowOf(*v, 1);
+    const auto cellTip = [&](int column) {
+        const QString tip =
+            tipAt(g.viewport(), g.visualRect(g.model()->index(row, column)).center());
+        return QTextDocumentFragment::fromHtml(tip).toPlainText();
+    };
+    EXPECT_EQ(titleTip(4), QString());
+    EXPECT_EQ(cellTip(4), QString());
+    EXPECT_EQ(cellTip(9), QString());
+    EXPECT_EQ(titleTip(10), QStringLiteral("Mensaje de error"));
+    EXPECT_TRUE(cell(*v, row, 10).startsWith("violation of FOREIGN KEY"));
+    EXPECT_EQ(cellTip(10), cell(*v, row, 10));
+    QToolTip::hideText();
+}
+
+// Under the grid the screen tells how many rows it shows and whether a filter holds some
+// back, also once the filter row is hidden.
+TEST_F(Viewers, TheRowCountAndAnAppliedFilterShowUnderTheGrid) {
+    addEvent(7, "003", "NULL");
+    auto v = open<ui::Tfpendienteszvr>();
+    EXPECT_TRUE(v->lbFilas->isVisible());
+    EXPECT_EQ(v->lbFilas->text(), QStringLiteral("3 filas"));
+    v->ckfiltro->click();
+    const auto type = [&](int column, const QString& text) {
+        ui::FilterCell* cell = v->sortFilter->cell(column);
+        cell->setFocus();
+        cell->selectAll();
+        QTest::keyClicks(cell, text);
+        QTest::keyClick(cell, Qt::Key_Return);
+    };
+    type(4, QStringLiteral("002"));
+    EXPECT_EQ(v->lbFilas->text(), QStringLiteral("2 filas (filtro activo)"));
+    type(3, QStringLiteral("C2"));
+    EXPECT_EQ(v->lbFilas->text(), QStringLiteral("1 fila (filtro activo)"));
+    v->ckfiltro->click();
+    ASSERT_FALSE(v->Grid1->filterRowVisible());
+    EXPECT_EQ(v->lbFilas->text(), QStringLiteral("1 fila (filtro activo)"));
+    v->FormActivate();
+    EXPECT_EQ(v->lbFilas->text(), QStringLiteral("1 fila (filtro activo)"));
+    v->sortFilter->runDropDownItem(3, grid::FilterDropDownItem::ClearFilter);
+    v->sortFilter->runDropDownItem(4, grid::FilterDropDownItem::ClearFilter);
+    EXPECT_EQ(v->lbFilas->text(), QStringLiteral("3 filas"));
+    EXPECT_EQ(EventListViewer::rowCountText(0, false), QStringLiteral("0 filas"));
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// Numbers are shown at the right of their cells, texts at the left; titles stay as they
+// are.
+TEST_F(Viewers, NumbersLineUpAtTheRight) {
+    auto v = open<ui::Tfpendienteszvr>();
+    ui::GridWidget& g = *v->Grid1;
+    const int ptvt = 9;
+    for (int i = 0; i < g.model()->columnCount(); ++i) {
+        const auto alignment =
+            g.model()->index(0, i).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+        EXPECT_EQ(alignment & Qt::AlignHorizontal_Mask, i == ptvt ? Qt::AlignRight : Qt::AlignLeft)
+            << i;
+        const auto title =
+            g.model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+        EXPECT_EQ(title & Qt::AlignHorizontal_Mask, Qt::AlignLeft) << i;
+    }
+    // On screen: the digit of a row that is not the current one is in the right half.
+    const QImage shot = g.viewport()->grab().toImage();
+    const QRect r = g.visualRect(g.model()->index(1, ptvt));
+    int left = 0;
+    int right = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left() + 1; x < r.right(); ++x)
+            if (qGray(shot.pixel(x, y)) < 100) ++(x < r.center().x() ? left : right);
+    EXPECT_EQ(left, 0);
+    EXPECT_GT(right, 0);
+}
+
+// A sort marker never covers or cuts a title: in a wide column it goes beside the title,
+// in a narrow one ("Op", "PtVt") above it; the title's own pixels stay as they were.
+TEST_F(Viewers, SortMarkersLeaveNarrowTitlesWhole) {
+    auto v = open<ui::Tfpendienteszvr>();
+    ui::GridHeader* titles = v->Grid1->titleHeader();
+    const auto shot = [&] { return titles->viewport()->grab().toImage(); };
+    const QImage plain = shot();
+    // Where the marker goes: 0 beside the title, 1 above it, -1 either.
+    const struct {
+        int column;
+        int above;
+    } cases[] = {{4, 0}, {1, -1}, {7, 1}, {9, 1}};
+    for (const auto& c : cases) {
+        for (const bool ascending : {true, false}) {
+            for (const int rank : {0, 2}) {
+                SCOPED_TRACE(::testing::Message()
+                             << c.column << (ascending ? " up " : " down ") << rank);
+                titles->setSortMarkers({{c.column, ascending, rank}});
+                const QImage marked = shot();
+                const QRect title(titles->sectionViewportPosition(c.column), 0,
+                                  titles->sectionSize(c.column), titles->titleHeight());
+                if (c.above >= 0)
+                    EXPECT_EQ(titles->titleLayout(c.column, title).markerAbove, c.above == 1);
+                int changed = 0;
+                int captionLost = 0;
+                for (int y = title.top(); y <= title.bottom(); ++y) {
+                    for (int x = title.left(); x <= title.right(); ++x) {
+                        if (plain.pixel(x, y) == marked.pixel(x, y)) continue;
+                        ++changed;
+                        if (qGray(plain.pixel(x, y)) < 160) ++captionLost;
+                    }
+                }
+                EXPECT_GT(changed, 0) << "the marker shows";
+                EXPECT_EQ(captionLost, 0) << "no pixel of the title is covered or cut";
+            }
+        }
+    }
+    titles->setSortMarkers({});
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -198,6 +199,36 @@ TEST(CompanyLookup, TypingOpensTheDropDownAndSearchesTheNames) {
     box->setKeyValue(QStringLiteral("999"));
     EXPECT_EQ(changes, (std::vector<QString>{"Sin sucursales", "Almacén Norte", ""}));
     EXPECT_EQ(box->keyValue(), QString());
+}
+
+// The drop-down opens at its left edge, the code column in view, whether it is opened by
+// a click or by typing, the first time or again after the user scrolled it sideways.
+TEST(CompanyLookup, DropDownOpensWithTheCodeColumnInView) {
+    QWidget host;
+    auto* box = new LookupBox(&host);
+    box->setGeometry(8, 40, 281, 19);
+    host.show();
+    box->setRows({{"001", "Distribuidora Andina S.A."},
+                  {"002", "Almacén del Norte Ltda."},
+                  {"003", "Comercial Señorial S.A.S."}});
+    QTableView* table = box->dropDown();
+    const auto codeInView = [&] {
+        return table->horizontalScrollBar()->value() == 0 && table->columnViewportPosition(0) == 0;
+    };
+
+    box->showPopup();
+    ASSERT_TRUE(box->dropDownVisible());
+    EXPECT_TRUE(codeInView()) << "scrolled by " << table->horizontalScrollBar()->value();
+    QTest::keyClick(table, Qt::Key_Return);
+
+    box->showPopup();
+    table->horizontalScrollBar()->setValue(table->horizontalScrollBar()->maximum());
+    box->hidePopup();
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("Com"));
+    ASSERT_TRUE(box->dropDownVisible());
+    EXPECT_EQ(table->currentIndex().row(), 2);
+    EXPECT_TRUE(codeInView()) << "scrolled by " << table->horizontalScrollBar()->value();
 }
 
 TEST(MainWindow, CancelarClosesTheWindow) {
