@@ -125,7 +125,7 @@ void GridModel::writeCellText(grid::DataGrid& grid, int row, grid::TGridColumn& 
     }
     if (set.recNo() != row) set.moveTo(row);
     if (set.state() == data::DataSetState::Browse) set.edit();
-    set.setValue(field.index, std::move(value));
+    set.setValue(field.index, value);
 }
 
 void GridModel::reset() {
