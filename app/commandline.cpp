@@ -12,9 +12,10 @@ namespace {
 // Options taken as a whole argument, and options that carry "=VALUE".
 constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
                                                     "--no-retry-errors", "--help"};
-constexpr std::array<std::string_view, 10> kValued = {
+constexpr std::array<std::string_view, 11> kValued = {
     "--export=",  "--format=", "--output=",          "--sort=",          "--filter=",
-    "--minutes=", "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale="};
+    "--minutes=", "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=",
+    "--parallel="};
 
 bool knownOption(const std::string& a) {
     for (std::string_view f : kFlags)
@@ -34,7 +35,7 @@ std::string usageText() {
     return "usage: enviozvr [SERVER USER PASSWORD COMPANY [NEWEST]]\n"
            "       enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST] [--once]\n"
            "                [--minutes=N] [--batch=N] [--no-retry-errors]\n"
-           "                [--connect-timeout=S] [--stall-timeout=S]\n"
+           "                [--connect-timeout=S] [--stall-timeout=S] [--parallel=N]\n"
            "       enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
            "       enviozvr --export=errores|pendientes --format=txt|csv|htm|rtf|xls\n"
            "                --output=FILE [--sort=TITLE[:desc]]... [--filter=TITLE=TEXT]...\n"
@@ -75,6 +76,9 @@ std::string usageText() {
            "  --stall-timeout=S   seconds a destination may leave a request unanswered\n"
            "                      before it is skipped for the cycle (default 60; 0 is not\n"
            "                      accepted)\n"
+           "  --parallel=N        destination companies served at once, each on its own\n"
+           "                      connections (default 4, at most 64; 1 serves them one\n"
+           "                      after another)\n"
            "Options of --status:\n"
            "  --stale=MINUTES     a pending event older than this is a failure (default 60)\n"
            "Options of --export:\n"

@@ -2,12 +2,14 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "app/consoletext.h"
@@ -19,6 +21,7 @@
 #include "core/unhandled.h"
 #include "sender/indexcheck.h"
 #include "sender/maindata.h"
+#include "sender/parallelcycle.h"
 #include "sender/sendcycle.h"
 
 namespace enviozvr::app {
@@ -32,7 +35,7 @@ constexpr int kInitialIntervalMs = 1800000;  // 30 minutes, as the desktop start
 const char* const kUsage =
     "usage: enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST]\n"
     "                [--minutes=N] [--batch=N] [--no-retry-errors] [--once]\n"
-    "                [--connect-timeout=S] [--stall-timeout=S]\n"
+    "                [--connect-timeout=S] [--stall-timeout=S] [--parallel=N]\n"
     "  SERVER    text that starts every database path (host:folder, or a folder for\n"
     "            embedded databases): SERVER/datos/general.fdb\n"
     "  USER, PASSWORD  database login of the general database; a PASSWORD of '-' is\n"
@@ -51,6 +54,8 @@ const char* const kUsage =
     "                    (default 15)\n"
     "  --stall-timeout=S seconds a destination may leave a request unanswered before it\n"
     "                    is cancelled and the destination skipped for the cycle (default 60)\n"
+    "  --parallel=N      destination companies served at once, each on its own\n"
+    "                    connections (default 4; 1 serves them one after another)\n"
     "One instance at a time sends for an origin company: a second one waits for its next\n"
     "cycle (or, with --once, exits with status 2).\n";
 
@@ -62,12 +67,15 @@ struct HeadlessArgs {
     bool once = false;
     std::chrono::seconds connectTimeout = kDestinationConnectTimeout;
     std::chrono::seconds stallTimeout = kDestinationStallLimit;
+    int parallel = kDefaultParallelDestinations;
 };
 
 constexpr std::string_view kMinutesOption = "--minutes=";
 constexpr std::string_view kBatchOption = "--batch=";
 constexpr std::string_view kConnectTimeoutOption = "--connect-timeout=";
 constexpr std::string_view kStallTimeoutOption = "--stall-timeout=";
+constexpr std::string_view kParallelOption = "--parallel=";
+constexpr int kMaxParallel = 64;
 
 // The text after `prefix` when `arg` starts with it.
 std::optional<std::string> afterPrefix(const std::string& arg, std::string_view prefix) {
@@ -119,6 +127,16 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
             else
                 problem = "--stall-timeout needs a whole number of seconds from 1 to 86400, not " +
                           typedValue(kStallTimeoutOption);
+        } else if (const auto parallel = afterPrefix(a, kParallelOption)) {
+            const std::string& t = *parallel;
+            const bool digits =
+                !t.empty() && t.size() <= 2 &&
+                std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+            if (digits && std::stoi(t) >= 1 && std::stoi(t) <= kMaxParallel)
+                h.parallel = std::stoi(t);
+            else
+                problem = "--parallel needs a whole number from 1 to " +
+                          std::to_string(kMaxParallel) + ", not " + typedValue(kParallelOption);
         } else if (a.rfind("--", 0) == 0) {
             problem = "unknown option '" + typed + "'";
         } else {
@@ -158,9 +176,13 @@ class HeadlessOptions : public SendOptions {
     bool skipErrored_;
 };
 
-// A line of text on a console stream, in the locale's encoding.
+// A line of text on a console stream, in the locale's encoding, written whole: several
+// destinations may be served at once.
 void writeLine(std::ostream& out, const std::string& text) {
-    out << consoleText(text) << std::endl;
+    static std::mutex mutex;
+    const std::string line = consoleText(text) + "\n";
+    std::lock_guard lock(mutex);
+    out << line << std::flush;
 }
 
 // No window: messages and the last connection error go to standard error, one line per
@@ -358,8 +380,12 @@ bool chooseCompany(MainData& data, HeadlessOptions& options, const std::string& 
 // its event in hand; then the connections are closed and the run ends.
 class HeadlessRun {
   public:
-    HeadlessRun(MainData& data, HeadlessOptions& options, const std::string& company)
-        : data_(data), options_(options), lock_(company, data.DbCia) {}
+    HeadlessRun(MainData& data, HeadlessOptions& options, const std::string& company, int parallel)
+        : data_(data),
+          options_(options),
+          company_(company),
+          parallel_(parallel),
+          lock_(company, data.DbCia) {}
 
     // One cycle, then the exit status: 0 when it reached its end, 1 when it ended early,
     // 2 when another instance held the lock.
@@ -403,7 +429,8 @@ class HeadlessRun {
         const bool ok = core::runGuardedOk([&] {
             try {
                 busy_ = !cycleWithLock(lock_, options_, timer, [&] {
-                    end = runSendCycle(data_, options_, status_, timer);
+                    end =
+                        runParallelSendCycle(data_, company_, parallel_, options_, status_, timer);
                 });
             } catch (const std::exception&) {
                 // A wait that the stop signal ended is no failure of the cycle.
@@ -461,6 +488,8 @@ class HeadlessRun {
 
     MainData& data_;
     HeadlessOptions& options_;
+    const std::string company_;
+    const int parallel_;  // destinations served at once
     ConsoleStatus status_;
     InstanceLock lock_;
     bool busy_ = false;  // another instance held the lock
@@ -499,7 +528,7 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     if (!core::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
     HeadlessOptions options(a, newest);
     if (!chooseCompany(data, options, company)) return 2;
-    HeadlessRun run(data, options, company);
+    HeadlessRun run(data, options, company, a.parallel);
     return a.once ? run.once() : run.repeating();
 }
 

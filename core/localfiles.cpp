@@ -97,8 +97,11 @@ QString rawIniText(const QString& file, const QString& key) {
 
 // Appends `line` to `path`, creating the file only when it does not exist (a log that
 // exists is appended to even when it cannot be read). Failures are ignored: a log line
-// that cannot be written is lost.
+// that cannot be written is lost. One writer at a time in the process: destinations served
+// side by side log from several threads, and a line must reach the file whole.
 void appendOrCreate(const std::string& path, const std::string& line) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
     std::ofstream out(path, std::ios::binary | std::ios::app);
     if (!out.is_open()) return;
     out.write(line.data(), static_cast<std::streamsize>(line.size()));

@@ -1,7 +1,8 @@
 // The installation directory and the plain files kept in it: the server list
 // SERVIDORES.cfg and the three logs ENVIO.TXT, errorenvio.txt and ERRORES.TXT.
 //
-// Call from the user-interface thread. The directory is looked up anew on every call.
+// The directory is looked up anew on every call. The log writers may be called from any
+// thread; the rest from the user-interface thread.
 // diraplicacion (and therefore every path and log writer) throws std::runtime_error
 // "Invalid data type for 'Directorio'" when the configured value is not a text; every
 // other failure of the log writers (create, open, write, close) is ignored silently.

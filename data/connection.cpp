@@ -884,6 +884,10 @@ void Connection::disconnect() {
 }
 
 void Connection::releaseAttachment() {
+    // Releasing what was left open on a lost attachment may still wait on its link (the
+    // client rolls back a transaction it holds): watched like any call, so that a link
+    // that went silent is closed at the stall limit instead of being waited on for good.
+    StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
     impl_->kept.clear();
     impl_->explicitTx.reset();
     transaction_ = nullptr;

@@ -187,8 +187,34 @@ std::map<int, std::string> openSockets() {
     return out;
 }
 
-// Shuts down the sockets opened since `before` that are connected to `port`.
-void shutDownNewSockets(const std::map<int, std::string>& before, int port) {
+// The addresses `host` resolves to, as raw bytes (IPv4 and IPv6); empty when it does not
+// resolve.
+std::vector<std::string> hostAddresses(const std::string& host) {
+    std::vector<std::string> out;
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0) return out;
+    for (const addrinfo* a = list; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET) {
+            const auto& in = reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+            out.emplace_back(reinterpret_cast<const char*>(&in), sizeof in);
+        } else if (a->ai_family == AF_INET6) {
+            const auto& in6 = reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr;
+            out.emplace_back(reinterpret_cast<const char*>(&in6), sizeof in6);
+        }
+    }
+    ::freeaddrinfo(list);
+    return out;
+}
+
+// Shuts down the sockets opened since `before` that are connected to `port` of `host`.
+// Other threads may be attaching at the same time (destinations served side by side):
+// the host narrows the sockets down to the server that did not answer. A host that does
+// not resolve any more matches by the port alone.
+void shutDownNewSockets(const std::map<int, std::string>& before, const std::string& host,
+                        int port) {
+    const std::vector<std::string> addresses = hostAddresses(host);
     for (const auto& [fd, inode] : openSockets()) {
         const auto old = before.find(fd);
         if (old != before.end() && old->second == inode) continue;
@@ -196,16 +222,27 @@ void shutDownNewSockets(const std::map<int, std::string>& before, int port) {
         socklen_t len = sizeof peer;
         if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) continue;
         int peerPort = -1;
-        if (peer.ss_family == AF_INET)
-            peerPort = ntohs(reinterpret_cast<sockaddr_in*>(&peer)->sin_port);
-        else if (peer.ss_family == AF_INET6)
-            peerPort = ntohs(reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port);
-        if (peerPort == port) ::shutdown(fd, SHUT_RDWR);
+        std::string peerAddress;
+        if (peer.ss_family == AF_INET) {
+            const auto* in = reinterpret_cast<sockaddr_in*>(&peer);
+            peerPort = ntohs(in->sin_port);
+            peerAddress.assign(reinterpret_cast<const char*>(&in->sin_addr), sizeof in->sin_addr);
+        } else if (peer.ss_family == AF_INET6) {
+            const auto* in6 = reinterpret_cast<sockaddr_in6*>(&peer);
+            peerPort = ntohs(in6->sin6_port);
+            peerAddress.assign(reinterpret_cast<const char*>(&in6->sin6_addr),
+                               sizeof in6->sin6_addr);
+        }
+        if (peerPort != port) continue;
+        if (!addresses.empty() &&
+            std::find(addresses.begin(), addresses.end(), peerAddress) == addresses.end())
+            continue;
+        ::shutdown(fd, SHUT_RDWR);
     }
 }
 #else
 std::map<int, std::string> openSockets() { return {}; }
-void shutDownNewSockets(const std::map<int, std::string>&, int) {}
+void shutDownNewSockets(const std::map<int, std::string>&, const std::string&, int) {}
 #endif
 
 int servicePort(const std::string& service) {
@@ -217,6 +254,20 @@ int servicePort(const std::string& service) {
 }
 
 }  // namespace
+
+std::string remoteHost(const std::string& location) {
+    const auto scheme = location.find("://");
+    if (scheme != std::string::npos) {
+        const std::string rest = location.substr(scheme + 3);
+        std::string hostPort = rest.substr(0, rest.find('/'));
+        if (!hostPort.empty() && hostPort[0] == '[')
+            return hostPort.substr(1, hostPort.find(']') - 1);
+        return hostPort.substr(0, hostPort.rfind(':'));
+    }
+    if (!location.empty() && location[0] == '[') return location.substr(1, location.find(']') - 1);
+    const std::string host = location.substr(0, location.find(':'));
+    return host.substr(0, host.find('/'));
+}
 
 std::optional<int> remotePort(const std::string& location) {
     const auto scheme = location.find("://");
@@ -304,7 +355,7 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
     if (!finished) {
         shared->abandoned = true;
         lock.unlock();
-        if (port) shutDownNewSockets(before, *port);
+        if (port) shutDownNewSockets(before, remoteHost(location), *port);
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
         std::vector<std::string> lines{"Unable to complete network request to \"" + location + "\"",
                                        g_interrupted

@@ -1,6 +1,7 @@
 #include "sender/sendcycle.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <stdexcept>
@@ -236,7 +237,8 @@ void letDestinationGo(MainData& d, const std::exception& error) {
 // A name for the next destination attachment that no other attachment carries, so that
 // it can be found in MON$ATTACHMENTS once it has been given up.
 std::string newAttachmentName() {
-    static long long serial = 0;
+    // Destinations may be connected from several threads at once.
+    static std::atomic<long long> serial{0};
     return "enviozvr envio " +
            std::to_string(std::chrono::system_clock::now().time_since_epoch().count()) + "-" +
            std::to_string(++serial);
@@ -399,7 +401,8 @@ void sendBatch(MainData& d, SendStatus& status, CompanySummary& summary) {
     status.setCurrentEvent(shown, false);
 }
 
-// Serves one destination company: connect, batch, close. Fills `summary`.
+}  // namespace
+
 void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary) {
     status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
@@ -432,6 +435,8 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     d.DBEnvio.disconnect();
     status.companyServed(summary);
 }
+
+namespace {
 
 // Re-arms the timer from Minut (the end of a cycle).
 void rearm(SendOptions& options, SendTimer& timer) {
@@ -511,7 +516,8 @@ void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly) {
     if (!invoiceOnly) status.setErrorViewerEnabled(sentBefore);
 }
 
-CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer) {
+CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, SendTimer& timer,
+                      const ServeDestinations& serve) {
     if (!options.companyChosen()) {
         status.showMessage(
             "Debe indicar la compa\xF1\xED"
@@ -553,18 +559,23 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, Sen
 
         std::string panel = "Borrando informaci\xF3n procesada...";
         bool stopped = false;
-        for (const std::string& company : companies) {
-            if (status.stopRequested()) {
-                stopped = true;
-                break;
-            }
-            CompanySummary summary;
-            summary.company = company;
-            panel = "Enviando informaci\xF3n a " + company;
-            serveCompany(d, options, status, timer, company, summary);
-            if (summary.stopped) {
-                stopped = true;
-                break;
+        if (serve) {
+            if (!companies.empty()) panel = "Enviando informaci\xF3n a " + companies.back();
+            stopped = serve(companies);
+        } else {
+            for (const std::string& company : companies) {
+                if (status.stopRequested()) {
+                    stopped = true;
+                    break;
+                }
+                CompanySummary summary;
+                summary.company = company;
+                panel = "Enviando informaci\xF3n a " + company;
+                serveCompany(d, options, status, timer, company, summary);
+                if (summary.stopped) {
+                    stopped = true;
+                    break;
+                }
             }
         }
 

@@ -13,8 +13,10 @@
 // count that cannot be used. The caller runs it inside core::runGuarded.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "sender/maindata.h"
 #include "sender/sendinterfaces.h"
@@ -43,7 +45,19 @@ enum class CycleEnd {
 // A cycle that ends early with an exception still re-arms the timer from Minut when Minut
 // holds a usable number, so automatic sending never stops by itself; the exception is then
 // rethrown unchanged.
-CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer);
+//
+// `serve`, when given, serves the destination companies the cycle found (in the order
+// listed) in place of the cycle's own loop, which serves them one after another on this
+// thread; it answers true when a stop request ended the serving early.
+using ServeDestinations = std::function<bool(const std::vector<std::string>& companies)>;
+CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer,
+                      const ServeDestinations& serve = {});
+
+// Serves one destination company: connects DBEnvio to it, sends a batch of its pending
+// events and disconnects. Fills `summary` and reports it (SendStatus::companyServed),
+// unless the company is not active. A failure of the origin is thrown.
+void serveCompany(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer,
+                  const std::string& company, CompanySummary& summary);
 
 // What the transfer of one event came to.
 enum class TransferOutcome {

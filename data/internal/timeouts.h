@@ -6,8 +6,8 @@
 // no limit of its own. So the attach runs on a helper thread and the caller waits at most
 // `timeout` for it. When the time is up the caller gets a DatabaseError (connection
 // lost), the helper is left to finish by itself (an attachment it still makes is
-// detached at once), and on Linux the socket it opened to the server's port is shut down
-// so that it finishes at once.
+// detached at once), and on Linux the socket it opened to the server (its host and port)
+// is shut down so that it finishes at once.
 //
 // StallWatch: the stall limit of one connection.
 //
@@ -46,6 +46,9 @@ Firebird::IAttachment* attachWithin(const std::string& location,
 // The TCP port a location goes to ("host:path" 3050, "host/port:path", "host/service:path",
 // "inet://host:port/path"); nothing for a local path.
 std::optional<int> remotePort(const std::string& location);
+
+// The host name or address of a remote location (without brackets or port).
+std::string remoteHost(const std::string& location);
 
 class StallWatch {
   public:

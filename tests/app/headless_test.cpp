@@ -83,6 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
                      2,
                      "",
                      "--minutes needs a whole number"},
+        HeadlessCase{"BadParallel",
+                     {"--headless", "--once", "--parallel=0", "$S", "sysdba", "masterkey", "001"},
+                     2,
+                     "",
+                     "--parallel needs a whole number from 1 to 64, not '0'"},
         HeadlessCase{"UnknownOption",
                      {"--headless", "--once", "--fast", "$S", "sysdba", "masterkey", "001"},
                      2,
@@ -116,6 +121,37 @@ TEST(Headless, UnhandledErrorGoesToErroresTxt) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0].rfind("D,T,SYSDBA,", 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find("/datos/003/nivora.fdb"), std::string::npos) << lines[0];
+}
+
+// Destinations served side by side report in the order of the company list, one line
+// each, whatever order they finish in; one after another (--parallel=1) the same.
+TEST(Headless, SummaryLinesInDestinationOrder) {
+    SenderWorld w(false);
+    const std::vector<std::string> codes = {"002", "004", "005"};
+    int id = 1;
+    for (const std::string& code : codes) {
+        w.addDestination(code);
+        // The first destination has the most to do: it finishes last.
+        const int events = code == "002" ? 30 : 2;
+        for (int e = 0; e < events; ++e, ++id)
+            w.addEvent({.id = id, .company = code, .tipo = 120, .numero = std::to_string(id)});
+    }
+    for (const char* parallel : {"--parallel=3", "--parallel=1"}) {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const int status = app::runHeadless({"--headless", "--once", parallel, w.server, "sysdba",
+                                             "masterkey", "001", "--batch=10"});
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, 0) << err;
+        EXPECT_EQ(out,
+                  "002: 10 tomados, 10 enviados, 0 con error\n"
+                  "004: 2 tomados, 2 enviados, 0 con error\n"
+                  "005: 2 tomados, 2 enviados, 0 con error\n")
+            << parallel;
+        // Taken again by the second run.
+        w.origin->exec("UPDATE REPLICA_EVENTOS SET RPEV_FECREP = NULL, RPEV_HORAREP = NULL");
+    }
 }
 
 // Runs the repeating headless mode until `done` holds between two cycles (checked every

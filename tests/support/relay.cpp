@@ -71,6 +71,12 @@ void FreezableRelay::thaw() {
     (void)!::write(wakeFds_[1], &c, 1);
 }
 
+void FreezableRelay::cut() {
+    cut_ = true;
+    const char c = 'c';
+    (void)!::write(wakeFds_[1], &c, 1);
+}
+
 void FreezableRelay::freezeAfterServerReplies(int count) { repliesBeforeFreeze_ = count; }
 
 void FreezableRelay::holdAfterServerReplies(int count) { repliesBeforeHold_ = count; }
@@ -112,6 +118,16 @@ void FreezableRelay::run() {
             char drain[64];
             while (::read(wakeFds_[0], drain, sizeof drain) > 0) {
             }
+        }
+        if (cut_.exchange(false)) {
+            for (const Pair& p : pairs) {
+                ::shutdown(p.client, SHUT_RDWR);
+                ::shutdown(p.server, SHUT_RDWR);
+                closePair(p);
+            }
+            pairs.clear();
+            heldPairs_ = 0;
+            continue;
         }
         if (!forwarding || frozen_) continue;
         const size_t polled = pairs.size();

@@ -30,6 +30,9 @@ class FreezableRelay {
 
     void freeze();
     void thaw();
+    // Closes every link it forwards at once, both ends (a cable pulled, a router
+    // restarted); new connections are forwarded as before.
+    void cut();
     // Freezes by itself right after the next `count` chunks from the server have been
     // passed on to a client (1: just after the server's first answer to a new connection).
     void freezeAfterServerReplies(int count);
@@ -58,6 +61,7 @@ class FreezableRelay {
     std::atomic<int> repliesBeforeFreeze_{0};  // 0: not armed
     std::atomic<int> repliesBeforeHold_{0};    // 0: not armed
     std::atomic<bool> releaseHeld_{false};
+    std::atomic<bool> cut_{false};
     std::atomic<int> heldPairs_{0};
     std::thread thread_;
 };

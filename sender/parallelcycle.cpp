@@ -1,0 +1,193 @@
+#include "sender/parallelcycle.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace enviozvr::sender {
+
+namespace {
+
+// The options of the cycle, read once on the calling thread; each worker has its copy.
+class FixedOptions : public SendOptions {
+  public:
+    explicit FixedOptions(const SendOptions& o)
+        : chosen_(o.companyChosen()),
+          batch_(o.batchSize()),
+          newest_(o.newestFirst()),
+          skipErrored_(o.skipErrored()),
+          minutes_(o.minutes()) {}
+    bool companyChosen() const override { return chosen_; }
+    std::string batchSize() const override { return batch_; }
+    void setBatchSize(const std::string& text) override { batch_ = text; }
+    bool newestFirst() const override { return newest_; }
+    bool skipErrored() const override { return skipErrored_; }
+    std::string minutes() const override { return minutes_; }
+
+  private:
+    bool chosen_;
+    std::string batch_;
+    bool newest_;
+    bool skipErrored_;
+    std::string minutes_;
+};
+
+// A worker's timer: the cycle's own timer is re-armed by the calling thread at its end.
+class IdleTimer : public SendTimer {
+  public:
+    void stop() override {}
+    void start(int) override {}
+    bool isActive() const override { return false; }
+    int interval() const override { return 0; }
+};
+
+// A worker's status: passes messages and errors on to the cycle's status one call at a
+// time, and keeps the summary of the destination in hand for the end of the cycle.
+class WorkerStatus : public SendStatus {
+  public:
+    WorkerStatus(SendStatus& status, std::mutex& mutex) : status_(status), mutex_(mutex) {}
+
+    // Where the next summary goes; cleared once it has come.
+    std::optional<CompanySummary>* summary = nullptr;
+
+    void showMessage(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        status_.showMessage(text);
+    }
+    void setLastError(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        status_.setLastError(text);
+    }
+    bool stopRequested() const override {
+        std::lock_guard lock(mutex_);
+        return status_.stopRequested();
+    }
+    void companyServed(const CompanySummary& s) override {
+        if (summary) *summary = s;
+    }
+    void setProgressPanel(const std::string&, bool) override {}
+    void resetProgress(int) override {}
+    void stepProgress() override {}
+    void setCurrentEvent(const std::string& text, bool visible) override {
+        std::lock_guard lock(mutex_);
+        status_.setCurrentEvent(text, visible);
+    }
+    void setLastSend(const std::string&) override {}
+    void setErrorViewerEnabled(bool) override {}
+    void repaint() override {}
+
+  private:
+    SendStatus& status_;
+    std::mutex& mutex_;
+};
+
+// A MainData of a worker: the login of `main` (nothing is read from the general
+// database), the same origin company and the same destination limits.
+std::unique_ptr<MainData> workerData(const MainData& main, const std::string& originCompany) {
+    auto d = std::make_unique<MainData>();
+    d->loginRecord = main.loginRecord;
+    d->DBEnvio.setTimeouts(main.DBEnvio.connectTimeout(), main.DBEnvio.stallLimit());
+    d->selectCompany(originCompany);
+    return d;
+}
+
+// Serves `companies` with up to `workers` threads; true when a stop request ended it.
+bool serveSideBySide(MainData& main, const std::string& originCompany, int workers,
+                     const SendOptions& options, SendStatus& status,
+                     const std::vector<std::string>& companies) {
+    const FixedOptions fixed(options);
+    std::vector<std::optional<CompanySummary>> summaries(companies.size());
+    std::atomic<size_t> next{0};
+    std::atomic<bool> halt{false};
+    std::mutex mutex;  // status, the abandoned attachments, the failure
+    std::exception_ptr failure;
+
+    auto work = [&] {
+        FixedOptions own(fixed);
+        WorkerStatus workerStatus(status, mutex);
+        IdleTimer timer;
+        std::unique_ptr<MainData> d;
+        try {
+            for (;;) {
+                if (halt || workerStatus.stopRequested()) break;
+                const size_t i = next++;
+                if (i >= companies.size()) break;
+                if (!d) d = workerData(main, originCompany);
+                // The destinations given up earlier travel with the cycle's MainData:
+                // this worker takes them in and hands back what its batch changed.
+                std::map<std::string, std::string> before;
+                {
+                    std::lock_guard lock(mutex);
+                    before = main.abandonedAttachments;
+                }
+                d->abandonedAttachments = before;
+                const auto handBack = [&] {
+                    std::lock_guard lock(mutex);
+                    for (const auto& [location, name] : before)
+                        if (!d->abandonedAttachments.count(location))
+                            main.abandonedAttachments.erase(location);
+                    for (const auto& [location, name] : d->abandonedAttachments)
+                        if (auto it = before.find(location);
+                            it == before.end() || it->second != name)
+                            main.abandonedAttachments[location] = name;
+                };
+                CompanySummary summary;
+                summary.company = companies[i];
+                workerStatus.summary = &summaries[i];
+                try {
+                    serveCompany(*d, own, workerStatus, timer, companies[i], summary);
+                } catch (...) {
+                    handBack();
+                    throw;
+                }
+                handBack();
+                workerStatus.summary = nullptr;
+                if (summary.stopped) halt = true;
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            if (!failure) failure = std::current_exception();
+            halt = true;
+        }
+        // The worker's attachments end on the thread that made them.
+        d.reset();
+    };
+
+    const size_t count = std::min(companies.size(), static_cast<size_t>(workers));
+    std::vector<std::thread> threads;
+    threads.reserve(count);
+    for (size_t t = 0; t < count; ++t) threads.emplace_back(work);
+    for (std::thread& t : threads) t.join();
+
+    bool stopped = false;
+    bool any = false;
+    for (const auto& s : summaries) {
+        if (!s) continue;
+        any = true;
+        stopped = stopped || s->stopped;
+        status.companyServed(*s);
+    }
+    if (failure) std::rethrow_exception(failure);
+    if (any) showLastSend(main, status, true);
+    // A stop that came before a destination was taken leaves it for a later cycle.
+    return stopped || (next < companies.size() && status.stopRequested());
+}
+
+}  // namespace
+
+CycleEnd runParallelSendCycle(MainData& data, const std::string& originCompany, int workers,
+                              SendOptions& options, SendStatus& status, SendTimer& timer) {
+    if (workers <= 1) return runSendCycle(data, options, status, timer);
+    return runSendCycle(
+        data, options, status, timer, [&](const std::vector<std::string>& companies) {
+            return serveSideBySide(data, originCompany, workers, options, status, companies);
+        });
+}
+
+}  // namespace enviozvr::sender
