@@ -13,9 +13,8 @@ namespace {
 constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
                                                     "--no-retry-errors", "--help"};
 constexpr std::array<std::string_view, 11> kValued = {
-    "--export=",  "--format=", "--output=",          "--sort=",          "--filter=",
-    "--minutes=", "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=",
-    "--parallel="};
+    "--export=", "--format=",          "--output=",        "--sort=",  "--filter=",  "--minutes=",
+    "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=", "--parallel="};
 
 bool knownOption(const std::string& a) {
     for (std::string_view f : kFlags)

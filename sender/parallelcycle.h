@@ -8,11 +8,11 @@
 // its rules; a destination that stalls or fails ends alone while the others go on.
 //
 // What the workers report reaches `status` one call at a time: stopRequested, showMessage,
-// setLastError and setCurrentEvent (the event each worker starts) as they happen; the summaries (companyServed) at the end of the cycle,
-// in the order of the company list, then the last send (showLastSend). The progress
-// calls are not made. A stop request lets each worker finish its event in hand. A failure
-// of the origin in any worker lets the others finish their batch, takes no further
-// destination and is thrown from here, as runSendCycle throws it.
+// setLastError and setCurrentEvent (the event each worker starts) as they happen; the summaries
+// (companyServed) at the end of the cycle, in the order of the company list, then the last send
+// (showLastSend). The progress calls are not made. A stop request lets each worker finish its event
+// in hand. A failure of the origin in any worker lets the others finish their batch, takes no
+// further destination and is thrown from here, as runSendCycle throws it.
 //
 // For a program without windows: `status` and `options` are only read by the workers
 // through this driver (options are copied at the start of the cycle). The destinations

@@ -1,8 +1,8 @@
 // Compares a destination's FACTURAS_ZVR with what the origin's queue implies for it, for
 // tests that break a send cycle somewhere and look at what it left behind.
 //
-// The invoice events queued for one destination, in the order it is sent (registered date, time, id):
-// events marked sent must be a prefix of it (nothing sent past one left pending); every
+// The invoice events queued for one destination, in the order it is sent (registered date, time,
+// id): events marked sent must be a prefix of it (nothing sent past one left pending); every
 // document must be at the destination at most once; a document whose events are all sent
 // must be there exactly when its last event is a copy, with the origin's row as it is
 // (nothing lost, nothing stale, nothing marked sent without its effect). A document with an
