@@ -157,25 +157,6 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
     return h;
 }
 
-class HeadlessOptions : public SendOptions {
-  public:
-    HeadlessOptions(const HeadlessArgs& a, bool newest)
-        : batch_(a.batch), minutes_(a.minutes), newest_(newest), skipErrored_(a.skipErrored) {}
-    bool chosen = false;
-    bool companyChosen() const override { return chosen; }
-    std::string batchSize() const override { return batch_; }
-    void setBatchSize(const std::string& text) override { batch_ = text; }
-    bool newestFirst() const override { return newest_; }
-    bool skipErrored() const override { return skipErrored_; }
-    std::string minutes() const override { return minutes_; }
-
-  private:
-    std::string batch_;
-    std::string minutes_;
-    bool newest_;
-    bool skipErrored_;
-};
-
 // A line of text on a console stream, in the locale's encoding, written whole: several
 // destinations may be served at once.
 void writeLine(std::ostream& out, const std::string& text) {
@@ -302,9 +283,9 @@ void warnAboutIndexes(MainData& data, bool newestFirst) {
 // so on standard error, arms the timer for the next try after Minut minutes and returns
 // false. A failure to take the lock (the origin database cannot be reached) is thrown,
 // after re-arming the timer likewise.
-bool cycleWithLock(InstanceLock& lock, const HeadlessOptions& options, SendTimer& timer,
+bool cycleWithLock(InstanceLock& lock, const FixedSendOptions& options, SendTimer& timer,
                    const std::function<void()>& cycle) {
-    if (options.chosen) {
+    if (options.companyChosen()) {
         InstanceLock::Result held = InstanceLock::Result::Acquired;
         try {
             held = lock.tryAcquire();
@@ -359,7 +340,7 @@ class ConsoleHandlers {
 // Selects the origin company, refusing one the general database does not list (a bad
 // argument: refused at once rather than at every cycle), and warns about missing indexes.
 // False after saying why when the run cannot go on.
-bool chooseCompany(MainData& data, HeadlessOptions& options, const std::string& company) {
+bool chooseCompany(MainData& data, FixedSendOptions& options, const std::string& company) {
     bool known = false;
     if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); })) return false;
     if (!known) {
@@ -367,10 +348,10 @@ bool chooseCompany(MainData& data, HeadlessOptions& options, const std::string& 
         return false;
     }
     core::runGuarded([&] {
-        options.chosen = true;
+        options.setCompanyChosen(true);
         data.selectCompany(company);
     });
-    if (options.chosen && data.DbCia.isConnected() && !stopRequested())
+    if (options.companyChosen() && data.DbCia.isConnected() && !stopRequested())
         warnAboutIndexes(data, options.newestFirst());
     return true;
 }
@@ -380,7 +361,7 @@ bool chooseCompany(MainData& data, HeadlessOptions& options, const std::string& 
 // its event in hand; then the connections are closed and the run ends.
 class HeadlessRun {
   public:
-    HeadlessRun(MainData& data, HeadlessOptions& options, const std::string& company, int parallel)
+    HeadlessRun(MainData& data, FixedSendOptions& options, const std::string& company, int parallel)
         : data_(data),
           options_(options),
           company_(company),
@@ -487,7 +468,7 @@ class HeadlessRun {
     }
 
     MainData& data_;
-    HeadlessOptions& options_;
+    FixedSendOptions& options_;
     const std::string company_;
     const int parallel_;  // destinations served at once
     ConsoleStatus status_;
@@ -526,7 +507,7 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     const ConsoleHandlers handlers(data.loginRecord, display);
 
     if (!core::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
-    HeadlessOptions options(a, newest);
+    FixedSendOptions options(false, a.batch, newest, a.skipErrored, a.minutes);
     if (!chooseCompany(data, options, company)) return 2;
     HeadlessRun run(data, options, company, a.parallel);
     return a.once ? run.once() : run.repeating();

@@ -14,30 +14,6 @@ namespace enviozvr::sender {
 
 namespace {
 
-// The options of the cycle, read once on the calling thread; each worker has its copy.
-class FixedOptions : public SendOptions {
-  public:
-    explicit FixedOptions(const SendOptions& o)
-        : chosen_(o.companyChosen()),
-          batch_(o.batchSize()),
-          newest_(o.newestFirst()),
-          skipErrored_(o.skipErrored()),
-          minutes_(o.minutes()) {}
-    bool companyChosen() const override { return chosen_; }
-    std::string batchSize() const override { return batch_; }
-    void setBatchSize(const std::string& text) override { batch_ = text; }
-    bool newestFirst() const override { return newest_; }
-    bool skipErrored() const override { return skipErrored_; }
-    std::string minutes() const override { return minutes_; }
-
-  private:
-    bool chosen_;
-    std::string batch_;
-    bool newest_;
-    bool skipErrored_;
-    std::string minutes_;
-};
-
 // A worker's timer: the cycle's own timer is re-armed by the calling thread at its end.
 class IdleTimer : public SendTimer {
   public:
@@ -101,7 +77,8 @@ std::unique_ptr<MainData> workerData(const MainData& main, const std::string& or
 bool serveSideBySide(MainData& main, const std::string& originCompany, int workers,
                      const SendOptions& options, SendStatus& status,
                      const std::vector<std::string>& companies) {
-    const FixedOptions fixed(options);
+    // The options of the cycle, read once on this thread; each worker has its copy.
+    const FixedSendOptions fixed(options);
     std::vector<std::optional<CompanySummary>> summaries(companies.size());
     std::atomic<size_t> next{0};
     std::atomic<bool> halt{false};
@@ -109,7 +86,7 @@ bool serveSideBySide(MainData& main, const std::string& originCompany, int worke
     std::exception_ptr failure;
 
     auto work = [&] {
-        FixedOptions own(fixed);
+        FixedSendOptions own(fixed);
         WorkerStatus workerStatus(status, mutex);
         IdleTimer timer;
         std::unique_ptr<MainData> d;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace enviozvr::sender {
 
@@ -22,6 +23,38 @@ class SendOptions {
     virtual bool skipErrored() const = 0;
     // Minut, as typed: minutes between automatic cycles.
     virtual std::string minutes() const = 0;
+};
+
+// Send options held as values: the headless mode's, read from its arguments, and the copy
+// each worker of a parallel cycle takes of the caller's.
+class FixedSendOptions : public SendOptions {
+  public:
+    FixedSendOptions(bool chosen, std::string batch, bool newest, bool skipErrored,
+                     std::string minutes)
+        : chosen_(chosen),
+          batch_(std::move(batch)),
+          newest_(newest),
+          skipErrored_(skipErrored),
+          minutes_(std::move(minutes)) {}
+    // What `o` says now.
+    explicit FixedSendOptions(const SendOptions& o)
+        : FixedSendOptions(o.companyChosen(), o.batchSize(), o.newestFirst(), o.skipErrored(),
+                           o.minutes()) {}
+
+    void setCompanyChosen(bool chosen) { chosen_ = chosen; }
+    bool companyChosen() const override { return chosen_; }
+    std::string batchSize() const override { return batch_; }
+    void setBatchSize(const std::string& text) override { batch_ = text; }
+    bool newestFirst() const override { return newest_; }
+    bool skipErrored() const override { return skipErrored_; }
+    std::string minutes() const override { return minutes_; }
+
+  private:
+    bool chosen_;
+    std::string batch_;
+    bool newest_;
+    bool skipErrored_;
+    std::string minutes_;
 };
 
 // What one destination company's batch came to, reported after its batch.
