@@ -64,14 +64,6 @@ bool waitUntil(const std::function<bool()>& done) {
     return true;
 }
 
-int64_t otherAttachments(TestDatabase& db) {
-    return db
-        .scalar(
-            "select count(*) from mon$attachments where mon$system_flag = 0 and "
-            "mon$attachment_id <> current_connection")
-        .asInteger();
-}
-
 class ParallelFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ParallelFault, NothingLostDuplicatedStaleOrSentWithoutItsEffect) {
@@ -156,7 +148,7 @@ TEST_P(ParallelFault, NothingLostDuplicatedStaleOrSentWithoutItsEffect) {
     relay.thaw();
     relay.releaseHeld();
     SenderWorld::dropAttachments(*w.destinations["002"]);
-    ASSERT_TRUE(waitUntil([&] { return otherAttachments(*w.destinations["002"]) == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return w.destinations["002"]->otherAttachments() == 0; }));
     Child second(args);
     ASSERT_TRUE(second.started);
     ASSERT_TRUE(second.finish()) << second.err;

@@ -189,15 +189,6 @@ INSTANTIATE_TEST_SUITE_P(SendCycle, DestinationStall,
 namespace enviozvr::sendertest {
 namespace {
 
-// The attachments of a database other than the caller's own, user attachments only.
-int64_t otherAttachments(TestDatabase& db) {
-    return db
-        .scalar(
-            "select count(*) from mon$attachments where mon$system_flag = 0 and "
-            "mon$attachment_id <> current_connection")
-        .asInteger();
-}
-
 // The destination's link is held right before the insert of an invoice commits, so that
 // the commit waits in the network: the cycle gives the destination up at the stall limit
 // and the next cycle sends the invoice again on a new attachment. When the held commit
@@ -227,9 +218,9 @@ TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) {
     // The held commit goes on its way; then wait until its attachment is gone.
     relay.releaseHeld();
     const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (otherAttachments(dest) > 0 && std::chrono::steady_clock::now() < deadline)
+    while (dest.otherAttachments() > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(otherAttachments(dest), 0);
+    EXPECT_EQ(dest.otherAttachments(), 0);
     EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
 }
 

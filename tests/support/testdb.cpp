@@ -152,6 +152,13 @@ std::vector<std::vector<data::Value>> TestDatabase::query(const std::string& sql
     return rows;
 }
 
+int64_t TestDatabase::otherAttachments() {
+    return scalar(
+               "select count(*) from mon$attachments where mon$system_flag = 0 and "
+               "mon$attachment_id <> current_connection")
+        .asInteger();
+}
+
 data::Value TestDatabase::scalar(const std::string& sql) {
     auto rows = query(sql);
     if (rows.empty() || rows[0].empty()) return data::Value::null();

@@ -8,6 +8,7 @@
 // server fails with a clear message when they are missing.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ class TestDatabase {
 
     std::vector<std::vector<data::Value>> query(const std::string& sql);
     data::Value scalar(const std::string& sql);
+    // The user attachments of the database other than the caller's own.
+    int64_t otherAttachments();
 
   private:
     std::string path_;
