@@ -3,9 +3,14 @@
 // database, company databases, an installation directory) to log in and send against.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <deque>
 #include <filesystem>
@@ -74,6 +79,17 @@ class ModalDriver {
 
     std::deque<Handler> handlers_;
 };
+
+// Alt+`key` typed into `target`: a mnemonic shows `button` pressed and clicks it a moment
+// later, from the event loop; this returns once it has been clicked (and what the click
+// opened has closed).
+inline void pressMnemonic(QWidget* target, Qt::Key key, QAbstractButton* button) {
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    QTest::keyClick(target, key, Qt::AltModifier);
+    if (clicked.isEmpty() && !clicked.wait(5000))
+        ADD_FAILURE() << "Alt+" << QKeySequence(key).toString().toStdString() << " did not click "
+                      << button->objectName().toStdString();
+}
 
 inline void makeWorldWritable(const std::string& path) {
     std::filesystem::permissions(path, std::filesystem::perms::all);
