@@ -486,9 +486,10 @@ void Tfprincipalzvr::setErrorViewerEnabled(bool enabled) {
 
 void Tfprincipalzvr::setLastError(const std::string& text) {
     const QString whole = data::qstringFromWindows1252(text);
-    // A long path would run past the window's edge: the middle gives way, so that the
-    // start (when) and the end (the company's folder and the reason) stay in view.
-    const int room = PanelArriba->width() - Label8->x() - 8;
+    // A long path would run under the side buttons and past the window's edge: the middle
+    // gives way, so that the start (when) and the end (the company's folder and the
+    // reason) stay in view left of the buttons.
+    const int room = PngSpeedButton3->x() - Label8->x() - 8;
     Label8->setText(Label8->fontMetrics().elidedText(whole, Qt::ElideMiddle, room));
     Label8->adjustSize();
     Label8->setToolTip(whole);

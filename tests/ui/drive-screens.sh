@@ -56,6 +56,18 @@ COMMIT;
 EOF
 isql-fb -q -user SYSDBA -password masterkey -i "$work/more.sql" "$origin"
 
+# A destination whose server takes the connection and never answers, for
+# keyboard_and_waiting_send below: nothing listens on its port until then, so the sends
+# before it find it refused at once.
+silent_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/silent.sql" <<SQL
+INSERT INTO REPLICA_COMPANIA VALUES ('006', 'Bodega sin respuesta', '127.0.0.1/$silent_port:$work/servidor', 'N', 1, 'S');
+INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_OPER)
+  VALUES (900, '006', 236, 'FV', '1001', 'V01', CURRENT_DATE, '10:00:00', 'I');
+COMMIT;
+SQL
+isql-fb -q -user SYSDBA -password masterkey -i "$work/silent.sql" "$origin"
+
 export DISPLAY=":${ENVIOZVR_DISPLAY:-$((80 + RANDOM % 9))}"
 Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -284,25 +296,17 @@ gone "Configuración documentos"
 # cycle has stopped.
 keyboard_and_waiting_send() {
     echo "== Keyboard, and a send that waits for a silent destination"
-    local silent_pid port log started opened_ms
+    local silent_pid log started opened_ms
     python3 -c '
-import socket, time
+import socket, sys, time
 s = socket.socket()
-s.bind(("127.0.0.1", 0))
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))
 s.listen(8)
-print(s.getsockname()[1], flush=True)
 time.sleep(300)
-' >"$work/silent.port" &
+' "$silent_port" &
     silent_pid=$!
-    for _ in $(seq 50); do [ -s "$work/silent.port" ] && break; sleep 0.1; done
-    port=$(cat "$work/silent.port")
-    cat >"$work/silent.sql" <<SQL
-INSERT INTO REPLICA_COMPANIA VALUES ('006', 'Bodega sin respuesta', '127.0.0.1/$port:$work/servidor', 'N', 1, 'S');
-INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_OPER)
-  VALUES (900, '006', 236, 'FV', '1001', 'V01', CURRENT_DATE, '10:00:00', 'I');
-COMMIT;
-SQL
-    isql-fb -q -user SYSDBA -password masterkey -i "$work/silent.sql" "$origin"
+    sleep 0.5
 
     focus "$main"
     click 550 23
@@ -330,7 +334,7 @@ SQL
     shot last-error-with-reason
     log=$(find "$work" -name errorenvio.txt | head -1)
     check "errorenvio.txt names the silent destination's reason" \
-        grep -q "127.0.0.1/$port:.*sin respuesta al conectar en 15 s" "$log"
+        grep -q "127.0.0.1/$silent_port:.*sin respuesta al conectar en 15 s" "$log"
 
     focus "$main"
     xdotool key alt+e
