@@ -24,6 +24,7 @@
 #include "data/value.h"
 #include "support/appdir.h"
 #include "support/testdb.h"
+#include "ui/principalzvr.h"
 
 namespace enviozvr::uitest {
 
@@ -89,6 +90,18 @@ inline void pressMnemonic(QWidget* target, Qt::Key key, QAbstractButton* button)
     if (clicked.isEmpty() && !clicked.wait(5000))
         ADD_FAILURE() << "Alt+" << QKeySequence(key).toString().toStdString() << " did not click "
                       << button->objectName().toStdString();
+}
+
+// Lets the send cycle started by `action` run to its end (and its boxes be answered).
+inline void sendAndWait(ModalDriver& driver, ui::Tfprincipalzvr& w,
+                        const std::function<void()>& action) {
+    driver.run([&] {
+        QSignalSpy finished(&w, &ui::Tfprincipalzvr::cycleFinished);
+        action();
+        if (w.sending()) {
+            EXPECT_TRUE(finished.wait(120000)) << "the cycle did not end";
+        }
+    });
 }
 
 inline void makeWorldWritable(const std::string& path) {

@@ -65,17 +65,6 @@ void activate(Tfprincipalzvr& w) {
     QCoreApplication::processEvents();
 }
 
-// Lets the send cycle started by `action` run to its end (and its boxes be answered).
-void sendAndWait(ModalDriver& driver, Tfprincipalzvr& w, const std::function<void()>& action) {
-    driver.run([&] {
-        QSignalSpy finished(&w, &Tfprincipalzvr::cycleFinished);
-        action();
-        if (w.sending()) {
-            EXPECT_TRUE(finished.wait(120000)) << "the cycle did not end";
-        }
-    });
-}
-
 QStringList items(const QComboBox* box) {
     QStringList out;
     for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
