@@ -812,6 +812,41 @@ TEST(MainWindow, AnswersWhileADestinationConnectsAndCancelarWaitsForTheCycle) {
     EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
 }
 
+// What the cycle throws on its thread (here a batch size it cannot use) reaches the
+// window's: ERRORES.TXT and one box, and the timer is re-armed from Minut.
+TEST(MainWindow, AFailureOfTheCycleIsShownByTheWindowAndSendingGoesOn) {
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    Window window;
+    Tfprincipalzvr& w = window.w;
+    w.data().loginAutomatic(world.server, world.user, world.password);
+    w.setOriginServer(w.loginRecord().ServidorSesion);
+    w.chooseCompany("001");
+    w.NroOp->setText(QStringLiteral("abc"));
+    w.Minut->setText(QStringLiteral("2"));
+
+    ModalDriver driver;
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
+    ASSERT_EQ(driver.messages.size(), 1u);
+    EXPECT_TRUE(driver.messages[0].contains(QStringLiteral("'abc'")))
+        << driver.messages[0].toStdString();
+    const std::vector<std::string> logged = world.logLines("ERRORES.TXT");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("'abc' is not a valid integer value"), std::string::npos) << logged[0];
+    EXPECT_FALSE(world.sent(1));
+    EXPECT_FALSE(w.sending());
+    EXPECT_TRUE(w.isActive());
+    EXPECT_EQ(w.interval(), 120000);
+    EXPECT_TRUE(w.Timer1->isActive());
+
+    // The next send with a usable batch goes out.
+    w.NroOp->setText(QStringLiteral("5"));
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
+    EXPECT_TRUE(world.sent(1));
+    EXPECT_EQ(driver.messages.size(), 1u);
+}
+
 // The company box shows the chosen name whole in its tip, however narrow the box.
 TEST(CompanyLookup, TheChosenNameIsWholeInTheTip) {
     LookupBox box;
