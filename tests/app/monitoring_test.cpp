@@ -3,10 +3,7 @@
 // localedef), after headless cycles that could not reach a destination and then did; and its
 // Prometheus text, read back by the Prometheus client library's own parser (Debian's
 // python3-prometheus-client, for Debian's own python3).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -112,17 +109,6 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-// A port of 127.0.0.1 where nothing listens.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = testing::loopback(0);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 // Under es_CO the logs' dates are written as that locale writes them; the check reads the
 // state record instead: a destination that is down is seen (WARNING, exit 1), one served
 // since is healthy again at once (OK, exit 0), and nothing but UTF-8 reaches the terminal.
@@ -132,8 +118,9 @@ TEST(Monitoring, UnderTheUsersLocaleADownDestinationIsSeenAndAServedOneIsHealthy
     ASSERT_TRUE(locale.ok()) << "localedef could not make es_CO.UTF-8 (package locales)";
     SenderWorld w(WorldOptions{.login = false, .viaServer = true});
     w.addDestination("002");
-    w.origin->exec("UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = " +
-                   data::quoted("127.0.0.1/" + std::to_string(closedPort()) + ":" + w.root));
+    w.origin->exec(
+        "UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = " +
+        data::quoted("127.0.0.1/" + std::to_string(testing::closedPort()) + ":" + w.root));
     w.addEvent({.id = 1, .company = "002", .tipo = 1, .numero = "1"});
     const std::vector<std::string> login{w.server, "sysdba", w.password, "001"};
     auto with = [&](std::vector<std::string> args) {
@@ -263,9 +250,10 @@ TEST(Monitoring, PrometheusTextIsReadByTheClientLibrarysParser) {
 
     // The origin refuses the connection: CRITICAL, and the file says the origin is down
     // with what the state record still tells.
-    const ChildRun refused = enviozvr({"--status", "--format=prometheus", "--output=" + file,
-                                       "127.0.0.1/" + std::to_string(closedPort()) + ":" + w.root,
-                                       "sysdba", w.password, "001"});
+    const ChildRun refused =
+        enviozvr({"--status", "--format=prometheus", "--output=" + file,
+                  "127.0.0.1/" + std::to_string(testing::closedPort()) + ":" + w.root, "sysdba",
+                  w.password, "001"});
     EXPECT_EQ(refused.status, 2) << refused.out << refused.err;
     EXPECT_EQ(refused.out,
               "ENVIOZVR CRITICAL - origen 001: el servidor rechaza la conexion (nadie atiende en "

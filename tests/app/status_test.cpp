@@ -3,10 +3,7 @@
 // an origin that refuses, stays silent or refuses the login.
 #include "app/status.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QDateTime>
 #include <cstdlib>
@@ -74,7 +71,7 @@ TEST_P(StatusReport, LinesAndExitStatus) {
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     for (const PastAttempt& p : c.attempts)
         core::recordDestinationAttempt("001", p.destination, p.reached, p.reason,
-                                       now - p.minutesAgo * 60);
+                                       now - std::int64_t{p.minutesAgo} * 60);
     const std::string logNow =
         data::shortDateText(data::today()) + "," + data::longTimeText(data::timeNow());
     const auto withNow = [&](std::string text) {
@@ -339,17 +336,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "No se encontr"}),
     [](const auto& info) { return info.param.name; });
 
-// A port of 127.0.0.1 where nothing listens: a connection to it is refused at once.
-int closedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a = testing::loopback(0);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 // An origin server that refuses the connection, one that takes it and never answers, and
 // one that refuses the login are each said as such: CRITICAL, never "host not found".
 TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
@@ -363,7 +349,7 @@ TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
         std::string says;
     };
     const Case cases[] = {
-        {"nothing listens", false, "127.0.0.1/" + std::to_string(closedPort()) + ":", "",
+        {"nothing listens", false, "127.0.0.1/" + std::to_string(testing::closedPort()) + ":", "",
          "el servidor rechaza la conexion (nadie atiende en su puerto)"},
         {"silent", false, silent.serverText(), "",
          "el servidor no responde (sin respuesta al conectar en 15 s)"},

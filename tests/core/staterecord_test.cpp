@@ -109,12 +109,13 @@ TEST(StateRecord, ChangesFromSeveralThreadsAreAllKept) {
     constexpr int kThreads = 6;
     constexpr int kRounds = 15;
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t] {
             const std::string code = "00" + std::to_string(t);
             for (int round = 1; round <= kRounds; ++round)
                 core::recordDestinationAttempt("001", code, round % 2 == 1, "r",
-                                               kT0 + t * 1000 + round);
+                                               kT0 + std::int64_t{t} * 1000 + round);
         });
     }
     for (std::thread& t : threads) t.join();
@@ -122,7 +123,7 @@ TEST(StateRecord, ChangesFromSeveralThreadsAreAllKept) {
     ASSERT_EQ(record.size(), static_cast<size_t>(kThreads));
     for (int t = 0; t < kThreads; ++t) {
         const core::DestinationState& s = record.at("00" + std::to_string(t));
-        EXPECT_EQ(s.lastAttempt, kT0 + t * 1000 + kRounds);
+        EXPECT_EQ(s.lastAttempt, kT0 + std::int64_t{t} * 1000 + kRounds);
         EXPECT_TRUE(s.reached);  // the last round is odd
     }
     std::vector<std::string> files;
