@@ -342,7 +342,8 @@ int runStatus(const std::vector<std::string>& args) {
             if (!failure.empty()) {
                 std::cout << consoleText(summaryLine(kUnknown,
                                                      "the metrics file " + argumentText(a.output) +
-                                                         " cannot be written: " + failure))
+                                                         " cannot be written: " +
+                                                         windows1252FromEncoding(failure, "UTF-8")))
                           << "\n"
                           << details << std::flush;
                 return kUnknown;
@@ -369,16 +370,16 @@ int runStatus(const std::vector<std::string>& args) {
     const auto withRecord = [&] {
         for (const auto& [code, state] : record) destinations[code].state = state;
     };
-    const auto originDown = [&](const std::exception& e, const std::string& what) -> int {
+    const auto originDown = [&](const std::exception& e) -> int {
         const std::string reason = originFailure(e);
         std::cerr << consoleText(reason) << "\n";
         withRecord();
-        return finish(kCritical, false, "origen " + company + ": " + what + reason, {}, {});
+        return finish(kCritical, false, "origen " + company + ": " + reason, {}, {});
     };
     try {
         data.loginAutomatic(a.positional[0], a.positional[1], passwordArgument(a.positional[2]));
     } catch (const std::exception& e) {
-        return originDown(e, "");
+        return originDown(e);
     }
     try {
         if (data.companyName(company).empty()) {
@@ -390,7 +391,7 @@ int runStatus(const std::vector<std::string>& args) {
         destinations = readDestinations(data.DbCia);
     } catch (const std::exception& e) {
         destinations.clear();
-        return originDown(e, "");
+        return originDown(e);
     }
     withRecord();
 
