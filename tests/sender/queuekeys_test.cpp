@@ -30,9 +30,13 @@ TEST(QueueKeys, ControlBytesInAKeyHoldUpNothing) {
                                                           {"SOH", "\x01Z"},
                                                           {"line break", "\r\n"},
                                                           {"US and DEL", "\x1F\x7F"}}) {
-        for (const std::string column : {"RPEV_PREF", "RPEV_NUMERO", "RPEV_CODIGO", "RPEV_OPER"})
-            cases.push_back({what + " in " + column, column,
-                             column == "RPEV_OPER" ? bytes.substr(bytes.size() - 2, 1) : bytes});
+        for (const std::string column : {"RPEV_PREF", "RPEV_NUMERO", "RPEV_CODIGO", "RPEV_OPER"}) {
+            std::string name = what;
+            name += " in ";
+            name += column;
+            cases.push_back(
+                {name, column, column == "RPEV_OPER" ? bytes.substr(bytes.size() - 2, 1) : bytes});
+        }
     }
     cases.push_back({"NUL in RPEV_COMPANIA", "RPEV_COMPANIA",
                      std::string("00\0"
