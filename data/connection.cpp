@@ -74,6 +74,12 @@ constexpr size_t kMaxVarchar = 32765;
 
 unsigned baseType(unsigned type) { return type & ~1u; }
 
+// The number of the character set a text column's bytes are in (its low byte: the set
+// without a collation).
+int characterSetOf(IMessageMetadata* meta, unsigned i, fb::Status& st) {
+    return static_cast<int>(meta->getCharSet(&st, i) & 0xFFu);
+}
+
 Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st) {
     Field f;
     const char* alias = meta->getAlias(&st, i);
@@ -106,12 +112,12 @@ Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st) {
             f.type = FieldType::String;
             f.fixedWidth = true;
             f.size = static_cast<int>(length);
-            f.characterSet = static_cast<int>(meta->getCharSet(&st, i));
+            f.characterSet = characterSetOf(meta, i, st);
             break;
         case SQL_VARYING:
             f.type = FieldType::String;
             f.size = static_cast<int>(length);
-            f.characterSet = static_cast<int>(meta->getCharSet(&st, i));
+            f.characterSet = characterSetOf(meta, i, st);
             break;
         case SQL_TYPE_DATE:
             f.type = FieldType::Date;
@@ -125,7 +131,7 @@ Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st) {
         case SQL_BLOB:
             f.type = FieldType::Blob;
             f.textBlob = meta->getSubType(&st, i) == 1;
-            if (f.textBlob) f.characterSet = static_cast<int>(meta->getCharSet(&st, i));
+            if (f.textBlob) f.characterSet = characterSetOf(meta, i, st);
             break;
         case SQL_BOOLEAN:
             f.type = FieldType::Boolean;

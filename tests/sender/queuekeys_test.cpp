@@ -88,5 +88,36 @@ TEST(QueueKeys, ControlBytesInAKeyHoldUpNothing) {
     }
 }
 
+// A key the destination cannot take (a character outside Windows-1252 bound for a
+// WIN1252 database): that event keeps the reason, naming the key column, and never
+// reaches the destination under other bytes; the events behind it at every destination
+// go on, this cycle and the next.
+TEST(QueueKeys, AKeyTheDestinationCannotTakeIsThatEventsError) {
+    SenderWorld w(WorldOptions{.viaServer = true, .originCharset = "UTF8"});
+    TestDatabase& dest = w.addDestination("002", "S", "WIN1252");
+    TestDatabase& other = w.addDestination("003");
+    const std::string han = "\xE6\xBC\xA2";
+    for (const auto& [pref, numero] :
+         std::vector<std::pair<std::string, std::string>>{{han, "1"}, {"FV", "2"}, {"FV", "3"}})
+        w.origin->exec("INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_MONEDA) VALUES (" +
+                       data::quoted(pref) + ", " + data::quoted(numero) + ", 'COP')");
+    w.addEvent({.id = 1, .company = "002", .pref = han, .numero = "1"});
+    w.addEvent({.id = 2, .company = "002", .numero = "2", .registeredAt = "09:00:00"});
+    w.addEvent({.id = 3, .company = "003", .numero = "3"});
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round ? "next cycle" : "first cycle");
+        ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+        EXPECT_EQ(w.state(1), "pending with error");
+        EXPECT_NE(w.errorText(1).find("'PREF_PRE' cannot be written in character set WIN1252"),
+                  std::string::npos)
+            << w.errorText(1);
+        EXPECT_EQ(w.state(2), "sent") << w.errorText(2);
+        EXPECT_EQ(w.state(3), "sent") << w.errorText(3);
+    }
+    EXPECT_EQ(dest.scalar("SELECT COUNT(*) FROM FACTURAS_ZVR"), Value::integer(1));
+    EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "2").size(), 1u);
+    EXPECT_EQ(SenderWorld::invoiceRows(other, "FV", "3").size(), 1u);
+}
+
 }  // namespace
 }  // namespace enviozvr::sendertest
