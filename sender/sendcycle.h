@@ -77,8 +77,10 @@ enum class TransferOutcome {
 // transaction, so a refused insert leaves the old rows in place. The copy matches columns
 // by name when origin and destination have the same set of column names, otherwise by
 // position; it copies every value exactly as the origin holds it, exact decimals with
-// every digit the destination column holds, and a value that does not fit its column is
-// a failure naming the column and the value.
+// every digit the destination column holds, texts (and the document key) as the same
+// characters in the destination column's character set (NONE holding Windows-1252), and
+// a value that does not fit its column, a text its character set cannot hold included,
+// is a failure naming the column and the value.
 //
 // Any failure while the destination is worked on (a refused change, a refused post in
 // the cache, a value that does not fit, a column list that does not match, any error the

@@ -558,13 +558,13 @@ INSTANTIATE_TEST_SUITE_P(
                          [](TestDatabase&, TestDatabase& d) {
                              d.exec("ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA INTEGER");
                          },
-                         "Field index out of range"},
+                         "Field index out of range: the origin has no column for 'FACT_EXTRA'"},
         EventFailureCase{"TextIntoAnIntegerColumnByPosition",
                          [](TestDatabase&, TestDatabase& d) {
                              recreateInvoices(d, replaced(kInvoiceColumns, "FACT_ESTADO CHAR(1)",
                                                           "FACT_ESTADO_N INTEGER"));
                          },
-                         "'A' is not a valid integer value"},
+                         "'A' is not a valid integer value (column 'FACT_ESTADO_N')"},
         EventFailureCase{"DestinationRefusesTheDeleteOfAReplace",
                          [](TestDatabase&, TestDatabase& d) {
                              d.exec(invoiceValues("FV", "1", 7));
