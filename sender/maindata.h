@@ -130,6 +130,10 @@ class MainData {
     // they are gone.
     std::map<std::string, std::string> abandonedAttachments;
 
+    // The code of the origin company chosen last (selectCompany); the destination
+    // attachments carry it in their names.
+    std::string originCompany;
+
     // ---- Login record ---------------------------------------------------------------
     // Empty until a login has connected the general database.
     core::LoginRecord loginRecord;
