@@ -198,17 +198,22 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
         }
         warn(out, "the destination database " + c->param("Database"), missing);
         if (!noRight.empty()) {
-            const bool unique = missing.empty();
-            out.push_back(
-                "warning: the replication user " + user +
-                " cannot end attachments at the destination database " + c->param("Database") +
-                " (" + noRight + "), so one that a stopped run left there is not ended; " +
-                (unique ? "the unique index keeps its late insert from duplicating an invoice, "
+            std::string line = "warning: the replication user ";
+            line += user;
+            line += " cannot end attachments at the destination database ";
+            line += c->param("Database");
+            line += " (";
+            line += noRight;
+            line += "), so one that a stopped run left there is not ended; ";
+            line += missing.empty()
+                        ? "the unique index keeps its late insert from duplicating an invoice, "
                           "and sending goes on"
                         : "until the server drops it nothing is sent there, and without the "
                           "unique index on FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) its late insert "
-                          "could duplicate an invoice") +
-                "; it would help: GRANT DELETE ON MON$ATTACHMENTS TO " + user);
+                          "could duplicate an invoice";
+            line += "; it would help: GRANT DELETE ON MON$ATTACHMENTS TO ";
+            line += user;
+            out.push_back(line);
         }
     }
     return out;

@@ -17,18 +17,17 @@ namespace {
 
 using sender::ProcessIdentity;
 
-// QProcess wants an application object.
-void ensureApplication() {
+// QProcess wants an application object; the test keeps the one made here.
+std::unique_ptr<QCoreApplication> ensureApplication() {
     static int argc = 1;
     static char name[] = "sender_tests";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    if (QCoreApplication::instance()) return nullptr;
+    return std::make_unique<QCoreApplication>(argc, argv);
 }
 
 // A process of this machine that ran and has ended.
 ProcessIdentity endedProcess() {
-    ensureApplication();
     QProcess p;
     p.start(QStringLiteral("sleep"), {QStringLiteral("30")});
     EXPECT_TRUE(p.waitForStarted(10000));
@@ -60,9 +59,9 @@ bool listed(TestDatabase& db, const std::string& name) {
 }
 
 TEST(AttachmentGuard, EndsOnlyWhatAnEndedProcessOfTheSameOriginAndDestinationLeft) {
+    const auto app = ensureApplication();
     SenderWorld w(WorldOptions{.viaServer = true});
     TestDatabase& dest = w.addDestination("002");
-    ensureApplication();
     QProcess running;
     running.start(QStringLiteral("sleep"), {QStringLiteral("60")});
     ASSERT_TRUE(running.waitForStarted(10000));
@@ -119,6 +118,7 @@ TEST(AttachmentGuard, EndsOnlyWhatAnEndedProcessOfTheSameOriginAndDestinationLef
 // the attachment, or goes on without ending it when the unique index is there, or leaves
 // the destination alone.
 TEST(AttachmentGuard, AReplicationUserWithoutTheRight) {
+    const auto app = ensureApplication();
     struct Case {
         const char* what;
         bool right;

@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
@@ -24,7 +23,6 @@ struct Pair {
     int client;
     int server;
     bool held = false;
-    std::vector<char> pending;  // a client's chunk held before it reached the server
 };
 
 }  // namespace
@@ -83,11 +81,6 @@ void FreezableRelay::freezeAfterServerReplies(int count) { repliesBeforeFreeze_ 
 
 void FreezableRelay::holdAfterServerReplies(int count) { repliesBeforeHold_ = count; }
 
-void FreezableRelay::holdClientChunkContaining(const std::string& needle) {
-    std::lock_guard lock(needleMutex_);
-    holdNeedle_ = needle;
-}
-
 void FreezableRelay::releaseHeld() {
     releaseHeld_ = true;
     const char c = 'r';
@@ -104,12 +97,7 @@ void FreezableRelay::run() {
     while (!stopping_) {
         // While frozen only the wake pipe is watched: nothing is read, nothing accepted.
         if (releaseHeld_.exchange(false)) {
-            for (Pair& p : pairs) {
-                if (!p.pending.empty())
-                    (void)writeAll(p.server, p.pending.data(), p.pending.size());
-                p.pending.clear();
-                p.held = false;
-            }
+            for (Pair& p : pairs) p.held = false;
             heldPairs_ = 0;
         }
         std::vector<pollfd> fds{{wakeFds_[0], POLLIN, 0}};
@@ -177,18 +165,6 @@ void FreezableRelay::run() {
                 if (!alive || p.held || !(from->revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 if (frozen_) break;
                 const ssize_t n = ::recv(from->fd, buffer.data(), buffer.size(), 0);
-                if (n > 0 && to == p.server) {
-                    std::lock_guard lock(needleMutex_);
-                    if (!holdNeedle_.empty() &&
-                        std::search(buffer.begin(), buffer.begin() + n, holdNeedle_.begin(),
-                                    holdNeedle_.end()) != buffer.begin() + n) {
-                        holdNeedle_.clear();
-                        p.pending.assign(buffer.begin(), buffer.begin() + n);
-                        p.held = true;
-                        ++heldPairs_;
-                        continue;
-                    }
-                }
                 alive = n > 0 && writeAll(to, buffer.data(), static_cast<size_t>(n));
                 if (alive && to == p.client && repliesBeforeFreeze_ > 0 &&
                     --repliesBeforeFreeze_ == 0)

@@ -11,7 +11,6 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <thread>
 
@@ -44,11 +43,6 @@ class FreezableRelay {
     // sends meanwhile (a commit, say) waits in the relay and reaches the server at the
     // release, even when the client has closed its end by then.
     void holdAfterServerReplies(int count);
-    // Holds the one link whose client next sends a chunk holding the bytes `needle`
-    // (counted from now), before that chunk is passed on: the server sees nothing more of
-    // that link until releaseHeld(), which passes the chunk on first, even when the client
-    // has closed its end by then. Other links, new ones too, go on as before.
-    void holdClientChunkContaining(const std::string& needle);
     void releaseHeld();
     bool holding() const { return heldPairs_ > 0; }
     // Connections accepted so far.
@@ -69,8 +63,6 @@ class FreezableRelay {
     std::atomic<bool> releaseHeld_{false};
     std::atomic<bool> cut_{false};
     std::atomic<int> heldPairs_{0};
-    std::mutex needleMutex_;
-    std::string holdNeedle_;  // empty: not armed
     std::thread thread_;
 };
 
