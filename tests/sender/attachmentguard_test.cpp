@@ -98,6 +98,7 @@ TEST(AttachmentGuard, EndsOnlyWhatAnEndedProcessOfTheSameOriginAndDestinationLef
         {"another program", "isql-fb", false},
     };
     std::vector<std::unique_ptr<data::Connection>> attachments;
+    attachments.reserve(cases.size());
     for (const Case& c : cases) attachments.push_back(attach(dest, c.name));
 
     auto guard = attach(dest, sender::destinationAttachmentName("001", "002"));
