@@ -269,7 +269,6 @@ std::vector<std::string> MainData::selectCompany(const std::string& code) {
     DbCia.setParam("User_Name", loginRecord.UsuarioSesion);
     DbCia.setParam("password", core::DescifrarClave(loginRecord.ClaveSesion));
     DbCia.connect();
-    originCompany = code;
 
     CSubemp.close();
     CSubemp.open();

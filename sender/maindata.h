@@ -132,10 +132,6 @@ class MainData {
     // they are gone.
     std::map<std::string, std::string> abandonedAttachments;
 
-    // The code of the origin company chosen last (selectCompany); the destination
-    // attachments carry it in their names.
-    std::string originCompany;
-
     // ---- Login record ---------------------------------------------------------------
     // Empty until a login has connected the general database.
     core::LoginRecord loginRecord;
@@ -203,7 +199,8 @@ class MainData {
     // connect throws; DbCia then stays closed with the new parameters.
     std::vector<std::string> selectCompany(const std::string& code);
     // The code the last selectCompany pointed DbCia at: the origin whose state record
-    // the send cycle keeps (core/staterecord.h).
+    // the send cycle keeps (core/staterecord.h), and whose code the destination
+    // attachments carry in their names.
     std::string originCompany;
 };
 
