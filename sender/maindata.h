@@ -199,7 +199,8 @@ class MainData {
     // connect throws; DbCia then stays closed with the new parameters.
     std::vector<std::string> selectCompany(const std::string& code);
     // The code the last selectCompany pointed DbCia at: the origin whose state record
-    // the send cycle keeps (core/staterecord.h).
+    // the send cycle keeps (core/staterecord.h), and whose code the destination
+    // attachments carry in their names.
     std::string originCompany;
 };
 
