@@ -410,29 +410,46 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     status.repaint();
 
     d.DBEnvio.disconnect();
-    const std::string server = destinationServer(d, company);
-    if (server.empty()) return;
-    if (!connectDestination(d, status, company, server, summary)) {
-        summary.connected = false;
+    try {
+        const std::string server = destinationServer(d, company);
+        if (server.empty()) return;
+        if (!connectDestination(d, status, company, server, summary)) {
+            summary.connected = false;
+            status.companyServed(summary);
+            return;
+        }
+
+        data::CachedResultSet& a = d.CAuditor;
+        a.close();
+        a.setCommandText(pendingBatchSql(options, company));
+        a.open();
+        a.last();
+        summary.taken = a.recordCount();
+        status.resetProgress(summary.taken);
+        a.first();
+        sendBatch(d, status, summary);
+        a.close();
+
+        showLastSend(d, status, true);
+        // The destination is let go after its batch: the next company's database is another
+        // one, and what was kept for this batch (the prepared insert) goes with the attachment.
+        d.DBEnvio.disconnect();
+    } catch (const std::exception& error) {
+        // A failure of the origin (or a stop that ended one of its waits) goes on to the
+        // caller; the destination's summary still says what its batch came to up to there,
+        // so that every event marked sent is counted.
+        if (data::waitsInterrupted() || status.stopRequested()) {
+            summary.stopped = true;
+        } else {
+            summary.originFailed = true;
+            summary.reason = d.DbCia.stalled()
+                                 ? "origen sin respuesta durante " +
+                                       std::to_string(d.DbCia.stallLimit().count()) + " s"
+                                 : "fallo del origen: " + firstLine(error);
+        }
         status.companyServed(summary);
-        return;
+        throw;
     }
-
-    data::CachedResultSet& a = d.CAuditor;
-    a.close();
-    a.setCommandText(pendingBatchSql(options, company));
-    a.open();
-    a.last();
-    summary.taken = a.recordCount();
-    status.resetProgress(summary.taken);
-    a.first();
-    sendBatch(d, status, summary);
-    a.close();
-
-    showLastSend(d, status, true);
-    // The destination is let go after its batch: the next company's database is another
-    // one, and what was kept for this batch (the prepared insert) goes with the attachment.
-    d.DBEnvio.disconnect();
     status.companyServed(summary);
 }
 
@@ -489,8 +506,7 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     } catch (const data::DataError& error) {
         // Anything the destination side raised for this event: a refusal of the server or
         // of the cached set (a value the column cannot hold), or the end of the link.
-        if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
-            (db && db->connectionLost()) || d.DBEnvio.stalled()) {
+        if (d.destinationLinkFailed(error)) {
             letDestinationGo(d, error);
             return TransferOutcome::DestinationLost;
         }
