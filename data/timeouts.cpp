@@ -4,13 +4,13 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #else
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -247,9 +247,11 @@ std::optional<std::pair<std::string, int>> peerOf(int fd) {
 // Reads `size` bytes at `address` of this process's own memory; false when they cannot be
 // read (the thread that owned them has moved on and they are gone).
 bool readOwnMemory(unsigned long long address, void* into, size_t size) {
-    iovec local{into, size};
-    iovec remote{reinterpret_cast<void*>(static_cast<uintptr_t>(address)), size};
-    return ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0) == static_cast<ssize_t>(size);
+    const int fd = ::open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const ssize_t read = ::pread(fd, into, size, static_cast<off_t>(address));
+    ::close(fd);
+    return read == static_cast<ssize_t>(size);
 }
 
 // The descriptors that thread `tid` of this process waits on at this moment: the first

@@ -280,12 +280,14 @@ TEST(Signals, AHeadlessRunLeavesNoCoreFileWithItsPasswords) {
     const std::vector<std::string> args{ENVIOZVR_PROGRAM, "--headless",   world.server,
                                         world.user,       world.password, "001"};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<std::string> environment{"QT_QPA_PLATFORM=offscreen"};
     for (char** e = environ; *e; ++e)
         if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0) environment.emplace_back(*e);
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
     const pid_t pid = ::fork();

@@ -43,8 +43,11 @@ std::vector<std::string> storedErrors(SenderWorld& w) {
 // text (it would show in "Mensajes error" and stay there once the event is sent), the
 // batch ends as the destination's failure, and the next cycle sends everything.
 TEST(ResetLink, NeverStoredAsAnEventsRefusal) {
-    // Answers of the server (over any link) after which the link is held and reset.
-    const int points[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 17, 20, 24, 28, 33, 40};
+    // Answers of the server (over any link) after which the link is held (the client
+    // waits for an answer), then reset. A reset in the middle of a fetch has come back as
+    // "attempt to fetch past the last record in a record stream", without a network code.
+    const int points[] = {1,  2,  3,  4,  5,  6,  7,  8,  10, 12, 14, 16, 18,
+                          20, 21, 22, 23, 24, 25, 26, 27, 28, 30, 33, 36, 40};
     for (const int point : points) {
         SCOPED_TRACE("reset after answer " + std::to_string(point));
         testing::FreezableRelay relay;

@@ -110,7 +110,7 @@ void FreezableRelay::reset() {
 
 void FreezableRelay::run() {
     std::vector<Pair> pairs;
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(size_t{64} * 1024);
     auto closePair = [](const Pair& p) {
         ::close(p.client);
         ::close(p.server);
