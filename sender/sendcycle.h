@@ -55,7 +55,9 @@ CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status, 
 
 // Serves one destination company: connects DBEnvio to it, sends a batch of its pending
 // events and disconnects. Fills `summary` and reports it (SendStatus::companyServed),
-// unless the company is not active. A failure of the origin is thrown.
+// unless the company is not active. A failure of the origin is thrown after the summary
+// is reported with what the batch came to (originFailed and the reason, or stopped when
+// a stop ended the wait), so that every event marked sent is counted.
 void serveCompany(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary);
 
