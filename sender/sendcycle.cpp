@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/localfiles.h"
+#include "core/staterecord.h"
 #include "data/sqltext.h"
 #include "data/transaction.h"
 #include "data/value.h"
@@ -187,10 +188,13 @@ std::string eventText(const data::CachedResultSet& a) {
            a.asText("RPEV_NUMERO") + "," + a.asText("RPEV_CODIGO");
 }
 
-std::string lastErrorText(const std::string& databasePath) {
-    return "Ult. error:" + data::shortDateText(data::today()) + ":" +
-           data::longTimeText(data::timeNow()) + " No se pudo conectar con el servidor " +
-           databasePath;
+// Label8's text, followed by the reason as errorenvio.txt has it.
+std::string lastErrorText(const std::string& databasePath, const std::string& reason) {
+    std::string text = "Ult. error:" + data::shortDateText(data::today()) + ":" +
+                       data::longTimeText(data::timeNow()) +
+                       " No se pudo conectar con el servidor " + databasePath;
+    if (!reason.empty()) text += ", " + reason;
+    return text;
 }
 
 // A destination that cannot be reached (or was lost): errorenvio.txt, with the reason,
@@ -200,7 +204,7 @@ void reportUnreachable(MainData& d, SendStatus& status, const std::string& reaso
     if (data::waitsInterrupted()) return;
     const std::string path = d.DBEnvio.param("Database");
     core::logConnectionFailure(path, reason);
-    status.setLastError(lastErrorText(path));
+    status.setLastError(lastErrorText(path, reason));
 }
 
 // The first line of the server's text of a failure, without "SQL Server Error: ".
@@ -413,8 +417,18 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     try {
         const std::string server = destinationServer(d, company);
         if (server.empty()) return;
-        if (!connectDestination(d, status, company, server, summary)) {
+        // The attach may take up to the connect limit: the panel says so meanwhile.
+        status.setProgressPanel("Conectando con " + company + "...", true);
+        status.setConnecting(true);
+        status.repaint();
+        const bool connected = connectDestination(d, status, company, server, summary);
+        status.setConnecting(false);
+        status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
+        if (!connected) {
             summary.connected = false;
+            // A wait that a stop of the program ended says nothing of the destination.
+            if (!data::waitsInterrupted())
+                core::recordDestinationAttempt(d.originCompany, company, false, summary.reason);
             status.companyServed(summary);
             return;
         }
@@ -434,10 +448,13 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
         // The destination is let go after its batch: the next company's database is another
         // one, and what was kept for this batch (the prepared insert) goes with the attachment.
         d.DBEnvio.disconnect();
+        // Reached and served, or lost in mid-batch (then not served since).
+        core::recordDestinationAttempt(d.originCompany, company, !summary.lost, summary.reason);
     } catch (const std::exception& error) {
         // A failure of the origin (or a stop that ended one of its waits) goes on to the
         // caller; the destination's summary still says what its batch came to up to there,
         // so that every event marked sent is counted.
+        status.setConnecting(false);
         if (data::waitsInterrupted() || status.stopRequested()) {
             summary.stopped = true;
         } else {

@@ -2,7 +2,9 @@
 // pending events (connects its database, transfers a batch of invoice events, marks each
 // one sent or leaves it with its error) and re-arms the timer.
 //
-// Runs on the thread that owns the MainData, from start to end inside one event. Reads
+// Runs on the thread that owns the MainData, from start to end inside one call (the
+// desktop's on a thread of its own, ui/sendrunner.h; the headless mode's on its main
+// thread or, per destination, on the workers of parallelcycle.h). Reads
 // its options and reports its status through the interfaces of sendinterfaces.h. The
 // failures it handles itself are those of a destination: a connection that fails or is
 // lost in mid-batch (logged to errorenvio.txt, shown as the last error, the company's
@@ -55,9 +57,11 @@ CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status, 
 
 // Serves one destination company: connects DBEnvio to it, sends a batch of its pending
 // events and disconnects. Fills `summary` and reports it (SendStatus::companyServed),
-// unless the company is not active. A failure of the origin is thrown after the summary
-// is reported with what the batch came to (originFailed and the reason, or stopped when
-// a stop ended the wait), so that every event marked sent is counted.
+// and records the attempt in the origin's state record (core/staterecord.h): reached,
+// or not with the reason; unless the company is not active or a stop of the program
+// ended the attempt. A failure of the origin is thrown after the summary is reported
+// with what the batch came to (originFailed and the reason, or stopped when a stop ended
+// the wait), so that every event marked sent is counted.
 void serveCompany(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary);
 
