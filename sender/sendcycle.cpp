@@ -443,41 +443,59 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     status.repaint();
 
     d.DBEnvio.disconnect();
-    const std::string server = destinationServer(d, company);
-    if (server.empty()) return;
-    // The attach may take up to the connect limit: the panel says so meanwhile.
-    status.setProgressPanel("Conectando con " + company + "...", true);
-    status.setConnecting(true);
-    status.repaint();
-    const bool connected = connectDestination(d, status, company, server, summary);
-    status.setConnecting(false);
-    status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
-    if (!connected) {
-        summary.connected = false;
-        // A wait that a stop of the program ended says nothing of the destination.
-        if (!data::waitsInterrupted())
-            core::recordDestinationAttempt(d.originCompany, company, false, summary.reason);
+    try {
+        const std::string server = destinationServer(d, company);
+        if (server.empty()) return;
+        // The attach may take up to the connect limit: the panel says so meanwhile.
+        status.setProgressPanel("Conectando con " + company + "...", true);
+        status.setConnecting(true);
+        status.repaint();
+        const bool connected = connectDestination(d, status, company, server, summary);
+        status.setConnecting(false);
+        status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
+        if (!connected) {
+            summary.connected = false;
+            // A wait that a stop of the program ended says nothing of the destination.
+            if (!data::waitsInterrupted())
+                core::recordDestinationAttempt(d.originCompany, company, false, summary.reason);
+            status.companyServed(summary);
+            return;
+        }
+
+        data::CachedResultSet& a = d.CAuditor;
+        a.close();
+        a.setCommandText(pendingBatchSql(options, company));
+        a.open();
+        a.last();
+        summary.taken = a.recordCount();
+        status.resetProgress(summary.taken);
+        a.first();
+        sendBatch(d, status, summary);
+        a.close();
+
+        showLastSend(d, status, true);
+        // The destination is let go after its batch: the next company's database is another
+        // one, and what was kept for this batch (the prepared insert) goes with the attachment.
+        d.DBEnvio.disconnect();
+        // Reached and served, or lost in mid-batch (then not served since).
+        core::recordDestinationAttempt(d.originCompany, company, !summary.lost, summary.reason);
+    } catch (const std::exception& error) {
+        // A failure of the origin (or a stop that ended one of its waits) goes on to the
+        // caller; the destination's summary still says what its batch came to up to there,
+        // so that every event marked sent is counted.
+        status.setConnecting(false);
+        if (data::waitsInterrupted() || status.stopRequested()) {
+            summary.stopped = true;
+        } else {
+            summary.originFailed = true;
+            summary.reason = d.DbCia.stalled()
+                                 ? "origen sin respuesta durante " +
+                                       std::to_string(d.DbCia.stallLimit().count()) + " s"
+                                 : "fallo del origen: " + firstLine(error);
+        }
         status.companyServed(summary);
-        return;
+        throw;
     }
-
-    data::CachedResultSet& a = d.CAuditor;
-    a.close();
-    a.setCommandText(pendingBatchSql(options, company));
-    a.open();
-    a.last();
-    summary.taken = a.recordCount();
-    status.resetProgress(summary.taken);
-    a.first();
-    sendBatch(d, status, summary);
-    a.close();
-
-    showLastSend(d, status, true);
-    // The destination is let go after its batch: the next company's database is another
-    // one, and what was kept for this batch (the prepared insert) goes with the attachment.
-    d.DBEnvio.disconnect();
-    // Reached and served, or lost in mid-batch (then not served since).
-    core::recordDestinationAttempt(d.originCompany, company, !summary.lost, summary.reason);
     status.companyServed(summary);
 }
 
@@ -545,8 +563,7 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     } catch (const data::DataError& error) {
         // Anything the destination side raised for this event: a refusal of the server or
         // of the cached set (a value the column cannot hold), or the end of the link.
-        if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
-            (db && db->connectionLost()) || d.DBEnvio.stalled()) {
+        if (d.destinationLinkFailed(error)) {
             letDestinationGo(d, error);
             return TransferOutcome::DestinationLost;
         }
