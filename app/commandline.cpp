@@ -12,9 +12,9 @@ namespace {
 // Options taken as a whole argument, and options that carry "=VALUE".
 constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
                                                     "--no-retry-errors", "--help"};
-constexpr std::array<std::string_view, 11> kValued = {
-    "--export=", "--format=",          "--output=",        "--sort=",  "--filter=",  "--minutes=",
-    "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=", "--parallel="};
+constexpr std::array<std::string_view, 12> kValued = {
+    "--export=", "--format=",          "--output=",        "--sort=",  "--filter=",   "--minutes=",
+    "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=", "--parallel=", "--log-dir="};
 
 bool knownOption(const std::string& a) {
     for (std::string_view f : kFlags)
@@ -87,10 +87,12 @@ std::string usageText() {
            "  --filter=TITLE=TEXT keep the rows whose column matches TEXT (repeatable)\n"
            "\n"
            "Exit status of --headless --once: 0 the cycle reached its end, 1 it ended early,\n"
-           "2 bad arguments, no installation directory, a failed login or another instance\n"
-           "sending for the company. Without --once it runs until SIGTERM or SIGINT and\n"
-           "then exits 0 (2 as above before its first cycle; a second signal ends it at\n"
-           "once with 128 + the signal's number).\n"
+           "or a log line could not be written, 2 bad arguments, no installation directory,\n"
+           "an unknown company, a login the server refused or another instance sending for\n"
+           "the company, 75 the origin database could not be reached at the start (a later\n"
+           "try may succeed). Without --once it runs until SIGTERM or SIGINT and then exits\n"
+           "0 (2 or 75 as above before its first cycle; a second signal ends it at once\n"
+           "with 128 + the signal's number).\n"
            "Exit status of --status: 0 all is well, 1 a destination has events with an\n"
            "error or a pending event older than --stale, 2 bad arguments, a failed login,\n"
            "an unknown company or a queue that cannot be read.\n"

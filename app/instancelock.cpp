@@ -107,7 +107,7 @@ std::string InstanceLock::lockFilePath() const {
         const auto u = static_cast<unsigned char>(c);
         if (!std::isalnum(u) && c != '-' && c != '_') c = '_';
     }
-    return core::applicationFile("enviozvr-" + name + ".lock");
+    return core::logFile("enviozvr-" + name + ".lock");
 }
 
 InstanceLock::Result InstanceLock::tryAcquire() {
@@ -140,7 +140,9 @@ InstanceLock::Result InstanceLock::tryAcquire() {
 
 std::string InstanceLock::busyMessage(Result held) const {
     if (held == Result::DirectoryUnusable)
-        return "no se puede usar el directorio de instalacion " +
+        return std::string(core::logDirectoryChosen()
+                               ? "no se puede usar el directorio de logs "
+                               : "no se puede usar el directorio de instalacion ") +
                std::filesystem::path(lockFilePath()).parent_path().string() +
                ": no se pudo crear el archivo de bloqueo " + lockFilePath() + " (" +
                file_.openError() + ")";

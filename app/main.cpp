@@ -3,6 +3,7 @@
 //   --export=...         writes an event list to a file and exits (no window)
 //   --status             the health report of an origin company's queue (no window)
 //   --headless [--once]  the automatic mode without any window
+//   --log-dir=DIR        with --status or --headless: the folder of the logs and lock
 //   anything else        the desktop program
 #include <clocale>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "app/desktop.h"
 #include "app/exportcli.h"
 #include "app/headless.h"
+#include "app/serviceargs.h"
 #include "app/signals.h"
 #include "app/status.h"
 
@@ -26,6 +28,14 @@ int main(int argc, char** argv) {
         return *status;
     for (const auto& a : args) {
         if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
+    }
+    for (const auto& a : args) {
+        if (a == "--status" || a == "--headless") {
+            // The folder of the logs, the lock and the state, for both service modes.
+            if (!enviozvr::app::takeLogDirectory(args, std::cerr))
+                return enviozvr::app::kConfigurationError;
+            break;
+        }
     }
     for (const auto& a : args) {
         if (a == "--status") return enviozvr::app::runStatus(args);

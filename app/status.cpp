@@ -116,7 +116,7 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
 
 // The lines of errorenvio.txt, without their line ends.
 std::vector<std::string> connectionFailureLines() {
-    std::ifstream in(core::applicationFile("errorenvio.txt"), std::ios::binary);
+    std::ifstream in(core::logFile("errorenvio.txt"), std::ios::binary);
     if (!in) return {};
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<std::string> out;
