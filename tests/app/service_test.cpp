@@ -72,7 +72,7 @@ Finished runProgram(const std::vector<std::string>& args,
         std::ifstream in(outputFile, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }();
-    f.err = process.readAllStandardError().toStdString();
+    if (outputFile.empty()) f.err = process.readAllStandardError().toStdString();
     return f;
 }
 
