@@ -35,9 +35,10 @@ bool isJournalStream(int fd) {
 
 std::string journalText(int fd, Priority priority, std::string_view text) {
     if (!isJournalStream(fd)) return std::string(text);
-    const std::string prefix = "<" + std::to_string(static_cast<int>(priority)) + ">";
+    // Priorities are single digits: "<N>".
+    const char prefix[] = {'<', static_cast<char>('0' + static_cast<int>(priority)), '>', '\0'};
     std::string out;
-    out.reserve(text.size() + prefix.size());
+    out.reserve(text.size() + sizeof prefix);
     bool lineStart = true;
     for (const char c : text) {
         if (lineStart && c != '\n') out += prefix;
