@@ -32,8 +32,9 @@ int main(int argc, char** argv) {
     for (const auto& a : args) {
         if (a == "--status" || a == "--headless") {
             // The folder of the logs, the lock and the state, for both service modes.
+            // A bad value is a bad argument: UNKNOWN (3) for the check, 2 for headless.
             if (!enviozvr::app::takeLogDirectory(args, std::cerr))
-                return enviozvr::app::kConfigurationError;
+                return a == "--status" ? 3 : enviozvr::app::kConfigurationError;
             break;
         }
     }
