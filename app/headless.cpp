@@ -34,10 +34,14 @@ namespace {
 
 constexpr int kInitialIntervalMs = 1800000;  // 30 minutes, as the desktop starts
 
-// isc_login: the server refused the user name and password.
+// isc_login: the server refused the user name and password; isc_io_error: the database
+// file named by SERVER cannot be opened (no such file). Both stay until the settings change.
 constexpr long kLoginRefusedCode = 335544472L;
+constexpr long kFileNotOpenedCode = 335544344L;
 
-bool loginRefused(const data::DatabaseError& e) { return e.iscCode() == kLoginRefusedCode; }
+bool loginRefused(const data::DatabaseError& e) {
+    return e.iscCode() == kLoginRefusedCode || e.iscCode() == kFileNotOpenedCode;
+}
 
 const char* const kUsage =
     "usage: enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST]\n"

@@ -8,9 +8,9 @@ namespace enviozvr::app {
 
 // Exit statuses that tell a service manager whether starting again can help. A
 // configuration error (bad arguments, no installation directory, an unknown company, a
-// user name and password the server refused) stays until someone edits the settings; a
-// temporary failure (the origin database could not be reached at the start: not up yet,
-// the network down) may pass by itself (75 is EX_TEMPFAIL of sysexits.h).
+// user name and password the server refused, a database file that does not exist) stays until
+// someone edits the settings; a temporary failure (the origin database could not be reached at the
+// start: not up yet, the network down) may pass by itself (75 is EX_TEMPFAIL of sysexits.h).
 constexpr int kConfigurationError = 2;
 constexpr int kTemporaryFailure = 75;
 
