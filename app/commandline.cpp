@@ -13,9 +13,9 @@ namespace {
 // Options taken as a whole argument, and options that carry "=VALUE".
 constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
                                                     "--no-retry-errors", "--help"};
-constexpr std::array<std::string_view, 11> kValued = {
-    "--export=", "--format=",          "--output=",        "--sort=",  "--filter=",  "--minutes=",
-    "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=", "--parallel="};
+constexpr std::array<std::string_view, 12> kValued = {
+    "--export=", "--format=",          "--output=",        "--sort=",  "--filter=",   "--minutes=",
+    "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=", "--parallel=", "--log-dir="};
 
 bool knownOption(const std::string& a) {
     for (std::string_view f : kFlags)
@@ -81,6 +81,10 @@ std::string usageText() {
            "  --parallel=N        destination companies served at once, each on its own\n"
            "                      connections (default 4, at most 64; 1 serves them one\n"
            "                      after another)\n"
+           "Options of --headless and --status:\n"
+           "  --log-dir=DIR       folder of the logs, the lock files and the state record\n"
+           "                      (default: the installation directory); one per origin\n"
+           "                      company when several run on one machine\n"
            "Options of --status:\n"
            "  --stale=MINUTES     a pending event older than this is a failure (default 60)\n"
            "  --format=prometheus the same facts as Prometheus exposition text\n"
@@ -94,10 +98,13 @@ std::string usageText() {
            "  --filter=TITLE=TEXT keep the rows whose column matches TEXT (repeatable)\n"
            "\n"
            "Exit status of --headless --once: 0 the cycle reached its end, 1 it ended early,\n"
-           "2 bad arguments, no installation directory, a failed login or another instance\n"
-           "sending for the company. Without --once it runs until SIGTERM or SIGINT and\n"
-           "then exits 0 (2 as above before its first cycle; a second signal ends it at\n"
-           "once with 128 + the signal's number).\n"
+           "or a log line could not be written, 2 bad arguments, no installation directory,\n"
+           "an unknown company, a login the server refused, a database file that does not\n"
+           "exist or another instance sending for the company, 75 the origin database could not be "
+           "reached at the start (a later\n"
+           "try may succeed). Without --once it runs until SIGTERM or SIGINT and then exits\n"
+           "0 (2 or 75 as above before its first cycle; a second signal ends it at once\n"
+           "with 128 + the signal's number).\n"
            "Exit status of --status: 0 OK, 1 WARNING: a destination has events with an\n"
            "error, a pending event older than --stale or was not reached at its last\n"
            "attempt, 2 CRITICAL: the origin cannot be reached, refuses the login or its\n"

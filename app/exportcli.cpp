@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/consoletext.h"
+#include "app/serviceargs.h"
 #include "data/dataset.h"
 #include "grid/eventviewers.h"
 #include "grid/gridexport.h"
@@ -156,7 +157,7 @@ std::string parse(const std::vector<std::string>& args, ExportRequest& request) 
     // Texts of the program are Windows-1252; the output file name stays a local path.
     request.server = argumentText(positional[0]);
     request.user = argumentText(positional[1]);
-    request.password = argumentText(positional[2]);
+    request.password = passwordArgument(argumentText(positional[2]));
     request.company = argumentText(positional[3]);
     if (request.company.empty()) return "the company code is empty";
     return {};

@@ -16,9 +16,11 @@
 #include "app/instancelock.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
+#include "core/journal.h"
 #include "core/localfiles.h"
 #include "core/messages.h"
 #include "core/unhandled.h"
+#include "data/errors.h"
 #include "sender/indexcheck.h"
 #include "sender/maindata.h"
 #include "sender/parallelcycle.h"
@@ -31,6 +33,15 @@ using namespace enviozvr::sender;
 namespace {
 
 constexpr int kInitialIntervalMs = 1800000;  // 30 minutes, as the desktop starts
+
+// isc_login: the server refused the user name and password; isc_io_error: the database
+// file named by SERVER cannot be opened (no such file). Both stay until the settings change.
+constexpr long kLoginRefusedCode = 335544472L;
+constexpr long kFileNotOpenedCode = 335544344L;
+
+bool loginRefused(const data::DatabaseError& e) {
+    return e.iscCode() == kLoginRefusedCode || e.iscCode() == kFileNotOpenedCode;
+}
 
 const char* const kUsage =
     "usage: enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST]\n"
@@ -57,6 +68,8 @@ const char* const kUsage =
     "                    request unanswered as long ends the cycle early (default 60)\n"
     "  --parallel=N      destination companies served at once, each on its own\n"
     "                    connections (default 4; 1 serves them one after another)\n"
+    "  --log-dir=DIR     folder of the logs and the lock file (default: the installation\n"
+    "                    directory)\n"
     "One instance at a time sends for an origin company: a second one waits for its next\n"
     "cycle (or, with --once, exits with status 2).\n";
 
@@ -158,11 +171,15 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
     return h;
 }
 
-// A line of text on a console stream, in the locale's encoding, written whole: several
-// destinations may be served at once.
-void writeLine(std::ostream& out, const std::string& text) {
+using core::Priority;
+
+// A line of text on standard output or error, in the locale's encoding, written whole:
+// several destinations may be served at once. When the stream is the journal, the line
+// carries `priority`.
+void writeLine(std::ostream& out, Priority priority, const std::string& text) {
     static std::mutex mutex;
-    const std::string line = consoleText(text) + "\n";
+    const int fd = &out == &std::cout ? 1 : 2;
+    const std::string line = core::journalText(fd, priority, consoleText(text) + "\n");
     std::lock_guard lock(mutex);
     out << line << std::flush;
 }
@@ -182,13 +199,19 @@ class ConsoleStatus : public SendStatus {
     void setCurrentEvent(const std::string&, bool) override {}
     void setLastSend(const std::string&) override {}
     void setErrorViewerEnabled(bool) override {}
-    void setLastError(const std::string& text) override { writeLine(std::cerr, text); }
+    void setLastError(const std::string& text) override {
+        writeLine(std::cerr, Priority::Warning, text);
+    }
     void repaint() override {}
     void companyServed(const CompanySummary& s) override {
         served.push_back(s);
         const std::string why = s.reason.empty() ? std::string() : " (" + s.reason + ")";
+        // A destination that could not be served in full is a warning; one served is news.
+        const Priority priority = !s.connected || s.lost || s.originFailed || s.failed > 0
+                                      ? Priority::Warning
+                                      : Priority::Info;
         if (s.connected)
-            writeLine(std::cout,
+            writeLine(std::cout, priority,
                       s.company + ": " + std::to_string(s.taken) + " tomados, " +
                           std::to_string(s.sent) + " enviados, " + std::to_string(s.failed) +
                           " con error" +
@@ -197,7 +220,7 @@ class ConsoleStatus : public SendStatus {
                            : s.stopped      ? "; detenido, el resto espera"
                                             : ""));
         else
-            writeLine(std::cout,
+            writeLine(std::cout, priority,
                       s.company + ": sin conexion" + why + ", 0 tomados, 0 enviados, 0 con error");
     }
 
@@ -207,7 +230,9 @@ class ConsoleStatus : public SendStatus {
 // Unhandled errors and messages on standard error, in the locale's encoding.
 class ConsoleErrorDisplay : public core::ErrorDisplay {
   public:
-    void showError(const std::string& text) override { writeLine(std::cerr, text); }
+    void showError(const std::string& text) override {
+        writeLine(std::cerr, Priority::Error, text);
+    }
 };
 
 // Timer1 over a QTimer. An interval of 0 leaves the timer on without ever firing (a
@@ -274,9 +299,9 @@ std::string cycleLine(int cycle, int sent, int failed, long long sentSinceStart,
 void warnAboutIndexes(MainData& data, bool newestFirst) {
     try {
         for (const std::string& line : indexWarnings(data, newestFirst, stopRequested))
-            writeLine(std::cerr, "enviozvr: " + line);
+            writeLine(std::cerr, Priority::Warning, "enviozvr: " + line);
     } catch (const std::exception& e) {
-        writeLine(std::cerr,
+        writeLine(std::cerr, Priority::Warning,
                   std::string("enviozvr: warning: the indexes could not be checked: ") + e.what());
     }
 }
@@ -297,7 +322,10 @@ bool cycleWithLock(InstanceLock& lock, const FixedSendOptions& options, SendTime
             throw;
         }
         if (held != InstanceLock::Result::Acquired) {
-            writeLine(std::cerr, "enviozvr: " + lock.busyMessage(held));
+            writeLine(std::cerr,
+                      held == InstanceLock::Result::DirectoryUnusable ? Priority::Error
+                                                                      : Priority::Warning,
+                      "enviozvr: " + lock.busyMessage(held));
             timer.start(minutesValue(options.minutes()) * kMinuteMs);
             return false;
         }
@@ -330,7 +358,8 @@ class ConsoleHandlers {
   public:
     ConsoleHandlers(core::LoginRecord& login, core::ErrorDisplay& display) {
         core::installUnhandledErrorHandler(&login, &display);
-        core::setUserMessageHandler([](const std::string& text) { writeLine(std::cerr, text); });
+        core::setUserMessageHandler(
+            [](const std::string& text) { writeLine(std::cerr, Priority::Error, text); });
     }
     ~ConsoleHandlers() {
         core::installUnhandledErrorHandler(nullptr, nullptr);
@@ -342,13 +371,17 @@ class ConsoleHandlers {
 
 // Selects the origin company, refusing one the general database does not list (a bad
 // argument: refused at once rather than at every cycle), and warns about missing indexes.
-// False after saying why when the run cannot go on.
-bool chooseCompany(MainData& data, FixedSendOptions& options, const std::string& company) {
+// The exit status after saying why when the run cannot go on: kConfigurationError for an
+// unknown company, kTemporaryFailure when the list could not be read.
+std::optional<int> chooseCompany(MainData& data, FixedSendOptions& options,
+                                 const std::string& company) {
     bool known = false;
-    if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); })) return false;
+    if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); }))
+        return kTemporaryFailure;
     if (!known) {
-        writeLine(std::cerr, "enviozvr: the company " + company + " is not in COMPANIA");
-        return false;
+        writeLine(std::cerr, Priority::Error,
+                  "enviozvr: the company " + company + " is not in COMPANIA");
+        return kConfigurationError;
     }
     core::runGuarded([&] {
         options.setCompanyChosen(true);
@@ -356,7 +389,7 @@ bool chooseCompany(MainData& data, FixedSendOptions& options, const std::string&
     });
     if (options.companyChosen() && data.DbCia.isConnected() && !stopRequested())
         warnAboutIndexes(data, options.newestFirst());
-    return true;
+    return std::nullopt;
 }
 
 // The send cycles of one headless run, after the login: the one-cycle run or the
@@ -371,8 +404,8 @@ class HeadlessRun {
           parallel_(parallel),
           lock_(company, data.DbCia) {}
 
-    // One cycle, then the exit status: 0 when it reached its end, 1 when it ended early,
-    // 2 when another instance held the lock.
+    // One cycle, then the exit status: 0 when it reached its end, 1 when it ended early
+    // or a log line could not be written, 2 when another instance held the lock.
     int once() {
         if (stopRequested()) {
             disconnect();
@@ -383,7 +416,7 @@ class HeadlessRun {
         if (outcome == CycleOutcome::Stopped) closingLine(1, false, outcome, timer);
         if (stopRequested()) disconnect();
         if (busy_) return 2;
-        return outcome == CycleOutcome::Completed ? 0 : 1;
+        return outcome == CycleOutcome::Completed && !core::logLineLost() ? 0 : 1;
     }
 
     // Cycles on the timer until a stop signal; the event loop's exit status. A backlog
@@ -421,7 +454,7 @@ class HeadlessRun {
                 if (!stopRequested()) {
                     const auto* db = dynamic_cast<const data::DatabaseError*>(&e);
                     if (data_.DbCia.stalled() || (db && db->connectionLost()))
-                        writeLine(std::cerr,
+                        writeLine(std::cerr, Priority::Error,
                                   "enviozvr: el origen no respondio o se perdio la conexion "
                                   "(limite " +
                                       std::to_string(data_.DbCia.stallLimit().count()) +
@@ -477,8 +510,9 @@ class HeadlessRun {
         }
         sentSinceStart_ += sent;
         const bool again = repeats && outcome == CycleOutcome::Completed && full;
-        writeLine(std::cout, cycleLine(number, sent, failed, sentSinceStart_, again, outcome,
-                                       timer.interval()));
+        writeLine(
+            std::cout, outcome == CycleOutcome::EndedEarly ? Priority::Warning : Priority::Info,
+            cycleLine(number, sent, failed, sentSinceStart_, again, outcome, timer.interval()));
         return again;
     }
 
@@ -511,8 +545,8 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     if (!parsed) return 2;
     // Without an installation directory there is nowhere to log: refuse to start.
     if (const std::string problem = core::installationDirectoryProblem(); !problem.empty()) {
-        writeLine(std::cerr, problem);
-        return 2;
+        writeLine(std::cerr, Priority::Error, problem);
+        return kConfigurationError;
     }
     const HeadlessArgs& a = *parsed;
     const std::string& server = a.positional[0];
@@ -523,8 +557,8 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     // A directory that cannot hold the lock file (nor the logs) is said before any
     // database is contacted.
     if (const std::string problem = InstanceLock::directoryProblem(company); !problem.empty()) {
-        writeLine(std::cerr, "enviozvr: " + problem);
-        return 2;
+        writeLine(std::cerr, Priority::Error, "enviozvr: " + problem);
+        return kConfigurationError;
     }
 
     const std::unique_ptr<QCoreApplication> ownApp = consoleApplication();
@@ -540,9 +574,18 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     ConsoleErrorDisplay display;
     const ConsoleHandlers handlers(data.loginRecord, display);
 
-    if (!core::runGuardedOk([&] { data.loginAutomatic(server, user, password); })) return 2;
+    bool refused = false;
+    if (!core::runGuardedOk([&] {
+            try {
+                data.loginAutomatic(server, user, password);
+            } catch (const data::DatabaseError& e) {
+                refused = loginRefused(e);
+                throw;
+            }
+        }))
+        return refused ? kConfigurationError : kTemporaryFailure;
     FixedSendOptions options(false, a.batch, newest, a.skipErrored, a.minutes);
-    if (!chooseCompany(data, options, company)) return 2;
+    if (const std::optional<int> status = chooseCompany(data, options, company)) return *status;
     HeadlessRun run(data, options, company, a.parallel);
     return a.once ? run.once() : run.repeating();
 }

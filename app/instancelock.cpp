@@ -115,7 +115,7 @@ std::string InstanceLock::lockFilePathFor(const std::string& company) {
         const auto u = static_cast<unsigned char>(c);
         if (!std::isalnum(u) && c != '-' && c != '_') c = '_';
     }
-    return core::applicationFile("enviozvr-" + name + ".lock");
+    return core::logFile("enviozvr-" + name + ".lock");
 }
 
 InstanceLock::Result InstanceLock::tryAcquire() {
@@ -157,7 +157,9 @@ std::string InstanceLock::directoryProblem(const std::string& company) {
 
 std::string InstanceLock::unusableDirectoryMessage(const std::string& path,
                                                    const std::string& reason) {
-    return "no se puede usar el directorio de instalacion " +
+    return std::string(core::logDirectoryChosen()
+                           ? "no se puede usar el directorio de logs "
+                           : "no se puede usar el directorio de instalacion ") +
            std::filesystem::path(path).parent_path().string() +
            ": no se pudo crear el archivo de bloqueo " + path + " (" + reason + ")";
 }

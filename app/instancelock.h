@@ -1,7 +1,7 @@
 // One instance per origin company: the lock a headless run holds for each send cycle.
 //
 // Two layers, both released by the operating system or the server when the process dies:
-// - on this machine, an exclusive flock on a lock file in the installation directory,
+// - on this machine, an exclusive flock on a lock file in the log folder (core::logDirectory),
 //   beside the logs ("enviozvr-<company>.lock");
 // - across machines, an attachment to the origin company database that carries the name
 //   kLockProcessName (MON$REMOTE_PROCESS). Of all such attachments the server lists in
@@ -54,9 +54,8 @@ class FileLock {
 
 class InstanceLock {
   public:
-    // DirectoryUnusable: the lock file cannot be created or opened in the installation
-    // directory (missing, not writable, no free inodes): nothing to do with another
-    // instance.
+    // DirectoryUnusable: the lock file cannot be created or opened in the log folder
+    // (missing, not writable, no free inodes): nothing to do with another instance.
     enum class Result { Acquired, HeldHere, HeldElsewhere, DirectoryUnusable };
 
     // `company`: the origin company code; `origin`: the origin company connection, whose
@@ -76,12 +75,12 @@ class InstanceLock {
     // with the directory (its path and the reason).
     std::string busyMessage(Result held) const;
 
-    // What is wrong with the installation directory for `company`'s lock file (the
-    // message of busyMessage(DirectoryUnusable)), "" when the file can be opened or
-    // created there. Takes no lock.
+    // What is wrong with the log folder for `company`'s lock file (the message of
+    // busyMessage(DirectoryUnusable)), "" when the file can be opened or created
+    // there. Takes no lock.
     static std::string directoryProblem(const std::string& company);
 
-    // The lock file: the installation directory's "enviozvr-<company>.lock" (characters
+    // The lock file: the log folder's "enviozvr-<company>.lock" (characters
     // other than letters, digits, '-' and '_' in the code written as '_').
     std::string lockFilePath() const;
 

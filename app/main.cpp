@@ -3,6 +3,7 @@
 //   --export=...         writes an event list to a file and exits (no window)
 //   --status             the health report of an origin company's queue (no window)
 //   --headless [--once]  the automatic mode without any window
+//   --log-dir=DIR        with --status or --headless: the folder of the logs and lock
 //   anything else        the desktop program
 #include <clocale>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "app/exportcli.h"
 #include "app/headless.h"
 #include "app/nodump.h"
+#include "app/serviceargs.h"
 #include "app/signals.h"
 #include "app/status.h"
 
@@ -29,6 +31,15 @@ int main(int argc, char** argv) {
     enviozvr::app::keepPasswordsOutOfCoreFiles();
     for (const auto& a : args) {
         if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
+    }
+    for (const auto& a : args) {
+        if (a == "--status" || a == "--headless") {
+            // The folder of the logs, the lock and the state, for both service modes.
+            // A bad value is a bad argument: UNKNOWN (3) for the check, 2 for headless.
+            if (!enviozvr::app::takeLogDirectory(args, std::cerr))
+                return a == "--status" ? 3 : enviozvr::app::kConfigurationError;
+            break;
+        }
     }
     for (const auto& a : args) {
         if (a == "--status") return enviozvr::app::runStatus(args);

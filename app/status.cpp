@@ -170,7 +170,7 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
 std::string lastConnectionFailureLine() {
     std::string bytes;
     try {
-        std::ifstream in(core::applicationFile("errorenvio.txt"), std::ios::binary);
+        std::ifstream in(core::logFile("errorenvio.txt"), std::ios::binary);
         if (!in) return {};
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } catch (const std::exception&) {

@@ -7,11 +7,16 @@
 #include <QString>
 #include <QVariant>
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 
 #ifndef _WIN32
@@ -20,6 +25,7 @@
 #include <ctime>
 #endif
 
+#include "core/journal.h"
 #include "core/messages.h"
 #include "data/value.h"
 
@@ -95,18 +101,48 @@ QString rawIniText(const QString& file, const QString& key) {
 }
 #endif
 
-// Appends `line` to `path`, creating the file only when it does not exist (a log that
-// exists is appended to even when it cannot be read). Failures are ignored: a log line
-// that cannot be written is lost. One writer at a time in the process: destinations served
-// side by side log from several threads, and a line must reach the file whole.
-void appendOrCreate(const std::string& path, const std::string& line) {
-    static std::mutex mutex;
-    std::lock_guard lock(mutex);
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (!out.is_open()) return;
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    out.close();
+// Whether a log line of this run was lost, and the logs already said to be unwritable.
+std::atomic<bool> logLineLostFlag{false};
+std::mutex logWriteMutex;
+std::set<std::string> unwritableLogsSaid;  // guarded by logWriteMutex
+
+// Says on standard error that the log `path` cannot be written and why, the first time
+// in the run for that file; later failures of the same file only count as lost lines.
+// Called with logWriteMutex held.
+void reportUnwritableLog(const std::string& path, const std::string& reason) {
+    logLineLostFlag = true;
+    if (!unwritableLogsSaid.insert(path).second) return;
+    std::cerr << journalText(2, Priority::Error,
+                             "enviozvr: no se puede escribir el log " + path + " (" + reason +
+                                 "): sus lineas se pierden\n")
+              << std::flush;
 }
+
+// Appends `line` to `path`, creating the file only when it does not exist (a log that
+// exists is appended to even when it cannot be read). A line that cannot be written
+// (open, write or close fails: no such folder, no right, a full disk) is lost and said
+// on standard error (reportUnwritableLog). One writer at a time in the process:
+// destinations served side by side log from several threads, and a line must reach the
+// file whole.
+void appendOrCreate(const std::string& path, const std::string& line) {
+    std::lock_guard lock(logWriteMutex);
+    errno = 0;
+    std::FILE* out = std::fopen(path.c_str(), "ab");
+    if (!out) {
+        reportUnwritableLog(path, std::strerror(errno));
+        return;
+    }
+    errno = 0;
+    const bool written = std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    int error = written ? 0 : errno;
+    // The data reaches the file when the buffer is flushed: a full disk shows here.
+    if (std::fclose(out) != 0 && error == 0) error = errno;
+    if (!written || error != 0) reportUnwritableLog(path, std::strerror(error ? error : EIO));
+}
+
+// The folder given for the logs (setLogDirectory); empty for the installation directory.
+std::mutex logDirectoryMutex;
+std::string chosenLogDirectory;  // guarded by logDirectoryMutex
 
 std::atomic<bool>& missingKeyShown() {
     static std::atomic<bool> shown{false};
@@ -215,13 +251,30 @@ std::string lookUpDirectory(bool tellUser) {
 }
 #endif
 
+// The settings files behind the missing-key message, for an administrator: the one that
+// was found without the value, or every file that was looked for.
+std::string settingsFilesLookedFor() {
+#ifdef _WIN32
+    return {};
+#else
+    std::vector<std::string> files = productKeyFiles();
+    std::string found;
+    for (const std::string& f : files)
+        if (found.empty() && QFileInfo(QString::fromLocal8Bit(f.c_str())).isFile()) found = f;
+    if (!found.empty()) return " (archivo " + found + ")";
+    std::string list;
+    for (const std::string& f : files) list += (list.empty() ? "" : ", ") + f;
+    return " (archivos buscados: " + list + ")";
+#endif
+}
+
 }  // namespace
 
 std::string diraplicacion() { return lookUpDirectory(true); }
 
 std::string installationDirectoryProblem() {
     try {
-        if (lookUpDirectory(false).empty()) return kMissingKeyMessage;
+        if (lookUpDirectory(false).empty()) return kMissingKeyMessage + settingsFilesLookedFor();
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -270,8 +323,40 @@ std::vector<std::string> leerServidores() {
     return readServerList(path);
 }
 
+void setLogDirectory(const std::string& directory) {
+    std::lock_guard lock(logDirectoryMutex);
+    chosenLogDirectory = directory;
+}
+
+std::string logDirectory() {
+    {
+        std::lock_guard lock(logDirectoryMutex);
+        if (!chosenLogDirectory.empty()) return chosenLogDirectory;
+    }
+    return diraplicacion();
+}
+
+bool logDirectoryChosen() {
+    std::lock_guard lock(logDirectoryMutex);
+    return !chosenLogDirectory.empty();
+}
+
+std::string logFile(const std::string& name) {
+    const std::string directory = logDirectory();
+    if (directory.empty()) return {};
+    return directory + kPathSeparator + name;
+}
+
+bool logLineLost() { return logLineLostFlag; }
+
+void forgetLostLogLines() {
+    std::lock_guard lock(logWriteMutex);
+    logLineLostFlag = false;
+    unwritableLogsSaid.clear();
+}
+
 void appendLogLine(const std::string& fileName, const std::vector<std::string>& fields) {
-    const std::string path = applicationFile(fileName);
+    const std::string path = logFile(fileName);
     if (path.empty()) return;
     std::string line = data::shortDateText(data::today());
     line += ',';

@@ -4,8 +4,10 @@
 // The directory is looked up anew on every call. The log writers may be called from any
 // thread; the rest from the user-interface thread.
 // diraplicacion (and therefore every path and log writer) throws std::runtime_error
-// "Invalid data type for 'Directorio'" when the configured value is not a text; every
-// other failure of the log writers (create, open, write, close) is ignored silently.
+// "Invalid data type for 'Directorio'" when the configured value is not a text. A log
+// line that cannot be written (create, open, write, close) is lost; the first such
+// failure of each log in the run is said on standard error with the file's name and
+// the reason, and logLineLost() tells that it happened.
 // Texts are bytes: Windows-1252 for log contents, the local 8-bit encoding for paths.
 #pragma once
 
@@ -24,8 +26,9 @@ namespace enviozvr::core {
 std::string diraplicacion();
 
 // Why the program has no usable installation directory: the missing-key message when
-// there is no key or no value, the error text when the value is not a text; empty when
-// the directory is known. Tells the user nothing.
+// there is no key or no value, followed by the settings file that has no value or the
+// files that were looked for, in parentheses; the error text when the value is not a
+// text; empty when the directory is known. Tells the user nothing.
 std::string installationDirectoryProblem();
 
 // Lets the next lookup without a key tell the user again (for tests).
@@ -50,11 +53,31 @@ std::vector<std::string> readServerList(const std::string& path);
 // readServerList(applicationFile("SERVIDORES.cfg")).
 std::vector<std::string> leerServidores();
 
-// Appends one line to the log `fileName` in the installation directory: the current
+// The folder of the logs and of what the service modes keep beside them (the instance
+// lock file): `directory` from now on; empty text returns to the installation directory,
+// the default. Lets several origin companies on one machine keep their files apart.
+void setLogDirectory(const std::string& directory);
+
+// The folder set by setLogDirectory, else diraplicacion().
+std::string logDirectory();
+
+// True while a folder set by setLogDirectory is in force.
+bool logDirectoryChosen();
+
+// logDirectory() + separator + name; empty text when there is no folder.
+std::string logFile(const std::string& name);
+
+// True once a log line of this run could not be written.
+bool logLineLost();
+
+// Forgets lost lines and the logs already said to be unwritable (for tests).
+void forgetLostLogLines();
+
+// Appends one line to the log `fileName` in the log folder (logDirectory()): the current
 // date and time, then `fields`, joined by "," without quoting, ended by CR LF; control
 // characters inside a field are written as blanks. Creates the file only when it does not
-// exist. The file is opened and closed for this one line. Without an installation
-// directory the line is lost.
+// exist. The file is opened and closed for this one line. Without a log folder the line
+// is lost (the missing installation directory is told instead).
 void appendLogLine(const std::string& fileName, const std::vector<std::string>& fields);
 
 // ENVIO.TXT: one line per replication event handled by the send cycle.

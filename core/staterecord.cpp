@@ -66,7 +66,7 @@ std::string stateRecordName(const std::string& origin) { return "enviozvr-" + or
 
 std::string stateRecordPath(const std::string& origin) {
     try {
-        return applicationFile(stateRecordName(origin));
+        return logFile(stateRecordName(origin));
     } catch (const std::exception&) {
         return {};  // the installation directory setting is unusable
     }

@@ -414,20 +414,19 @@ TEST(ConsoleText, HeadlessArgumentsAndMessagesInTheLocalesEncoding) {
     }
 }
 
+// The message keeps its text and names the settings files: the one without the value, or
+// every file that was looked for.
 TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory) {
+    using Key = testing::InstallDir::Key;
     struct Case {
         const char* what;
-        testing::InstallDir::Key key;
+        Key key;
         bool withValue;
-        std::string message;  // UTF-8
+        std::vector<Key> named;  // the files the message names, in order
     };
     const Case cases[] = {
-        {"no key", testing::InstallDir::Key::None, true,
-         "No se encontró la Clave "
-         "HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
-        {"a key without the value", testing::InstallDir::Key::Nivora2016, false,
-         "No se encontró la Clave "
-         "HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio\n"},
+        {"no key", Key::None, true, {Key::Nivora2016, Key::Nivora2015}},
+        {"a key without the value", Key::Nivora2016, false, {Key::Nivora2016}},
     };
     AppInstance app;
     UiWorld world;
@@ -436,11 +435,17 @@ TEST(ConsoleText, HeadlessRefusesToStartWithoutAnInstallationDirectory) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         testing::InstallDir settings(c.key, c.withValue);
+        std::string files;
+        for (const Key k : c.named) files += (files.empty() ? "" : ", ") + settings.settingsFile(k);
+        const std::string message =
+            "No se encontró la Clave "
+            "HKEY_LOCAL_MACHINE\\Software\\Orbalt\\NivoraERP2016\\Directorio (" +
+            std::string(c.named.size() > 1 ? "archivos buscados: " : "archivo ") + files + ")\n";
         Program program({"--headless", world.server, world.user, world.password, "001"});
         ASSERT_TRUE(program.started);
         ASSERT_TRUE(program.finish());
         EXPECT_EQ(program.process.exitCode(), 2);
-        EXPECT_EQ(program.err, c.message);
+        EXPECT_EQ(program.err, message);
         EXPECT_EQ(program.out, "");
         EXPECT_FALSE(world.sent(1));
     }

@@ -101,7 +101,10 @@ TEST(Diraplicacion, KeyWithoutValueGivesEmptyTextSilently) {
     EXPECT_EQ(core::diraplicacion(), "");
     EXPECT_EQ(core::applicationFile("SERVIDORES.cfg"), "");
     EXPECT_TRUE(capture.messages.empty());
-    EXPECT_EQ(core::installationDirectoryProblem(), kMissingKeyMessage);
+    // The problem names the file that lacks the value.
+    EXPECT_EQ(
+        core::installationDirectoryProblem(),
+        kMissingKeyMessage + " (archivo " + dir.settingsFile(InstallDir::Key::Nivora2016) + ")");
 }
 
 // The bytes of a file, or nullopt when it cannot be read.
@@ -125,7 +128,11 @@ TEST(Diraplicacion, NoKeyTellsTheUserOncePerRunAndWritesNothingAtTheRoot) {
     EXPECT_EQ(capture.messages, (Entries{kMissingKeyMessage}));
     EXPECT_EQ(fileBytes("/ENVIO.TXT"), rootLogBefore);
     EXPECT_EQ(fileBytes("/ERRORES.TXT"), rootErrorsBefore);
-    EXPECT_EQ(core::installationDirectoryProblem(), kMissingKeyMessage);
+    // The problem names every file that was looked for; the user's message keeps its text.
+    EXPECT_EQ(core::installationDirectoryProblem(),
+              kMissingKeyMessage +
+                  " (archivos buscados: " + dir.settingsFile(InstallDir::Key::Nivora2016) + ", " +
+                  dir.settingsFile(InstallDir::Key::Nivora2015) + ")");
     EXPECT_EQ(capture.messages.size(), 1u);
 }
 
@@ -350,48 +357,84 @@ TEST(Logs, AnUnreadableLogIsAppendedToNotReplaced) {
     }
 }
 
-TEST(Logs, UnwritableLogIsIgnored) {
+// A line that cannot be written is lost without an exception; the first loss of each log
+// in the run is said on standard error with the file and the reason, and the run knows.
+TEST(Logs, AnUnwritableLogLosesItsLinesAndIsSaidOncePerFile) {
     InstallDir dir(InstallDir::Key::None);
     dir.writeSettings(InstallDir::Key::Nivora2016,
                       "[General]\nDirectorio=" + dir.path() + "/no-such-folder\n");
+    core::forgetLostLogLines();
+    ::testing::internal::CaptureStderr();
     EXPECT_NO_THROW(core::archivo_auditoria("1", "236", "X"));
+    EXPECT_NO_THROW(core::archivo_auditoria("2", "236", "X"));
     EXPECT_NO_THROW(core::logUnhandledError("", "boom"));
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(core::logLineLost());
+    core::forgetLostLogLines();
     EXPECT_FALSE(dir.readFile("no-such-folder/ENVIO.TXT"));
+    const std::string folder = dir.path() + "/no-such-folder/";
+    EXPECT_EQ(said, "enviozvr: no se puede escribir el log " + folder +
+                        "ENVIO.TXT (No such file or directory): sus lineas se pierden\n"
+                        "enviozvr: no se puede escribir el log " +
+                        folder +
+                        "ERRORES.TXT (No such file or directory): sus lineas se pierden\n");
 }
 
 }  // namespace
 
 // The shipped logrotate snippet, pointed at a test folder and run with logrotate itself,
 // between lines the program writes: every line ends up whole in the old or the new log,
-// in order. With copytruncate instead of moving the file the same holds for lines written
-// before and after a rotation (the log is never held open between lines).
+// in order, in the installation directory and in an instance's log folder under
+// /var/log/enviozvr alike. With copytruncate instead of moving the file the same holds
+// for lines written before and after a rotation (the log is never held open between
+// lines).
 TEST(Logs, EveryLineSurvivesALogrotateRotation) {
     if (!std::filesystem::exists("/usr/sbin/logrotate"))
         GTEST_SKIP() << "logrotate is not installed";
     std::ifstream in(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.logrotate");
     const std::string shipped{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     ASSERT_NE(shipped.find("/srv/nivora/ENVIO.TXT"), std::string::npos);
+    ASSERT_NE(shipped.find("/var/log/enviozvr/*/ENVIO.TXT"), std::string::npos);
 
     struct Case {
         const char* what;
         std::function<std::string(std::string)> edit;
+        std::string folder;  // of the logs, under the installation directory; "" for itself
     } cases[] = {
-        {"as shipped", [](std::string s) { return s; }},
+        {"as shipped", [](std::string s) { return s; }, ""},
         {"copytruncate",
-         [](std::string s) { return s.replace(s.find("nocreate"), 8, "copytruncate"); }},
+         [](std::string s) { return s.replace(s.find("nocreate"), 8, "copytruncate"); }, ""},
+        {"an instance's log folder", [](std::string s) { return s; }, "var/001"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         InstallDir dir;
         std::string config = c.edit(shipped);
         // Rotated as the user running the test.
-        const std::size_t su = config.find("su enviozvr enviozvr");
-        ASSERT_NE(su, std::string::npos);
-        config.replace(su, 20,
-                       "su "s + getpwuid(geteuid())->pw_name + " " + getgrgid(getegid())->gr_name);
+        const std::string su = "su enviozvr enviozvr";
+        ASSERT_NE(config.find(su), std::string::npos);
+        for (std::size_t at; (at = config.find(su)) != std::string::npos;)
+            config.replace(
+                at, su.size(),
+                "su "s + getpwuid(geteuid())->pw_name + " " + getgrgid(getegid())->gr_name);
         for (std::size_t at; (at = config.find("/srv/nivora")) != std::string::npos;)
             config.replace(at, 11, dir.path());
+        for (std::size_t at; (at = config.find("/var/log/enviozvr")) != std::string::npos;)
+            config.replace(at, 17, dir.file("var"));
         dir.writeFile("logrotate.conf", config);
+        const std::string prefix = c.folder.empty() ? "" : c.folder + "/";
+        if (!c.folder.empty()) {
+            std::filesystem::create_directories(dir.file(c.folder));
+            std::filesystem::permissions(dir.file("var"), std::filesystem::perms::owner_all |
+                                                              std::filesystem::perms::group_read |
+                                                              std::filesystem::perms::group_exec |
+                                                              std::filesystem::perms::others_read |
+                                                              std::filesystem::perms::others_exec);
+            core::setLogDirectory(dir.file(c.folder));
+        }
+        struct Reset {
+            ~Reset() { core::setLogDirectory({}); }
+        } reset;
 
         for (int i = 1; i <= 3; ++i) core::archivo_auditoria(std::to_string(i), "236", "FV");
         const std::string command = "/usr/sbin/logrotate -f -s '" + dir.file("logrotate.state") +
@@ -399,8 +442,8 @@ TEST(Logs, EveryLineSurvivesALogrotateRotation) {
         ASSERT_EQ(std::system(command.c_str()), 0) << config;
         for (int i = 4; i <= 5; ++i) core::archivo_auditoria(std::to_string(i), "236", "FV");
 
-        const auto old = dir.logLines("ENVIO.TXT.1");
-        const auto current = dir.logLines("ENVIO.TXT");
+        const auto old = dir.logLines(prefix + "ENVIO.TXT.1");
+        const auto current = dir.logLines(prefix + "ENVIO.TXT");
         ASSERT_EQ(old.size(), 3u);
         ASSERT_EQ(current.size(), 2u);
         std::vector<std::string> all(old);
