@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTextDocumentFragment>
 #include <QToolButton>
@@ -39,6 +41,7 @@
 #include "support/recordederrors.h"
 #include "support/relay.h"
 #include "ui/gridclipboard.h"
+#include "ui/griddelegate.h"
 #include "ui/gridfinddlg.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridsortfilter.h"
@@ -1063,6 +1066,75 @@ TEST_F(Viewers, TheSmallestWindowKeepsRowCountNavigatorAndCerrar) {
         // The grid keeps room for its titles and a row.
         EXPECT_GE(v->Grid1->viewport()->height(), v->Grid1->rowHeight());
     }
+}
+
+// Run with the workstation in Colombian Spanish (ctest runs them so as
+// ViewersInColombianSpanish; elsewhere they skip): times show as "3:03:39 p. m.".
+class ColombianViewers : public Viewers {
+  protected:
+    void SetUp() override {
+        if (QLocale::system().name() != QStringLiteral("es_CO"))
+            GTEST_SKIP() << "needs LC_ALL=es_CO.UTF-8";
+        Viewers::SetUp();
+        world.origin().exec(std::vector<std::string>{
+            "UPDATE REPLICA_EVENTOS SET RPEV_HORAREG = '15:03:39' WHERE RPEV_ID = 1",
+            "UPDATE REPLICA_EVENTOS SET RPEV_HORAREG = '03:03:39' WHERE RPEV_ID = 3"});
+    }
+};
+
+// "Hora" shows the whole long time, so morning and afternoon differ on screen, and a time
+// typed into its filter cell as the grid shows it (or with a plain blank, in capitals)
+// filters the list.
+TEST_F(ColombianViewers, TimesShowWholeAndFilterAsShown) {
+    auto v = open<ui::Tfmensajesenvzvr>();
+    ui::GridWidget& g = *v->Grid1;
+    const int hora = 6;
+    ASSERT_EQ(g.model()->headerData(hora, Qt::Horizontal).toString(), QStringLiteral("Hora"));
+    const QString afternoon = longTime(15, 3, 39);
+    EXPECT_TRUE(afternoon.contains(QStringLiteral("m."), Qt::CaseInsensitive))
+        << afternoon.toStdString();
+    EXPECT_EQ(cell(*v, rowOf(*v, 1), hora), afternoon);
+    EXPECT_EQ(cell(*v, rowOf(*v, 3), hora), longTime(3, 3, 39));
+    // Every time of the day fits its cell: none is elided.
+    const QFontMetrics metrics = g.fontMetrics();
+    const int margin = g.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &g) + 1;
+    for (int h = 0; h < 24; ++h) {
+        const QString text = longTime(h, 58, 58);
+        EXPECT_LE(metrics.horizontalAdvance(text) + 2 * margin, g.columnWidth(hora))
+            << text.toStdString();
+    }
+    const QModelIndex shown = g.model()->index(rowOf(*v, 1), hora);
+    QStyleOptionViewItem option;
+    option.initFrom(g.viewport());
+    option.widget = &g;
+    option.rect = g.visualRect(shown);
+    auto* delegate = dynamic_cast<ui::GridDelegate*>(g.itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    EXPECT_FALSE(delegate->textCut(option, shown)) << "the afternoon time is cut";
+
+    v->ckfiltro->click();
+    ui::FilterCell* filter = v->sortFilter->cell(hora);
+    ASSERT_NE(filter, nullptr);
+    const struct {
+        QString typed;
+        std::vector<int> ids;
+    } cases[] = {
+        {afternoon, {1}},
+        {QStringLiteral("3:03:39 p. m."), {1}},
+        {QStringLiteral("=3:03:39 P. M."), {1}},
+        {QStringLiteral("<3:03:39 p. m."), {3}},
+        {QStringLiteral("3:03:39 a. m."), {3}},
+        {QStringLiteral("15:03:39"), {1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        filter->setFocus();
+        filter->selectAll();
+        QTest::keyClicks(filter, c.typed);
+        QTest::keyClick(filter, Qt::Key_Return);
+        EXPECT_EQ(ids(*v), c.ids);
+    }
+    EXPECT_TRUE(errors.shown.empty());
 }
 
 }  // namespace
