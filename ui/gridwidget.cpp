@@ -70,7 +70,15 @@ GridWidget::GridWidget(QWidget* parent)
                                    : answer == QMessageBox::Ok || answer == QDialog::Accepted;
     };
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        const auto inside = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
+        // A cell editor's own pop-up (a drop-down's list) is a window of its own, but the
+        // focus it takes stays with the grid.
+        const auto inside = [this](QWidget* w) {
+            for (; w; w = w->parentWidget()) {
+                if (w == this) return true;
+                if (w->isWindow() && w->windowType() != Qt::Popup) return false;
+            }
+            return false;
+        };
         if (inside(old) && now && !inside(now)) focusLeft();
     });
     search_ = std::make_unique<GridSearch>(static_cast<GridSearchHost&>(*this));
