@@ -277,4 +277,118 @@ shot change-undone
 xdotool key alt+c
 gone "Configuración documentos"
 
+# ---- The workstation in Colombian Spanish, "Tipo documento" on a new row, a viewer made
+# small: without a window manager, then under twm. Clicks are relative to the window, so
+# the frames of a window manager do not move them.
+wclick() {  # title x y [button]
+    xdotool mousemove --window "$(window "$1")" "$2" "$3" click "${4:-1}"
+    sleep 0.3
+}
+walk_times_and_documents() {  # label
+    local label=$1
+    [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
+    sleep 1
+    (cd /tmp && exec env -u LC_ALL LANG=es_CO.UTF-8 XDG_CONFIG_DIRS="$work/xdg" "$build/app/enviozvr" >"$out/program-$label.log" 2>&1) &
+    program_pid=$!
+    focus "Control de acceso"
+    xdotool type --delay 20 SYSDBA
+    xdotool key Tab
+    xdotool type --delay 20 masterkey
+    xdotool key F2
+    focus "$main"
+    wclick "$main" 150 51
+    xdotool key Return
+    sleep 1
+
+    echo "== es_CO times in the error viewer ($label)"
+    wclick "$main" 345 116
+    focus "$errors"
+    sleep 1
+    shot "$label-es-co-hora-whole"
+    wclick "$errors" 494 9
+    # "Hora" comes after "Fecha": its filter cell sits right of x = 575.
+    wclick "$errors" 600 45
+    xdotool type "<= 9:05:00 a. m."
+    xdotool key Return
+    sleep 0.5
+    shot "$label-es-co-filter-morning"
+    focus "$errors"
+    wclick "$errors" 300 100
+    xdotool key ctrl+a ctrl+c
+    sleep 0.5
+    rows=$(xclip -o -selection clipboard 2>/dev/null | grep -c "Operation violates" || true)
+    check "\"<= 9:05:00 a. m.\" keeps the six events of 9:00 to 9:05 ($rows)" [ "$rows" -eq 6 ]
+    wclick "$errors" 600 45
+    xdotool key ctrl+a
+    xdotool type "> 9:55:00 A. M."
+    xdotool key Return
+    sleep 0.5
+    focus "$errors"
+    wclick "$errors" 300 100
+    xdotool key ctrl+a ctrl+c
+    sleep 0.5
+    rows=$(xclip -o -selection clipboard 2>/dev/null | grep -c "Operation violates" || true)
+    check "\"> 9:55:00 A. M.\" keeps the four events after 9:55 ($rows)" [ "$rows" -eq 4 ]
+    shot "$label-es-co-filter-capitals"
+    # As small as it gets: the row count, the navigator and "Cerrar" stay.
+    xdotool windowsize "$(window "$errors")" 50 50
+    sleep 0.5
+    shot "$label-viewer-smallest"
+    xdotool windowsize "$(window "$errors")" 1300 420
+    sleep 0.5
+    shot "$label-viewer-wide-error-column"
+    xdotool key alt+F4 2>/dev/null || true
+    sleep 0.5
+    if xdotool search --name "^$errors\$" >/dev/null 2>&1; then
+        xdotool windowsize "$(window "$errors")" 1052 374
+        sleep 0.5
+        wclick "$errors" 1012 331
+    fi
+    gone "$errors"
+
+    echo "== Tipo documento on a new row ($label)"
+    focus "$main"
+    wclick "$main" 521 124
+    focus "Configuración documentos"
+    wclick "Configuración documentos" 150 25
+    xdotool key Insert
+    xdotool key alt+Down
+    shot "$label-tipo-alt-down"
+    xdotool key Down Return
+    sleep 0.5
+    shot "$label-tipo-chosen-by-keys"
+    xdotool key Escape Escape
+    focus "Configuración documentos"
+    wclick "Configuración documentos" 150 25
+    xdotool key Insert F4
+    shot "$label-tipo-f4"
+    xdotool key Escape Escape Escape
+    focus "Configuración documentos"
+    wclick "Configuración documentos" 150 25
+    xdotool key Insert
+    xdotool type n
+    sleep 0.5
+    shot "$label-tipo-typed-n"
+    xdotool key Escape Escape
+    focus "Configuración documentos"
+    wclick "Configuración documentos" 150 25
+    xdotool key Insert F2
+    sleep 0.3
+    wclick "Configuración documentos" 305 25
+    shot "$label-tipo-arrow-clicked"
+    wclick "Configuración documentos" 150 60
+    sleep 0.5
+    shot "$label-tipo-chosen-by-mouse"
+    xdotool key Escape Escape
+    focus "Configuración documentos"
+    xdotool key alt+c
+    gone "Configuración documentos"
+}
+walk_times_and_documents nowm
+mkdir -p "$work/twm"
+printf 'RandomPlacement\nUsePPosition "on"\n' >"$work/twm/twmrc"
+twm -f "$work/twm/twmrc" >/dev/null 2>&1 &
+sleep 1
+walk_times_and_documents twm
+
 echo "Screenshots in $out"
