@@ -327,8 +327,11 @@ walk_times_and_documents() {  # label
     wclick "$errors" 300 100
     xdotool key ctrl+a ctrl+c
     sleep 0.5
-    rows=$(xclip -o -selection clipboard 2>/dev/null | grep -c "Operation violates" || true)
-    check "\"> 9:55:00 A. M.\" keeps the four events after 9:55 ($rows)" [ "$rows" -eq 4 ]
+    xclip -o -selection clipboard >"$out/$label-after-955.txt" 2>/dev/null || true
+    rows=$(grep -c "Operation violates" "$out/$label-after-955.txt" || true)
+    early=$(grep -cE "(^|[^0-9])9:([0-4][0-9]|5[0-5]):" "$out/$label-after-955.txt" || true)
+    check "\"> 9:55:00 A. M.\" keeps the events after 9:55 ($rows), none earlier ($early)" \
+        [ "$rows" -ge 4 -a "$early" -eq 0 ]
     shot "$label-es-co-filter-capitals"
     # As small as it gets: the row count, the navigator and "Cerrar" stay.
     xdotool windowsize "$(window "$errors")" 50 50
