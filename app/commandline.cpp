@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -36,6 +37,7 @@ std::string usageText() {
            "                [--minutes=N] [--batch=N] [--no-retry-errors]\n"
            "                [--connect-timeout=S] [--stall-timeout=S] [--parallel=N]\n"
            "       enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
+           "                [--format=nagios|prometheus] [--output=FILE]\n"
            "       enviozvr --export=errores|pendientes --format=txt|csv|htm|rtf|xls\n"
            "                --output=FILE [--sort=TITLE[:desc]]... [--filter=TITLE=TEXT]...\n"
            "                SERVER USER PASSWORD COMPANY\n"
@@ -80,6 +82,10 @@ std::string usageText() {
            "                      after another)\n"
            "Options of --status:\n"
            "  --stale=MINUTES     a pending event older than this is a failure (default 60)\n"
+           "  --format=prometheus the same facts as Prometheus exposition text\n"
+           "  --output=FILE       with --format=prometheus: replace FILE with them at once\n"
+           "                      (for node_exporter's textfile collector) and print the\n"
+           "                      report as without it\n"
            "Options of --export:\n"
            "  --format=txt|csv|htm|rtf|xls   the file format\n"
            "  --output=FILE       the file to write\n"
@@ -91,13 +97,15 @@ std::string usageText() {
            "sending for the company. Without --once it runs until SIGTERM or SIGINT and\n"
            "then exits 0 (2 as above before its first cycle; a second signal ends it at\n"
            "once with 128 + the signal's number).\n"
-           "Exit status of --status: 0 all is well, 1 a destination has events with an\n"
-           "error or a pending event older than --stale, 2 bad arguments, a failed login,\n"
-           "an unknown company or a queue that cannot be read.\n"
+           "Exit status of --status: 0 OK, 1 WARNING: a destination has events with an\n"
+           "error, a pending event older than --stale or was not reached at its last\n"
+           "attempt, 2 CRITICAL: the origin cannot be reached, refuses the login or its\n"
+           "queue cannot be read, 3 UNKNOWN: bad arguments, an unknown company or no\n"
+           "installation directory; the first line says which (ENVIOZVR OK - ...).\n"
            "Exit status of --export: 0 the file was written, 1 the login, the company, the\n"
            "list or the file failed, 2 bad arguments or more rows than the format holds\n"
            "(XLS: 65535; nothing is written).\n"
-           "Any mode: 2 for an unknown option.\n"
+           "Any mode: 2 for an unknown option (--status: 3).\n"
            "\n"
            "The installation directory (logs ENVIO.TXT, errorenvio.txt, ERRORES.TXT and the\n"
            "server list SERVIDORES.cfg) is the value Directorio of\n"
@@ -118,6 +126,11 @@ std::optional<int> handleCommonOptions(const std::vector<std::string>& args, std
         }
         if (!knownOption(a)) {
             err << "enviozvr: unknown option '" << a << "'\n" << usageText();
+            // The status check answers as a monitoring plugin: UNKNOWN, on standard output.
+            if (std::find(args.begin(), args.end(), "--status") != args.end()) {
+                out << "ENVIOZVR UNKNOWN - unknown option '" << a << "'" << std::endl;
+                return 3;
+            }
             return 2;
         }
     }

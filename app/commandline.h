@@ -20,7 +20,8 @@ std::string usageText();
 // options (those before the first argument that does not start with '-'; a lone "-" is
 // a password read from the environment). Returns the exit status when the program is to
 // end here: 0 after the help or the version on `out`, 2 after the problem and the usage
-// on `err`. nullopt when a run mode is to take the arguments.
+// on `err` (3 for the status check, which also says "ENVIOZVR UNKNOWN - ..." on `out`).
+// nullopt when a run mode is to take the arguments.
 std::optional<int> handleCommonOptions(const std::vector<std::string>& args, std::ostream& out,
                                        std::ostream& err);
 

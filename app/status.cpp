@@ -1,6 +1,8 @@
 #include "app/status.h"
 
-#include <QTime>
+#include <QDateTime>
+#include <QFile>
+#include <QSaveFile>
 #include <algorithm>
 #include <fstream>
 #include <iostream>
@@ -14,8 +16,10 @@
 #include "app/signals.h"
 #include "core/localfiles.h"
 #include "core/messages.h"
+#include "core/staterecord.h"
 #include "core/unhandled.h"
 #include "data/connection.h"
+#include "data/errors.h"
 #include "data/value.h"
 #include "sender/maindata.h"
 
@@ -25,20 +29,50 @@ namespace {
 
 const char* const kUsage =
     "usage: enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
-    "  one line per destination company: pending events, pending events with an error,\n"
-    "  the age of the oldest pending event and the last send; then the last line of\n"
-    "  errorenvio.txt. A PASSWORD of '-' is read from ENVIOZVR_PASSWORD.\n"
-    "  Exit status: 0 healthy; 1 a destination has events with an error or a pending\n"
-    "  event older than MINUTES (default 60); 2 bad arguments or a failed login\n";
+    "                [--format=nagios|prometheus] [--output=FILE]\n"
+    "  a summary line (ENVIOZVR OK|WARNING|CRITICAL|UNKNOWN - ... | perfdata), one line\n"
+    "  per destination company (pending events, pending events with an error, the age of\n"
+    "  the oldest pending event, the last send, a failed last attempt), then the last line\n"
+    "  of errorenvio.txt. --format=prometheus prints the same facts as Prometheus text;\n"
+    "  with --output=FILE it replaces FILE with them at once and prints the report.\n"
+    "  A PASSWORD of '-' is read from ENVIOZVR_PASSWORD.\n"
+    "  Exit status: 0 OK; 1 WARNING: a destination has events with an error, a pending\n"
+    "  event older than MINUTES (default 60) or was not reached at its last attempt;\n"
+    "  2 CRITICAL: the origin cannot be reached or refuses the login; 3 UNKNOWN: bad\n"
+    "  arguments or no usable installation directory\n";
+
+enum Health { kOk = 0, kWarning = 1, kCritical = 2, kUnknown = 3 };
+
+const char* healthName(int health) {
+    switch (health) {
+        case kOk:
+            return "OK";
+        case kWarning:
+            return "WARNING";
+        case kCritical:
+            return "CRITICAL";
+        default:
+            return "UNKNOWN";
+    }
+}
+
+// The summary line of a monitoring plugin: "ENVIOZVR <STATE> - <text>[ | <perfdata>]".
+std::string summaryLine(int health, const std::string& text, const std::string& perfdata = {}) {
+    std::string line = std::string("ENVIOZVR ") + healthName(health) + " - " + text;
+    if (!perfdata.empty()) line += " | " + perfdata;
+    return line;
+}
 
 struct StatusArgs {
     std::vector<std::string> positional;
     long staleMinutes = 60;
+    bool prometheus = false;
+    std::string output;  // as typed, in the locale's encoding
 };
 
-std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args) {
+// The arguments, or the reason they cannot be used.
+std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args, std::string& problem) {
     StatusArgs s;
-    std::string problem;
     for (const std::string& a : args) {
         if (a == "--status") continue;
         if (a.rfind("--stale=", 0) == 0) {
@@ -49,21 +83,29 @@ std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args) {
                 s.staleMinutes = std::stol(v);
             else
                 problem = "--stale needs a whole number of minutes, not '" + v + "'";
+        } else if (a.rfind("--format=", 0) == 0) {
+            const std::string v = a.substr(9);
+            if (v == "prometheus" || v == "nagios")
+                s.prometheus = v == "prometheus";
+            else
+                problem = "--format of --status is nagios or prometheus, not '" + v + "'";
+        } else if (a.rfind("--output=", 0) == 0) {
+            s.output = a.substr(9);
+            if (s.output.empty()) problem = "--output needs a file name";
         } else if (a.rfind("--", 0) == 0) {
             problem = "unknown option '" + a + "'";
         } else {
             s.positional.push_back(a);
         }
-        if (!problem.empty()) break;
+        if (!problem.empty()) return std::nullopt;
     }
-    if (problem.empty() && s.positional.size() != 4)
+    if (s.positional.size() != 4)
         problem = "SERVER, USER, PASSWORD and COMPANY are required, and nothing more";
-    else if (problem.empty() && s.positional[3].empty())
+    else if (s.positional[3].empty())
         problem = "COMPANY must not be empty";
-    if (!problem.empty()) {
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
-        return std::nullopt;
-    }
+    else if (!s.output.empty() && !s.prometheus)
+        problem = "--output goes with --format=prometheus";
+    if (!problem.empty()) return std::nullopt;
     return s;
 }
 
@@ -71,10 +113,15 @@ struct Destination {
     long pending = 0;
     long errored = 0;
     std::optional<long> oldestMinutes;
+    std::optional<long> oldestSeconds;
     std::optional<data::Timestamp> lastSent;
     bool active = false;
-    bool listed = false;                   // has a REPLICA_COMPANIA row, active or not
-    std::optional<long> failedMinutesAgo;  // its last errorenvio.txt line, when recent
+    bool listed = false;  // has a REPLICA_COMPANIA row, active or not
+    std::optional<core::DestinationState> state;
+    // Its last attempt failed and events still wait for it.
+    bool unreachable() const { return state && !state->reached && pending + errored > 0; }
+    // A destination switched off in REPLICA_COMPANIA is nobody's concern here.
+    bool shown() const { return !listed || active; }
 };
 
 const char* const kQueueByDestination =
@@ -83,7 +130,9 @@ const char* const kQueueByDestination =
     "SUM(IIF(RPEV_FECREP IS NULL AND RPEV_ERROR IS NOT NULL, 1, 0)), "
     "DATEDIFF(MINUTE FROM MIN(IIF(RPEV_FECREP IS NULL, "
     "RPEV_FECREG + COALESCE(RPEV_HORAREG, TIME '00:00:00'), NULL)) TO CURRENT_TIMESTAMP), "
-    "MAX(RPEV_FECREP + COALESCE(RPEV_HORAREP, TIME '00:00:00')) "
+    "MAX(RPEV_FECREP + COALESCE(RPEV_HORAREP, TIME '00:00:00')), "
+    "DATEDIFF(SECOND FROM MIN(IIF(RPEV_FECREP IS NULL, "
+    "RPEV_FECREG + COALESCE(RPEV_HORAREG, TIME '00:00:00'), NULL)) TO CURRENT_TIMESTAMP) "
     "FROM REPLICA_EVENTOS WHERE RPEV_COMPANIA <> '' GROUP BY RPEV_COMPANIA";
 const char* const kListedDestinations =
     "SELECT TRIM(RPCO_COD), MAX(IIF(RPCO_ACTIVA = 'S', 1, 0)) FROM REPLICA_COMPANIA "
@@ -102,6 +151,8 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
             d.oldestMinutes = std::max(0L, static_cast<long>(age.asInteger()));
         if (const data::Value last = queue->value(4); !last.isNull())
             d.lastSent = last.asTimestamp();
+        if (const data::Value age = queue->value(5); !age.isNull())
+            d.oldestSeconds = std::max(0L, static_cast<long>(age.asInteger()));
     }
     queue->close();
     auto listed = company.open(kListedDestinations);
@@ -114,48 +165,157 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
     return out;
 }
 
-// The lines of errorenvio.txt, without their line ends.
-std::vector<std::string> connectionFailureLines() {
-    std::ifstream in(core::applicationFile("errorenvio.txt"), std::ios::binary);
-    if (!in) return {};
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::string> out;
+// The last line of errorenvio.txt, without its line end; empty when there is none or it
+// cannot be read.
+std::string lastConnectionFailureLine() {
+    std::string bytes;
+    try {
+        std::ifstream in(core::applicationFile("errorenvio.txt"), std::ios::binary);
+        if (!in) return {};
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        return {};
+    }
     std::istringstream lines(bytes);
+    std::string last;
     for (std::string line; std::getline(lines, line);) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-        if (!line.empty()) out.push_back(line);
+        if (!line.empty()) last = line;
+    }
+    return last;
+}
+
+// Why the origin (its general or its company database) could not be used: a server that
+// refuses the connection or does not answer is said to do so, a refused login as such.
+std::string originFailure(const std::exception& e) {
+    const std::string text = e.what();
+    const auto* db = dynamic_cast<const data::DatabaseError*>(&e);
+    if (db && db->connectionLost() && text.find("no answer within") != std::string::npos)
+        return "el servidor no responde (sin respuesta al conectar en " +
+               std::to_string(sender::kDestinationConnectTimeout.count()) + " s)";
+    // The client's wording when the host is known but its port takes no connection ("Failed
+    // to locate host machine" is a name that is not known: "host not found" fits that one).
+    if (text.find("Failed to establish a connection") != std::string::npos)
+        return "el servidor rechaza la conexion (nadie atiende en su puerto)";
+    return core::translateErrorMessage(text);
+}
+
+std::string minutesSince(std::int64_t then) {
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    return std::to_string(std::max<std::int64_t>(0, now - then) / 60);
+}
+
+// "a, b y c"-free joining: the codes with commas.
+std::string joined(const std::vector<std::string>& items, const char* separator) {
+    std::string out;
+    for (const std::string& i : items) {
+        if (!out.empty()) out += separator;
+        out += i;
     }
     return out;
 }
 
-// Minutes since the date and time that start a log line, when it was written today or
-// yesterday (the short date of the system's locale, as the logs write it, and the time as
-// hours, minutes and seconds); nothing otherwise.
-std::optional<long> minutesAgo(const std::string& line) {
-    const auto first = line.find(',');
-    const auto second = first == std::string::npos ? first : line.find(',', first + 1);
-    if (second == std::string::npos) return std::nullopt;
-    const std::string dateText = line.substr(0, first);
-    data::Date yesterday = data::today();
-    yesterday.days -= 1;
-    int daysAgo = -1;
-    if (dateText == data::shortDateText(data::today()))
-        daysAgo = 0;
-    else if (dateText == data::shortDateText(yesterday))
-        daysAgo = 1;
-    const QTime time =
-        QTime::fromString(QString::fromLatin1(line.substr(first + 1, second - first - 1).c_str()),
-                          QStringLiteral("H:mm:ss"));
-    if (daysAgo < 0 || !time.isValid()) return std::nullopt;
-    const long seconds = daysAgo * 86400L + time.secsTo(QTime::currentTime());
-    return seconds < 0 ? std::nullopt : std::optional<long>(seconds / 60);
+// ---- Prometheus exposition text ---------------------------------------------------
+
+// A label value: UTF-8, with backslash, double quote and line feed escaped.
+std::string labelValue(const std::string& windows1252) {
+    std::string out;
+    for (const char c : encodingFromWindows1252(windows1252, "UTF-8")) {
+        if (c == '\\' || c == '"') out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+class Exposition {
+  public:
+    explicit Exposition(const std::string& origin) : origin_(labelValue(origin)) {}
+
+    // Starts a metric family.
+    void family(const std::string& name, const std::string& help) {
+        name_ = name;
+        text_ += "# HELP " + name + " " + help + "\n# TYPE " + name + " gauge\n";
+    }
+    void sample(long long value) {
+        text_ += name_ + "{origin=\"" + origin_ + "\"} " + std::to_string(value) + "\n";
+    }
+    void sample(const std::string& destination, long long value) {
+        text_ += name_ + "{origin=\"" + origin_ + "\",destination=\"" + labelValue(destination) +
+                 "\"} " + std::to_string(value) + "\n";
+    }
+    const std::string& text() const { return text_; }
+
+  private:
+    std::string origin_;
+    std::string name_;
+    std::string text_;
+};
+
+// The facts of the check as metrics. `reached`: the origin's queue could be read (the
+// destinations then come with their queue; otherwise only what the state record says).
+std::string metricsText(const std::string& origin, int health, bool reached,
+                        const std::map<std::string, Destination>& destinations) {
+    Exposition m(origin);
+    m.family("enviozvr_up", "Whether the check could read the origin company's queue.");
+    m.sample(reached ? 1 : 0);
+    m.family("enviozvr_status",
+             "The check's state: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN (as its exit status).");
+    m.sample(health);
+    std::vector<std::pair<std::string, const Destination*>> shown;
+    for (const auto& [code, d] : destinations)
+        if (d.shown()) shown.emplace_back(code, &d);
+    if (reached) {
+        m.family("enviozvr_pending_events",
+                 "Pending events without an error, by destination company.");
+        for (const auto& [code, d] : shown) m.sample(code, d->pending);
+        m.family("enviozvr_errored_events",
+                 "Pending events that carry an error, by destination company.");
+        for (const auto& [code, d] : shown) m.sample(code, d->errored);
+        m.family("enviozvr_oldest_pending_age_seconds",
+                 "Age of the oldest pending event by the origin server's clock (0: none).");
+        for (const auto& [code, d] : shown) m.sample(code, d->oldestSeconds.value_or(0));
+    }
+    m.family("enviozvr_last_attempt_timestamp_seconds",
+             "Unix time of the last attempt to serve the destination.");
+    for (const auto& [code, d] : shown)
+        if (d->state) m.sample(code, d->state->lastAttempt);
+    m.family("enviozvr_last_success_timestamp_seconds",
+             "Unix time the destination was last reached and served.");
+    for (const auto& [code, d] : shown)
+        if (d->state && d->state->lastSuccess > 0) m.sample(code, d->state->lastSuccess);
+    m.family("enviozvr_destination_reached",
+             "Whether the last attempt reached the destination (1) or not (0).");
+    for (const auto& [code, d] : shown)
+        if (d->state) m.sample(code, d->state->reached ? 1 : 0);
+    return m.text();
+}
+
+// Replaces the file named `output` (in the locale's encoding) with `text` at once; empty
+// text when done, otherwise the reason.
+std::string replaceFile(const std::string& output, const std::string& text) {
+    QSaveFile file(QFile::decodeName(output.c_str()));
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(text.data(), static_cast<qint64>(text.size())) ==
+            static_cast<qint64>(text.size()) &&
+        file.commit())
+        return {};
+    return file.errorString().toStdString();
 }
 
 }  // namespace
 
 int runStatus(const std::vector<std::string>& args) {
-    const std::optional<StatusArgs> parsed = parseArgs(args);
-    if (!parsed) return 2;
+    std::string problem;
+    const std::optional<StatusArgs> parsed = parseArgs(args, problem);
+    if (!parsed) {
+        std::cout << consoleText(summaryLine(kUnknown, argumentText(problem))) << std::endl;
+        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        return kUnknown;
+    }
     const StatusArgs& a = *parsed;
     const std::string& company = a.positional[3];
 
@@ -167,72 +327,136 @@ int runStatus(const std::vector<std::string>& args) {
         ~RestoreHandler() { core::setUserMessageHandler({}); }
     } restoreHandler;
 
+    // Whatever else comes out, the metrics file says it: a file left as it was would keep
+    // telling of a past state.
+    std::map<std::string, Destination> destinations;
+    const auto finish = [&](int health, bool reached, const std::string& text,
+                            const std::string& perfdata, const std::string& details) -> int {
+        if (a.prometheus && a.output.empty()) {
+            std::cout << metricsText(company, health, reached, destinations) << std::flush;
+            return health;
+        }
+        if (!a.output.empty()) {
+            const std::string failure =
+                replaceFile(a.output, metricsText(company, health, reached, destinations));
+            if (!failure.empty()) {
+                std::cout << consoleText(summaryLine(kUnknown,
+                                                     "the metrics file " + argumentText(a.output) +
+                                                         " cannot be written: " +
+                                                         windows1252FromEncoding(failure, "UTF-8")))
+                          << "\n"
+                          << details << std::flush;
+                return kUnknown;
+            }
+        }
+        std::cout << consoleText(summaryLine(health, text, perfdata)) << "\n"
+                  << details << std::flush;
+        return health;
+    };
+
+    // Without an installation directory there is no state record to read: whether the
+    // destinations were reached cannot be told.
+    if (const std::string unusable = core::installationDirectoryProblem(); !unusable.empty()) {
+        std::cerr << consoleText(unusable) << "\n";
+        return finish(kUnknown, false, unusable, {}, {});
+    }
+
     sender::MainData data;
     // The check must answer even when the origin does not: the same limits as a
     // destination of the send cycle, and a lock on a row it reads cannot hold it.
     for (data::Connection* c : {&data.DbGeneral, &data.DbCia})
         c->setTimeouts(sender::kDestinationConnectTimeout, sender::kDestinationStallLimit);
-    std::map<std::string, Destination> destinations;
+    const core::StateRecord record = core::readStateRecord(company);
+    const auto withRecord = [&] {
+        for (const auto& [code, state] : record) destinations[code].state = state;
+    };
+    const auto originDown = [&](const std::exception& e) -> int {
+        const std::string reason = originFailure(e);
+        std::cerr << consoleText(reason) << "\n";
+        withRecord();
+        return finish(kCritical, false, "origen " + company + ": " + reason, {}, {});
+    };
     try {
         data.loginAutomatic(a.positional[0], a.positional[1], passwordArgument(a.positional[2]));
-        if (data.companyName(company).empty()) {
-            std::cerr << "enviozvr: the company " << consoleText(company)
-                      << " is not in COMPANIA\n";
-            return 2;
-        }
-        data.selectCompany(company);
     } catch (const std::exception& e) {
-        std::cerr << consoleText(core::translateErrorMessage(e.what())) << "\n";
-        return 2;
+        return originDown(e);
     }
     try {
+        if (data.companyName(company).empty()) {
+            const std::string text = "the company " + company + " is not in COMPANIA";
+            std::cerr << "enviozvr: " << consoleText(text) << "\n";
+            return finish(kUnknown, false, text, {}, {});
+        }
+        data.selectCompany(company);
         destinations = readDestinations(data.DbCia);
     } catch (const std::exception& e) {
-        std::cerr << consoleText(core::translateErrorMessage(e.what())) << "\n";
-        return 2;
+        destinations.clear();
+        return originDown(e);
     }
+    withRecord();
 
-    // A destination's last connection failure, when it came within the stale minutes.
-    const std::vector<std::string> failures = connectionFailureLines();
-    for (auto& [code, d] : destinations) {
-        const std::string path = "/datos/" + code + "/nivora.fdb";
-        // The newest line of this destination (the log is in time order).
-        const auto newest = std::find_if(
-            failures.rbegin(), failures.rend(),
-            [&](const std::string& line) { return line.find(path) != std::string::npos; });
-        if (newest == failures.rend()) continue;
-        if (const auto ago = minutesAgo(*newest); ago && *ago <= a.staleMinutes)
-            d.failedMinutesAgo = *ago;
-    }
-
-    bool healthy = true;
+    long pending = 0;
+    long errored = 0;
+    long oldest = 0;
+    long shownCount = 0;
+    std::vector<std::string> unreachable;
+    std::vector<std::string> withError;
+    std::vector<std::string> stale;
+    std::string details;
     for (const auto& [code, d] : destinations) {
-        // A destination switched off in REPLICA_COMPANIA is nobody's concern here.
-        if (d.listed && !d.active) continue;
-        std::cout << consoleText(code) << ": " << d.pending << " pendientes, " << d.errored
-                  << " con error, ";
+        if (!d.shown()) continue;
+        ++shownCount;
+        pending += d.pending;
+        errored += d.errored;
+        oldest = std::max(oldest, d.oldestMinutes.value_or(0));
+        std::string line = code + ": " + std::to_string(d.pending) + " pendientes, " +
+                           std::to_string(d.errored) + " con error, ";
         if (d.oldestMinutes)
-            std::cout << "mas antiguo hace " << *d.oldestMinutes << " min";
+            line += "mas antiguo hace " + std::to_string(*d.oldestMinutes) + " min";
         else
-            std::cout << "sin pendientes";
-        std::cout << ", ultimo envio ";
+            line += "sin pendientes";
+        line += ", ultimo envio ";
         if (d.lastSent)
-            std::cout << data::shortDateText(d.lastSent->date) << " "
-                      << data::longTimeText(d.lastSent->time);
+            line +=
+                data::shortDateText(d.lastSent->date) + " " + data::longTimeText(d.lastSent->time);
         else
-            std::cout << "nunca";
-        if (!d.active) std::cout << " (sin servidor activo)";
-        if (d.failedMinutesAgo)
-            std::cout << ", sin conexion hace " << *d.failedMinutesAgo << " min";
-        std::cout << "\n";
-        if (d.errored > 0 || (d.oldestMinutes && *d.oldestMinutes > a.staleMinutes) ||
-            d.failedMinutesAgo)
-            healthy = false;
+            line += "nunca";
+        if (!d.active) line += " (sin servidor activo)";
+        if (d.unreachable()) {
+            line += ", sin conexion hace " + minutesSince(d.state->lastAttempt) + " min";
+            if (!d.state->reason.empty()) line += " (" + d.state->reason + ")";
+            unreachable.push_back(code);
+        }
+        details += consoleText(line) + "\n";
+        if (d.errored > 0) withError.push_back(code);
+        if (d.oldestMinutes && *d.oldestMinutes > a.staleMinutes) stale.push_back(code);
     }
-    const std::string last = failures.empty() ? std::string() : failures.back();
-    std::cout << "errorenvio.txt: " << (last.empty() ? "sin lineas" : consoleText(last))
-              << std::endl;
-    return healthy ? 0 : 1;
+    const std::string last = lastConnectionFailureLine();
+    details +=
+        "errorenvio.txt: " + (last.empty() ? std::string("sin lineas") : consoleText(last)) + "\n";
+
+    std::string text = "origen " + company + ": ";
+    std::vector<std::string> problems;
+    if (!unreachable.empty()) problems.push_back("sin conexion con " + joined(unreachable, ", "));
+    if (!withError.empty())
+        problems.push_back(std::to_string(errored) + " con error para " + joined(withError, ", "));
+    if (!stale.empty())
+        problems.push_back("pendientes de mas de " + std::to_string(a.staleMinutes) + " min para " +
+                           joined(stale, ", "));
+    const int health = problems.empty() ? kOk : kWarning;
+    if (problems.empty())
+        text += std::to_string(pending) + " pendientes para " + std::to_string(shownCount) +
+                " destinos" +
+                (pending + errored > 0 ? ", mas antiguo hace " + std::to_string(oldest) + " min"
+                                       : std::string());
+    else
+        text += joined(problems, "; ");
+    const std::string perfdata =
+        "pending=" + std::to_string(pending) + " errored=" + std::to_string(errored) +
+        " oldest_minutes=" + std::to_string(oldest) + ";" + std::to_string(a.staleMinutes) +
+        " unreachable=" + std::to_string(unreachable.size()) +
+        " destinations=" + std::to_string(shownCount);
+    return finish(health, true, text, perfdata, details);
 }
 
 }  // namespace enviozvr::app

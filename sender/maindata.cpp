@@ -264,6 +264,7 @@ std::string MainData::companyName(const std::string& code) {
 
 std::vector<std::string> MainData::selectCompany(const std::string& code) {
     DbCia.disconnect();
+    originCompany = code;
     DbCia.setDatabase(loginRecord.ServidorSesion + "/datos/" + code + "/nivora.fdb");
     DbCia.setParam("User_Name", loginRecord.UsuarioSesion);
     DbCia.setParam("password", core::DescifrarClave(loginRecord.ClaveSesion));

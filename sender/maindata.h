@@ -196,6 +196,9 @@ class MainData {
     // agency list: "Todas" followed by each SUCU_NOMBRE in the order read. A failed
     // connect throws; DbCia then stays closed with the new parameters.
     std::vector<std::string> selectCompany(const std::string& code);
+    // The code the last selectCompany pointed DbCia at: the origin whose state record
+    // the send cycle keeps (core/staterecord.h).
+    std::string originCompany;
 };
 
 }  // namespace enviozvr::sender

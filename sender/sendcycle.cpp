@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/localfiles.h"
+#include "core/staterecord.h"
 #include "data/sqltext.h"
 #include "data/transaction.h"
 #include "data/value.h"
@@ -414,6 +415,9 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     if (server.empty()) return;
     if (!connectDestination(d, status, company, server, summary)) {
         summary.connected = false;
+        // A wait that a stop of the program ended says nothing of the destination.
+        if (!data::waitsInterrupted())
+            core::recordDestinationAttempt(d.originCompany, company, false, summary.reason);
         status.companyServed(summary);
         return;
     }
@@ -433,6 +437,8 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     // The destination is let go after its batch: the next company's database is another
     // one, and what was kept for this batch (the prepared insert) goes with the attachment.
     d.DBEnvio.disconnect();
+    // Reached and served, or lost in mid-batch (then not served since).
+    core::recordDestinationAttempt(d.originCompany, company, !summary.lost, summary.reason);
     status.companyServed(summary);
 }
 

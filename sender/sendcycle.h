@@ -55,7 +55,9 @@ CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status, 
 
 // Serves one destination company: connects DBEnvio to it, sends a batch of its pending
 // events and disconnects. Fills `summary` and reports it (SendStatus::companyServed),
-// unless the company is not active. A failure of the origin is thrown.
+// and records the attempt in the origin's state record (core/staterecord.h): reached,
+// or not with the reason; unless the company is not active or a stop of the program
+// ended the attempt. A failure of the origin is thrown.
 void serveCompany(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary);
 

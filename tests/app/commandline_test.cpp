@@ -84,6 +84,11 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase) {
         {{"-x", "srv", "u", "p", "001"}, 2, "", "enviozvr: unknown option '-x'"},
         {{"--headless", "--onec", "srv", "u", "p", "001"}, 2, "", "unknown option '--onec'"},
         {{"--export", "srv"}, 2, "", "unknown option '--export'"},
+        // The status check answers a monitoring system: UNKNOWN on standard output.
+        {{"--status", "--bogus", "srv", "u", "p", "001"},
+         3,
+         "ENVIOZVR UNKNOWN - unknown option '--bogus'\n",
+         "unknown option '--bogus'"},
     };
     for (const OptionCase& c : cases) {
         SCOPED_TRACE(c.args.front() + (c.args.size() > 1 ? " " + c.args[1] : ""));
@@ -105,13 +110,13 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsWithoutDisplayOrDatabase) {
 }
 
 // The exit statuses that need no database are the ones the help and the manual page give:
-// bad arguments and a missing installation directory 2 everywhere, a failed login 2 for
-// --headless and --status but 1 for --export.
+// bad arguments and a missing installation directory 2 (3, UNKNOWN, for --status), a
+// failed login 2 for --headless but 1 for --export.
 TEST(CommandLine, ExitStatusesAreTheDocumentedOnes) {
     const std::string nowhere = "/enviozvr-no-such-folder";
     const OptionCase cases[] = {
         {{"--headless", "--once", nowhere, "u", "p", "001"}, 2, "", "Directorio"},
-        {{"--status", nowhere, "u", "p", "001"}, 2, "", "general.fdb"},
+        {{"--status", nowhere, "u", "p", "001"}, 3, "ENVIOZVR UNKNOWN - ", "Directorio"},
         {{"--export=errores", "--format=txt", "srv", "u", "p", "001"}, 2, "", "--output=FILE"},
         {{"--export=errores", "--format=txt", "--output=" + nowhere + "/x.txt", nowhere, "u", "p",
           "001"},

@@ -1,12 +1,17 @@
 // The --status health report over real embedded databases: a table of queue situations
-// with the report they give and their exit statuses, and the refusals.
+// and state records with the report they give and their exit statuses, the refusals, and
+// an origin that refuses, stays silent or refuses the login.
 #include "app/status.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <cstdlib>
 
+#include "core/staterecord.h"
 #include "senderworld.h"
+#include "support/loopback.h"
+#include "support/relay.h"
 
 namespace enviozvr::sendertest {
 namespace {
@@ -32,13 +37,24 @@ void addAged(SenderWorld& w, const AgedEvent& e) {
         (e.error ? "'refused'" : "NULL") + ")");
 }
 
+// An attempt of the send cycle at a destination, `minutesAgo` minutes before now.
+struct PastAttempt {
+    std::string destination;
+    bool reached;
+    std::string reason;
+    int minutesAgo;
+};
+
 struct StatusCase {
     std::string name;
     std::vector<AgedEvent> events;
+    std::vector<PastAttempt> attempts;
     std::vector<std::string> extraArgs;
     std::string errorenvio;          // contents of errorenvio.txt ("" = no file); "$NOW" =
                                      // the date and time now, as the logs write them
-    std::vector<std::string> lines;  // expected report; "$Y" = yesterday 10:00:00
+    std::vector<std::string> lines;  // expected report after the summary; "$Y" = yesterday
+                                     // 10:00:00
+    std::string summary;             // the first line
     int status;
 };
 
@@ -52,14 +68,18 @@ TEST_P(StatusReport, LinesAndExitStatus) {
     w.listCompany("002", w.server);
     w.listCompany("004", w.server, "N");
     for (const AgedEvent& e : c.events) addAged(w, e);
-    if (!c.errorenvio.empty()) {
-        std::string text = c.errorenvio;
-        const std::string now =
-            data::shortDateText(data::today()) + "," + data::longTimeText(data::timeNow());
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    for (const PastAttempt& p : c.attempts)
+        core::recordDestinationAttempt("001", p.destination, p.reached, p.reason,
+                                       now - std::int64_t{p.minutesAgo} * 60);
+    const std::string logNow =
+        data::shortDateText(data::today()) + "," + data::longTimeText(data::timeNow());
+    const auto withNow = [&](std::string text) {
         for (auto p = text.find("$NOW"); p != std::string::npos; p = text.find("$NOW"))
-            text.replace(p, 4, now);
-        w.install.writeFile("errorenvio.txt", text);
-    }
+            text.replace(p, 4, logNow);
+        return text;
+    };
+    if (!c.errorenvio.empty()) w.install.writeFile("errorenvio.txt", withNow(c.errorenvio));
 
     std::vector<std::string> args{"--status", w.server, "sysdba", "masterkey", "001"};
     args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
@@ -73,15 +93,28 @@ TEST_P(StatusReport, LinesAndExitStatus) {
     yesterday.days -= 1;
     const std::string y =
         data::shortDateText(yesterday) + " " + data::longTimeText(data::Time::fromHms(10, 0, 0));
-    std::string expected;
+    std::string expected = c.summary + "\n";
     for (std::string line : c.lines) {
         if (const auto p = line.find("$Y"); p != std::string::npos) line.replace(p, 2, y);
-        expected += line + "\n";
+        expected += withNow(line) + "\n";
     }
     EXPECT_EQ(out, expected);
     EXPECT_EQ(status, c.status) << err;
     EXPECT_EQ(w.install.readFile("ERRORES.TXT"), std::nullopt) << "the check logs nothing";
 }
+
+// Perfdata of the summary line: pending, errored, oldest age, unreachable, destinations.
+std::string perf(int pending, int errored, int oldest, int unreachable, int destinations,
+                 int stale = 60) {
+    return " | pending=" + std::to_string(pending) + " errored=" + std::to_string(errored) +
+           " oldest_minutes=" + std::to_string(oldest) + ";" + std::to_string(stale) +
+           " unreachable=" + std::to_string(unreachable) +
+           " destinations=" + std::to_string(destinations);
+}
+
+const std::string kOk = "ENVIOZVR OK - origen 001: ";
+const std::string kWarning = "ENVIOZVR WARNING - origen 001: ";
+const std::string kNoLines = "errorenvio.txt: sin lineas";
 
 INSTANTIATE_TEST_SUITE_P(
     Situations, StatusReport,
@@ -89,88 +122,143 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"NothingQueued",
                    {},
                    {},
-                   "",
-                   {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca",
-                    "errorenvio.txt: sin lineas"},
-                   0},
-        StatusCase{"FreshPendingAndSent",
-                   {{1, "002", 5}, {2, "002", 2}, {3, "002", 900, false, true}},
                    {},
                    "",
-                   {"002: 2 pendientes, 0 con error, mas antiguo hace 5 min, ultimo envio $Y",
-                    "errorenvio.txt: sin lineas"},
+                   {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca", kNoLines},
+                   kOk + "0 pendientes para 1 destinos" + perf(0, 0, 0, 0, 1),
                    0},
+        StatusCase{
+            "FreshPendingAndSent",
+            {{1, "002", 5}, {2, "002", 2}, {3, "002", 900, false, true}},
+            {},
+            {},
+            "",
+            {"002: 2 pendientes, 0 con error, mas antiguo hace 5 min, ultimo envio $Y", kNoLines},
+            kOk + "2 pendientes para 1 destinos, mas antiguo hace 5 min" + perf(2, 0, 5, 0, 1),
+            0},
         // A workstation whose clock is ahead of the server's registers events "later".
-        StatusCase{"RegisteredAheadOfTheServersClock",
-                   {{1, "002", -600}},
-                   {},
-                   "",
-                   {"002: 1 pendientes, 0 con error, mas antiguo hace 0 min, ultimo envio nunca",
-                    "errorenvio.txt: sin lineas"},
-                   0},
+        StatusCase{
+            "RegisteredAheadOfTheServersClock",
+            {{1, "002", -600}},
+            {},
+            {},
+            "",
+            {"002: 1 pendientes, 0 con error, mas antiguo hace 0 min, ultimo envio nunca",
+             kNoLines},
+            kOk + "1 pendientes para 1 destinos, mas antiguo hace 0 min" + perf(1, 0, 0, 0, 1),
+            0},
         StatusCase{"PendingOlderThanTheDefault",
                    {{1, "002", 90}},
                    {},
+                   {},
                    "",
                    {"002: 1 pendientes, 0 con error, mas antiguo hace 90 min, ultimo envio nunca",
-                    "errorenvio.txt: sin lineas"},
+                    kNoLines},
+                   kWarning + "pendientes de mas de 60 min para 002" + perf(1, 0, 90, 0, 1),
                    1},
         StatusCase{"StaleLimitRaised",
                    {{1, "002", 90}},
+                   {},
                    {"--stale=120"},
                    "",
                    {"002: 1 pendientes, 0 con error, mas antiguo hace 90 min, ultimo envio nunca",
-                    "errorenvio.txt: sin lineas"},
+                    kNoLines},
+                   kOk + "1 pendientes para 1 destinos, mas antiguo hace 90 min" +
+                       perf(1, 0, 90, 0, 1, 120),
                    0},
         StatusCase{"PendingWithError",
                    {{1, "002", 1, true}, {2, "002", 1}},
                    {},
+                   {},
                    "",
                    {"002: 1 pendientes, 1 con error, mas antiguo hace 1 min, ultimo envio nunca",
-                    "errorenvio.txt: sin lineas"},
+                    kNoLines},
+                   kWarning + "1 con error para 002" + perf(1, 1, 1, 0, 1),
                    1},
         StatusCase{"SentWithErrorIsHistory",
                    {{1, "002", 900, true, true}},
                    {},
-                   "",
-                   {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio $Y",
-                    "errorenvio.txt: sin lineas"},
-                   0},
-        StatusCase{"DestinationWithoutActiveServer",
-                   {{1, "004", 3}, {2, "007", 4}},
                    {},
                    "",
-                   {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca",
-                    "007: 1 pendientes, 0 con error, mas antiguo hace 4 min, ultimo envio nunca "
-                    "(sin servidor activo)",
-                    "errorenvio.txt: sin lineas"},
+                   {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio $Y", kNoLines},
+                   kOk + "0 pendientes para 1 destinos" + perf(0, 0, 0, 0, 1),
                    0},
         StatusCase{
-            "RecentConnectionFailureOfADestination",
-            {{1, "002", 1}},
+            "DestinationWithoutActiveServer",
+            {{1, "004", 3}, {2, "007", 4}},
             {},
-            "01/02/2026,10:00:00,No se pudo conectar con el servidor s/datos/002/nivora.fdb\r\n"
+            {},
+            "",
+            {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca",
+             "007: 1 pendientes, 0 con error, mas antiguo hace 4 min, ultimo envio nunca "
+             "(sin servidor activo)",
+             kNoLines},
+            kOk + "1 pendientes para 2 destinos, mas antiguo hace 4 min" + perf(1, 0, 4, 0, 2),
+            0},
+        // The state record says the last attempt failed; the log's dates (of any locale)
+        // are not read, only its last line is shown.
+        StatusCase{"LastAttemptFailed",
+                   {{1, "002", 1}},
+                   {{"002", false, "conexion perdida", 3}},
+                   {},
+                   "31/12/99,10:00:00 p. m.,No se pudo conectar con el servidor "
+                   "s/datos/003/nivora.fdb\r\n",
+                   {"002: 1 pendientes, 0 con error, mas antiguo hace 1 min, ultimo envio nunca, "
+                    "sin conexion hace 3 min (conexion perdida)",
+                    "errorenvio.txt: 31/12/99,10:00:00 p. m.,No se pudo conectar con el servidor "
+                    "s/datos/003/nivora.fdb"},
+                   kWarning + "sin conexion con 002" + perf(1, 0, 1, 1, 1),
+                   1},
+        // However long ago: no cycle has reached it since.
+        StatusCase{"FailedLongAgoAndNotTriedSince",
+                   {{1, "002", 1}},
+                   {{"002", true, "", 700}, {"002", false, "servidor inalcanzable: x", 600}},
+                   {},
+                   "",
+                   {"002: 1 pendientes, 0 con error, mas antiguo hace 1 min, ultimo envio nunca, "
+                    "sin conexion hace 600 min (servidor inalcanzable: x)",
+                    kNoLines},
+                   kWarning + "sin conexion con 002" + perf(1, 0, 1, 1, 1),
+                   1},
+        // A destination served since its failure is healthy again, whatever the log says.
+        StatusCase{
+            "ServedSinceItsFailure",
+            {{1, "002", 1}},
+            {{"002", false, "conexion perdida", 2}, {"002", true, "", 1}},
+            {},
             "$NOW,No se pudo conectar con el servidor s/datos/002/nivora.fdb,conexion "
-            "perdida\r\n"
-            "01/02/2026,10:00:00,No se pudo conectar con el servidor s/datos/003/nivora.fdb\r\n",
-            {"002: 1 pendientes, 0 con error, mas antiguo hace 1 min, ultimo envio nunca, "
-             "sin conexion hace 0 min",
-             "errorenvio.txt: 01/02/2026,10:00:00,No se pudo conectar con el servidor "
-             "s/datos/003/nivora.fdb"},
-            1},
+            "perdida\r\n",
+            {"002: 1 pendientes, 0 con error, mas antiguo hace 1 min, ultimo envio nunca",
+             "errorenvio.txt: $NOW,No se pudo conectar con el servidor "
+             "s/datos/002/nivora.fdb,conexion perdida"},
+            kOk + "1 pendientes para 1 destinos, mas antiguo hace 1 min" + perf(1, 0, 1, 0, 1),
+            0},
+        // Nothing waits for it: no cycle will try it until something does.
+        StatusCase{"FailedWithNothingWaiting",
+                   {},
+                   {{"002", false, "conexion perdida", 5}},
+                   {},
+                   "",
+                   {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca", kNoLines},
+                   kOk + "0 pendientes para 1 destinos" + perf(0, 0, 0, 0, 1),
+                   0},
         StatusCase{"LastConnectionFailure",
+                   {},
                    {},
                    {},
                    "01/02/2026,10:00:00,No se pudo conectar con el servidor a\r\n"
                    "02/02/2026,11:00:00,No se pudo conectar con el servidor b\r\n",
                    {"002: 0 pendientes, 0 con error, sin pendientes, ultimo envio nunca",
                     "errorenvio.txt: 02/02/2026,11:00:00,No se pudo conectar con el servidor b"},
+                   kOk + "0 pendientes para 1 destinos" + perf(0, 0, 0, 0, 1),
                    0}),
     [](const auto& info) { return info.param.name; });
 
 struct RefusalCase {
     std::string name;
     std::vector<std::string> args;  // "$S" stands for the server text
+    int status;
+    std::string outStart;  // the summary line starts so
     std::string stderrPart;
 };
 
@@ -178,7 +266,9 @@ void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class StatusRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
-TEST_P(StatusRefusal, ExitsWithTwoAndSaysWhy) {
+// One summary line on standard output for the monitoring system, the details on standard
+// error for whoever reads it.
+TEST_P(StatusRefusal, SaysWhyOnBothStreams) {
     const RefusalCase& c = GetParam();
     SenderWorld w(false);
     std::vector<std::string> args;
@@ -191,32 +281,96 @@ TEST_P(StatusRefusal, ExitsWithTwoAndSaysWhy) {
     const int status = app::runStatus(args);
     const std::string out = ::testing::internal::GetCapturedStdout();
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(status, 2);
-    EXPECT_EQ(out, "");
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(out.rfind(c.outStart, 0), 0u) << out;
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << "one line: " << out;
+    EXPECT_EQ(out.find(" | "), std::string::npos) << "no perfdata without facts: " << out;
     EXPECT_NE(err.find(c.stderrPart), std::string::npos) << err;
 }
 
+const std::string kUnknown = "ENVIOZVR UNKNOWN - ";
+const std::string kCritical = "ENVIOZVR CRITICAL - origen 001: ";
+
 INSTANTIATE_TEST_SUITE_P(
     Arguments, StatusRefusal,
-    ::testing::Values(RefusalCase{"MissingCompany",
-                                  {"--status", "$S", "sysdba", "masterkey"},
-                                  "usage: enviozvr --status SERVER USER PASSWORD COMPANY"},
-                      RefusalCase{"BadStale",
-                                  {"--status", "$S", "sysdba", "masterkey", "001", "--stale=1h"},
-                                  "--stale needs a whole number of minutes"},
-                      RefusalCase{"UnknownOption",
-                                  {"--status", "$S", "sysdba", "masterkey", "001", "--x"},
-                                  "unknown option '--x'"},
-                      RefusalCase{"FailedLogin",
-                                  {"--status", "$S/nowhere", "sysdba", "masterkey", "001"},
-                                  "No se encontr"},
-                      RefusalCase{"UnknownCompany",
-                                  {"--status", "$S", "sysdba", "masterkey", "777"},
-                                  "the company 777 is not in COMPANIA"},
-                      RefusalCase{"CompanyWithoutDatabase",
-                                  {"--status", "$S", "sysdba", "masterkey", "003"},
-                                  "No se encontr"}),
+    ::testing::Values(
+        RefusalCase{"MissingCompany",
+                    {"--status", "$S", "sysdba", "masterkey"},
+                    3,
+                    kUnknown + "SERVER, USER, PASSWORD and COMPANY are required",
+                    "usage: enviozvr --status SERVER USER PASSWORD COMPANY"},
+        RefusalCase{"BadStale",
+                    {"--status", "$S", "sysdba", "masterkey", "001", "--stale=1h"},
+                    3,
+                    kUnknown + "--stale needs a whole number of minutes, not '1h'",
+                    "--stale needs a whole number of minutes"},
+        RefusalCase{"UnknownOption",
+                    {"--status", "$S", "sysdba", "masterkey", "001", "--x"},
+                    3,
+                    kUnknown + "unknown option '--x'",
+                    "unknown option '--x'"},
+        RefusalCase{"UnknownFormat",
+                    {"--status", "$S", "sysdba", "masterkey", "001", "--format=json"},
+                    3,
+                    kUnknown + "--format of --status is nagios or prometheus, not 'json'",
+                    "usage: enviozvr --status"},
+        RefusalCase{"OutputWithoutPrometheus",
+                    {"--status", "$S", "sysdba", "masterkey", "001", "--output=/tmp/x.prom"},
+                    3,
+                    kUnknown + "--output goes with --format=prometheus",
+                    "usage: enviozvr --status"},
+        RefusalCase{"UnknownCompany",
+                    {"--status", "$S", "sysdba", "masterkey", "777"},
+                    3,
+                    kUnknown + "the company 777 is not in COMPANIA",
+                    "the company 777 is not in COMPANIA"},
+        RefusalCase{"NoGeneralDatabase",
+                    {"--status", "$S/nowhere", "sysdba", "masterkey", "001"},
+                    2,
+                    kCritical + "No se encontró el archivo o la ruta",
+                    "No se encontr"},
+        RefusalCase{"CompanyWithoutDatabase",
+                    {"--status", "$S", "sysdba", "masterkey", "003"},
+                    2,
+                    "ENVIOZVR CRITICAL - origen 003: No se encontró el archivo o la ruta",
+                    "No se encontr"}),
     [](const auto& info) { return info.param.name; });
+
+// An origin server that refuses the connection, one that takes it and never answers, and
+// one that refuses the login are each said as such: CRITICAL, never "host not found".
+TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
+    testing::FreezableRelay silent;
+    silent.freeze();
+    struct Case {
+        const char* what;
+        bool viaServer;
+        std::string serverPrefix;  // before the databases' folder
+        std::string password;      // "" = the world's
+        std::string says;
+    };
+    const Case cases[] = {
+        {"nothing listens", false, "127.0.0.1/" + std::to_string(testing::closedPort()) + ":", "",
+         "el servidor rechaza la conexion (nadie atiende en su puerto)"},
+        {"silent", false, silent.serverText(), "",
+         "el servidor no responde (sin respuesta al conectar en 15 s)"},
+        {"login refused", true, "", "not-the-password",
+         "El nombre de Usuario o la clave son incorrectas."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SenderWorld w(WorldOptions{.login = false, .viaServer = c.viaServer});
+        const std::string server = c.viaServer ? w.server : c.serverPrefix + w.root;
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const int status = app::runStatus(
+            {"--status", server, "sysdba", c.password.empty() ? w.password : c.password, "001"});
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, 2);
+        EXPECT_EQ(out, kCritical + c.says + "\n");
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    }
+}
 
 // A password of "-" comes from the environment, out of the process list.
 TEST(StatusReport, PasswordFromTheEnvironment) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 
+#include "core/staterecord.h"
 #include "data/transaction.h"
 #include "senderworld.h"
 #include "support/relay.h"
@@ -157,11 +158,28 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
     EXPECT_FALSE(status.served[1].lost);
     EXPECT_FALSE(w.data.DBEnvio.isConnected());
 
-    // Once the destination answers again, the next cycle sends what was left.
+    // The origin's state record says the same, without any date out of the logs: 002 not
+    // reached, with the reason; 003 reached and served.
+    core::StateRecord record = core::readStateRecord("001");
+    ASSERT_EQ(record.count("002"), 1u);
+    ASSERT_EQ(record.count("003"), 1u);
+    EXPECT_FALSE(record["002"].reached);
+    EXPECT_EQ(record["002"].reason, c.reason);
+    EXPECT_TRUE(record["003"].reached);
+    EXPECT_EQ(record["003"].lastSuccess, record["003"].lastAttempt);
+    EXPECT_GT(record["003"].lastAttempt, 0);
+    const std::int64_t failedAt = record["002"].lastAttempt;
+
+    // Once the destination answers again, the next cycle sends what was left, and the
+    // record has it reached again.
     relay.thaw();
     w.data.DBEnvio.setTimeouts(15s, 60s);
     ASSERT_EQ(w.cycle(), CycleEnd::Completed);
     for (int i = 1; i <= 4; ++i) EXPECT_EQ(w.state(i), "sent") << "event " << i;
+    record = core::readStateRecord("001");
+    EXPECT_TRUE(record["002"].reached);
+    EXPECT_EQ(record["002"].reason, "");
+    EXPECT_GE(record["002"].lastSuccess, failedAt);
 }
 
 INSTANTIATE_TEST_SUITE_P(SendCycle, DestinationStall,

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -19,6 +20,18 @@ inline sockaddr_in loopback(int port) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(port));
     return a;
+}
+
+// A port of 127.0.0.1 where nothing listens (the kernel's choice, bound for a moment and
+// let go): a connection to it is refused at once. 0 when no port could be had.
+inline int closedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t length = sizeof a;
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0;
+    if (fd >= 0) ::close(fd);
+    return bound ? ntohs(a.sin_port) : 0;
 }
 
 // Writes all of `n` bytes; false when the peer is gone.

@@ -17,6 +17,7 @@
 #include <QToolButton>
 
 #include "core/scrambler.h"
+#include "core/staterecord.h"
 #include "data/codepage.h"
 #include "ui/ctrlaccesozvr.h"
 #include "ui/lookupbox.h"
@@ -493,6 +494,12 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     EXPECT_TRUE(w.Timer1->isActive());
     EXPECT_EQ(w.Timer1->interval(), 60000);
     EXPECT_EQ(w.NroOp->text(), QStringLiteral("100"));
+    // The desktop keeps the origin's state record as the unattended modes do.
+    const core::StateRecord record = core::readStateRecord("001");
+    ASSERT_EQ(record.size(), 2u);
+    EXPECT_TRUE(record.at("002").reached);
+    EXPECT_FALSE(record.at("007").reached);
+    EXPECT_NE(record.at("007").reason, "");
 
     // A destination that fails, then one that connects: the failure stays shown.
     world.addInvoiceEvent(4, "002", "1004");
