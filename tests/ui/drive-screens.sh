@@ -286,6 +286,8 @@ wclick() {  # title x y [button]
 }
 walk_times_and_documents() {  # label
     local label=$1
+    # Titles as patterns: "í" and "ó" compared whatever the walk's own locale.
+    local mainw="Env.o de informaci.n ZVR" docs="Configuraci.n documentos"
     [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
     sleep 1
     (cd /tmp && exec env -u LC_ALL LANG=es_CO.UTF-8 XDG_CONFIG_DIRS="$work/xdg" "$build/app/enviozvr" >"$out/program-$label.log" 2>&1) &
@@ -295,13 +297,13 @@ walk_times_and_documents() {  # label
     xdotool key Tab
     xdotool type --delay 20 masterkey
     xdotool key F2
-    focus "$main"
-    wclick "$main" 150 51
+    focus "$mainw"
+    wclick "$mainw" 150 51
     xdotool key Return
     sleep 1
 
     echo "== es_CO times in the error viewer ($label)"
-    wclick "$main" 345 116
+    wclick "$mainw" 345 116
     focus "$errors"
     sleep 1
     shot "$label-es-co-hora-whole"
@@ -340,20 +342,16 @@ walk_times_and_documents() {  # label
     xdotool windowsize "$(window "$errors")" 1300 420
     sleep 0.5
     shot "$label-viewer-wide-error-column"
-    xdotool key alt+F4 2>/dev/null || true
-    sleep 0.5
-    if xdotool search --name "^$errors\$" >/dev/null 2>&1; then
-        xdotool windowsize "$(window "$errors")" 1052 374
-        sleep 0.5
-        wclick "$errors" 1012 331
-    fi
+    # "Cerrar" sits at the bottom right corner, whatever the size.
+    eval "$(xdotool getwindowgeometry --shell "$(window "$errors")")"
+    wclick "$errors" $((WIDTH - 35)) $((HEIGHT - 16))
     gone "$errors"
 
     echo "== Tipo documento on a new row ($label)"
-    focus "$main"
-    wclick "$main" 521 124
-    focus "Configuración documentos"
-    wclick "Configuración documentos" 150 25
+    focus "$mainw"
+    wclick "$mainw" 521 124
+    focus "$docs"
+    wclick "$docs" 150 25
     xdotool key Insert
     xdotool key alt+Down
     shot "$label-tipo-alt-down"
@@ -361,31 +359,31 @@ walk_times_and_documents() {  # label
     sleep 0.5
     shot "$label-tipo-chosen-by-keys"
     xdotool key Escape Escape
-    focus "Configuración documentos"
-    wclick "Configuración documentos" 150 25
+    focus "$docs"
+    wclick "$docs" 150 25
     xdotool key Insert F4
     shot "$label-tipo-f4"
     xdotool key Escape Escape Escape
-    focus "Configuración documentos"
-    wclick "Configuración documentos" 150 25
+    focus "$docs"
+    wclick "$docs" 150 25
     xdotool key Insert
     xdotool type n
     sleep 0.5
     shot "$label-tipo-typed-n"
     xdotool key Escape Escape
-    focus "Configuración documentos"
-    wclick "Configuración documentos" 150 25
+    focus "$docs"
+    wclick "$docs" 150 25
     xdotool key Insert F2
     sleep 0.3
-    wclick "Configuración documentos" 305 25
+    wclick "$docs" 305 25
     shot "$label-tipo-arrow-clicked"
-    wclick "Configuración documentos" 150 60
+    wclick "$docs" 150 60
     sleep 0.5
     shot "$label-tipo-chosen-by-mouse"
     xdotool key Escape Escape
-    focus "Configuración documentos"
+    focus "$docs"
     xdotool key alt+c
-    gone "Configuración documentos"
+    gone "$docs"
 }
 walk_times_and_documents nowm
 mkdir -p "$work/twm"
