@@ -112,7 +112,7 @@ wclick() {  # title x y [button]
 walk_times_and_documents() {  # label
     local label=$1
     # Titles as patterns: "í" and "ó" compared whatever the walk's own locale.
-    local mainw="Env.o de informaci.n ZVR" docs="Configuraci.n documentos"
+    local mainw="Env.*o de informaci.*n ZVR" docs="Configuraci.*n documentos"
     [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
     sleep 1
     (cd /tmp && exec env -u LC_ALL LANG=es_CO.UTF-8 XDG_CONFIG_DIRS="$work/xdg" "$build/app/enviozvr" >"$out/program-$label.log" 2>&1) &
