@@ -74,6 +74,12 @@ constexpr size_t kMaxVarchar = 32765;
 
 unsigned baseType(unsigned type) { return type & ~1u; }
 
+// The number of the character set a text column's bytes are in (its low byte: the set
+// without a collation).
+int characterSetOf(IMessageMetadata* meta, unsigned i, fb::Status& st) {
+    return static_cast<int>(meta->getCharSet(&st, i) & 0xFFu);
+}
+
 Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st) {
     Field f;
     const char* alias = meta->getAlias(&st, i);
@@ -106,10 +112,12 @@ Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st) {
             f.type = FieldType::String;
             f.fixedWidth = true;
             f.size = static_cast<int>(length);
+            f.characterSet = characterSetOf(meta, i, st);
             break;
         case SQL_VARYING:
             f.type = FieldType::String;
             f.size = static_cast<int>(length);
+            f.characterSet = characterSetOf(meta, i, st);
             break;
         case SQL_TYPE_DATE:
             f.type = FieldType::Date;
@@ -123,6 +131,7 @@ Field describeColumn(IMessageMetadata* meta, unsigned i, fb::Status& st) {
         case SQL_BLOB:
             f.type = FieldType::Blob;
             f.textBlob = meta->getSubType(&st, i) == 1;
+            if (f.textBlob) f.characterSet = characterSetOf(meta, i, st);
             break;
         case SQL_BOOLEAN:
             f.type = FieldType::Boolean;
@@ -511,8 +520,10 @@ class FbCursor : public Cursor {
         fb::Status st;
         StallWatch::Scope timed(watch_, att_);
         try {
-            stmt_.reset(att_->prepare(&st, tx_, 0, sql_.c_str(), dialect,
-                                      IStatement::PREPARE_PREFETCH_METADATA));
+            // Every text goes with its length: a NUL byte inside a literal (a key of the
+            // queue) is part of the statement, not its end.
+            stmt_.reset(att_->prepare(&st, tx_, static_cast<unsigned>(sql_.size()), sql_.c_str(),
+                                      dialect, IStatement::PREPARE_PREFETCH_METADATA));
             plainSelect_ = stmt_->getType(&st) == isc_info_sql_stmt_select && !locksRows(sql_);
             if (ownTx && !plainSelect_) {
                 tx_ = ownTx();
@@ -682,8 +693,8 @@ std::unique_ptr<Cursor> readSingleRow(IAttachment* att, ITransaction* tx, unsign
     bool found = true;
     try {
         fb::Status st;
-        att->execute(&st, tx, 0, sql.c_str(), dialect, nullptr, nullptr, shape->message.get(),
-                     row.data());
+        att->execute(&st, tx, static_cast<unsigned>(sql.size()), sql.c_str(), dialect, nullptr,
+                     nullptr, shape->message.get(), row.data());
     } catch (const FbException& e) {
         const IStatus* status = e.getStatus();
         if (statusHas(status, isc_sing_select_err)) {
@@ -1078,8 +1089,8 @@ int64_t Connection::execute(const std::string& sql, const std::vector<Value>& pa
     try {
         tx = impl_->statementTransaction(kind_, transactionOptions_, lockTimeout_, own, st);
         if (!stmt) {
-            prepared.reset(att->prepare(&st, tx, 0, sql.c_str(), impl_->dialect,
-                                        IStatement::PREPARE_PREFETCH_METADATA));
+            prepared.reset(att->prepare(&st, tx, static_cast<unsigned>(sql.size()), sql.c_str(),
+                                        impl_->dialect, IStatement::PREPARE_PREFETCH_METADATA));
             stmt = prepared.get();
         }
         InputMessage in = buildInput(stmt, params, att, tx, st);
@@ -1179,7 +1190,8 @@ void Connection::executeImmediate(const std::string& sql) {
     try {
         ITransaction* tx =
             impl_->statementTransaction(kind_, transactionOptions_, lockTimeout_, own, st);
-        att->execute(&st, tx, 0, sql.c_str(), impl_->dialect, nullptr, nullptr, nullptr, nullptr);
+        att->execute(&st, tx, static_cast<unsigned>(sql.size()), sql.c_str(), impl_->dialect,
+                     nullptr, nullptr, nullptr, nullptr);
         if (own) {
             own->commit(&st);
             own.release();
@@ -1243,7 +1255,13 @@ std::unique_ptr<Cursor> Connection::open(const std::string& sql) {
                                                 impl_->watch))
                     return cursor;
             } catch (const FbException& e) {
-                throw failure(e, sql);
+                // A shape the server refuses (the table changed since it was read: another
+                // number or kind of columns) is dropped, and the statement is read through
+                // the cursor, which describes it anew; a failure of its own shows there.
+                auto error = failure(e, sql);
+                if (error.connectionLost() || !isConnected() || impl_->watch.fired()) throw error;
+                impl_->shapes.erase(key);
+                tried = false;
             }
         }
     }

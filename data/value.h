@@ -136,6 +136,9 @@ struct Field {
     bool fixedWidth = false;  // CHAR
     bool readOnly = false;    // the source cannot take a value for it
     bool textBlob = false;
+    // Texts and text blobs: the server's number of the character set their bytes are in
+    // (0 NONE, 4 UTF8, 53 WIN1252, ...; see codepage.h).
+    int characterSet = 0;
     std::string displayLabel;  // when empty, messages use the name
 
     const std::string& label() const { return displayLabel.empty() ? name : displayLabel; }

@@ -2,12 +2,14 @@
 // statements that the main screen owns for the life of the process, the login record,
 // the update-error hooks wired into them, the two logins and the company selection.
 //
-// One instance per process (the desktop's main window, the headless mode, tests). It is
-// not copyable and its members keep their addresses for its whole life. Every call runs on
-// the thread that owns it; nothing is thread-safe. Database failures are thrown as
-// data::DatabaseError, rule violations of the data layer as data::DataError; the
-// update-error hooks of the origin's sets turn a failed post or delete into
-// data::SilentAbort.
+// One instance for each thread that works on the databases: the desktop's main window
+// and its send thread (ui/sendrunner.h), the headless mode and each worker of a parallel
+// cycle, tests. It is not copyable and its members keep their addresses for its whole
+// life. Every call, its destructor's included, runs on the thread that made it; nothing is
+// thread-safe, and no connection or data object is shared between instances. Database
+// failures are thrown as data::DatabaseError, rule violations of the data layer as
+// data::DataError; the update-error hooks of the origin's sets turn a failed post or
+// delete into data::SilentAbort.
 #pragma once
 
 #include <chrono>

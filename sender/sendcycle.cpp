@@ -9,6 +9,7 @@
 
 #include "core/localfiles.h"
 #include "core/staterecord.h"
+#include "data/codepage.h"
 #include "data/sqltext.h"
 #include "data/transaction.h"
 #include "data/value.h"
@@ -115,10 +116,30 @@ std::vector<size_t> columnSources(const std::vector<data::Field>& destination,
     return byPosition;
 }
 
-// Value for a destination column from the origin value. Exact decimals take every digit
-// the destination's scale holds, checked against the column; everything else travels as
-// it is (the cached set converts it to the column's kind, checked likewise).
-data::Value destinationValue(const data::Field& field, const data::Value& origin) {
+bool holdsText(const data::Field& f) {
+    return f.type == data::FieldType::String || (f.type == data::FieldType::Blob && f.textBlob);
+}
+
+// The bytes of a text of character set `from` in character set `to`, for the column
+// `column`: the same characters, or a failure naming the column and the text when `to`
+// cannot hold one of them (never a '?' or the bytes of another set).
+std::string textFor(const std::string& text, int from, int to, const std::string& column) {
+    std::optional<std::string> converted = data::convertText(text, from, to);
+    if (!converted)
+        throw data::DataError("Text '" + text + "' of column '" + column +
+                              "' cannot be written in character set " + data::characterSetName(to));
+    return std::move(*converted);
+}
+
+// Value for a destination column from the origin value. Texts carry their characters
+// into the destination column's character set; exact decimals take every digit the
+// destination's scale holds, checked against the column; everything else travels as it
+// is (the cached set converts it to the column's kind, checked likewise).
+data::Value destinationValue(const data::Field& field, const data::Field& from,
+                             const data::Value& origin) {
+    if (origin.kind() == data::Value::Kind::Text && holdsText(field) && holdsText(from))
+        return data::Value::text(
+            textFor(origin.asString(), from.characterSet, field.characterSet, field.name));
     if (field.type != data::FieldType::Decimal || origin.isNull()) return origin;
     const int bytes = (field.size == 2 || field.size == 4) ? field.size : 8;
     return data::Value::decimal(data::fixedPointFor(origin, field.scale, bytes, field.name),
@@ -141,8 +162,21 @@ void insertFromOrigin(MainData& d, const OriginRow& origin) {
     const std::vector<size_t> sources = columnSources(d.CDestino.fields(), origin.columns);
     for (int i = 0; i < d.CDestino.fieldCount(); ++i) {
         const size_t from = sources[static_cast<size_t>(i)];
-        if (from >= origin.values.size()) throw data::DataError("Field index out of range");
-        d.CDestino.setValue(i, destinationValue(d.CDestino.field(i), origin.values[from]));
+        const data::Field& field = d.CDestino.field(i);
+        if (from >= origin.values.size())
+            throw data::DataError("Field index out of range: the origin has no column for '" +
+                                  field.name + "'");
+        try {
+            d.CDestino.setValue(i,
+                                destinationValue(field, origin.columns[from], origin.values[from]));
+        } catch (const data::DatabaseError&) {
+            throw;
+        } catch (const data::DataError& e) {
+            // Columns matched by position may differ in kind: the failure names the column.
+            const std::string text = e.what();
+            if (text.find("'" + field.name + "'") != std::string::npos) throw;
+            throw data::DataError(text + " (column '" + field.name + "')");
+        }
     }
     d.CDestino.post();
     applyToDestination(d);
@@ -183,15 +217,40 @@ void copyDocument(MainData& d, const OriginRow& origin, const std::string& condi
     d.CDestino.close();
 }
 
-std::string eventText(const data::CachedResultSet& a) {
-    return a.asText("RPEV_TIPO") + "," + a.asText("RPEV_OPER") + "," + a.asText("RPEV_PREF") +
-           a.asText("RPEV_NUMERO") + "," + a.asText("RPEV_CODIGO");
+// The document condition at the destination: the key's characters in the bytes of the
+// destination's character set (a key of plain ASCII is the same in every one).
+std::string destinationCondition(MainData& d, const std::string& pref, const std::string& numero) {
+    const auto ascii = [](const std::string& t) {
+        return std::all_of(t.begin(), t.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    };
+    if (ascii(pref) && ascii(numero)) return documentCondition(pref, numero);
+    const data::CachedResultSet& a = d.CAuditor;
+    const int to = data::characterSetNumber(d.DBEnvio.characterSet());
+    return documentCondition(
+        textFor(pref, a.field(a.fieldByName("RPEV_PREF")).characterSet, to, "PREF_PRE"),
+        textFor(numero, a.field(a.fieldByName("RPEV_NUMERO")).characterSet, to, "FACT_NUMERO"));
 }
 
-std::string lastErrorText(const std::string& databasePath) {
-    return "Ult. error:" + data::shortDateText(data::today()) + ":" +
-           data::longTimeText(data::timeNow()) + " No se pudo conectar con el servidor " +
-           databasePath;
+// A text of the queue in Windows-1252, as the logs and the screens hold texts.
+std::string queueText(const data::CachedResultSet& a, const std::string& column) {
+    const int field = a.fieldByName(column);
+    return data::windows1252From(a.asText(field), a.field(field).characterSet);
+}
+
+std::string eventText(const data::CachedResultSet& a) {
+    return a.asText("RPEV_TIPO") + "," + queueText(a, "RPEV_OPER") + "," +
+           queueText(a, "RPEV_PREF") + queueText(a, "RPEV_NUMERO") + "," +
+           queueText(a, "RPEV_CODIGO");
+}
+
+// Label8's text, followed by the reason as errorenvio.txt has it.
+std::string lastErrorText(const std::string& databasePath, const std::string& reason) {
+    std::string text = "Ult. error:" + data::shortDateText(data::today()) + ":" +
+                       data::longTimeText(data::timeNow()) +
+                       " No se pudo conectar con el servidor " + databasePath;
+    if (!reason.empty()) text += ", " + reason;
+    return text;
 }
 
 // A destination that cannot be reached (or was lost): errorenvio.txt, with the reason,
@@ -201,7 +260,7 @@ void reportUnreachable(MainData& d, SendStatus& status, const std::string& reaso
     if (data::waitsInterrupted()) return;
     const std::string path = d.DBEnvio.param("Database");
     core::logConnectionFailure(path, reason);
-    status.setLastError(lastErrorText(path));
+    status.setLastError(lastErrorText(path, reason));
 }
 
 // The first line of the server's text of a failure, without "SQL Server Error: ".
@@ -366,9 +425,10 @@ void sendBatch(MainData& d, SendStatus& status, CompanySummary& summary) {
         status.setCurrentEvent(shown, true);
         status.repaint();
         const std::string id = a.asText("RPEV_ID");
+        // The log holds Windows-1252, whatever the origin's character set.
         core::archivo_auditoria(
             id, a.asText("RPEV_TIPO"),
-            a.asText("RPEV_PREF") + a.asText("RPEV_NUMERO") + a.asText("RPEV_CODIGO"));
+            queueText(a, "RPEV_PREF") + queueText(a, "RPEV_NUMERO") + queueText(a, "RPEV_CODIGO"));
         status.stepProgress();
 
         TransferOutcome outcome = TransferOutcome::Done;
@@ -413,7 +473,14 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     d.DBEnvio.disconnect();
     const std::string server = destinationServer(d, company);
     if (server.empty()) return;
-    if (!connectDestination(d, status, company, server, summary)) {
+    // The attach may take up to the connect limit: the panel says so meanwhile.
+    status.setProgressPanel("Conectando con " + company + "...", true);
+    status.setConnecting(true);
+    status.repaint();
+    const bool connected = connectDestination(d, status, company, server, summary);
+    status.setConnecting(false);
+    status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
+    if (!connected) {
         summary.connected = false;
         // A wait that a stop of the program ended says nothing of the destination.
         if (!data::waitsInterrupted())
@@ -472,14 +539,24 @@ int minutesValue(const std::string& text) {
 TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std::string& pref,
                                 const std::string& numero) {
     const std::string condition = documentCondition(pref, numero);
-    // The origin's invoice row; a failure here is the origin's and ends the cycle.
+    // The origin's invoice row; a failure here is the origin's and ends the cycle, unless
+    // the server refused the key itself (a data exception: a text it cannot read as one
+    // of its character set), which is this event's alone.
     std::optional<OriginRow> origin;
     if (oper != "D") {
-        origin = readOrigin(d, condition);
+        try {
+            origin = readOrigin(d, condition);
+        } catch (const data::DatabaseError& error) {
+            if (error.connectionLost() || d.DbCia.stalled() || error.sqlState().rfind("22", 0) != 0)
+                throw;
+            d.storeEventError(error.what());
+            return TransferOutcome::Failed;
+        }
         if (!origin) {
             // Nothing to send; the event counts as done, and the log says why.
             core::logUnhandledError(d.loginRecord.UsuarioSesion,
-                                    "La factura " + pref + numero + " del evento " +
+                                    "La factura " + queueText(d.CAuditor, "RPEV_PREF") +
+                                        queueText(d.CAuditor, "RPEV_NUMERO") + " del evento " +
                                         d.CAuditor.asText("RPEV_ID") +
                                         " ya no existe en el origen; el evento se marca enviado");
             return TransferOutcome::Done;
@@ -487,10 +564,11 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     }
     std::string refusal;
     try {
+        const std::string there = destinationCondition(d, pref, numero);
         if (origin)
-            copyDocument(d, *origin, condition);
+            copyDocument(d, *origin, there);
         else
-            deleteDocument(d, condition);
+            deleteDocument(d, there);
         return TransferOutcome::Done;
     } catch (const data::DataError& error) {
         // Anything the destination side raised for this event: a refusal of the server or

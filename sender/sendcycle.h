@@ -2,7 +2,9 @@
 // pending events (connects its database, transfers a batch of invoice events, marks each
 // one sent or leaves it with its error) and re-arms the timer.
 //
-// Runs on the thread that owns the MainData, from start to end inside one event. Reads
+// Runs on the thread that owns the MainData, from start to end inside one call (the
+// desktop's on a thread of its own, ui/sendrunner.h; the headless mode's on its main
+// thread or, per destination, on the workers of parallelcycle.h). Reads
 // its options and reports its status through the interfaces of sendinterfaces.h. The
 // failures it handles itself are those of a destination: a connection that fails or is
 // lost in mid-batch (logged to errorenvio.txt, shown as the last error, the company's
@@ -75,8 +77,10 @@ enum class TransferOutcome {
 // transaction, so a refused insert leaves the old rows in place. The copy matches columns
 // by name when origin and destination have the same set of column names, otherwise by
 // position; it copies every value exactly as the origin holds it, exact decimals with
-// every digit the destination column holds, and a value that does not fit its column is
-// a failure naming the column and the value.
+// every digit the destination column holds, texts (and the document key) as the same
+// characters in the destination column's character set (NONE holding Windows-1252), and
+// a value that does not fit its column, a text its character set cannot hold included,
+// is a failure naming the column and the value.
 //
 // Any failure while the destination is worked on (a refused change, a refused post in
 // the cache, a value that does not fit, a column list that does not match, any error the

@@ -1,6 +1,9 @@
 // What the send cycle reads from and reports to its surroundings: the main window in
 // the desktop, a console reporter in the headless mode, recording fakes in tests.
-// All calls happen on the thread that runs the cycle.
+// The cycle makes every call on the thread that runs it. The desktop runs its cycle on a
+// thread of its own: there the window's options are copied when the cycle starts and its
+// status and timer calls are passed on to the window's thread in order (see
+// ui/sendrunner.h), so that the window's own implementations only ever run on its thread.
 #pragma once
 
 #include <string>
@@ -81,6 +84,10 @@ class SendStatus {
     // ProgressBar1: minimum 0, maximum `maximum`, position 0; then steps of 1.
     virtual void resetProgress(int maximum) = 0;
     virtual void stepProgress() = 0;
+    // A destination's database is being attached (true), which may take up to the connect
+    // limit, or the attach is over (false, before resetProgress). The desktop shows a busy
+    // bar meanwhile.
+    virtual void setConnecting(bool connecting) { (void)connecting; }
     // Edit1: the event being sent, and whether the box is shown.
     virtual void setCurrentEvent(const std::string& text, bool visible) = 0;
     // EUltenvio.
@@ -89,12 +96,14 @@ class SendStatus {
     virtual void setErrorViewerEnabled(bool enabled) = 0;
     // Label8.
     virtual void setLastError(const std::string& text) = 0;
-    // Paint what changed now: the cycle holds the thread and takes no input.
+    // Paint what changed now: a cycle run on the window's own thread holds it and takes no
+    // input (the desktop's runs on another thread, where this only marks a step).
     virtual void repaint() = 0;
     // One destination company's batch is done (or its connection failed: taken 0).
     virtual void companyServed(const CompanySummary& summary) { (void)summary; }
     // True once the program is to stop: the cycle asks before each destination and each
     // event, so the event in hand is always finished, and then ends (CycleEnd::Stopped).
+    // May be asked from any thread that runs a cycle or a worker of one.
     virtual bool stopRequested() const { return false; }
 };
 

@@ -101,7 +101,7 @@ void EventListViewer::buildControls() {
     PanelFiltro = new QWidget(this);
     PanelFiltro->setObjectName(QStringLiteral("PanelFiltro"));
     PanelFiltro->setFixedHeight(kFilterBarHeight);
-    ckfiltro = new QCheckBox(QStringLiteral("Activar filtros"), PanelFiltro);
+    ckfiltro = new QCheckBox(QStringLiteral("Activar &filtros"), PanelFiltro);
     ckfiltro->setObjectName(QStringLiteral("ckfiltro"));
     ckfiltro->setGeometry(488, 1, 97, 17);
     layout->addWidget(PanelFiltro);
@@ -139,11 +139,11 @@ void EventListViewer::buildControls() {
     buttons->addStretch(1);
     PngSpeedButton1 = new QToolButton(PanelBotones);
     PngSpeedButton1->setObjectName(QStringLiteral("PngSpeedButton1"));
-    PngSpeedButton1->setText(QStringLiteral("Cerrar"));
+    PngSpeedButton1->setText(QStringLiteral("&Cerrar"));
     PngSpeedButton1->setIcon(pictures::cancel());
     PngSpeedButton1->setIconSize(QSize(16, 16));
     PngSpeedButton1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    PngSpeedButton1->setFocusPolicy(Qt::NoFocus);
+    PngSpeedButton1->setFocusPolicy(Qt::TabFocus);
     PngSpeedButton1->setFixedSize(60, 30);
     buttons->addWidget(PngSpeedButton1);
     layout->addWidget(PanelBotones);
@@ -167,6 +167,10 @@ void EventListViewer::buildControls() {
     SaveDialog1->setNameFilters(saveFilters());
     SaveDialog1->selectNameFilter(saveFilters().first());
 
+    // Tab (Ctrl+Tab from the grid) goes round the switch, the grid and "Cerrar"; Alt+F and
+    // Alt+C reach the switch and "Cerrar" from anywhere.
+    setTabOrder(ckfiltro, Grid1);
+    setTabOrder(Grid1, PngSpeedButton1);
     Grid1->setFocus();
 
     const auto guarded = [this](void (EventListViewer::*handler)()) {

@@ -67,6 +67,7 @@ void LookupBox::setRows(const std::vector<Row>& rows) {
     for (const Row& r : rows) {
         auto* key = new QStandardItem(r.key);
         auto* name = new QStandardItem(r.name);
+        name->setToolTip(r.name);  // whole, where the column cuts it
         key->setEditable(false);
         name->setEditable(false);
         model_->appendRow({key, name});
@@ -108,6 +109,8 @@ void LookupBox::chooseRow(int row) {
 void LookupBox::syncText() {
     if (filling_) return;
     const QString text = currentText();
+    // The box is narrower than many names: the tip shows the chosen one whole.
+    setToolTip(text);
     if (text == lastText_) return;
     lastText_ = text;
     if (!silent_) emit textChanged(text);

@@ -1,8 +1,10 @@
 // Drop-down boxes of the main window. Widgets of the GUI thread; nothing here throws.
 //
 // LookupBox: a pick-only box over a two-column list (key, name). It shows the name of the
-// chosen row, its value is the row's key. Its drop-down is a resizable table with column
-// titles and grid lines; typing opens it at once and searches the names.
+// chosen row, its value is the row's key, and its tip the chosen name whole (the box may
+// cut it; so may the drop-down's name column, whose cells have the same tips). Its
+// drop-down is a resizable table with column titles and grid lines; typing opens it at
+// once and searches the names.
 // TypeOpensComboBox: a pick-only list whose drop-down opens as soon as the user types.
 #pragma once
 

@@ -25,6 +25,7 @@
 #include "ui/repcompania.h"
 #include "ui/repdocs.h"
 #include "ui/screenlook.h"
+#include "ui/sendrunner.h"
 
 namespace enviozvr::ui {
 
@@ -64,6 +65,8 @@ Tfprincipalzvr::Tfprincipalzvr(std::vector<std::string> arguments, QWidget* pare
       data_(std::make_unique<sender::MainData>()) {
     endProgram = [] { QCoreApplication::exit(0); };
     data_->beep = [] { QApplication::beep(); };
+    runner_ = std::make_unique<SendRunner>(*this, *this, *this);
+    runner_->finished = [this](const std::exception_ptr& failure) { cycleDone(failure); };
     buildControls();
 
     // FormCreate: the update-error hooks are wired by MainData itself; then the
@@ -72,7 +75,11 @@ Tfprincipalzvr::Tfprincipalzvr(std::vector<std::string> arguments, QWidget* pare
     firstActivation_ = true;
 }
 
-Tfprincipalzvr::~Tfprincipalzvr() { Timer1->stop(); }
+Tfprincipalzvr::~Tfprincipalzvr() {
+    Timer1->stop();
+    // A cycle in progress finishes its event in hand before the window goes.
+    runner_.reset();
+}
 
 std::string Tfprincipalzvr::argument(std::size_t n) const {
     return n >= 1 && n <= arguments_.size() ? arguments_[n - 1] : std::string();
@@ -148,13 +155,13 @@ void Tfprincipalzvr::buildSideButtons() {
         b->setGeometry(geometry);
         return b;
     };
-    PngSpeedButton1 = sideButton("PngSpeedButton1", QStringLiteral("Mensajes error"),
+    PngSpeedButton1 = sideButton("PngSpeedButton1", QStringLiteral("&Mensajes error"),
                                  pictures::errors(), {296, 100, 100, 32});
-    PngSpeedButton2 = sideButton("PngSpeedButton2", QStringLiteral("Compañías"),
+    PngSpeedButton2 = sideButton("PngSpeedButton2", QStringLiteral("Com&pañías"),
                                  pictures::companies(), {472, 76, 100, 32});
-    PngSpeedButton4 = sideButton("PngSpeedButton4", QStringLiteral("Conf. Documentos"),
+    PngSpeedButton4 = sideButton("PngSpeedButton4", QStringLiteral("Conf. &Documentos"),
                                  pictures::documents(), {472, 108, 100, 32});
-    PngSpeedButton3 = sideButton("PngSpeedButton3", QStringLiteral("Pendientes"),
+    PngSpeedButton3 = sideButton("PngSpeedButton3", QStringLiteral("Pe&ndientes"),
                                  pictures::pending(), {472, 140, 100, 32});
 }
 
@@ -183,12 +190,12 @@ void Tfprincipalzvr::buildProgressPanel() {
 // "Enviar", the event being sent, "Cancelar" and the revision label.
 void Tfprincipalzvr::buildBottomBar() {
     QWidget* down = PanelAbajo;
-    SpeedButton1 = pictureButton(down, QStringLiteral("SpeedButton1"), QStringLiteral("Enviar"),
+    SpeedButton1 = pictureButton(down, QStringLiteral("SpeedButton1"), QStringLiteral("&Enviar"),
                                  pictures::send(), QSize(32, 32), ButtonLook::Flat);
     SpeedButton1->setGeometry(72, 1, 65, 55);
     Edit1 = textBox(down, "Edit1", {}, {140, 16, 190, 21}, true);
     Edit1->hide();
-    SpeedButton2 = pictureButton(down, QStringLiteral("SpeedButton2"), QStringLiteral("Cancelar"),
+    SpeedButton2 = pictureButton(down, QStringLiteral("SpeedButton2"), QStringLiteral("&Cancelar"),
                                  pictures::cancel(), QSize(32, 32), ButtonLook::Flat);
     SpeedButton2->setGeometry(336, 1, 65, 55);
     Label5 = new QLabel(QStringLiteral("Rev:2016/06/18"), down);
@@ -208,7 +215,16 @@ void Tfprincipalzvr::setTabOrderAndFocus() {
     setTabOrder(EUltenvio, ckreciente);
     setTabOrder(ckreciente, CkError);
     setTabOrder(CkError, NroOp);
-    setTabOrder(NroOp, Edit1);
+    // Then the buttons, as they stand on the screen: the side screens, then the bottom bar.
+    const std::vector<QWidget*> buttons{PngSpeedButton1, PngSpeedButton2, PngSpeedButton4,
+                                        PngSpeedButton3, SpeedButton1,    Edit1,
+                                        SpeedButton2};
+    QWidget* previous = NroOp;
+    for (QWidget* next : buttons) {
+        if (next != Edit1) next->setFocusPolicy(Qt::TabFocus);
+        setTabOrder(previous, next);
+        previous = next;
+    }
     Pref->setFocus();
 }
 
@@ -246,10 +262,26 @@ void Tfprincipalzvr::cycleEvent(const std::function<void()>& handler) {
     // Covers the cycle and the boxes it raises, the unhandled-error box after it included.
     cycleEventRunning_ = true;
     guarded(handler);
+    // A cycle started on the runner's thread ends the event when it is over.
+    if (!runner_->running()) endCycleEvent();
+}
+
+void Tfprincipalzvr::endCycleEvent() {
     cycleEventRunning_ = false;
     // A box may have stayed open for long: the countdown starts again now that it is shut.
     if (timerOn_ && timerInterval_ > 0) Timer1->start(timerInterval_);
 }
+
+void Tfprincipalzvr::cycleDone(const std::exception_ptr& failure) {
+    // The origin's failure: ERRORES.TXT and its box, as if the cycle had run here.
+    if (failure) guarded([&] { std::rethrow_exception(failure); });
+    // A cycle started while the box was open ends the event in turn.
+    if (!runner_->running()) endCycleEvent();
+    emit cycleFinished();
+    if (closeAfterCycle_ && !runner_->running()) close();
+}
+
+bool Tfprincipalzvr::sending() const { return runner_->running(); }
 
 bool Tfprincipalzvr::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && firstActivation_) {
@@ -269,6 +301,13 @@ bool Tfprincipalzvr::event(QEvent* event) {
 }
 
 void Tfprincipalzvr::closeEvent(QCloseEvent* event) {
+    if (runner_->running()) {
+        // The cycle finishes the event in hand first; its end closes the window.
+        runner_->requestStop();
+        closeAfterCycle_ = true;
+        event->ignore();
+        return;
+    }
     Timer1->stop();
     event->accept();
 }
@@ -339,7 +378,20 @@ void Tfprincipalzvr::LCiaOriChange() {
     CboAgencia->setCurrentIndex(0);
 }
 
-void Tfprincipalzvr::SpeedButton1Click() { sender::runSendCycle(*data_, *this, *this, *this); }
+void Tfprincipalzvr::SpeedButton1Click() {
+    if (runner_->running()) return;
+    if (!companyChosen()) {
+        // The cycle only asks for a company: its box waits here.
+        sender::runSendCycle(*data_, *this, *this, *this);
+        return;
+    }
+    SendRunner::Cycle cycle;
+    cycle.login = data_->loginRecord;
+    cycle.company = data::windows1252FromQString(LCiaOri->keyValue());
+    cycle.connectTimeout = data_->DBEnvio.connectTimeout();
+    cycle.stallLimit = data_->DBEnvio.stallLimit();
+    runner_->start(cycle);
+}
 
 void Tfprincipalzvr::SpeedButton2Click() { close(); }
 
@@ -408,6 +460,14 @@ void Tfprincipalzvr::stepProgress() {
     touched(ProgressBar1);
 }
 
+void Tfprincipalzvr::setConnecting(bool connecting) {
+    // Minimum = maximum: the style's busy indicator. Afterwards the bar is empty (the
+    // previous destination's full bar is not left behind).
+    ProgressBar1->setRange(0, connecting ? 0 : 1);
+    ProgressBar1->setValue(0);
+    touched(ProgressBar1);
+}
+
 void Tfprincipalzvr::setCurrentEvent(const std::string& text, bool visible) {
     Edit1->setText(data::qstringFromWindows1252(text));
     Edit1->setVisible(visible);
@@ -425,10 +485,15 @@ void Tfprincipalzvr::setErrorViewerEnabled(bool enabled) {
 }
 
 void Tfprincipalzvr::setLastError(const std::string& text) {
-    Label8->setText(data::qstringFromWindows1252(text));
+    const QString whole = data::qstringFromWindows1252(text);
+    // A long path would run under the side buttons and past the window's edge: the middle
+    // gives way, so that the start (when) and the end (the company's folder and the
+    // reason) stay in view left of the buttons.
+    const int room = PngSpeedButton3->x() - Label8->x() - 8;
+    Label8->setText(Label8->fontMetrics().elidedText(whole, Qt::ElideMiddle, room));
     Label8->adjustSize();
-    Label8->setToolTip(Label8->text());  // a long path runs past the window's edge
-    touched(PanelArriba);                // the label may have shrunk: its old area too
+    Label8->setToolTip(whole);
+    touched(PanelArriba);  // the label may have shrunk: its old area too
 }
 
 void Tfprincipalzvr::touched(QWidget* widget) {

@@ -3,14 +3,24 @@
 // cycle, and Timer1 that repeats the cycle.
 //
 // GUI thread only. The window owns the MainData (every connection and data object) for
-// its whole life and is the send cycle's SendOptions, SendStatus and SendTimer. Every
-// handler the event loop calls (buttons, timer tick, first activation, a company chosen
-// by the user) runs inside core::runGuarded, so nothing is thrown into Qt; the handler
-// methods themselves throw and are public for tests and for the side screens.
+// its whole life: the login, the company list, the origin company of the side screens.
+// The send cycle runs on a thread of its own (SendRunner) over a MainData of that thread,
+// so that the window answers while a destination is slow; the window is the cycle's
+// SendOptions, SendStatus and SendTimer, whose calls the runner brings to this thread.
+// Every handler the event loop calls (buttons, timer tick, first activation, a company
+// chosen by the user, the end of a cycle) runs inside core::runGuarded, so nothing is
+// thrown into Qt; the handler methods themselves throw and are public for tests and for
+// the side screens.
+//
+// From the keyboard: Tab reaches the options and then the six buttons, each with its
+// mnemonic (Alt+E "Enviar", Alt+C "Cancelar", Alt+M "Mensajes error", Alt+P "Compañías",
+// Alt+D "Conf. Documentos", Alt+N "Pendientes"); Space presses the focused one.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +39,7 @@ class QToolButton;
 namespace enviozvr::ui {
 
 class LookupBox;
+class SendRunner;
 class TypeOpensComboBox;
 
 class Tfprincipalzvr : public QWidget,
@@ -88,10 +99,16 @@ class Tfprincipalzvr : public QWidget,
     void SerOri1Change();
     // The shown company changed: connects the company database, fills the agency list.
     void LCiaOriChange();
-    // "Enviar": one send cycle.
+    // "Enviar": starts one send cycle on the runner's thread and returns; nothing happens
+    // while a cycle is still running. Without a company only the cycle's box is shown
+    // (on this thread).
     void SpeedButton1Click();
-    // "Cancelar": closes the window, which ends the program.
+    // "Cancelar": closes the window, which ends the program. During a cycle the window
+    // stays until the cycle has finished the event in hand, then closes (the frame's
+    // close does the same).
     void SpeedButton2Click();
+    // A send cycle is running (until cycleFinished).
+    bool sending() const;
     void Timer1Timer();
     // The side screens ("Mensajes error", "Compañías", "Pendientes", "Conf. Documentos").
     void PngSpeedButton1Click();
@@ -122,9 +139,13 @@ class Tfprincipalzvr : public QWidget,
     void setProgressPanel(const std::string& caption, bool visible) override;
     void resetProgress(int maximum) override;
     void stepProgress() override;
+    // A busy bar while a destination is attached, then an empty one.
+    void setConnecting(bool connecting) override;
     void setCurrentEvent(const std::string& text, bool visible) override;
     void setLastSend(const std::string& text) override;
     void setErrorViewerEnabled(bool enabled) override;
+    // Label8 stays inside the window: a text too long for it is cut in the middle, and
+    // the whole text is its tip.
     void setLastError(const std::string& text) override;
     void repaint() override;
 
@@ -139,6 +160,10 @@ class Tfprincipalzvr : public QWidget,
     int progressMaximum() const { return progressMaximum_; }
 
     static constexpr int kInitialTimerMs = 1800000;
+
+  signals:
+    // A send cycle is over, its failure box (if any) closed.
+    void cycleFinished();
 
   protected:
     bool event(QEvent* event) override;
@@ -159,6 +184,10 @@ class Tfprincipalzvr : public QWidget,
     // start). Until it returns, with any box the cycle raised closed, timer ticks start
     // no cycle; then the timer's countdown starts afresh.
     void cycleEvent(const std::function<void()>& handler);
+    // The end of a cycle run by the runner: its failure shown, the cycle event over.
+    void cycleDone(const std::exception_ptr& failure);
+    // The end of a cycle event: ticks may start cycles again, the countdown restarts.
+    void endCycleEvent();
     // Notes a widget the send cycle changed, for the next repaint().
     void touched(QWidget* widget);
 
@@ -168,9 +197,11 @@ class Tfprincipalzvr : public QWidget,
     bool loggedIn_ = false;
     bool timerOn_ = false;
     bool cycleEventRunning_ = false;
+    bool closeAfterCycle_ = false;
     int timerInterval_ = 0;
     int progressMaximum_ = 0;
     std::vector<QPointer<QWidget>> touched_;
+    std::unique_ptr<SendRunner> runner_;  // last member: its thread ends first
 };
 
 }  // namespace enviozvr::ui

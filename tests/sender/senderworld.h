@@ -191,11 +191,14 @@ class SenderWorld {
         db.exec("delete from mon$attachments where mon$attachment_id <> current_connection");
     }
 
-    // A destination company database on this server, listed in REPLICA_COMPANIA.
-    TestDatabase& addDestination(const std::string& code, const std::string& active = "S") {
+    // A destination company database on this server, listed in REPLICA_COMPANIA, with
+    // its default character set (empty: NONE).
+    TestDatabase& addDestination(const std::string& code, const std::string& active = "S",
+                                 const std::string& characterSet = {}) {
         makeDirectories("/datos/" + code);
-        auto db = std::make_unique<TestDatabase>(root + "/datos/" + code + "/nivora.fdb",
-                                                 TestDatabase::Options{.viaServer = viaServer});
+        auto db = std::make_unique<TestDatabase>(
+            root + "/datos/" + code + "/nivora.fdb",
+            TestDatabase::Options{.viaServer = viaServer, .characterSet = characterSet});
         db->createCompanySchema();
         listCompany(code, server, active);
         TestDatabase& ref = *db;

@@ -58,6 +58,18 @@ COMMIT;
 EOF
 isql-fb -q -user SYSDBA -password masterkey -i "$work/more.sql" "$origin"
 
+# A destination whose server takes the connection and never answers, for
+# keyboard_and_waiting_send below: nothing listens on its port until then, so the sends
+# before it find it refused at once.
+silent_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/silent.sql" <<SQL
+INSERT INTO REPLICA_COMPANIA VALUES ('006', 'Bodega sin respuesta', '127.0.0.1/$silent_port:$work/servidor', 'N', 1, 'S');
+INSERT INTO REPLICA_EVENTOS (RPEV_ID, RPEV_COMPANIA, RPEV_TIPO, RPEV_PREF, RPEV_NUMERO, RPEV_CODIGO, RPEV_FECREG, RPEV_HORAREG, RPEV_OPER)
+  VALUES (900, '006', 236, 'FV', '1001', 'V01', CURRENT_DATE, '10:00:00', 'I');
+COMMIT;
+SQL
+isql-fb -q -user SYSDBA -password masterkey -i "$work/silent.sql" "$origin"
+
 export DISPLAY=":${ENVIOZVR_DISPLAY:-$((80 + RANDOM % 9))}"
 Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -402,6 +414,68 @@ xdotool key ctrl+z
 shot change-undone
 xdotool key alt+c
 gone "Configuración documentos"
+
+# The main window from the keyboard while a send waits for a destination that takes the
+# connection and never answers: Tab onto the buttons, Space on "Enviar", the busy bar,
+# Alt+N opening "Pendientes" during the wait (Alt+F and Alt+C there), the last error with
+# its reason, then Alt+C ("Cancelar") during a second wait: the window closes once the
+# cycle has stopped.
+keyboard_and_waiting_send() {
+    echo "== Keyboard, and a send that waits for a silent destination"
+    local silent_pid log started opened_ms
+    python3 -c '
+import socket, sys, time
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1])))
+s.listen(8)
+time.sleep(300)
+' "$silent_port" &
+    silent_pid=$!
+    sleep 0.5
+
+    focus "$main"
+    click 550 23
+    xdotool key Tab
+    shot tab-on-mensajes-error
+    xdotool key Tab Tab Tab Tab
+    shot tab-on-enviar
+    xdotool key space
+    sleep 1.5
+    shot connecting-busy-bar
+    started=$(date +%s%N)
+    xdotool key alt+n
+    there "$pending"
+    opened_ms=$((($(date +%s%N) - started) / 1000000))
+    check "Alt+N opened Pendientes during the connect in ${opened_ms} ms" [ "$opened_ms" -lt 3000 ]
+    focus "$pending"
+    sleep 1
+    xdotool key alt+f
+    shot pendientes-during-connect-alt-f
+    xdotool key alt+c
+    gone "$pending"
+    focus "$main"
+    shot main-still-connecting
+    sleep 15
+    shot last-error-with-reason
+    log=$(find "$work" -name errorenvio.txt | head -1)
+    check "errorenvio.txt names the silent destination's reason" \
+        grep -q "127.0.0.1/$silent_port:.*sin respuesta al conectar en 15 s" "$log"
+
+    focus "$main"
+    xdotool key alt+e
+    sleep 1.5
+    xdotool key alt+c
+    sleep 1
+    there "$main"
+    shot cancelar-waits-for-the-cycle
+    echo "ok: Cancelar leaves the window up while the connect is waited for"
+    for _ in $(seq 40); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.5; done
+    check "the program ended once the cycle stopped" bash -c "! kill -0 $program_pid 2>/dev/null"
+    program_pid=""
+    kill "$silent_pid" 2>/dev/null || true
+}
+keyboard_and_waiting_send
 
 run_times_and_documents
 

@@ -154,7 +154,7 @@ int main(int argc, char** argv) {
     window.activateWindow();
     QTimer done;
     QObject::connect(&done, &QTimer::timeout, [&] {
-        if (window.firstActivationPending()) return;
+        if (window.firstActivationPending() || window.sending()) return;
         done.stop();
         capture(window, out + "/main-after.png");
         enviozvr::ui::Tfmensajesenvzvr errors(window.data(), &window);

@@ -698,7 +698,7 @@ TEST(SettingsEditors, MainWindowButtonsAndASendThatUsesTheChange) {
     EXPECT_EQ(driver.unexpected, 0);
     EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
 
-    driver.run([&] { w.SpeedButton1->click(); });
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
     EXPECT_TRUE(world.sent(1));
 
     driver.expect([&](QWidget* modal) {

@@ -3,9 +3,14 @@
 // database, company databases, an installation directory) to log in and send against.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
+#include <QSignalSpy>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <deque>
 #include <filesystem>
@@ -19,6 +24,7 @@
 #include "data/value.h"
 #include "support/appdir.h"
 #include "support/testdb.h"
+#include "ui/principalzvr.h"
 
 namespace enviozvr::uitest {
 
@@ -74,6 +80,29 @@ class ModalDriver {
 
     std::deque<Handler> handlers_;
 };
+
+// Alt+`key` typed into `target`: a mnemonic shows `button` pressed and clicks it a moment
+// later, from the event loop; this returns once it has been clicked (and what the click
+// opened has closed).
+inline void pressMnemonic(QWidget* target, Qt::Key key, QAbstractButton* button) {
+    QSignalSpy clicked(button, &QAbstractButton::clicked);
+    QTest::keyClick(target, key, Qt::AltModifier);
+    if (clicked.isEmpty() && !clicked.wait(5000))
+        ADD_FAILURE() << "Alt+" << QKeySequence(key).toString().toStdString() << " did not click "
+                      << button->objectName().toStdString();
+}
+
+// Lets the send cycle started by `action` run to its end (and its boxes be answered).
+inline void sendAndWait(ModalDriver& driver, ui::Tfprincipalzvr& w,
+                        const std::function<void()>& action) {
+    driver.run([&] {
+        QSignalSpy finished(&w, &ui::Tfprincipalzvr::cycleFinished);
+        action();
+        if (w.sending()) {
+            EXPECT_TRUE(finished.wait(120000)) << "the cycle did not end";
+        }
+    });
+}
 
 inline void makeWorldWritable(const std::string& path) {
     std::filesystem::permissions(path, std::filesystem::perms::all);

@@ -201,8 +201,8 @@ TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths) {
         EXPECT_FALSE(g.editingEnabled());
         EXPECT_EQ(g.editTriggers(), QAbstractItemView::NoEditTriggers);
         EXPECT_FALSE(v->ckfiltro->isChecked());
-        EXPECT_EQ(v->ckfiltro->text(), QStringLiteral("Activar filtros"));
-        EXPECT_EQ(v->PngSpeedButton1->text(), QStringLiteral("Cerrar"));
+        EXPECT_EQ(v->ckfiltro->text(), QStringLiteral("Activar &filtros"));
+        EXPECT_EQ(v->PngSpeedButton1->text(), QStringLiteral("&Cerrar"));
         EXPECT_EQ(v->PngSpeedButton1->size(), QSize(60, 30));
         QStringList menu;
         for (QAction* a : v->PopupMenu1->actions()) menu << (a->isSeparator() ? "-" : a->text());
@@ -605,6 +605,52 @@ TEST_F(Viewers, EscNeverClosesTheViewer) {
     }
     QTest::mouseClick(v->PngSpeedButton1, Qt::LeftButton);
     EXPECT_FALSE(v->isVisible());
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// Without a mouse (and without a window manager's frame): Alt+F switches the filter row,
+// Tab and Ctrl+Tab go round the switch, the grid and "Cerrar", and Space or Alt+C on
+// "Cerrar" closes the viewer.
+TEST_F(Viewers, FilterSwitchAndCerrarAreReachedFromTheKeyboard) {
+    struct Case {
+        const char* what;
+        std::function<void(EventListViewer&)> close;
+    };
+    const Case cases[] = {
+        {"Alt+C", [](EventListViewer& v) { pressMnemonic(&v, Qt::Key_C, v.PngSpeedButton1); }},
+        {"Tab to Cerrar, then Space",
+         [](EventListViewer& v) {
+             v.Grid1->setFocus();
+             QTest::keyClick(v.Grid1, Qt::Key_Tab, Qt::ControlModifier);
+             ASSERT_EQ(QApplication::focusWidget(), v.PngSpeedButton1);
+             QTest::keyClick(v.PngSpeedButton1, Qt::Key_Space);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto v = open<ui::Tfpendienteszvr>();
+        v->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
+
+        // Round the screen: the switch, the grid, "Cerrar", and the switch again.
+        v->ckfiltro->setFocus();
+        QTest::keyClick(v->ckfiltro, Qt::Key_Tab);
+        EXPECT_TRUE(v->Grid1->isAncestorOf(QApplication::focusWidget()) ||
+                    QApplication::focusWidget() == v->Grid1);
+        v->PngSpeedButton1->setFocus();
+        QTest::keyClick(v->PngSpeedButton1, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), v->ckfiltro)
+            << QApplication::focusWidget()->objectName().toStdString();
+
+        pressMnemonic(v.get(), Qt::Key_F, v->ckfiltro);
+        EXPECT_TRUE(v->ckfiltro->isChecked());
+        EXPECT_TRUE(v->Grid1->filterRowVisible());
+        pressMnemonic(v.get(), Qt::Key_F, v->ckfiltro);
+        EXPECT_FALSE(v->Grid1->filterRowVisible());
+
+        c.close(*v);
+        EXPECT_FALSE(v->isVisible());
+    }
     EXPECT_TRUE(errors.shown.empty());
 }
 

@@ -15,10 +15,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <utility>
 
 #include "core/scrambler.h"
 #include "core/staterecord.h"
 #include "data/codepage.h"
+#include "support/relay.h"
 #include "ui/ctrlaccesozvr.h"
 #include "ui/lookupbox.h"
 #include "ui/principalzvr.h"
@@ -100,12 +102,12 @@ TEST(MainWindow, StartsWithItsControlsInPlace) {
         {w.EUltenvio, ""},
         {w.ckreciente, "Enviar lo más reciente primero"},
         {w.CkError, "No reintentar errores"},
-        {w.PngSpeedButton1, "Mensajes error"},
-        {w.PngSpeedButton2, "Compañías"},
-        {w.PngSpeedButton4, "Conf. Documentos"},
-        {w.PngSpeedButton3, "Pendientes"},
-        {w.SpeedButton1, "Enviar"},
-        {w.SpeedButton2, "Cancelar"},
+        {w.PngSpeedButton1, "&Mensajes error"},
+        {w.PngSpeedButton2, "Com&pañías"},
+        {w.PngSpeedButton4, "Conf. &Documentos"},
+        {w.PngSpeedButton3, "Pe&ndientes"},
+        {w.SpeedButton1, "&Enviar"},
+        {w.SpeedButton2, "&Cancelar"},
     };
     for (const auto& [widget, text] : texts) {
         QString shown;
@@ -148,16 +150,19 @@ TEST(MainWindow, StartsWithItsControlsInPlace) {
         EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
     EXPECT_LE(w.Label4->geometry().right(), w.PanelArriba->width());
 
-    // Focus order of the upper area.
+    // Focus order: the upper area, the buttons as they stand, and round again.
     std::vector<QWidget*> chain;
     QWidget* next = w.Pref;
-    for (int i = 0; i < 9; ++i) {
+    for (int i = 0; i < 16; ++i) {
         chain.push_back(next);
         do next = next->nextInFocusChain();
         while (!(next->focusPolicy() & Qt::TabFocus) || next->isHidden());
     }
-    EXPECT_EQ(chain, (std::vector<QWidget*>{w.Pref, w.LCiaOri, w.SerOri1, w.CboAgencia, w.Minut,
-                                            w.EUltenvio, w.ckreciente, w.CkError, w.NroOp}));
+    EXPECT_EQ(chain,
+              (std::vector<QWidget*>{w.Pref, w.LCiaOri, w.SerOri1, w.CboAgencia, w.Minut,
+                                     w.EUltenvio, w.ckreciente, w.CkError, w.NroOp,
+                                     w.PngSpeedButton1, w.PngSpeedButton2, w.PngSpeedButton4,
+                                     w.PngSpeedButton3, w.SpeedButton1, w.SpeedButton2, w.Pref}));
 }
 
 TEST(CompanyLookup, TypingOpensTheDropDownAndSearchesTheNames) {
@@ -416,7 +421,8 @@ class RecordingWindow : public Tfprincipalzvr {
         if (!Panel3->isHidden())
             shot += "panel " + data::windows1252FromQString(Panel3Caption->text()) + " " +
                     std::to_string(ProgressBar1->value()) + "/" +
-                    std::to_string(progressMaximum()) + "; ";
+                    std::to_string(progressMaximum()) +
+                    (ProgressBar1->maximum() == 0 ? " busy" : "") + "; ";
         if (!Edit1->isHidden())
             shot += "event " + data::windows1252FromQString(Edit1->text()) + "; ";
         shot += std::string("timer ") + (isActive() ? "on" : "off");
@@ -447,7 +453,7 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     ASSERT_TRUE(w.data().DbCia.isConnected());
 
     ModalDriver driver;
-    driver.run([&] { w.SpeedButton1->click(); });
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
 
     EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
     EXPECT_TRUE(world.sent(1));
@@ -464,6 +470,11 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
                          "panel Enviando informaci\xf3n a 002 0/0; timer off; last Sin "
                          "envios hasta ahora.; viewer off"))
         << ::testing::PrintToString(w.shots);
+    // While it connects: a busy bar, whatever the previous destination left.
+    EXPECT_TRUE(contains(w.shots,
+                         "panel Conectando con 002... 0/0 busy; timer off; last Sin "
+                         "envios hasta ahora.; viewer off"))
+        << ::testing::PrintToString(w.shots);
     EXPECT_TRUE(contains(w.shots,
                          "panel Enviando informaci\xf3n a 002 0/2; event 236,I,FV1001,C1; "
                          "timer off; last Sin envios hasta ahora.; viewer off"))
@@ -476,19 +487,34 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     // What it left.
     EXPECT_TRUE(w.Panel3->isHidden());
     EXPECT_TRUE(w.Edit1->isHidden());
-    EXPECT_EQ(w.ProgressBar1->value(), 2);
+    // 007 came last: its connect left an empty bar, not 002's full one.
+    EXPECT_EQ(w.ProgressBar1->value(), 0);
     EXPECT_EQ(w.progressMaximum(), 2);
     const QString today = data::qstringFromWindows1252(data::shortDateText(data::today()));
     EXPECT_TRUE(w.EUltenvio->text().startsWith(today + " - ")) << w.EUltenvio->text().toStdString();
     // "Mensajes error" follows the status read at the start of a cycle: off for this one,
     // on from the next.
     EXPECT_FALSE(w.PngSpeedButton1->isEnabled());
-    const QString lastError = w.Label8->text();
-    EXPECT_TRUE(lastError.startsWith("Ult. error:" + today + ":")) << lastError.toStdString();
-    EXPECT_TRUE(lastError.endsWith(QStringLiteral(" No se pudo conectar con el servidor ") +
-                                   kUnreachable + "/datos/007/nivora.fdb"))
-        << lastError.toStdString();
-    EXPECT_LE(w.Label8->geometry().right(), w.PanelArriba->width() + 200);
+    // The last error: its text and the reason errorenvio.txt gives, whole in the tip; on
+    // the window, inside it, cut in the middle when it is too long.
+    const std::string failure = std::string("No se pudo conectar con el servidor ") + kUnreachable +
+                                "/datos/007/nivora.fdb";
+    const std::vector<std::string> logged = world.logLines("errorenvio.txt");
+    ASSERT_EQ(logged.size(), 1u);
+    const auto at = logged[0].find(failure + ",");
+    ASSERT_NE(at, std::string::npos) << logged[0];
+    const std::string reason = logged[0].substr(at + failure.size() + 1);
+    ASSERT_FALSE(reason.empty());
+    const QString whole = w.Label8->toolTip();
+    EXPECT_TRUE(whole.startsWith("Ult. error:" + today + ":")) << whole.toStdString();
+    EXPECT_TRUE(whole.endsWith(data::qstringFromWindows1252(" " + failure + ", " + reason)))
+        << whole.toStdString();
+    const QString shown = w.Label8->text();
+    EXPECT_TRUE(shown.startsWith("Ult. error:" + today + ":")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(data::qstringFromWindows1252(reason.substr(reason.size() - 12))))
+        << shown.toStdString();
+    EXPECT_LT(w.Label8->geometry().right(), w.PngSpeedButton3->x());  // clear of the buttons
+    EXPECT_LE(w.Label8->fontMetrics().horizontalAdvance(shown), w.Label8->width());
     EXPECT_TRUE(w.isActive());
     EXPECT_EQ(w.interval(), 60000);
     EXPECT_TRUE(w.Timer1->isActive());
@@ -504,11 +530,11 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     // A destination that fails, then one that connects: the failure stays shown.
     world.addInvoiceEvent(4, "002", "1004");
     world.addInvoiceEvent(5, "007", "1005");
-    driver.run([&] { w.SpeedButton1->click(); });
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
     EXPECT_TRUE(world.sent(4));
     EXPECT_TRUE(w.PngSpeedButton1->isEnabled());
-    EXPECT_TRUE(w.Label8->text().endsWith("/datos/007/nivora.fdb"))
-        << w.Label8->text().toStdString();
+    EXPECT_TRUE(w.Label8->toolTip().contains("/datos/007/nivora.fdb, "))
+        << w.Label8->toolTip().toStdString();
     EXPECT_EQ(world.logLines("errorenvio.txt").size(), 2u);
 }
 
@@ -522,7 +548,7 @@ int darkPixels(const QImage& image, const QRect& area) {
     return dark;
 }
 
-// The send holds the thread: what it shows must reach the screen through its repaints.
+// What the send shows while it runs reaches the screen.
 class PaintWatchingWindow : public Tfprincipalzvr {
   public:
     using Tfprincipalzvr::Tfprincipalzvr;
@@ -558,7 +584,7 @@ TEST(MainWindow, SendIsPaintedWhileItRuns) {
     EXPECT_EQ(darkPixels(before, caption), 0);
     EXPECT_EQ(darkPixels(before, event), 0);
 
-    driver.run([&] { QTest::mouseClick(w.SpeedButton1, Qt::LeftButton); });
+    sendAndWait(driver, w, [&] { QTest::mouseClick(w.SpeedButton1, Qt::LeftButton); });
     ASSERT_TRUE(world.sent(1));
     ASSERT_FALSE(w.duringBatch.isNull());
     EXPECT_GT(darkPixels(w.duringBatch, caption), 20);  // "Enviando información a 002"
@@ -602,7 +628,7 @@ TEST(MainWindow, AutomaticStartLogsInChoosesAndSendsAtOnce) {
         Tfprincipalzvr& w = window.w;
 
         ModalDriver driver;
-        driver.run([&] { activate(w); });
+        sendAndWait(driver, w, [&] { activate(w); });
 
         EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
         EXPECT_EQ(driver.dialogs, 0);
@@ -649,6 +675,200 @@ TEST(MainWindow, AutomaticStartWithAWrongPasswordShowsOneMessageAndSendsNothing)
     driver.run([&] { w.Timer1Timer(); });
     EXPECT_EQ(driver.messages.size(), 2u);
     EXPECT_EQ(driver.messages.back(), kNoCompany);
+}
+
+// Shown and logged in through the login screen on the world's server, company 001 chosen.
+void logInAndChoose(Tfprincipalzvr& w, UiWorld& world, ModalDriver& driver) {
+    driver.expect(logInAs(world.server, world.user, world.password));
+    driver.run([&] {
+        w.show();
+        while (w.firstActivationPending()) QCoreApplication::processEvents();
+    });
+    w.chooseCompany("001");
+    driver.run([&] { QCoreApplication::processEvents(); });
+}
+
+// Every button from the keyboard: its mnemonic presses it, Tab after the options reaches
+// the buttons as they stand on the screen, and Space presses the focused one.
+TEST(MainWindow, EveryButtonAnswersItsMnemonicAndTab) {
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    world.addInvoiceEvent(2, "002", "1002");
+    Window window;
+    Tfprincipalzvr& w = window.w;
+    ModalDriver driver;
+    logInAndChoose(w, world, driver);
+    w.NroOp->setText(QStringLiteral("1"));  // one event a send
+
+    struct Case {
+        Qt::Key key;
+        QToolButton* button;
+        const char* screen;
+    };
+    const Case cases[] = {
+        {Qt::Key_M, w.PngSpeedButton1, "enviozvr::ui::Tfmensajesenvzvr"},
+        {Qt::Key_P, w.PngSpeedButton2, "enviozvr::ui::Tfrepcompania"},
+        {Qt::Key_D, w.PngSpeedButton4, "enviozvr::ui::Tfrepdocs"},
+        {Qt::Key_N, w.PngSpeedButton3, "enviozvr::ui::Tfpendienteszvr"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.screen);
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        QString opened;
+        driver.expect([&](QWidget* modal) {
+            opened = QString::fromLatin1(modal->metaObject()->className());
+            modal->close();
+        });
+        driver.run([&] { pressMnemonic(&w, c.key, c.button); });
+        EXPECT_EQ(opened, QString::fromLatin1(c.screen));
+    }
+    EXPECT_EQ(driver.unexpected, 0);
+
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    sendAndWait(driver, w, [&] { pressMnemonic(&w, Qt::Key_E, w.SpeedButton1); });
+    EXPECT_TRUE(world.sent(1));
+    EXPECT_FALSE(world.sent(2));
+
+    w.NroOp->setFocus();
+    const std::vector<QWidget*> tabbedTo{w.PngSpeedButton1, w.PngSpeedButton2, w.PngSpeedButton4,
+                                         w.PngSpeedButton3, w.SpeedButton1};
+    for (QWidget* expected : tabbedTo) {
+        if (!expected->isEnabled()) continue;  // "Mensajes error" before anything was sent
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), expected)
+            << QApplication::focusWidget()->objectName().toStdString();
+    }
+    sendAndWait(driver, w, [&] { QTest::keyClick(w.SpeedButton1, Qt::Key_Space); });
+    EXPECT_TRUE(world.sent(2));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.SpeedButton2);
+
+    pressMnemonic(&w, Qt::Key_C, w.SpeedButton2);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+}
+
+// Runs `whileConnecting` once, from the window's event loop, when the panel first says
+// that the destination `company` is being connected.
+class ConnectWatchingWindow : public Tfprincipalzvr {
+  public:
+    using Tfprincipalzvr::Tfprincipalzvr;
+    std::function<void()> whileConnecting;
+    QString company;
+    void setConnecting(bool connecting) override {
+        Tfprincipalzvr::setConnecting(connecting);
+        if (!connecting || !whileConnecting || !Panel3Caption->text().contains(company)) return;
+        QMetaObject::invokeMethod(this, std::exchange(whileConnecting, nullptr),
+                                  Qt::QueuedConnection);
+    }
+};
+
+// A destination that does not answer its connect holds only the send: the window shows
+// the connect with a busy bar, opens a side screen, and takes "Cancelar", which closes it
+// once the cycle has stopped; the destination's events wait.
+TEST(MainWindow, AnswersWhileADestinationConnectsAndCancelarWaitsForTheCycle) {
+    UiWorld world;
+    testing::FreezableRelay relay;
+    relay.freeze();  // the attach gets no answer until thawed
+    world.listDestination("002", world.server);
+    world.listDestination("003", relay.serverText() + world.dir.path());
+    world.addInvoiceEvent(1, "002", "1001");
+    world.addInvoiceEvent(2, "003", "1002");
+    world.addInvoiceEvent(3, "003", "1003");
+    ConnectWatchingWindow w(std::vector<std::string>{});
+    w.endProgram = [] {};
+    w.company = QStringLiteral("003");
+    ModalDriver driver;
+    logInAndChoose(w, world, driver);
+
+    QString caption;
+    bool busy = false;
+    QString opened;
+    bool openedWhileSending = false;
+    bool stayedAfterCancelar = false;
+    driver.expect([&](QWidget* modal) {
+        opened = QString::fromLatin1(modal->metaObject()->className());
+        openedWhileSending = w.sending();
+        modal->close();
+    });
+    w.whileConnecting = [&] {
+        caption = w.Panel3Caption->text();
+        busy = !w.Panel3->isHidden() && w.ProgressBar1->maximum() == 0;
+        QTest::mouseClick(w.PngSpeedButton3, Qt::LeftButton);
+        QTest::mouseClick(w.SpeedButton2, Qt::LeftButton);
+        stayedAfterCancelar = w.isVisible() && w.sending();
+        relay.thaw();
+    };
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
+
+    EXPECT_EQ(caption, QStringLiteral("Conectando con 003..."));
+    EXPECT_TRUE(busy);
+    EXPECT_EQ(opened, QStringLiteral("enviozvr::ui::Tfpendienteszvr"));
+    EXPECT_TRUE(openedWhileSending);
+    EXPECT_TRUE(stayedAfterCancelar);
+    EXPECT_FALSE(w.sending());
+    EXPECT_FALSE(w.isVisible());  // closed at the end of the cycle
+    EXPECT_TRUE(world.sent(1));
+    EXPECT_FALSE(world.sent(2));
+    EXPECT_FALSE(world.sent(3));
+    EXPECT_EQ(world.logLines("ENVIO.TXT").size(), 1u);
+    EXPECT_TRUE(world.logLines("errorenvio.txt").empty());
+    EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+}
+
+// What the cycle throws on its thread (here a batch size it cannot use) reaches the
+// window's: ERRORES.TXT and one box, and the timer is re-armed from Minut.
+TEST(MainWindow, AFailureOfTheCycleIsShownByTheWindowAndSendingGoesOn) {
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    Window window;
+    Tfprincipalzvr& w = window.w;
+    w.data().loginAutomatic(world.server, world.user, world.password);
+    w.setOriginServer(w.loginRecord().ServidorSesion);
+    w.chooseCompany("001");
+    w.NroOp->setText(QStringLiteral("abc"));
+    w.Minut->setText(QStringLiteral("2"));
+
+    ModalDriver driver;
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
+    ASSERT_EQ(driver.messages.size(), 1u);
+    EXPECT_TRUE(driver.messages[0].contains(QStringLiteral("'abc'")))
+        << driver.messages[0].toStdString();
+    const std::vector<std::string> logged = world.logLines("ERRORES.TXT");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("'abc' is not a valid integer value"), std::string::npos) << logged[0];
+    EXPECT_FALSE(world.sent(1));
+    EXPECT_FALSE(w.sending());
+    EXPECT_TRUE(w.isActive());
+    EXPECT_EQ(w.interval(), 120000);
+    EXPECT_TRUE(w.Timer1->isActive());
+
+    // The next send with a usable batch goes out.
+    w.NroOp->setText(QStringLiteral("5"));
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
+    EXPECT_TRUE(world.sent(1));
+    EXPECT_EQ(driver.messages.size(), 1u);
+}
+
+// The company box shows the chosen name whole in its tip, however narrow the box.
+TEST(CompanyLookup, TheChosenNameIsWholeInTheTip) {
+    LookupBox box;
+    const QString longName =
+        QStringLiteral("Distribuidora de Productos Alimenticios del Norte S.A.S.");
+    box.setRows({{QStringLiteral("001"), QStringLiteral("Origen S.A.")},
+                 {QStringLiteral("002"), longName}});
+    box.resize(120, 19);
+    EXPECT_EQ(box.toolTip(), QString());
+    box.setKeyValue(QStringLiteral("002"));
+    EXPECT_GT(box.fontMetrics().horizontalAdvance(longName), box.width());
+    EXPECT_EQ(box.toolTip(), longName);
+    EXPECT_EQ(box.model()->index(1, 1).data(Qt::ToolTipRole).toString(), longName);
+    box.setKeyValue(QStringLiteral("001"));
+    EXPECT_EQ(box.toolTip(), QStringLiteral("Origen S.A."));
 }
 
 }  // namespace
