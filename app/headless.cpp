@@ -50,10 +50,11 @@ const char* const kUsage =
     "                    ended early, 2 for bad arguments, no installation directory,\n"
     "                    a failed login or another instance sending for the same origin\n"
     "                    company\n"
-    "  --connect-timeout=S  seconds a destination may take to accept a connection\n"
-    "                    (default 15)\n"
+    "  --connect-timeout=S  seconds a destination, or the origin, may take to accept a\n"
+    "                    connection (default 15)\n"
     "  --stall-timeout=S seconds a destination may leave a request unanswered before it\n"
-    "                    is cancelled and the destination skipped for the cycle (default 60)\n"
+    "                    is cancelled and the destination skipped for the cycle; an origin\n"
+    "                    request unanswered as long ends the cycle early (default 60)\n"
     "  --parallel=N      destination companies served at once, each on its own\n"
     "                    connections (default 4; 1 serves them one after another)\n"
     "One instance at a time sends for an origin company: a second one waits for its next\n"
@@ -187,12 +188,14 @@ class ConsoleStatus : public SendStatus {
         served.push_back(s);
         const std::string why = s.reason.empty() ? std::string() : " (" + s.reason + ")";
         if (s.connected)
-            writeLine(std::cout, s.company + ": " + std::to_string(s.taken) + " tomados, " +
-                                     std::to_string(s.sent) + " enviados, " +
-                                     std::to_string(s.failed) + " con error" +
-                                     (s.lost      ? "; cortado" + why + ", el resto espera"
-                                      : s.stopped ? "; detenido, el resto espera"
-                                                  : ""));
+            writeLine(std::cout,
+                      s.company + ": " + std::to_string(s.taken) + " tomados, " +
+                          std::to_string(s.sent) + " enviados, " + std::to_string(s.failed) +
+                          " con error" +
+                          (s.lost           ? "; cortado" + why + ", el resto espera"
+                           : s.originFailed ? "; interrumpido" + why + ", el resto espera"
+                           : s.stopped      ? "; detenido, el resto espera"
+                                            : ""));
         else
             writeLine(std::cout,
                       s.company + ": sin conexion" + why + ", 0 tomados, 0 enviados, 0 con error");
@@ -413,12 +416,32 @@ class HeadlessRun {
                     end =
                         runParallelSendCycle(data_, company_, parallel_, options_, status_, timer);
                 });
-            } catch (const std::exception&) {
+            } catch (const std::exception& e) {
                 // A wait that the stop signal ended is no failure of the cycle.
-                if (!stopRequested()) throw;
+                if (!stopRequested()) {
+                    const auto* db = dynamic_cast<const data::DatabaseError*>(&e);
+                    if (data_.DbCia.stalled() || (db && db->connectionLost()))
+                        writeLine(std::cerr,
+                                  "enviozvr: el origen no respondio o se perdio la conexion "
+                                  "(limite " +
+                                      std::to_string(data_.DbCia.stallLimit().count()) +
+                                      " s): el ciclo termina antes de tiempo y el siguiente lo "
+                                      "intenta de nuevo");
+                    throw;
+                }
                 stopped = true;
             }
         });
+        // An origin attachment that stopped answering is given up: the next cycle
+        // connects anew.
+        if (data_.DbCia.stalled())
+            core::runGuarded([&] {
+                try {
+                    data_.DbCia.disconnect();
+                } catch (const std::exception&) {
+                    // Let go whatever the server says; the next use connects again.
+                }
+            });
         if (stopped || end == CycleEnd::Stopped) return CycleOutcome::Stopped;
         return ok && !busy_ && end == CycleEnd::Completed ? CycleOutcome::Completed
                                                           : CycleOutcome::EndedEarly;
@@ -497,12 +520,23 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     const std::string password = passwordArgument(a.positional[2]);
     const std::string& company = a.positional[3];
     const bool newest = a.positional.size() > 4 && !a.positional[4].empty();
+    // A directory that cannot hold the lock file (nor the logs) is said before any
+    // database is contacted.
+    if (const std::string problem = InstanceLock::directoryProblem(company); !problem.empty()) {
+        writeLine(std::cerr, "enviozvr: " + problem);
+        return 2;
+    }
 
     const std::unique_ptr<QCoreApplication> ownApp = consoleApplication();
     // A stop signal ends any wait on a database at once (see signals.h).
     data::trackEveryCall();
     MainData data;
     data.DBEnvio.setTimeouts(a.connectTimeout, a.stallTimeout);
+    // The origin's attachments (the general database, the company database, and each
+    // worker's and the instance lock's, which take theirs from it) wait no longer on a
+    // silent link than a destination's do.
+    data.DbGeneral.setTimeouts(a.connectTimeout, a.stallTimeout);
+    data.DbCia.setTimeouts(a.connectTimeout, a.stallTimeout);
     ConsoleErrorDisplay display;
     const ConsoleHandlers handlers(data.loginRecord, display);
 

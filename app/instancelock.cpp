@@ -5,6 +5,7 @@
 #else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -55,11 +56,16 @@ bool FileLock::held() const { return handle_ != nullptr; }
 bool FileLock::tryLock(const std::string& path) {
     release();
     openError_.clear();
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         openError_ = std::strerror(errno);
         return false;
     }
+    // A file left by an earlier version (or created under another umask) is made the
+    // owner's only as well; a file of another user keeps its mode (not ours to change).
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) != 0)
+        (void)::fchmod(fd, 0600);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;
@@ -101,8 +107,10 @@ InstanceLock::~InstanceLock() {
     }
 }
 
-std::string InstanceLock::lockFilePath() const {
-    std::string name = company_;
+std::string InstanceLock::lockFilePath() const { return lockFilePathFor(company_); }
+
+std::string InstanceLock::lockFilePathFor(const std::string& company) {
+    std::string name = company;
     for (char& c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (!std::isalnum(u) && c != '-' && c != '_') c = '_';
@@ -120,6 +128,8 @@ InstanceLock::Result InstanceLock::tryAcquire() {
         marker_->setParam("User_Name", origin_.param("User_Name"));
         marker_->setParam("password", origin_.param("Password"));
         marker_->setParam("ProcessName", kLockProcessName);
+        // Under the origin connection's limits: a silent origin holds nothing up for good.
+        marker_->setTimeouts(origin_.connectTimeout(), origin_.stallLimit());
         marker_->connect();
         auto cursor = marker_->open(lockHoldersQuery());
         bool oldest = true;
@@ -138,12 +148,23 @@ InstanceLock::Result InstanceLock::tryAcquire() {
     return Result::HeldElsewhere;
 }
 
+std::string InstanceLock::directoryProblem(const std::string& company) {
+    const std::string path = lockFilePathFor(company);
+    FileLock probe;
+    if (probe.tryLock(path) || probe.openError().empty()) return {};
+    return unusableDirectoryMessage(path, probe.openError());
+}
+
+std::string InstanceLock::unusableDirectoryMessage(const std::string& path,
+                                                   const std::string& reason) {
+    return "no se puede usar el directorio de instalacion " +
+           std::filesystem::path(path).parent_path().string() +
+           ": no se pudo crear el archivo de bloqueo " + path + " (" + reason + ")";
+}
+
 std::string InstanceLock::busyMessage(Result held) const {
     if (held == Result::DirectoryUnusable)
-        return "no se puede usar el directorio de instalacion " +
-               std::filesystem::path(lockFilePath()).parent_path().string() +
-               ": no se pudo crear el archivo de bloqueo " + lockFilePath() + " (" +
-               file_.openError() + ")";
+        return unusableDirectoryMessage(lockFilePath(), file_.openError());
     if (held == Result::HeldHere)
         return "otra instancia ya envia la compania " + company_ + " en este equipo (" +
                lockFilePath() + ")";

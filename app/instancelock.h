@@ -32,7 +32,9 @@ class FileLock {
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Creates the file when missing and takes the lock without waiting. False when another
+    // Creates the file when missing, readable and writable by its owner only (whatever
+    // the umask: another local user could otherwise hold the lock and stop the sending),
+    // and takes the lock without waiting. False when another
     // process (or another FileLock of this one) holds it, or the file cannot be opened; in
     // the second case openError() says why.
     bool tryLock(const std::string& path);
@@ -74,11 +76,19 @@ class InstanceLock {
     // with the directory (its path and the reason).
     std::string busyMessage(Result held) const;
 
+    // What is wrong with the installation directory for `company`'s lock file (the
+    // message of busyMessage(DirectoryUnusable)), "" when the file can be opened or
+    // created there. Takes no lock.
+    static std::string directoryProblem(const std::string& company);
+
     // The lock file: the installation directory's "enviozvr-<company>.lock" (characters
     // other than letters, digits, '-' and '_' in the code written as '_').
     std::string lockFilePath() const;
 
   private:
+    static std::string lockFilePathFor(const std::string& company);
+    static std::string unusableDirectoryMessage(const std::string& path, const std::string& reason);
+
     std::string company_;
     const data::Connection& origin_;
     FileLock file_;

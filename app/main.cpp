@@ -13,6 +13,7 @@
 #include "app/desktop.h"
 #include "app/exportcli.h"
 #include "app/headless.h"
+#include "app/nodump.h"
 #include "app/signals.h"
 #include "app/status.h"
 
@@ -24,6 +25,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (const auto status = enviozvr::app::handleCommonOptions(args, std::cout, std::cerr))
         return *status;
+    // Every run mode from here on takes a password: none of it goes into a core file.
+    enviozvr::app::keepPasswordsOutOfCoreFiles();
     for (const auto& a : args) {
         if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
     }

@@ -59,10 +59,15 @@ DatabaseError toDatabaseError(const IStatus* status, ConnectionKind kind,
     auto lines = statusLines(status);
     const ISC_STATUS* errors = status->getErrors();
     long code = (errors[0] == isc_arg_gds) ? static_cast<long>(errors[1]) : 0;
+    std::vector<long> codes;
+    for (const ISC_STATUS* v = errors; *v != isc_arg_end;) {
+        if (v[0] == isc_arg_gds) codes.push_back(static_cast<long>(v[1]));
+        v += v[0] == isc_arg_cstring ? 3 : 2;
+    }
     char state[6] = {};
     fb_sqlstate(state, errors);
     const std::string text = errorText(lines, kind);
-    return DatabaseError(text, std::move(lines), code, state, statement);
+    return DatabaseError(text, std::move(lines), code, state, statement, std::move(codes));
 }
 
 }  // namespace fb
@@ -927,6 +932,20 @@ void Connection::dropIfLost(const std::exception& error) {
         }
     }
     releaseAttachment();
+}
+
+bool Connection::linkAlive() {
+    if (!isConnected()) return false;
+    if (stalled()) return false;
+    StallWatch::Scope timed(impl_->watch, impl_->attachment.get());
+    try {
+        fb::Status st;
+        impl_->attachment->ping(&st);
+        return !stalled();
+    } catch (const FbException& e) {
+        failure(e);
+        return false;
+    }
 }
 
 std::string Connection::characterSet() {

@@ -90,6 +90,12 @@ class Connection {
     // failure; it never throws.
     void dropIfLost(const std::exception& error);
 
+    // Asks the server for an answer over the attachment (one round trip, under the stall
+    // limit). False when the connection is closed or the link failed on the way (lost,
+    // reset, silent): an error seen just before came from the link, not from the server's
+    // judgement of a statement. A lost attachment is dropped as after any failure.
+    bool linkAlive();
+
     // The longest a statement of a Company connection waits for a row another
     // transaction holds before it fails with a lock conflict; zero waits as long as the
     // other transaction lasts (the default).

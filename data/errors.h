@@ -25,18 +25,22 @@ class DataError : public std::runtime_error {
 class DatabaseError : public DataError {
   public:
     DatabaseError(const std::string& text, std::vector<std::string> lines, long iscCode,
-                  std::string sqlState, std::string statement = {});
+                  std::string sqlState, std::string statement = {}, std::vector<long> codes = {});
 
     // The server's message lines, in order, as the client library formats them.
     const std::vector<std::string>& lines() const { return lines_; }
     // The first ISC error code of the status vector (0 when there is none).
     long iscCode() const { return iscCode_; }
+    // Every ISC error code of the status vector, in order (the first one included).
+    const std::vector<long>& codes() const { return codes_; }
     // SQLSTATE of the failure, empty when the server gave none.
     const std::string& sqlState() const { return sqlState_; }
     // The statement text that failed, empty for attach and transaction errors.
     const std::string& statement() const { return statement_; }
-    // True when the attachment is gone (network down, server shut down): the connection
-    // cannot be used any more and must be connected again.
+    // True when the attachment is gone (network down, link reset, server shut down): any
+    // code of the status vector is one of the client's network or shutdown codes, or the
+    // SQLSTATE is of class 08. The connection cannot be used any more and must be
+    // connected again.
     bool connectionLost() const;
 
   private:
@@ -44,6 +48,7 @@ class DatabaseError : public DataError {
     long iscCode_;
     std::string sqlState_;
     std::string statement_;
+    std::vector<long> codes_;
 };
 
 // A call the data layer cannot serve in the state its objects are in ("Transaction is

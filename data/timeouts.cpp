@@ -4,14 +4,20 @@
 #ifdef _WIN32
 #include <winsock2.h>
 #else
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/select.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -35,6 +41,15 @@ void cancel(IAttachment* attachment, int kind) {
         attachment->cancelOperation(&st, kind);
     } catch (...) {
     }
+}
+
+// The kernel's id of the calling thread (its /proc/self/task entry).
+long currentThreadId() {
+#ifdef __linux__
+    return static_cast<long>(::syscall(SYS_gettid));
+#else
+    return 1;
+#endif
 }
 
 // Every StallWatch, so that a stop can end the calls in progress; and the flag that a
@@ -208,41 +223,140 @@ std::vector<std::string> hostAddresses(const std::string& host) {
     return out;
 }
 
-// Shuts down the sockets opened since `before` that are connected to `port` of `host`.
-// Other threads may be attaching at the same time (destinations served side by side):
-// the host narrows the sockets down to the server that did not answer. A host that does
-// not resolve any more matches by the port alone.
-void shutDownNewSockets(const std::map<int, std::string>& before, const std::string& host,
-                        int port) {
-    const std::vector<std::string> addresses = hostAddresses(host);
-    for (const auto& [fd, inode] : openSockets()) {
-        const auto old = before.find(fd);
-        if (old != before.end() && old->second == inode) continue;
-        sockaddr_storage peer{};
-        socklen_t len = sizeof peer;
-        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) continue;
-        int peerPort = -1;
-        std::string peerAddress;
-        if (peer.ss_family == AF_INET) {
-            const auto* in = reinterpret_cast<sockaddr_in*>(&peer);
-            peerPort = ntohs(in->sin_port);
-            peerAddress.assign(reinterpret_cast<const char*>(&in->sin_addr), sizeof in->sin_addr);
-        } else if (peer.ss_family == AF_INET6) {
-            const auto* in6 = reinterpret_cast<sockaddr_in6*>(&peer);
-            peerPort = ntohs(in6->sin6_port);
-            peerAddress.assign(reinterpret_cast<const char*>(&in6->sin6_addr),
-                               sizeof in6->sin6_addr);
+// The peer of a connected socket: its address bytes and port; nothing when `fd` is no
+// connected TCP socket.
+std::optional<std::pair<std::string, int>> peerOf(int fd) {
+    sockaddr_storage peer{};
+    socklen_t len = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) return std::nullopt;
+    if (peer.ss_family == AF_INET) {
+        const auto* in = reinterpret_cast<sockaddr_in*>(&peer);
+        return std::pair{
+            std::string(reinterpret_cast<const char*>(&in->sin_addr), sizeof in->sin_addr),
+            static_cast<int>(ntohs(in->sin_port))};
+    }
+    if (peer.ss_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<sockaddr_in6*>(&peer);
+        return std::pair{
+            std::string(reinterpret_cast<const char*>(&in6->sin6_addr), sizeof in6->sin6_addr),
+            static_cast<int>(ntohs(in6->sin6_port))};
+    }
+    return std::nullopt;
+}
+
+// Reads `size` bytes at `address` of this process's own memory; false when they cannot be
+// read (the thread that owned them has moved on and they are gone).
+bool readOwnMemory(unsigned long long address, void* into, size_t size) {
+    const int fd = ::open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const ssize_t read = ::pread(fd, into, size, static_cast<off_t>(address));
+    ::close(fd);
+    return read == static_cast<ssize_t>(size);
+}
+
+// The descriptors that thread `tid` of this process waits on at this moment: the first
+// argument of a blocking socket call (connect, send, receive, read, write), or the
+// descriptors of the poll or select it sleeps in (the client library waits for the
+// server's answer in poll). Empty while the thread runs or waits on anything else.
+std::vector<int> descriptorsWaitedOn(long tid) {
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+    std::string number;
+    if (!(in >> number) || number.empty() || !std::isdigit(static_cast<unsigned char>(number[0])))
+        return {};
+    std::vector<unsigned long long> args;
+    std::string word;
+    while (args.size() < 6 && in >> word) {
+        try {
+            args.push_back(std::stoull(word, nullptr, 16));
+        } catch (...) {
+            return {};
         }
-        if (peerPort != port) continue;
-        if (!addresses.empty() &&
-            std::find(addresses.begin(), addresses.end(), peerAddress) == addresses.end())
-            continue;
-        ::shutdown(fd, SHUT_RDWR);
+    }
+    if (args.size() < 6) return {};
+    const long call = std::stol(number);
+    std::vector<int> out;
+    const auto pollSet = [&] {
+        const size_t count = std::min<unsigned long long>(args[1], 16);
+        std::vector<pollfd> fds(count);
+        if (count && readOwnMemory(args[0], fds.data(), count * sizeof(pollfd)))
+            for (const pollfd& p : fds)
+                if (p.fd >= 0) out.push_back(p.fd);
+    };
+    const auto selectSet = [&] {
+        const int count = static_cast<int>(std::min<unsigned long long>(args[0], FD_SETSIZE));
+        for (const unsigned long long at : {args[1], args[2]}) {
+            fd_set set;
+            FD_ZERO(&set);
+            if (!at || !readOwnMemory(at, &set, sizeof set)) continue;
+            for (int fd = 0; fd < count; ++fd)
+                if (FD_ISSET(fd, &set)) out.push_back(fd);
+        }
+    };
+    switch (call) {
+#ifdef SYS_poll
+        case SYS_poll:
+#endif
+        case SYS_ppoll:
+            pollSet();
+            break;
+#ifdef SYS_select
+        case SYS_select:
+#endif
+        case SYS_pselect6:
+            selectSet();
+            break;
+        case SYS_connect:
+        case SYS_recvfrom:
+        case SYS_recvmsg:
+        case SYS_sendto:
+        case SYS_sendmsg:
+        case SYS_read:
+        case SYS_write:
+            out.push_back(static_cast<int>(args[0]));
+            break;
+        default:
+            break;
+    }
+    return out;
+}
+
+// Shuts down the socket that the abandoned attach of thread `tid` waits on, and again
+// each socket it goes on to wait on, until the thread has finished (`done`) or a minute
+// has passed. Only a socket that the thread itself sleeps on, that was opened since the
+// attach began (not in `before`) and that goes to `port` of `host` is touched: other
+// threads may be attaching to the same server at the same time (destinations on one
+// server served side by side), and their links are theirs. A host that does not resolve
+// any more matches by the port alone.
+void endOwnSockets(long tid, const std::shared_ptr<std::atomic<bool>>& done,
+                   std::map<int, std::string> before, const std::string& host, int port) {
+    const std::vector<std::string> addresses = hostAddresses(host);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    const auto ours = [&](int fd) {
+        std::error_code ec;
+        const std::string inode =
+            std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), ec).string();
+        if (ec || inode.rfind("socket:", 0) != 0) return false;
+        if (const auto old = before.find(fd); old != before.end() && old->second == inode)
+            return false;
+        const auto peer = peerOf(fd);
+        if (!peer || peer->second != port) return false;
+        return addresses.empty() ||
+               std::find(addresses.begin(), addresses.end(), peer->first) != addresses.end();
+    };
+    while (!*done && std::chrono::steady_clock::now() < deadline) {
+        for (const int fd : descriptorsWaitedOn(tid)) {
+            if (!ours(fd)) continue;
+            // Still the one it sleeps on (not closed and reused meanwhile): end it.
+            const std::vector<int> again = descriptorsWaitedOn(tid);
+            if (std::find(again.begin(), again.end(), fd) != again.end()) ::shutdown(fd, SHUT_RDWR);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 #else
 std::map<int, std::string> openSockets() { return {}; }
-void shutDownNewSockets(const std::map<int, std::string>&, const std::string&, int) {}
+void endOwnSockets(long, const std::shared_ptr<std::atomic<bool>>&, std::map<int, std::string>,
+                   const std::string&, int) {}
 #endif
 
 int servicePort(const std::string& service) {
@@ -304,12 +418,20 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
         bool abandoned = false;
         IAttachment* attachment = nullptr;
         std::optional<DatabaseError> error;
+        std::atomic<long> tid{0};  // the attaching thread
+        std::shared_ptr<std::atomic<bool>> threadDone = std::make_shared<std::atomic<bool>>(false);
     };
     auto shared = std::make_shared<Shared>();
     const std::optional<int> port = remotePort(location);
     const auto before = port ? openSockets() : std::map<int, std::string>{};
 
     std::thread([shared, location, dpb, kind] {
+        shared->tid = currentThreadId();
+        // Whatever way it ends, the thread says so (for endOwnSockets).
+        struct Done {
+            std::atomic<bool>& done;
+            ~Done() { done = true; }
+        } markDone{*shared->threadDone};
         IAttachment* attachment = nullptr;
         std::optional<DatabaseError> error;
         try {
@@ -355,7 +477,16 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
     if (!finished) {
         shared->abandoned = true;
         lock.unlock();
-        if (port) shutDownNewSockets(before, remoteHost(location), *port);
+        // The attach is ended by its own socket only, on a thread of its own that follows
+        // it until it has finished.
+        if (port) {
+            // The thread may not have started its work yet: it has once its id is known.
+            std::thread([shared, before, host = remoteHost(location), port = *port] {
+                while (shared->tid == 0 && !*shared->threadDone)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                endOwnSockets(shared->tid, shared->threadDone, before, host, port);
+            }).detach();
+        }
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
         std::vector<std::string> lines{"Unable to complete network request to \"" + location + "\"",
                                        g_interrupted

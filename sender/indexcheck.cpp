@@ -3,6 +3,7 @@
 #include <map>
 
 #include "data/sqltext.h"
+#include "sender/attachmentguard.h"
 #include "sender/sendcycle.h"
 
 namespace enviozvr::sender {
@@ -173,8 +174,11 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
         // check no more than it costs a cycle.
         c->setTimeouts(d.DBEnvio.connectTimeout(), d.DBEnvio.stallLimit());
         std::vector<WantedIndex> missing;
+        std::string noRight;  // why the replication user cannot end attachments there
         try {
             missing = missingIndexes(*c, destinationIndexes());
+            if (std::string why; !canEndAttachments(*c, &why))
+                noRight = why.empty() ? std::string("no right") : why;
             c->disconnect();
         } catch (const std::exception& e) {
             // Unreachable, or it stopped answering: one line, and the attachment (if any)
@@ -193,6 +197,24 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
             continue;
         }
         warn(out, "the destination database " + c->param("Database"), missing);
+        if (!noRight.empty()) {
+            std::string line = "warning: the replication user ";
+            line += user;
+            line += " cannot end attachments at the destination database ";
+            line += c->param("Database");
+            line += " (";
+            line += noRight;
+            line += "), so one that a stopped run left there is not ended; ";
+            line += missing.empty()
+                        ? "the unique index keeps its late insert from duplicating an invoice, "
+                          "and sending goes on"
+                        : "until the server drops it nothing is sent there, and without the "
+                          "unique index on FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) its late insert "
+                          "could duplicate an invoice";
+            line += "; it would help: GRANT DELETE ON MON$ATTACHMENTS TO ";
+            line += user;
+            out.push_back(line);
+        }
     }
     return out;
 }

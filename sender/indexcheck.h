@@ -45,7 +45,10 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
 //   "warning: <database> has no index on <TABLE> (<COLUMNS>); it would help: CREATE INDEX ..."
 // Each destination is reached under DBEnvio's limits (connect timeout, stall limit); one
 // that cannot be reached gets one line, "warning: the indexes of the destination
-// database <database> could not be checked: <reason>", and the check goes on. `stop`,
+// database <database> could not be checked: <reason>", and the check goes on. A
+// destination where the replication user cannot end attachments (delete from
+// MON$ATTACHMENTS) gets one line that says so, what it means with or without the unique
+// index, and the GRANT that would give the right. `stop`,
 // when given, is asked before each destination: once it says true the check ends with
 // what it has. Uses DbCia and a connection of its own for the destinations; DBEnvio is
 // left alone. `newestFirst` is the order the batches are taken in.

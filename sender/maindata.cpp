@@ -191,6 +191,16 @@ void MainData::ManejarError(data::Provider*, const data::Change*, const data::Da
     storeEventError(error.what());
 }
 
+bool MainData::destinationLinkFailed(const std::exception& error) {
+    if (DBEnvio.stalled()) return true;
+    if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
+        db && db->connectionLost())
+        return true;
+    // Any other text (a reset link has shown "attempt to fetch past the last record in a
+    // record stream") is the destination's judgement only when the link still answers.
+    return !DBEnvio.linkAlive();
+}
+
 void MainData::storeEventError(const std::string& failure) {
     std::string id;
     try {

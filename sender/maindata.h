@@ -159,6 +159,13 @@ class MainData {
     // ERRORES.TXT and the event is left as it was.
     void storeEventError(const std::string& text);
 
+    // True when a failure met while the destination was worked on came from its link, not
+    // from the destination's judgement of the event: DBEnvio stalled, the error is one of
+    // a lost or reset link (any of the client's network codes), or the link no longer
+    // answers (DBEnvio.linkAlive asks it). Such a failure is the destination's, never
+    // stored on the event.
+    bool destinationLinkFailed(const std::exception& error);
+
     // Provider hook: storeEventError with the failure's text, answering rrAbort. An error
     // that says the destination's attachment is gone, or any error once the destination
     // has stalled (DBEnvio.stalled()), is no failure of the event: it is stored nowhere and
@@ -199,7 +206,8 @@ class MainData {
     // connect throws; DbCia then stays closed with the new parameters.
     std::vector<std::string> selectCompany(const std::string& code);
     // The code the last selectCompany pointed DbCia at: the origin whose state record
-    // the send cycle keeps (core/staterecord.h).
+    // the send cycle keeps (core/staterecord.h), and whose code the destination
+    // attachments carry in their names.
     std::string originCompany;
 };
 

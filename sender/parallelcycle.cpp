@@ -69,6 +69,8 @@ std::unique_ptr<MainData> workerData(const MainData& main, const std::string& or
     auto d = std::make_unique<MainData>();
     d->loginRecord = main.loginRecord;
     d->DBEnvio.setTimeouts(main.DBEnvio.connectTimeout(), main.DBEnvio.stallLimit());
+    // The worker's origin attachment under the same limits as the main one.
+    d->DbCia.setTimeouts(main.DbCia.connectTimeout(), main.DbCia.stallLimit());
     d->selectCompany(originCompany);
     return d;
 }
@@ -95,7 +97,26 @@ bool serveSideBySide(MainData& main, const std::string& originCompany, int worke
                 if (halt || workerStatus.stopRequested()) break;
                 const size_t i = next++;
                 if (i >= companies.size()) break;
-                if (!d) d = workerData(main, originCompany);
+                if (!d) {
+                    try {
+                        d = workerData(main, originCompany);
+                    } catch (const std::exception& error) {
+                        // The destination taken is not served this cycle, and says why.
+                        CompanySummary summary;
+                        summary.company = companies[i];
+                        if (data::waitsInterrupted() || workerStatus.stopRequested()) {
+                            summary.stopped = true;
+                        } else {
+                            summary.originFailed = true;
+                            std::string text = error.what();
+                            if (text.rfind("SQL Server Error: ", 0) == 0) text.erase(0, 18);
+                            summary.reason =
+                                "fallo del origen: " + text.substr(0, text.find_first_of("\r\n"));
+                        }
+                        summaries[i] = summary;
+                        throw;
+                    }
+                }
                 // The destinations given up earlier travel with the cycle's MainData:
                 // this worker takes them in and hands back what its batch changed.
                 std::map<std::string, std::string> before;

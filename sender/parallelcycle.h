@@ -12,7 +12,9 @@
 // (companyServed) at the end of the cycle, in the order of the company list, then the last send
 // (showLastSend). The progress calls are not made. A stop request lets each worker finish its event
 // in hand. A failure of the origin in any worker lets the others finish their batch, takes no
-// further destination and is thrown from here, as runSendCycle throws it.
+// further destination and is thrown from here, as runSendCycle throws it, after the
+// summaries: the destination it ended (or whose worker could not attach to the origin) has
+// one too.
 //
 // For a program without windows: `status` and `options` are only read by the workers
 // through this driver (options are copied at the start of the cycle). The destinations

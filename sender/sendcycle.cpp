@@ -1,11 +1,8 @@
 #include "sender/sendcycle.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <stdexcept>
-#include <thread>
 
 #include "core/localfiles.h"
 #include "core/staterecord.h"
@@ -13,6 +10,8 @@
 #include "data/sqltext.h"
 #include "data/transaction.h"
 #include "data/value.h"
+#include "sender/attachmentguard.h"
+#include "sender/indexcheck.h"
 
 namespace enviozvr::sender {
 
@@ -182,13 +181,13 @@ void insertFromOrigin(MainData& d, const OriginRow& origin) {
     applyToDestination(d);
 }
 
+// Deletes every row of the document by its key, however many there are (a destination
+// without the unique index may hold more than one); no row of it is left behind.
 void deleteDocument(MainData& d, const std::string& condition) {
-    d.CDestino.close();
-    d.CDestino.setCommandText("SELECT * FROM FACTURAS_ZVR WHERE PREF_PRE" + condition);
-    d.CDestino.open();
-    if (d.CDestino.isEmpty()) return;
-    d.CDestino.remove();
-    applyToDestination(d);
+    d.Qcopiades.close();
+    d.Qcopiades.clear();
+    d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE PREF_PRE" + condition);
+    d.DBEnvio.executeImmediate(d.Qcopiades.text());
 }
 
 void copyDocument(MainData& d, const OriginRow& origin, const std::string& condition) {
@@ -294,39 +293,6 @@ void letDestinationGo(MainData& d, const std::exception& error) {
     }
 }
 
-// A name for the next destination attachment that no other attachment carries, so that
-// it can be found in MON$ATTACHMENTS once it has been given up.
-std::string newAttachmentName() {
-    // Destinations may be connected from several threads at once.
-    static std::atomic<long long> serial{0};
-    return "enviozvr envio " +
-           std::to_string(std::chrono::system_clock::now().time_since_epoch().count()) + "-" +
-           std::to_string(++serial);
-}
-
-// Ends an attachment given up earlier on the destination that `c` is connected to (by
-// the name it attached with), and waits until the server has let it go (its transaction
-// rolled back), at most the stall limit (or a minute). True when it is gone: nothing it
-// started can commit any more.
-bool endAbandonedAttachment(data::Connection& c, const std::string& name) {
-    const std::string which = " mon$attachments where mon$remote_process = " + data::quoted(name);
-    const auto limit = c.stallLimit().count() > 0 ? c.stallLimit() : std::chrono::seconds(60);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    try {
-        c.executeImmediate("delete from" + which);
-        for (;;) {
-            auto cursor = c.open("select count(*) from" + which);
-            const bool present = cursor->fetch() && cursor->value(0).asInteger() > 0;
-            cursor->close();
-            if (!present) return true;
-            if (std::chrono::steady_clock::now() >= deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 // RPCO_SERVIDOR of an active destination company; empty text when it is not active.
 std::string destinationServer(MainData& d, const std::string& company) {
     d.CBorraOri.close();
@@ -339,15 +305,18 @@ std::string destinationServer(MainData& d, const std::string& company) {
 }
 
 // Connects DBEnvio to the company's database on `server` with the replication login, and
-// ends first an attachment given up there earlier (a transfer given up in mid-flight may
-// still commit: until that attachment is gone nothing is sent here again). False, with
-// the reason logged and in `summary`, when the destination cannot be served.
+// ends first what may still commit there: an attachment this process gave up in
+// mid-transfer, and those an earlier process of this origin left (a transfer given up in
+// mid-flight may still commit). While one remains, nothing is sent here again, unless the
+// destination has the unique index on the document's key, which refuses a late insert
+// that would duplicate an invoice. False, with the reason logged and in `summary`, when
+// the destination cannot be served.
 bool connectDestination(MainData& d, SendStatus& status, const std::string& company,
                         const std::string& server, CompanySummary& summary) {
     d.DBEnvio.setParam("Database", server + "/datos/" + company + "/nivora.fdb");
     d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
     d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
-    d.DBEnvio.setParam("ProcessName", newAttachmentName());
+    d.DBEnvio.setParam("ProcessName", destinationAttachmentName(d.originCompany, company));
     try {
         d.DBEnvio.connect();
     } catch (const std::exception& e) {
@@ -357,11 +326,14 @@ bool connectDestination(MainData& d, SendStatus& status, const std::string& comp
     }
     try {
         const std::string location = d.DBEnvio.param("Database");
-        if (const auto it = d.abandonedAttachments.find(location);
-            it != d.abandonedAttachments.end()) {
-            if (!endAbandonedAttachment(d.DBEnvio, it->second))
-                throw data::DataError("an attachment given up earlier is still there");
-            d.abandonedAttachments.erase(it);
+        const auto givenUp = d.abandonedAttachments.find(location);
+        std::vector<std::string> names;
+        if (givenUp != d.abandonedAttachments.end()) names.push_back(givenUp->second);
+        const LeftAttachments left = endLeftAttachments(d.DBEnvio, d.originCompany, company, names);
+        if (left.clear()) {
+            if (givenUp != d.abandonedAttachments.end()) d.abandonedAttachments.erase(givenUp);
+        } else if (!missingIndexes(d.DBEnvio, destinationIndexes()).empty()) {
+            throw data::DataError("an attachment given up earlier is still there: " + left.why);
         }
     } catch (const std::exception& error) {
         letDestinationGo(d, error);
@@ -471,41 +443,59 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
     status.repaint();
 
     d.DBEnvio.disconnect();
-    const std::string server = destinationServer(d, company);
-    if (server.empty()) return;
-    // The attach may take up to the connect limit: the panel says so meanwhile.
-    status.setProgressPanel("Conectando con " + company + "...", true);
-    status.setConnecting(true);
-    status.repaint();
-    const bool connected = connectDestination(d, status, company, server, summary);
-    status.setConnecting(false);
-    status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
-    if (!connected) {
-        summary.connected = false;
-        // A wait that a stop of the program ended says nothing of the destination.
-        if (!data::waitsInterrupted())
-            core::recordDestinationAttempt(d.originCompany, company, false, summary.reason);
+    try {
+        const std::string server = destinationServer(d, company);
+        if (server.empty()) return;
+        // The attach may take up to the connect limit: the panel says so meanwhile.
+        status.setProgressPanel("Conectando con " + company + "...", true);
+        status.setConnecting(true);
+        status.repaint();
+        const bool connected = connectDestination(d, status, company, server, summary);
+        status.setConnecting(false);
+        status.setProgressPanel("Enviando informaci\xF3n a " + company, true);
+        if (!connected) {
+            summary.connected = false;
+            // A wait that a stop of the program ended says nothing of the destination.
+            if (!data::waitsInterrupted())
+                core::recordDestinationAttempt(d.originCompany, company, false, summary.reason);
+            status.companyServed(summary);
+            return;
+        }
+
+        data::CachedResultSet& a = d.CAuditor;
+        a.close();
+        a.setCommandText(pendingBatchSql(options, company));
+        a.open();
+        a.last();
+        summary.taken = a.recordCount();
+        status.resetProgress(summary.taken);
+        a.first();
+        sendBatch(d, status, summary);
+        a.close();
+
+        showLastSend(d, status, true);
+        // The destination is let go after its batch: the next company's database is another
+        // one, and what was kept for this batch (the prepared insert) goes with the attachment.
+        d.DBEnvio.disconnect();
+        // Reached and served, or lost in mid-batch (then not served since).
+        core::recordDestinationAttempt(d.originCompany, company, !summary.lost, summary.reason);
+    } catch (const std::exception& error) {
+        // A failure of the origin (or a stop that ended one of its waits) goes on to the
+        // caller; the destination's summary still says what its batch came to up to there,
+        // so that every event marked sent is counted.
+        status.setConnecting(false);
+        if (data::waitsInterrupted() || status.stopRequested()) {
+            summary.stopped = true;
+        } else {
+            summary.originFailed = true;
+            summary.reason = d.DbCia.stalled()
+                                 ? "origen sin respuesta durante " +
+                                       std::to_string(d.DbCia.stallLimit().count()) + " s"
+                                 : "fallo del origen: " + firstLine(error);
+        }
         status.companyServed(summary);
-        return;
+        throw;
     }
-
-    data::CachedResultSet& a = d.CAuditor;
-    a.close();
-    a.setCommandText(pendingBatchSql(options, company));
-    a.open();
-    a.last();
-    summary.taken = a.recordCount();
-    status.resetProgress(summary.taken);
-    a.first();
-    sendBatch(d, status, summary);
-    a.close();
-
-    showLastSend(d, status, true);
-    // The destination is let go after its batch: the next company's database is another
-    // one, and what was kept for this batch (the prepared insert) goes with the attachment.
-    d.DBEnvio.disconnect();
-    // Reached and served, or lost in mid-batch (then not served since).
-    core::recordDestinationAttempt(d.originCompany, company, !summary.lost, summary.reason);
     status.companyServed(summary);
 }
 
@@ -573,8 +563,7 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     } catch (const data::DataError& error) {
         // Anything the destination side raised for this event: a refusal of the server or
         // of the cached set (a value the column cannot hold), or the end of the link.
-        if (const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
-            (db && db->connectionLost()) || d.DBEnvio.stalled()) {
+        if (d.destinationLinkFailed(error)) {
             letDestinationGo(d, error);
             return TransferOutcome::DestinationLost;
         }

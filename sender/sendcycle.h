@@ -59,7 +59,9 @@ CycleEnd runSendCycle(MainData& data, SendOptions& options, SendStatus& status, 
 // events and disconnects. Fills `summary` and reports it (SendStatus::companyServed),
 // and records the attempt in the origin's state record (core/staterecord.h): reached,
 // or not with the reason; unless the company is not active or a stop of the program
-// ended the attempt. A failure of the origin is thrown.
+// ended the attempt. A failure of the origin is thrown after the summary is reported
+// with what the batch came to (originFailed and the reason, or stopped when a stop ended
+// the wait), so that every event marked sent is counted.
 void serveCompany(MainData& data, SendOptions& options, SendStatus& status, SendTimer& timer,
                   const std::string& company, CompanySummary& summary);
 

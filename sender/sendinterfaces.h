@@ -63,13 +63,15 @@ class FixedSendOptions : public SendOptions {
 // What one destination company's batch came to, reported after its batch.
 struct CompanySummary {
     std::string company;
-    int taken = 0;          // events in the batch
-    int sent = 0;           // marked sent
-    int failed = 0;         // left pending with an error
-    bool connected = true;  // false: the destination database could not be connected
-    bool lost = false;      // the connection was lost in mid-batch; the rest waits
-    bool stopped = false;   // a stop request ended the batch after an event; the rest waits
-    std::string reason;     // why the destination was given up (not connected, or lost)
+    int taken = 0;              // events in the batch
+    int sent = 0;               // marked sent
+    int failed = 0;             // left pending with an error
+    bool connected = true;      // false: the destination database could not be connected
+    bool lost = false;          // the connection was lost in mid-batch; the rest waits
+    bool stopped = false;       // a stop request ended the batch after an event; the rest waits
+    bool originFailed = false;  // a failure of the origin ended the batch; the rest waits
+    std::string reason;         // why the destination was given up (not connected, lost, or
+                                // the origin failed)
 };
 
 // The status display of the cycle.

@@ -6,8 +6,10 @@
 // no limit of its own. So the attach runs on a helper thread and the caller waits at most
 // `timeout` for it. When the time is up the caller gets a DatabaseError (connection
 // lost), the helper is left to finish by itself (an attachment it still makes is
-// detached at once), and on Linux the socket it opened to the server (its host and port)
-// is shut down so that it finishes at once.
+// detached at once), and on Linux the socket that the helper thread itself waits on (to
+// the server's host and port) is shut down so that it finishes at once. Only that one:
+// the process's other links to the same server (other destinations on it, served side by
+// side) go on untouched.
 //
 // StallWatch: the stall limit of one connection.
 //

@@ -4,6 +4,7 @@
 #include "app/instancelock.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -83,6 +84,35 @@ TEST(InstanceLock, LockAttachmentOfAnotherInstanceMakesASecondRunExitWithTwo) {
     r = runOnce(w);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(w.state(1), "sent");
+}
+
+// The lock file is its owner's only, whatever the umask of the run (022 by hand or from
+// cron): another local user who could open it could hold the lock and stop the sending.
+// A file an earlier run left readable by all is made the owner's as well.
+TEST(InstanceLock, TheLockFileIsReadableByItsOwnerOnly) {
+    struct Case {
+        const char* what;
+        bool leftBefore;  // a lock file with mode 0644 is there before the run
+    };
+    const Case cases[] = {{"created by the run", false}, {"left readable by all", true}};
+    const mode_t umaskBefore = ::umask(022);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SenderWorld w(false);
+        w.addDestination("002");
+        w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
+        const std::string path = w.install.file("enviozvr-001.lock");
+        if (c.leftBefore) {
+            w.install.writeFile("enviozvr-001.lock", "");
+            ::chmod(path.c_str(), 0644);
+        }
+        const RunResult r = runOnce(w);
+        EXPECT_EQ(r.status, 0) << r.err;
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
+    ::umask(umaskBefore);
 }
 
 // Two processes on one origin, started at once, on one machine (one installation

@@ -1,7 +1,12 @@
 // The built program as a child process over databases on the local server: stop signals
 // in the headless and desktop modes, desktop arguments that look like Qt options, and
 // the locale's encoding of console arguments and messages.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -12,7 +17,9 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QThread>
+#include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -259,6 +266,67 @@ TEST(Signals, HeadlessFinishesTheEventInHandDisconnectsAndExits) {
     }
 }
 
+// A headless run holds the login and the replication passwords: killed by a signal whose
+// default action writes a core file, with the core size limit raised and a core file
+// pattern that writes into the working folder, it leaves none.
+TEST(Signals, AHeadlessRunLeavesNoCoreFileWithItsPasswords) {
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    testing::TempDir folder;
+
+    int out[2];
+    ASSERT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    const std::vector<std::string> args{ENVIOZVR_PROGRAM, "--headless",   world.server,
+                                        world.user,       world.password, "001"};
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> environment{"QT_QPA_PLATFORM=offscreen"};
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0) environment.emplace_back(*e);
+    std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_CORE, &unlimited);
+        if (::chdir(folder.path().c_str()) != 0) ::_exit(126);
+        ::dup2(out[1], 1);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    // Past its first cycle, so the passwords have been read and used.
+    std::string text;
+    char buffer[4096];
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (text.find("ciclo 1:") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        pollfd p{out[0], POLLIN, 0};
+        if (::poll(&p, 1, 1000) <= 0) continue;
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(out[0]);
+    EXPECT_NE(text.find("ciclo 1:"), std::string::npos) << text;
+    ::kill(pid, SIGQUIT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGQUIT);
+    EXPECT_FALSE(WCOREDUMP(status));
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().rfind("core", 0), std::string::npos)
+            << entry.path();
+    EXPECT_TRUE(world.sent(1));
+}
+
 // ---- desktop ----
 
 TEST(Signals, DesktopClosesAsCancelarDoes) {
@@ -415,11 +483,13 @@ TEST(ConsoleText, HeadlessRefusesBadArgumentsAtTheStart) {
 }
 
 // An installation directory that cannot hold the lock file is said to be so, with its
-// path and the reason: not taken for another instance.
+// path and the reason: not taken for another instance, and before any destination is
+// contacted (the start-up index check would find 003 unreachable).
 TEST(ConsoleText, AnUnusableInstallationDirectoryIsNamedAsSuch) {
     AppInstance app;
     UiWorld world;
     world.listDestination("002", world.server);
+    world.listDestination("003", "127.0.0.1/1:" + world.dir.path());
     world.addInvoiceEvent(1, "002", "1001");
     struct Case {
         const char* what;
@@ -445,6 +515,7 @@ TEST(ConsoleText, AnUnusableInstallationDirectoryIsNamedAsSuch) {
             << program.err;
         EXPECT_NE(program.err.find(c.reason), std::string::npos) << program.err;
         EXPECT_EQ(program.err.find("otra instancia"), std::string::npos) << program.err;
+        EXPECT_EQ(program.err.find("could not be checked"), std::string::npos) << program.err;
         EXPECT_FALSE(world.sent(1));
     }
 }

@@ -117,6 +117,7 @@ TEST(SendCycle, CopyReplaceAndDeleteAtTheDestination) {
     dest.exec(invoiceValues("FV", "2", 7));  // replaced by the origin's
     dest.exec(invoiceValues("FV", "2", 8));  // a duplicate: both go
     dest.exec(invoiceValues("FV", "4", 4));  // deleted
+    dest.exec(invoiceValues("FV", "4", 9));  // a second, different row of it: deleted too
     w.addEvent({.id = 1, .company = "002", .numero = "1"});
     w.addEvent({.id = 2, .company = "002", .numero = "2", .oper = "d", .registeredAt = "08:01:00"});
     w.addEvent({.id = 3,

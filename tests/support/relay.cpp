@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 #include "support/loopback.h"
@@ -23,7 +24,16 @@ struct Pair {
     int client;
     int server;
     bool held = false;
+    bool fresh = true;    // nothing came from the client yet
+    bool silent = false;  // never forwarded (silenceLinksMentioning)
 };
+
+// Closes a socket with a reset instead of an orderly end.
+void closeWithReset(int fd) {
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(fd);
+}
 
 }  // namespace
 
@@ -87,9 +97,20 @@ void FreezableRelay::releaseHeld() {
     (void)!::write(wakeFds_[1], &c, 1);
 }
 
+void FreezableRelay::silenceLinksMentioning(const std::string& text) {
+    std::lock_guard lock(silenceMutex_);
+    silenceText_ = text;
+}
+
+void FreezableRelay::reset() {
+    reset_ = true;
+    const char c = 'x';
+    (void)!::write(wakeFds_[1], &c, 1);
+}
+
 void FreezableRelay::run() {
     std::vector<Pair> pairs;
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(size_t{64} * 1024);
     auto closePair = [](const Pair& p) {
         ::close(p.client);
         ::close(p.server);
@@ -106,8 +127,9 @@ void FreezableRelay::run() {
             fds.push_back({listenFd_, POLLIN, 0});
             for (const Pair& p : pairs) {
                 // A held link is not watched at all (poll skips a negative descriptor).
-                fds.push_back({p.held ? -1 : p.client, POLLIN, 0});
-                fds.push_back({p.held ? -1 : p.server, POLLIN, 0});
+                const bool still = p.held || p.silent;
+                fds.push_back({still ? -1 : p.client, POLLIN, 0});
+                fds.push_back({still ? -1 : p.server, POLLIN, 0});
             }
         }
         if (::poll(fds.data(), fds.size(), -1) < 0) {
@@ -124,6 +146,15 @@ void FreezableRelay::run() {
                 ::shutdown(p.client, SHUT_RDWR);
                 ::shutdown(p.server, SHUT_RDWR);
                 closePair(p);
+            }
+            pairs.clear();
+            heldPairs_ = 0;
+            continue;
+        }
+        if (reset_.exchange(false)) {
+            for (const Pair& p : pairs) {
+                closeWithReset(p.client);
+                closeWithReset(p.server);
             }
             pairs.clear();
             heldPairs_ = 0;
@@ -162,9 +193,20 @@ void FreezableRelay::run() {
             bool alive = true;
             for (const auto& [from, to] :
                  {std::pair{&fromClient, p.server}, std::pair{&fromServer, p.client}}) {
-                if (!alive || p.held || !(from->revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                if (!alive || p.held || p.silent || !(from->revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
                 if (frozen_) break;
                 const ssize_t n = ::recv(from->fd, buffer.data(), buffer.size(), 0);
+                if (n > 0 && to == p.server && p.fresh) {
+                    p.fresh = false;
+                    std::lock_guard lock(silenceMutex_);
+                    if (!silenceText_.empty() &&
+                        std::string_view(buffer.data(), static_cast<size_t>(n))
+                                .find(silenceText_) != std::string_view::npos) {
+                        p.silent = true;
+                        continue;
+                    }
+                }
                 alive = n > 0 && writeAll(to, buffer.data(), static_cast<size_t>(n));
                 if (alive && to == p.client && repliesBeforeFreeze_ > 0 &&
                     --repliesBeforeFreeze_ == 0)

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -47,6 +48,12 @@ class FreezableRelay {
     // release, even when the client has closed its end by then.
     void holdAfterServerReplies(int count);
     void releaseHeld();
+    // From now on a new link whose client's first packet holds `text` (the database path
+    // in Firebird's first packet, say) is never forwarded: it is accepted and stays silent,
+    // while every other link goes on as before. An empty text ends it for new links.
+    void silenceLinksMentioning(const std::string& text);
+    // Like cut(), but each end gets a reset (RST) instead of an orderly close.
+    void reset();
     bool holding() const { return heldPairs_ > 0; }
     // Connections accepted so far.
     int connectionsAccepted() const { return accepted_; }
@@ -66,6 +73,9 @@ class FreezableRelay {
     std::atomic<bool> releaseHeld_{false};
     std::atomic<bool> cut_{false};
     std::atomic<int> heldPairs_{0};
+    std::atomic<bool> reset_{false};
+    mutable std::mutex silenceMutex_;
+    std::string silenceText_;
     std::thread thread_;
 };
 

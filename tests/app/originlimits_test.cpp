@@ -1,0 +1,113 @@
+// The built program as a child process with the origin behind a relay that goes silent in
+// the middle of a cycle, one destination after another and side by side: the origin's
+// attachments (the main one and each worker's) are under the connect and stall limits, so
+// the cycle ends early with lines that say so instead of hanging, and the next run sends
+// the rest.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "queuecheck.h"
+#include "support/relay.h"
+
+namespace enviozvr::sendertest {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Child {
+    explicit Child(const std::vector<std::string>& args) {
+        QStringList list;
+        for (const std::string& a : args) list << QString::fromStdString(a);
+        process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
+        started = process.waitForStarted(30000);
+    }
+    ~Child() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(10000);
+        }
+    }
+    // False when it has not ended within a minute (then it is killed).
+    bool finish() {
+        const bool ended = process.waitForFinished(60000);
+        out = process.readAllStandardOutput().toStdString();
+        err = process.readAllStandardError().toStdString();
+        return ended;
+    }
+    QProcess process;
+    bool started = false;
+    std::string out, err;
+};
+
+bool waitUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+TEST(OriginLimits, ASilentOriginEndsTheCycleEarlyAndTheNextRunGoesOn) {
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> app;
+    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+
+    for (const char* parallel : {"--parallel=1", "--parallel=2"}) {
+        SCOPED_TRACE(parallel);
+        testing::FreezableRelay relay;
+        SenderWorld w(WorldOptions{.viaServer = true});
+        w.addDestination("002");
+        int id = 1;
+        for (int round = 0; round < 4; ++round) id = queueMixedEvents(w, "002", id, round * 10);
+        // The general and the origin databases through the relay; the destination direct.
+        const std::vector<std::string> args = {"--headless",
+                                               "--once",
+                                               parallel,
+                                               "--stall-timeout=2",
+                                               "--connect-timeout=2",
+                                               relay.serverText() + w.root,
+                                               "sysdba",
+                                               w.password,
+                                               "001"};
+        {
+            Child first(args);
+            ASSERT_TRUE(first.started);
+            ASSERT_TRUE(waitUntil([&] { return w.logLines("ENVIO.TXT").size() >= 3; }));
+            relay.freeze();
+            const auto frozenAt = std::chrono::steady_clock::now();
+            ASSERT_TRUE(first.finish()) << "still waiting on the silent origin: " << first.err;
+            RecordProperty("seconds_from_silence_to_exit",
+                           static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(
+                                                std::chrono::steady_clock::now() - frozenAt)
+                                                .count()));
+            EXPECT_EQ(first.process.exitCode(), 1) << first.err;
+            EXPECT_EQ(first.out.rfind("002: 24 tomados, ", 0), 0u) << first.out;
+            EXPECT_NE(first.out.find("; interrumpido (origen sin respuesta durante 2 s), el resto "
+                                     "espera"),
+                      std::string::npos)
+                << first.out;
+            EXPECT_NE(first.err.find("el ciclo termina antes de tiempo y el siguiente lo intenta "
+                                     "de nuevo"),
+                      std::string::npos)
+                << first.err;
+            EXPECT_EQ(queueFaults(w, "002", false), std::vector<std::string>{});
+        }
+        relay.thaw();
+        Child second(args);
+        ASSERT_TRUE(second.started);
+        ASSERT_TRUE(second.finish()) << second.err;
+        EXPECT_EQ(second.process.exitCode(), 0) << second.err << second.out;
+        EXPECT_EQ(queueFaults(w, "002", true), std::vector<std::string>{});
+    }
+}
+
+}  // namespace
+}  // namespace enviozvr::sendertest
