@@ -137,6 +137,19 @@ std::optional<int> readNumber(const std::string& s, size_t& i, size_t maxDigits 
     return value;
 }
 
+// A morning or afternoon marker reduced to what tells it: upper case, without blanks (a
+// no-break space too) or dots, so that "p. m.", "P. M.", "p.m." and "PM" read alike.
+std::string amPmKey(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == ' ' || u == 0xA0 || u == '.') continue;
+        out += static_cast<char>(data::upperCase1252(u));
+    }
+    return out;
+}
+std::string amPmKey(const QString& text) { return amPmKey(data::windows1252FromQString(text)); }
+
 bool isDateSeparator(char c, const FilterLocale& locale) {
     return c == locale.dateSeparator || c == '/' || c == '-' || c == '.';
 }
@@ -323,10 +336,11 @@ data::Timestamp numericDateTime(std::string_view text, const FilterLocale& local
     while (i < s.size() && s[i] == ' ') ++i;
     int hour = *h;
     if (i < s.size()) {
-        std::string rest = s.substr(i);
-        for (char& c : rest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if ((rest == "AM" || rest == "PM") && hour >= 1 && hour <= 12)
-            hour = (hour % 12) + (rest == "PM" ? 12 : 0);
+        const std::string rest = amPmKey(s.substr(i));
+        const bool am = rest == "AM" || (locale.shown && rest == amPmKey(locale.shown->amText()));
+        const bool pm = rest == "PM" || (locale.shown && rest == amPmKey(locale.shown->pmText()));
+        if ((am || pm) && hour >= 1 && hour <= 12)
+            hour = (hour % 12) + (pm ? 12 : 0);
         else
             throw fail();
     }

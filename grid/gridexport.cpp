@@ -225,6 +225,7 @@ void TGridExport::walkAll() {
     ds.first();
     while (!ds.eof()) {
         PutDataRow(expCols_);
+        ++rowsWritten_;
         AddRowToFooterTotals();
         ds.next();
     }
@@ -245,6 +246,7 @@ void TGridExport::runSelection(TGridSelectionType kind) {
                 ds.gotoBookmark(b);
                 AddRowToFooterTotals();
                 PutDataRow(expCols_);
+                ++rowsWritten_;
             }
             putFooterRows();
             break;
@@ -264,6 +266,7 @@ void TGridExport::runSelection(TGridSelectionType kind) {
                 ds.gotoBookmark(*top);
                 while (!ds.eof()) {
                     PutDataRow(expCols_);
+                    ++rowsWritten_;
                     AddRowToFooterTotals();
                     if (bottom && ds.bookmark() == *bottom) break;
                     ds.next();
@@ -287,6 +290,7 @@ void TGridExport::runSelection(TGridSelectionType kind) {
             footerFields_.clear();
             BeginDocument();
             PutDataRow(expCols_);
+            ++rowsWritten_;
             break;
         }
     }
@@ -294,6 +298,7 @@ void TGridExport::runSelection(TGridSelectionType kind) {
 
 void TGridExport::RunExport(TStream& stream, bool exportAll) {
     stream_ = &stream;
+    rowsWritten_ = 0;
     const TGridSelectionType kind = exportAll ? gstAll : grid_.Selection().SelectionType();
     data::CachedResultSet* ds = grid_.dataSet();
     if (!ds || !ds->active()) throw GridError("Cannot perform this operation on a closed dataset");
@@ -568,6 +573,8 @@ void TGridExportAsHTML::PutDataRow(const TGridColumnList& columns) {
 }
 
 void TGridExportAsHTML::PutDataCell(TGridColumn& column, TGridCellParams& params) {
+    // A spreadsheet that opens the page reads its cells as typed: guarded like CSV's.
+    if (formulaLike(column, params.Text)) params.Text.insert(params.Text.begin(), kFormulaGuard);
     putCell(column.Width, params.Alignment, &params.Background, params.Font, params.Text);
 }
 
@@ -584,6 +591,12 @@ void TGridExportAsHTML::PutFooterCell(int, int, TGridColumn& column, const TFont
 }
 
 // ---- RTF -----------------------------------------------------------------------------------
+
+namespace {
+// The width between the margins of a page the document does not size: the readers'
+// default margins (1800 twips each side) on A4 paper, the narrower of A4 and Letter.
+constexpr int64_t kRtfPrintableWidth = 11906 - 2 * 1800;
+}  // namespace
 
 int TGridExportAsRTF::colorIndex(TColor color) {
     for (const auto& [known, index] : knownColors_)
@@ -612,7 +625,16 @@ void TGridExportAsRTF::putRowStart(const TGridColumnList& columns, RowKind kind,
     TMemoryStream& s = *body_;
     s.write("\\trowd\\trgaph40\r\n");
     const long double ppi = Grid().environment().pixelsPerInch();
-    int64_t right = 0;
+    const auto twips = [ppi](int pixels) {
+        return static_cast<int64_t>(static_cast<long double>(pixels) / ppi * 1440.0L);
+    };
+    int64_t total = 0;
+    for (TGridColumn* c : columns) total += twips(c->Width);
+    // A table wider than the printable width runs past the right margin, its last columns
+    // cut: it is narrowed to that width, each column keeping its share.
+    const long double scale =
+        total > kRtfPrintableWidth ? static_cast<long double>(kRtfPrintableWidth) / total : 1.0L;
+    int64_t pixelTwips = 0;
     for (TGridColumn* c : columns) {
         TColor shading = c->Color;
         if (kind == RowKind::Title) {
@@ -629,7 +651,10 @@ void TGridExportAsRTF::putRowStart(const TGridColumnList& columns, RowKind kind,
             "\\clcbpat");
         putInt(s, colorIndex(shading));
         s.write("\\cellx");
-        right += static_cast<int64_t>(static_cast<long double>(c->Width) / ppi * 1440.0L);
+        pixelTwips += twips(c->Width);
+        const int64_t right =
+            scale == 1.0L ? pixelTwips
+                          : static_cast<int64_t>(static_cast<long double>(pixelTwips) * scale);
         putInt(s, right);
         s.write(kCrLf);
     }
@@ -1012,10 +1037,11 @@ void TGridExportAsDBCells::PutDataCell(TGridColumn& column, TGridCellParams&) {
 
 // ---- Entry points --------------------------------------------------------------------------
 
-void ExportGridToFile(TGridExportClass exportClass, DataGrid& grid, const QString& fileName,
-                      bool exportAll) {
+int64_t ExportGridToFile(TGridExportClass exportClass, DataGrid& grid, const QString& fileName,
+                         bool exportAll) {
     std::unique_ptr<TGridExport> exporter = exportClass(grid);
     exporter->RunExportToFile(fileName, exportAll);
+    return exporter->RowsWritten();
 }
 
 void ExportGridToStream(TGridExportClass exportClass, DataGrid& grid, TStream& stream,

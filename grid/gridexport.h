@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -54,6 +55,8 @@ class TGridExport {
 
     DataGrid& Grid() const { return grid_; }
     const TGridColumnList& ExpCols() const { return expCols_; }
+    // The data rows the last run wrote (titles and footers not counted).
+    int64_t RowsWritten() const { return rowsWritten_; }
 
   protected:
     TStream& Stream() const { return *stream_; }
@@ -74,6 +77,7 @@ class TGridExport {
     TFooterValues footerValues_;
     std::vector<GridField> footerFields_;  // per footer row and export column
     TGridCellParams cellParams_;
+    int64_t rowsWritten_ = 0;
 };
 
 // Tab-separated lines: CR LF between lines, TAB between cells, nothing escaped. A data
@@ -113,7 +117,8 @@ class TGridExportAsCSV : public TGridExportAsText {
     char separator_;
 };
 
-// An HTML 3.2 page holding one table; it declares its Windows-1252 character set.
+// An HTML 3.2 page holding one table; it declares its Windows-1252 character set. A text
+// cell that a spreadsheet would run as a formula gets an apostrophe in front, as in CSV.
 class TGridExportAsHTML : public TGridExport {
   public:
     using TGridExport::TGridExport;
@@ -136,7 +141,8 @@ class TGridExportAsHTML : public TGridExport {
 };
 
 // An RTF document holding one table; the body is built in memory first so that the colour
-// and font tables at its head are complete.
+// and font tables at its head are complete. A table wider than a page's printable width
+// (A4 or Letter, default margins) is narrowed to it, each column keeping its share.
 class TGridExportAsRTF : public TGridExport {
   public:
     using TGridExport::TGridExport;
@@ -240,9 +246,10 @@ std::unique_ptr<TGridExport> makeGridExport(DataGrid& grid) {
     return std::make_unique<T>(grid);
 }
 
-// Creates an exporter of the class for the grid, runs it once and destroys it.
-void ExportGridToFile(TGridExportClass exportClass, DataGrid& grid, const QString& fileName,
-                      bool exportAll);
+// Creates an exporter of the class for the grid, runs it once and destroys it; a file run
+// returns the data rows it wrote.
+int64_t ExportGridToFile(TGridExportClass exportClass, DataGrid& grid, const QString& fileName,
+                         bool exportAll);
 void ExportGridToStream(TGridExportClass exportClass, DataGrid& grid, TStream& stream,
                         bool exportAll);
 

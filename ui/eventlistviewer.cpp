@@ -2,17 +2,21 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 #include "core/unhandled.h"
 #include "data/codepage.h"
@@ -64,12 +68,15 @@ EventListViewer::EventListViewer(grid::EventViewer viewer, sender::MainData& dat
     grid::declareEventListFields(CErroresenv);
     buildControls();
     grid::setUpEventGrid(Grid1->dataGrid(), viewer_, &CErroresenv, &CTipodoc);
+    fitTimeColumn();
+    Grid1->setLastColumnFills(viewer_ == grid::EventViewer::Errors);
     Grid1->reload();
 
     // Another window of the program taking the focus covers the screen; the list is read
     // again when the screen becomes active after it. Menus and tips do not count.
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
-        if (!window || !isVisible() || activating_ || window == windowHandle()) return;
+        if (!window || !isVisible() || activating_ || ownDialog_ || window == windowHandle())
+            return;
         if (window->type() == Qt::Popup || window->type() == Qt::ToolTip) return;
         covered_ = true;
     });
@@ -108,10 +115,14 @@ void EventListViewer::buildControls() {
     layout->addWidget(Grid1, 1);
     sortFilter = new GridSortFilter(*Grid1);
     sortFilter->reread = [this] { FormActivate(); };
-    Grid1->refreshHandler = [this] { FormActivate(); };
+    // Refresh reads as an activation does: a failure shows its one message, and closing
+    // that message does not count as a window that covered the screen.
+    Grid1->refreshHandler = [this] { activate(); };
 
     DBNavigator1 = new GridNavigator(this);
     DBNavigator1->setFixedHeight(kNavigatorHeight);
+    // First, prior, next, last and refresh stay whole however small the window is made.
+    DBNavigator1->setMinimumWidth(5 * GridNavigator::kButtonWidth);
     DBNavigator1->setGrid(Grid1);
     layout->addWidget(DBNavigator1);
 
@@ -122,6 +133,8 @@ void EventListViewer::buildControls() {
     buttons->setContentsMargins(6, 1, 2, 1);
     lbFilas = new QLabel(PanelBotones);
     lbFilas->setObjectName(QStringLiteral("lbFilas"));
+    // The window does not get narrower than a row count with a filter needs.
+    lbFilas->setMinimumWidth(lbFilas->fontMetrics().horizontalAdvance(rowCountText(999999, true)));
     buttons->addWidget(lbFilas);
     buttons->addStretch(1);
     PngSpeedButton1 = new QToolButton(PanelBotones);
@@ -217,16 +230,32 @@ void EventListViewer::FormActivate() {
             CErroresenv.valueAt(CErroresenv.recNo(), CErroresenv.fieldByName("RPEV_ID"));
         if (!id.isNull()) current = id.asInteger();
     }
-    CErroresenv.close();
-    CErroresenv.setCommandText(grid::eventViewerQuery(viewer_));
+    const std::string query = grid::eventViewerQuery(viewer_);
     try {
-        CErroresenv.open();
+        // A list already read is read again in place: the rows it holds go only once the
+        // new ones are in, so a read that fails (a lost link) leaves them on view.
+        if (CErroresenv.active() && CErroresenv.commandText() == query) {
+            CErroresenv.refresh();
+        } else {
+            CErroresenv.close();
+            CErroresenv.setCommandText(query);
+            CErroresenv.open();
+        }
         if (!CTipodoc.active()) CTipodoc.open();
         returnToEvent(current);
+    } catch (const std::exception& error) {
+        listUnread_ = true;
+        lbFilas->setToolTip(data::qstringFromWindows1252(error.what()));
+        Grid1->reload();
+        throw;
     } catch (...) {
+        listUnread_ = true;
+        lbFilas->setToolTip({});
         Grid1->reload();
         throw;
     }
+    listUnread_ = false;
+    lbFilas->setToolTip({});
     Grid1->reload();
 }
 
@@ -252,9 +281,50 @@ QString EventListViewer::rowCountText(int rows, bool filtered) {
     return text;
 }
 
+QString EventListViewer::unreadListText(int rows) {
+    if (rows == 0) return QStringLiteral("No se pudo leer la lista");
+    return QStringLiteral("No se pudo leer la lista; se muestran ") +
+           (rows == 1 ? QStringLiteral("la fila")
+                      : QStringLiteral("las ") + rowCountText(rows, false)) +
+           QStringLiteral(" de la lectura anterior");
+}
+
+QString EventListViewer::savedFileText(const QString& fileName, int64_t rows) {
+    const QString count = rows == 1 ? QStringLiteral("1 fila")
+                                    : QStringLiteral("%1 filas").arg(QLocale().toString(rows));
+    return QStringLiteral("Se guardó %1 (%2)").arg(QFileInfo(fileName).fileName(), count);
+}
+
 void EventListViewer::showRowCount() {
-    lbFilas->setText(rowCountText(Grid1->gridModel()->rowCount(),
-                                  CErroresenv.active() && CErroresenv.hasRowFilter()));
+    const int rows = Grid1->gridModel()->rowCount();
+    lbFilas->setText(listUnread_
+                         ? unreadListText(rows)
+                         : rowCountText(rows, CErroresenv.active() && CErroresenv.hasRowFilter()));
+}
+
+void EventListViewer::fitTimeColumn() {
+    grid::DataGrid& g = Grid1->dataGrid();
+    for (int i = 0; i < g.columnCount(); ++i) {
+        grid::TGridColumn& column = g.column(i);
+        if (column.FieldName() != "RPEV_HORAREG") continue;
+        // The widest of the times the format writes: every hour, with wide and narrow
+        // digits (a 12-hour clock with its morning and afternoon texts, a 24-hour one).
+        const QFontMetrics metrics = Grid1->fontMetrics();
+        int widest = 0;
+        for (int hour = 0; hour < 24; ++hour) {
+            for (const int minute : {0, 38, 48, 58}) {
+                const std::string text =
+                    data::longTimeText(data::Time::fromHms(hour, minute, minute));
+                widest =
+                    std::max(widest, metrics.horizontalAdvance(data::qstringFromWindows1252(text)));
+            }
+        }
+        // The cell keeps a margin on either side of its text before it elides (as the
+        // grid's tips measure it), and the grid line takes a pixel.
+        const int margin =
+            Grid1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, Grid1) + 1;
+        column.Width = std::max(column.Width, widest + 2 * margin + 1);
+    }
 }
 
 void EventListViewer::ckfiltroClick() { Grid1->setFilterRowVisible(ckfiltro->isChecked()); }
@@ -274,12 +344,21 @@ int EventListViewer::saveFilterIndex() const {
 void EventListViewer::ppmSaveSelectionClick() {
     SaveDialog1->selectFile(data::qstringFromWindows1252(grid::eventViewerFileName(viewer_)));
     if (!Grid1->isWindowFocus()) return;
-    if (SaveDialog1->exec() != QDialog::Accepted) return;
+    // The dialog is the screen's own: closing it does not read the list again, which
+    // would lose the selection just saved.
+    ownDialog_ = true;
+    const int answer = SaveDialog1->exec();
+    ownDialog_ = false;
+    covered_ = false;
+    if (answer != QDialog::Accepted) return;
     const grid::GridExportFormat* format = grid::exportFormatForFilterIndex(saveFilterIndex());
     const QStringList files = SaveDialog1->selectedFiles();
     if (!format || files.isEmpty()) return;
     const QString name = withExtension(files.first(), QString::fromLatin1(format->extension));
-    grid::ExportGridToFile(format->exportClass, Grid1->dataGrid(), name, false);
+    const int64_t rows =
+        grid::ExportGridToFile(format->exportClass, Grid1->dataGrid(), name, false);
+    lbFilas->setText(savedFileText(name, rows));
+    lbFilas->setToolTip(QDir::toNativeSeparators(QFileInfo(name).absoluteFilePath()));
 }
 
 void EventListViewer::PngSpeedButton1Click() { close(); }

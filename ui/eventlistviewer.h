@@ -9,7 +9,13 @@
 // program closed over it, and by the navigator's refresh. After a read the grid stands
 // on the event (by RPEV_ID) it stood on before, when that event is still listed, else on
 // the first row; the sort and the filter texts stay. Under the grid the screen tells how
-// many rows it shows and whether a filter is applied.
+// many rows it shows and whether a filter is applied. A read that fails (a lost link)
+// keeps the rows of the last good read on view, says under the grid that the list could
+// not be read, and leaves refresh usable: the next read connects again. After a save the
+// same line names the file written and its rows, and the selection stays.
+//
+// "Hora" is as wide as the workstation's long time needs ("3:03:39 p. m."); in the error
+// list the last column, the error text, takes the width the others leave.
 //
 // Esc never closes the screen (it ends an incremental search or acts in the grid, and a
 // stray Esc would lose the sort, the filters and the position): it closes through
@@ -100,6 +106,12 @@ class EventListViewer : public QDialog {
     int saveFilterIndex() const;
     // The text of lbFilas for `rows` rows shown, with or without a filter applied.
     static QString rowCountText(int rows, bool filtered);
+    // The text of lbFilas after a failed read, `rows` rows of the last good read shown.
+    static QString unreadListText(int rows);
+    // The text of lbFilas after the selection was saved to `fileName`.
+    static QString savedFileText(const QString& fileName, int64_t rows);
+    // True while the rows on view are those of an earlier read (the last read failed).
+    bool listUnread() const { return listUnread_; }
 
   protected:
     bool event(QEvent* event) override;
@@ -113,11 +125,15 @@ class EventListViewer : public QDialog {
     // not listed (or there is none).
     void returnToEvent(std::optional<int64_t> id);
     void showRowCount();
+    // Widens "Hora" to the longest time the workstation's long time format writes.
+    void fitTimeColumn();
 
     grid::EventViewer viewer_;
     bool shownOnce_ = false;
     bool covered_ = false;
     bool activating_ = false;
+    bool listUnread_ = false;
+    bool ownDialog_ = false;  // the save dialog is up: it does not cover the screen
     int listReads_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "core/unhandled.h"
 #include "data/value.h"
@@ -69,7 +70,15 @@ GridWidget::GridWidget(QWidget* parent)
                                    : answer == QMessageBox::Ok || answer == QDialog::Accepted;
     };
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        const auto inside = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
+        // A cell editor's own pop-up (a drop-down's list) is a window of its own, but the
+        // focus it takes stays with the grid.
+        const auto inside = [this](QWidget* w) {
+            for (; w; w = w->parentWidget()) {
+                if (w == this) return true;
+                if (w->isWindow() && w->windowType() != Qt::Popup) return false;
+            }
+            return false;
+        };
         if (inside(old) && now && !inside(now)) focusLeft();
     });
     search_ = std::make_unique<GridSearch>(static_cast<GridSearchHost&>(*this));
@@ -121,6 +130,39 @@ void GridWidget::applyColumns() {
         if (column.Visible) header_->resizeSection(i, column.Width);
     }
     syncing_ = wasSyncing;
+    fillLastColumn();
+}
+
+void GridWidget::setLastColumnFills(bool fills) {
+    lastColumnFills_ = fills;
+    applyColumns();
+}
+
+void GridWidget::fillLastColumn() {
+    if (!lastColumnFills_ || filling_) return;
+    int last = -1;
+    int others = 0;
+    for (int visual = 0; visual < header_->count(); ++visual) {
+        const int logical = header_->logicalIndex(visual);
+        if (header_->isSectionHidden(logical)) continue;
+        if (last >= 0) others += header_->sectionSize(last);
+        last = logical;
+    }
+    if (last < 0 || last >= grid_->columnCount()) return;
+    const int width = std::max(grid_->column(last).Width, viewport()->width() - others);
+    if (header_->sectionSize(last) == width) return;
+    const bool wasSyncing = syncing_;
+    syncing_ = true;
+    filling_ = true;
+    header_->resizeSection(last, width);
+    filling_ = false;
+    syncing_ = wasSyncing;
+}
+
+void GridWidget::updateGeometries() {
+    QTableView::updateGeometries();
+    // The view's width changes with the window and with the vertical scroll bar.
+    fillLastColumn();
 }
 
 void GridWidget::setEditingEnabled(bool on) {
@@ -580,6 +622,7 @@ void GridWidget::columnResized(int logicalIndex, int, int newSize) {
     if (syncing_ || logicalIndex >= grid_->columnCount() || header_->isSectionHidden(logicalIndex))
         return;
     grid_->column(logicalIndex).Width = newSize;
+    fillLastColumn();
 }
 
 void GridWidget::columnSelectClicked(int column, Qt::KeyboardModifiers modifiers) {

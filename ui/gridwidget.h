@@ -135,6 +135,12 @@ class GridWidget : public QTableView, private GridSearchHost {
 
     int rowHeight() const;
 
+    // When set, the last visible column takes the width the others leave in the view, and
+    // never less than its own width: it grows and shrinks with the window. Its width in
+    // the grid model (what the exporters read) stays the one set, or the one dragged.
+    void setLastColumnFills(bool fills);
+    bool lastColumnFills() const { return lastColumnFills_; }
+
   signals:
     // The current cell moved (row = record, column = grid column index).
     void currentCellChanged(int row, int column);
@@ -157,12 +163,15 @@ class GridWidget : public QTableView, private GridSearchHost {
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void updateGeometries() override;
 
   private:
     void handleKey(QKeyEvent& event);
     // +1 next cell, -1 previous cell (Tab order); false when there is none.
     bool moveBy(int step);
     void applyColumns();
+    // Widens the last visible column over the view's free width (setLastColumnFills).
+    void fillLastColumn();
     void columnMoved(int logicalIndex, int oldVisualIndex, int newVisualIndex);
     void columnResized(int logicalIndex, int oldSize, int newSize);
     void columnSelectClicked(int column, Qt::KeyboardModifiers modifiers);
@@ -195,6 +204,8 @@ class GridWidget : public QTableView, private GridSearchHost {
     std::unique_ptr<GridSearch> search_;
     bool syncing_ = false;
     bool filterRowVisible_ = false;
+    bool lastColumnFills_ = false;
+    bool filling_ = false;
     int lastRow_ = -1;
 };
 

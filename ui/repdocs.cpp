@@ -1,6 +1,9 @@
 #include "ui/repdocs.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QKeyEvent>
 
 #include "core/unhandled.h"
 #include "data/codepage.h"
@@ -68,7 +71,35 @@ Tfrepdocs::Tfrepdocs(data::Query& QRepdocs, data::Query& TTipodoc, QWidget* pare
             return;
         }
     };
+    Grid1->addKeyHook([this](QKeyEvent& event) { return documentTypeKey(event); });
     showList();
+}
+
+bool Tfrepdocs::documentTypeKey(QKeyEvent& event) {
+    const QModelIndex index = Grid1->currentIndex();
+    if (!Grid1->editingEnabled() || !index.isValid() || !tipoDelegate->handles(index) ||
+        Grid1->indexWidget(index))
+        return false;
+    const Qt::KeyboardModifiers mods =
+        event.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const bool opens =
+        (event.key() == Qt::Key_F4 && mods == Qt::NoModifier) ||
+        ((event.key() == Qt::Key_Down || event.key() == Qt::Key_Up) && mods == Qt::AltModifier);
+    const bool typed = !opens && !(mods & (Qt::ControlModifier | Qt::AltModifier)) &&
+                       !event.text().isEmpty() && event.text().at(0).isPrint() &&
+                       !event.text().at(0).isSpace();
+    if (!opens && !typed) return false;
+    static_cast<QAbstractItemView*>(Grid1)->edit(index);
+    auto* combo = qobject_cast<QComboBox*>(Grid1->indexWidget(index));
+    if (!combo) return true;
+    if (opens) {
+        combo->showPopup();
+    } else {
+        // The box searches its names and chooses, which writes the choice at once.
+        QKeyEvent key(QEvent::KeyPress, event.key(), event.modifiers(), event.text());
+        QCoreApplication::sendEvent(combo, &key);
+    }
+    return true;
 }
 
 Tfrepdocs::~Tfrepdocs() { Grid1->dataGrid().setDataSet(nullptr); }

@@ -2,10 +2,14 @@
 // database (per document type and prefix, whether it is replicated and for which
 // company) through its list CRepConf over the main window's QRepdocs, with "Tipo
 // documento" chosen from the document types CTipodoc read once when the screen opens.
-// Opened modally by the main window's "Conf. Documentos". GUI thread only.
+// Opened modally by the main window's "Conf. Documentos". "Tipo documento" is chosen
+// with the mouse (the editor's arrow) or the keyboard (Alt+Down, F4, typing), on a new
+// row too. GUI thread only.
 #pragma once
 
 #include <QStyledItemDelegate>
+
+class QKeyEvent;
 
 #include "grid/settingseditors.h"
 #include "ui/settingseditor.h"
@@ -48,6 +52,12 @@ class Tfrepdocs : public SettingsEditor {
   protected:
     void closeLists() override;
     std::vector<std::string> describingFields() const override;
+
+  private:
+    // A key on a "Tipo documento" cell without its editor: Alt+Down, Alt+Up and F4 open
+    // the editor with its list down; a typed character opens it and chooses the first
+    // type whose name starts so. True when the key was taken.
+    bool documentTypeKey(QKeyEvent& event);
 };
 
 }  // namespace enviozvr::ui

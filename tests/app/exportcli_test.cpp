@@ -3,6 +3,7 @@
 #include "app/exportcli.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
@@ -249,9 +250,10 @@ TEST_F(ExportCommandTest, XlsPastItsRowLimitIsRefusedAndWritesNothing) {
 
 // LibreOffice converts the files as another program reads them: one Writer run turns the
 // RTF and HTML files into HTML, one Calc run reads the CSV (semicolons, Windows-1252,
-// formulas evaluated) into HTML. The RTF cells are not painted black and its texts are
-// there; the HTML's accented titles are read right; the CSV's formula-like texts stay
-// texts while a number stays a number. LibreOffice comes with scripts/setup.
+// formulas evaluated) into HTML, another reads the HTML page as a sheet. The RTF cells are
+// not painted black and its texts are there; the HTML's accented titles are read right;
+// the CSV's and the page's formula-like texts stay texts while a number stays a number. LibreOffice
+// comes with scripts/setup.
 TEST_F(ExportCommandTest, LibreOfficeReadsTheFilesAsWritten) {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     ASSERT_FALSE(soffice.isEmpty())
@@ -283,6 +285,9 @@ TEST_F(ExportCommandTest, LibreOfficeReadsTheFilesAsWritten) {
     convert({}, {in("list-rtf.rtf"), in("list-htm.htm")});
     // The CSV as a spreadsheet user opens it: ";" separated, Windows-1252, formulas evaluated.
     convert({QStringLiteral("--infilter=CSV:59,34,1")}, {in("list-csv.csv")});
+    // The HTML page as a spreadsheet user opens it: read by Calc, not Writer.
+    ASSERT_TRUE(QFile::copy(in("list-htm.htm"), in("calc-htm.htm")));
+    convert({QStringLiteral("--infilter=HTML (StarCalc)")}, {in("calc-htm.htm")});
 
     const std::string rtf = readFile(dir.file("lo/list-rtf.html"));
     ASSERT_FALSE(rtf.empty()) << "the RTF was not converted";
@@ -308,4 +313,11 @@ TEST_F(ExportCommandTest, LibreOfficeReadsTheFilesAsWritten) {
     for (const char* text : {"=1+1", "=HYPERLINK(", "@X", "N\xC3\xBAmero"})
         EXPECT_NE(csv.find(text), std::string::npos) << text;
     EXPECT_NE(csv.find("sdval=\"9\""), std::string::npos) << "the number 9 is read as a number";
+
+    const std::string sheet = readFile(dir.file("lo/calc-htm.html"));
+    ASSERT_FALSE(sheet.empty()) << "the HTML was not read as a sheet";
+    EXPECT_EQ(sheet.find("href="), std::string::npos) << "a formula ran";
+    EXPECT_EQ(sheet.find("sdval=\"2\""), std::string::npos) << "=1+1 was computed";
+    for (const char* text : {"=1+1", "=HYPERLINK(", "@X"})
+        EXPECT_NE(sheet.find(text), std::string::npos) << text;
 }

@@ -215,6 +215,32 @@ TEST(FilterText, DateTimeColumn) {
     });
 }
 
+// Colombian Spanish writes the afternoon as "3:03:39 p.\u00a0m." (a no-break space inside);
+// what the user types for it, in either case, with a plain blank or none, reads the same,
+// alone, after a date, or with an operator. A marker that is neither stays refused.
+TEST(FilterText, ColombianMorningAndAfternoonTexts) {
+    const Type D = Type::DateTime;
+    const FilterLocale es = FilterLocale::of(QLocale(QStringLiteral("es_CO")));
+    const FilterCondition threePm = cond(D, one(Op::Equal, ts(1899, 12, 30, 15, 0, 0)));
+    check({
+        {"3:00:00 p. m.", D, threePm, es},
+        {"3:00:00 P. M.", D, threePm, es},
+        {"3:00:00 p.\xA0m.", D, threePm, es},
+        {"3:00:00 p.m.", D, threePm, es},
+        {"3:00:00 pm", D, threePm, es},
+        {"15:00:00", D, threePm, es},
+        {"=3:00:00 P. M.", D, threePm, es},
+        {">= 10/12/2026 3:00:00 p. m.", D,
+         cond(D, one(Op::GreaterOrEqual, ts(2026, 12, 10, 15, 0, 0))), es},
+        {"<12:30:00 a. m. or >11:59:59 a. m.", D,
+         cond(D, one(Op::Less, ts(1899, 12, 30, 0, 30, 0)), Or,
+              one(Op::Greater, ts(1899, 12, 30, 11, 59, 59))),
+         es},
+        {"3:00:00 p. n.", D, "'3:00:00 p. n.' is not a valid date and time", es},
+        {"15:00:00 p. m.", D, "'15:00:00 p. m.' is not a valid date and time", es},
+    });
+}
+
 TEST(FilterText, BooleanAndOtherColumnsKeepTexts) {
     check({
         {"=True", Type::Boolean, cond(Type::Boolean, one(Op::Equal, t("True")))},

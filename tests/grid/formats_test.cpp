@@ -148,7 +148,8 @@ TEST(XlsRowLimit, FullSheetFitsAndOneRowMoreIsRefused) {
 }
 
 // A text cell that a spreadsheet would run as a formula is guarded by an apostrophe in the
-// text formats; numbers, and texts with such a character further on, are written as they are.
+// text formats and the HTML page; numbers, and texts with such a character further on, are written
+// as they are.
 TEST(FormulaGuard, TextCellsStartingLikeAFormula) {
     const struct {
         const char* text;
@@ -178,6 +179,14 @@ TEST(FormulaGuard, TextCellsStartingLikeAFormula) {
         std::string expected16;
         for (char ch : "T\tN\tF\r\n" + t + "\t-5\t-1.5") expected16 += std::string{ch, '\0'};
         EXPECT_EQ(utf16, expected16);
+        // The HTML page too, with its entities; its number cells keep their sign.
+        std::string htmlText = t.empty() ? "&nbsp" : t;
+        for (size_t at = 0; (at = htmlText.find('"', at)) != std::string::npos;)
+            htmlText.replace(at, 1, "&quot");
+        const std::string html = f.run<TGridExportAsHTML>(true);
+        EXPECT_NE(html.find("\">" + htmlText + "</FONT>"), std::string::npos) << html;
+        EXPECT_NE(html.find("\">-5</FONT>"), std::string::npos) << html;
+        EXPECT_NE(html.find("\">-1.5</FONT>"), std::string::npos) << html;
         // The XLS sheet writes texts as labels, never formulas: unchanged there.
         EXPECT_NE(f.run<TGridExportAsXLS>(true).find(xlsLabel(1, 0, c.text)), std::string::npos);
     }
@@ -276,14 +285,44 @@ TEST(RtfLayout, RightEdgesAtNinetySixPixelsPerInch) {
                        "\\clcbpat2\\cellx2595\r\n{\\trrh0"),
               std::string::npos)
         << rtf;
-    // Every width converts exactly to 15 twips per pixel at 96 pixels per inch.
-    for (int w = 1; w <= 3000; ++w) {
+    // Every width that fits the page converts exactly to 15 twips per pixel at 96 pixels
+    // per inch.
+    for (int w = 1; w * 15 <= 11906 - 2 * 1800; ++w) {
         GridFixture g;
         g.load({field("A", FieldType::String, 5)}, {});
         g.grid.column(0).Width = w;
         g.grid.setOption(dgTitles, true);
         const std::string doc = g.run<TGridExportAsRTF>(true);
         ASSERT_NE(doc.find("\\cellx" + std::to_string(15 * w) + "\r\n"), std::string::npos) << w;
+    }
+}
+
+// The error list's columns (749 px, 11,235 twips) run past the printable width of A4 and
+// Letter with the default margins (8,306 twips on A4): the table is narrowed to it, each
+// column keeping its share, and the last column ends at the right margin.
+TEST(RtfLayout, ATableWiderThanThePageIsFittedBetweenTheMargins) {
+    GridFixture f;
+    const int widths[] = {65, 35, 73, 86, 218, 76, 50, 18, 38, 26, 64};
+    std::vector<enviozvr::data::Field> fields;
+    for (size_t i = 0; i < std::size(widths); ++i)
+        fields.push_back(field(std::string(1, static_cast<char>('A' + i)), FieldType::String, 5));
+    f.load(fields, {});
+    for (size_t i = 0; i < std::size(widths); ++i)
+        f.grid.column(static_cast<int>(i)).Width = widths[i];
+    const std::string rtf = f.run<TGridExportAsRTF>(true);
+    std::vector<int64_t> edges;
+    for (size_t at = rtf.find("\\cellx"); at != std::string::npos; at = rtf.find("\\cellx", at + 1))
+        edges.push_back(std::stoll(rtf.substr(at + 6)));
+    ASSERT_EQ(edges.size(), std::size(widths)) << rtf;
+    EXPECT_EQ(edges.back(), 11906 - 2 * 1800);
+    int64_t left = 0;
+    int sum = 0;
+    for (size_t i = 0; i < edges.size(); ++i) {
+        sum += widths[i];
+        // Each right edge stands where its share of the grid's width puts it.
+        EXPECT_NEAR(static_cast<double>(edges[i]), 8306.0 * sum / 749, 1.0) << i;
+        EXPECT_GT(edges[i], left);
+        left = edges[i];
     }
 }
 

@@ -37,13 +37,13 @@ void closeWithReset(int fd) {
 
 }  // namespace
 
-FreezableRelay::FreezableRelay(int targetPort)
+FreezableRelay::FreezableRelay(int targetPort, int listenPort)
     : targetPort_(targetPort > 0 ? targetPort : testServerPort()) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listenFd_ < 0) throw std::runtime_error("relay: socket failed");
     const int one = 1;
     ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a = loopback(0);
+    sockaddr_in a = loopback(listenPort);
     if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         ::listen(listenFd_, 16) != 0)
         throw std::runtime_error("relay: cannot listen on 127.0.0.1");

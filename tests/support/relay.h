@@ -19,7 +19,10 @@ namespace enviozvr::testing {
 
 class FreezableRelay {
   public:
-    explicit FreezableRelay(int targetPort = 0);
+    // `listenPort` 0 takes an ephemeral port; another port is taken again (SO_REUSEADDR),
+    // so that a relay destroyed and made again on the port of the first one is the same
+    // link going down and coming back.
+    explicit FreezableRelay(int targetPort = 0, int listenPort = 0);
     ~FreezableRelay();
     FreezableRelay(const FreezableRelay&) = delete;
     FreezableRelay& operator=(const FreezableRelay&) = delete;

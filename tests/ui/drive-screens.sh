@@ -11,7 +11,9 @@
 # the output folder, to be looked at; it is not run by ctest.
 #
 #   bash tests/ui/drive-screens.sh [OUTPUT]    (default: a new folder under /tmp)
-#   ENVIOZVR_BUILD_DIR picks the build folder, ENVIOZVR_DISPLAY the X display number.
+#   ENVIOZVR_BUILD_DIR picks the build folder, ENVIOZVR_DISPLAY the X display number;
+#   ENVIOZVR_WALK=times-and-documents walks only the last steps (es_CO times, a viewer made
+#   small and wide, "Tipo documento" on a new row; without and with twm).
 #
 # Coordinates are the screens' own fixed layouts; the windows open at the top left of a
 # display without a window manager. Without one, the X input focus does not come back to
@@ -111,6 +113,130 @@ check() {  # description, command...
 main="Envío de información ZVR"
 errors="Mensajes de error o advertencia del envio"
 pending="Documentos pendientes por transmitir"
+
+# ---- The workstation in Colombian Spanish, "Tipo documento" on a new row, a viewer made
+# small: without a window manager, then under twm. Clicks are relative to the window, so
+# the frames of a window manager do not move them.
+wclick() {  # title x y [button]
+    xdotool mousemove --window "$(window "$1")" "$2" "$3" click "${4:-1}"
+    sleep 0.3
+}
+walk_times_and_documents() {  # label
+    local label=$1
+    # Titles as patterns: "í" and "ó" compared whatever the walk's own locale.
+    local mainw="Env.*o de informaci.*n ZVR" docs="Configuraci.*n documentos"
+    [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
+    sleep 1
+    (cd /tmp && exec env -u LC_ALL LANG=es_CO.UTF-8 XDG_CONFIG_DIRS="$work/xdg" "$build/app/enviozvr" >"$out/program-$label.log" 2>&1) &
+    program_pid=$!
+    focus "Control de acceso"
+    xdotool type --delay 20 SYSDBA
+    xdotool key Tab
+    xdotool type --delay 20 masterkey
+    xdotool key F2
+    focus "$mainw"
+    wclick "$mainw" 150 51
+    xdotool key Return
+    sleep 1
+
+    echo "== es_CO times in the error viewer ($label)"
+    wclick "$mainw" 345 116
+    focus "$errors"
+    sleep 1
+    shot "$label-es-co-hora-whole"
+    wclick "$errors" 494 9
+    # "Hora" comes after "Fecha": its filter cell sits right of x = 575.
+    wclick "$errors" 600 45
+    xdotool type "<= 9:05:00 a. m."
+    xdotool key Return
+    sleep 0.5
+    shot "$label-es-co-filter-morning"
+    focus "$errors"
+    wclick "$errors" 300 100
+    xdotool key ctrl+a ctrl+c
+    sleep 0.5
+    rows=$(xclip -o -selection clipboard 2>/dev/null | grep -c "Operation violates" || true)
+    check "\"<= 9:05:00 a. m.\" keeps the six events of 9:00 to 9:05 ($rows)" [ "$rows" -eq 6 ]
+    wclick "$errors" 600 45
+    xdotool key ctrl+a
+    xdotool type "> 9:55:00 A. M."
+    xdotool key Return
+    sleep 0.5
+    focus "$errors"
+    wclick "$errors" 300 100
+    xdotool key ctrl+a ctrl+c
+    sleep 0.5
+    xclip -o -selection clipboard >"$out/$label-after-955.txt" 2>/dev/null || true
+    rows=$(grep -c "Operation violates" "$out/$label-after-955.txt" || true)
+    early=$(grep -cE "(^|[^0-9])9:([0-4][0-9]|5[0-5]):" "$out/$label-after-955.txt" || true)
+    check "\"> 9:55:00 A. M.\" keeps the events after 9:55 ($rows), none earlier ($early)" \
+        [ "$rows" -ge 4 -a "$early" -eq 0 ]
+    shot "$label-es-co-filter-capitals"
+    # As small as it gets: the row count, the navigator and "Cerrar" stay.
+    xdotool windowsize "$(window "$errors")" 50 50
+    sleep 0.5
+    shot "$label-viewer-smallest"
+    xdotool windowsize "$(window "$errors")" 1300 420
+    sleep 0.5
+    shot "$label-viewer-wide-error-column"
+    # "Cerrar" sits at the bottom right corner, whatever the size.
+    eval "$(xdotool getwindowgeometry --shell "$(window "$errors")")"
+    wclick "$errors" $((WIDTH - 35)) $((HEIGHT - 16))
+    gone "$errors"
+
+    echo "== Tipo documento on a new row ($label)"
+    focus "$mainw"
+    wclick "$mainw" 521 124
+    focus "$docs"
+    wclick "$docs" 150 25
+    xdotool key Insert
+    xdotool key alt+Down
+    shot "$label-tipo-alt-down"
+    xdotool key Down Return
+    sleep 0.5
+    shot "$label-tipo-chosen-by-keys"
+    xdotool key Escape Escape
+    focus "$docs"
+    wclick "$docs" 150 25
+    xdotool key Insert F4
+    shot "$label-tipo-f4"
+    xdotool key Escape Escape Escape
+    focus "$docs"
+    wclick "$docs" 150 25
+    xdotool key Insert
+    xdotool type n
+    sleep 0.5
+    shot "$label-tipo-typed-n"
+    xdotool key Escape Escape
+    focus "$docs"
+    wclick "$docs" 150 25
+    xdotool key Insert F2
+    sleep 0.3
+    wclick "$docs" 305 25
+    shot "$label-tipo-arrow-clicked"
+    wclick "$docs" 150 60
+    sleep 0.5
+    shot "$label-tipo-chosen-by-mouse"
+    xdotool key Escape Escape
+    focus "$docs"
+    xdotool key alt+c
+    gone "$docs"
+}
+run_times_and_documents() {
+    walk_times_and_documents nowm
+    mkdir -p "$work/twm"
+    printf 'RandomPlacement\nUsePPosition "on"\n' >"$work/twm/twmrc"
+    twm -f "$work/twm/twmrc" >/dev/null 2>&1 &
+    sleep 1
+    walk_times_and_documents twm
+}
+
+# ENVIOZVR_WALK=times-and-documents walks only those steps.
+if [ "${ENVIOZVR_WALK:-}" = times-and-documents ]; then
+    run_times_and_documents
+    echo "Screenshots in $out"
+    exit 0
+fi
 
 (cd /tmp && exec env -u LC_ALL LANG=C.UTF-8 XDG_CONFIG_DIRS="$work/xdg" "$build/app/enviozvr" >"$out/program.log" 2>&1) &
 program_pid=$!
@@ -350,5 +476,7 @@ time.sleep(300)
     kill "$silent_pid" 2>/dev/null || true
 }
 keyboard_and_waiting_send
+
+run_times_and_documents
 
 echo "Screenshots in $out"

@@ -4,6 +4,7 @@
 // window's buttons with a send that uses what was saved.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QToolTip>
+#include <functional>
 
 #include "core/unhandled.h"
 #include "data/codepage.h"
@@ -589,6 +591,81 @@ TEST(SettingsEditors, DocumentTypeDropDownStoresTheCode) {
     EXPECT_FALSE(screen.isVisible());
     EXPECT_EQ(
         company.rows("SELECT REPC_TIPO FROM REPLICACION_CONFIGURA WHERE REPC_PREF = 'ZZ'")[0][0],
+        Value::integer(240));
+}
+
+// On a new row "Tipo documento" is chosen from the keyboard (Alt+Down, F4, typing) and
+// with the mouse (the editor's arrow): the list opens over the row, which stays, and the
+// choice stores the type's code.
+TEST(SettingsEditors, DocumentTypeIsChosenOnANewRowByKeyboardAndMouse) {
+    CompanyDb company;
+    Tfrepdocs screen(company.QRepdocs, company.TTipodoc);
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    const int before = g->gridModel()->rowCount();
+    const auto comboOf = [&](int row) {
+        return qobject_cast<QComboBox*>(g->indexWidget(cell(g, row, 0)));
+    };
+    // Opens the list its way on the new row's cell; false when it did not open.
+    using Opener = std::function<void(int row)>;
+    const struct {
+        const char* way;
+        Opener open;
+    } ways[] = {
+        {"Alt+Down", [&](int) { QTest::keyClick(g, Qt::Key_Down, Qt::AltModifier); }},
+        {"F4", [&](int) { QTest::keyClick(g, Qt::Key_F4); }},
+        {"the arrow",
+         [&](int row) {
+             QTest::keyClick(g, Qt::Key_F2);
+             QComboBox* combo = comboOf(row);
+             ASSERT_NE(combo, nullptr);
+             QTest::mouseClick(combo, Qt::LeftButton, {},
+                               QPoint(combo->width() - 6, combo->height() / 2));
+         }},
+    };
+    for (const auto& w : ways) {
+        SCOPED_TRACE(w.way);
+        g->moveToCell(0, 0);
+        QTest::keyClick(g, Qt::Key_Insert);
+        const int row = g->currentRecord();
+        ASSERT_EQ(screen.CRepConf.state(), data::DataSetState::Insert);
+        g->moveToCell(row, 0);
+        w.open(row);
+        QCoreApplication::processEvents();
+        QComboBox* combo = comboOf(row);
+        ASSERT_NE(combo, nullptr);
+        EXPECT_TRUE(combo->view()->isVisible()) << "the list is down";
+        EXPECT_EQ(g->gridModel()->rowCount(), before + 1) << "the new row stays";
+        EXPECT_EQ(screen.CRepConf.state(), data::DataSetState::Insert);
+        // Down to the second type, Enter chooses it.
+        QTest::keyClick(combo->view(), Qt::Key_Down);
+        if (combo->view()->currentIndex().row() != 1)
+            combo->view()->setCurrentIndex(combo->model()->index(1, 0));
+        QTest::keyClick(combo->view(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(g->gridModel()->cellText(row, 0), "NCRED");
+        EXPECT_EQ(screen.CRepConf.value("REPC_TIPO"), Value::integer(240));
+        EXPECT_EQ(g->gridModel()->rowCount(), before + 1);
+        QTest::keyClick(g, Qt::Key_Escape);  // the row goes
+        QCoreApplication::processEvents();
+        ASSERT_EQ(g->gridModel()->rowCount(), before);
+    }
+
+    // Typing the start of a name chooses that type at once; the row is kept and saved.
+    g->moveToCell(0, 0);
+    QTest::keyClick(g, Qt::Key_Insert);
+    const int row = g->currentRecord();
+    g->moveToCell(row, 0);
+    QTest::keyClicks(g, QStringLiteral("n"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(g->gridModel()->cellText(row, 0), "NCRED");
+    EXPECT_EQ(g->gridModel()->rowCount(), before + 1);
+    typeInto(g, row, 1, QStringLiteral("NC"));
+    typeInto(g, row, 3, QStringLiteral("002"));
+    screen.SpeedButton1->click();
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_EQ(
+        company.rows("SELECT REPC_TIPO FROM REPLICACION_CONFIGURA WHERE REPC_PREF = 'NC'")[0][0],
         Value::integer(240));
 }
 

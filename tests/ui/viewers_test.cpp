@@ -24,6 +24,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTextDocumentFragment>
 #include <QToolButton>
@@ -37,7 +39,9 @@
 #include "grid/gridexport.h"
 #include "sender/maindata.h"
 #include "support/recordederrors.h"
+#include "support/relay.h"
 #include "ui/gridclipboard.h"
+#include "ui/griddelegate.h"
 #include "ui/gridfinddlg.h"
 #include "ui/gridnavigator.h"
 #include "ui/gridsortfilter.h"
@@ -179,9 +183,18 @@ TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths) {
 
         ui::GridWidget& g = *v->Grid1;
         ASSERT_EQ(g.model()->columnCount(), c.columns);
+        int others = 0;
         for (int i = 0; i < c.columns; ++i) {
             EXPECT_EQ(g.model()->headerData(i, Qt::Horizontal).toString(), titles[i]);
-            EXPECT_EQ(g.columnWidth(i), widths[i]) << i;
+            EXPECT_EQ(g.dataGrid().column(i).Width, widths[i]) << i;
+            if (i == 10) {
+                // The error text takes the width the others leave.
+                EXPECT_EQ(g.columnWidth(i), g.viewport()->width() - others);
+                EXPECT_GT(g.columnWidth(i), widths[i]);
+            } else {
+                EXPECT_EQ(g.columnWidth(i), widths[i]) << i;
+            }
+            others += g.columnWidth(i);
         }
         EXPECT_TRUE(g.titleHeader()->isVisible());
         EXPECT_TRUE(g.indicator()->isVisible());
@@ -274,7 +287,7 @@ TEST_F(Viewers, ActivationReadsTheListAgainAfterAWindowOfTheProgramClosedOverIt)
     EXPECT_EQ(v->listReads(), 2);
 
     // A failed read is reported once: its own message box does not start another read
-    // when it closes. The screen stays open with an empty list.
+    // when it closes. The screen stays open with the rows it had, and says so.
     core::installUnhandledErrorHandler(nullptr, &ui::desktopErrorDisplay());
     data.DbCia.disconnect();
     data.DbCia.setDatabase(world.dir.path() + "/datos/999/nivora.fdb");
@@ -284,7 +297,8 @@ TEST_F(Viewers, ActivationReadsTheListAgainAfterAWindowOfTheProgramClosedOverIt)
     EXPECT_NE(boxes.messages[1].indexOf("999"), -1);
     EXPECT_EQ(v->listReads(), 3);
     EXPECT_TRUE(v->isVisible());
-    EXPECT_EQ(v->Grid1->model()->rowCount(), 0);
+    EXPECT_EQ(ids(*v), (std::vector<int>{4}));
+    EXPECT_EQ(v->lbFilas->text(), EventListViewer::unreadListText(1));
 }
 
 TEST_F(Viewers, CopyPlacesTheExportersDocumentsOfTheSelection) {
@@ -816,11 +830,15 @@ TEST_F(Viewers, StandardDialogsSpeakTheWorkstationsLanguage) {
     EXPECT_EQ(texts.join(QLatin1Char('|')), QStringLiteral("Cancelar|Guardar"));
 }
 
-// A cell too narrow for its text (the error column is 64 pixels wide) shows the whole text
-// in a tip, and so does a cut title; a cell or title that shows everything has none.
+// A cell too narrow for its text (the error column at its narrowest, 64 pixels, in a
+// narrow window) shows the whole text in a tip, and so does a cut title; a cell or title
+// that shows everything has none.
 TEST_F(Viewers, ACutCellOrTitleShowsItsWholeTextInATip) {
     auto v = open<ui::Tfmensajesenvzvr>();
+    v->resize(600, 374);
+    QCoreApplication::processEvents();
     ui::GridWidget& g = *v->Grid1;
+    ASSERT_EQ(g.columnWidth(10), 64);
     const auto tipAt = [](QWidget* w, QPoint pos) {
         QToolTip::hideText();
         QHelpEvent help(QEvent::ToolTip, pos, w->mapToGlobal(pos));
@@ -943,6 +961,226 @@ TEST_F(Viewers, SortMarkersLeaveNarrowTitlesWhole) {
         }
     }
     titles->setSortMarkers({});
+}
+
+// The link to the company database goes down while a viewer is open (the relay in front of
+// the server goes away, and so do the connections it carried): refresh says the list could
+// not be read, in one message, and keeps the rows on view and itself usable. Once the link
+// is back, refresh connects again and reads the list as it is now.
+TEST_F(Viewers, ALostLinkKeepsTheRowsAndRefreshConnectsAgain) {
+    auto relay = std::make_unique<testing::FreezableRelay>();
+    const int port = relay->port();
+    sender::MainData linked;
+    linked.loginAutomatic(relay->serverText() + world.dir.path(), world.user, world.password);
+    linked.selectCompany("001");
+    auto v = std::make_unique<ui::Tfmensajesenvzvr>(linked);
+    v->show();
+    for (int i = 0; i < 3 && v->listReads() == 0; ++i) QCoreApplication::processEvents();
+    ASSERT_EQ(ids(*v), (std::vector<int>{1, 3}));
+    v->Grid1->moveToRecord(1);
+
+    relay.reset();  // the link is gone, and nothing answers on its port
+    QTest::mouseClick(v->DBNavigator1->nbRefresh, Qt::LeftButton);
+    EXPECT_EQ(errors.shown.size(), 1u);
+    EXPECT_TRUE(v->listUnread());
+    EXPECT_EQ(ids(*v), (std::vector<int>{1, 3}));
+    EXPECT_EQ(currentId(*v), 3);
+    EXPECT_EQ(v->Grid1->model()->rowCount(), 2);
+    EXPECT_EQ(v->lbFilas->text(), EventListViewer::unreadListText(2));
+    EXPECT_FALSE(v->lbFilas->toolTip().isEmpty());  // the reason
+    EXPECT_TRUE(v->DBNavigator1->nbRefresh->isEnabled());
+
+    // Still down: another refresh fails the same way, one message, the rows stay.
+    QTest::mouseClick(v->DBNavigator1->nbRefresh, Qt::LeftButton);
+    EXPECT_EQ(errors.shown.size(), 2u);
+    EXPECT_EQ(ids(*v), (std::vector<int>{1, 3}));
+
+    relay = std::make_unique<testing::FreezableRelay>(0, port);
+    addEvent(7, "002", "'otro error'");
+    QTest::mouseClick(v->DBNavigator1->nbRefresh, Qt::LeftButton);
+    EXPECT_EQ(errors.shown.size(), 2u);
+    EXPECT_FALSE(v->listUnread());
+    EXPECT_EQ(ids(*v), (std::vector<int>{1, 3, 7}));
+    EXPECT_EQ(currentId(*v), 3);
+    EXPECT_EQ(v->lbFilas->text(), EventListViewer::rowCountText(3, false));
+    EXPECT_TRUE(v->lbFilas->toolTip().isEmpty());
+    v.reset();
+}
+
+// "Mensajes error": the error text, the last column, takes the width the other columns
+// leave, as the window grows and shrinks, and never less than its own width, which the
+// exporters keep reading. The pending list's last column keeps its width.
+TEST_F(Viewers, TheErrorTextColumnTakesTheWidthLeft) {
+    auto v = open<ui::Tfmensajesenvzvr>();
+    const grid::DataGrid& g = v->Grid1->dataGrid();
+    QHeaderView* titles = v->Grid1->horizontalHeader();
+    const int last = g.columnCount() - 1;
+    ASSERT_EQ(g.column(last).FieldName(), "RPEV_ERROR");
+    const auto othersWidth = [&] {
+        int sum = 0;
+        for (int c = 0; c < last; ++c) sum += titles->sectionSize(c);
+        return sum;
+    };
+    for (const int width : {1400, 1052, 900, 500}) {
+        SCOPED_TRACE(width);
+        v->resize(width, 374);
+        QCoreApplication::processEvents();
+        const int left = v->Grid1->viewport()->width() - othersWidth();
+        EXPECT_EQ(titles->sectionSize(last), std::max(64, left));
+        EXPECT_EQ(g.column(last).Width, 64);
+    }
+    v->resize(1400, 374);
+    QCoreApplication::processEvents();
+    EXPECT_GT(titles->sectionSize(last), 600);
+    // The error cell is wide enough now for the text the narrow column cut.
+    const QModelIndex error = v->Grid1->model()->index(0, last);
+    EXPECT_LT(v->Grid1->fontMetrics().horizontalAdvance(error.data().toString()),
+              titles->sectionSize(last));
+
+    auto p = open<ui::Tfpendienteszvr>();
+    p->resize(1400, 374);
+    QCoreApplication::processEvents();
+    const int pendingLast = p->Grid1->dataGrid().columnCount() - 1;
+    EXPECT_EQ(p->Grid1->horizontalHeader()->sectionSize(pendingLast),
+              p->Grid1->dataGrid().column(pendingLast).Width);
+}
+
+// After a save the line under the grid names the file written and its rows; the list is
+// not read again, so the selection saved stays selected.
+TEST_F(Viewers, ASaveSaysTheFileWrittenAndKeepsTheSelection) {
+    addEvent(8, "002", "'tercero'");
+    auto v = open<ui::Tfmensajesenvzvr>();
+    ASSERT_EQ(ids(*v), (std::vector<int>{1, 3, 8}));
+    grid::DataGrid& g = v->Grid1->dataGrid();
+    std::vector<data::CachedResultSet::Bookmark> rows;
+    for (const int row : {0, 2}) {
+        v->CErroresenv.moveTo(row);
+        rows.push_back(v->CErroresenv.bookmark());
+    }
+    g.Selection().selectRows(rows);
+    ASSERT_EQ(g.Selection().SelectionType(), grid::gstRecordBookmarks);
+    const std::string expected = exported(&grid::makeGridExport<grid::TGridExportAsCSV>, g);
+    const int reads = v->listReads();
+    testing::TempDir folder;
+    const QString dir = QString::fromStdString(folder.path());
+    ModalDriver driver;
+    driver.expect(saveAs(dir, "lista", 2));
+    driver.run([&] {
+        v->ppmSaveSelection->trigger();
+        v->activateWindow();
+        for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+    });
+    EXPECT_EQ(readFile(dir + "/lista.csv").toStdString(), expected);
+    EXPECT_EQ(v->lbFilas->text(), QStringLiteral("Se guard\u00f3 lista.csv (2 filas)"));
+    EXPECT_EQ(v->lbFilas->toolTip(), QDir::toNativeSeparators(dir + "/lista.csv"));
+    EXPECT_EQ(v->listReads(), reads);
+    EXPECT_EQ(g.Selection().SelectionType(), grid::gstRecordBookmarks);
+    EXPECT_EQ(exported(&grid::makeGridExport<grid::TGridExportAsCSV>, g), expected);
+    EXPECT_TRUE(errors.shown.empty());
+}
+
+// Made as small as the window manager lets it, a viewer still shows its row count whole,
+// the navigator's buttons and "Cerrar".
+TEST_F(Viewers, TheSmallestWindowKeepsRowCountNavigatorAndCerrar) {
+    for (const bool errorsList : {true, false}) {
+        SCOPED_TRACE(errorsList);
+        std::unique_ptr<EventListViewer> v;
+        if (errorsList)
+            v = open<ui::Tfmensajesenvzvr>();
+        else
+            v = open<ui::Tfpendienteszvr>();
+        v->resize(1, 1);
+        QCoreApplication::processEvents();
+        const QRect window = v->rect();
+        const auto whole = [&](QWidget* w) {
+            const QRect r(w->mapTo(v.get(), QPoint(0, 0)), w->size());
+            EXPECT_TRUE(window.contains(r)) << w->objectName().toStdString();
+            EXPECT_TRUE(w->isVisible()) << w->objectName().toStdString();
+            EXPECT_GE(w->width(), 1) << w->objectName().toStdString();
+        };
+        whole(v->lbFilas);
+        EXPECT_GE(v->lbFilas->width(),
+                  v->lbFilas->fontMetrics().horizontalAdvance(v->lbFilas->text()));
+        whole(v->PngSpeedButton1);
+        EXPECT_EQ(v->PngSpeedButton1->width(), 60);
+        ui::GridNavigator* nav = v->DBNavigator1;
+        for (QToolButton* b :
+             {nav->nbFirst, nav->nbPrior, nav->nbNext, nav->nbLast, nav->nbRefresh}) {
+            whole(b);
+            EXPECT_GE(b->width(), ui::GridNavigator::kButtonWidth);
+        }
+        // The grid keeps room for its titles and a row.
+        EXPECT_GE(v->Grid1->viewport()->height(), v->Grid1->rowHeight());
+    }
+}
+
+// Run with the workstation in Colombian Spanish (ctest runs them so as
+// ViewersInColombianSpanish; elsewhere they skip): times show as "3:03:39 p. m.".
+class ColombianViewers : public Viewers {
+  protected:
+    void SetUp() override {
+        if (QLocale::system().name() != QStringLiteral("es_CO"))
+            GTEST_SKIP() << "needs LC_ALL=es_CO.UTF-8";
+        Viewers::SetUp();
+        world.origin().exec(std::vector<std::string>{
+            "UPDATE REPLICA_EVENTOS SET RPEV_HORAREG = '15:03:39' WHERE RPEV_ID = 1",
+            "UPDATE REPLICA_EVENTOS SET RPEV_HORAREG = '03:03:39' WHERE RPEV_ID = 3"});
+    }
+};
+
+// "Hora" shows the whole long time, so morning and afternoon differ on screen, and a time
+// typed into its filter cell as the grid shows it (or with a plain blank, in capitals)
+// filters the list.
+TEST_F(ColombianViewers, TimesShowWholeAndFilterAsShown) {
+    auto v = open<ui::Tfmensajesenvzvr>();
+    ui::GridWidget& g = *v->Grid1;
+    const int hora = 6;
+    ASSERT_EQ(g.model()->headerData(hora, Qt::Horizontal).toString(), QStringLiteral("Hora"));
+    const QString afternoon = longTime(15, 3, 39);
+    EXPECT_TRUE(afternoon.contains(QStringLiteral("m."), Qt::CaseInsensitive))
+        << afternoon.toStdString();
+    EXPECT_EQ(cell(*v, rowOf(*v, 1), hora), afternoon);
+    EXPECT_EQ(cell(*v, rowOf(*v, 3), hora), longTime(3, 3, 39));
+    // Every time of the day fits its cell: none is elided.
+    const QFontMetrics metrics = g.fontMetrics();
+    const int margin = g.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &g) + 1;
+    for (int h = 0; h < 24; ++h) {
+        const QString text = longTime(h, 58, 58);
+        EXPECT_LE(metrics.horizontalAdvance(text) + 2 * margin, g.columnWidth(hora))
+            << text.toStdString();
+    }
+    const QModelIndex shown = g.model()->index(rowOf(*v, 1), hora);
+    QStyleOptionViewItem option;
+    option.initFrom(g.viewport());
+    option.widget = &g;
+    option.rect = g.visualRect(shown);
+    auto* delegate = dynamic_cast<ui::GridDelegate*>(g.itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    EXPECT_FALSE(delegate->textCut(option, shown)) << "the afternoon time is cut";
+
+    v->ckfiltro->click();
+    ui::FilterCell* filter = v->sortFilter->cell(hora);
+    ASSERT_NE(filter, nullptr);
+    const struct {
+        QString typed;
+        std::vector<int> ids;
+    } cases[] = {
+        {afternoon, {1}},
+        {QStringLiteral("3:03:39 p. m."), {1}},
+        {QStringLiteral("=3:03:39 P. M."), {1}},
+        {QStringLiteral("<3:03:39 p. m."), {3}},
+        {QStringLiteral("3:03:39 a. m."), {3}},
+        {QStringLiteral("15:03:39"), {1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        filter->setFocus();
+        filter->selectAll();
+        QTest::keyClicks(filter, c.typed);
+        QTest::keyClick(filter, Qt::Key_Return);
+        EXPECT_EQ(ids(*v), c.ids);
+    }
+    EXPECT_TRUE(errors.shown.empty());
 }
 
 }  // namespace
