@@ -589,6 +589,9 @@ class FbCursor : public Cursor {
     }
 
     void close() override {
+        // A closed cursor never touches its attachment again: the connection may have let
+        // a lost attachment go since (a failed commit of the transaction it was read in).
+        if (!rs_ && !stmt_ && !(ownsTx_ && tx_)) return;
         fb::Status st;
         StallWatch::Scope timed(watch_, att_);
         try {
