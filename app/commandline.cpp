@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/version.h"
+#include "grid/export/formats.h"
 
 namespace enviozvr::app {
 
@@ -38,7 +39,9 @@ std::string usageText() {
            "                [--connect-timeout=S] [--stall-timeout=S] [--parallel=N]\n"
            "       enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
            "                [--format=nagios|prometheus] [--output=FILE]\n"
-           "       enviozvr --export=errores|pendientes --format=txt|csv|htm|rtf|xls\n"
+           "       enviozvr --export=errores|pendientes --format=" +
+           grid::exportFormatUsage("|") +
+           "\n"
            "                --output=FILE [--sort=TITLE[:desc]]... [--filter=TITLE=TEXT]...\n"
            "                SERVER USER PASSWORD COMPANY\n"
            "       enviozvr --help | -h | --version\n"
@@ -92,7 +95,9 @@ std::string usageText() {
            "                      (for node_exporter's textfile collector) and print the\n"
            "                      report as without it\n"
            "Options of --export:\n"
-           "  --format=txt|csv|htm|rtf|xls   the file format\n"
+           "  --format=" +
+           grid::exportFormatUsage("|") +
+           "   the file format\n"
            "  --output=FILE       the file to write\n"
            "  --sort=TITLE[:desc] sort by the column with that title (repeatable)\n"
            "  --filter=TITLE=TEXT keep the rows whose column matches TEXT (repeatable)\n"

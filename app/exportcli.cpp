@@ -20,9 +20,11 @@ using namespace enviozvr::grid;
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: enviozvr --export=errores|pendientes --format=txt|csv|htm|rtf|xls --output=FILE "
-    "[--sort=TITLE[:desc]]... [--filter=TITLE=TEXT]... SERVER USER PASSWORD COMPANY";
+std::string usage() {
+    return "usage: enviozvr --export=errores|pendientes --format=" + exportFormatUsage("|") +
+           " --output=FILE [--sort=TITLE[:desc]]... [--filter=TITLE=TEXT]... SERVER USER "
+           "PASSWORD COMPANY";
+}
 
 // A sort key or a filter of the list, by column title (Windows-1252, as the grid shows it).
 struct SortRequest {
@@ -146,9 +148,9 @@ std::string parse(const std::vector<std::string>& args, ExportRequest& request) 
         request.viewer = EventViewer::Pending;
     else
         return "unknown list '" + *exportName + "' (errores or pendientes)";
-    if (!format) return "missing --format=txt|csv|htm|rtf|xls";
-    request.format = exportFormatForExtension(*format);
-    if (!request.format) return "unknown format '" + *format + "' (txt, csv, htm, rtf or xls)";
+    if (!format) return "missing --format=" + exportFormatUsage("|");
+    request.format = exportFormatForUsage(*format);
+    if (!request.format) return "unknown format '" + *format + "' (" + exportFormatChoice() + ")";
     if (!output || output->empty()) return "missing --output=FILE";
     request.output = *output;
     if (positional.size() != 4)
@@ -169,7 +171,7 @@ int runExportCommand(const std::vector<std::string>& args) {
     ExportRequest request;
     if (const std::string error = parse(args, request); !error.empty()) {
         report(error);
-        report(kUsage);
+        report(usage());
         return 2;
     }
     const char* stage = "login";

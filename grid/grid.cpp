@@ -12,19 +12,6 @@ namespace {
 
 using data::sameName;
 
-bool isIntegerType(TFieldType t) {
-    return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
-}
-
-bool isNumericType(TFieldType t) {
-    return isIntegerType(t) || t == ftLargeint || t == ftFloat || t == ftCurrency || t == ftBCD ||
-           t == ftFMTBcd;
-}
-
-bool isDateTimeType(TFieldType t) {
-    return t == ftDate || t == ftTime || t == ftDateTime || t == ftTimeStamp;
-}
-
 // A value in a display format: numbers as floats, dates and times as date-times.
 std::string formatValue(const std::string& format, TFieldType type, const data::Value& v) {
     if (v.isNull()) return {};

@@ -100,6 +100,20 @@ enum TFieldType {
     ftFMTBcd
 };
 
+// The kinds of field type that the display texts, the footers and the exporters tell apart.
+constexpr bool isIntegerType(TFieldType t) {
+    return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
+}
+constexpr bool isFloatType(TFieldType t) {
+    return t == ftFloat || t == ftCurrency || t == ftBCD || t == ftFMTBcd;
+}
+constexpr bool isNumericType(TFieldType t) {
+    return isIntegerType(t) || isFloatType(t) || t == ftLargeint;
+}
+constexpr bool isDateTimeType(TFieldType t) {
+    return t == ftDate || t == ftTime || t == ftDateTime || t == ftTimeStamp;
+}
+
 // What the grid needs from the platform: the RGB value of a system colour and the
 // horizontal pixels per logical inch of the screen the grid is drawn on.
 class GridEnvironment {

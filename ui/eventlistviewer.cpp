@@ -37,18 +37,20 @@ constexpr int kFilterBarHeight = 19;
 constexpr int kNavigatorHeight = 18;
 constexpr int kBottomBarHeight = 32;
 
-// The save dialog's filters. Each names its extension in both cases: a dialog of the
-// desktop (a native one) may compare names case-sensitively, and X.TXT is as much a text
-// file as x.txt.
+// The save dialog's filters: one per file format, in the table's order.
 const QStringList& saveFilters() {
-    static const QStringList filters = {
-        QStringLiteral("Text files (*.txt *.TXT)"),
-        QStringLiteral("Comma separated values (*.csv *.CSV)"),
-        QStringLiteral("HTML file (*.htm *.HTM)"),
-        QStringLiteral("Rich Text Format (*.rtf *.RTF)"),
-        QStringLiteral("Microsoft Excel Workbook (*.xls *.XLS)"),
-    };
+    static const QStringList filters = [] {
+        QStringList out;
+        for (const grid::GridExportFormat& format : grid::gridExportFormats())
+            out << QString::fromStdString(grid::exportFormatFilter(format));
+        return out;
+    }();
     return filters;
+}
+
+// The format of the filter the dialog has selected; null for none.
+const grid::GridExportFormat* selectedFormat(const QFileDialog& dialog) {
+    return grid::exportFormatForFilter(dialog.selectedNameFilter().toStdString());
 }
 
 }  // namespace
@@ -338,7 +340,8 @@ void EventListViewer::ppmSelectAllClick() {
 }
 
 int EventListViewer::saveFilterIndex() const {
-    return static_cast<int>(saveFilters().indexOf(SaveDialog1->selectedNameFilter())) + 1;
+    const grid::GridExportFormat* format = selectedFormat(*SaveDialog1);
+    return format ? format->filterIndex : 0;
 }
 
 void EventListViewer::ppmSaveSelectionClick() {
@@ -351,7 +354,7 @@ void EventListViewer::ppmSaveSelectionClick() {
     ownDialog_ = false;
     covered_ = false;
     if (answer != QDialog::Accepted) return;
-    const grid::GridExportFormat* format = grid::exportFormatForFilterIndex(saveFilterIndex());
+    const grid::GridExportFormat* format = selectedFormat(*SaveDialog1);
     const QStringList files = SaveDialog1->selectedFiles();
     if (!format || files.isEmpty()) return;
     const QString name = withExtension(files.first(), QString::fromLatin1(format->extension));

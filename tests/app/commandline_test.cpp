@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "grid/export/formats.h"
+
 namespace {
 
 struct ProgramRun {
@@ -163,6 +165,44 @@ TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {
         optionNames(fileText(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.1"));
     for (const std::string& o : inHelp)
         EXPECT_TRUE(inManual.count(o)) << o << " not in the manual page";
+}
+
+// The lists of file formats that --help, the manual page and the README show are the
+// format table's: the manual page is a static file, so this is what keeps it in step.
+TEST(CommandLine, FormatListsFollowTheFormatTable) {
+    using namespace enviozvr::grid;
+    std::string roffSynopsis, roffOption;
+    for (const GridExportFormat& f : gridExportFormats()) {
+        roffSynopsis += std::string(roffSynopsis.empty() ? "" : "\\fR|\\fB") + f.usage;
+        roffOption += std::string(roffOption.empty() ? "" : " | ") + f.usage;
+    }
+    const std::string manual = fileText(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.1");
+    EXPECT_NE(manual.find(".B enviozvr \\-\\-export=errores\\fR|\\fBpendientes \\-\\-format=" +
+                          roffSynopsis + "\n"),
+              std::string::npos)
+        << roffSynopsis;
+    EXPECT_NE(manual.find(".BR \\-\\-format=" + roffOption + "\n"), std::string::npos)
+        << roffOption;
+
+    const std::string usage = exportFormatUsage("|");
+    const ProgramRun help = runProgram({"--help"});
+    ASSERT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("enviozvr --export=errores|pendientes --format=" + usage + "\n"),
+              std::string::npos);
+    EXPECT_NE(help.out.find("  --format=" + usage + "   the file format\n"), std::string::npos);
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    EXPECT_NE(readme.find("--format=" + usage + " --output=FILE"), std::string::npos);
+
+    const ProgramRun unknown =
+        runProgram({"--export=errores", "--format=pdf", "--output=x", "s", "u", "p", "001"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("unknown format 'pdf' (" + exportFormatChoice() + ")"),
+              std::string::npos)
+        << unknown.err;
+    EXPECT_NE(unknown.err.find("usage: enviozvr --export=errores|pendientes --format=" + usage +
+                               " --output=FILE"),
+              std::string::npos)
+        << unknown.err;
 }
 
 }  // namespace

@@ -440,3 +440,37 @@ TEST(ExportToFile, RelativeNameIsReportedWithItsFullPath) {
         0u)
         << message;
 }
+
+// The format table as the save dialog and the command line show it: the filters in the
+// dialog's order, each found again from its own text, and the usage words; a filter text
+// the table does not hold names no format.
+TEST(FormatTable, DialogFiltersAndUsageWords) {
+    const struct {
+        const char* filter;
+        const char* usage;
+        TGridExportClass exportClass;
+    } expected[] = {
+        {"Text files (*.txt *.TXT)", "txt", &makeGridExport<TGridExportAsText>},
+        {"Comma separated values (*.csv *.CSV)", "csv", &makeGridExport<TGridExportAsCSV>},
+        {"HTML file (*.htm *.HTM)", "htm", &makeGridExport<TGridExportAsHTML>},
+        {"Rich Text Format (*.rtf *.RTF)", "rtf", &makeGridExport<TGridExportAsRTF>},
+        {"Microsoft Excel Workbook (*.xls *.XLS)", "xls", &makeGridExport<TGridExportAsXLS>},
+    };
+    const std::vector<GridExportFormat>& formats = gridExportFormats();
+    ASSERT_EQ(formats.size(), std::size(expected));
+    for (size_t i = 0; i < formats.size(); ++i) {
+        SCOPED_TRACE(expected[i].usage);
+        const GridExportFormat& f = formats[i];
+        EXPECT_EQ(f.filterIndex, static_cast<int>(i) + 1);
+        EXPECT_EQ(exportFormatFilter(f), expected[i].filter);
+        EXPECT_EQ(exportFormatForFilter(expected[i].filter), &f);
+        EXPECT_EQ(exportFormatForFilterIndex(f.filterIndex), &f);
+        EXPECT_EQ(exportFormatForUsage(expected[i].usage), &f);
+        EXPECT_EQ(exportFormatForExtension(f.extension), &f);
+        EXPECT_EQ(f.exportClass, expected[i].exportClass);
+    }
+    EXPECT_EQ(exportFormatForFilter("Text files (*.txt)"), nullptr);
+    EXPECT_EQ(exportFormatForUsage("TXT"), nullptr);
+    EXPECT_EQ(exportFormatUsage("|"), "txt|csv|htm|rtf|xls");
+    EXPECT_EQ(exportFormatChoice(), "txt, csv, htm, rtf or xls");
+}
