@@ -1,44 +1,10 @@
 #include "grid/grid.h"
 
-#include <cmath>
-#include <limits>
-
 #include "data/names.h"
-#include "grid/format.h"
 
 namespace enviozvr::grid {
 
-namespace {
-
 using data::sameName;
-
-// A value in a display format: numbers as floats, dates and times as date-times.
-std::string formatValue(const std::string& format, TFieldType type, const data::Value& v) {
-    if (v.isNull()) return {};
-    if (isNumericType(type)) return formatFloat(format, v.asDouble());
-    if (isDateTimeType(type)) {
-        data::Date date = data::Date::fromYmd(1899, 12, 30);
-        data::Time time;
-        switch (v.kind()) {
-            case data::Value::Kind::Date:
-                date = v.asDate();
-                break;
-            case data::Value::Kind::Time:
-                time = v.asTime();
-                break;
-            case data::Value::Kind::Timestamp:
-                date = v.asTimestamp().date;
-                time = v.asTimestamp().time;
-                break;
-            default:
-                return {};
-        }
-        return formatDateTime(format, date, time);
-    }
-    return {};
-}
-
-}  // namespace
 
 TFieldType fieldTypeOf(const data::Field& field) {
     using data::FieldType;
@@ -88,171 +54,6 @@ const TGridColumnFooter* TGridColumn::footerAt(int row) const {
     return row >= 0 && row < static_cast<int>(footers_.size()) ? &footers_[row] : nullptr;
 }
 
-// ---- Selection ---------------------------------------------------------------------------
-
-bool TBookmarkList::contains(Bookmark b) const {
-    for (Bookmark x : items_)
-        if (x == b) return true;
-    return false;
-}
-
-void TBookmarkList::add(Bookmark b) {
-    if (contains(b)) return;
-    auto it = items_.begin();
-    while (it != items_.end() && grid_.compareBookmarks(*it, b) < 0) ++it;
-    items_.insert(it, b);
-}
-
-void TBookmarkList::remove(Bookmark b) { std::erase(items_, b); }
-
-TBookmark TGridSelectionRect::DataTopRow() const {
-    if (!Anchor.Row || !Shift.Row) return Anchor.Row ? Anchor.Row : Shift.Row;
-    return grid_.compareBookmarks(*Anchor.Row, *Shift.Row) <= 0 ? Anchor.Row : Shift.Row;
-}
-
-TBookmark TGridSelectionRect::DataBottomRow() const {
-    if (!Anchor.Row || !Shift.Row) return Anchor.Row ? Anchor.Row : Shift.Row;
-    return grid_.compareBookmarks(*Anchor.Row, *Shift.Row) < 0 ? Shift.Row : Anchor.Row;
-}
-
-bool TGridSelectionCols::contains(const TGridColumn* c) const {
-    for (TGridColumn* x : items_)
-        if (x == c) return true;
-    return false;
-}
-
-void TGridSelectionCols::add(TGridColumn* c) {
-    if (contains(c)) return;
-    auto it = items_.begin();
-    while (it != items_.end() && (*it)->Index() < c->Index()) ++it;
-    items_.insert(it, c);
-}
-
-void TGridSelectionCols::remove(TGridColumn* c) { std::erase(items_, c); }
-
-void TGridSelection::changed() {
-    if (!grid_.destroying() && grid_.OnSelectionChanged) grid_.OnSelectionChanged();
-}
-
-void TGridSelection::ClearSelection() {
-    const TGridSelectionType was = type_;
-    type_ = gstNon;
-    switch (was) {
-        case gstRecordBookmarks:
-            if (Rows.Count() > 0) {
-                Rows.clear();
-                grid_.repaint();
-                changed();
-            }
-            break;
-        case gstRectangle:
-            Rect.clear();
-            grid_.repaint();
-            changed();
-            break;
-        case gstColumns:
-            if (Columns.Count() > 0) {
-                Columns.items_.clear();
-                Columns.anchor_ = nullptr;
-                grid_.repaint();
-                changed();
-            }
-            Columns.anchor_ = nullptr;
-            break;
-        case gstAll:
-            changed();
-            grid_.repaint();
-            break;
-        case gstNon:
-            break;
-    }
-}
-
-void TGridSelection::SelectWholeGrid() {
-    if (type_ == gstAll) return;
-    if (type_ != gstNon) ClearSelection();
-    type_ = gstAll;
-    grid_.repaint();
-    changed();
-}
-
-void TGridSelection::selectColumn(TGridColumn& column) {
-    if (type_ != gstColumns && type_ != gstNon) ClearSelection();
-    Columns.items_.clear();
-    Columns.add(&column);
-    Columns.anchor_ = &column;
-    type_ = gstColumns;
-    grid_.repaint();
-    changed();
-}
-
-void TGridSelection::toggleColumn(TGridColumn& column) {
-    if (type_ != gstColumns && type_ != gstNon) ClearSelection();
-    if (type_ == gstNon) {
-        Columns.items_.clear();
-        Columns.anchor_ = nullptr;
-    }
-    if (Columns.contains(&column))
-        Columns.remove(&column);
-    else
-        Columns.add(&column);
-    Columns.anchor_ = &column;
-    type_ = Columns.Count() > 0 ? gstColumns : gstNon;
-    grid_.repaint();
-    changed();
-}
-
-void TGridSelection::extendColumnSelection(TGridColumn& column) {
-    TGridColumn* anchor = type_ == gstColumns ? Columns.anchor_ : nullptr;
-    if (!anchor) {
-        selectColumn(column);
-        return;
-    }
-    const int from = std::min(anchor->Index(), column.Index());
-    const int to = std::max(anchor->Index(), column.Index());
-    Columns.items_.clear();
-    for (int i = from; i <= to; ++i) {
-        TGridColumn& c = grid_.column(i);
-        if (c.Visible) Columns.add(&c);
-    }
-    Columns.anchor_ = anchor;
-    type_ = gstColumns;
-    grid_.repaint();
-    changed();
-}
-
-void TGridSelection::selectRows(const std::vector<Bookmark>& bookmarks) {
-    if (type_ != gstNon) ClearSelection();
-    Rows.clear();
-    for (Bookmark b : bookmarks) Rows.add(b);
-    type_ = gstRecordBookmarks;
-    grid_.repaint();
-    changed();
-}
-
-void TGridSelection::selectRectangle(TGridCell anchor, TGridCell shift) {
-    if (type_ != gstNon) ClearSelection();
-    Rect.Anchor = anchor;
-    Rect.Shift = shift;
-    type_ = gstRectangle;
-    grid_.repaint();
-    changed();
-}
-
-void TGridSelection::forgetColumn(TGridColumn* column) {
-    const bool held = Columns.contains(column);
-    Columns.remove(column);
-    if (Columns.anchor_ == column) Columns.anchor_ = nullptr;
-    if (held && type_ == gstColumns && Columns.Count() == 0) type_ = gstNon;
-    if (held) changed();
-}
-
-void TGridSelection::columnsReordered() {
-    auto& items = Columns.items_;
-    std::sort(items.begin(), items.end(),
-              [](const TGridColumn* a, const TGridColumn* b) { return a->Index() < b->Index(); });
-}
-
 // ---- DataGrid ----------------------------------------------------------------------------
 
 namespace {
@@ -278,7 +79,7 @@ void DataGrid::setDataSet(data::CachedResultSet* dataSet) {
 }
 
 void DataGrid::addLookupField(LookupFieldDef def) {
-    lookups_.push_back(std::move(def));
+    lookups_.add(std::move(def));
     bindFields();
 }
 
@@ -298,11 +99,11 @@ void DataGrid::setFieldSettings(const std::string& fieldName, GridFieldSettings 
 GridField DataGrid::findField(const std::string& name) const {
     GridField f;
     if (name.empty()) return f;
-    for (size_t i = 0; i < lookups_.size(); ++i) {
-        if (sameName(lookups_[i].name, name)) {
+    for (int i = 0; i < lookups_.count(); ++i) {
+        if (sameName(lookups_.at(i).name, name)) {
             f.kind = GridField::Kind::Lookup;
-            f.index = static_cast<int>(i);
-            f.dataType = lookups_[i].dataType;
+            f.index = i;
+            f.dataType = lookups_.at(i).dataType;
             return f;
         }
     }
@@ -329,7 +130,7 @@ void DataGrid::bindColumn(TGridColumn& column) const {
 }
 
 void DataGrid::bindFields() {
-    resolvedLookups_.clear();
+    lookups_.forgetResolved();
     for (auto& c : columns_) bindColumn(*c);
 }
 
@@ -346,7 +147,7 @@ TGridColumn& DataGrid::addColumn(const std::string& fieldName) {
         const std::string& label = dataSet_->field(column->field_.index).displayLabel;
         if (!label.empty()) column->Title.Caption = label;
     } else if (column->field_.kind == GridField::Kind::Lookup) {
-        const std::string& label = lookups_[column->field_.index].displayLabel;
+        const std::string& label = lookups_.at(column->field_.index).displayLabel;
         if (!label.empty()) column->Title.Caption = label;
     }
     columns_.push_back(std::move(column));
@@ -442,92 +243,12 @@ int DataGrid::compareBookmarks(Bookmark a, Bookmark b) const {
     return ra < rb ? -1 : ra > rb ? 1 : 0;
 }
 
-const DataGrid::ResolvedLookup& DataGrid::resolveLookup(int which) const {
-    const LookupFieldDef& def = lookups_.at(which);
-    if (resolvedLookups_.size() != lookups_.size()) resolvedLookups_.assign(lookups_.size(), {});
-    ResolvedLookup& r = resolvedLookups_[which];
-    const data::CachedResultSet* lookup = def.lookupDataSet;
-    auto nameAt = [](const data::CachedResultSet* set, int index) -> const std::string* {
-        if (index < 0 || index >= set->fieldCount()) return nullptr;
-        return &set->field(index).name;
-    };
-    auto stillBound = [&] {
-        if (r.set != dataSet_ || r.lookup != lookup) return false;
-        size_t n = 0;
-        auto same = [&](const data::CachedResultSet* set, int index) {
-            const std::string* name = nameAt(set, index);
-            return name ? *name == r.names[n++] : index < 0 && r.names[n++].empty();
-        };
-        for (int k : r.keys)
-            if (!same(dataSet_, k)) return false;
-        for (int k : r.lookupKeys)
-            if (!same(lookup, k)) return false;
-        return same(lookup, r.result);
-    };
-    if (stillBound()) return r;
-
-    r = ResolvedLookup{};
-    r.set = dataSet_;
-    r.lookup = lookup;
-    const std::vector<std::string> keys = splitFieldNames(def.keyFields);
-    const std::vector<std::string> lookupKeys = splitFieldNames(def.lookupKeyFields);
-    if (keys.empty() || keys.size() != lookupKeys.size()) return r;
-    auto remember = [&](const data::CachedResultSet* set, int index) {
-        const std::string* name = nameAt(set, index);
-        r.names.push_back(name ? *name : std::string());
-        return index;
-    };
-    for (const std::string& key : keys)
-        r.keys.push_back(remember(dataSet_, dataSet_->fieldIndex(key)));
-    for (const std::string& key : lookupKeys)
-        r.lookupKeys.push_back(remember(lookup, lookup->fieldIndex(key)));
-    r.result = remember(lookup, lookup->fieldIndex(def.lookupResultField));
-    return r;
-}
-
-template <class KeyValue>
-data::Value DataGrid::lookupValue(int which, KeyValue&& keyValue) const {
-    const LookupFieldDef& def = lookups_.at(which);
-    const data::CachedResultSet* lookup = def.lookupDataSet;
-    if (!lookup || !lookup->active() || !dataSet_) return {};
-    const ResolvedLookup& r = resolveLookup(which);
-    if (r.keys.empty()) return {};
-    // A name a set lacks fails here, as a lookup by name would, once the keys before it
-    // have values.
-    data::Value single;
-    std::vector<data::Value> keyValues;
-    const size_t count = r.keys.size();
-    if (count > 1) keyValues.reserve(count);
-    for (size_t k = 0; k < count; ++k) {
-        if (r.keys[k] < 0) dataSet_->fieldByName(splitFieldNames(def.keyFields)[k]);
-        data::Value v = keyValue(r.keys[k]);
-        if (v.isNull()) return {};
-        if (r.lookupKeys[k] < 0) lookup->fieldByName(splitFieldNames(def.lookupKeyFields)[k]);
-        if (count == 1)
-            single = std::move(v);
-        else
-            keyValues.push_back(std::move(v));
-    }
-    if (r.result < 0) lookup->fieldByName(def.lookupResultField);
-    const data::Value* keyOf = count == 1 ? &single : keyValues.data();
-    const int rows = lookup->recordCount();
-    for (int row = 0; row < rows; ++row) {
-        bool match = true;
-        for (size_t k = 0; k < count && match; ++k) {
-            const data::Value v = lookup->valueAt(row, r.lookupKeys[k]);
-            match = v.kind() == keyOf[k].kind() ? v == keyOf[k] : v.toText() == keyOf[k].toText();
-        }
-        if (match) return lookup->valueAt(row, r.result);
-    }
-    return {};
-}
-
 data::Value DataGrid::fieldValue(const GridField& field) const {
     switch (field.kind) {
         case GridField::Kind::Data:
             return dataSet_->value(field.index);
         case GridField::Kind::Lookup:
-            return lookupValue(field.index, [this](int index) { return dataSet_->value(index); });
+            return lookups_.valueOfCurrent(field.index, dataSet_);
         case GridField::Kind::None:
             break;
     }
@@ -540,8 +261,7 @@ data::Value DataGrid::fieldValueAt(const GridField& field, int row) const {
         case GridField::Kind::Data:
             return dataSet_->valueShown(row, field.index);
         case GridField::Kind::Lookup:
-            return lookupValue(field.index,
-                               [this, row](int index) { return dataSet_->valueShown(row, index); });
+            return lookups_.valueOfRow(field.index, dataSet_, row);
         case GridField::Kind::None:
             break;
     }
@@ -549,111 +269,12 @@ data::Value DataGrid::fieldValueAt(const GridField& field, int row) const {
 }
 
 std::vector<data::Value> DataGrid::lookupKeyValues(const GridField& field) const {
-    std::vector<data::Value> out;
-    if (!field.isLookup() || !dataSet_) return out;
-    for (const std::string& key : splitFieldNames(lookups_.at(field.index).keyFields))
-        out.push_back(dataSet_->value(dataSet_->fieldByName(key)));
-    return out;
-}
-
-std::string DataGrid::displayTextOf(const GridField& field, const data::Value& v) const {
-    if (v.isNull()) return {};
-    if (field.settings && !field.settings->displayFormat.empty())
-        return formatValue(field.settings->displayFormat, field.dataType, v);
-    if (field.dataType == ftBytes || field.dataType == ftVarBytes)
-        return hexText(v.kind() == data::Value::Kind::Text ? v.asString() : v.toText());
-    return v.toText();
-}
-
-std::string DataGrid::fieldDisplayText(const GridField& field) const {
-    return displayTextOf(field, fieldValue(field));
-}
-
-std::string DataGrid::cellTextOf(const TGridColumn& column, const data::Value& v) const {
-    const GridField& field = column.Field();
-    if (!field.exists()) return {};
-    if (column.hasKeyPickList()) {
-        std::string key = v.toText();
-        for (size_t i = 0; i < column.KeyList.size(); ++i)
-            if (column.KeyList[i] == key)
-                return i < column.PickList.size() ? column.PickList[i] : std::string();
-        return key;
-    }
-    if (column.DisplayFormat.empty()) return displayTextOf(field, v);
-    return formatValue(column.DisplayFormat, field.dataType, v);
-}
-
-std::string DataGrid::cellText(const TGridColumn& column) const {
-    if (!column.Field().exists()) return {};
-    return cellTextOf(column, fieldValue(column.Field()));
-}
-
-std::string DataGrid::cellTextAt(const TGridColumn& column, int row) const {
-    if (!column.Field().exists()) return {};
-    return cellTextOf(column, fieldValueAt(column.Field(), row));
+    if (!field.isLookup() || !dataSet_) return {};
+    return lookups_.keyValues(field.index, *dataSet_);
 }
 
 GridField DataGrid::footerField(const TGridColumn& column, const TGridColumnFooter& footer) const {
     return findField(footer.FieldName.empty() ? column.FieldName() : footer.FieldName);
-}
-
-std::string DataGrid::footerTotalText(const GridField& field, TFooterValueType type,
-                                      int64_t total) const {
-    const double value = static_cast<double>(total) / 10000.0;
-    if (type == fvtCount) return formatGeneral(value, 15);
-    const std::string displayFormat =
-        field.settings ? field.settings->displayFormat : std::string();
-    const int precision = field.settings ? field.settings->precision : 15;
-    const bool currency =
-        field.dataType == ftCurrency || (field.settings && field.settings->currency);
-    if (isIntegerType(field.dataType)) {
-        if (!displayFormat.empty()) return formatFloat(displayFormat, value);
-        return std::to_string(total / 10000);
-    }
-    if (field.dataType == ftFloat || field.dataType == ftCurrency || field.dataType == ftBCD ||
-        field.dataType == ftFMTBcd) {
-        if (!displayFormat.empty()) return formatFloat(displayFormat, value);
-        if (currency) return formatCurrency(value, currencyDecimals());
-        return formatGeneral(value, precision);
-    }
-    return {};
-}
-
-std::string DataGrid::footerText(const TGridColumn& column, int footerRow) const {
-    const TGridColumnFooter* footer = column.footerAt(footerRow);
-    if (!footer) return {};
-    switch (footer->ValueType) {
-        case fvtNon:
-            return {};
-        case fvtStaticText:
-            return footer->Value;
-        case fvtFieldValue:
-            return fieldDisplayText(footerField(column, *footer));
-        case fvtSum:
-        case fvtAvg:
-        case fvtCount:
-            break;
-    }
-    if (!dataSet_ || !dataSet_->active()) return {};
-    const GridField field = footerField(column, *footer);
-    const int rows = dataSet_->recordCount();
-    if (footer->ValueType == fvtCount)
-        return footerTotalText(field, fvtCount, int64_t{rows} * 10000);
-    if (field.kind != GridField::Kind::Data) return {};
-    int64_t sum = 0;
-    int64_t counted = 0;
-    for (int r = 0; r < rows; ++r) {
-        const data::Value v = dataSet_->valueAt(r, field.index);
-        if (v.isNull()) continue;
-        sum += static_cast<int64_t>(std::nearbyint(v.asDouble() * 10000.0));
-        ++counted;
-    }
-    if (footer->ValueType == fvtAvg) {
-        if (counted == 0) return {};
-        sum = static_cast<int64_t>(
-            std::nearbyint(static_cast<double>(sum) / static_cast<double>(counted)));
-    }
-    return footerTotalText(field, fvtSum, sum);
 }
 
 }  // namespace enviozvr::grid

@@ -1,6 +1,9 @@
 // The data grid model: columns (titles, fonts, colours, widths, footers), display order,
 // focused column, options, the cached result set behind it with looked-up fields, the
 // position the grid remembers and restores, and the selection with its transitions.
+// Three parts live in rooms of their own behind DataGrid's interface: the selection
+// (gridselection.h), the looked-up fields (gridlookups.h) and the cell and footer texts
+// (celltext.h, where the text members below are defined).
 //
 // A DataGrid does not own its data set, its lookup data sets or its environment; it owns
 // its columns and its selection. Single-threaded (the user-interface thread). Reads of the
@@ -16,15 +19,14 @@
 #include <vector>
 
 #include "data/dataset.h"
+#include "grid/gridlookups.h"
+#include "grid/gridselection.h"
 #include "grid/gridtypes.h"
 
 namespace enviozvr::grid {
 
 class DataGrid;
 class TGridColumn;
-
-using Bookmark = data::CachedResultSet::Bookmark;
-using TBookmark = std::optional<Bookmark>;  // empty: no row
 
 // ---- Fields as the grid sees them ------------------------------------------------------
 
@@ -34,20 +36,6 @@ struct GridFieldSettings {
     bool currency = false;               // a money field (currency format in footers)
     int precision = 15;                  // significant digits of the general format
     std::optional<TFieldType> dataType;  // overrides the type derived from the column
-};
-
-// A field whose value comes from another data set: the row of lookupDataSet whose
-// lookupKeyFields equal this row's keyFields gives lookupResultField. Multiple key
-// fields are separated by ';'.
-struct LookupFieldDef {
-    std::string name;
-    std::string keyFields;
-    const data::CachedResultSet* lookupDataSet = nullptr;
-    std::string lookupKeyFields;
-    std::string lookupResultField;
-    TFieldType dataType = ftString;
-    int size = 0;
-    std::string displayLabel;
 };
 
 // A field resolved by name: a column of the data set, a looked-up field, or none.
@@ -124,114 +112,6 @@ class TGridColumn {
     std::string fieldName_;
     GridField field_;
     std::vector<TGridColumnFooter> footers_;
-};
-
-// An ordered list of columns that does not own them.
-using TGridColumnList = std::vector<TGridColumn*>;
-
-// ---- Selection -------------------------------------------------------------------------
-
-enum TGridSelectionType { gstRecordBookmarks, gstRectangle, gstColumns, gstAll, gstNon };
-
-// Selected row bookmarks, kept sorted in data-set order.
-class TBookmarkList {
-  public:
-    explicit TBookmarkList(DataGrid& grid) : grid_(grid) {}
-    int Count() const { return static_cast<int>(items_.size()); }
-    Bookmark operator[](int i) const { return items_.at(i); }
-    const std::vector<Bookmark>& items() const { return items_; }
-    bool contains(Bookmark b) const;
-    // Adds a bookmark at its place in data-set order (nothing when present).
-    void add(Bookmark b);
-    void remove(Bookmark b);
-    void clear() { items_.clear(); }
-
-  private:
-    DataGrid& grid_;
-    std::vector<Bookmark> items_;
-};
-
-struct TGridCell {
-    int Col = -1;
-    TBookmark Row;
-};
-
-// A rectangle between an anchor cell and a shift cell.
-class TGridSelectionRect {
-  public:
-    explicit TGridSelectionRect(DataGrid& grid) : grid_(grid) {}
-    TGridCell Anchor;
-    TGridCell Shift;
-
-    bool empty() const { return Anchor.Col < 0 && Shift.Col < 0 && !Anchor.Row && !Shift.Row; }
-    int DataLeftCol() const { return std::min(Anchor.Col, Shift.Col); }
-    int DataRightCol() const { return std::max(Anchor.Col, Shift.Col); }
-    // Compare the two bookmarks in data-set order (moves the cursor and puts it back).
-    TBookmark DataTopRow() const;
-    TBookmark DataBottomRow() const;
-    void clear() {
-        Anchor = {};
-        Shift = {};
-    }
-
-  private:
-    DataGrid& grid_;
-};
-
-// Selected columns, kept in column-index order, with the anchor of extensions.
-class TGridSelectionCols {
-  public:
-    int Count() const { return static_cast<int>(items_.size()); }
-    TGridColumn* operator[](int i) const { return items_.at(i); }
-    const TGridColumnList& items() const { return items_; }
-    bool contains(const TGridColumn* c) const;
-    TGridColumn* Anchor() const { return anchor_; }
-
-  private:
-    friend class TGridSelection;
-    void add(TGridColumn* c);
-    void remove(TGridColumn* c);
-    TGridColumnList items_;
-    TGridColumn* anchor_ = nullptr;
-};
-
-class TGridSelection {
-  public:
-    explicit TGridSelection(DataGrid& grid) : grid_(grid), Rows(grid), Rect(grid) {}
-
-    TGridSelectionType SelectionType() const { return type_; }
-
-    // Sets the kind to gstNon and empties the storage of the previous kind.
-    void ClearSelection();
-    // The whole grid: nothing when already so; otherwise clears and sets gstAll.
-    void SelectWholeGrid();
-
-    // Column selection: one column alone; toggling keeps the others; extending selects
-    // every visible column from the anchor to `column`.
-    void selectColumn(TGridColumn& column);
-    void toggleColumn(TGridColumn& column);
-    void extendColumnSelection(TGridColumn& column);
-
-    // Row and rectangle selections (reached only with multi-selection).
-    void selectRows(const std::vector<Bookmark>& bookmarks);
-    void selectRectangle(TGridCell anchor, TGridCell shift);
-
-    // Drops a column that leaves the grid.
-    void forgetColumn(TGridColumn* column);
-    // Puts the selected columns back in column-index order after a column moved.
-    void columnsReordered();
-
-  private:
-    DataGrid& grid_;
-    TGridSelectionType type_ = gstNon;
-
-  public:
-    TBookmarkList Rows;
-    TGridSelectionRect Rect;
-    TGridSelectionCols Columns;
-
-  private:
-    void changed();
 };
 
 // ---- The grid --------------------------------------------------------------------------
@@ -374,22 +254,6 @@ class DataGrid {
   private:
     void bindColumn(TGridColumn& column) const;
     void renumber();
-    // The field indexes of a lookup in the data set and in its lookup set, resolved on
-    // first use after a binding and checked by field name on every later use.
-    struct ResolvedLookup {
-        const data::CachedResultSet* set = nullptr;
-        const data::CachedResultSet* lookup = nullptr;
-        std::vector<int> keys;        // in the data set; -1 for a name it lacks
-        std::vector<int> lookupKeys;  // in the lookup set; -1 for a name it lacks
-        int result = -1;
-        std::vector<std::string> names;  // the fields' own names at those indexes
-    };
-    const ResolvedLookup& resolveLookup(int which) const;
-    template <class KeyValue>
-    data::Value lookupValue(int which, KeyValue&& keyValue) const;
-    std::string displayTextOf(const GridField& field, const data::Value& v) const;
-    std::string cellTextOf(const TGridColumn& column, const data::Value& v) const;
-
     struct NamedSettings {
         std::string fieldName;
         GridFieldSettings settings;
@@ -397,8 +261,7 @@ class DataGrid {
 
     const GridEnvironment* environment_;
     data::CachedResultSet* dataSet_ = nullptr;
-    std::vector<LookupFieldDef> lookups_;
-    mutable std::vector<ResolvedLookup> resolvedLookups_;
+    GridLookups lookups_;
     std::vector<std::unique_ptr<NamedSettings>> settings_;
     std::vector<std::unique_ptr<TGridColumn>> columns_;
     std::unique_ptr<TGridSelection> selection_;

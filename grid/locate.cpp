@@ -142,6 +142,8 @@ bool LocateCellText(DataGrid& grid, const std::string& fieldName, int /*treeRang
         try {
             grid.restorePosition(position);
         } catch (...) {
+            // The search's own failure is the one to report; one while putting the cursor
+            // back would hide it.
         }
         grid.enableControls();
         throw;

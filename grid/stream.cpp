@@ -53,6 +53,9 @@ DeviceStream::~DeviceStream() {
     try {
         flush();
     } catch (...) {
+        // A destructor must not throw: a failed run is already unwinding with its own
+        // error, and a run that succeeds flushes first and sees any write error there
+        // (RunExportToFile does).
     }
 }
 
