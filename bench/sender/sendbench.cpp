@@ -266,7 +266,7 @@ int main(int argc, char** argv) {
         std::printf("ratio send cycle / floor:  %8.2f  (best runs)\n", cycleRate / floorRate);
         std::printf("ratio per round:          ");
         for (double r : ratios) std::printf(" %.2f", r);
-        std::printf("\nmedian ratio of the rounds: %7.2f  (target 1.00)\n", medianRatio);
+        std::printf("\nmedian ratio of the rounds: %7.2f  (1.00: at the floor)\n", medianRatio);
         std::printf("of the extra time per event: log line %.3f ms, the rest %.3f ms\n",
                     1000 * (best[1] - best[0]) / perRun, 1000 * (best[2] - best[1]) / perRun);
         const double runs = static_cast<double>(perRun) * rounds;
