@@ -187,6 +187,8 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
             try {
                 if (c->stalled()) c->disconnect();
             } catch (...) {
+                // The detach of a stalled attachment failed: disconnect has let it go all
+                // the same, and the warning below already says the check failed.
             }
             std::string reason = e.what();
             if (const auto at = reason.find("SQL Server Error: "); at == 0) reason.erase(0, 18);

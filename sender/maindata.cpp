@@ -60,10 +60,15 @@ std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
     return text.substr(0, end);
 }
 
-MainData::MainData()
+MainData::MainData() : MainData(std::make_unique<AbandonedAttachments>(), nullptr) {}
+
+MainData::MainData(AbandonedAttachments& abandoned) : MainData(nullptr, &abandoned) {}
+
+MainData::MainData(std::unique_ptr<AbandonedAttachments> own, AbandonedAttachments* shared)
     : generalOwner_(data::Connection::general("DbGeneral")),
       companyOwner_(data::Connection::company("DbCia")),
       destinationOwner_(data::Connection::company("DBEnvio")),
+      abandonedOwner_(std::move(own)),
       DbGeneral(*generalOwner_),
       DbCia(*companyOwner_),
       DBEnvio(*destinationOwner_),
@@ -99,7 +104,8 @@ MainData::MainData()
       TDestino(DBEnvio),
       PDestino("PDestino", TDestino, true),
       CDestino("CDestino", PDestino),
-      Qcopiades("Qcopiades", DBEnvio) {
+      Qcopiades("Qcopiades", DBEnvio),
+      abandonedAttachments(shared ? *shared : *abandonedOwner_) {
     data::Field id;
     id.name = "SUCU_ID";
     id.type = data::FieldType::Integer;
@@ -128,6 +134,8 @@ MainData::~MainData() {
         try {
             step();
         } catch (...) {
+            // A destructor must not throw, and there is nobody left to tell: the step's
+            // object is let go all the same, and the next step still runs.
         }
     };
     quietly([&] { QCopia.close(); });

@@ -5,8 +5,14 @@
 // One instance for each thread that works on the databases: the desktop's main window
 // and its send thread (ui/sendrunner.h), the headless mode and each worker of a parallel
 // cycle, tests. It is not copyable and its members keep their addresses for its whole
-// life. Every call, its destructor's included, runs on the thread that made it; nothing is
-// thread-safe, and no connection or data object is shared between instances. Database
+// life. Every call, its destructor's included, runs on the thread that made it, and no
+// connection or data object is shared between instances. The exceptions, all from the
+// workers of a parallel cycle (sender/parallelcycle.h): a worker builds its own instance
+// from the caller's loginRecord and the limits of its DbCia and DBEnvio, read while the
+// caller's thread waits for the workers and changes nothing; and abandonedAttachments is
+// shared with the caller's instance, a registry with a lock of its own. The logs the
+// members write (core/localfiles.h) and the origins' state records (core/staterecord.h)
+// take locks of their own; `beep` is left as the no-op in a worker. Database
 // failures are thrown as data::DatabaseError, rule violations of the data layer as
 // data::DataError; the update-error hooks of the origin's sets turn a failed post or
 // delete into data::SilentAbort.
@@ -15,7 +21,6 @@
 #include <chrono>
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +30,7 @@
 #include "data/dataset.h"
 #include "data/errors.h"
 #include "data/statement.h"
+#include "sender/abandonedattachments.h"
 
 namespace enviozvr::sender {
 
@@ -55,12 +61,18 @@ class MainData {
     std::unique_ptr<data::Connection> generalOwner_;
     std::unique_ptr<data::Connection> companyOwner_;
     std::unique_ptr<data::Connection> destinationOwner_;
+    // The registry of its own, when it was given none to share.
+    std::unique_ptr<AbandonedAttachments> abandonedOwner_;
+    MainData(std::unique_ptr<AbandonedAttachments> own, AbandonedAttachments* shared);
 
   public:
     // Builds every object closed, with its initial parameters, and wires the update-error
     // hooks (ConfigurarProviders). CDestino keeps the trailing blanks of its texts, so
-    // that the transfer copies every value exactly.
+    // that the transfer copies every value exactly. The first form keeps a registry of
+    // abandoned attachments of its own; the second refers to `abandoned`, which must
+    // outlive it.
     MainData();
+    explicit MainData(AbandonedAttachments& abandoned);
     // Closes and disconnects everything; never throws (a lost attachment is let go).
     ~MainData();
     MainData(const MainData&) = delete;
@@ -126,11 +138,10 @@ class MainData {
     // Plain statement: the delete of the destination rows of one document.
     data::PlainStatement Qcopiades;
 
-    // Attachments the send cycle gave up in the middle of an event, by destination
-    // database location, each by the name it attached with (MON$REMOTE_PROCESS): a commit
-    // of theirs may still be on its way, so the destination is not sent to again until
-    // they are gone.
-    std::map<std::string, std::string> abandonedAttachments;
+    // Attachments the send cycle gave up in the middle of an event: the destination is not
+    // sent to again until they are gone. Shared with the MainData of other threads (the
+    // workers of a parallel cycle, the desktop's next send thread's data); thread-safe.
+    AbandonedAttachments& abandonedAttachments;
 
     // ---- Login record ---------------------------------------------------------------
     // Empty until a login has connected the general database.

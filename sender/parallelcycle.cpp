@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -64,9 +63,12 @@ class WorkerStatus : public SendStatus {
 };
 
 // A MainData of a worker: the login of `main` (nothing is read from the general
-// database), the same origin company and the same destination limits.
+// database), the same origin company, the same destination limits and the same registry
+// of abandoned attachments.
 std::unique_ptr<MainData> workerData(const MainData& main, const std::string& originCompany) {
-    auto d = std::make_unique<MainData>();
+    // The destinations given up earlier, by any worker or an earlier cycle, are the
+    // caller's: the worker records in the same registry.
+    auto d = std::make_unique<MainData>(main.abandonedAttachments);
     d->loginRecord = main.loginRecord;
     d->DBEnvio.setTimeouts(main.DBEnvio.connectTimeout(), main.DBEnvio.stallLimit());
     // The worker's origin attachment under the same limits as the main one.
@@ -84,7 +86,7 @@ bool serveSideBySide(MainData& main, const std::string& originCompany, int worke
     std::vector<std::optional<CompanySummary>> summaries(companies.size());
     std::atomic<size_t> next{0};
     std::atomic<bool> halt{false};
-    std::mutex mutex;  // status, the abandoned attachments, the failure
+    std::mutex mutex;  // status and the failure
     std::exception_ptr failure;
 
     auto work = [&] {
@@ -117,34 +119,10 @@ bool serveSideBySide(MainData& main, const std::string& originCompany, int worke
                         throw;
                     }
                 }
-                // The destinations given up earlier travel with the cycle's MainData:
-                // this worker takes them in and hands back what its batch changed.
-                std::map<std::string, std::string> before;
-                {
-                    std::lock_guard lock(mutex);
-                    before = main.abandonedAttachments;
-                }
-                d->abandonedAttachments = before;
-                const auto handBack = [&] {
-                    std::lock_guard lock(mutex);
-                    for (const auto& [location, name] : before)
-                        if (!d->abandonedAttachments.count(location))
-                            main.abandonedAttachments.erase(location);
-                    for (const auto& [location, name] : d->abandonedAttachments)
-                        if (auto it = before.find(location);
-                            it == before.end() || it->second != name)
-                            main.abandonedAttachments[location] = name;
-                };
                 CompanySummary summary;
                 summary.company = companies[i];
                 workerStatus.summary = &summaries[i];
-                try {
-                    serveCompany(*d, own, workerStatus, timer, companies[i], summary);
-                } catch (...) {
-                    handBack();
-                    throw;
-                }
-                handBack();
+                serveCompany(*d, own, workerStatus, timer, companies[i], summary);
                 workerStatus.summary = nullptr;
                 if (summary.stopped) halt = true;
             }

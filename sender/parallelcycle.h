@@ -17,9 +17,11 @@
 // one too.
 //
 // For a program without windows: `status` and `options` are only read by the workers
-// through this driver (options are copied at the start of the cycle). The destinations
-// given up in mid-event (MainData::abandonedAttachments) are kept in the caller's
-// MainData across cycles, whichever worker served them.
+// through this driver (options are copied at the start of the cycle); sendinterfaces.h
+// says which status calls come from the workers. The destinations given up in mid-event
+// are recorded in the registry of the caller's MainData (MainData::abandonedAttachments),
+// which every worker's MainData shares, and so are kept across cycles whichever worker
+// served them.
 #pragma once
 
 #include <string>

@@ -326,12 +326,12 @@ bool connectDestination(MainData& d, SendStatus& status, const std::string& comp
     }
     try {
         const std::string location = d.DBEnvio.param("Database");
-        const auto givenUp = d.abandonedAttachments.find(location);
+        const std::optional<std::string> givenUp = d.abandonedAttachments.find(location);
         std::vector<std::string> names;
-        if (givenUp != d.abandonedAttachments.end()) names.push_back(givenUp->second);
+        if (givenUp) names.push_back(*givenUp);
         const LeftAttachments left = endLeftAttachments(d.DBEnvio, d.originCompany, company, names);
         if (left.clear()) {
-            if (givenUp != d.abandonedAttachments.end()) d.abandonedAttachments.erase(givenUp);
+            if (givenUp) d.abandonedAttachments.gone(location, *givenUp);
         } else if (!missingIndexes(d.DBEnvio, destinationIndexes()).empty()) {
             throw data::DataError("an attachment given up earlier is still there: " + left.why);
         }
@@ -411,7 +411,7 @@ void sendBatch(MainData& d, SendStatus& status, CompanySummary& summary) {
             // The event stays pending as it was; the rest of this batch waits for a later
             // cycle, and the next company is served. A wait that a stop of the program
             // ended is no failure of the destination: the batch ends as stopped.
-            d.abandonedAttachments[location] = attachment;
+            d.abandonedAttachments.giveUp(location, attachment);
             if (data::waitsInterrupted() || status.stopRequested()) {
                 summary.stopped = true;
                 break;

@@ -1,9 +1,20 @@
 // What the send cycle reads from and reports to its surroundings: the main window in
 // the desktop, a console reporter in the headless mode, recording fakes in tests.
-// The cycle makes every call on the thread that runs it. The desktop runs its cycle on a
-// thread of its own: there the window's options are copied when the cycle starts and its
-// status and timer calls are passed on to the window's thread in order (see
-// ui/sendrunner.h), so that the window's own implementations only ever run on its thread.
+//
+// Threads. runSendCycle makes every call on the thread that runs it. The desktop runs its
+// cycle on a thread of its own: there the window's options are copied when the cycle
+// starts and its status and timer calls are passed on to the window's thread in order
+// (see ui/sendrunner.h), so that the window's own implementations only ever run on its
+// thread. runParallelSendCycle (sender/parallelcycle.h) makes most calls on the thread
+// that runs it, but while its workers serve destinations that thread waits for them, and:
+// - SendStatus::stopRequested, setLastError, setCurrentEvent and showMessage come from the
+//   worker threads, one call at a time under the cycle's mutex (never two at once, and
+//   none from the calling thread meanwhile); an implementation must not rely on the
+//   thread it runs on. The other status calls (the summaries, the last send, the
+//   progress) are made on the calling thread or not at all.
+// - SendOptions is read on the calling thread only: each worker reads a FixedSendOptions
+//   copy of its own.
+// - SendTimer is used on the calling thread only: workers get a timer that does nothing.
 #pragma once
 
 #include <string>
@@ -105,7 +116,7 @@ class SendStatus {
     virtual void companyServed(const CompanySummary& summary) { (void)summary; }
     // True once the program is to stop: the cycle asks before each destination and each
     // event, so the event in hand is always finished, and then ends (CycleEnd::Stopped).
-    // May be asked from any thread that runs a cycle or a worker of one.
+    // May be asked from any thread that runs a cycle or a worker of one (see the top).
     virtual bool stopRequested() const { return false; }
 };
 

@@ -124,17 +124,14 @@ sender::MainData& SendRunner::dataFor(const Cycle& cycle) {
                a.login.ServidorSesion == cycle.login.ServidorSesion && a.company == cycle.company;
     };
     if (!data_ || !same(dataCycle_)) {
-        // The destinations given up earlier stay guarded whatever the origin is.
-        if (data_) abandoned_ = std::move(data_->abandonedAttachments);
         data_.reset();
-        auto d = std::make_unique<sender::MainData>();
-        d->abandonedAttachments = abandoned_;
+        // The destinations given up earlier stay guarded whatever the origin is.
+        auto d = std::make_unique<sender::MainData>(abandoned_);
         d->loginRecord = cycle.login;
         d->beep = [this] { toWindow([] { QApplication::beep(); }); };
         // Nothing is read from the general database: the login is the window's. A failed
         // connect throws and keeps nothing but the destinations given up.
         d->selectCompany(cycle.company);
-        abandoned_.clear();
         dataCycle_ = cycle;
         data_ = std::move(d);
     }

@@ -23,7 +23,6 @@
 #include <chrono>
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -77,10 +76,10 @@ class SendRunner : public QObject {
     QObject* worker_;  // lives on thread_: the cycles run as its queued calls
     bool running_ = false;
     std::atomic<bool> stop_{false};
-    // Used only on thread_.
+    // Used only on thread_; data_ refers to abandoned_, which outlives it.
+    sender::AbandonedAttachments abandoned_;
     std::unique_ptr<sender::MainData> data_;
     Cycle dataCycle_;
-    std::map<std::string, std::string> abandoned_;  // while no MainData holds them
 };
 
 }  // namespace enviozvr::ui

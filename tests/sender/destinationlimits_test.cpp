@@ -11,6 +11,7 @@
 
 #include "core/staterecord.h"
 #include "data/transaction.h"
+#include "sender/parallelcycle.h"
 #include "senderworld.h"
 #include "support/relay.h"
 
@@ -210,10 +211,18 @@ namespace {
 // The destination's link is held right before the insert of an invoice commits, so that
 // the commit waits in the network: the cycle gives the destination up at the stall limit
 // and the next cycle sends the invoice again on a new attachment. When the held commit
-// arrives afterwards it must find nothing left to commit: one row, never two.
-TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) {
+// arrives afterwards it must find nothing left to commit: one row, never two. With
+// `workers`, both cycles serve the destination on a worker thread of a parallel cycle,
+// each with a MainData of its own: the second worker learns of the attachment the first
+// gave up through the registry they share with the caller's.
+void lateCommitCase(int workers) {
     FreezableRelay relay;
     SenderWorld w;
+    const auto cycle = [&] {
+        return workers > 0 ? sender::runParallelSendCycle(w.data, "001", workers, w.options,
+                                                          w.status, w.timer)
+                           : w.cycle();
+    };
     w.data.DBEnvio.setTimeouts(2s, 2s);
     TestDatabase& dest = addServedDestination(w, "002", relay.serverText() + w.root);
     w.origin->exec(invoiceValues("FV", "1", 1));
@@ -223,14 +232,14 @@ TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) {
     // the link is held with the insert's execution, which commits it, still to come.
     w.status.onEventShown = [&](const std::string&) { relay.holdAfterServerReplies(5); };
 
-    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    ASSERT_EQ(cycle(), CycleEnd::Completed);
     ASSERT_TRUE(relay.holding());
     EXPECT_EQ(w.state(1), "pending");
     ASSERT_EQ(w.status.served.size(), 1u);
     EXPECT_TRUE(w.status.served[0].lost);
 
     w.status.onEventShown = nullptr;
-    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    ASSERT_EQ(cycle(), CycleEnd::Completed);
     EXPECT_EQ(w.state(1), "sent");
 
     // The held commit goes on its way; then wait until its attachment is gone.
@@ -241,6 +250,10 @@ TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) {
     EXPECT_EQ(dest.otherAttachments(), 0);
     EXPECT_EQ(SenderWorld::invoiceRows(dest, "FV", "1").size(), 1u);
 }
+
+TEST(LateCommit, AnAbandonedInsertNeverCommitsAfterTheInvoiceWasSentAgain) { lateCommitCase(0); }
+
+TEST(LateCommit, AWorkerOfTheNextParallelCycleEndsWhatAnEarlierWorkerGaveUp) { lateCommitCase(4); }
 
 }  // namespace
 }  // namespace enviozvr::sendertest
