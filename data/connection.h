@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "data/connectionkind.h"
+#include "data/cursor.h"
 #include "data/errors.h"
 #include "data/parameters.h"
 #include "data/transaction.h"
@@ -33,10 +35,6 @@ class FbException;
 }
 
 namespace enviozvr::data {
-
-class Cursor;
-
-enum class ConnectionKind { General, Company };
 
 class Connection {
   public:
@@ -196,20 +194,6 @@ class Connection {
     std::vector<std::pair<const void*, CloseHook>> openObjects_;
 };
 
-// Autocommit on a connection for as long as the scope lasts (see Connection::setAutocommit).
-class AutocommitScope {
-  public:
-    explicit AutocommitScope(Connection& connection);
-    // Ends the shared transaction; a failure here (a lost attachment) is let go, as every
-    // statement in it is committed already.
-    ~AutocommitScope();
-    AutocommitScope(const AutocommitScope&) = delete;
-    AutocommitScope& operator=(const AutocommitScope&) = delete;
-
-  private:
-    Connection& connection_;
-};
-
 // Stops for every wait on a database, for a program that is asked to stop.
 //
 // After trackEveryCall (call once, early), every call into the client library is watched,
@@ -222,19 +206,5 @@ void trackEveryCall();
 void interruptWaits();
 // True once interruptWaits has been called.
 bool waitsInterrupted();
-
-// An open SELECT: column descriptions and forward-only rows straight from the server.
-class Cursor {
-  public:
-    virtual ~Cursor() = default;
-    virtual const std::vector<Field>& fields() const = 0;
-    // Moves to the next row; false at the end (the first call gives the first row).
-    virtual bool fetch() = 0;
-    // Value of a column of the current row; CHAR values keep their trailing blanks,
-    // blobs are read whole.
-    virtual Value value(int column) const = 0;
-    // Ends the cursor and its own transaction (committing it). Safe to call twice.
-    virtual void close() = 0;
-};
 
 }  // namespace enviozvr::data

@@ -11,6 +11,8 @@ PlainStatement::~PlainStatement() {
     try {
         close();
     } catch (...) {
+        // A destructor must not throw; close has given up the cursor already and told the
+        // connection when the attachment is lost.
     }
     connection_->unregisterOpenObject(this);
 }

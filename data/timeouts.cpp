@@ -21,6 +21,7 @@
 #include <map>
 #include <memory>
 
+#include "data/connection.h"
 #include "data/internal/fbapi.h"
 
 using namespace Firebird;
@@ -40,6 +41,7 @@ void cancel(IAttachment* attachment, int kind) {
         fb::Status st;
         attachment->cancelOperation(&st, kind);
     } catch (...) {
+        // Nothing to cancel, or no way to: the watch escalates or the call ends by itself.
     }
 }
 
@@ -197,6 +199,7 @@ std::map<int, std::string> openSockets() {
         try {
             out[std::stoi(entry.path().filename().string())] = target;
         } catch (...) {
+            // An entry whose name is not a descriptor number is not a socket of ours.
         }
     }
     return out;

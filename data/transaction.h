@@ -1,4 +1,5 @@
-// Explicit transactions of a Company connection, and the options they start with.
+// Explicit transactions of a Company connection, the options they start with, and the
+// scope that switches a connection's autocommit on (AutocommitScope).
 //
 // A Transaction begins when it is constructed and rolls back when it is destroyed without
 // a commit; its destructor never throws. While it is active, the statements and cursors of
@@ -56,6 +57,20 @@ class Transaction {
 
   private:
     Connection* connection_;
+};
+
+// Autocommit on a connection for as long as the scope lasts (see Connection::setAutocommit).
+class AutocommitScope {
+  public:
+    explicit AutocommitScope(Connection& connection);
+    // Ends the shared transaction; a failure here (a lost attachment) is let go, as every
+    // statement in it is committed already.
+    ~AutocommitScope();
+    AutocommitScope(const AutocommitScope&) = delete;
+    AutocommitScope& operator=(const AutocommitScope&) = delete;
+
+  private:
+    Connection& connection_;
 };
 
 }  // namespace enviozvr::data

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/connection.h"
+#include "data/connectionkind.h"
 #include "data/errors.h"
 
 namespace enviozvr::data::fb {
@@ -93,5 +93,7 @@ DatabaseError toDatabaseError(const Firebird::IStatus* status, ConnectionKind ki
                               const std::string& statement = {});
 // The text form of an error of a connection kind from its message lines.
 std::string errorText(const std::vector<std::string>& lines, ConnectionKind kind);
+// True when a failed call's status carries the error `code`.
+bool statusHas(const Firebird::IStatus* status, ISC_STATUS code);
 
 }  // namespace enviozvr::data::fb

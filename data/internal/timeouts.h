@@ -37,7 +37,7 @@
 #include <thread>
 #include <vector>
 
-#include "data/connection.h"
+#include "data/connectionkind.h"
 
 namespace enviozvr::data {
 
