@@ -336,6 +336,9 @@ bool cycleWithLock(InstanceLock& lock, const FixedSendOptions& options, SendTime
             try {
                 lock.release();
             } catch (...) {
+                // Runs while the cycle's own failure may be on its way out: a lock that
+                // cannot be let go cleanly (the origin gone) must not replace it, and is
+                // let go when the connection or the process ends.
             }
         }
     } release{lock};

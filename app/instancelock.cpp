@@ -104,6 +104,8 @@ InstanceLock::~InstanceLock() {
     try {
         release();
     } catch (...) {
+        // A destructor may not throw: a marker attachment that cannot be ended cleanly
+        // (its server gone) ends with the process, and the lock file is closed anyway.
     }
 }
 

@@ -97,6 +97,7 @@ bool runGuardedOk(const std::function<void()>& handler) {
         try {
             ENoManejada(std::runtime_error("Unknown error"));
         } catch (...) {
+            // As above: nothing may escape into the event loop.
         }
     }
     return false;

@@ -16,17 +16,16 @@
 #include "data/dataset.h"
 #include "grid/grid.h"
 #include "grid/gridexport.h"
+#include "support/memoryrows.h"
 
 using namespace enviozvr;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// A field of `type`; `fixed` makes a text a CHAR.
 data::Field field(const char* name, data::FieldType type, int size, bool fixed = false) {
-    data::Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
+    data::Field f = enviozvr::testing::field(name, type, size);
     f.fixedWidth = fixed;
     return f;
 }

@@ -17,19 +17,14 @@
 #include "data/dataset.h"
 #include "grid/grid.h"
 #include "grid/locate.h"
+#include "support/memoryrows.h"
 
 using namespace enviozvr;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-data::Field field(const char* name, data::FieldType type, int size) {
-    data::Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    return f;
-}
+using enviozvr::testing::field;
 
 std::vector<data::Field> eventFields() {
     using data::FieldType;

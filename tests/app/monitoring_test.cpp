@@ -5,9 +5,7 @@
 // python3-prometheus-client, for Debian's own python3).
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -18,56 +16,27 @@
 
 #include "core/staterecord.h"
 #include "senderworld.h"
+#include "support/childprocess.h"
 #include "support/loopback.h"
 
 namespace enviozvr::sendertest {
 namespace {
 
-struct AppInstance {
-    AppInstance() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "monitoring_test";
-            static char* argv[] = {name, nullptr};
-            own = std::make_unique<QCoreApplication>(argc, argv);
-        }
-    }
-    std::unique_ptr<QCoreApplication> own;
-};
-
-struct ChildRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using AppInstance = testing::ApplicationInstance;
+using testing::ChildRun;
+using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Runs `program` with `args` and the variables `env` added to this process's environment.
-ChildRun run(const QString& program, const std::vector<std::string>& args,
-             const std::vector<std::pair<QString, QString>>& env = {}) {
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    for (const auto& [name, value] : env) e.insert(name, value);
-    p.setProcessEnvironment(e);
-    QStringList list;
-    for (const std::string& a : args) list << QString::fromUtf8(a.c_str());
-    p.start(program, list);
-    ChildRun r;
-    if (!p.waitForFinished(120000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = "did not finish";
-        return r;
-    }
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return r;
+ChildRun run(const std::string& program, const std::vector<std::string>& args,
+             const Environment& env = {}) {
+    testing::ChildOptions options{.program = program,
+                                  .environment = {{"QT_QPA_PLATFORM", "offscreen"}}};
+    options.environment.insert(options.environment.end(), env.begin(), env.end());
+    return testing::runChild(args, options);
 }
 
-ChildRun enviozvr(const std::vector<std::string>& args,
-                  const std::vector<std::pair<QString, QString>>& env = {}) {
-    return run(QStringLiteral(ENVIOZVR_PROGRAM), args, env);
+ChildRun enviozvr(const std::vector<std::string>& args, const Environment& env = {}) {
+    return run({}, args, env);
 }
 
 // The users' locale, compiled into a folder of its own (LOCPATH), so that the machine's
@@ -75,15 +44,15 @@ ChildRun enviozvr(const std::vector<std::string>& args,
 class UsersLocale {
   public:
     UsersLocale() {
-        ok_ = run(QStringLiteral("localedef"),
+        ok_ = run("localedef",
                   {"-i", "es_CO", "-f", "UTF-8", dir_.path().toStdString() + "/es_CO.UTF-8"})
                   .status == 0;
     }
     bool ok() const { return ok_; }
-    std::vector<std::pair<QString, QString>> env() const {
-        return {{QStringLiteral("LOCPATH"), dir_.path()},
-                {QStringLiteral("LANG"), QStringLiteral("es_CO.UTF-8")},
-                {QStringLiteral("LC_ALL"), QStringLiteral("es_CO.UTF-8")}};
+    Environment env() const {
+        return {{"LOCPATH", dir_.path().toStdString()},
+                {"LANG", "es_CO.UTF-8"},
+                {"LC_ALL", "es_CO.UTF-8"}};
     }
 
   private:
@@ -179,9 +148,7 @@ for family in text_string_to_metric_families(text):
         print('%s{%s} %s' % (s.name, labels, int(v) if v == int(v) else v))
 )";
 
-ChildRun parsed(const std::string& file) {
-    return run(QStringLiteral("/usr/bin/python3"), {"-c", kParse, file});
-}
+ChildRun parsed(const std::string& file) { return run("/usr/bin/python3", {"-c", kParse, file}); }
 
 // The same facts as Prometheus text, replaced whole in the file node_exporter reads:
 // queue, last attempt, last success and reachability per destination; the origin down

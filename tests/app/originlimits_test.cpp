@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "queuecheck.h"
+#include "support/childprocess.h"
 #include "support/relay.h"
 
 namespace enviozvr::sendertest {
@@ -19,46 +20,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Child {
-    explicit Child(const std::vector<std::string>& args) {
-        QStringList list;
-        for (const std::string& a : args) list << QString::fromStdString(a);
-        process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
-        started = process.waitForStarted(30000);
-    }
-    ~Child() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(10000);
-        }
-    }
-    // False when it has not ended within a minute (then it is killed).
-    bool finish() {
-        const bool ended = process.waitForFinished(60000);
-        out = process.readAllStandardOutput().toStdString();
-        err = process.readAllStandardError().toStdString();
-        return ended;
-    }
-    QProcess process;
-    bool started = false;
-    std::string out, err;
-};
-
-bool waitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testing::Child;
+using testing::waitUntil;
 
 TEST(OriginLimits, ASilentOriginEndsTheCycleEarlyAndTheNextRunGoesOn) {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    testing::ApplicationInstance app;
 
     for (const char* parallel : {"--parallel=1", "--parallel=2"}) {
         SCOPED_TRACE(parallel);

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "queuecheck.h"
+#include "support/childprocess.h"
 #include "support/relay.h"
 
 namespace enviozvr::sendertest {
@@ -29,50 +30,19 @@ struct FaultCase {
     Fault fault;
 };
 
-// The program with `args`, started at once.
-struct Child {
-    explicit Child(const std::vector<std::string>& args) {
-        QStringList list;
-        for (const std::string& a : args) list << QString::fromStdString(a);
-        process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
-        started = process.waitForStarted(30000);
-    }
-    ~Child() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(10000);
-        }
-    }
-    bool finish() {
-        const bool ended = process.waitForFinished(120000);
-        out = process.readAllStandardOutput().toStdString();
-        err = process.readAllStandardError().toStdString();
-        return ended;
-    }
-    QProcess process;
-    bool started = false;
-    std::string out, err;
-};
+using testing::waitUntil;
 
-// Waits (at most a minute) until `done` holds, looking every few milliseconds.
-bool waitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+// The program with `args`, started at once; it may take two minutes to finish.
+struct Child : testing::Child {
+    explicit Child(const std::vector<std::string>& args)
+        : testing::Child(args, {.finishLimit = std::chrono::minutes(2)}) {}
+};
 
 class ParallelFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ParallelFault, NothingLostDuplicatedStaleOrSentWithoutItsEffect) {
     const FaultCase& c = GetParam();
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+    testing::ApplicationInstance app;
 
     testing::FreezableRelay relay;
     SenderWorld w(WorldOptions{.viaServer = true});

@@ -30,6 +30,7 @@
 #include "data/connection.h"
 #include "data/transaction.h"
 #include "sender/maindata.h"
+#include "support/childprocess.h"
 #include "ui/ctrlaccesozvr.h"
 #include "uitest.h"
 
@@ -37,83 +38,17 @@ namespace enviozvr::uitest {
 namespace {
 
 // A QCoreApplication for QProcess and the file watcher, unless one exists.
-struct AppInstance {
-    AppInstance() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "process_test";
-            static char* argv[] = {name, nullptr};
-            own = std::make_unique<QCoreApplication>(argc, argv);
-        }
-    }
-    std::unique_ptr<QCoreApplication> own;
-};
+using AppInstance = testing::ApplicationInstance;
 
 // The program, started with `args` (UTF-8 bytes) in the C.UTF-8 locale on the offscreen
-// platform.
-class Program {
-  public:
-    explicit Program(const std::vector<std::string>& args) {
-        QStringList list;
-        for (const std::string& a : args) list << QString::fromUtf8(a.c_str());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        process.setProcessEnvironment(env);
-        const QByteArray other = qgetenv("ENVIOZVR_PROCESS_TEST_PROGRAM");
-        process.start(
-            other.isEmpty() ? QStringLiteral(ENVIOZVR_PROGRAM) : QString::fromLocal8Bit(other),
-            list);
-        started = process.waitForStarted(30000);
-    }
-    ~Program() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(10000);
-        }
-    }
-    void signal(int sig) const { ::kill(static_cast<pid_t>(process.processId()), sig); }
-    // Waits until the program has taken the signals sent to it (none pending any more in
-    // /proc/PID/status), so what the test does next happens after the program knows.
-    bool waitUntilSignalsTaken() const {
-        const std::string status = "/proc/" + std::to_string(process.processId()) + "/status";
-        QDeadlineTimer deadline(10000);
-        while (!deadline.hasExpired()) {
-            std::ifstream in(status);
-            std::string line;
-            bool pending = false;
-            while (std::getline(in, line)) {
-                if ((line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0) &&
-                    line.find_first_not_of("0\t ", 7) != std::string::npos)
-                    pending = true;
-            }
-            if (!pending) return true;
-            QThread::msleep(2);
-        }
-        return false;
-    }
-    // Reads standard output until it holds `text`.
-    bool waitForOutput(const std::string& text) {
-        QDeadlineTimer deadline(60000);
-        while (out.find(text) == std::string::npos) {
-            if (deadline.hasExpired() || process.state() == QProcess::NotRunning) return false;
-            if (process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-                out += process.readAllStandardOutput().toStdString();
-        }
-        return true;
-    }
-    // Waits for the end; false when it did not end by itself in time.
-    bool finish() {
-        if (!process.waitForFinished(60000)) return false;
-        out += process.readAllStandardOutput().toStdString();
-        err = process.readAllStandardError().toStdString();
-        return process.exitStatus() == QProcess::NormalExit;
-    }
-
-    QProcess process;
-    bool started = false;
-    std::string out;
-    std::string err;
+// platform (or the one ENVIOZVR_PROCESS_TEST_PROGRAM names); finish() is false unless it
+// ended by itself within a minute.
+struct Program : testing::Child {
+    explicit Program(const std::vector<std::string>& args)
+        : testing::Child(
+              args, {.program = qEnvironmentVariable("ENVIOZVR_PROCESS_TEST_PROGRAM").toStdString(),
+                     .environment = {{"QT_QPA_PLATFORM", "offscreen"}, {"LC_ALL", "C.UTF-8"}},
+                     .normalExitOnly = true}) {}
 };
 
 // Waits until the log `name` of the world's installation folder has `count` whole lines.

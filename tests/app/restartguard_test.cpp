@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "senderworld.h"
+#include "support/childprocess.h"
 #include "support/relay.h"
 
 namespace enviozvr::sendertest {
@@ -23,48 +24,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The program with `args`, started at once; killed at the end if still running.
-struct Program {
-    explicit Program(const std::vector<std::string>& args) {
-        QStringList list;
-        for (const std::string& a : args) list << QString::fromStdString(a);
-        process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
-        started = process.waitForStarted(30000);
-    }
-    ~Program() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(10000);
-        }
-    }
-    bool finish() {
-        const bool ended = process.waitForFinished(120000);
-        out = process.readAllStandardOutput().toStdString();
-        err = process.readAllStandardError().toStdString();
-        return ended;
-    }
-    QProcess process;
-    bool started = false;
-    std::string out, err;
+using testing::waitUntil;
+
+// The program with `args`, started at once; it may take two minutes to finish.
+struct Program : testing::Child {
+    explicit Program(const std::vector<std::string>& args)
+        : testing::Child(args, {.finishLimit = std::chrono::minutes(2)}) {}
 };
-
-bool waitUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-// QProcess wants an application object; the test keeps the one made here.
-std::unique_ptr<QCoreApplication> ensureApplication() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance()) return nullptr;
-    return std::make_unique<QCoreApplication>(argc, argv);
-}
 
 std::vector<std::string> runArgs(const SenderWorld& w, const std::string& origin,
                                  int stallSeconds = 20) {
@@ -119,7 +85,7 @@ class KilledWhileHeld : public ::testing::TestWithParam<RestartCase> {};
 
 TEST_P(KilledWhileHeld, TheNextRunLeavesTheInvoiceThereOnce) {
     const RestartCase& c = GetParam();
-    const auto app = ensureApplication();
+    const testing::ApplicationInstance app;
     testing::FreezableRelay relay;
     SenderWorld w(WorldOptions{.viaServer = true});
     TestDatabase& dest = destinationBehind(w, relay, c.uniqueIndex);
@@ -178,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(RestartGuard, KilledWhileHeld,
 // and send their own event; the next run of 003 ends it, and each of its invoices is there
 // once.
 TEST(RestartGuard, AnotherOriginsAttachmentIsLeftAlone) {
-    const auto app = ensureApplication();
+    const testing::ApplicationInstance app;
     testing::FreezableRelay relay;
     SenderWorld w(WorldOptions{.viaServer = true});
     TestDatabase& dest = destinationBehind(w, relay, false);

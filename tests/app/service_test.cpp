@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,30 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "support/childprocess.h"
 #include "uitest.h"
 
 namespace enviozvr::uitest {
 namespace {
 
-// A QCoreApplication for QProcess, unless one exists.
-struct AppInstance {
-    AppInstance() {
-        if (!QCoreApplication::instance()) {
-            static int argc = 1;
-            static char name[] = "service_test";
-            static char* argv[] = {name, nullptr};
-            own = std::make_unique<QCoreApplication>(argc, argv);
-        }
-    }
-    std::unique_ptr<QCoreApplication> own;
-};
-
-struct Finished {
-    bool ended = false;  // by itself, in time
-    int status = -1;
-    std::string out;  // standard output, or both streams when they went to a file
-    std::string err;
-};
+using AppInstance = testing::ApplicationInstance;
+using Finished = testing::ChildRun;
 
 // Runs the program with `args` in the C.UTF-8 locale, with `env` added to the test's
 // environment. With `outputFile`, standard output and error both go to that file, as a
@@ -46,34 +28,11 @@ struct Finished {
 Finished runProgram(const std::vector<std::string>& args,
                     const std::map<std::string, std::string>& env = {},
                     const std::string& outputFile = {}) {
-    QProcess process;
-    QStringList list;
-    for (const std::string& a : args) list << QString::fromUtf8(a.c_str());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-    environment.remove(QStringLiteral("JOURNAL_STREAM"));
-    for (const auto& [name, value] : env)
-        environment.insert(QString::fromStdString(name), QString::fromStdString(value));
-    process.setProcessEnvironment(environment);
-    if (!outputFile.empty()) {
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.setStandardOutputFile(QString::fromStdString(outputFile), QIODevice::Append);
-    }
-    process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
-    Finished f;
-    if (!process.waitForStarted(30000) || !process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished(10000);
-        return f;
-    }
-    f.ended = process.exitStatus() == QProcess::NormalExit;
-    f.status = process.exitCode();
-    f.out = outputFile.empty() ? process.readAllStandardOutput().toStdString() : [&] {
-        std::ifstream in(outputFile, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }();
-    if (outputFile.empty()) f.err = process.readAllStandardError().toStdString();
-    return f;
+    testing::ChildOptions options{.environment = {{"LC_ALL", "C.UTF-8"}},
+                                  .unset = {"JOURNAL_STREAM"},
+                                  .outputFile = outputFile};
+    options.environment.insert(options.environment.end(), env.begin(), env.end());
+    return testing::runChild(args, options);
 }
 
 std::vector<std::string> linesOf(const std::string& text) {

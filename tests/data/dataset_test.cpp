@@ -5,9 +5,11 @@
 
 #include "data/errors.h"
 #include "data/transaction.h"
+#include "support/memoryrows.h"
 #include "support/testdb.h"
 
 using namespace enviozvr::data;
+using enviozvr::testing::field;
 using enviozvr::testing::TempDir;
 using enviozvr::testing::TestDatabase;
 
@@ -83,25 +85,17 @@ TEST_F(CachedSetTest, FetchHoldsRowsWithoutTrailingBlanksAndSurvivesDisconnect) 
 }
 
 TEST_F(CachedSetTest, DeclaredFieldsBindByName) {
-    Field id;
-    id.name = "ID";
-    id.type = FieldType::Integer;
-    set.declareField(id);
+    set.declareField(field("ID", FieldType::Integer));
     set.open();
     EXPECT_EQ(set.fieldCount(), 1);
     set.close();
 
-    Field missing;
-    missing.name = "NOPE";
-    set.declareField(missing);
+    set.declareField(field("NOPE", FieldType::String));
     EXPECT_EQ(errorOf([&] { set.open(); }), "Field 'NOPE' not found");
     EXPECT_FALSE(set.active());
 
     set.clearDeclaredFields();
-    Field wrong;
-    wrong.name = "ID";
-    wrong.type = FieldType::String;
-    set.declareField(wrong);
+    set.declareField(field("ID", FieldType::String));
     EXPECT_EQ(errorOf([&] { set.open(); }),
               "Type mismatch for field 'ID', expecting: String actual: Integer");
 }
@@ -458,13 +452,7 @@ TEST(CachedSetIndexes, OrderFilterAndTheirFailures) {
     Query q(*conn, "select * from T");
     Provider p("PT", q, true);
     CachedResultSet set("CT", p);
-    auto f = [](const char* name, FieldType type) {
-        Field out;
-        out.name = name;
-        out.type = type;
-        out.size = 10;
-        return out;
-    };
+    auto f = [](const char* name, FieldType type) { return field(name, type, 10); };
     auto load = [&] {
         set.loadRows(
             {f("NAME", FieldType::String), f("N", FieldType::Integer), f("D", FieldType::Date)},

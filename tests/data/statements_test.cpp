@@ -2,22 +2,16 @@
 #include <gtest/gtest.h>
 
 #include "data/dataset.h"
+#include "support/memoryrows.h"
 
 using namespace enviozvr::data;
+using enviozvr::testing::field;
 
 namespace {
 
-Field f(const std::string& name, FieldType type, int size = 0) {
-    Field x;
-    x.name = name;
-    x.type = type;
-    x.size = size;
-    return x;
-}
-
-const std::vector<Field> kFields = {f("ID", FieldType::Integer, 4),
-                                    f("NOMBRE", FieldType::String, 20), f("NOTAS", FieldType::Blob),
-                                    f("LARGO", FieldType::String, 9000)};
+const std::vector<Field> kFields = {
+    field("ID", FieldType::Integer, 4), field("NOMBRE", FieldType::String, 20),
+    field("NOTAS", FieldType::Blob), field("LARGO", FieldType::String, 9000)};
 
 Row row(Value id, Value nombre, Value notas, Value largo) { return {id, nombre, notas, largo}; }
 
@@ -92,7 +86,8 @@ TEST(GeneratedStatements, TextsAndParameters) {
 }
 
 TEST(GeneratedStatements, ReadOnlyColumnsAreComparedButNotWritten) {
-    std::vector<Field> fields = {f("ID", FieldType::Integer, 4), f("CALC", FieldType::Integer, 4)};
+    std::vector<Field> fields = {field("ID", FieldType::Integer, 4),
+                                 field("CALC", FieldType::Integer, 4)};
     fields[1].readOnly = true;
     Change insert = change(ukInsert, {}, {Value::integer(1), Value::integer(2)}, {true, true});
     EXPECT_EQ(generateStatement(insert, fields, "\"T\"").text,
@@ -103,7 +98,7 @@ TEST(GeneratedStatements, ReadOnlyColumnsAreComparedButNotWritten) {
 }
 
 TEST(GeneratedStatements, NoComparableColumnIsRefused) {
-    std::vector<Field> fields = {f("NOTAS", FieldType::Blob)};
+    std::vector<Field> fields = {field("NOTAS", FieldType::Blob)};
     Change del = change(ukDelete, {Value::text("x")}, {}, {});
     try {
         generateStatement(del, fields, "\"T\"");

@@ -145,6 +145,8 @@ TEST(AttachmentGuard, AReplicationUserWithoutTheRight) {
                 try {
                     db.exec("DROP USER " + user);
                 } catch (...) {
+                    // Clean-up in a destructor, perhaps during a failing assertion's
+                    // unwinding: a user that cannot be dropped is left, named by the pid.
                 }
             }
         } dropUser{*w.origin, user};

@@ -14,6 +14,7 @@
 #include "sender/parallelcycle.h"
 #include "senderworld.h"
 #include "support/relay.h"
+#include "support/thawguard.h"
 
 namespace enviozvr::sendertest {
 namespace {
@@ -108,35 +109,24 @@ TEST_P(DestinationStall, DestinationIsUnreachableForTheCycleAndTheNextOneIsServe
     // Without the limits this cycle would wait as long as the destination stays silent.
     // After a minute at the latest the relay is thawed and the lock released, so that a
     // fault fails the test instead of hanging it.
-    std::atomic<bool> done{false};
-    std::atomic<bool> released{false};
-    std::thread safety([&] {
-        for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(100ms);
-        if (done) return;
-        released = true;
+    testing::ThawAfterLimit safety([&] {
         relay.thaw();
         if (holding) holding->rollback();
     });
     CycleEnd end{};
     const auto started = std::chrono::steady_clock::now();
-    try {
-        end = sender::runSendCycle(w.data, w.options, status, w.timer);
-    } catch (...) {
-        done = true;
-        safety.join();
-        throw;
-    }
+    end = sender::runSendCycle(w.data, w.options, status, w.timer);
     // For the record (not checked): how long the cycle took with the limits at 2 s.
     RecordProperty("cycle_ms",
                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         std::chrono::steady_clock::now() - started)
                                         .count()));
-    done = true;
-    safety.join();
+    safety.disarm();
     if (holding) holding->rollback();
 
     EXPECT_EQ(end, CycleEnd::Completed);
-    EXPECT_FALSE(released) << "the cycle only went on once the destination answered again";
+    EXPECT_FALSE(safety.limitReached())
+        << "the cycle only went on once the destination answered again";
     for (int i = 1; i <= 4; ++i)
         EXPECT_EQ(w.state(i), c.expected[static_cast<size_t>(i - 1)]) << "event " << i;
     // Nothing is marked sent that the destination did not commit.
@@ -276,25 +266,11 @@ TEST(IndexCheckLimits, ASilentDestinationCostsNoMoreThanTheLimits) {
     next.exec("DROP INDEX FACTURAS_ZVR_DOCUMENTO");
     relay.freeze();
 
-    std::atomic<bool> done{false};
-    std::atomic<bool> released{false};
-    std::thread safety([&] {
-        for (int i = 0; i < 600 && !done; ++i) std::this_thread::sleep_for(100ms);
-        if (done) return;
-        released = true;
-        relay.thaw();
-    });
-    std::vector<std::string> lines;
-    try {
-        lines = sender::indexWarnings(w.data);
-    } catch (...) {
-        done = true;
-        safety.join();
-        throw;
-    }
-    done = true;
-    safety.join();
-    EXPECT_FALSE(released) << "the check only went on once the destination answered again";
+    testing::ThawAfterLimit safety([&] { relay.thaw(); });
+    const std::vector<std::string> lines = sender::indexWarnings(w.data);
+    safety.disarm();
+    EXPECT_FALSE(safety.limitReached())
+        << "the check only went on once the destination answered again";
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].rfind("warning: the indexes of the destination database " + silent +
                                  "/datos/002/nivora.fdb could not be checked: ",

@@ -11,6 +11,7 @@
 #include "queuecheck.h"
 #include "sender/parallelcycle.h"
 #include "support/relay.h"
+#include "support/thawguard.h"
 
 namespace enviozvr::sendertest {
 namespace {
@@ -92,34 +93,22 @@ TEST(ParallelDestinations, ASilentDestinationHoldsUpNoneOfTheOthers) {
     };
     // Thaws the relay once every other destination is done, or after a minute.
     std::atomic<bool> othersDoneWhileFrozen{false};
-    std::atomic<bool> done{false};
-    // (w.origin is the watcher's alone until it is joined.)
-    std::thread watcher([&] {
-        for (int i = 0; i < 600 && !done; ++i) {
+    // (w.origin is the watcher's alone until it is disarmed.)
+    testing::ThawAfterLimit watcher(
+        [&] { relay.thaw(); }, std::chrono::minutes(1),
+        [&] {
             const auto pending =
                 w.origin
                     ->scalar(
-                        "SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_FECREP IS NULL "
-                        "AND RPEV_COMPANIA <> '002'")
+                        "SELECT COUNT(*) FROM REPLICA_EVENTOS WHERE RPEV_FECREP IS "
+                        "NULL AND RPEV_COMPANIA <> '002'")
                     .asInteger();
-            if (pending == 0 && relay.frozen()) {
-                othersDoneWhileFrozen = true;
-                break;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        relay.thaw();
-    });
-    CycleEnd end{};
-    try {
-        end = parallelCycle(w, 4);
-    } catch (...) {
-        done = true;
-        watcher.join();
-        throw;
-    }
-    done = true;
-    watcher.join();
+            othersDoneWhileFrozen = pending == 0 && relay.frozen();
+            return othersDoneWhileFrozen.load();
+        });
+    const CycleEnd end = parallelCycle(w, 4);
+    watcher.disarm();
+    relay.thaw();
     EXPECT_EQ(end, CycleEnd::Completed);
     EXPECT_TRUE(othersDoneWhileFrozen);
     ASSERT_EQ(w.status.served.size(), kCodes.size());

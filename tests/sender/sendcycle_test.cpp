@@ -249,25 +249,45 @@ INSTANTIATE_TEST_SUITE_P(SendCycle, BatchOrder,
 // A batch size that is not a whole number above 0 stops the cycle before any statement:
 // no purge, no event logged, and the timer is still re-armed.
 TEST(SendCycle, UnusableBatchSizeStopsBeforeAnySql) {
+    // The data module here was never connected: a cycle that sent any statement before
+    // the check would fail otherwise than on the batch size.
     for (const std::string batch : {"0", "-1", "abc", "1.5", "5 ", "1; delete"}) {
         SCOPED_TRACE(batch);
-        SenderWorld w;
-        w.addDestination("002");
-        w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
-        w.addEvent({.id = 8, .company = "002", .numero = "8", .sentDaysAgo = 8});
-        w.options.batch = batch;
-        w.options.minutesText = "3";
+        sender::MainData data;
+        FakeOptions options;
+        RecordingStatus status;
+        FakeTimer timer;
+        options.batch = batch;
+        options.minutesText = "3";
         try {
-            w.cycle();
+            sender::runSendCycle(data, options, status, timer);
             ADD_FAILURE() << "no error";
         } catch (const std::invalid_argument& e) {
             EXPECT_EQ(std::string(e.what()), "'" + batch + "' is not a valid integer value");
         }
-        EXPECT_EQ(w.state(8), "sent");
-        EXPECT_EQ(w.state(1), "pending");
-        EXPECT_TRUE(w.logLines("ENVIO.TXT").empty());
-        EXPECT_EQ(w.timer.calls, std::vector<std::string>{"start 180000"});
+        EXPECT_EQ(timer.calls, std::vector<std::string>{"start 180000"});
     }
+}
+
+// Over real databases the stop leaves the queue as it was (not even the purge of events
+// sent long ago runs) and logs nothing.
+TEST(SendCycle, UnusableBatchSizeLeavesTheQueueAndTheLogsAlone) {
+    SenderWorld w;
+    w.addDestination("002");
+    w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
+    w.addEvent({.id = 8, .company = "002", .numero = "8", .sentDaysAgo = 8});
+    w.options.batch = "abc";
+    w.options.minutesText = "3";
+    try {
+        w.cycle();
+        ADD_FAILURE() << "no error";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_EQ(std::string(e.what()), "'abc' is not a valid integer value");
+    }
+    EXPECT_EQ(w.state(8), "sent");
+    EXPECT_EQ(w.state(1), "pending");
+    EXPECT_TRUE(w.logLines("ENVIO.TXT").empty());
+    EXPECT_EQ(w.timer.calls, std::vector<std::string>{"start 180000"});
 }
 
 TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed) {

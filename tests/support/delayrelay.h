@@ -3,7 +3,8 @@
 //
 // It listens on an ephemeral port of 127.0.0.1 and forwards every connection to
 // 127.0.0.1:<target> (by default the test server's port: 3050, or the port named in
-// ENVIOZVR_TEST_SERVER as "host/port"), on one thread of its own. Every chunk read from
+// ENVIOZVR_TEST_SERVER as "host/port"), on one thread of its own (the loop of RelayCore).
+// Every chunk read from
 // either side is passed on `delay` after it arrived, through a queue per direction, so the
 // two directions are delayed independently and a chunk never waits for the other
 // direction: a request and its answer each take `delay` more, as on a link with that
@@ -21,43 +22,59 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <optional>
 #include <string>
-#include <thread>
+#include <vector>
+
+#include "support/relaycore.h"
 
 namespace enviozvr::testing {
 
-class DelayingRelay {
+class DelayingRelay : public RelayCore {
   public:
     explicit DelayingRelay(std::chrono::microseconds delay = {}, int targetPort = 0);
-    ~DelayingRelay();
-    DelayingRelay(const DelayingRelay&) = delete;
-    DelayingRelay& operator=(const DelayingRelay&) = delete;
-
-    // The port clients connect to.
-    int port() const { return port_; }
-    // "127.0.0.1/<port>:": the server text that goes through the relay.
-    std::string serverText() const;
+    ~DelayingRelay() override;
 
     // The one-way delay for chunks read from now on.
     void setDelay(std::chrono::microseconds delay) { delayUs_ = delay.count(); }
     std::chrono::microseconds delay() const { return std::chrono::microseconds(delayUs_); }
     // Round trips over every connection so far.
     long long roundTrips() const { return roundTrips_; }
-    // Connections accepted so far.
-    int connectionsAccepted() const { return accepted_; }
 
   private:
-    void run();
+    struct Chunk {
+        Clock::time_point due;
+        std::string bytes;
+    };
+    // One forwarded connection: what each side sent, waiting for its time.
+    struct Link {
+        int client = -1;
+        int server = -1;
+        std::deque<Chunk> toServer, toClient;
+        bool clientEnded = false, serverEnded = false, broken = false;
+        bool requestPending = false;  // the client sent since the server last answered
+        // The last answer counted, while it may still prove not waited for: when it
+        // reaches the client.
+        std::optional<Clock::time_point> answerDelivered;
+    };
 
-    int targetPort_;
-    int port_ = 0;
-    int listenFd_ = -1;
-    int wakeFds_[2] = {-1, -1};
+    std::optional<Clock::time_point> nextDue() const override;
+    std::size_t linkCount() const override { return links_.size(); }
+    pollfd watch(std::size_t i, bool clientEnd) const override;
+    bool afterWake() override;
+    void addLink(int client, int server) override;
+    void forward(std::size_t i, short clientEvents, short serverEvents,
+                 std::vector<char>& buffer) override;
+    void endRound() override;
+    void closeAll() override;
+
+    // The relay thread's own.
+    std::vector<Link> links_;
+    Clock::time_point arrived_;  // when the round's wait ended
+
     std::atomic<long long> delayUs_;
-    std::atomic<bool> stopping_{false};
     std::atomic<long long> roundTrips_{0};
-    std::atomic<int> accepted_{0};
-    std::thread thread_;
 };
 
 }  // namespace enviozvr::testing

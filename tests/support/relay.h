@@ -3,7 +3,8 @@
 //
 // It listens on an ephemeral port of 127.0.0.1 and forwards every connection to
 // 127.0.0.1:<target> (by default the test server's port: 3050, or the port named in
-// ENVIOZVR_TEST_SERVER as "host/port") in both directions on one thread of its own. freeze() stops
+// ENVIOZVR_TEST_SERVER as "host/port") in both directions on one thread of its own (the
+// loop of RelayCore), passing each chunk on as soon as it arrives. freeze() stops
 // all forwarding and stops taking new connections without closing anything: the peers see a link
 // that is up but silent (the kernel still completes TCP handshakes into the listen backlog, so a
 // new client gets no answer to its first packet). thaw() resumes. The destructor closes everything
@@ -13,24 +14,19 @@
 #include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <vector>
+
+#include "support/relaycore.h"
 
 namespace enviozvr::testing {
 
-class FreezableRelay {
+class FreezableRelay : public RelayCore {
   public:
     // `listenPort` 0 takes an ephemeral port; another port is taken again (SO_REUSEADDR),
     // so that a relay destroyed and made again on the port of the first one is the same
     // link going down and coming back.
     explicit FreezableRelay(int targetPort = 0, int listenPort = 0);
-    ~FreezableRelay();
-    FreezableRelay(const FreezableRelay&) = delete;
-    FreezableRelay& operator=(const FreezableRelay&) = delete;
-
-    // The port clients connect to.
-    int port() const { return port_; }
-    // "127.0.0.1/<port>:": the server text that goes through the relay.
-    std::string serverText() const;
+    ~FreezableRelay() override;
 
     void freeze();
     void thaw();
@@ -55,19 +51,32 @@ class FreezableRelay {
     // Like cut(), but each end gets a reset (RST) instead of an orderly close.
     void reset();
     bool holding() const { return heldPairs_ > 0; }
-    // Connections accepted so far.
-    int connectionsAccepted() const { return accepted_; }
 
   private:
-    void run();
+    struct Pair {
+        int client;
+        int server;
+        bool held = false;
+        bool fresh = true;    // nothing came from the client yet
+        bool silent = false;  // never forwarded (silenceLinksMentioning)
+        bool ended = false;   // either end closed: the pair is closed whole
+    };
 
-    int targetPort_;
-    int port_ = 0;
-    int listenFd_ = -1;
-    int wakeFds_[2] = {-1, -1};
+    bool watching() override;
+    std::size_t linkCount() const override { return pairs_.size(); }
+    pollfd watch(std::size_t i, bool clientEnd) const override;
+    bool afterWake() override;
+    void addLink(int client, int server) override { pairs_.push_back({client, server}); }
+    void forward(std::size_t i, short clientEvents, short serverEvents,
+                 std::vector<char>& buffer) override;
+    void endRound() override;
+    void closeAll() override;
+
+    // The relay thread's own.
+    std::vector<Pair> pairs_;
+    bool forwarding_ = true;  // not frozen when the round's wait began
+
     std::atomic<bool> frozen_{false};
-    std::atomic<bool> stopping_{false};
-    std::atomic<int> accepted_{0};
     std::atomic<int> repliesBeforeFreeze_{0};  // 0: not armed
     std::atomic<int> repliesBeforeHold_{0};    // 0: not armed
     std::atomic<bool> releaseHeld_{false};
@@ -76,7 +85,6 @@ class FreezableRelay {
     std::atomic<bool> reset_{false};
     mutable std::mutex silenceMutex_;
     std::string silenceText_;
-    std::thread thread_;
 };
 
 }  // namespace enviozvr::testing
