@@ -90,7 +90,14 @@ TEST(Monitoring, UnderTheUsersLocaleADownDestinationIsSeenAndAServedOneIsHealthy
     w.origin->exec(
         "UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = " +
         data::quoted("127.0.0.1/" + std::to_string(testing::closedPort()) + ":" + w.root));
-    w.addEvent({.id = 1, .company = "002", .tipo = 1, .numero = "1"});
+    // Registered now, so that the oldest pending event stays under the hour whatever the
+    // time of day the test runs.
+    w.addEvent(
+        {.id = 1,
+         .company = "002",
+         .tipo = 1,
+         .numero = "1",
+         .registeredAt = QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdString()});
     const std::vector<std::string> login{w.server, "sysdba", w.password, "001"};
     auto with = [&](std::vector<std::string> args) {
         args.insert(args.end(), login.begin(), login.end());
