@@ -3,8 +3,6 @@
 // directory: none of them may need a window system or a database.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <fstream>
 #include <memory>
@@ -15,38 +13,19 @@
 #include <vector>
 
 #include "grid/export/formats.h"
+#include "support/childprocess.h"
 
 namespace {
 
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using ProgramRun = enviozvr::testing::ChildRun;
 
+// The program without a display, a platform plugin setting or any Qt configuration.
 ProgramRun runProgram(const std::vector<std::string>& args) {
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "commandline_test";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);
-    }
+    static enviozvr::testing::ApplicationInstance app("commandline_test");
     static QTemporaryDir emptyConfig;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(name));
-    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), emptyConfig.path());
-    QProcess process;
-    process.setProcessEnvironment(env);
-    QStringList list;
-    for (const std::string& a : args) list << QString::fromStdString(a);
-    process.start(QStringLiteral(ENVIOZVR_PROGRAM), list);
-    ProgramRun run;
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) return run;
-    run.status = process.exitCode();
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
-    return run;
+    return enviozvr::testing::runChild(
+        args, {.environment = {{"XDG_CONFIG_DIRS", emptyConfig.path().toStdString()}},
+               .unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}});
 }
 
 std::string fileText(const std::string& path) {

@@ -24,6 +24,7 @@ namespace {
 
 using AppInstance = testing::ApplicationInstance;
 using testing::ChildRun;
+using testing::linesOf;
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Runs `program` with `args` and the variables `env` added to this process's environment.
@@ -64,18 +65,6 @@ class UsersLocale {
 bool validUtf8(const std::string& bytes) {
     const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
     return !text.contains(QChar::ReplacementCharacter) && text.toUtf8().toStdString() == bytes;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string::size_type start = 0;
-    while (start < text.size()) {
-        const auto end = text.find('\n', start);
-        lines.push_back(text.substr(start, end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return lines;
 }
 
 // Under es_CO the logs' dates are written as that locale writes them; the check reads the

@@ -21,6 +21,7 @@ namespace {
 
 using AppInstance = testing::ApplicationInstance;
 using Finished = testing::ChildRun;
+using testing::linesOf;
 
 // Runs the program with `args` in the C.UTF-8 locale, with `env` added to the test's
 // environment. With `outputFile`, standard output and error both go to that file, as a
@@ -33,18 +34,6 @@ Finished runProgram(const std::vector<std::string>& args,
                                   .outputFile = outputFile};
     options.environment.insert(options.environment.end(), env.begin(), env.end());
     return testing::runChild(args, options);
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return lines;
 }
 
 bool hasLine(const std::vector<std::string>& lines, const std::string& start) {

@@ -80,6 +80,9 @@ struct ChildRun {
 // Runs the program with `args` to its end (at most two minutes; then it is killed).
 ChildRun runChild(const std::vector<std::string>& args, const ChildOptions& options = {});
 
+// The lines of a child's output, without their line ends (a last line without one too).
+std::vector<std::string> linesOf(const std::string& text);
+
 // Waits (at most `limit`) until `done` holds, looking every few milliseconds.
 bool waitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds limit = std::chrono::minutes(1));
