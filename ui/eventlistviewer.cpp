@@ -26,6 +26,7 @@
 #include "ui/gridnavigator.h"
 #include "ui/gridsortfilter.h"
 #include "ui/gridwidget.h"
+#include "ui/guide.h"
 #include "ui/pictures.h"
 #include "ui/screenlook.h"
 
@@ -127,6 +128,7 @@ void EventListViewer::buildControls() {
     DBNavigator1->setMinimumWidth(5 * GridNavigator::kButtonWidth);
     DBNavigator1->setGrid(Grid1);
     layout->addWidget(DBNavigator1);
+    installGuideKey(this);
 
     PanelBotones = new QWidget(this);
     PanelBotones->setObjectName(QStringLiteral("PanelBotones"));

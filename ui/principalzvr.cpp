@@ -17,6 +17,7 @@
 #include "data/codepage.h"
 #include "sender/sendcycle.h"
 #include "ui/ctrlaccesozvr.h"
+#include "ui/guide.h"
 #include "ui/lookupbox.h"
 #include "ui/mensajesenvzvr.h"
 #include "ui/messageboxes.h"
@@ -98,6 +99,7 @@ void Tfprincipalzvr::buildControls() {
     buildProgressPanel();
     buildBottomBar();
     setTabOrderAndFocus();
+    installGuideKey(this);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -8,10 +8,13 @@
 // databases under servidor/. Fresh pending events are queued in the origin company 001 so
 // that the window has a batch to send; the picture of the main window is taken from
 // inside the send, at the fourth event of company 002, as the user sees it then. After
-// the send, the error viewer and the pending viewer are opened over what it left.
+// the send, the error viewer and the pending viewer are opened over what it left, and the
+// pending viewer once more with its filter row showing a date condition.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QProgressBar>
@@ -22,6 +25,7 @@
 #include "core/unhandled.h"
 #include "data/connection.h"
 #include "ui/ctrlaccesozvr.h"
+#include "ui/gridsortfilter.h"
 #include "ui/gridwidget.h"
 #include "ui/mensajesenvzvr.h"
 #include "ui/messageboxes.h"
@@ -68,6 +72,31 @@ bool captureViewer(enviozvr::ui::EventListViewer& viewer, const QString& file) {
     for (int i = 0; i < 200 && viewer.listReads() == 0; ++i) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    const bool ok = capture(viewer, file);
+    viewer.close();
+    return ok;
+}
+
+// Shows a viewer with its filter row on, types in "Fecha" the condition "from the date of
+// the first row on" in the workstation's date form, applies it with Enter and takes the
+// picture.
+bool captureFiltered(enviozvr::ui::EventListViewer& viewer, const QString& file) {
+    constexpr int kFecha = 5;
+    viewer.show();
+    viewer.activateWindow();
+    for (int i = 0; i < 200 && viewer.listReads() == 0; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    viewer.ckfiltro->click();
+    QCoreApplication::processEvents();
+    const QString date = viewer.Grid1->model()->index(0, kFecha).data().toString();
+    enviozvr::ui::FilterCell* cell = viewer.sortFilter->cell(kFecha);
+    if (cell == nullptr || date.isEmpty()) return false;
+    cell->setFocus();
+    cell->setText(QStringLiteral(">=") + date);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(cell, &enter);
     for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     const bool ok = capture(viewer, file);
     viewer.close();
@@ -161,6 +190,8 @@ int main(int argc, char** argv) {
         ok = captureViewer(errors, out + "/errores.png") && ok;
         enviozvr::ui::Tfpendienteszvr pending(window.data(), &window);
         ok = captureViewer(pending, out + "/pendientes.png") && ok;
+        enviozvr::ui::Tfpendienteszvr filtered(window.data(), &window);
+        ok = captureFiltered(filtered, out + "/filtro.png") && ok;
         QCoreApplication::quit();
     });
     done.start(0);

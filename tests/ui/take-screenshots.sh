@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Retakes docs/screenshots/login.png, main.png, errores.png, pendientes.png, repcompania.png
-# and repdocs.png: builds the demo's databases (scripts/demo with KEEP=1), starts a private
-# Xvfb display and runs ui_screenshots over them.
+# Retakes docs/screenshots/login.png, main.png, errores.png, pendientes.png, filtro.png,
+# repcompania.png and repdocs.png: builds the demo's databases (scripts/demo with KEEP=1),
+# starts a private Xvfb display and runs ui_screenshots over them, with the workstation in
+# Colombian Spanish as the user's guide (docs/guia.md) describes it.
 #   bash tests/ui/take-screenshots.sh      (ENVIOZVR_BUILD_DIR picks the build folder,
 #                                           ENVIOZVR_DISPLAY the X display number)
 set -euo pipefail
@@ -21,7 +22,7 @@ shots=$(mktemp -d)
 trap 'kill $xvfb 2>/dev/null; rm -rf "$work" "$shots"' EXIT
 for _ in $(seq 50); do DISPLAY="$display" xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-DISPLAY="$display" "$build/tests/ui/ui_screenshots" "$work" "$shots"
+DISPLAY="$display" LC_ALL=es_CO.UTF-8 LANG=es_CO.UTF-8 "$build/tests/ui/ui_screenshots" "$work" "$shots"
 mkdir -p docs/screenshots
-for f in login main errores pendientes repcompania repdocs; do cp "$shots/$f.png" docs/screenshots/; done
-echo "docs/screenshots: login, main, errores, pendientes, repcompania and repdocs updated"
+for f in login main errores pendientes filtro repcompania repdocs; do cp "$shots/$f.png" docs/screenshots/; done
+echo "docs/screenshots: login, main, errores, pendientes, filtro, repcompania and repdocs updated"
