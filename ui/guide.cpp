@@ -50,6 +50,13 @@ void openGuide(QWidget* parent) {
 }
 
 QWidget* showGuideViewer(QWidget* parent) {
+    // F1 pressed again brings the open viewer forward instead of opening another one.
+    if (auto* open = parent->findChild<QDialog*>(QStringLiteral("guideViewer"),
+                                                 Qt::FindDirectChildrenOnly)) {
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
     auto* dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("guideViewer"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);

@@ -25,7 +25,8 @@ void installGuideKey(QWidget* window);
 void openGuide(QWidget* parent);
 
 // Shows the guide in the program's own viewer (the file when there is one, else the
-// built-in copy) and returns that viewer, a non-modal dialog owned by `parent`.
+// built-in copy) and returns that viewer, a non-modal dialog owned by `parent`; the one
+// `parent` already has open is brought forward instead.
 QWidget* showGuideViewer(QWidget* parent);
 
 }  // namespace enviozvr::ui

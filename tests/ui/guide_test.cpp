@@ -1,7 +1,6 @@
 // F1 opens the user's guide: from the main window and from both event list viewers, in
 // the desktop's browser (a URL handler stands in for it here, as QDesktopServices allows),
 // or, with no browser to take it, in the program's own viewer.
-#include "ui/gridwidget.h"
 #include "ui/guide.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +15,7 @@
 #include <memory>
 
 #include "support/recordederrors.h"
+#include "ui/gridwidget.h"
 #include "ui/mensajesenvzvr.h"
 #include "ui/pendienteszvr.h"
 #include "ui/principalzvr.h"
@@ -101,14 +101,16 @@ TEST(Guide, F1InEitherEventListOpensTheGuideInTheBrowser) {
 }
 
 // No file where the guide should be: the program's own viewer shows its built-in copy,
-// with the guide's title and its sections.
+// with the guide's title and its sections; F1 again brings that viewer forward.
 TEST(Guide, WithoutTheFileTheProgramsOwnViewerShowsItsCopy) {
     GuideSetting guide(QStringLiteral("/nonexistent/guia.html"));
     if (!ui::guideFile().isEmpty()) GTEST_SKIP() << "a guide is installed on this machine";
     Browser browser;
     QWidget parent;
     ui::openGuide(&parent);
+    ui::openGuide(&parent);
     EXPECT_TRUE(browser.opened.isEmpty());
+    EXPECT_EQ(parent.findChildren<QDialog*>().size(), 1);
     QDialog* viewer = openViewer(&parent);
     ASSERT_NE(viewer, nullptr);
     EXPECT_TRUE(viewer->isVisible());
