@@ -50,10 +50,12 @@ def message_rows(guide_text):
     return rows
 
 
-def found_in(key, row):
-    """True when every piece of `key` between its placeholders (%1, %s...) is in `row`."""
+def found_in(key, text):
+    """True when every piece of `key` between its placeholders (%1, %s...) stands in `text`
+    as whole words."""
     pieces = [p.strip(" '\"(),;:.") for p in re.split(r"%\d|%[sd]", key)]
-    return all(p in row for p in pieces if re.search(r"[^\W\d_]{2,}", p))
+    return all(re.search(r"(?<!\w)" + re.escape(p) + r"(?!\w)", text)
+               for p in pieces if re.search(r"[^\W\d_]{2,}", p))
 
 
 def first_cell(row):
@@ -71,7 +73,11 @@ def first_cell(row):
 def main():
     with open(GUIDE, encoding="utf-8") as f:
         rows = message_rows(f.read())
-    cells = [comparable(row) for _, row in rows]
+    # The texts shown stand in a row's first cell; the server's wordings that the program
+    # recognises may stand in the rest of the row. A row counts as used when a text of the
+    # program stands in its first cell.
+    firsts = [comparable(first_cell(row)) for _, row in rows]
+    wholes = [comparable(row) for _, row in rows]
     with open(NOT_FAILURES, encoding="utf-8") as f:
         listed = [line.rstrip("\n") for line in f]
     not_failures = {comparable(t) for t in listed if t.strip() and not t.startswith("#")}
@@ -85,8 +91,8 @@ def main():
         if key in not_failures:
             used_listed.add(key)
             continue
-        hits = [n for n, row in enumerate(cells) if found_in(key, row)]
-        if hits:
+        hits = [n for n, cell in enumerate(firsts) if found_in(key, cell)]
+        if hits or any(found_in(key, row) for row in wholes):
             covered.add(key)
             used_rows.update(hits)
         else:
@@ -103,8 +109,8 @@ def main():
                    for n in range(len(rows)) if n not in used_rows]
     if unused_rows:
         problems.append(
-            f"{len(unused_rows)} row(s) of docs/guia.md match no text of the program any more "
-            "(reworded or gone): update or remove them:\n" + "\n".join(unused_rows))
+            f"{len(unused_rows)} row(s) of docs/guia.md quote no text of the program any more "
+            "in their first cell (reworded or gone): update or remove them:\n" + "\n".join(unused_rows))
     stale = sorted(t for t in listed if t.strip() and not t.startswith("#")
                    and comparable(t) not in used_listed)
     if stale:

@@ -105,9 +105,11 @@ def normalized(text):
 
 
 def reads_as_words(text):
-    """True for a text that a person reads: a word in lower case and a blank, and neither
-    SQL, nor a name=value setting, nor a path or a file type."""
-    if not re.search(r"(?<![\w$])[a-záéíóúñ]{2,}\b", text) or " " not in text.strip():
+    """True for a text that a person reads: a word in lower case or two capitalised words,
+    and a blank; and neither SQL, nor a name=value setting, nor a path or a file type."""
+    lower_word = re.search(r"(?<![\w$])[a-záéíóúñ]{2,}\b", text)
+    title_words = len(re.findall(r"(?<![\w$])[A-ZÁÉÍÓÚÑ][a-záéíóúñ]+\b", text)) >= 2
+    if not (lower_word or title_words) or " " not in text.strip():
         return False
     if _SQL.search(text) or re.search(r"\w=\w|^/\w|^\w+/[\w-]+$", text):
         return False
