@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Drives the desktop program as a user would, on a private Xvfb display with xdotool, over
 # the demo's databases (scripts/demo with KEEP=1) plus a longer queue: login, company
-# choice, send options and a send, the error viewer (sort by a title, the filter row with
-# a text and a date, a refused filter text then Enter again, incremental search and Esc,
-# "Find text", copy to the clipboard, save as every format and as X.TXT), the pending
-# viewer, and both settings editors (F2, navigator Post, a too-long text, a character
-# Windows-1252 lacks, a refused delete and its undo, Ctrl+Tab to "Grabar").
+# choice, F1 (the user's guide), send options and a send, the error viewer (sort by a
+# title, the filter row with a text and a date, a refused filter text then Enter again,
+# incremental search and Esc, "Find text", copy to the clipboard, save as every format and
+# as X.TXT), the pending viewer and F1 in it, and both settings editors (F2, navigator
+# Post, a too-long text, a character Windows-1252 lacks, a refused delete and its undo,
+# Ctrl+Tab to "Grabar").
 #
 # It stops at the first step whose window is missing and leaves a screenshot per step in
 # the output folder, to be looked at; it is not run by ctest.
@@ -254,6 +255,14 @@ shot company-list
 xdotool key Return
 sleep 1
 shot company-chosen
+# F1: the user's guide, in the program's own viewer when no browser takes it.
+focus "$main"
+xdotool key F1
+focus "Gu.*a de uso de enviozvr"
+shot guide-from-main
+xdotool key Escape
+gone "Gu.*a de uso de enviozvr"
+focus "$main"
 
 echo "== Send options and a send"
 click 550 23
@@ -363,6 +372,13 @@ click 150 77
 xdotool key Escape
 there "$pending"
 shot pendientes
+focus "$pending"
+xdotool key F1
+focus "Gu.*a de uso de enviozvr"
+shot guide-from-pendientes
+xdotool key Escape
+gone "Gu.*a de uso de enviozvr"
+focus "$pending"
 click 700 331
 gone "$pending"
 
