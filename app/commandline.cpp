@@ -14,9 +14,10 @@ namespace {
 // Options taken as a whole argument, and options that carry "=VALUE".
 constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
                                                     "--no-retry-errors", "--help"};
-constexpr std::array<std::string_view, 12> kValued = {
-    "--export=", "--format=",          "--output=",        "--sort=",  "--filter=",   "--minutes=",
-    "--batch=",  "--connect-timeout=", "--stall-timeout=", "--stale=", "--parallel=", "--log-dir="};
+constexpr std::array<std::string_view, 15> kValued = {
+    "--export=",   "--format=",  "--output=",          "--sort=",          "--filter=",
+    "--minutes=",  "--batch=",   "--connect-timeout=", "--stall-timeout=", "--stale=",
+    "--parallel=", "--log-dir=", "--timeout=",         "--metrics=",       "--password-file="};
 
 bool knownOption(const std::string& a) {
     for (std::string_view f : kFlags)
@@ -38,7 +39,8 @@ std::string usageText() {
            "                [--minutes=N] [--batch=N] [--no-retry-errors]\n"
            "                [--connect-timeout=S] [--stall-timeout=S] [--parallel=N]\n"
            "       enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
-           "                [--format=nagios|prometheus] [--output=FILE]\n"
+           "                [--format=nagios|prometheus] [--output=FILE] [--metrics=FILE]\n"
+           "                [--timeout=S] [--password-file=FILE]\n"
            "       enviozvr --export=errores|pendientes --format=" +
            grid::exportFormatUsage("|") +
            "\n"
@@ -94,6 +96,12 @@ std::string usageText() {
            "  --output=FILE       with --format=prometheus: replace FILE with them at once\n"
            "                      (for node_exporter's textfile collector) and print the\n"
            "                      report as without it\n"
+           "  --metrics=FILE      the report, and the same Prometheus text into FILE (an\n"
+           "                      empty FILE: none), as the packaged timer writes it\n"
+           "  --timeout=S         seconds the whole check may take (default 8, under\n"
+           "                      check_nrpe's 10): what did not answer is CRITICAL\n"
+           "  --password-file=FILE  with a PASSWORD of '-': the password is the first line\n"
+           "                      of FILE (which every user must not be able to read)\n"
            "Options of --export:\n"
            "  --format=" +
            grid::exportFormatUsage("|") +
@@ -112,9 +120,10 @@ std::string usageText() {
            "with 128 + the signal's number).\n"
            "Exit status of --status: 0 OK, 1 WARNING: a destination has events with an\n"
            "error, a pending event older than --stale or was not reached at its last\n"
-           "attempt, 2 CRITICAL: the origin cannot be reached, refuses the login or its\n"
-           "queue cannot be read, 3 UNKNOWN: bad arguments, an unknown company or no\n"
-           "installation directory; the first line says which (ENVIOZVR OK - ...).\n"
+           "attempt, 2 CRITICAL: the origin cannot be reached, refuses the login, its\n"
+           "queue cannot be read or it did not answer within --timeout, 3 UNKNOWN: bad\n"
+           "arguments, an unknown company, no installation directory, or a state record or\n"
+           "password file that cannot be read; the first line says which (ENVIOZVR OK - ...).\n"
            "Exit status of --export: 0 the file was written, 1 the login, the company, the\n"
            "list or the file failed, 2 bad arguments or more rows than the format holds\n"
            "(XLS: 65535; nothing is written).\n"

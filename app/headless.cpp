@@ -18,11 +18,13 @@
 #include "app/signals.h"
 #include "core/journal.h"
 #include "core/localfiles.h"
+#include "core/loginrecord.h"
 #include "core/messages.h"
 #include "core/unhandled.h"
 #include "data/errors.h"
 #include "sender/indexcheck.h"
 #include "sender/maindata.h"
+#include "sender/originrights.h"
 #include "sender/parallelcycle.h"
 #include "sender/sendcycle.h"
 
@@ -372,12 +374,33 @@ class ConsoleHandlers {
     ConsoleHandlers& operator=(const ConsoleHandlers&) = delete;
 };
 
+// A right the origin's login user lacks is a configuration error: one line that names the
+// user, the right, the table and the GRANT that gives it, and kConfigurationError. The
+// general database's rights when `company` is null, else the company database's. Any
+// other failure of the check is left to the steps that follow, which report it as before.
+std::optional<int> refuseMissingRight(MainData& data, data::Connection* company) {
+    std::optional<OriginRight> missing;
+    try {
+        missing = missingOriginRight(data.DbGeneral, company);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (!missing) return std::nullopt;
+    const data::Connection& where = company ? *company : data.DbGeneral;
+    writeLine(std::cerr, Priority::Error,
+              "enviozvr: " +
+                  missingRightText(data.loginRecord.UsuarioSesion, *missing, where.database()));
+    return kConfigurationError;
+}
+
 // Selects the origin company, refusing one the general database does not list (a bad
-// argument: refused at once rather than at every cycle), and warns about missing indexes.
-// The exit status after saying why when the run cannot go on: kConfigurationError for an
-// unknown company, kTemporaryFailure when the list could not be read.
+// argument: refused at once rather than at every cycle) and a login user that lacks a
+// right the cycle needs, and warns about missing indexes. The exit status after saying
+// why when the run cannot go on: kConfigurationError for an unknown company or a missing
+// right, kTemporaryFailure when the list could not be read.
 std::optional<int> chooseCompany(MainData& data, FixedSendOptions& options,
                                  const std::string& company) {
+    if (const std::optional<int> refused = refuseMissingRight(data, nullptr)) return refused;
     bool known = false;
     if (!core::runGuardedOk([&] { known = !data.companyName(company).empty(); }))
         return kTemporaryFailure;
@@ -385,6 +408,17 @@ std::optional<int> chooseCompany(MainData& data, FixedSendOptions& options,
         writeLine(std::cerr, Priority::Error,
                   "enviozvr: the company " + company + " is not in COMPANIA");
         return kConfigurationError;
+    }
+    bool connected = false;
+    try {
+        data.connectCompany(company);
+        connected = true;
+    } catch (const std::exception&) {
+        // Said by the selection below, as a failed selection always is.
+    }
+    if (connected) {
+        if (const std::optional<int> refused = refuseMissingRight(data, &data.DbCia))
+            return refused;
     }
     core::runGuarded([&] {
         options.setCompanyChosen(true);
@@ -578,14 +612,24 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
     const ConsoleHandlers handlers(data.loginRecord, display);
 
     bool refused = false;
+    bool unreachable = false;
     if (!core::runGuardedOk([&] {
             try {
                 data.loginAutomatic(server, user, password);
             } catch (const data::DatabaseError& e) {
                 refused = loginRefused(e);
-                throw;
+                if (refused || !originServerUnreachable(e)) throw;
+                // Said with the same reason as the status check gives for it; the client's
+                // own words go to ERRORES.TXT as for any unhandled error.
+                unreachable = true;
+                core::logUnhandledError(core::upperAscii(user), e.what());
+                writeLine(std::cerr, Priority::Error,
+                          "enviozvr: el origen " + server +
+                              "/datos/general.fdb no se puede usar: " +
+                              originFailureReason(e, a.connectTimeout));
             }
-        }))
+        }) ||
+        unreachable)
         return refused ? kConfigurationError : kTemporaryFailure;
     FixedSendOptions options(false, a.batch, newest, a.skipErrored, a.minutes);
     if (const std::optional<int> status = chooseCompany(data, options, company)) return *status;

@@ -4,6 +4,10 @@
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -14,6 +18,7 @@
 #include "app/consoletext.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
+#include "core/journal.h"
 #include "core/localfiles.h"
 #include "core/messages.h"
 #include "core/staterecord.h"
@@ -30,17 +35,27 @@ namespace {
 
 const char* const kUsage =
     "usage: enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
-    "                [--format=nagios|prometheus] [--output=FILE]\n"
+    "                [--format=nagios|prometheus] [--output=FILE] [--metrics=FILE]\n"
+    "                [--timeout=S] [--password-file=FILE] [--log-dir=DIR]\n"
     "  a summary line (ENVIOZVR OK|WARNING|CRITICAL|UNKNOWN - ... | perfdata), one line\n"
     "  per destination company (pending events, pending events with an error, the age of\n"
     "  the oldest pending event, the last send, a failed last attempt), then the last line\n"
     "  of errorenvio.txt. --format=prometheus prints the same facts as Prometheus text;\n"
     "  with --output=FILE it replaces FILE with them at once and prints the report.\n"
-    "  A PASSWORD of '-' is read from ENVIOZVR_PASSWORD.\n"
+    "  --metrics=FILE does the same with the report (an empty FILE: none).\n"
+    "  --timeout=S bounds the whole check (default 8 s): what did not answer by then is\n"
+    "  CRITICAL. A PASSWORD of '-' is read from ENVIOZVR_PASSWORD, or with\n"
+    "  --password-file=FILE from the first line of FILE. --log-dir=DIR: the folder of the\n"
+    "  logs and the state record (default: the installation directory).\n"
     "  Exit status: 0 OK; 1 WARNING: a destination has events with an error, a pending\n"
     "  event older than MINUTES (default 60) or was not reached at its last attempt;\n"
-    "  2 CRITICAL: the origin cannot be reached or refuses the login; 3 UNKNOWN: bad\n"
-    "  arguments or no usable installation directory\n";
+    "  2 CRITICAL: the origin cannot be reached, refuses the login or does not answer\n"
+    "  within the timeout; 3 UNKNOWN: bad arguments, no usable installation directory or a\n"
+    "  state record or password file that cannot be read\n";
+
+// The whole check's time by default: under the 10 s after which check_nrpe (and the
+// monitoring plugins' own default) gives up, with room for the program's start.
+constexpr std::chrono::seconds kDefaultStatusTimeout{8};
 
 enum Health { kOk = 0, kWarning = 1, kCritical = 2, kUnknown = 3 };
 
@@ -57,6 +72,20 @@ const char* healthName(int health) {
     }
 }
 
+// The journal's priority of a summary line: its state's.
+core::Priority priorityOf(int health) {
+    switch (health) {
+        case kOk:
+            return core::Priority::Info;
+        case kWarning:
+            return core::Priority::Warning;
+        case kCritical:
+            return core::Priority::Critical;
+        default:
+            return core::Priority::Error;
+    }
+}
+
 // The summary line of a monitoring plugin: "ENVIOZVR <STATE> - <text>[ | <perfdata>]".
 std::string summaryLine(int health, const std::string& text, const std::string& perfdata = {}) {
     std::string line = std::string("ENVIOZVR ") + healthName(health) + " - " + text;
@@ -69,11 +98,15 @@ struct StatusArgs {
     long staleMinutes = 60;
     bool prometheus = false;
     std::string output;  // as typed, in the locale's encoding
+    bool report = true;  // the report goes to standard output (not the metrics)
+    std::chrono::seconds timeout = kDefaultStatusTimeout;
+    std::string passwordFile;  // as typed
 };
 
 // The arguments, or the reason they cannot be used.
 std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args, std::string& problem) {
     StatusArgs s;
+    bool metrics = false;  // --metrics: the report, and the metrics into the file named
     for (const std::string& a : args) {
         if (a == "--status") continue;
         if (a.rfind("--stale=", 0) == 0) {
@@ -91,8 +124,22 @@ std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args, std::s
             else
                 problem = "--format of --status is nagios or prometheus, not '" + v + "'";
         } else if (a.rfind("--output=", 0) == 0) {
+            if (!s.output.empty()) problem = "--output and --metrics name one file; give one";
             s.output = a.substr(9);
             if (s.output.empty()) problem = "--output needs a file name";
+        } else if (a.rfind("--metrics=", 0) == 0) {
+            if (!s.output.empty()) problem = "--output and --metrics name one file; give one";
+            s.output = a.substr(10);
+            metrics = true;
+        } else if (a.rfind("--timeout=", 0) == 0) {
+            if (const auto v = secondsOption(a.substr(10)))
+                s.timeout = *v;
+            else
+                problem = "--timeout needs a whole number of seconds from 1 to 86400, not '" +
+                          a.substr(10) + "'";
+        } else if (a.rfind("--password-file=", 0) == 0) {
+            s.passwordFile = a.substr(16);
+            if (s.passwordFile.empty()) problem = "--password-file needs a file name";
         } else if (a.rfind("--", 0) == 0) {
             problem = "unknown option '" + a + "'";
         } else {
@@ -104,9 +151,14 @@ std::optional<StatusArgs> parseArgs(const std::vector<std::string>& args, std::s
         problem = "SERVER, USER, PASSWORD and COMPANY are required, and nothing more";
     else if (s.positional[3].empty())
         problem = "COMPANY must not be empty";
-    else if (!s.output.empty() && !s.prometheus)
+    else if (!s.output.empty() && !s.prometheus && !metrics)
         problem = "--output goes with --format=prometheus";
+    else if (metrics && s.prometheus)
+        problem = "--metrics goes without --format=prometheus (it prints the report)";
+    else if (!s.passwordFile.empty() && s.positional[2] != "-")
+        problem = "--password-file goes with a PASSWORD of '-'";
     if (!problem.empty()) return std::nullopt;
+    s.report = !s.prometheus || !s.output.empty();
     return s;
 }
 
@@ -166,39 +218,38 @@ std::map<std::string, Destination> readDestinations(data::Connection& company) {
     return out;
 }
 
-// The last line of errorenvio.txt, without its line end; empty when there is none or it
-// cannot be read.
+// "errorenvio.txt: " and the last line of that log, without its line end: "sin lineas"
+// when the log is missing or empty, "no se puede leer (<reason>)" when it cannot be read
+// (the log of a service is not meant for every account).
 std::string lastConnectionFailureLine() {
-    std::string bytes;
-    try {
-        std::ifstream in(core::logFile("errorenvio.txt"), std::ios::binary);
-        if (!in) return {};
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    } catch (const std::exception&) {
-        return {};
+    const std::string path = [] {
+        try {
+            return core::logFile("errorenvio.txt");
+        } catch (const std::exception&) {
+            return std::string();
+        }
+    }();
+    const std::string lead = "errorenvio.txt: ";
+    std::FILE* file = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    if (!file) {
+        if (path.empty() || errno == ENOENT) return lead + "sin lineas";
+        return lead + "no se puede leer (" + std::strerror(errno) + ")";
     }
+    std::string bytes;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.append(buffer, n);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed) return lead + "no se puede leer (" + std::strerror(error) + ")";
     std::istringstream lines(bytes);
     std::string last;
     for (std::string line; std::getline(lines, line);) {
         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
         if (!line.empty()) last = line;
     }
-    return last;
-}
-
-// Why the origin (its general or its company database) could not be used: a server that
-// refuses the connection or does not answer is said to do so, a refused login as such.
-std::string originFailure(const std::exception& e) {
-    const std::string text = e.what();
-    const auto* db = dynamic_cast<const data::DatabaseError*>(&e);
-    if (db && db->connectionLost() && text.find("no answer within") != std::string::npos)
-        return "el servidor no responde (sin respuesta al conectar en " +
-               std::to_string(sender::kDestinationConnectTimeout.count()) + " s)";
-    // The client's wording when the host is known but its port takes no connection ("Failed
-    // to locate host machine" is a name that is not known: "host not found" fits that one).
-    if (text.find("Failed to establish a connection") != std::string::npos)
-        return "el servidor rechaza la conexion (nadie atiende en su puerto)";
-    return core::translateErrorMessage(text);
+    return lead + (last.empty() ? std::string("sin lineas") : last);
 }
 
 std::string minutesSince(std::int64_t then) {
@@ -297,9 +348,13 @@ std::string metricsText(const std::string& origin, int health, bool reached,
 
 // Replaces the file named `output` (in the locale's encoding) with `text` at once; empty
 // text when done, otherwise the reason.
+// The file is readable by every user whatever the umask: the textfile collector of
+// prometheus-node-exporter reads it under an account of its own.
 std::string replaceFile(const std::string& output, const std::string& text) {
     QSaveFile file(QFile::decodeName(output.c_str()));
     if (file.open(QIODevice::WriteOnly) &&
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            QFileDevice::ReadGroup | QFileDevice::ReadOther) &&
         file.write(text.data(), static_cast<qint64>(text.size())) ==
             static_cast<qint64>(text.size()) &&
         file.commit())
@@ -307,18 +362,71 @@ std::string replaceFile(const std::string& output, const std::string& text) {
     return file.errorString().toStdString();
 }
 
+// The time the whole check may take (--timeout). Each step toward the origin gets the
+// connect and stall limits of what is left of it, so that the check answers, CRITICAL
+// with the step that did not, before the agent that runs it gives up. A stalled request
+// is cancelled at its limit and given as long again (see data/internal/timeouts.h) before
+// its link is closed: half of what is left covers both.
+class CheckTime {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit CheckTime(std::chrono::seconds total) : total_(total), end_(Clock::now() + total) {}
+
+    // Sets `c`'s limits for the step that `step` names ("al conectar con ..."); false
+    // when no whole second is left for it.
+    bool limit(data::Connection& c, const std::string& step) {
+        step_ = step;
+        const auto left = std::chrono::duration_cast<std::chrono::seconds>(end_ - Clock::now());
+        if (left.count() < 1) return false;
+        const std::chrono::seconds connect = std::min(sender::kDestinationConnectTimeout, left);
+        const std::chrono::seconds stall = std::min<std::chrono::seconds>(
+            sender::kDestinationStallLimit,
+            std::max<std::chrono::seconds>(std::chrono::seconds(1), left / 2));
+        bounded_ =
+            connect < sender::kDestinationConnectTimeout || stall < sender::kDestinationStallLimit;
+        c.setTimeouts(connect, stall);
+        return true;
+    }
+
+    // True when `error` (of the step on `c`) is a limit of the check's time running out
+    // rather than the usual limits of a connection.
+    bool ranOut(const std::exception& error, const data::Connection& c) const {
+        if (!bounded_) return false;
+        const auto* db = dynamic_cast<const data::DatabaseError*>(&error);
+        return c.stalled() ||
+               (db && db->connectionLost() &&
+                std::string(error.what()).find("no answer within") != std::string::npos);
+    }
+
+    // "sin respuesta en S s <step>".
+    std::string noAnswer() const {
+        return "sin respuesta en " + std::to_string(total_.count()) + " s " + step_;
+    }
+
+  private:
+    std::chrono::seconds total_;
+    Clock::time_point end_;
+    std::string step_;
+    bool bounded_ = false;
+};
+
 }  // namespace
 
 int runStatus(const std::vector<std::string>& args) {
     std::string problem;
     const std::optional<StatusArgs> parsed = parseArgs(args, problem);
     if (!parsed) {
-        std::cout << consoleText(summaryLine(kUnknown, argumentText(problem))) << std::endl;
+        std::cout << core::journalText(
+                         1, priorityOf(kUnknown),
+                         consoleText(summaryLine(kUnknown, argumentText(problem))) + "\n")
+                  << std::flush;
         std::cerr << "enviozvr: " << problem << "\n" << kUsage;
         return kUnknown;
     }
     const StatusArgs& a = *parsed;
     const std::string& company = a.positional[3];
+    CheckTime time(a.timeout);
 
     // Nothing is held or written here: a stop signal ends the check at once.
     stopEndsTheProcess();
@@ -331,68 +439,108 @@ int runStatus(const std::vector<std::string>& args) {
     // Whatever else comes out, the metrics file says it: a file left as it was would keep
     // telling of a past state.
     std::map<std::string, Destination> destinations;
+    const auto summary = [](int health, const std::string& text, const std::string& perfdata) {
+        return core::journalText(1, priorityOf(health),
+                                 consoleText(summaryLine(health, text, perfdata)) + "\n");
+    };
     const auto finish = [&](int health, bool reached, const std::string& text,
                             const std::string& perfdata, const std::string& details) -> int {
-        if (a.prometheus && a.output.empty()) {
+        if (!a.report) {
             std::cout << metricsText(company, health, reached, destinations) << std::flush;
             return health;
         }
+        const std::string journalDetails = core::journalText(1, core::Priority::Info, details);
         if (!a.output.empty()) {
             const std::string failure =
                 replaceFile(a.output, metricsText(company, health, reached, destinations));
             if (!failure.empty()) {
-                std::cout << consoleText(summaryLine(kUnknown,
-                                                     "the metrics file " + argumentText(a.output) +
-                                                         " cannot be written: " +
-                                                         windows1252FromEncoding(failure, "UTF-8")))
-                          << "\n"
-                          << details << std::flush;
+                std::cout << summary(kUnknown,
+                                     "the metrics file " + argumentText(a.output) +
+                                         " cannot be written: " +
+                                         windows1252FromEncoding(failure, "UTF-8"),
+                                     {})
+                          << journalDetails << std::flush;
                 return kUnknown;
             }
         }
-        std::cout << consoleText(summaryLine(health, text, perfdata)) << "\n"
-                  << details << std::flush;
+        std::cout << summary(health, text, perfdata) << journalDetails << std::flush;
         return health;
+    };
+    const auto saidWhy = [](int health, const std::string& text) {
+        std::cerr << core::journalText(2, priorityOf(health), consoleText(text) + "\n");
     };
 
     // Without an installation directory there is no state record to read: whether the
     // destinations were reached cannot be told.
     if (const std::string unusable = core::installationDirectoryProblem(); !unusable.empty()) {
-        std::cerr << consoleText(unusable) << "\n";
+        saidWhy(kUnknown, unusable);
         return finish(kUnknown, false, unusable, {}, {});
+    }
+    std::string password;
+    if (!a.passwordFile.empty()) {
+        std::string unreadable;
+        const std::optional<std::string> kept = passwordFromFile(a.passwordFile, unreadable);
+        if (!kept) {
+            const std::string text = "the password file " + argumentText(a.passwordFile) +
+                                     " cannot be used: " + argumentText(unreadable);
+            saidWhy(kUnknown, "enviozvr: " + text);
+            return finish(kUnknown, false, text, {}, {});
+        }
+        password = *kept;
+    } else {
+        password = passwordArgument(a.positional[2]);
     }
 
     sender::MainData data;
-    // The check must answer even when the origin does not: the same limits as a
-    // destination of the send cycle, and a lock on a row it reads cannot hold it.
-    for (data::Connection* c : {&data.DbGeneral, &data.DbCia})
-        c->setTimeouts(sender::kDestinationConnectTimeout, sender::kDestinationStallLimit);
-    const core::StateRecord record = core::readStateRecord(company);
+    const core::StateRecordReading reading = core::readStateRecordFile(company);
+    const core::StateRecord& record = reading.record;
     const auto withRecord = [&] {
         for (const auto& [code, state] : record) destinations[code].state = state;
     };
-    const auto originDown = [&](const std::exception& e) -> int {
-        const std::string reason = originFailure(e);
-        std::cerr << consoleText(reason) << "\n";
+    const auto originDown = [&](const std::exception& e, const data::Connection& c) -> int {
+        const std::string reason =
+            time.ranOut(e, c) ? time.noAnswer() : originFailureReason(e, c.connectTimeout());
+        saidWhy(kCritical, reason);
         withRecord();
         return finish(kCritical, false, "origen " + company + ": " + reason, {}, {});
     };
+    // A step that finds no time left is said as one that did not answer.
+    const auto outOfTime = [&]() -> int {
+        const std::string reason = time.noAnswer();
+        saidWhy(kCritical, reason);
+        withRecord();
+        return finish(kCritical, false, "origen " + company + ": " + reason, {}, {});
+    };
+    const std::string server = a.positional[0];
+    const std::string generalPath = server + "/datos/general.fdb";
     try {
-        data.loginAutomatic(a.positional[0], a.positional[1], passwordArgument(a.positional[2]));
+        if (!time.limit(data.DbGeneral, "al conectar con la base general " + generalPath))
+            return outOfTime();
+        data.loginAutomatic(server, a.positional[1], password);
     } catch (const std::exception& e) {
-        return originDown(e);
+        return originDown(e, data.DbGeneral);
     }
+    data::Connection* step = &data.DbGeneral;
     try {
+        if (!time.limit(data.DbGeneral, "al leer COMPANIA de la base general")) return outOfTime();
         if (data.companyName(company).empty()) {
             const std::string text = "the company " + company + " is not in COMPANIA";
-            std::cerr << "enviozvr: " << consoleText(text) << "\n";
+            saidWhy(kUnknown, "enviozvr: " + text);
             return finish(kUnknown, false, text, {}, {});
         }
-        data.selectCompany(company);
+        // The check reads only the queue and the destinations' list: not the company's
+        // agencies, which selecting it for sending reads.
+        step = &data.DbCia;
+        if (!time.limit(data.DbCia, "al conectar con la base de la compania " + server + "/datos/" +
+                                        company + "/nivora.fdb"))
+            return outOfTime();
+        data.connectCompany(company);
+        if (!time.limit(data.DbCia, "al leer la cola de la base de la compania"))
+            return outOfTime();
         destinations = readDestinations(data.DbCia);
     } catch (const std::exception& e) {
         destinations.clear();
-        return originDown(e);
+        return originDown(e, *step);
     }
     withRecord();
 
@@ -440,9 +588,7 @@ int runStatus(const std::vector<std::string>& args) {
         if (d.errored > 0) withError.push_back(code);
         if (d.oldestMinutes && *d.oldestMinutes > a.staleMinutes) stale.push_back(code);
     }
-    const std::string last = lastConnectionFailureLine();
-    details +=
-        "errorenvio.txt: " + (last.empty() ? std::string("sin lineas") : consoleText(last)) + "\n";
+    details += consoleText(lastConnectionFailureLine()) + "\n";
 
     std::string text = "origen " + company + ": ";
     std::vector<std::string> problems;
@@ -457,6 +603,15 @@ int runStatus(const std::vector<std::string>& args) {
     if (!stale.empty())
         problems.push_back("pendientes de mas de " + std::to_string(a.staleMinutes) + " min para " +
                            joined(stale, ", "));
+    // A record that is there but cannot be read leaves the destinations' state unknown: no
+    // verdict from the queue alone, least of all OK.
+    if (!reading.problem.empty()) {
+        std::string unknown = "the state record " + argumentText(reading.path) +
+                              " cannot be read: " + argumentText(reading.problem);
+        if (!problems.empty()) unknown += "; origen " + company + ": " + joined(problems, "; ");
+        saidWhy(kUnknown, "enviozvr: " + unknown);
+        return finish(kUnknown, true, unknown, {}, details);
+    }
     const int health = problems.empty() ? kOk : kWarning;
     if (problems.empty())
         text += std::to_string(pending) + " pendientes para " + std::to_string(shownCount) +

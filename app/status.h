@@ -1,7 +1,8 @@
 // The health report of the send queue of one origin company, for monitoring, as a
 // monitoring plugin gives it:
 //   enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]
-//                     [--format=nagios|prometheus] [--output=FILE]
+//                     [--format=nagios|prometheus] [--output=FILE] [--metrics=FILE]
+//                     [--timeout=S] [--password-file=FILE]
 //
 // Logs in like the automatic start, opens the origin company database, reads the queue
 // and the origin's state record (core/staterecord.h, beside the logs) and writes to
@@ -25,14 +26,26 @@
 //     or empty).
 // With --format=prometheus the same facts go out as Prometheus exposition text instead;
 // with --output=FILE as well, FILE is replaced with that text at once (a temporary file
-// renamed over it) and the report goes to standard output as without the option.
+// renamed over it) and the report goes to standard output as without the option;
+// --metrics=FILE is the same without --format (an empty FILE writes none). The file is
+// readable by every user.
+//
+// --timeout=S (default 8) bounds the whole check: each step toward the origin (connect
+// to the general database, read COMPANIA, connect to the company database, read the
+// queue) gets what is left of it as its limits, and a step that does not answer in time
+// is CRITICAL, "sin respuesta en S s <the step>". --password-file=FILE (with a PASSWORD of
+// "-") reads the password from the first line of FILE. When standard output is the
+// journal, the summary carries its state's priority (OK 6, WARNING 4, CRITICAL 2,
+// UNKNOWN 3) and the other lines 6.
 //
 // Exit status (and state): 0 OK; 1 WARNING when a destination has a pending event with an
 // error text, a pending event older than MINUTES (default 60) or was not reached (or held
-// back) at its last attempt; 2 CRITICAL when the origin (server, general or company database)
-// cannot be reached, refuses the login or its queue cannot be read; 3 UNKNOWN for bad arguments, a
-// company that is not in COMPANIA, no installation directory or a metrics file that cannot be
-// written. The reason of a CRITICAL or UNKNOWN goes to standard error as well. Writes no log line.
+// back) at its last attempt; 2 CRITICAL when the origin (server, general or company
+// database) cannot be reached, refuses the login or its queue cannot be read; 3 UNKNOWN for
+// bad arguments, a company that is not in COMPANIA, no installation directory, a metrics
+// file that cannot be written, a password file that cannot be used, or a state record that
+// is there but cannot be read (never OK from a record it could not read). The reason of a
+// CRITICAL or UNKNOWN goes to standard error as well. Writes no log line.
 #pragma once
 
 #include <string>

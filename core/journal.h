@@ -1,6 +1,6 @@
 // Lines for the systemd journal. When a service's standard output or error is the
 // journal's stream, systemd names that stream in JOURNAL_STREAM ("DEVICE:INODE"); a line
-// that starts with "<N>" is then stored with priority N (3 error, 4 warning, 6
+// that starts with "<N>" is then stored with priority N (2 critical, 3 error, 4 warning, 6
 // information), so that `journalctl -p warning` picks out what needs attention. On any
 // other stream (a terminal, a pipe to a monitoring agent, a file) lines stay as they are.
 // Pure apart from reading the environment and fstat; nothing throws.
@@ -11,7 +11,7 @@
 
 namespace enviozvr::core {
 
-enum class Priority { Error = 3, Warning = 4, Info = 6 };
+enum class Priority { Critical = 2, Error = 3, Warning = 4, Info = 6 };
 
 // True when the file descriptor `fd` is the stream that JOURNAL_STREAM names.
 bool isJournalStream(int fd);

@@ -4,9 +4,10 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QString>
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
-#include <iterator>
 #include <mutex>
 #include <set>
 #include <sstream>
@@ -60,6 +61,14 @@ std::vector<std::string> splitTabs(const std::string& line) {
     }
 }
 
+// The record says when destinations were served and why not: nothing secret. A monitoring
+// agent runs the check under its own account, and a record that the run's umask (0027
+// for the service) kept from it would leave the check blind.
+bool readableByAll(QSaveFile& file) {
+    return file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                               QFileDevice::ReadGroup | QFileDevice::ReadOther);
+}
+
 }  // namespace
 
 std::string stateRecordName(const std::string& origin) { return "enviozvr-" + origin + ".state"; }
@@ -104,17 +113,32 @@ StateRecord parseStateRecord(const std::string& text) {
     return record;
 }
 
-StateRecord readStateRecord(const std::string& origin) {
-    const std::string path = stateRecordPath(origin);
-    if (path.empty()) return {};
-    try {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return {};
-        return parseStateRecord(
-            std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
-    } catch (const std::exception&) {
-        return {};  // a read error (a folder in its place, say): no record to go by
+StateRecordReading readStateRecordFile(const std::string& origin) {
+    StateRecordReading out;
+    out.path = stateRecordPath(origin);
+    if (out.path.empty()) return out;
+    std::FILE* file = std::fopen(out.path.c_str(), "rb");
+    if (!file) {
+        // A record not written yet is no failure; any other reason (no right to the file
+        // or to a folder on its path) leaves the check without the destinations' state.
+        if (errno != ENOENT) out.problem = std::strerror(errno);
+        return out;
     }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        text.append(buffer, n);
+        if (n < sizeof buffer) break;
+    }
+    if (std::ferror(file)) out.problem = std::strerror(errno);
+    std::fclose(file);
+    if (out.problem.empty()) out.record = parseStateRecord(text);
+    return out;
+}
+
+StateRecord readStateRecord(const std::string& origin) {
+    return readStateRecordFile(origin).record;
 }
 
 std::string recordDestinationAttempt(const std::string& origin, const std::string& destination,
@@ -137,13 +161,13 @@ std::string recordDestinationAttempt(const std::string& origin, const std::strin
 
     const std::string text = stateRecordText(record);
     QSaveFile file(QFile::decodeName(path.c_str()));
-    std::string problem;
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit())
-        problem = file.errorString().toStdString();
-    if (problem.empty()) return {};
+    const bool written = file.open(QIODevice::WriteOnly) && readableByAll(file) &&
+                         file.write(text.data(), static_cast<qint64>(text.size())) ==
+                             static_cast<qint64>(text.size()) &&
+                         file.commit();
+    if (written) return {};
+    std::string problem = file.errorString().toStdString();
+    if (problem.empty()) problem = "unknown error";
     // Said once per file and run: a record that cannot be kept fails every cycle alike.
     static std::set<std::string> told;
     if (told.insert(path).second)

@@ -13,7 +13,9 @@
 // with times in ISO 8601 UTC ("2026-12-10T09:58:01Z", "-" for none), the reason the
 // destination was not reached, in Windows-1252 without control characters (empty for
 // ok), and the first of the failed attempts in a row that gave that same reason (left out
-// by earlier versions: then unknown). Lines a reader does not understand are skipped.
+// by earlier versions: then unknown). Lines a reader does not understand are skipped. The
+// record holds no secret and is readable by every user (mode 0644 whatever the umask of
+// the run), so that a monitoring agent's own account can run the health check.
 //
 // Every function may be called from any thread; nothing throws.
 #pragma once
@@ -50,6 +52,15 @@ StateRecord parseStateRecord(const std::string& text);
 
 // The origin's record as it stands; empty when there is none or it cannot be read.
 StateRecord readStateRecord(const std::string& origin);
+
+// The record as read by the health check, which must tell a missing record (no attempt
+// recorded yet: an empty record, no problem) from one it cannot read.
+struct StateRecordReading {
+    StateRecord record;
+    std::string path;     // the file read (empty without an installation directory)
+    std::string problem;  // why the file could not be read; empty when it was or is missing
+};
+StateRecordReading readStateRecordFile(const std::string& origin);
 
 // Records an attempt at `destination` made at Unix time `when`: reached (and served), or
 // not, with the reason. The other destinations' states are kept. Returns empty text when

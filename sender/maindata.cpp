@@ -280,13 +280,17 @@ std::string MainData::companyName(const std::string& code) {
     return {};
 }
 
-std::vector<std::string> MainData::selectCompany(const std::string& code) {
+void MainData::connectCompany(const std::string& code) {
     DbCia.disconnect();
     originCompany = code;
     DbCia.setDatabase(loginRecord.ServidorSesion + "/datos/" + code + "/nivora.fdb");
     DbCia.setParam("User_Name", loginRecord.UsuarioSesion);
     DbCia.setParam("password", core::DescifrarClave(loginRecord.ClaveSesion));
     DbCia.connect();
+}
+
+std::vector<std::string> MainData::selectCompany(const std::string& code) {
+    connectCompany(code);
 
     CSubemp.close();
     CSubemp.open();

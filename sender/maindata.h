@@ -222,6 +222,9 @@ class MainData {
     // agency list: "Todas" followed by each SUCU_NOMBRE in the order read. A failed
     // connect throws; DbCia then stays closed with the new parameters.
     std::vector<std::string> selectCompany(const std::string& code);
+    // The first half of selectCompany: points DbCia at the company's database and connects,
+    // reading nothing (the status check and the start-up's check of rights).
+    void connectCompany(const std::string& code);
     // The code the last selectCompany pointed DbCia at: the origin whose state record
     // the send cycle keeps (core/staterecord.h), and whose code the destination
     // attachments carry in their names.

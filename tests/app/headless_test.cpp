@@ -314,5 +314,62 @@ TEST(Headless, WarnsAboutEachMissingIndex) {
                   "REPLICA_EVENTOS (RPEV_FECREG, RPEV_HORAREG, RPEV_ID)"});
 }
 
+// A login user that lacks a right the send cycle needs at the origin is refused at the
+// start as a configuration error (status 2: the unit does not restart), with one line
+// that names the user, the right, the table and the GRANT that gives it; with every right
+// the same user sends. Embedded databases take the user's name as given and apply its
+// rights, so each case takes one right away from a user that has them all.
+TEST(Headless, AMissingRightAtTheOriginIsAConfigurationErrorNamedWithItsGrant) {
+    const std::vector<std::string> grants = {
+        "GRANT SELECT ON SUCURSALES TO CAJERO",      "GRANT SELECT ON REPLICA_COMPANIA TO CAJERO",
+        "GRANT SELECT ON CONFIGURACION TO CAJERO",   "GRANT SELECT ON REPLICA_EVENTOS TO CAJERO",
+        "GRANT SELECT ON FACTURAS_ZVR TO CAJERO",    "GRANT UPDATE ON REPLICA_EVENTOS TO CAJERO",
+        "GRANT DELETE ON REPLICA_EVENTOS TO CAJERO",
+    };
+    struct Case {
+        std::string revoke;  // "" = every right kept
+        bool general;
+        std::string says;  // the right and the table, as the line names them
+    };
+    const Case cases[] = {
+        {"REVOKE SELECT ON COMPANIA FROM CAJERO", true, "SELECT on COMPANIA"},
+        {"REVOKE SELECT ON SUCURSALES FROM CAJERO", false, "SELECT on SUCURSALES"},
+        {"REVOKE SELECT ON CONFIGURACION FROM CAJERO", false, "SELECT on CONFIGURACION"},
+        {"REVOKE UPDATE ON REPLICA_EVENTOS FROM CAJERO", false, "UPDATE on REPLICA_EVENTOS"},
+        {"REVOKE DELETE ON REPLICA_EVENTOS FROM CAJERO", false, "DELETE on REPLICA_EVENTOS"},
+        {"", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.revoke);
+        SenderWorld w(false);
+        w.addDestination("002");
+        w.addEvent({.id = 1, .company = "002", .tipo = 120, .numero = "1"});
+        w.general->exec("GRANT SELECT ON COMPANIA TO CAJERO");
+        w.origin->exec(grants);
+        if (!c.revoke.empty()) (c.general ? w.general : w.origin)->exec(c.revoke);
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const int status =
+            app::runHeadless({"--headless", "--once", w.server, "cajero", "whatever", "001"});
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        if (c.revoke.empty()) {
+            EXPECT_EQ(status, 0) << err;
+            EXPECT_EQ(out, "002: 1 tomados, 1 enviados, 0 con error\n");
+            continue;
+        }
+        EXPECT_EQ(status, 2) << err;
+        EXPECT_EQ(out, "");
+        const std::string table = c.says.substr(c.says.rfind(' ') + 1);
+        const std::string right = c.says.substr(0, c.says.find(' '));
+        const std::string line =
+            "enviozvr: the login user CAJERO lacks " + c.says + " in the " +
+            (c.general ? "general database " + w.server + "/datos/general.fdb"
+                       : "company database " + w.server + "/datos/001/nivora.fdb") +
+            "; give it with: GRANT " + right + " ON " + table + " TO CAJERO\n";
+        EXPECT_EQ(err, line);
+    }
+}
+
 }  // namespace
 }  // namespace enviozvr::sendertest

@@ -172,7 +172,9 @@ TEST(Service, LinesCarryTheirPriorityOnlyOnTheJournalStream) {
 }
 
 // The exit status tells what a restart can mend: a configuration error is 2 (the unit
-// does not restart), an origin that cannot be reached at the start is 75 (it does).
+// does not restart), an origin that cannot be reached at the start is 75 (it does), said
+// with the reason the status check gives for the same cause (a closed port is no unknown
+// host).
 TEST(Service, ExitStatusTellsAConfigurationErrorFromATemporaryFailure) {
     AppInstance app;
     UiWorld world;
@@ -183,6 +185,7 @@ TEST(Service, ExitStatusTellsAConfigurationErrorFromATemporaryFailure) {
         const char* what;
         std::vector<std::string> args;  // after --headless
         int status;
+        std::string says = {};  // a part of standard error
     };
     const Case cases[] = {
         {"a password the server refuses", {world.server, world.user, "not-the-password", "001"}, 2},
@@ -190,7 +193,10 @@ TEST(Service, ExitStatusTellsAConfigurationErrorFromATemporaryFailure) {
         {"an empty log folder", {world.server, world.user, world.password, "001", "--log-dir="}, 2},
         {"an origin server that does not answer",
          {unreachable, world.user, world.password, "001"},
-         75},
+         75,
+         "enviozvr: el origen " + unreachable +
+             "/datos/general.fdb no se puede usar: el servidor rechaza la conexion (nadie "
+             "atiende en su puerto)\n"},
         {"the same, one cycle", {unreachable, world.user, world.password, "001", "--once"}, 75},
     };
     for (const Case& c : cases) {
@@ -201,6 +207,10 @@ TEST(Service, ExitStatusTellsAConfigurationErrorFromATemporaryFailure) {
         ASSERT_TRUE(run.ended) << "still running";
         EXPECT_EQ(run.status, c.status) << run.err;
         EXPECT_FALSE(world.sent(1));
+        if (!c.says.empty()) {
+            EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find("No se encontr"), std::string::npos) << run.err;
+        }
     }
 }
 

@@ -4,9 +4,13 @@
 #include "app/status.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDateTime>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 
 #include "core/staterecord.h"
 #include "senderworld.h"
@@ -350,8 +354,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "No se encontr"}),
     [](const auto& info) { return info.param.name; });
 
-// An origin server that refuses the connection, one that takes it and never answers, and
-// one that refuses the login are each said as such: CRITICAL, never "host not found".
+// An origin server that refuses the connection, one that takes it and never answers (the
+// whole check's time, 8 s by default, runs out first), and one that refuses the login are
+// each said as such: CRITICAL, never "host not found".
 TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
     testing::FreezableRelay silent;
     silent.freeze();
@@ -366,7 +371,8 @@ TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
         {"nothing listens", false, "127.0.0.1/" + std::to_string(testing::closedPort()) + ":", "",
          "el servidor rechaza la conexion (nadie atiende en su puerto)"},
         {"silent", false, silent.serverText(), "",
-         "el servidor no responde (sin respuesta al conectar en 15 s)"},
+         "sin respuesta en 8 s al conectar con la base general " + silent.serverText() + "$R" +
+             "/datos/general.fdb"},
         {"login refused", true, "", "not-the-password",
          "El nombre de Usuario o la clave son incorrectas."},
     };
@@ -374,6 +380,8 @@ TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
         SCOPED_TRACE(c.what);
         SenderWorld w(WorldOptions{.login = false, .viaServer = c.viaServer});
         const std::string server = c.viaServer ? w.server : c.serverPrefix + w.root;
+        std::string says = c.says;
+        if (const auto p = says.find("$R"); p != std::string::npos) says.replace(p, 2, w.root);
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
         const int status = app::runStatus(
@@ -381,8 +389,8 @@ TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
         const std::string out = ::testing::internal::GetCapturedStdout();
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, 2);
-        EXPECT_EQ(out, kCritical + c.says + "\n");
-        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+        EXPECT_EQ(out, kCritical + says + "\n");
+        EXPECT_NE(err.find(says), std::string::npos) << err;
     }
 }
 
@@ -395,6 +403,164 @@ TEST(StatusReport, PasswordFromTheEnvironment) {
     ::testing::internal::GetCapturedStdout();
     ::unsetenv("ENVIOZVR_PASSWORD");
     EXPECT_EQ(status, 0);
+}
+
+// An origin that answers the general database but leaves the company database's link
+// silent (a server stalled after the login): the check ends within its --timeout, CRITICAL,
+// naming the step that got no answer.
+TEST(StatusReport, TheWholeCheckEndsWithinItsTimeoutNamingWhatDidNotAnswer) {
+    testing::FreezableRelay relay;
+    relay.silenceLinksMentioning("/001/nivora.fdb");
+    SenderWorld w(WorldOptions{.login = false, .viaServer = true});
+    const std::string server = relay.serverText() + w.root;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = app::runStatus(
+        {"--status", server, testing::serverUser(), w.password, "001", "--timeout=3"});
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(out, kCritical + "sin respuesta en 3 s al conectar con la base de la compania " +
+                       server + "/datos/001/nivora.fdb\n");
+}
+
+// A state record that is there but cannot be read (here a folder stands in its place; a
+// monitoring account without the right to the file meets the same) is never taken for "no
+// record": UNKNOWN, naming the file and the reason, even with a destination down.
+TEST(StatusReport, AStateRecordThatCannotBeReadIsUnknownNeverOk) {
+    SenderWorld w(false);
+    w.listCompany("002", w.server);
+    addAged(w, {1, "002", 5});
+    std::filesystem::create_directory(w.install.file("enviozvr-001.state"));
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = app::runStatus({"--status", w.server, "sysdba", "masterkey", "001"});
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 3);
+    const std::string said = "ENVIOZVR UNKNOWN - the state record " +
+                             w.install.file("enviozvr-001.state") + " cannot be read: ";
+    EXPECT_EQ(out.rfind(said, 0), 0u) << out;
+    EXPECT_NE(err.find("the state record"), std::string::npos) << err;
+}
+
+// The password of a check from a file that its group may read: the first line, without
+// its line end. A file every user may read, or one that cannot be read, is refused
+// (UNKNOWN) before anything is contacted.
+TEST(StatusReport, PasswordFromAFileThatOnlyItsGroupMayRead) {
+    SenderWorld w(WorldOptions{.login = false, .viaServer = true});
+    const std::string file = w.install.file("monitor.password");
+    struct Case {
+        const char* what;
+        std::optional<std::string> content;  // nothing: no file
+        mode_t mode;
+        int status;
+        std::string says;  // part of the summary
+    };
+    const Case cases[] = {
+        {"group-readable", w.password + "\n", 0640, 0, "ENVIOZVR OK - "},
+        {"without a line end", w.password, 0600, 0, "ENVIOZVR OK - "},
+        {"a wrong one", "not-it\n", 0640, 2, "El nombre de Usuario o la clave son incorrectas."},
+        {"readable by all", w.password + "\n", 0644, 3, "every user may read it"},
+        {"missing", std::nullopt, 0, 3, "cannot be used: No such file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(file);
+        if (c.content) {
+            std::ofstream(file, std::ios::binary) << *c.content;
+            ::chmod(file.c_str(), c.mode);
+        }
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        const int status = app::runStatus(
+            {"--status", w.server, testing::serverUser(), "-", "001", "--password-file=" + file});
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(status, c.status) << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
+    }
+}
+
+// A monitoring user of its own needs no more than the rights the documentation gives it:
+// SELECT on COMPANIA, REPLICA_EVENTOS and REPLICA_COMPANIA (embedded databases apply the
+// rights of the user named).
+TEST(StatusReport, AMonitoringUserWithTheDocumentedReadRightsSuffices) {
+    SenderWorld w(false);
+    w.listCompany("002", w.server);
+    addAged(w, {1, "002", 5});
+    w.general->exec("GRANT SELECT ON COMPANIA TO MONITOR");
+    w.origin->exec(std::vector<std::string>{"GRANT SELECT ON REPLICA_EVENTOS TO MONITOR",
+                                            "GRANT SELECT ON REPLICA_COMPANIA TO MONITOR"});
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = app::runStatus({"--status", w.server, "monitor", "x", "001"});
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 0) << out << err;
+    EXPECT_EQ(out.rfind(kOk + "1 pendientes para 1 destinos", 0), 0u) << out;
+}
+
+// --metrics=FILE, as the packaged timer runs the check: the report on standard output,
+// the same facts as Prometheus text in FILE, readable by every user (the textfile
+// collector reads it under an account of its own) whatever the umask; an empty FILE
+// writes none.
+TEST(StatusReport, MetricsFileBesideTheReport) {
+    SenderWorld w(false);
+    w.listCompany("002", w.server);
+    const std::string file = w.install.file("enviozvr-001.prom");
+    for (const std::string& option : {"--metrics=" + file, std::string("--metrics=")}) {
+        SCOPED_TRACE(option);
+        const mode_t old = ::umask(027);
+        ::testing::internal::CaptureStdout();
+        const int status =
+            app::runStatus({"--status", w.server, "sysdba", "masterkey", "001", option});
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        ::umask(old);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(out.rfind(kOk, 0), 0u) << out;
+        if (option == "--metrics=") {
+            EXPECT_FALSE(std::filesystem::exists(file));
+            continue;
+        }
+        std::ifstream in(file);
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        EXPECT_NE(text.find("enviozvr_status{origin=\"001\"} 0\n"), std::string::npos) << text;
+        EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0644));
+        std::filesystem::remove(file);
+    }
+}
+
+// When standard output is the journal's stream, the summary carries the priority of its
+// state (a WARNING at 4, so that `journalctl -p warning` shows it) and the other lines 6.
+TEST(StatusReport, TheSummaryCarriesThePriorityOfItsStateInTheJournal) {
+    SenderWorld w(false);
+    w.listCompany("002", w.server);
+    addAged(w, {1, "002", 90});
+    ::testing::internal::CaptureStdout();
+    struct stat info {};
+    ::fstat(1, &info);
+    ::setenv("JOURNAL_STREAM",
+             (std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino)).c_str(), 1);
+    const int status = app::runStatus({"--status", w.server, "sysdba", "masterkey", "001"});
+    ::unsetenv("JOURNAL_STREAM");
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out.rfind("<4>" + kWarning, 0), 0u) << out;
+    EXPECT_NE(out.find("\n<6>002: 1 pendientes"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n<6>errorenvio.txt: "), std::string::npos) << out;
+}
+
+// The usage printed for a bad option names every option the check takes.
+TEST(StatusReport, TheUsageOfABadOptionNamesEveryOption) {
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    app::runStatus({"--status", "s", "u", "p", "001", "--timeout=0"});
+    ::testing::internal::GetCapturedStdout();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    for (const char* option : {"--stale=", "--format=", "--output=", "--metrics=", "--timeout=",
+                               "--password-file=", "--log-dir="})
+        EXPECT_NE(err.find(option), std::string::npos) << option << " not in: " << err;
 }
 
 }  // namespace

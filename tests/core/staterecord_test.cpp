@@ -4,6 +4,7 @@
 #include "core/staterecord.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -168,3 +169,30 @@ TEST(StateRecord, ARecordThatCannotBeWrittenIsSaidOnce) {
 }
 
 }  // namespace
+
+// The record holds no secret: whatever the umask of the run (the service's is 0027), a
+// monitoring agent's own account can read it. A reader tells a record not written yet
+// (no problem) from one it cannot read (the reason).
+TEST(StateRecord, ReadableByEveryUserAndAnUnreadableOneIsToldFromAMissingOne) {
+    InstallDir dir;
+    const mode_t old = ::umask(027);
+    const std::string written = core::recordDestinationAttempt("001", "002", true, "", kT0);
+    ::umask(old);
+    EXPECT_EQ(written, "");
+    EXPECT_EQ(std::filesystem::status(dir.file("enviozvr-001.state")).permissions(),
+              std::filesystem::perms(0644));
+
+    const core::StateRecordReading present = core::readStateRecordFile("001");
+    EXPECT_EQ(present.problem, "");
+    EXPECT_EQ(present.record.size(), 1u);
+
+    const core::StateRecordReading missing = core::readStateRecordFile("003");
+    EXPECT_EQ(missing.path, dir.file("enviozvr-003.state"));
+    EXPECT_EQ(missing.problem, "");
+    EXPECT_TRUE(missing.record.empty());
+
+    std::filesystem::create_directory(dir.file("enviozvr-007.state"));
+    const core::StateRecordReading unreadable = core::readStateRecordFile("007");
+    EXPECT_NE(unreadable.problem, "");
+    EXPECT_TRUE(unreadable.record.empty());
+}
