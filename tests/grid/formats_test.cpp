@@ -202,7 +202,8 @@ TEST(Escaping, EveryFormat) {
     EXPECT_EQ(f.run<TGridExportAsText>(true), std::string(tricky) + "\t");
     EXPECT_EQ(f.run<TGridExportAsCSV>(true), "\"a\tb\r\nc \"\"q\"\" {x}\\y & <z>\";\"\"");
     const std::string html = f.run<TGridExportAsHTML>(true);
-    EXPECT_NE(html.find(">a\tb\r\nc &quot;q&quot; {x}\\y &amp; &lt;z&gt;</FONT>"), std::string::npos)
+    EXPECT_NE(html.find(">a\tb\r\nc &quot;q&quot; {x}\\y &amp; &lt;z&gt;</FONT>"),
+              std::string::npos)
         << html;
     EXPECT_NE(html.find(">&nbsp;</FONT>"), std::string::npos) << html;
     const std::string rtf = f.run<TGridExportAsRTF>(true);
