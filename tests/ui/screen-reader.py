@@ -2,7 +2,8 @@
 
   screen-reader.py main       the main window: every input and button has a name (or is
                               labelled by one), the progress bar too
-  screen-reader.py focus      the focused object (a viewer's filter cell while typing)
+  screen-reader.py watch N    for N seconds, the objects that report taking the focus, as
+                              a screen reader hears them (a filter cell clicked meanwhile)
   screen-reader.py tree       prints the whole tree
 
 Exits 1 with the reasons when a check fails.
@@ -66,12 +67,16 @@ def main_window(app):
         sys.exit("controls without a name: %s" % ", ".join(failures))
 
 
-def focused(app):
-    for node, _ in walk(app):
-        if node.getState().contains(pyatspi.STATE_FOCUSED):
-            print("focused: %s %r" % (node.getRoleName(), node.name))
-            return
-    sys.exit("nothing focused")
+def watch(seconds):
+    from gi.repository import GLib
+
+    def heard(event):
+        if event.detail1 == 1 and event.host_application.name == "enviozvr":
+            print("focused: %s %r" % (event.source.getRoleName(), event.source.name), flush=True)
+
+    pyatspi.Registry.registerEventListener(heard, "object:state-changed:focused")
+    GLib.timeout_add_seconds(seconds, pyatspi.Registry.stop)
+    pyatspi.Registry.start()
 
 
 def tree(app):
@@ -80,4 +85,7 @@ def tree(app):
 
 
 if __name__ == "__main__":
-    {"main": main_window, "focus": focused, "tree": tree}[sys.argv[1]](application())
+    if sys.argv[1] == "watch":
+        watch(int(sys.argv[2]))
+    else:
+        {"main": main_window, "tree": tree}[sys.argv[1]](application())
