@@ -525,8 +525,10 @@ time.sleep(300)
     sleep 0.5
 
     focus "$main"
+    # From the batch size, Tab goes through the minutes and the two check boxes to the
+    # buttons.
     click 550 23
-    xdotool key Tab
+    xdotool key Tab Tab Tab Tab
     shot tab-on-mensajes-error
     xdotool key Tab Tab Tab Tab
     shot tab-on-enviar
