@@ -188,6 +188,15 @@ walk_times_and_documents() {  # label
     gone "$errors"
 
     echo "== Tipo documento on a new row ($label)"
+    # Esc with nothing cached leaves the editor as "Cancelar" does: open it again then.
+    reopen_docs() {
+        sleep 0.5
+        if ! xdotool search --name "^$docs\$" >/dev/null 2>&1; then
+            focus "$mainw"
+            wclick "$mainw" 521 124
+        fi
+        focus "$docs"
+    }
     focus "$mainw"
     wclick "$mainw" 521 124
     focus "$docs"
@@ -199,19 +208,19 @@ walk_times_and_documents() {  # label
     sleep 0.5
     shot "$label-tipo-chosen-by-keys"
     xdotool key Escape Escape
-    focus "$docs"
+    reopen_docs
     wclick "$docs" 150 25
     xdotool key Insert F4
     shot "$label-tipo-f4"
     xdotool key Escape Escape Escape
-    focus "$docs"
+    reopen_docs
     wclick "$docs" 150 25
     xdotool key Insert
     xdotool type n
     sleep 0.5
     shot "$label-tipo-typed-n"
     xdotool key Escape Escape
-    focus "$docs"
+    reopen_docs
     wclick "$docs" 150 25
     xdotool key Insert F2
     sleep 0.3
@@ -221,7 +230,7 @@ walk_times_and_documents() {  # label
     sleep 0.5
     shot "$label-tipo-chosen-by-mouse"
     xdotool key Escape Escape
-    focus "$docs"
+    reopen_docs
     xdotool key alt+c
     gone "$docs"
 }
