@@ -65,7 +65,7 @@ void installUnhandledErrorHandler(const LoginRecord* login, ErrorDisplay* displa
     handlerState() = HandlerState{login, display};
 }
 
-void ENoManejada(const std::exception& error) {
+std::string recordUnhandled(const std::exception& error) {
     const HandlerState state = handlerState();
     const std::string message = error.what();
     try {
@@ -73,7 +73,12 @@ void ENoManejada(const std::exception& error) {
     } catch (...) {
         // The log's path could not be formed; the line is lost, the message still shows.
     }
-    const std::string text = translateErrorMessage(message);
+    return translateErrorMessage(message);
+}
+
+void ENoManejada(const std::exception& error) {
+    const HandlerState state = handlerState();
+    const std::string text = recordUnhandled(error);
     if (state.display) {
         state.display->showError(text);
     } else {

@@ -44,6 +44,11 @@ void installUnhandledErrorHandler(const LoginRecord* login, ErrorDisplay* displa
 // directory setting) loses the line; the message is still shown.
 void ENoManejada(const std::exception& error);
 
+// As ENoManejada, but nothing is shown: logs the error to ERRORES.TXT and returns its
+// translated text, for a caller that shows it without waiting for the user (a window left
+// sending on its own).
+std::string recordUnhandled(const std::exception& error);
+
 // Runs `handler`; enviozvr::data::SilentAbort is dropped silently, any other
 // std::exception goes to ENoManejada, anything else goes to it as "Unknown error".
 // Always returns normally.

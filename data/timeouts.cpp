@@ -22,6 +22,7 @@
 #include <memory>
 
 #include "data/connection.h"
+#include "data/connectstop.h"
 #include "data/internal/fbapi.h"
 
 using namespace Firebird;
@@ -60,6 +61,8 @@ std::mutex g_watchesMutex;
 std::vector<StallWatch*> g_watches;
 std::atomic<bool> g_interrupted{false};
 std::atomic<bool> g_trackEveryCall{false};
+// The calling thread's ConnectStop flag, if any.
+thread_local const std::atomic<bool>* t_connectStop = nullptr;
 
 }  // namespace
 
@@ -412,6 +415,12 @@ std::optional<int> remotePort(const std::string& location) {
     return servicePort(host.substr(slash + 1));
 }
 
+ConnectStop::ConnectStop(const std::atomic<bool>& flag) : previous_(t_connectStop) {
+    t_connectStop = &flag;
+}
+
+ConnectStop::~ConnectStop() { t_connectStop = previous_; }
+
 IAttachment* attachWithin(const std::string& location, const std::vector<unsigned char>& dpb,
                           std::chrono::milliseconds timeout, ConnectionKind kind) {
     struct Shared {
@@ -466,8 +475,10 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
     }).detach();
 
     std::unique_lock lock(shared->mutex);
-    // A stop (interruptWaits) ends the wait like the timeout; it is checked every 50 ms as
-    // well, in case it came between the check and the wait.
+    // A stop (interruptWaits, or the calling thread's ConnectStop) ends the wait like the
+    // timeout; it is checked every 50 ms.
+    const std::atomic<bool>* stop = t_connectStop;
+    const auto stopped = [stop] { return g_interrupted || (stop && *stop); };
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     bool finished = false;
     while (!(finished = shared->done.wait_for(
@@ -475,7 +486,7 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
                  std::min<std::chrono::steady_clock::duration>(
                      deadline - std::chrono::steady_clock::now(), std::chrono::milliseconds(50)),
                  [&] { return shared->finished; })) &&
-           !g_interrupted && std::chrono::steady_clock::now() < deadline) {
+           !stopped() && std::chrono::steady_clock::now() < deadline) {
     }
     if (!finished) {
         shared->abandoned = true;
@@ -492,7 +503,7 @@ IAttachment* attachWithin(const std::string& location, const std::vector<unsigne
         }
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
         std::vector<std::string> lines{"Unable to complete network request to \"" + location + "\"",
-                                       g_interrupted
+                                       stopped()
                                            ? std::string("stopped")
                                            : "no answer within " + std::to_string(seconds) + " s"};
         // isc_network_error: the connection counts as lost.

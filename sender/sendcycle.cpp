@@ -230,7 +230,7 @@ std::string eventText(const data::CachedResultSet& a) {
 
 // Label8's text, followed by the reason as errorenvio.txt has it.
 std::string lastErrorText(const std::string& databasePath, const std::string& reason) {
-    std::string text = "Ult. error:" + data::shortDateText(data::today()) + ":" +
+    std::string text = "Ult. error:" + data::shortDateText(data::today()) + " " +
                        data::longTimeText(data::timeNow()) +
                        " No se pudo conectar con el servidor " + databasePath;
     if (!reason.empty()) text += ", " + reason;
@@ -240,8 +240,9 @@ std::string lastErrorText(const std::string& databasePath, const std::string& re
 // A destination that cannot be reached (or was lost): errorenvio.txt, with the reason,
 // and Label8.
 void reportUnreachable(MainData& d, SendStatus& status, const std::string& reason) {
-    // A wait ended by a stop of the program is no failure of the destination.
-    if (data::waitsInterrupted()) return;
+    // A wait ended by a stop of the program (or of the cycle) is no failure of the
+    // destination.
+    if (data::waitsInterrupted() || status.stopRequested()) return;
     const std::string path = d.DBEnvio.param("Database");
     core::logConnectionFailure(path, reason);
     status.setLastError(lastErrorText(path, reason));
@@ -480,7 +481,7 @@ void serveCompany(MainData& d, SendOptions& options, SendStatus& status, SendTim
         if (!connected) {
             summary.connected = false;
             // A wait that a stop of the program ended says nothing of the destination.
-            if (!data::waitsInterrupted())
+            if (!data::waitsInterrupted() && !status.stopRequested())
                 core::recordDestinationAttempt(d.originCompany, company, false, summary.reason);
             status.companyServed(summary);
             return;

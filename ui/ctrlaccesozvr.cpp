@@ -156,9 +156,15 @@ void Tfaccesozvr::SpeedButton1Click() {
     Panel2Caption->setText(QStringLiteral("Conectando con el servidor origen"));
     Panel2->show();
     repaint();
-    data_.loginInteractive(data::windows1252FromQString(Servidor->currentText()),
-                           data::windows1252FromQString(Tusua->text()),
-                           data::windows1252FromQString(TClave->text()));
+    try {
+        data_.loginInteractive(data::windows1252FromQString(Servidor->currentText()),
+                               data::windows1252FromQString(Tusua->text()),
+                               data::windows1252FromQString(TClave->text()));
+    } catch (...) {
+        // The connect is over: the panel does not stay on view beside the error's box.
+        Panel2->hide();
+        throw;
+    }
     Panel2->hide();
     repaint();
     accept();

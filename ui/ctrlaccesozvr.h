@@ -6,7 +6,8 @@
 // destroyed after it closes. Its result is Accepted only after a successful login; every
 // other way out (ESC, "ESC: &Salir", the window's close button) leaves it Rejected, and the
 // caller then ends the program. Event handlers run guarded: a failed login is logged and
-// shown by the unhandled-error handler and the screen stays open. Nothing is thrown out
+// shown by the unhandled-error handler and the screen stays open, its "Conectando" panel
+// hidden again. Nothing is thrown out
 // of it except by its constructor (a failing installation directory lookup).
 #pragma once
 

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -151,6 +152,8 @@ void EventListViewer::buildControls() {
     PngSpeedButton1->setFixedSize(60, 30);
     buttons->addWidget(PngSpeedButton1);
     layout->addWidget(PanelBotones);
+    // Never wider or taller than the screen: "Cerrar" and the navigator stay in reach.
+    keepInsideScreen(this);
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -168,6 +171,11 @@ void EventListViewer::buildControls() {
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     SaveDialog1->setFileMode(QFileDialog::AnyFile);
     SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite, true);
+    // Every stop that Tab reaches in Qt's own dialog shows it has the focus: its tool
+    // buttons and its lists draw nothing of their own for it.
+    SaveDialog1->setStyleSheet(
+        QStringLiteral("QToolButton:focus, QAbstractItemView:focus, QListView:focus, "
+                       "QTreeView:focus { border: 1px solid palette(highlight); }"));
     SaveDialog1->setNameFilters(saveFilters());
     SaveDialog1->selectNameFilter(saveFilters().first());
 
@@ -346,20 +354,45 @@ int EventListViewer::saveFilterIndex() const {
     return format ? format->filterIndex : 0;
 }
 
+bool EventListViewer::confirmReplace(const QString& fileName) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Guardar selección"),
+                    replaceQuestionText(fileName), QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
+QString EventListViewer::replaceQuestionText(const QString& fileName) {
+    return QStringLiteral("El archivo %1 ya existe.\n¿Desea reemplazarlo?")
+        .arg(QDir::toNativeSeparators(fileName));
+}
+
 void EventListViewer::ppmSaveSelectionClick() {
     SaveDialog1->selectFile(data::qstringFromWindows1252(grid::eventViewerFileName(viewer_)));
     if (!Grid1->isWindowFocus()) return;
     // The dialog is the screen's own: closing it does not read the list again, which
     // would lose the selection just saved.
     ownDialog_ = true;
-    const int answer = SaveDialog1->exec();
+    const grid::GridExportFormat* format = nullptr;
+    QString name;
+    // The extension is added after the dialog, so the dialog cannot know the name that
+    // will be written: the question about an existing file is asked here. "No" goes back
+    // to the dialog on the same name.
+    for (;;) {
+        const int answer = SaveDialog1->exec();
+        format = selectedFormat(*SaveDialog1);
+        const QStringList files = SaveDialog1->selectedFiles();
+        if (answer != QDialog::Accepted || !format || files.isEmpty()) {
+            name.clear();
+            break;
+        }
+        name = withExtension(files.first(), QString::fromLatin1(format->extension));
+        if (!QFileInfo::exists(name) || confirmReplace(name)) break;
+        SaveDialog1->selectFile(name);
+    }
     ownDialog_ = false;
     covered_ = false;
-    if (answer != QDialog::Accepted) return;
-    const grid::GridExportFormat* format = selectedFormat(*SaveDialog1);
-    const QStringList files = SaveDialog1->selectedFiles();
-    if (!format || files.isEmpty()) return;
-    const QString name = withExtension(files.first(), QString::fromLatin1(format->extension));
+    if (name.isEmpty()) return;
     const int64_t rows =
         grid::ExportGridToFile(format->exportClass, Grid1->dataGrid(), name, false);
     lbFilas->setText(savedFileText(name, rows));

@@ -11,8 +11,9 @@
 // the first row; the sort and the filter texts stay. Under the grid the screen tells how
 // many rows it shows and whether a filter is applied. A read that fails (a lost link)
 // keeps the rows of the last good read on view, says under the grid that the list could
-// not be read, and leaves refresh usable: the next read connects again. After a save the
-// same line names the file written and its rows, and the selection stays.
+// not be read, and leaves refresh usable: the next read connects again. A save onto an existing
+// file asks first ("No" goes back to the dialog). After a save the same line names the
+// file written and its rows, and the selection stays.
 //
 // "Hora" is as wide as the workstation's long time needs ("3:03:39 p. m."); in the error
 // list the last column, the error text, takes the width the others leave.
@@ -110,6 +111,8 @@ class EventListViewer : public QDialog {
     static QString unreadListText(int rows);
     // The text of lbFilas after the selection was saved to `fileName`.
     static QString savedFileText(const QString& fileName, int64_t rows);
+    // The question asked before the selection is saved over an existing file.
+    static QString replaceQuestionText(const QString& fileName);
     // True while the rows on view are those of an earlier read (the last read failed).
     bool listUnread() const { return listUnread_; }
 
@@ -125,6 +128,8 @@ class EventListViewer : public QDialog {
     // not listed (or there is none).
     void returnToEvent(std::optional<int64_t> id);
     void showRowCount();
+    // Asks whether `fileName`, which exists, is to be replaced; true for "Yes".
+    bool confirmReplace(const QString& fileName);
     // Widens "Hora" to the longest time the workstation's long time format writes.
     void fitTimeColumn();
 

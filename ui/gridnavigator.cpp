@@ -91,6 +91,8 @@ QToolButton* navButton(QWidget* parent, const char* name, Glyph kind, const QStr
     b->setIcon(glyph(kind));
     b->setIconSize(QSize(12, 12));
     b->setToolTip(hint);
+    // The button shows a picture only: a screen reader reads its hint as its name.
+    b->setAccessibleName(hint);
     return b;
 }
 
@@ -148,7 +150,9 @@ void GridNavigator::updateButtons() {
     nbPrior->setEnabled(open && row > 0);
     nbNext->setEnabled(open && row >= 0 && row < rows - 1);
     nbLast->setEnabled(open && row >= 0 && row < rows - 1);
-    nbRefresh->setEnabled(open);
+    // A screen that reads its list itself (refreshHandler) may try again after a read
+    // that failed and left nothing open.
+    nbRefresh->setEnabled(open || (grid_ && grid_->refreshHandler));
     const data::CachedResultSet* set = open ? grid_->dataGrid().dataSet() : nullptr;
     const bool changing = set && (set->state() == data::DataSetState::Insert ||
                                   set->state() == data::DataSetState::Edit);

@@ -163,6 +163,10 @@ void GridSortFilter::updateMarkers() {
 }
 
 bool GridSortFilter::eventFilter(QObject* watched, QEvent* event) {
+    // The row beside the grid follows the grid wherever its window lays it out.
+    if (watched == &widget_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize ||
+                                event->type() == QEvent::Show || event->type() == QEvent::Hide))
+        layoutCells();
     if (sortPending_) {
         const bool ctrlReleased = event->type() == QEvent::KeyRelease &&
                                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Control;
@@ -175,9 +179,22 @@ bool GridSortFilter::eventFilter(QObject* watched, QEvent* event) {
 // -- filter row
 
 void GridSortFilter::ensureCells() {
+    if (!row_) {
+        // The row is a widget beside the grid, laid over the header's band: inside the
+        // table view a screen reader would see the grid's cells only, and would take the
+        // focus of a filter cell for the grid's current cell. A grid without a parent
+        // keeps its cells in the band itself.
+        QWidget* host = widget_.parentWidget();
+        row_ = host ? new QWidget(host) : widget_.titleHeader()->viewport();
+        if (host) {
+            row_->setObjectName(QStringLiteral("FilterRow"));
+            row_->setAccessibleName(QStringLiteral("Filtros"));
+            row_->hide();
+        }
+    }
     const int count = widget_.dataGrid().columnCount();
     for (int i = static_cast<int>(cells_.size()); i < count; ++i) {
-        auto* cell = new FilterCell(i, widget_.titleHeader()->viewport());
+        auto* cell = new FilterCell(i, row_);
         connect(cell, &FilterCell::left, this, &GridSortFilter::cellLeft);
         connect(cell, &FilterCell::entered, this, &GridSortFilter::cellEntered);
         connect(cell, &FilterCell::dropDownRequested, this, &GridSortFilter::showDropDown);
@@ -200,6 +217,7 @@ void GridSortFilter::showFilterRow(bool visible) {
             c->hide();
             c->blockSignals(false);
         }
+        if (row_ && row_ != header->viewport()) row_->hide();
         header->setBandHeight(0);
         return;
     }
@@ -218,6 +236,17 @@ void GridSortFilter::layoutCells() {
     if (!widget_.filterRowVisible()) return;
     ensureCells();
     GridHeader* header = widget_.titleHeader();
+    // The row covers the band exactly (and the cells are clipped to it, like the titles
+    // above them when the grid scrolls sideways).
+    QPoint offset(0, 0);
+    if (row_ != header->viewport()) {
+        const QPoint at =
+            header->viewport()->mapTo(row_->parentWidget(), QPoint(0, header->titleHeight()));
+        row_->setGeometry(QRect(at, QSize(header->viewport()->width(), header->bandHeight())));
+        row_->setVisible(header->bandHeight() > 0 && widget_.isVisible());
+        row_->raise();
+        offset = QPoint(0, -header->titleHeight());
+    }
     for (FilterCell* c : cells_) {
         if (!c) continue;
         const QRect rect = c->column() < widget_.dataGrid().columnCount()
@@ -227,7 +256,10 @@ void GridSortFilter::layoutCells() {
             c->hide();
             continue;
         }
-        c->setGeometry(rect.adjusted(1, 1, -1, -1));
+        const QString title =
+            data::qstringFromWindows1252(widget_.dataGrid().column(c->column()).Title.Caption);
+        c->setAccessibleName(QStringLiteral("Filtro ") + title);
+        c->setGeometry(rect.adjusted(1, 1, -1, -1).translated(offset));
         c->show();
     }
 }

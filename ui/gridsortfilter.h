@@ -6,7 +6,9 @@
 //   once, with Ctrl it is applied once, when Ctrl is released or the grid loses the focus;
 //   the markers are drawn in the titles;
 // - while the widget's filter row is visible, a band under the titles holds one filter
-//   cell per column: clicking one edits its text, with a drop-down button; leaving the
+//   cell per column (in a row widget of the grid's parent laid over the band, so that a
+//   screen reader finds each cell, named "Filtro" and its column's title, as a text of
+//   its own): clicking one edits its text, with a drop-down button; leaving the
 //   cell stores and parses the text, Enter stores, parses and applies the filters;
 // - the drop-down offers the sort and filter items of grid::filterDropDownItems(), among
 //   them "(Custom...)", which opens CustomFilterDialog.
@@ -113,6 +115,7 @@ class GridSortFilter : public QObject {
     bool sortPending_ = false;
     bool storing_ = false;
     std::vector<QPointer<FilterCell>> cells_;
+    QPointer<QWidget> row_;  // the cells' parent
 };
 
 // "Custom filter": two operator lists with value boxes, And/Or between them.

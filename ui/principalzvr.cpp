@@ -12,9 +12,13 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <stdexcept>
+#include <utility>
 
 #include "core/unhandled.h"
 #include "data/codepage.h"
+#include "data/errors.h"
+#include "data/value.h"
 #include "sender/sendcycle.h"
 #include "ui/ctrlaccesozvr.h"
 #include "ui/guide.h"
@@ -209,23 +213,33 @@ void Tfprincipalzvr::buildBottomBar() {
 }
 
 void Tfprincipalzvr::setTabOrderAndFocus() {
-    setTabOrder(Pref, LCiaOri);
-    setTabOrder(LCiaOri, SerOri1);
-    setTabOrder(SerOri1, CboAgencia);
-    setTabOrder(CboAgencia, Minut);
-    setTabOrder(Minut, EUltenvio);
-    setTabOrder(EUltenvio, ckreciente);
-    setTabOrder(ckreciente, CkError);
-    setTabOrder(CkError, NroOp);
-    // Then the buttons, as they stand on the screen: the side screens, then the bottom bar.
-    const std::vector<QWidget*> buttons{PngSpeedButton1, PngSpeedButton2, PngSpeedButton4,
-                                        PngSpeedButton3, SpeedButton1,    Edit1,
-                                        SpeedButton2};
-    QWidget* previous = NroOp;
-    for (QWidget* next : buttons) {
-        if (next != Edit1) next->setFocusPolicy(Qt::TabFocus);
-        setTabOrder(previous, next);
-        previous = next;
+    // Each label names its field for a screen reader (and reads as its field's name).
+    Label1->setBuddy(LCiaOri);
+    Label12->setBuddy(CboAgencia);
+    Label6->setBuddy(EUltenvio);
+    Label7->setBuddy(Pref);
+    Label2->setBuddy(NroOp);
+    Label3->setBuddy(Minut);
+    SerOri1->setAccessibleName(QStringLiteral("Servidor origen"));
+    Minut->setAccessibleDescription(Label4->text());
+    ProgressBar1->setAccessibleName(QStringLiteral("Progreso del envío"));
+    Edit1->setAccessibleName(QStringLiteral("Documento en envío"));
+    Label8->setAccessibleName(QStringLiteral("Último error"));
+    // The read-only texts are read, not typed into: a click still selects their text
+    // for copying, but Tab passes them by.
+    for (QWidget* readOnly : {static_cast<QWidget*>(SerOri1), static_cast<QWidget*>(EUltenvio),
+                              static_cast<QWidget*>(Edit1)})
+        readOnly->setFocusPolicy(Qt::ClickFocus);
+    // Tab goes as the screen reads: the company column, the options column, then the
+    // buttons as they stand (the side screens, then the bottom bar).
+    const std::vector<QWidget*> order{LCiaOri,         CboAgencia,      Pref,
+                                      NroOp,           Minut,           ckreciente,
+                                      CkError,         PngSpeedButton1, PngSpeedButton2,
+                                      PngSpeedButton4, PngSpeedButton3, SpeedButton1,
+                                      SpeedButton2};
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (qobject_cast<QToolButton*>(order[i])) order[i]->setFocusPolicy(Qt::TabFocus);
+        if (i > 0) setTabOrder(order[i - 1], order[i]);
     }
     Pref->setFocus();
 }
@@ -275,12 +289,38 @@ void Tfprincipalzvr::endCycleEvent() {
 }
 
 void Tfprincipalzvr::cycleDone(const std::exception_ptr& failure) {
-    // The origin's failure: ERRORES.TXT and its box, as if the cycle had run here.
-    if (failure) guarded([&] { std::rethrow_exception(failure); });
+    // The origin's failure: ERRORES.TXT and its box, as if the cycle had run here. A cycle
+    // that nobody started by hand (a tick, the automatic start) shows it in the window
+    // instead: a box would hold every later cycle until someone closed it.
+    if (failure && cycleUnattended_)
+        showUnattendedFailure(failure);
+    else if (failure)
+        guarded([&] { std::rethrow_exception(failure); });
     // A cycle started while the box was open ends the event in turn.
     if (!runner_->running()) endCycleEvent();
     emit cycleFinished();
     if (closeAfterCycle_ && !runner_->running()) close();
+}
+
+void Tfprincipalzvr::showUnattendedFailure(const std::exception_ptr& failure) {
+    std::string text;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const data::SilentAbort&) {
+        return;
+    } catch (const std::exception& error) {
+        text = core::recordUnhandled(error);
+    } catch (...) {
+        text = core::recordUnhandled(std::runtime_error("Unknown error"));
+    }
+    // What the cycle had on view when it failed is over.
+    Panel3->hide();
+    Edit1->hide();
+    const QString when = data::qstringFromWindows1252(data::shortDateText(data::today()) + " " +
+                                                      data::longTimeText(data::timeNow()));
+    const QString whole = QStringLiteral("Ult. error:") + when + QLatin1Char(' ') +
+                          data::qstringFromWindows1252(text);
+    showLastErrorLine(whole, whole);
 }
 
 bool Tfprincipalzvr::sending() const { return runner_->running(); }
@@ -304,9 +344,13 @@ bool Tfprincipalzvr::event(QEvent* event) {
 
 void Tfprincipalzvr::closeEvent(QCloseEvent* event) {
     if (runner_->running()) {
-        // The cycle finishes the event in hand first; its end closes the window.
+        // The cycle finishes the event in hand first (a connect in progress ends at once);
+        // its end closes the window. Until then the panel says that the stop was heard.
         runner_->requestStop();
         closeAfterCycle_ = true;
+        Panel3Caption->setText(cancellingText());
+        Panel3->show();
+        Panel3->raise();
         event->ignore();
         return;
     }
@@ -338,7 +382,8 @@ void Tfprincipalzvr::FormActivate() {
         if (!company.empty()) {
             chooseCompany(company);
             if (!argument(5).empty()) ckreciente->setChecked(true);
-            SpeedButton1Click();
+            // As "Enviar" does, but nobody waits at the window: see cycleDone.
+            startCycle(true);
         }
     }
 }
@@ -380,7 +425,9 @@ void Tfprincipalzvr::LCiaOriChange() {
     CboAgencia->setCurrentIndex(0);
 }
 
-void Tfprincipalzvr::SpeedButton1Click() {
+void Tfprincipalzvr::SpeedButton1Click() { startCycle(false); }
+
+void Tfprincipalzvr::startCycle(bool unattended) {
     if (runner_->running()) return;
     if (!companyChosen()) {
         // The cycle only asks for a company: its box waits here.
@@ -392,12 +439,12 @@ void Tfprincipalzvr::SpeedButton1Click() {
     cycle.company = data::windows1252FromQString(LCiaOri->keyValue());
     cycle.connectTimeout = data_->DBEnvio.connectTimeout();
     cycle.stallLimit = data_->DBEnvio.stallLimit();
-    runner_->start(cycle);
+    if (runner_->start(cycle)) cycleUnattended_ = unattended;
 }
 
 void Tfprincipalzvr::SpeedButton2Click() { close(); }
 
-void Tfprincipalzvr::Timer1Timer() { SpeedButton1Click(); }
+void Tfprincipalzvr::Timer1Timer() { startCycle(true); }
 
 // Each press builds a fresh screen owned by this window, shows it modally and releases it
 // when it closes.
@@ -442,7 +489,9 @@ void Tfprincipalzvr::showMessage(const std::string& text) {
 }
 
 void Tfprincipalzvr::setProgressPanel(const std::string& caption, bool visible) {
-    Panel3Caption->setText(data::qstringFromWindows1252(caption));
+    // After "Cancelar" the panel keeps saying so until the cycle is over.
+    Panel3Caption->setText(closeAfterCycle_ ? cancellingText()
+                                            : data::qstringFromWindows1252(caption));
     Panel3->setVisible(visible);
     if (visible) Panel3->raise();
     touched(Panel3);
@@ -488,15 +537,47 @@ void Tfprincipalzvr::setErrorViewerEnabled(bool enabled) {
 
 void Tfprincipalzvr::setLastError(const std::string& text) {
     const QString whole = data::qstringFromWindows1252(text);
-    // A long path would run under the side buttons and past the window's edge: the middle
-    // gives way, so that the start (when) and the end (the company's folder and the
-    // reason) stay in view left of the buttons.
+    // Until the company's summary names it (companyServed), the line shows the text as the
+    // cycle gave it.
+    showLastErrorLine(whole, whole);
+    lastErrorPending_ = true;
+}
+
+void Tfprincipalzvr::companyServed(const sender::CompanySummary& summary) {
+    // A send that stored errors (or sent anything) leaves a list worth opening.
+    if (summary.sent > 0 || summary.failed > 0) setErrorViewerEnabled(true);
+    if (!std::exchange(lastErrorPending_, false) || (summary.connected && !summary.lost)) return;
+    // The line names the company (code and name) and the reason; the path, which the
+    // line could show only cut, stays whole in the tip.
+    const QString whole = Label8->toolTip();
+    const QString failure = QStringLiteral(" No se pudo conectar con el servidor ");
+    const auto at = whole.indexOf(failure);
+    if (at < 0) return;
+    const QString code = data::qstringFromWindows1252(summary.company);
+    QString company = code;
+    for (int row = 0; row < LCiaOri->count(); ++row) {
+        if (LCiaOri->model()->index(row, 0).data().toString() != code) continue;
+        const QString name = LCiaOri->model()->index(row, 1).data().toString().trimmed();
+        if (!name.isEmpty()) company += QLatin1Char(' ') + name;
+    }
+    QString shown = whole.left(at) + QStringLiteral(" No se pudo conectar con ") + company;
+    if (!summary.reason.empty())
+        shown += QStringLiteral(": ") + data::qstringFromWindows1252(summary.reason);
+    showLastErrorLine(shown, whole);
+}
+
+void Tfprincipalzvr::showLastErrorLine(const QString& shown, const QString& whole) {
+    // Label8 stays left of the side buttons: what does not fit is cut at its end, where
+    // the reason's detail is, and the whole text is the tip.
     const int room = PngSpeedButton3->x() - Label8->x() - 8;
-    Label8->setText(Label8->fontMetrics().elidedText(whole, Qt::ElideMiddle, room));
+    Label8->setText(Label8->fontMetrics().elidedText(shown, Qt::ElideRight, room));
     Label8->adjustSize();
     Label8->setToolTip(whole);
+    Label8->setAccessibleDescription(whole);
     touched(PanelArriba);  // the label may have shrunk: its old area too
 }
+
+QString Tfprincipalzvr::cancellingText() { return QStringLiteral("Cancelando..."); }
 
 void Tfprincipalzvr::touched(QWidget* widget) {
     if (std::find(touched_.begin(), touched_.end(), widget) == touched_.end())

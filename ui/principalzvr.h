@@ -12,7 +12,9 @@
 // thrown into Qt; the handler methods themselves throw and are public for tests and for
 // the side screens.
 //
-// From the keyboard: Tab reaches the options and then the six buttons, each with its
+// From the keyboard: Tab goes down the company column (company, agency), the options
+// column (prefix, batch size, minutes, the two check boxes) and then the six buttons (the
+// read-only texts are no tab stops), each button with its
 // mnemonic (Alt+E "Enviar", Alt+C "Cancelar", Alt+M "Mensajes error", Alt+P "Compañías",
 // Alt+D "Conf. Documentos", Alt+N "Pendientes"); Space presses the focused one.
 #pragma once
@@ -144,9 +146,13 @@ class Tfprincipalzvr : public QWidget,
     void setCurrentEvent(const std::string& text, bool visible) override;
     void setLastSend(const std::string& text) override;
     void setErrorViewerEnabled(bool enabled) override;
-    // Label8 stays inside the window: a text too long for it is cut in the middle, and
-    // the whole text is its tip.
+    // Label8 stays inside the window: a text too long for it is cut at its end, and the
+    // whole text is its tip. Once the company's summary comes, the line names the company
+    // (code and name from the company list) and the reason instead of the database path.
     void setLastError(const std::string& text) override;
+    // Enables "Mensajes error" once a batch sent or stored an error, and completes the
+    // last-error line.
+    void companyServed(const sender::CompanySummary& summary) override;
     void repaint() override;
 
     // ---- sender::SendTimer -------------------------------------------------------
@@ -160,6 +166,8 @@ class Tfprincipalzvr : public QWidget,
     int progressMaximum() const { return progressMaximum_; }
 
     static constexpr int kInitialTimerMs = 1800000;
+    // Panel3's caption from "Cancelar" during a cycle until the cycle is over.
+    static QString cancellingText();
 
   signals:
     // A send cycle is over, its failure box (if any) closed.
@@ -186,6 +194,12 @@ class Tfprincipalzvr : public QWidget,
     void cycleEvent(const std::function<void()>& handler);
     // The end of a cycle run by the runner: its failure shown, the cycle event over.
     void cycleDone(const std::exception_ptr& failure);
+    // Starts a cycle as "Enviar" does; `unattended` for a tick or the automatic start,
+    // whose failure is then logged and shown in the window without a box.
+    void startCycle(bool unattended);
+    // The failure of an unattended cycle: ERRORES.TXT, and the last-error line.
+    void showUnattendedFailure(const std::exception_ptr& failure);
+    void showLastErrorLine(const QString& shown, const QString& whole);
     // The end of a cycle event: ticks may start cycles again, the countdown restarts.
     void endCycleEvent();
     // Notes a widget the send cycle changed, for the next repaint().
@@ -198,6 +212,8 @@ class Tfprincipalzvr : public QWidget,
     bool timerOn_ = false;
     bool cycleEventRunning_ = false;
     bool closeAfterCycle_ = false;
+    bool cycleUnattended_ = false;   // the running cycle was not started by hand
+    bool lastErrorPending_ = false;  // setLastError came; the company's summary not yet
     int timerInterval_ = 0;
     int progressMaximum_ = 0;
     std::vector<QPointer<QWidget>> touched_;

@@ -1,7 +1,14 @@
 #include "ui/screenlook.h"
 
+#include <QApplication>
 #include <QFontDatabase>
+#include <QPainter>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStyleFactory>
+#include <QStyleOptionToolButton>
 #include <QToolButton>
+#include <QWidget>
 #include <initializer_list>
 
 namespace enviozvr::ui {
@@ -31,6 +38,40 @@ QFont font8(std::initializer_list<Candidate> candidates) {
     return font;
 }
 
+// Draws a picture button's caption under its picture within the button: the style's own
+// layout gives the caption of a small button (32 pixels) less than its height, so its
+// last line, where the underlined mnemonic letter is, was cut off. The picture takes what
+// the caption leaves.
+class CaptionUnderPictureStyle : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* button = qstyleoption_cast<const QStyleOptionToolButton*>(option);
+        if (element != CE_ToolButtonLabel || !button ||
+            button->toolButtonStyle != Qt::ToolButtonTextUnderIcon) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        const QRect r = button->rect;
+        const int textHeight = QFontMetrics(button->font).height();
+        const QRect textRect(r.left(), r.bottom() + 1 - textHeight, r.width(), textHeight);
+        const QRect pictureRect(r.left(), r.top(), r.width(), textRect.top() - r.top());
+        const bool enabled = (button->state & State_Enabled) != 0;
+        const QPixmap picture = button->icon.pixmap(
+            button->iconSize, painter->device() ? painter->device()->devicePixelRatioF() : 1.0,
+            enabled ? QIcon::Normal : QIcon::Disabled);
+        proxy()->drawItemPixmap(painter, pictureRect, Qt::AlignCenter, picture);
+        painter->setFont(button->font);
+        int flags = Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic;
+        if (!proxy()->styleHint(SH_UnderlineShortcut, option, widget))
+            flags |= Qt::TextHideMnemonic;
+        proxy()->drawItemText(painter, textRect, flags, button->palette, enabled, button->text,
+                              QPalette::ButtonText);
+    }
+};
+
 }  // namespace
 
 QFont msSansSerif8() {
@@ -58,6 +99,15 @@ QFont arial8() {
 }
 QSize clientSizeForOuter(QSize outer) { return outer - QSize(8, 27); }
 
+void keepInsideScreen(QWidget* window) {
+    const QWidget* parent = window->parentWidget();
+    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QSize room = clientSizeForOuter(screen->availableGeometry().size());
+    const QSize size = window->size().boundedTo(room).expandedTo(window->minimumSizeHint());
+    if (size != window->size()) window->resize(size);
+}
+
 QToolButton* pictureButton(QWidget* parent, const QString& objectName, const QString& caption,
                            const QIcon& icon, QSize iconSize, ButtonLook look) {
     auto* button = new QToolButton(parent);
@@ -68,6 +118,12 @@ QToolButton* pictureButton(QWidget* parent, const QString& objectName, const QSt
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setAutoRaise(look == ButtonLook::Flat);
     button->setFocusPolicy(Qt::NoFocus);
+    if (iconSize.height() <= 16) {
+        // A small button: its caption is laid out to fit (see CaptionUnderPictureStyle).
+        auto* style = new CaptionUnderPictureStyle(QStyleFactory::create(qApp->style()->name()));
+        style->setParent(button);
+        button->setStyle(style);
+    }
     return button;
 }
 

@@ -23,6 +23,12 @@ QFont arial8();
 // area is that less a standard frame: 4 pixels each side and a 19-pixel caption.
 QSize clientSizeForOuter(QSize outer);
 
+// Shrinks a resizable top-level `window` (not yet shown) so that it fits, with a standard
+// frame, inside the available area of the screen it opens on (its parent's, else the
+// primary one), never below its minimum size: a small screen or a large scale factor
+// leaves no part of it off the screen.
+void keepInsideScreen(QWidget* window);
+
 // A button that takes no keyboard focus and shows its picture above its caption: flat
 // (raised only under the mouse) or raised.
 enum class ButtonLook { Flat, Raised };

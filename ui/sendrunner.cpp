@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "data/connectstop.h"
 #include "sender/sendcycle.h"
 
 namespace enviozvr::ui {
@@ -150,12 +151,18 @@ bool SendRunner::start(const Cycle& cycle) {
         worker_,
         [this, cycle, options, timerActive, timerInterval] {
             std::exception_ptr failure;
+            // "Cancelar" (requestStop) ends a connect that the cycle waits for, the
+            // origin's or a destination's, instead of sitting out its limit.
+            const data::ConnectStop connectStop(stop_);
             try {
                 Relay relay(*this, options, timerActive, timerInterval);
                 sender::MainData& d = dataFor(cycle);
                 sender::runSendCycle(d, relay, relay, relay);
             } catch (...) {
                 failure = std::current_exception();
+                // The origin failed (a lost link, say): the next cycle attaches anew
+                // rather than reusing what may be a dead attachment.
+                data_.reset();
             }
             toWindow([this, failure] {
                 running_ = false;

@@ -13,6 +13,8 @@
 // the order the cycle made it; the cycle's stop question is answered by requestStop() (any
 // thread), and the batch size it writes back reaches `options`. `finished` is then called
 // on the window's thread with what the cycle threw (a failure of the origin) or nothing.
+// A cycle that failed leaves no MainData behind: the next one connects the origin again.
+// requestStop also ends at once a connect that the cycle waits for.
 // The destructor asks a running cycle to stop, waits until it has finished the event in
 // hand and releases the MainData on the thread that used it; calls the cycle made and the
 // window has not taken yet are dropped.

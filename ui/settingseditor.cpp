@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -134,12 +135,32 @@ void SettingsEditor::done(int result) {
 }
 
 void SettingsEditor::keyPressEvent(QKeyEvent* event) {
-    // The screen has no cancel button: Esc does not close it.
+    // Esc that the grid left alone (it cancels the row being changed itself) leaves the
+    // screen as "Cancelar" does, after a question when cached changes would be lost.
     if (event->key() == Qt::Key_Escape) {
         event->accept();
+        if (event->modifiers() == Qt::NoModifier) core::runGuarded([this] { escapePressed(); });
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void SettingsEditor::escapePressed() {
+    const data::CachedResultSet& list = editedList();
+    const bool pending = list.active() && (list.changeCount() > 0 || list.modified() ||
+                                           list.state() != data::DataSetState::Browse);
+    if (pending) {
+        QMessageBox box(QMessageBox::Question, windowTitle(), discardQuestionText(),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        box.setDefaultButton(QMessageBox::No);
+        box.exec();
+        if (box.clickedButton() != box.button(QMessageBox::Yes)) return;
+    }
+    SpeedButton2Click();
+}
+
+QString SettingsEditor::discardQuestionText() {
+    return QStringLiteral("Hay cambios sin grabar.\n¿Desea descartarlos y cerrar?");
 }
 
 std::string SettingsEditor::refusedChangesText(const data::CachedResultSet& list,

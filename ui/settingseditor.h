@@ -12,7 +12,9 @@
 // "Grabar" applies the edited list with a tolerance of 0 errors and closes when everything
 // was written; rows the database refused are listed with the server's text and the screen
 // stays open with every change still cached. "Cancelar" discards every change and closes;
-// closing in any way closes the lists, dropping what was not applied.
+// closing in any way closes the lists, dropping what was not applied. Esc (when the grid
+// has no row change of its own to cancel) closes as "Cancelar" does, asking first when
+// changes are cached.
 //
 // GUI thread only. Handlers run from the event loop inside core::runGuarded; the handler
 // methods themselves throw and are public for tests.
@@ -54,6 +56,10 @@ class SettingsEditor : public QDialog {
     void SpeedButton1Click();
     // "Cancelar": abandons the row being edited, discards every cached change, closes.
     void SpeedButton2Click();
+    // Esc: "Cancelar", after the question of discardQuestionText when changes are cached
+    // ("No" keeps the screen and the changes).
+    void escapePressed();
+    static QString discardQuestionText();
 
     // The edited list (CRepcomp, CRepConf).
     virtual data::CachedResultSet& editedList() = 0;

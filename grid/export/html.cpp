@@ -32,7 +32,7 @@ void htmlColor(const DataGrid& grid, TColor c, char* out) {
 
 void putHtmlEscaped(TStream& s, std::string_view text) {
     if (text.empty()) {
-        s.write("&nbsp");
+        s.write("&nbsp;");
         return;
     }
     size_t start = 0;
@@ -40,16 +40,16 @@ void putHtmlEscaped(TStream& s, std::string_view text) {
         const char* entity = nullptr;
         switch (text[i]) {
             case '&':
-                entity = "&amp";
+                entity = "&amp;";
                 break;
             case '<':
-                entity = "&lt";
+                entity = "&lt;";
                 break;
             case '>':
-                entity = "&gt";
+                entity = "&gt;";
                 break;
             case '"':
-                entity = "&quot";
+                entity = "&quot;";
                 break;
             default:
                 continue;

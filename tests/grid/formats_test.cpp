@@ -65,7 +65,7 @@ TEST_F(OneCellTest, HtmlDocumentWithEscapedCell) {
         "Pref</FONT></TD>\r\n</TR>\r\n"
         "<TR>\r\n  <TD WIDTH=35 ALIGN=\"LEFT\" BGCOLOR=#FFFFFF>" +
         kFont +
-        "A&ampB</FONT></TD>\r\n</TR>\r\n"
+        "A&amp;B</FONT></TD>\r\n</TR>\r\n"
         "</table>\r\n</body>\r\n</html>\r\n";
     EXPECT_EQ(run<TGridExportAsHTML>(true), expected);
 }
@@ -180,9 +180,9 @@ TEST(FormulaGuard, TextCellsStartingLikeAFormula) {
         for (char ch : "T\tN\tF\r\n" + t + "\t-5\t-1.5") expected16 += std::string{ch, '\0'};
         EXPECT_EQ(utf16, expected16);
         // The HTML page too, with its entities; its number cells keep their sign.
-        std::string htmlText = t.empty() ? "&nbsp" : t;
+        std::string htmlText = t.empty() ? "&nbsp;" : t;
         for (size_t at = 0; (at = htmlText.find('"', at)) != std::string::npos;)
-            htmlText.replace(at, 1, "&quot");
+            htmlText.replace(at, 1, "&quot;");
         const std::string html = f.run<TGridExportAsHTML>(true);
         EXPECT_NE(html.find("\">" + htmlText + "</FONT>"), std::string::npos) << html;
         EXPECT_NE(html.find("\">-5</FONT>"), std::string::npos) << html;
@@ -202,20 +202,31 @@ TEST(Escaping, EveryFormat) {
     EXPECT_EQ(f.run<TGridExportAsText>(true), std::string(tricky) + "\t");
     EXPECT_EQ(f.run<TGridExportAsCSV>(true), "\"a\tb\r\nc \"\"q\"\" {x}\\y & <z>\";\"\"");
     const std::string html = f.run<TGridExportAsHTML>(true);
-    EXPECT_NE(html.find(">a\tb\r\nc &quotq&quot {x}\\y &amp &ltz&gt</FONT>"), std::string::npos)
+    EXPECT_NE(html.find(">a\tb\r\nc &quot;q&quot; {x}\\y &amp; &lt;z&gt;</FONT>"),
+              std::string::npos)
         << html;
-    EXPECT_NE(html.find(">&nbsp</FONT>"), std::string::npos) << html;
+    EXPECT_NE(html.find(">&nbsp;</FONT>"), std::string::npos) << html;
     const std::string rtf = f.run<TGridExportAsRTF>(true);
     EXPECT_NE(rtf.find(" a\tb\r\nc \"q\" \\{x\\}\\\\y & <z>\\cell}"), std::string::npos) << rtf;
     EXPECT_EQ(f.run<TGridExportAsXLS>(true),
               xlsBof() + xlsLabel(0, 0, tricky) + xlsLabel(0, 1, "") + xlsEof());
 }
 
-TEST(Escaping, HtmlEntitiesInOrderWithoutSemicolons) {
+// Every entity is written whole, so that a ';' after a quote or an ampersand stays a
+// character of the text (a formula's argument separator) and is not read as the end of
+// the entity.
+TEST(Escaping, HtmlEntitiesAreWholeAndKeepTheFollowingSemicolon) {
     GridFixture f;
-    f.load({field("T", FieldType::String, 20)}, {{txt("A&B<C>\"D\"")}});
+    f.load({field("T", FieldType::String, 40)},
+           {{txt("A&B<C>\"D\"")}, {txt("x(\"http://x\";\"clic\")&;")}, {txt("")}});
     const std::string html = f.run<TGridExportAsHTML>(true);
-    EXPECT_NE(html.find(">A&ampB&ltC&gt&quotD&quot</FONT>"), std::string::npos) << html;
+    EXPECT_NE(html.find(">A&amp;B&lt;C&gt;&quot;D&quot;</FONT>"), std::string::npos) << html;
+    EXPECT_NE(html.find(">x(&quot;http://x&quot;;&quot;clic&quot;)&amp;;</FONT>"),
+              std::string::npos)
+        << html;
+    EXPECT_NE(html.find(">&nbsp;</FONT>"), std::string::npos) << html;
+    for (const char* cut : {"&quot\"", "&amp\"", "&lt\"", "&gt\"", "&nbsp<", "&quot ", "&amp "})
+        EXPECT_EQ(html.find(cut), std::string::npos) << cut;
 }
 
 TEST(HtmlTable, BordersPaddingAndFixedColour) {

@@ -314,7 +314,7 @@ TEST(SendCycle, UnreachableAndInactiveDestinationsLeaveTheOthersServed) {
             "D,T,No se pudo conectar con el servidor " + path + ",servidor inalcanzable: ", 0),
         0u)
         << lines[0];
-    const std::string prefix = "Ult. error:" + data::shortDateText(data::today()) + ":";
+    const std::string prefix = "Ult. error:" + data::shortDateText(data::today()) + " ";
     // ... followed by the reason, as errorenvio.txt has it.
     const std::string failure = " No se pudo conectar con el servidor " + path + ", ";
     EXPECT_EQ(w.status.lastError.rfind(prefix, 0), 0u) << w.status.lastError;

@@ -4,9 +4,9 @@
 # choice, F1 (the user's guide), send options and a send, the error viewer (sort by a
 # title, the filter row with a text and a date, a refused filter text then Enter again,
 # incremental search and Esc, "Find text", copy to the clipboard, save as every format and
-# as X.TXT), the pending viewer and F1 in it, and both settings editors (F2, navigator
-# Post, a too-long text, a character Windows-1252 lacks, a refused delete and its undo,
-# Ctrl+Tab to "Grabar").
+# as X.TXT, which exists: the question before replacing it), the pending viewer and F1 in
+# it, and both settings editors (F2, navigator Post, a too-long text, a character
+# Windows-1252 lacks, a refused delete and its undo, Ctrl+Tab to "Grabar").
 #
 # It stops at the first step whose window is missing and leaves a screenshot per step in
 # the output folder, to be looked at; it is not run by ctest.
@@ -14,7 +14,9 @@
 #   bash tests/ui/drive-screens.sh [OUTPUT]    (default: a new folder under /tmp)
 #   ENVIOZVR_BUILD_DIR picks the build folder, ENVIOZVR_DISPLAY the X display number;
 #   ENVIOZVR_WALK=times-and-documents walks only the last steps (es_CO times, a viewer made
-#   small and wide, "Tipo documento" on a new row; without and with twm).
+#   small and wide, "Tipo documento" on a new row; without and with twm);
+#   ENVIOZVR_WALK=small-screens only the error viewer at QT_SCALE_FACTOR=2 and on a
+#   1024x600 display (the display number plus 100).
 #
 # Coordinates are the screens' own fixed layouts; the windows open at the top left of a
 # display without a window manager. Without one, the X input focus does not come back to
@@ -186,6 +188,15 @@ walk_times_and_documents() {  # label
     gone "$errors"
 
     echo "== Tipo documento on a new row ($label)"
+    # Esc with nothing cached leaves the editor as "Cancelar" does: open it again then.
+    reopen_docs() {
+        sleep 0.5
+        if ! xdotool search --name "^$docs\$" >/dev/null 2>&1; then
+            focus "$mainw"
+            wclick "$mainw" 521 124
+        fi
+        focus "$docs"
+    }
     focus "$mainw"
     wclick "$mainw" 521 124
     focus "$docs"
@@ -197,19 +208,19 @@ walk_times_and_documents() {  # label
     sleep 0.5
     shot "$label-tipo-chosen-by-keys"
     xdotool key Escape Escape
-    focus "$docs"
+    reopen_docs
     wclick "$docs" 150 25
     xdotool key Insert F4
     shot "$label-tipo-f4"
     xdotool key Escape Escape Escape
-    focus "$docs"
+    reopen_docs
     wclick "$docs" 150 25
     xdotool key Insert
     xdotool type n
     sleep 0.5
     shot "$label-tipo-typed-n"
     xdotool key Escape Escape
-    focus "$docs"
+    reopen_docs
     wclick "$docs" 150 25
     xdotool key Insert F2
     sleep 0.3
@@ -219,7 +230,7 @@ walk_times_and_documents() {  # label
     sleep 0.5
     shot "$label-tipo-chosen-by-mouse"
     xdotool key Escape Escape
-    focus "$docs"
+    reopen_docs
     xdotool key alt+c
     gone "$docs"
 }
@@ -235,6 +246,79 @@ run_times_and_documents() {
 # ENVIOZVR_WALK=times-and-documents walks only those steps.
 if [ "${ENVIOZVR_WALK:-}" = times-and-documents ]; then
     run_times_and_documents
+    echo "Screenshots in $out"
+    exit 0
+fi
+
+# Small screens and large scale factors: the error viewer opens inside the screen with
+# "Actualizar" and "Cerrar" on view (at QT_SCALE_FACTOR=2 on this display, and at
+# 1024x600 on a second one), and the side buttons show their underlined letters.
+walk_small_screens() {
+    echo "== QT_SCALE_FACTOR=2, and a 1024x600 screen"
+    local display2 xvfb2 width
+    [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
+    sleep 1
+    (cd /tmp && exec env -u LC_ALL LANG=C.UTF-8 QT_SCALE_FACTOR=2 XDG_CONFIG_DIRS="$work/xdg" "$build/app/enviozvr" >"$out/program-scale2.log" 2>&1) &
+    program_pid=$!
+    focus "Control de acceso"
+    xdotool type --delay 20 SYSDBA
+    xdotool key Tab
+    xdotool type --delay 20 masterkey
+    xdotool key F2
+    focus "$main"
+    # The company list, at twice its place.
+    click 300 102
+    xdotool key Return
+    sleep 1
+    shot scale2-main-underlined-letters
+    xdotool key alt+m
+    focus "$errors"
+    sleep 1
+    shot scale2-errores-inside-the-screen
+    eval "$(xdotool getwindowgeometry --shell "$(window "$errors")")"
+    check "at scale 2 the error viewer is ${WIDTH}x${HEIGHT} px, inside 1280x1024" \
+        [ $((X + WIDTH)) -le 1280 -a $((Y + HEIGHT)) -le 1024 ]
+    xdotool key alt+c
+    gone "$errors"
+    kill "$program_pid" 2>/dev/null || true
+    program_pid=""
+
+    display2=":$((${DISPLAY#:} + 100))"
+    Xvfb "$display2" -screen 0 1024x600x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb2=$!
+    for _ in $(seq 50); do DISPLAY=$display2 xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    (cd /tmp && exec env -u LC_ALL LANG=C.UTF-8 DISPLAY="$display2" XDG_CONFIG_DIRS="$work/xdg" "$build/app/enviozvr" >"$out/program-1024.log" 2>&1) &
+    program_pid=$!
+    local saved_display=$DISPLAY
+    export DISPLAY=$display2
+    focus "Control de acceso"
+    xdotool type --delay 20 SYSDBA
+    xdotool key Tab
+    xdotool type --delay 20 masterkey
+    xdotool key F2
+    focus "$main"
+    click 150 51
+    xdotool key Return
+    sleep 1
+    xdotool key alt+m
+    focus "$errors"
+    sleep 1
+    shot small-1024x600-errores
+    eval "$(xdotool getwindowgeometry --shell "$(window "$errors")")"
+    width=$WIDTH
+    check "at 1024x600 the error viewer is ${WIDTH}x${HEIGHT}, inside the screen" \
+        [ $((X + width)) -le 1024 -a $((Y + HEIGHT)) -le 600 ]
+    xdotool key alt+c
+    gone "$errors"
+    kill "$program_pid" 2>/dev/null || true
+    program_pid=""
+    kill "$xvfb2" 2>/dev/null || true
+    export DISPLAY=$saved_display
+}
+
+# ENVIOZVR_WALK=small-screens walks only those steps.
+if [ "${ENVIOZVR_WALK:-}" = small-screens ]; then
+    walk_small_screens
     echo "Screenshots in $out"
     exit 0
 fi
@@ -353,7 +437,21 @@ save_as() {  # filter index (0 = txt), file name
     sleep 1
 }
 save_as 0 "$saved/X.TXT"
-check "X.TXT written" [ -s "$saved/X.TXT" ]
+# X.TXT is there already: the viewer asks before replacing it; "No" goes back to the
+# dialog, which is then cancelled, and the file stays as it was.
+focus "Guardar selección"
+shot replace-question
+xdotool key alt+n
+focus "(Save As|Guardar como)"
+shot dialog-again-after-no
+xdotool key Escape
+sleep 0.5
+check "\"No\" left X.TXT as it was" [ ! -s "$saved/X.TXT" ]
+save_as 0 "$saved/X.TXT"
+focus "Guardar selección"
+xdotool key alt+y
+sleep 1
+check "X.TXT written after \"Yes\"" [ -s "$saved/X.TXT" ]
 for n in 1 2 3 4; do save_as "$n" "$saved/lista$n"; done
 ls -l "$saved"
 check "csv, htm, rtf and xls written" test -s "$saved/lista1.csv" -a -s "$saved/lista2.htm" \
@@ -451,8 +549,10 @@ time.sleep(300)
     sleep 0.5
 
     focus "$main"
+    # From the batch size, Tab goes through the minutes and the two check boxes to the
+    # buttons.
     click 550 23
-    xdotool key Tab
+    xdotool key Tab Tab Tab Tab
     shot tab-on-mensajes-error
     xdotool key Tab Tab Tab Tab
     shot tab-on-enviar
@@ -481,17 +581,78 @@ time.sleep(300)
     focus "$main"
     xdotool key alt+e
     sleep 1.5
+    shot connecting-before-cancelar
+    # "Cancelar" ends the connect wait (15 s at most) instead of sitting it out, and says
+    # "Cancelando..." until the cycle is over.
+    local ended_ms
+    started=$(date +%s%N)
     xdotool key alt+c
-    sleep 1
-    there "$main"
-    shot cancelar-waits-for-the-cycle
-    echo "ok: Cancelar leaves the window up while the connect is waited for"
-    for _ in $(seq 40); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.5; done
-    check "the program ended once the cycle stopped" bash -c "! kill -0 $program_pid 2>/dev/null"
+    import -window root "$out/$(printf '%02d' $((step + 1)))-cancelando.png"
+    step=$((step + 1))
+    for _ in $(seq 150); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+    ended_ms=$((($(date +%s%N) - started) / 1000000))
+    shot after-cancelar
+    check "the program ended ${ended_ms} ms after Alt+C, not at the end of the connect limit" \
+        [ "$ended_ms" -lt 5000 ]
     program_pid=""
     kill "$silent_pid" 2>/dev/null || true
 }
+# A cycle that the timer starts and that fails (here a batch size the cycle cannot use):
+# by hand the failure shows its box; the tick a minute later logs it and shows it on the
+# last-error line without a box, and the window goes on taking input.
+tick_without_box() {
+    echo "== A tick's failure: no box, the window goes on"
+    local log before after
+    focus "$main"
+    click 550 23
+    xdotool key ctrl+a
+    xdotool type abc
+    click 437 47
+    xdotool key ctrl+a
+    xdotool type 1
+    xdotool key alt+e
+    local box=""
+    for _ in $(seq 50); do
+        box=$(xdotool search --onlyvisible --name "^enviozvr\$" 2>/dev/null | tail -1) &&
+            [ -n "$box" ] && break
+        sleep 0.2
+    done
+    check "by hand the failure shows its box" [ -n "$box" ]
+    xdotool windowfocus --sync "$box"
+    shot by-hand-failure-box
+    xdotool key Return
+    sleep 0.5
+    log=$(find "$work" -name ERRORES.TXT | head -1)
+    before=$(wc -l <"$log")
+    echo "waiting for the tick (one minute)"
+    for _ in $(seq 80); do
+        after=$(wc -l <"$log")
+        [ "$after" -gt "$before" ] && break
+        sleep 1
+    done
+    sleep 1
+    shot tick-failure-on-the-last-error-line
+    check "the tick's failure was logged ($before -> $after lines)" [ "$after" -gt "$before" ]
+    focus "$main"
+    click 550 23
+    xdotool key ctrl+a
+    xdotool type 20
+    click 437 47
+    xdotool key ctrl+a
+    xdotool type 30
+    shot typed-after-the-tick
+    # No box holds the window: "Enviar" from the keyboard sends at once.
+    log=$(find "$work" -name ENVIO.TXT | head -1)
+    before=$(wc -l <"$log")
+    xdotool key alt+e
+    sleep 3
+    after=$(wc -l <"$log")
+    check "Alt+E after the tick sent more events ($before -> $after lines)" [ "$after" -gt "$before" ]
+}
+
+tick_without_box
 keyboard_and_waiting_send
+walk_small_screens
 
 run_times_and_documents
 

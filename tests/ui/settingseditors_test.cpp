@@ -207,6 +207,36 @@ TEST(SettingsEditors, CancelarAndClosingTheFrameWriteNothing) {
     EXPECT_EQ(company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD"), before);
 }
 
+// Esc leaves an editor as "Cancelar" does: at once when nothing is cached, after a question
+// otherwise ("No" keeps the screen with its changes, "Yes" drops them and closes).
+TEST(SettingsEditors, EscClosesAsCancelarAndAsksWhenChangesAreCached) {
+    CompanyDb company;
+    const auto before = company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD");
+    {
+        Tfrepcompania screen(company.QRepcomp);
+        showActive(screen);
+        ModalDriver driver;
+        driver.run([&] { QTest::keyClick(screen.Grid1, Qt::Key_Escape); });
+        EXPECT_TRUE(driver.messages.empty());
+        EXPECT_FALSE(screen.isVisible());
+    }
+    Tfrepcompania screen(company.QRepcomp);
+    showActive(screen);
+    ui::GridWidget* g = screen.Grid1;
+    typeInto(g, 0, 2, "otro");
+    g->moveToCell(1, 0);  // the change is posted to the cache
+    ModalDriver driver;
+    driver.answers = {QMessageBox::No, QMessageBox::Yes};
+    driver.run([&] { QTest::keyClick(g, Qt::Key_Escape); });
+    EXPECT_EQ(driver.messages, std::vector<QString>{ui::SettingsEditor::discardQuestionText()});
+    EXPECT_TRUE(screen.isVisible());
+    EXPECT_GT(screen.CRepcomp.changeCount(), 0);
+    driver.run([&] { QTest::keyClick(g, Qt::Key_Escape); });
+    EXPECT_EQ(driver.messages.size(), 2u);
+    EXPECT_FALSE(screen.isVisible());
+    EXPECT_EQ(company.rows("SELECT * FROM REPLICA_COMPANIA ORDER BY RPCO_COD"), before);
+}
+
 TEST(SettingsEditors, DeleteAsksFirstAndANewRowNeverChangedIsDropped) {
     CompanyDb company;
     Tfrepcompania screen(company.QRepcomp);
@@ -411,7 +441,12 @@ TEST(SettingsEditors, CellEditorsTakeOnlyWhatTheColumnHolds) {
     EXPECT_EQ(editor->text(), QStringLiteral("Sur"));
     EXPECT_EQ(QToolTip::text(), ui::GridWidget::refusedCharacterText(QStringLiteral("Ł")));
     QTest::keyClick(editor, Qt::Key_Escape);
-    QTest::keyClick(g, Qt::Key_Escape);
+    // A second Esc: the grid cancels a row still in edit; otherwise the screen asks before
+    // dropping the changes, and "No" keeps it open.
+    ModalDriver driver;
+    driver.answers = {QMessageBox::No};
+    driver.run([&] { QTest::keyClick(g, Qt::Key_Escape); });
+    EXPECT_TRUE(screen.isVisible());
     EXPECT_EQ(screen.CRepcomp.changeCount(), changes);
     EXPECT_EQ(screen.CRepcomp.state(), data::DataSetState::Browse);
 

@@ -48,6 +48,9 @@ class ModalDriver {
         poll.stop();
     }
 
+    // The buttons that the next message boxes are answered with, in order; a box is
+    // accepted when none is left.
+    std::deque<QMessageBox::StandardButton> answers;
     std::vector<QString> messages;  // texts of the message boxes, in order
     int dialogs = 0;                // modal windows other than message boxes
     int unexpected = 0;             // ... of which no handler was queued for
@@ -60,8 +63,20 @@ class ModalDriver {
         modal->setProperty("answeredByDriver", true);
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             messages.push_back(box->text());
+            QAbstractButton* button = nullptr;
+            if (!answers.empty()) {
+                button = box->button(answers.front());
+                answers.pop_front();
+            }
             QMetaObject::invokeMethod(
-                box, [box] { box->accept(); }, Qt::QueuedConnection);
+                box,
+                [box, button] {
+                    if (button)
+                        button->click();
+                    else
+                        box->accept();
+                },
+                Qt::QueuedConnection);
             return;
         }
         ++dialogs;

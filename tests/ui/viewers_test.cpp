@@ -23,6 +23,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -173,7 +174,9 @@ TEST_F(Viewers, BothListTheirEventsWithTheirColumnsTitlesAndWidths) {
                 ? std::unique_ptr<EventListViewer>(open<ui::Tfmensajesenvzvr>())
                 : std::unique_ptr<EventListViewer>(open<ui::Tfpendienteszvr>());
         EXPECT_EQ(v->windowTitle(), c.caption);
-        EXPECT_EQ(v->size(), ui::clientSizeForOuter(c.outer));
+        // As specified, or as much of it as the screen holds.
+        EXPECT_EQ(v->size(), ui::clientSizeForOuter(c.outer).boundedTo(
+                                 ui::clientSizeForOuter(v->screen()->availableGeometry().size())));
         EXPECT_EQ(v->CErroresenv.commandText(), grid::eventViewerQuery(c.viewer));
         std::vector<int> listed = ids(*v);
         if (c.viewer == EventViewer::Errors)
@@ -454,22 +457,54 @@ TEST_F(Viewers, SaveFlowNamesAndFormats) {
     EXPECT_TRUE(errors.shown.empty());
 }
 
-TEST_F(Viewers, SavingReplacesAnExistingFileAndAFailedSaveLeavesNoFile) {
+// A save onto an existing file asks first: "No" goes back to the dialog and leaves the
+// file as it was, "Yes" replaces it; a new name asks nothing.
+TEST_F(Viewers, SavingOverAFileAsksFirstAndAFailedSaveLeavesNoFile) {
     auto v = open<ui::Tfmensajesenvzvr>();
     v->Grid1->selectAll();
     testing::TempDir folder;
     const QString dir = QString::fromStdString(folder.path());
+    const QByteArray old(100000, 'x');
     {
-        QFile old(dir + "/lista.csv");
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(100000, 'x'));
+        QFile file(dir + "/lista.csv");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
     }
+    const std::string csv =
+        exported(&grid::makeGridExport<grid::TGridExportAsCSV>, v->Grid1->dataGrid());
+    const QString question = EventListViewer::replaceQuestionText(dir + "/lista.csv");
+    EXPECT_TRUE(question.contains(QStringLiteral("lista.csv")));
+
+    // "No", then the dialog again, cancelled: nothing written.
     ModalDriver driver;
+    driver.answers = {QMessageBox::No};
+    driver.expect(saveAs(dir, "lista", 2));
+    driver.expect([](QWidget* modal) {
+        qobject_cast<QDialog*>(modal)->reject();
+        modal->setProperty("answeredByDriver", false);
+    });
+    driver.run([&] { v->ppmSaveSelection->trigger(); });
+    EXPECT_EQ(driver.messages, std::vector<QString>{question});
+    EXPECT_EQ(driver.dialogs, 2);
+    EXPECT_EQ(readFile(dir + "/lista.csv"), old);
+
+    // "No", then another name in the dialog: that one is written, the first is kept.
+    driver = ModalDriver();
+    driver.answers = {QMessageBox::No};
+    driver.expect(saveAs(dir, "lista.csv", 2));
+    driver.expect(saveAs(dir, "otra", 2));
+    driver.run([&] { v->ppmSaveSelection->trigger(); });
+    EXPECT_EQ(driver.messages.size(), 1u);
+    EXPECT_EQ(readFile(dir + "/lista.csv"), old);
+    EXPECT_EQ(readFile(dir + "/otra.csv").toStdString(), csv);
+
+    // "Yes" replaces it.
+    driver = ModalDriver();
+    driver.answers = {QMessageBox::Yes};
     driver.expect(saveAs(dir, "lista.csv", 2));
     driver.run([&] { v->ppmSaveSelection->trigger(); });
-    EXPECT_TRUE(driver.messages.empty());  // no question before overwriting
-    EXPECT_EQ(readFile(dir + "/lista.csv").toStdString(),
-              exported(&grid::makeGridExport<grid::TGridExportAsCSV>, v->Grid1->dataGrid()));
+    EXPECT_EQ(driver.messages, std::vector<QString>{question});
+    EXPECT_EQ(readFile(dir + "/lista.csv").toStdString(), csv);
 
     // A name under a plain file cannot be created: the failure reaches the unhandled-error
     // handler and nothing is left under that name.
@@ -477,7 +512,7 @@ TEST_F(Viewers, SavingReplacesAnExistingFileAndAFailedSaveLeavesNoFile) {
     driver.run([&] { v->ppmSaveSelection->trigger(); });
     ASSERT_EQ(errors.shown.size(), 1u);
     EXPECT_NE(errors.shown[0].find("Cannot create file"), std::string::npos);
-    EXPECT_EQ(QDir(dir).entryList(QDir::Files), QStringList{"lista.csv"});
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), (QStringList{"lista.csv", "otra.csv"}));
     EXPECT_TRUE(v->isVisible());
 }
 
@@ -830,6 +865,41 @@ TEST_F(Viewers, StandardDialogsSpeakTheWorkstationsLanguage) {
     EXPECT_EQ(texts.join(QLatin1Char('|')), QStringLiteral("Cancelar|Guardar"));
 }
 
+// Tab goes round the save dialog's stops, and each one looks different while it has the
+// focus: the user sees where Tab went.
+TEST_F(Viewers, EveryStopOfTheSaveDialogShowsItsFocus) {
+    auto v = open<ui::Tfpendienteszvr>();
+    QFileDialog* dialog = v->SaveDialog1;
+    dialog->show();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+    auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(nameBox, nullptr);
+    QApplication::setActiveWindow(dialog);
+    nameBox->setFocus(Qt::TabFocusReason);
+    std::vector<QWidget*> stops;
+    std::vector<QImage> focused;
+    for (int i = 0; i < 40; ++i) {
+        QWidget* w = QApplication::focusWidget();
+        ASSERT_NE(w, nullptr);
+        ASSERT_EQ(w->window(), dialog) << w->objectName().toStdString();
+        if (std::find(stops.begin(), stops.end(), w) != stops.end()) break;
+        stops.push_back(w);
+        QCoreApplication::processEvents();
+        focused.push_back(w->grab().toImage());
+        QTest::keyClick(w, Qt::Key_Tab);
+    }
+    ASSERT_GE(stops.size(), 5u);
+    for (std::size_t i = 0; i < stops.size(); ++i) {
+        stops[(i + 1) % stops.size()]->setFocus(Qt::TabFocusReason);
+        QCoreApplication::processEvents();
+        EXPECT_NE(stops[i]->grab().toImage(), focused[i])
+            << "no visible focus on " << stops[i]->objectName().toStdString() << " ("
+            << stops[i]->metaObject()->className() << ")";
+    }
+    dialog->reject();
+}
+
 // A cell too narrow for its text (the error column at its narrowest, 64 pixels, in a
 // narrow window) shows the whole text in a tip, and so does a cut title; a cell or title
 // that shows everything has none.
@@ -1004,6 +1074,33 @@ TEST_F(Viewers, ALostLinkKeepsTheRowsAndRefreshConnectsAgain) {
     EXPECT_EQ(currentId(*v), 3);
     EXPECT_EQ(v->lbFilas->text(), EventListViewer::rowCountText(3, false));
     EXPECT_TRUE(v->lbFilas->toolTip().isEmpty());
+    v.reset();
+}
+
+// A viewer opened while the link is down: its first read fails and leaves nothing open,
+// and "Actualizar" still reads again once the link is back.
+TEST_F(Viewers, AViewerWhoseFirstReadFailedCanTryAgain) {
+    auto relay = std::make_unique<testing::FreezableRelay>();
+    const int port = relay->port();
+    sender::MainData linked;
+    linked.loginAutomatic(relay->serverText() + world.dir.path(), world.user, world.password);
+    linked.selectCompany("001");
+    relay.reset();
+    auto v = std::make_unique<ui::Tfmensajesenvzvr>(linked);
+    v->show();
+    for (int i = 0; i < 3 && v->listReads() == 0; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(errors.shown.size(), 1u);
+    EXPECT_TRUE(v->listUnread());
+    EXPECT_EQ(v->Grid1->model()->rowCount(), 0);
+    EXPECT_FALSE(v->DBNavigator1->nbNext->isEnabled());
+    EXPECT_TRUE(v->DBNavigator1->nbRefresh->isEnabled());
+
+    relay = std::make_unique<testing::FreezableRelay>(0, port);
+    QTest::mouseClick(v->DBNavigator1->nbRefresh, Qt::LeftButton);
+    EXPECT_EQ(errors.shown.size(), 1u);
+    EXPECT_FALSE(v->listUnread());
+    EXPECT_EQ(ids(*v), (std::vector<int>{1, 3}));
+    EXPECT_TRUE(v->DBNavigator1->nbNext->isEnabled());
     v.reset();
 }
 

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
 #include <utility>
 
 #include "core/scrambler.h"
@@ -150,19 +151,19 @@ TEST(MainWindow, StartsWithItsControlsInPlace) {
         EXPECT_LE(box->sizeHint().width(), box->width()) << box->text().toStdString();
     EXPECT_LE(w.Label4->geometry().right(), w.PanelArriba->width());
 
-    // Focus order: the upper area, the buttons as they stand, and round again.
+    // Focus order: the company column, the options column, the buttons as they stand, and
+    // round again; the read-only texts are passed by.
     std::vector<QWidget*> chain;
     QWidget* next = w.Pref;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 14; ++i) {
         chain.push_back(next);
         do next = next->nextInFocusChain();
         while (!(next->focusPolicy() & Qt::TabFocus) || next->isHidden());
     }
-    EXPECT_EQ(chain,
-              (std::vector<QWidget*>{w.Pref, w.LCiaOri, w.SerOri1, w.CboAgencia, w.Minut,
-                                     w.EUltenvio, w.ckreciente, w.CkError, w.NroOp,
-                                     w.PngSpeedButton1, w.PngSpeedButton2, w.PngSpeedButton4,
-                                     w.PngSpeedButton3, w.SpeedButton1, w.SpeedButton2, w.Pref}));
+    EXPECT_EQ(chain, (std::vector<QWidget*>{w.Pref, w.NroOp, w.Minut, w.ckreciente, w.CkError,
+                                            w.PngSpeedButton1, w.PngSpeedButton2, w.PngSpeedButton4,
+                                            w.PngSpeedButton3, w.SpeedButton1, w.SpeedButton2,
+                                            w.LCiaOri, w.CboAgencia, w.Pref}));
 }
 
 TEST(CompanyLookup, TypingOpensTheDropDownAndSearchesTheNames) {
@@ -440,10 +441,10 @@ bool contains(const std::vector<std::string>& shots, const std::string& shot) {
 TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     UiWorld world;
     world.listDestination("002", world.server);
-    world.listDestination("007", kUnreachable);
+    world.listDestination("005", kUnreachable);
     world.addInvoiceEvent(1, "002", "1001");
     world.addInvoiceEvent(2, "002", "1002");
-    world.addInvoiceEvent(3, "007", "1003");
+    world.addInvoiceEvent(3, "005", "1003");
 
     RecordingWindow w(std::vector<std::string>{});
     w.endProgram = [] {};
@@ -487,18 +488,19 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     // What it left.
     EXPECT_TRUE(w.Panel3->isHidden());
     EXPECT_TRUE(w.Edit1->isHidden());
-    // 007 came last: its connect left an empty bar, not 002's full one.
+    // 005 came last: its connect left an empty bar, not 002's full one.
     EXPECT_EQ(w.ProgressBar1->value(), 0);
     EXPECT_EQ(w.progressMaximum(), 2);
     const QString today = data::qstringFromWindows1252(data::shortDateText(data::today()));
     EXPECT_TRUE(w.EUltenvio->text().startsWith(today + " - ")) << w.EUltenvio->text().toStdString();
-    // "Mensajes error" follows the status read at the start of a cycle: off for this one,
-    // on from the next.
-    EXPECT_FALSE(w.PngSpeedButton1->isEnabled());
+    // "Mensajes error" was off at the start (nothing ever sent) and is on once the first
+    // batch has gone out.
+    EXPECT_TRUE(w.PngSpeedButton1->isEnabled());
     // The last error: its text and the reason errorenvio.txt gives, whole in the tip; on
-    // the window, inside it, cut in the middle when it is too long.
+    // the window, inside it, the company by code and name and the reason, date and time
+    // apart.
     const std::string failure = std::string("No se pudo conectar con el servidor ") + kUnreachable +
-                                "/datos/007/nivora.fdb";
+                                "/datos/005/nivora.fdb";
     const std::vector<std::string> logged = world.logLines("errorenvio.txt");
     ASSERT_EQ(logged.size(), 1u);
     const auto at = logged[0].find(failure + ",");
@@ -506,13 +508,17 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     const std::string reason = logged[0].substr(at + failure.size() + 1);
     ASSERT_FALSE(reason.empty());
     const QString whole = w.Label8->toolTip();
-    EXPECT_TRUE(whole.startsWith("Ult. error:" + today + ":")) << whole.toStdString();
+    const QString stamp = "Ult. error:" + today + " ";
+    EXPECT_TRUE(whole.startsWith(stamp)) << whole.toStdString();
     EXPECT_TRUE(whole.endsWith(data::qstringFromWindows1252(" " + failure + ", " + reason)))
         << whole.toStdString();
     const QString shown = w.Label8->text();
-    EXPECT_TRUE(shown.startsWith("Ult. error:" + today + ":")) << shown.toStdString();
-    EXPECT_TRUE(shown.endsWith(data::qstringFromWindows1252(reason.substr(reason.size() - 12))))
-        << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(stamp)) << shown.toStdString();
+    EXPECT_TRUE(shown.at(stamp.size()).isDigit()) << shown.toStdString();  // the time
+    const QString named = QStringLiteral(" No se pudo conectar con 005 Sin base: ") +
+                          data::qstringFromWindows1252(reason.substr(0, 5));
+    EXPECT_TRUE(shown.contains(named)) << shown.toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("/datos/"))) << shown.toStdString();
     EXPECT_LT(w.Label8->geometry().right(), w.PngSpeedButton3->x());  // clear of the buttons
     EXPECT_LE(w.Label8->fontMetrics().horizontalAdvance(shown), w.Label8->width());
     EXPECT_TRUE(w.isActive());
@@ -524,16 +530,16 @@ TEST(MainWindow, SendShowsItsProgressAndLeavesTheStatus) {
     const core::StateRecord record = core::readStateRecord("001");
     ASSERT_EQ(record.size(), 2u);
     EXPECT_TRUE(record.at("002").reached);
-    EXPECT_FALSE(record.at("007").reached);
-    EXPECT_NE(record.at("007").reason, "");
+    EXPECT_FALSE(record.at("005").reached);
+    EXPECT_NE(record.at("005").reason, "");
 
     // A destination that fails, then one that connects: the failure stays shown.
     world.addInvoiceEvent(4, "002", "1004");
-    world.addInvoiceEvent(5, "007", "1005");
+    world.addInvoiceEvent(5, "005", "1005");
     sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
     EXPECT_TRUE(world.sent(4));
     EXPECT_TRUE(w.PngSpeedButton1->isEnabled());
-    EXPECT_TRUE(w.Label8->toolTip().contains("/datos/007/nivora.fdb, "))
+    EXPECT_TRUE(w.Label8->toolTip().contains("/datos/005/nivora.fdb, "))
         << w.Label8->toolTip().toStdString();
     EXPECT_EQ(world.logLines("errorenvio.txt").size(), 2u);
 }
@@ -732,15 +738,23 @@ TEST(MainWindow, EveryButtonAnswersItsMnemonicAndTab) {
     EXPECT_TRUE(world.sent(1));
     EXPECT_FALSE(world.sent(2));
 
-    w.NroOp->setFocus();
-    const std::vector<QWidget*> tabbedTo{w.PngSpeedButton1, w.PngSpeedButton2, w.PngSpeedButton4,
-                                         w.PngSpeedButton3, w.SpeedButton1};
+    // Tab goes down the company column, then the options column, then the buttons as
+    // they stand; the read-only texts are passed by.
+    w.LCiaOri->setFocus();
+    const std::vector<QWidget*> tabbedTo{w.CboAgencia,      w.Pref,
+                                         w.NroOp,           w.Minut,
+                                         w.ckreciente,      w.CkError,
+                                         w.PngSpeedButton1, w.PngSpeedButton2,
+                                         w.PngSpeedButton4, w.PngSpeedButton3,
+                                         w.SpeedButton1};
     for (QWidget* expected : tabbedTo) {
-        if (!expected->isEnabled()) continue;  // "Mensajes error" before anything was sent
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(QApplication::focusWidget(), expected)
             << QApplication::focusWidget()->objectName().toStdString();
     }
+    for (QWidget* text : {static_cast<QWidget*>(w.SerOri1), static_cast<QWidget*>(w.EUltenvio),
+                          static_cast<QWidget*>(w.Edit1)})
+        EXPECT_FALSE(text->focusPolicy() & Qt::TabFocus) << text->objectName().toStdString();
     sendAndWait(driver, w, [&] { QTest::keyClick(w.SpeedButton1, Qt::Key_Space); });
     EXPECT_TRUE(world.sent(2));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -767,8 +781,10 @@ class ConnectWatchingWindow : public Tfprincipalzvr {
 };
 
 // A destination that does not answer its connect holds only the send: the window shows
-// the connect with a busy bar, opens a side screen, and takes "Cancelar", which closes it
-// once the cycle has stopped; the destination's events wait.
+// the connect with a busy bar, opens a side screen, and takes "Cancelar", which says
+// "Cancelando..." at once, ends the connect wait (the link stays frozen and the connect
+// limit is an hour) and closes the window once the cycle has stopped; the destination's
+// events wait.
 TEST(MainWindow, AnswersWhileADestinationConnectsAndCancelarWaitsForTheCycle) {
     UiWorld world;
     testing::FreezableRelay relay;
@@ -783,6 +799,8 @@ TEST(MainWindow, AnswersWhileADestinationConnectsAndCancelarWaitsForTheCycle) {
     w.company = QStringLiteral("003");
     ModalDriver driver;
     logInAndChoose(w, world, driver);
+    w.data().DBEnvio.setTimeouts(std::chrono::hours(1), std::chrono::hours(1));
+    QString cancelling;
 
     QString caption;
     bool busy = false;
@@ -800,7 +818,7 @@ TEST(MainWindow, AnswersWhileADestinationConnectsAndCancelarWaitsForTheCycle) {
         QTest::mouseClick(w.PngSpeedButton3, Qt::LeftButton);
         QTest::mouseClick(w.SpeedButton2, Qt::LeftButton);
         stayedAfterCancelar = w.isVisible() && w.sending();
-        relay.thaw();
+        cancelling = w.Panel3->isHidden() ? QString() : w.Panel3Caption->text();
     };
     sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
 
@@ -809,6 +827,8 @@ TEST(MainWindow, AnswersWhileADestinationConnectsAndCancelarWaitsForTheCycle) {
     EXPECT_EQ(opened, QStringLiteral("enviozvr::ui::Tfpendienteszvr"));
     EXPECT_TRUE(openedWhileSending);
     EXPECT_TRUE(stayedAfterCancelar);
+    EXPECT_EQ(cancelling, QStringLiteral("Cancelando..."));
+    EXPECT_TRUE(relay.frozen());
     EXPECT_FALSE(w.sending());
     EXPECT_FALSE(w.isVisible());  // closed at the end of the cycle
     EXPECT_TRUE(world.sent(1));
@@ -852,6 +872,68 @@ TEST(MainWindow, AFailureOfTheCycleIsShownByTheWindowAndSendingGoesOn) {
     sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
     EXPECT_TRUE(world.sent(1));
     EXPECT_EQ(driver.messages.size(), 1u);
+}
+
+// Lets the timer fire once (the interval set to 1 ms) and the cycle it starts run to its end.
+void tickAndWait(ModalDriver& driver, Tfprincipalzvr& w) {
+    sendAndWait(driver, w, [&] {
+        QSignalSpy tick(w.Timer1, &QTimer::timeout);
+        w.start(1);
+        EXPECT_TRUE(tick.wait(5000)) << "no tick";
+    });
+}
+
+// A window left sending on its own: the origin's link is lost between two ticks. The
+// next tick's failure is logged and shown on the last-error line without a box, the timer
+// goes on, and the tick after it connects the origin again and sends. The same failure of
+// a cycle started by "Enviar" still shows its box.
+TEST(MainWindow, ATicksFailureIsShownWithoutABoxAndTheNextTickTriesAgain) {
+    UiWorld world;
+    world.listDestination("002", world.server);
+    world.addInvoiceEvent(1, "002", "1001");
+    testing::FreezableRelay relay;
+    Window window;
+    Tfprincipalzvr& w = window.w;
+    w.show();
+    w.data().loginAutomatic(relay.serverText() + world.dir.path(), world.user, world.password);
+    w.setOriginServer(w.loginRecord().ServidorSesion);
+    w.chooseCompany("001");
+    w.Minut->setText(QStringLiteral("7"));
+
+    ModalDriver driver;
+    tickAndWait(driver, w);
+    EXPECT_TRUE(world.sent(1));
+
+    relay.cut();
+    world.addInvoiceEvent(2, "002", "1002");
+    tickAndWait(driver, w);
+    EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+    EXPECT_FALSE(world.sent(2));
+    const std::vector<std::string> logged = world.logLines("ERRORES.TXT");
+    ASSERT_EQ(logged.size(), 1u);
+    const QString today = data::qstringFromWindows1252(data::shortDateText(data::today()));
+    EXPECT_TRUE(w.Label8->text().startsWith("Ult. error:" + today + " "))
+        << w.Label8->text().toStdString();
+    EXPECT_FALSE(w.Label8->toolTip().isEmpty());
+    EXPECT_TRUE(w.Panel3->isHidden());
+    EXPECT_TRUE(w.Timer1->isActive());
+    EXPECT_EQ(w.Timer1->interval(), 420000);
+
+    tickAndWait(driver, w);
+    EXPECT_TRUE(driver.messages.empty()) << driver.messages.front().toStdString();
+    EXPECT_TRUE(world.sent(2));
+    EXPECT_EQ(world.logLines("ERRORES.TXT").size(), 1u);
+
+    // By hand: the box, and the timer goes on afterwards.
+    relay.cut();
+    world.addInvoiceEvent(3, "002", "1003");
+    sendAndWait(driver, w, [&] { w.SpeedButton1->click(); });
+    EXPECT_EQ(driver.messages.size(), 1u);
+    EXPECT_EQ(world.logLines("ERRORES.TXT").size(), 2u);
+    EXPECT_TRUE(w.Timer1->isActive());
+    tickAndWait(driver, w);
+    EXPECT_TRUE(world.sent(3));
+    w.stop();
 }
 
 // The company box shows the chosen name whole in its tip, however narrow the box.
