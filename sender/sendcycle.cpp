@@ -575,6 +575,34 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
     return TransferOutcome::Failed;
 }
 
+TransferOutcome transferDocument(MainData& d, bool remove, const std::string& pref,
+                                 const std::string& numero, int keyCharacterSet,
+                                 std::string& refusal) {
+    std::optional<OriginRow> origin;
+    if (!remove) {
+        origin = readOrigin(d, documentCondition(pref, numero));
+        if (!origin) return TransferOutcome::Done;
+    }
+    try {
+        const int to = data::characterSetNumber(d.DBEnvio.characterSet());
+        const std::string there =
+            documentCondition(textFor(pref, keyCharacterSet, to, "PREF_PRE"),
+                              textFor(numero, keyCharacterSet, to, "FACT_NUMERO"));
+        if (origin)
+            copyDocument(d, *origin, there);
+        else
+            deleteDocument(d, there);
+        return TransferOutcome::Done;
+    } catch (const data::DataError& error) {
+        if (d.destinationLinkFailed(error)) {
+            letDestinationGo(d, error);
+            return TransferOutcome::DestinationLost;
+        }
+        refusal = error.what();
+    }
+    return TransferOutcome::Failed;
+}
+
 void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly) {
     d.CUltenvio.close();
     d.CUltenvio.setCommandText(invoiceOnly ? kLastSendInvoices : kLastSendAll);
