@@ -49,7 +49,8 @@ std::string withoutTrailingBlanks(std::string text) {
 // when they are no text of that set.
 std::string characters(const std::string& bytes, int characterSet) {
     std::optional<std::string> utf8 = data::convertText(bytes, characterSet, data::charset::kUtf8);
-    return utf8 ? std::move(*utf8) : bytes;
+    if (utf8) return std::move(*utf8);
+    return bytes;
 }
 
 // The key a document is known by on both sides: its characters, without the blanks that
@@ -189,10 +190,14 @@ class InvoiceTable {
             if (f.type == data::FieldType::Blob && f.textBlob) {
                 const std::string width =
                     std::to_string(kInlineBlobBytes / bytesPerCharacter(f.characterSet));
-                select_ += "CAST(SUBSTRING(" + name + " FROM 1 FOR " + width + ") AS VARCHAR(" +
-                           width + ") CHARACTER SET " + data::characterSetName(f.characterSet) +
-                           ")";
-                lengths += ", CHAR_LENGTH(" + name + ") - " + width;
+                select_ += "CAST(SUBSTRING(";
+                select_ += name;
+                select_ += " FROM 1 FOR " + width;
+                select_ += ") AS VARCHAR(" + width;
+                select_ += ") CHARACTER SET " + data::characterSetName(f.characterSet) + ")";
+                lengths += ", CHAR_LENGTH(";
+                lengths += name;
+                lengths += ") - " + width;
                 blobs_.push_back(i);
             } else {
                 select_ += name;
