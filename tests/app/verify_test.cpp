@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/headless.h"
 #include "app/instancelock.h"
 #include "app/status.h"
 #include "senderworld.h"
@@ -116,6 +117,27 @@ TEST(VerifyCommand, ReportsAsACheckListsAndCountsThenRepairsBesideNoService) {
                           "reparados, 0 destinos sin conexion\n"),
               std::string::npos)
         << status;
+}
+
+// The service verifies after its cycle and mends what is out of line; the pending event
+// of invoice 3 goes out with the cycle first, so nothing is left in flight.
+TEST(VerifyCommand, TheServiceVerifiesAndRepairsBetweenItsCycles) {
+    CheckWorld w;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = app::runHeadless({"--headless", "--once", "--verify-every=60", "--repair",
+                                         w.server, "sysdba", w.password, "001"});
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("\nverificacion: origen 001: 2 documentos fuera de linea en 002, 2 "
+                       "reparados\n002 FV1: falta en el destino; reparado\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(verify(w, {}).status, 0);
+    const auto record = app::readVerifyRecord("001");
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->outOfLine, 0);
 }
 
 TEST(VerifyCommand, BadArgumentsAreUnknownAndAnOriginThatCannotBeUsedIsCritical) {
