@@ -225,16 +225,40 @@ class InvoiceTable {
             std::sort(numbers.begin(), numbers.end());
             numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
             for (std::size_t at = 0; at < numbers.size(); at += kVerifyChunk) {
-                std::string list;
-                for (std::size_t i = at; i < std::min(numbers.size(), at + kVerifyChunk); ++i)
-                    list += (i == at ? "" : ", ") + data::quoted(numbers[i]);
-                read("PREF_PRE = " + data::quoted(pref) + " AND FACT_NUMERO IN (" + list + ")");
+                const std::size_t end = std::min(numbers.size(), at + kVerifyChunk);
+                std::set<std::string> wanted;
+                for (std::size_t i = at; i < end; ++i)
+                    wanted.insert(documentKey(pref, prefSet_, numbers[i], numeroSet_));
+                // The range of numbers from the chunk's first to its last, which the index
+                // on (PREF_PRE, FACT_NUMERO) reads in one pass; the rows of numbers between
+                // them that were not asked for are dropped. Numbers queued together are
+                // close, so few are; when the range holds too many, the chunk is read
+                // again document by document.
+                const long cap = 4 * static_cast<long>(end - at) + 100;
+                const std::vector<std::string> added =
+                    read("FIRST " + std::to_string(cap),
+                         "PREF_PRE = " + data::quoted(pref) + " AND FACT_NUMERO BETWEEN " +
+                             data::quoted(numbers[at]) + " AND " + data::quoted(numbers[end - 1]),
+                         &wanted, cap);
+                if (!overflowed_) continue;
+                for (const std::string& key : added) {
+                    rows_.erase(key);
+                    cut_.erase(key);
+                }
+                std::string condition;
+                for (std::size_t i = at; i < end; ++i) {
+                    if (i > at) condition += " OR ";
+                    condition += "(PREF_PRE = " + data::quoted(pref) + " AND FACT_NUMERO = ";
+                    condition += data::quoted(numbers[i]);
+                    condition += ")";
+                }
+                read({}, condition, &wanted, 0);
             }
         }
     }
 
     // Every row of an invoice dated `since` or later.
-    void readSince(data::Date since) { read("FACT_FECHA >= " + data::sqlDate(since)); }
+    void readSince(data::Date since) { read({}, "FACT_FECHA >= " + data::sqlDate(since)); }
 
     // The rows of a document, and whether a text blob of one of them was too long to
     // come inline.
@@ -275,20 +299,29 @@ class InvoiceTable {
     }
 
   private:
-    void read(const std::string& condition) {
-        auto cursor = c_.open("SELECT " + select_ + " FROM FACTURAS_ZVR WHERE " + condition);
+    // Reads the rows `condition` finds (of the documents `wanted` only, when given) and
+    // returns the keys it added. `first`: a FIRST clause; with `cap` rows read,
+    // overflowed_ tells that there may be more.
+    std::vector<std::string> read(const std::string& first, const std::string& condition,
+                                  const std::set<std::string>* wanted = nullptr, long cap = 0) {
+        auto cursor =
+            c_.open("SELECT " + first + " " + select_ + " FROM FACTURAS_ZVR WHERE " + condition);
         const std::size_t n = fields_.size();
         // A document an earlier read brought (a key of the queue that the date also names)
         // keeps the rows it has.
-        std::set<std::string> fresh;
+        std::vector<std::string> fresh;
+        long fetched = 0;
         while (cursor->fetch()) {
+            ++fetched;
+            const std::string key = documentKey(cursor->value(prefColumn_).toText(), prefSet_,
+                                                cursor->value(numeroColumn_).toText(), numeroSet_);
+            if (wanted && !wanted->count(key)) continue;
+            if (rows_.count(key) && std::find(fresh.begin(), fresh.end(), key) == fresh.end())
+                continue;
+            if (fresh.empty() || fresh.back() != key) fresh.push_back(key);
             Row row;
             row.reserve(n);
             for (std::size_t i = 0; i < n; ++i) row.push_back(cursor->value(static_cast<int>(i)));
-            const std::string key = documentKey(row[prefColumn_].toText(), prefSet_,
-                                                row[numeroColumn_].toText(), numeroSet_);
-            if (rows_.count(key) && !fresh.count(key)) continue;
-            fresh.insert(key);
             for (std::size_t b = 0; b < blobs_.size(); ++b) {
                 const Value over = cursor->value(static_cast<int>(n + b));
                 if (!over.isNull() && over.asInteger() > 0) cut_.insert(key);
@@ -296,6 +329,8 @@ class InvoiceTable {
             rows_[key].push_back(std::move(row));
         }
         cursor->close();
+        overflowed_ = cap > 0 && fetched >= cap;
+        return fresh;
     }
 
     data::Connection& c_;
@@ -308,6 +343,7 @@ class InvoiceTable {
     int numeroSet_ = 0;
     std::map<std::string, std::vector<Row>> rows_;
     std::set<std::string> cut_;
+    bool overflowed_ = false;
 };
 
 std::string firstValue(data::CachedResultSet& set, const std::string& sql) {

@@ -126,7 +126,14 @@ TEST(Verify, OneDestinationNamedADateAndOneThatCannotBeReached) {
     // Invoice 9, of no event, dated 2026-12-09; invoice 8 dated 2026-12-08 (by the fixture).
     w.origin->exec(invoiceValues("FV", "9", 9));
     TestDatabase& south = *w.destinations["004"];
-    south.exec({invoiceValues("FV", "9", 1), invoiceValues("FV", "8", 8)});
+    south.exec({invoiceValues("FV", "9", 1), invoiceValues("FV", "8", 8),
+                // Invoices of no event whose numbers lie between those of the queue: more
+                // than the range read takes, so the documents are read one by one.
+                "EXECUTE BLOCK AS DECLARE n INTEGER = 1000; BEGIN WHILE (n < 1200) DO BEGIN "
+                "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_MONEDA) VALUES ('FV', "
+                ":n, 'COP'); n = n + 1; END END",
+                // Stored after them, so that the range read's first rows do not hold it.
+                "DELETE FROM FACTURAS_ZVR WHERE FACT_NUMERO = '2'", invoiceValues("FV", "2", 2)});
     w.listCompany("005", testing::serverHost() + "/1:" + w.root);
 
     sender::VerifyRequest r;
