@@ -1,5 +1,7 @@
 #include "app/verify.h"
 
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
@@ -423,6 +425,12 @@ int runVerify(const std::vector<std::string>& args) {
 
     sender::VerifyRequest request = a.request;
     request.stopRequested = [] { return stopRequested(); };
+    // Someone at a terminal sees which destination is being compared; a monitoring
+    // system reads standard output only.
+    if (isatty(STDERR_FILENO))
+        request.progress = [](const std::string& destination) {
+            std::cerr << "enviozvr: verificando " << consoleText(destination) << "...\n";
+        };
     std::vector<DestinationCheck> checks;
     try {
         checks = sender::verifyDestinations(data, request);
