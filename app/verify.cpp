@@ -1,10 +1,17 @@
 #include "app/verify.h"
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
+#include <cctype>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -427,7 +434,12 @@ int runVerify(const std::vector<std::string>& args) {
     request.stopRequested = [] { return stopRequested(); };
     // Someone at a terminal sees which destination is being compared; a monitoring
     // system reads standard output only.
-    if (isatty(STDERR_FILENO))
+#ifdef _WIN32
+    const bool terminal = _isatty(2) != 0;
+#else
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+#endif
+    if (terminal)
         request.progress = [](const std::string& destination) {
             std::cerr << "enviozvr: verificando " << consoleText(destination) << "...\n";
         };
