@@ -22,6 +22,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@
 #include "data/errors.h"
 #include "data/statement.h"
 #include "sender/abandonedattachments.h"
+#include "sender/columnpairing.h"
 
 namespace enviozvr::sender {
 
@@ -138,6 +140,10 @@ class MainData {
     // Plain statement: the delete of the destination rows of one document.
     data::PlainStatement Qcopiades;
 
+    // The character sets of the document key's columns (PREF_PRE, FACT_NUMERO) at the
+    // origin and at the destination, read once a batch when a key beyond ASCII needs them.
+    std::optional<KeyColumnSets> originKeySets;
+    std::optional<KeyColumnSets> destinationKeySets;
     // Attachments the send cycle gave up in the middle of an event: the destination is not
     // sent to again until they are gone. Shared with the MainData of other threads (the
     // workers of a parallel cycle, the desktop's next send thread's data); thread-safe.

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <mutex>
+#include <set>
 #include <stdexcept>
+#include <utility>
 
 #include "core/localfiles.h"
 #include "core/staterecord.h"
@@ -11,6 +14,7 @@
 #include "data/transaction.h"
 #include "data/value.h"
 #include "sender/attachmentguard.h"
+#include "sender/columnpairing.h"
 #include "sender/indexcheck.h"
 
 namespace enviozvr::sender {
@@ -65,11 +69,6 @@ std::string firstValue(data::CachedResultSet& set, const std::string& sql) {
     return v;
 }
 
-// " = 'pref' AND FACT_NUMERO = 'num'": the document condition after PREF_PRE.
-std::string documentCondition(const std::string& pref, const std::string& numero) {
-    return " = " + data::quoted(pref) + " AND FACT_NUMERO = " + data::quoted(numero);
-}
-
 // The origin FACTURAS_ZVR row of one document, read whole before the destination is
 // touched, so that a failure while reading it is always the origin's.
 struct OriginRow {
@@ -77,10 +76,10 @@ struct OriginRow {
     data::Row values;
 };
 
-std::optional<OriginRow> readOrigin(MainData& d, const std::string& condition) {
+std::optional<OriginRow> readOrigin(MainData& d, const std::string& match) {
     d.QCopia.close();
     d.QCopia.clear();
-    d.QCopia.setText("select * from FACTURAS_ZVR where PREF_PRE" + condition);
+    d.QCopia.setText("select * from FACTURAS_ZVR where " + match);
     d.QCopia.open();
     if (d.QCopia.isEmpty()) {
         d.QCopia.close();
@@ -95,56 +94,6 @@ std::optional<OriginRow> readOrigin(MainData& d, const std::string& condition) {
     return row;
 }
 
-// For each destination column, the origin column it takes its value from: the column of
-// the same name when both sides have the same set of column names, otherwise the column
-// at the same position (which may not exist).
-std::vector<size_t> columnSources(const std::vector<data::Field>& destination,
-                                  const std::vector<data::Field>& origin) {
-    std::vector<size_t> byName;
-    if (destination.size() == origin.size()) {
-        for (const data::Field& f : destination) {
-            auto it = std::find_if(origin.begin(), origin.end(),
-                                   [&](const data::Field& o) { return o.name == f.name; });
-            if (it == origin.end()) break;
-            byName.push_back(static_cast<size_t>(it - origin.begin()));
-        }
-        if (byName.size() == destination.size()) return byName;
-    }
-    std::vector<size_t> byPosition(destination.size());
-    for (size_t i = 0; i < byPosition.size(); ++i) byPosition[i] = i;
-    return byPosition;
-}
-
-bool holdsText(const data::Field& f) {
-    return f.type == data::FieldType::String || (f.type == data::FieldType::Blob && f.textBlob);
-}
-
-// The bytes of a text of character set `from` in character set `to`, for the column
-// `column`: the same characters, or a failure naming the column and the text when `to`
-// cannot hold one of them (never a '?' or the bytes of another set).
-std::string textFor(const std::string& text, int from, int to, const std::string& column) {
-    std::optional<std::string> converted = data::convertText(text, from, to);
-    if (!converted)
-        throw data::DataError("Text '" + text + "' of column '" + column +
-                              "' cannot be written in character set " + data::characterSetName(to));
-    return std::move(*converted);
-}
-
-// Value for a destination column from the origin value. Texts carry their characters
-// into the destination column's character set; exact decimals take every digit the
-// destination's scale holds, checked against the column; everything else travels as it
-// is (the cached set converts it to the column's kind, checked likewise).
-data::Value destinationValue(const data::Field& field, const data::Field& from,
-                             const data::Value& origin) {
-    if (origin.kind() == data::Value::Kind::Text && holdsText(field) && holdsText(from))
-        return data::Value::text(
-            textFor(origin.asString(), from.characterSet, field.characterSet, field.name));
-    if (field.type != data::FieldType::Decimal || origin.isNull()) return origin;
-    const int bytes = (field.size == 2 || field.size == 4) ? field.size : 8;
-    return data::Value::decimal(data::fixedPointFor(origin, field.scale, bytes, field.name),
-                                field.scale);
-}
-
 // Applies CDestino's change log; a refusal is thrown as the error the destination (or
 // the cached set) raised, so that the event's failure is the destination's own text.
 void applyToDestination(MainData& d) {
@@ -154,27 +103,26 @@ void applyToDestination(MainData& d) {
     }
 }
 
-// Fills a new CDestino row from the origin row, posts it and applies it. A refusal is
-// thrown (see applyToDestination).
+// Fills a new CDestino row from the origin row, each column from the origin column of its
+// name, posts it and applies it. CDestino holds only columns the origin has (see
+// copyDocument). A refusal is thrown (see applyToDestination).
 void insertFromOrigin(MainData& d, const OriginRow& origin) {
     d.CDestino.insert();
-    const std::vector<size_t> sources = columnSources(d.CDestino.fields(), origin.columns);
+    const ColumnPairing pairing = pairColumns(d.CDestino.fields(), origin.columns);
     for (int i = 0; i < d.CDestino.fieldCount(); ++i) {
-        const size_t from = sources[static_cast<size_t>(i)];
-        const data::Field& field = d.CDestino.field(i);
-        if (from >= origin.values.size())
-            throw data::DataError("Field index out of range: the origin has no column for '" +
-                                  field.name + "'");
+        const ColumnPair& pair = pairing.pairs[static_cast<size_t>(i)];
+        if (!pair.origin) continue;  // left to the destination's default
+        const size_t from = *pair.origin;
         try {
-            d.CDestino.setValue(i,
-                                destinationValue(field, origin.columns[from], origin.values[from]));
+            d.CDestino.setValue(
+                i, destinationValue(pair.destination, origin.columns[from], origin.values[from]));
         } catch (const data::DatabaseError&) {
             throw;
         } catch (const data::DataError& e) {
-            // Columns matched by position may differ in kind: the failure names the column.
+            // Columns of one name may differ in kind: the failure names the column.
             const std::string text = e.what();
-            if (text.find("'" + field.name + "'") != std::string::npos) throw;
-            throw data::DataError(text + " (column '" + field.name + "')");
+            if (text.find("'" + pair.destination.name + "'") != std::string::npos) throw;
+            throw data::DataError(text + " (column '" + pair.destination.name + "')");
         }
     }
     d.CDestino.post();
@@ -183,20 +131,55 @@ void insertFromOrigin(MainData& d, const OriginRow& origin) {
 
 // Deletes every row of the document by its key, however many there are (a destination
 // without the unique index may hold more than one); no row of it is left behind.
-void deleteDocument(MainData& d, const std::string& condition) {
+void deleteDocument(MainData& d, const std::string& match) {
     d.Qcopiades.close();
     d.Qcopiades.clear();
-    d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE PREF_PRE" + condition);
+    d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE " + match);
     d.DBEnvio.executeImmediate(d.Qcopiades.text());
 }
 
-void copyDocument(MainData& d, const OriginRow& origin, const std::string& condition) {
-    const std::string lookup = "SELECT * FROM FACTURAS_ZVR where PREF_PRE" + condition;
+// Origin columns that a destination lacks, said once per destination database and column
+// for the life of the process (the workers of a parallel cycle share it).
+bool firstMention(const std::string& location, const std::string& column) {
+    static std::mutex mutex;
+    static std::set<std::pair<std::string, std::string>> said;
+    std::lock_guard lock(mutex);
+    return said.emplace(location, column).second;
+}
+
+void sayLeftOut(MainData& d, const ColumnPairing& pairing) {
+    const std::string location = d.DBEnvio.param("Database");
+    for (const std::string& column : pairing.originOnly) {
+        if (!firstMention(location, column)) continue;
+        std::string text = "La columna " + column;
+        text += " de FACTURAS_ZVR del origen no existe en el destino ";
+        text += location;
+        text += "; sus valores no se copian alli";
+        core::logUnhandledError(d.loginRecord.UsuarioSesion, text);
+    }
+}
+
+void copyDocument(MainData& d, const OriginRow& origin, const std::string& match) {
+    const std::string lookup = "SELECT * FROM FACTURAS_ZVR where " + match;
     d.CDestino.close();
     d.CDestino.setCommandText(lookup);
     d.CDestino.open();
 
+    // Columns by name. A destination column the origin lacks is left out of the new row's
+    // statement, so that the destination gives it its default (or NULL): the new row is
+    // made in a set that reads only the columns the origin has.
+    const ColumnPairing pairing = pairColumns(d.CDestino.fields(), origin.columns);
+    sayLeftOut(d, pairing);
+    const std::string insertShape = pairing.complete() ? lookup
+                                                       : "SELECT " + pairedColumnList(pairing) +
+                                                             " FROM FACTURAS_ZVR where " + match;
+
     if (d.CDestino.isEmpty()) {
+        if (!pairing.complete()) {
+            d.CDestino.close();
+            d.CDestino.setCommandText(insertShape);
+            d.CDestino.open();
+        }
         insertFromOrigin(d, origin);
     } else {
         // Replace: the delete and the new row share one destination transaction, so a
@@ -205,10 +188,10 @@ void copyDocument(MainData& d, const OriginRow& origin, const std::string& condi
         data::Transaction tx(d.DBEnvio);
         d.Qcopiades.close();
         d.Qcopiades.clear();
-        d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE PREF_PRE" + condition);
+        d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE " + match);
         d.DBEnvio.executeImmediate(d.Qcopiades.text());
         d.CDestino.close();
-        d.CDestino.setCommandText(lookup);
+        d.CDestino.setCommandText(insertShape);
         d.CDestino.open();
         if (d.CDestino.isEmpty()) insertFromOrigin(d, origin);
         tx.commit();
@@ -216,19 +199,22 @@ void copyDocument(MainData& d, const OriginRow& origin, const std::string& condi
     d.CDestino.close();
 }
 
-// The document condition at the destination: the key's characters in the bytes of the
-// destination's character set (a key of plain ASCII is the same in every one).
-std::string destinationCondition(MainData& d, const std::string& pref, const std::string& numero) {
-    const auto ascii = [](const std::string& t) {
-        return std::all_of(t.begin(), t.end(),
-                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    };
-    if (ascii(pref) && ascii(numero)) return documentCondition(pref, numero);
-    const data::CachedResultSet& a = d.CAuditor;
-    const int to = data::characterSetNumber(d.DBEnvio.characterSet());
-    return documentCondition(
-        textFor(pref, a.field(a.fieldByName("RPEV_PREF")).characterSet, to, "PREF_PRE"),
-        textFor(numero, a.field(a.fieldByName("RPEV_NUMERO")).characterSet, to, "FACT_NUMERO"));
+// The event's document key: RPEV_PREF and RPEV_NUMERO in the character sets the queue
+// holds them in.
+DocumentKey eventKey(const data::CachedResultSet& a, const std::string& pref,
+                     const std::string& numero) {
+    return {pref, a.field(a.fieldByName("RPEV_PREF")).characterSet, numero,
+            a.field(a.fieldByName("RPEV_NUMERO")).characterSet};
+}
+
+// The key's condition at the database of `c`, in the bytes of its key columns' sets
+// (read once a batch into `sets`; a key of plain ASCII is the same in every set and
+// needs none).
+std::string keyMatch(data::Connection& c, std::optional<KeyColumnSets>& sets,
+                     const DocumentKey& key) {
+    if (key.ascii()) return documentMatch(key, {key.prefSet, key.numeroSet});
+    if (!sets) sets = keyColumnSets(c);
+    return documentMatch(key, *sets);
 }
 
 // A text of the queue in Windows-1252, as the logs and the screens hold texts.
@@ -291,6 +277,30 @@ void letDestinationGo(MainData& d, const std::exception& error) {
     } catch (...) {
         // The attachment could not be detached; disconnect has let it go all the same.
     }
+}
+
+// The destination's part of a transfer: the origin's row copied (or, without one, every
+// row of the document deleted) at the destination. Failed leaves the destination's
+// refusal in `refusal`; a link that failed lets the destination go.
+TransferOutcome toDestination(MainData& d, const std::optional<OriginRow>& origin,
+                              const DocumentKey& key, std::string& refusal) {
+    try {
+        const std::string there = keyMatch(d.DBEnvio, d.destinationKeySets, key);
+        if (origin)
+            copyDocument(d, *origin, there);
+        else
+            deleteDocument(d, there);
+        return TransferOutcome::Done;
+    } catch (const data::DataError& error) {
+        // Anything the destination side raised for this event: a refusal of the server or
+        // of the cached set (a value the column cannot hold), or the end of the link.
+        if (d.destinationLinkFailed(error)) {
+            letDestinationGo(d, error);
+            return TransferOutcome::DestinationLost;
+        }
+        refusal = error.what();
+    }
+    return TransferOutcome::Failed;
 }
 
 // RPCO_SERVIDOR of an active destination company; empty text when it is not active.
@@ -388,6 +398,9 @@ void sendBatch(MainData& d, SendStatus& status, CompanySummary& summary) {
     // still in a transaction of its own), in one transaction per batch and side.
     data::AutocommitScope originCommits(d.DbCia);
     data::AutocommitScope destinationCommits(d.DBEnvio);
+    // The key columns' sets are read again for each batch (the tables may have changed).
+    d.originKeySets.reset();
+    d.destinationKeySets.reset();
     for (; !a.eof(); a.next()) {
         if (status.stopRequested()) {
             summary.stopped = true;
@@ -528,14 +541,23 @@ int minutesValue(const std::string& text) {
 
 TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std::string& pref,
                                 const std::string& numero) {
-    const std::string condition = documentCondition(pref, numero);
+    const DocumentKey key = eventKey(d.CAuditor, pref, numero);
     // The origin's invoice row; a failure here is the origin's and ends the cycle, unless
-    // the server refused the key itself (a data exception: a text it cannot read as one
-    // of its character set), which is this event's alone.
+    // the key itself cannot be taken (a text the key columns' set cannot hold, or that the
+    // server cannot read as one of its character set), which is this event's alone.
     std::optional<OriginRow> origin;
     if (oper != "D") {
+        std::string match;
         try {
-            origin = readOrigin(d, condition);
+            match = keyMatch(d.DbCia, d.originKeySets, key);
+        } catch (const data::DatabaseError&) {
+            throw;
+        } catch (const data::DataError& error) {
+            d.storeEventError(error.what());
+            return TransferOutcome::Failed;
+        }
+        try {
+            origin = readOrigin(d, match);
         } catch (const data::DatabaseError& error) {
             if (error.connectionLost() || d.DbCia.stalled() || error.sqlState().rfind("22", 0) != 0)
                 throw;
@@ -553,54 +575,31 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
         }
     }
     std::string refusal;
-    try {
-        const std::string there = destinationCondition(d, pref, numero);
-        if (origin)
-            copyDocument(d, *origin, there);
-        else
-            deleteDocument(d, there);
-        return TransferOutcome::Done;
-    } catch (const data::DataError& error) {
-        // Anything the destination side raised for this event: a refusal of the server or
-        // of the cached set (a value the column cannot hold), or the end of the link.
-        if (d.destinationLinkFailed(error)) {
-            letDestinationGo(d, error);
-            return TransferOutcome::DestinationLost;
-        }
-        refusal = error.what();
-    }
+    const TransferOutcome outcome = toDestination(d, origin, key, refusal);
+    if (outcome != TransferOutcome::Failed) return outcome;
     // Stored on the event at the origin, outside the destination's work: a failure of the
     // origin here is the origin's and ends the cycle.
     d.storeEventError(refusal);
     return TransferOutcome::Failed;
 }
 
-TransferOutcome transferDocument(MainData& d, bool remove, const std::string& pref,
-                                 const std::string& numero, int keyCharacterSet,
+TransferOutcome transferDocument(MainData& d, bool remove, const DocumentKey& key,
                                  std::string& refusal) {
     std::optional<OriginRow> origin;
     if (!remove) {
-        origin = readOrigin(d, documentCondition(pref, numero));
+        std::string match;
+        try {
+            match = keyMatch(d.DbCia, d.originKeySets, key);
+        } catch (const data::DatabaseError&) {
+            throw;
+        } catch (const data::DataError& error) {
+            refusal = error.what();
+            return TransferOutcome::Failed;
+        }
+        origin = readOrigin(d, match);
         if (!origin) return TransferOutcome::Done;
     }
-    try {
-        const int to = data::characterSetNumber(d.DBEnvio.characterSet());
-        const std::string there =
-            documentCondition(textFor(pref, keyCharacterSet, to, "PREF_PRE"),
-                              textFor(numero, keyCharacterSet, to, "FACT_NUMERO"));
-        if (origin)
-            copyDocument(d, *origin, there);
-        else
-            deleteDocument(d, there);
-        return TransferOutcome::Done;
-    } catch (const data::DataError& error) {
-        if (d.destinationLinkFailed(error)) {
-            letDestinationGo(d, error);
-            return TransferOutcome::DestinationLost;
-        }
-        refusal = error.what();
-    }
-    return TransferOutcome::Failed;
+    return toDestination(d, origin, key, refusal);
 }
 
 void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly) {

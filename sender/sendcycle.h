@@ -76,17 +76,21 @@ enum class TransferOutcome {
 // The transfer of the invoice event CAuditor stands on (RPEV_OPER "D" deletes the
 // document at the destination, anything else copies it from the origin). A replace (the
 // destination already holds the document) deletes and inserts in one destination
-// transaction, so a refused insert leaves the old rows in place. The copy matches columns
-// by name when origin and destination have the same set of column names, otherwise by
-// position; it copies every value exactly as the origin holds it, exact decimals with
-// every digit the destination column holds, texts (and the document key) as the same
+// transaction, so a refused insert leaves the old rows in place. The copy pairs columns
+// by name (sender/columnpairing.h): a destination column the origin lacks is left to its
+// default (or NULL), an origin column the destination lacks is left out and said once per
+// destination and run in ERRORES.TXT. It copies every value exactly as the origin holds
+// it, exact decimals with every digit the destination column holds, texts as the same
 // characters in the destination column's character set (NONE holding Windows-1252), and
 // a value that does not fit its column, a text its character set cannot hold included,
-// is a failure naming the column and the value.
+// is a failure naming the column and the value. The document key is written into every
+// statement in the character set of the column it is compared with, at the origin and at
+// the destination.
 //
 // Any failure while the destination is worked on (a refused change, a refused post in
-// the cache, a value that does not fit, a column list that does not match, any error the
-// destination raises) is stored on the event (MainData::storeEventError): Failed. A lost
+// the cache, a value that does not fit, a column that requires a value the origin cannot
+// give, any error the destination raises) is stored on the event
+// (MainData::storeEventError): Failed. A lost
 // destination attachment: DestinationLost. A failure of the origin (its invoice row, or
 // storing the text) is thrown.
 TransferOutcome transferInvoice(MainData& data, const std::string& oper, const std::string& pref,
@@ -94,11 +98,10 @@ TransferOutcome transferInvoice(MainData& data, const std::string& oper, const s
 
 // The same transfer for a document outside any event (the repair of sender/verify.h):
 // `remove` deletes every row of it at the destination, otherwise it is copied from the
-// origin. The key is given in the bytes of `keyCharacterSet`. Nothing is stored on an
-// event: Failed leaves the destination's text in `refusal`. A failure of the origin is
-// thrown.
-TransferOutcome transferDocument(MainData& data, bool remove, const std::string& pref,
-                                 const std::string& numero, int keyCharacterSet,
+// origin. The key is written in the character sets of the key columns at each side, as
+// for an event. Nothing is stored on an event: Failed leaves the destination's text in `refusal`. A
+// failure of the origin is thrown.
+TransferOutcome transferDocument(MainData& data, bool remove, const DocumentKey& key,
                                  std::string& refusal);
 
 // Last-send status. The first form looks at every event and sets the "Mensajes error"

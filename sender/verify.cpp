@@ -163,14 +163,6 @@ std::set<std::string> pendingKeys(data::Connection& origin, const std::string& c
     return out;
 }
 
-// A document's key as the bytes of some character set.
-struct KeyBytes {
-    std::string pref;
-    std::string numero;
-    int prefSet = 0;
-    int numeroSet = 0;
-};
-
 // The FACTURAS_ZVR rows of one database, read in bulk: the table's columns as described,
 // each text blob inline up to kInlineBlobBytes (a longer one marks its document, whose
 // rows are then read again whole).
@@ -213,9 +205,9 @@ class InvoiceTable {
     const std::vector<Field>& fields() const { return fields_; }
 
     // The rows of the documents `keys` (any character set), prefix by prefix.
-    void readKeys(const std::vector<KeyBytes>& keys) {
+    void readKeys(const std::vector<DocumentKey>& keys) {
         std::map<std::string, std::vector<std::string>> byPrefix;
-        for (const KeyBytes& k : keys) {
+        for (const DocumentKey& k : keys) {
             const auto pref = data::convertText(k.pref, k.prefSet, prefSet_);
             const auto numero = data::convertText(k.numero, k.numeroSet, numeroSet_);
             // A key the columns cannot hold is no document of this table.
@@ -269,7 +261,7 @@ class InvoiceTable {
     bool cut(const std::string& key) const { return cut_.count(key) > 0; }
 
     // Reads the rows of one document again, every text whole.
-    void readWhole(const std::string& key, const KeyBytes& k) {
+    void readWhole(const std::string& key, const DocumentKey& k) {
         const auto pref = data::convertText(k.pref, k.prefSet, prefSet_);
         const auto numero = data::convertText(k.numero, k.numeroSet, numeroSet_);
         std::vector<Row>& rows = rows_[key];
@@ -288,12 +280,12 @@ class InvoiceTable {
     }
 
     // The keys of every row read, with their bytes.
-    std::vector<std::pair<std::string, KeyBytes>> keys() const {
-        std::vector<std::pair<std::string, KeyBytes>> out;
+    std::vector<std::pair<std::string, DocumentKey>> keys() const {
+        std::vector<std::pair<std::string, DocumentKey>> out;
         for (const auto& [key, rows] : rows_) {
             if (rows.empty()) continue;
-            out.emplace_back(key, KeyBytes{rows[0][prefColumn_].toText(),
-                                           rows[0][numeroColumn_].toText(), prefSet_, numeroSet_});
+            out.emplace_back(key, DocumentKey{rows[0][prefColumn_].toText(), prefSet_,
+                                              rows[0][numeroColumn_].toText(), numeroSet_});
         }
         return out;
     }
@@ -384,6 +376,9 @@ std::optional<std::string> connectDestination(MainData& d, const std::string& co
     d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
     d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
     d.DBEnvio.setParam("ProcessName", destinationAttachmentName(d.originCompany, company));
+    // The key columns' sets of another destination are not this one's.
+    d.destinationKeySets.reset();
+    d.originKeySets.reset();
     try {
         d.DBEnvio.connect();
     } catch (const std::exception& e) {
@@ -453,8 +448,8 @@ void repair(MainData& d, DestinationCheck& check, const VerifyRequest& request) 
     for (CheckedDocument& doc : check.documents) {
         if (doc.state == DocumentState::InFlight || doc.state == DocumentState::InLine) continue;
         if (stopping(request)) break;
-        if (pending.count(documentKey(doc.prefBytes, doc.keyCharacterSet, doc.numeroBytes,
-                                      doc.keyCharacterSet))) {
+        if (pending.count(
+                documentKey(doc.key.pref, doc.key.prefSet, doc.key.numero, doc.key.numeroSet))) {
             doc.repairFailure = "tiene un evento pendiente";
             ++check.repairFailed;
             continue;
@@ -463,8 +458,7 @@ void repair(MainData& d, DestinationCheck& check, const VerifyRequest& request) 
                                 std::to_string(kInvoiceType),
                                 doc.pref + doc.numero + " reparacion");
         std::string refusal;
-        const TransferOutcome outcome = transferDocument(
-            d, !doc.wanted, doc.prefBytes, doc.numeroBytes, doc.keyCharacterSet, refusal);
+        const TransferOutcome outcome = transferDocument(d, !doc.wanted, doc.key, refusal);
         if (outcome == TransferOutcome::Done) {
             doc.repaired = true;
             ++check.repaired;
@@ -488,10 +482,10 @@ void verifyOne(MainData& d, DestinationCheck& check, const std::string& server,
     // The origin's side first: a failure here is the origin's and is thrown.
     const std::map<std::string, QueueDocument> queue = readQueue(d.DbCia, check.company);
     InvoiceTable origin(d.DbCia);
-    std::vector<KeyBytes> keys;
+    std::vector<DocumentKey> keys;
     keys.reserve(queue.size());
     for (const auto& [key, q] : queue)
-        if (!q.pending) keys.push_back({q.pref, q.numero, q.prefSet, q.numeroSet});
+        if (!q.pending) keys.push_back({q.pref, q.prefSet, q.numero, q.numeroSet});
     origin.readKeys(keys);
     if (request.since) origin.readSince(*request.since);
 
@@ -501,7 +495,7 @@ void verifyOne(MainData& d, DestinationCheck& check, const std::string& server,
     }
     try {
         InvoiceTable destination(d.DBEnvio);
-        std::vector<KeyBytes> wanted = keys;
+        std::vector<DocumentKey> wanted = keys;
         for (const auto& [key, k] : origin.keys())
             if (!queue.count(key)) wanted.push_back(k);
         destination.readKeys(wanted);
@@ -511,9 +505,7 @@ void verifyOne(MainData& d, DestinationCheck& check, const std::string& server,
             CheckedDocument doc;
             doc.pref = data::windows1252From(withoutTrailingBlanks(q.pref), q.prefSet);
             doc.numero = data::windows1252From(withoutTrailingBlanks(q.numero), q.numeroSet);
-            doc.prefBytes = q.pref;
-            doc.numeroBytes = q.numero;
-            doc.keyCharacterSet = q.prefSet;
+            doc.key = {q.pref, q.prefSet, q.numero, q.numeroSet};
             doc.lastEvent = q.lastEvent;
             if (q.pending) {
                 doc.state = DocumentState::InFlight;
@@ -523,7 +515,7 @@ void verifyOne(MainData& d, DestinationCheck& check, const std::string& server,
             const std::vector<Row>* from = origin.rowsOf(key);
             doc.wanted = q.wanted && from && !from->empty();
             if (doc.wanted && (origin.cut(key) || destination.cut(key))) {
-                const KeyBytes k{q.pref, q.numero, q.prefSet, q.numeroSet};
+                const DocumentKey k{q.pref, q.prefSet, q.numero, q.numeroSet};
                 origin.readWhole(key, k);
                 destination.readWhole(key, k);
                 from = origin.rowsOf(key);
@@ -540,9 +532,7 @@ void verifyOne(MainData& d, DestinationCheck& check, const std::string& server,
             CheckedDocument doc;
             doc.pref = data::windows1252From(withoutTrailingBlanks(k.pref), k.prefSet);
             doc.numero = data::windows1252From(withoutTrailingBlanks(k.numero), k.numeroSet);
-            doc.prefBytes = k.pref;
-            doc.numeroBytes = k.numero;
-            doc.keyCharacterSet = k.prefSet;
+            doc.key = k;
             doc.wanted = true;
             if (origin.cut(key) || destination.cut(key)) {
                 origin.readWhole(key, k);
@@ -592,14 +582,19 @@ std::vector<std::string> differingColumns(const std::vector<Field>& destinationF
                                           const std::vector<Field>& originFields,
                                           const std::vector<Value>& origin) {
     std::vector<std::string> out;
-    for (std::size_t i = 0; i < destinationFields.size() && i < destination.size(); ++i) {
-        const Field& df = destinationFields[i];
-        const auto from = std::find_if(originFields.begin(), originFields.end(),
-                                       [&](const Field& of) { return of.name == df.name; });
-        if (from == originFields.end()) continue;
-        const auto j = static_cast<std::size_t>(from - originFields.begin());
-        if (j >= origin.size()) continue;
-        if (!sameValue(df, destination[i], *from, origin[j])) out.push_back(df.name);
+    const ColumnPairing pairing = pairColumns(destinationFields, originFields);
+    for (std::size_t i = 0; i < pairing.pairs.size() && i < destination.size(); ++i) {
+        const ColumnPair& pair = pairing.pairs[i];
+        if (!pair.origin || *pair.origin >= origin.size()) continue;
+        const Field& df = pair.destination;
+        // What the transfer would write there; a value it could not write differs.
+        std::optional<Value> written;
+        try {
+            written = destinationValue(df, originFields[*pair.origin], origin[*pair.origin]);
+        } catch (const data::DataError&) {
+            written.reset();
+        }
+        if (!written || !sameValue(df, destination[i], df, *written)) out.push_back(df.name);
     }
     return out;
 }

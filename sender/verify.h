@@ -9,11 +9,12 @@
 // a date (`since`), also every origin invoice of that date or later (FACT_FECHA) that the
 // destination holds. Documents the queue no longer holds cannot be known otherwise.
 //
-// Rows are compared column by column by name, as the transfer pairs them: a destination
-// column the origin lacks is not compared (it took its default), an origin column the
-// destination lacks is left out. Values are compared as the transfer writes them: texts
-// as characters whatever the character sets of the two columns (NONE holding
-// Windows-1252; CHAR padding ignored), exact numbers at the destination column's scale.
+// Rows are compared column by column as the transfer pairs them (sender/columnpairing.h):
+// a destination column the origin lacks is not compared (it took its default), an origin
+// column the destination lacks is left out. Each destination value is compared with the
+// value the transfer would write from the origin's (destinationValue): texts as the same
+// characters whatever the character sets of the two columns (NONE holding Windows-1252;
+// the blanks that pad a CHAR ignored), exact numbers at the destination column's scale.
 //
 // Everything is read in bulk: the queue in one statement, the invoices of each side in
 // statements of up to kVerifyChunk documents of one prefix, their text blobs inline up to
@@ -32,6 +33,7 @@
 #include <vector>
 
 #include "data/value.h"
+#include "sender/columnpairing.h"
 #include "sender/maindata.h"
 
 namespace enviozvr::sender {
@@ -55,10 +57,8 @@ const char* stateWord(DocumentState state);
 struct CheckedDocument {
     std::string pref;    // the key in Windows-1252, for reports
     std::string numero;  //
-    // The key as the queue or the origin holds it, in the bytes of keyCharacterSet.
-    std::string prefBytes;
-    std::string numeroBytes;
-    int keyCharacterSet = 0;
+    // The key as the queue or the origin holds it, in the bytes of its columns' sets.
+    DocumentKey key;
     DocumentState state = DocumentState::InLine;
     std::vector<std::string> columns;  // Different: the columns that differ, by name
     int rows = 0;                      // the document's rows at the destination

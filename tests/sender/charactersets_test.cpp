@@ -157,5 +157,61 @@ TEST(CharacterSets, TextsArriveAsTheSameCharactersInEveryPairOfSets) {
     }
 }
 
+// A destination whose default character set is not the one of its key columns (the
+// default changed after the tables were made): the lookup, the replace and the delete
+// find the document by its key in the bytes of PREF_PRE and FACT_NUMERO, as the insert
+// writes it. A replace leaves one row, and a delete none.
+TEST(CharacterSets, TheKeyIsWrittenInTheCharacterSetOfItsColumns) {
+    const Text numero{
+        "N\xBA"
+        "0001",
+        "N\xC2\xBA"
+        "0001"};
+    struct Case {
+        std::string origin;   // default set of the origin
+        std::string columns;  // default set the destination's tables were made with
+    };
+    const std::vector<Case> cases = {{"", ""}, {"UTF8", "WIN1252"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE("origin " + shown(c.origin) + ", destination columns " + shown(c.columns));
+        SenderWorld w(WorldOptions{.viaServer = true, .originCharset = c.origin});
+        TestDatabase& dest = w.addDestination("002", "S", c.columns);
+        dest.exec("ALTER DATABASE SET DEFAULT CHARACTER SET UTF8");
+        const std::string key =
+            data::quoted(kPref.in(c.columns)) + ", " + data::quoted(numero.in(c.columns));
+        dest.exec(
+            "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_CLIENTE, FACT_MONEDA) "
+            "VALUES (" +
+            key + ", 'antes', 'USD')");
+        w.origin->exec(
+            "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_CLIENTE, FACT_MONEDA) VALUES "
+            "(" +
+            data::quoted(kPref.in(c.origin)) + ", " + data::quoted(numero.in(c.origin)) +
+            ", 'nuevo', 'COP')");
+        const auto rows = [&] {
+            return dest.query("SELECT FACT_CLIENTE FROM FACTURAS_ZVR WHERE PREF_PRE = " +
+                              data::quoted(kPref.in(c.columns)) + " AND FACT_NUMERO = " +
+                              data::quoted(numero.in(c.columns)) + " ORDER BY FACT_CLIENTE");
+        };
+
+        // The copy replaces the row the destination holds.
+        w.addEvent(
+            {.id = 1, .company = "002", .pref = kPref.in(c.origin), .numero = numero.in(c.origin)});
+        ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+        EXPECT_EQ(w.state(1), "sent") << w.errorText(1);
+        EXPECT_EQ(rows(), (std::vector<std::vector<Value>>{{Value::text("nuevo")}}));
+
+        // The delete removes it.
+        w.addEvent({.id = 2,
+                    .company = "002",
+                    .pref = kPref.in(c.origin),
+                    .numero = numero.in(c.origin),
+                    .oper = "D"});
+        ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+        EXPECT_EQ(w.state(2), "sent") << w.errorText(2);
+        EXPECT_TRUE(rows().empty()) << rows().size() << " rows left";
+    }
+}
+
 }  // namespace
 }  // namespace enviozvr::sendertest

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@
 #include "sender/sendinterfaces.h"
 #include "support/appdir.h"
 #include "support/testdb.h"
+
+namespace enviozvr::data {
+
+// A value as a failed assertion shows it: its text in quotes, or NULL.
+inline void PrintTo(const Value& v, std::ostream* os) {
+    *os << (v.isNull() ? std::string("NULL") : "'" + v.toText() + "'");
+}
+
+}  // namespace enviozvr::data
 
 namespace enviozvr::sendertest {
 

@@ -156,6 +156,9 @@ TEST(Verify, TextsAreComparedAsCharactersInEveryPairOfSets) {
     const std::vector<std::string> sets = {"", "WIN1252", "UTF8"};
     std::string note;
     while (note.size() < 5000) note += "L\xEDnea \xF1 \x80 ";
+    const std::string key =
+        "F\xD1"
+        "1";
     for (const std::string& from : sets) {
         SCOPED_TRACE("origin " + from);
         SenderWorld w(WorldOptions{.viaServer = true, .originCharset = from});
@@ -167,28 +170,66 @@ TEST(Verify, TextsAreComparedAsCharactersInEveryPairOfSets) {
         w.origin->exec(in(from, invoiceValues("F\xD1", "1")));
         w.origin->exec("UPDATE FACTURAS_ZVR SET FACT_NOTAS = " + data::quoted(in(from, note)));
         int id = 0;
-        const std::vector<std::string> codes = {"002", "004", "005"};
+        // 006: tables made in WIN1252, the database's default changed to UTF8 since, so
+        // that the key columns' set is not the default.
+        const std::vector<std::string> codes = {"002", "004", "005", "006"};
+        const std::vector<std::string> tables = {"", "WIN1252", "UTF8", "WIN1252"};
         for (size_t i = 0; i < codes.size(); ++i) {
-            w.addDestination(codes[i], "S", sets[i]);
+            w.addDestination(codes[i], "S", tables[i]);
             w.addEvent({.id = ++id, .company = codes[i], .pref = in(from, "F\xD1"), .numero = "1"});
         }
+        w.destinations["006"]->exec("ALTER DATABASE SET DEFAULT CHARACTER SET UTF8");
         ASSERT_EQ(w.cycle(), sender::CycleEnd::Completed);
         EXPECT_EQ(findings(sender::verifyDestinations(w.data, {})), std::vector<std::string>{});
-        for (size_t i = 0; i < codes.size(); ++i)
+        std::vector<std::string> expected;
+        for (size_t i = 0; i < 3; ++i) {
             w.destinations[codes[i]]->exec("UPDATE FACTURAS_ZVR SET FACT_CLIENTE = " +
-                                           data::quoted(in(sets[i],
+                                           data::quoted(in(tables[i],
                                                            "Jose Pe\xf1"
                                                            "a \xc1ngel \x80"
                                                            "1")));
-        EXPECT_EQ(findings(sender::verifyDestinations(w.data, {})),
-                  (std::vector<std::string>{"002 F\xD1"
-                                            "1: diferente FACT_CLIENTE",
-                                            "004 F\xD1"
-                                            "1: diferente FACT_CLIENTE",
-                                            "005 F\xD1"
-                                            "1: diferente FACT_CLIENTE"}));
-        EXPECT_EQ(findings(sender::verifyDestinations(w.data, repairing())).size(), 3u);
+            expected.push_back(codes[i] + " " + key + ": diferente FACT_CLIENTE");
+        }
+        w.destinations["006"]->exec("DELETE FROM FACTURAS_ZVR");
+        expected.push_back("006 " + key + ": falta");
+        EXPECT_EQ(findings(sender::verifyDestinations(w.data, {})), expected);
+        EXPECT_EQ(findings(sender::verifyDestinations(w.data, repairing())).size(), 4u);
         EXPECT_EQ(findings(sender::verifyDestinations(w.data, {})), std::vector<std::string>{});
+    }
+}
+
+// The column changes the transfer pairs by name: what the send cycle wrote after a column
+// was added or dropped at either end is in line; a destination column the origin lacks is
+// not compared, the columns both have still are.
+TEST(Verify, WhatTheCycleWroteAfterAColumnChangeIsInLine) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"added at the destination",
+         {"D:ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA VARCHAR(10) DEFAULT 'x'"}},
+        {"added at the origin",
+         {"O:ALTER TABLE FACTURAS_ZVR ADD FACT_EXTRA VARCHAR(10)",
+          "O:UPDATE FACTURAS_ZVR SET FACT_EXTRA = 'extra'"}},
+        {"dropped at the destination", {"D:ALTER TABLE FACTURAS_ZVR DROP FACT_PESO"}},
+        {"dropped at the origin", {"O:ALTER TABLE FACTURAS_ZVR DROP FACT_TASA"}},
+    };
+    for (const auto& [name, changes] : cases) {
+        SCOPED_TRACE(name);
+        SenderWorld w(WorldOptions{.viaServer = true});
+        TestDatabase& dest = w.addDestination("002");
+        for (const std::string& change : changes)
+            (change[0] == 'O' ? *w.origin : dest).exec(change.substr(2));
+        for (int n = 1; n <= 3; ++n) {
+            w.origin->exec(
+                "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_ID, FACT_CLIENTE, "
+                "FACT_NOTAS, FACT_MONEDA) VALUES ('FV', '" +
+                std::to_string(n) + "', " + std::to_string(n) + ", 'Jos\xe9', 'Nota', 'COP')");
+            w.addEvent({.id = n, .company = "002", .numero = std::to_string(n)});
+        }
+        ASSERT_EQ(w.cycle(), sender::CycleEnd::Completed);
+        for (int n = 1; n <= 3; ++n) ASSERT_EQ(w.state(n), "sent") << w.errorText(n);
+        EXPECT_EQ(findings(sender::verifyDestinations(w.data, {})), std::vector<std::string>{});
+        dest.exec("UPDATE FACTURAS_ZVR SET FACT_ID = 9 WHERE FACT_NUMERO = '2'");
+        EXPECT_EQ(findings(sender::verifyDestinations(w.data, {})),
+                  std::vector<std::string>{"002 FV2: diferente FACT_ID"});
     }
 }
 
