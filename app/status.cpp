@@ -22,6 +22,7 @@
 #include "data/connection.h"
 #include "data/errors.h"
 #include "data/value.h"
+#include "sender/attachmentguard.h"
 #include "sender/maindata.h"
 
 namespace enviozvr::app {
@@ -413,6 +414,7 @@ int runStatus(const std::vector<std::string>& args) {
     long oldest = 0;
     long shownCount = 0;
     std::vector<std::string> unreachable;
+    std::vector<std::string> waiting;  // of them, held back by an attachment left there
     std::vector<std::string> withError;
     std::vector<std::string> stale;
     std::string details;
@@ -435,7 +437,14 @@ int runStatus(const std::vector<std::string>& args) {
         else
             line += "nunca";
         if (!d.active) line += " (sin servidor activo)";
-        if (d.unreachable()) {
+        if (d.unreachable() && d.state->reason == sender::kLeftAttachmentWaits) {
+            // Reached, but held back while a request of an ended run may still commit there.
+            const std::int64_t since =
+                d.state->reasonSince > 0 ? d.state->reasonSince : d.state->lastAttempt;
+            line += ", en espera hace " + minutesSince(since) + " min (" + d.state->reason + ")";
+            unreachable.push_back(code);
+            waiting.push_back(code);
+        } else if (d.unreachable()) {
             line += ", sin conexion hace " + minutesSince(d.state->lastAttempt) + " min";
             if (!d.state->reason.empty()) line += " (" + d.state->reason + ")";
             unreachable.push_back(code);
@@ -455,7 +464,12 @@ int runStatus(const std::vector<std::string>& args) {
 
     std::string text = "origen " + company + ": ";
     std::vector<std::string> problems;
-    if (!unreachable.empty()) problems.push_back("sin conexion con " + joined(unreachable, ", "));
+    std::vector<std::string> down;
+    for (const std::string& code : unreachable)
+        if (std::find(waiting.begin(), waiting.end(), code) == waiting.end()) down.push_back(code);
+    if (!down.empty()) problems.push_back("sin conexion con " + joined(down, ", "));
+    if (!waiting.empty())
+        problems.push_back("en espera de una conexion abandonada en " + joined(waiting, ", "));
     if (!withError.empty())
         problems.push_back(std::to_string(errored) + " con error para " + joined(withError, ", "));
     if (!stale.empty())

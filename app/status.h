@@ -18,7 +18,9 @@
 //     the last send is the latest RPEV_FECREP/RPEV_HORAREP ("ultimo envio nunca" when none
 //     is kept). A destination with events but no active REPLICA_COMPANIA row gets
 //     " (sin servidor activo)"; one whose last attempt failed while events wait for it
-//     ", sin conexion hace <n> min (<reason>)";
+//     ", sin conexion hace <n> min (<reason>)", or, when nothing was sent to it because an
+//     attachment an ended run left there may still commit, ", en espera hace <n> min
+//     (<reason>)" with <n> the minutes since the first attempt held back so;
 //   - "errorenvio.txt: " and the last line of that log ("sin lineas" when it is missing
 //     or empty).
 // With --format=prometheus the same facts go out as Prometheus exposition text instead;
@@ -26,12 +28,11 @@
 // renamed over it) and the report goes to standard output as without the option.
 //
 // Exit status (and state): 0 OK; 1 WARNING when a destination has a pending event with an
-// error text, a pending event older than MINUTES (default 60) or was not reached at its
-// last attempt; 2 CRITICAL when the origin (server, general or company database) cannot
-// be reached, refuses the login or its queue cannot be read; 3 UNKNOWN for bad arguments,
-// a company that is not in COMPANIA, no installation directory or a metrics file that
-// cannot be written. The reason of a CRITICAL or UNKNOWN goes to standard error as well.
-// Writes no log line.
+// error text, a pending event older than MINUTES (default 60) or was not reached (or held
+// back) at its last attempt; 2 CRITICAL when the origin (server, general or company database)
+// cannot be reached, refuses the login or its queue cannot be read; 3 UNKNOWN for bad arguments, a
+// company that is not in COMPANIA, no installation directory or a metrics file that cannot be
+// written. The reason of a CRITICAL or UNKNOWN goes to standard error as well. Writes no log line.
 #pragma once
 
 #include <string>

@@ -77,7 +77,8 @@ std::string stateRecordText(const StateRecord& record) {
     for (const auto& [destination, s] : record) {
         text += oneField(destination) + "\t" + timeText(s.lastAttempt) + "\t" +
                 (s.reached ? "ok" : "failed") + "\t" + timeText(s.lastSuccess) + "\t" +
-                (s.reached ? std::string() : oneField(s.reason)) + "\n";
+                (s.reached ? std::string() : oneField(s.reason)) +
+                (s.reached ? std::string() : "\t" + timeText(s.reasonSince)) + "\n";
     }
     return text;
 }
@@ -96,6 +97,7 @@ StateRecord parseStateRecord(const std::string& text) {
         s.reached = f[2] == "ok";
         s.lastSuccess = timeValue(f[3]);
         s.reason = f[4];
+        if (f.size() > 5 && !s.reached) s.reasonSince = timeValue(f[5]);
         if (s.lastAttempt == 0) continue;
         record[f[0]] = s;
     }
@@ -122,9 +124,15 @@ std::string recordDestinationAttempt(const std::string& origin, const std::strin
     std::lock_guard lock(recordMutex());
     StateRecord record = readStateRecord(origin);
     DestinationState& s = record[destination];
+    const std::string kept = oneField(reason);
+    const bool sameReason = !reached && !s.reached && s.lastAttempt > 0 && s.reason == kept;
+    if (reached)
+        s.reasonSince = 0;
+    else if (!sameReason || s.reasonSince == 0)
+        s.reasonSince = sameReason ? s.lastAttempt : when;
     s.lastAttempt = when;
     s.reached = reached;
-    s.reason = reached ? std::string() : reason;
+    s.reason = reached ? std::string() : kept;
     if (reached) s.lastSuccess = when;
 
     const std::string text = stateRecordText(record);

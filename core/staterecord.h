@@ -9,9 +9,11 @@
 // Its text, LF-ended lines:
 //   enviozvr-state 1
 //   <destination> TAB <last attempt> TAB <ok|failed> TAB <last success> TAB <reason>
-// with times in ISO 8601 UTC ("2026-12-10T09:58:01Z", "-" for none) and the reason the
+//   [TAB <reason since>]
+// with times in ISO 8601 UTC ("2026-12-10T09:58:01Z", "-" for none), the reason the
 // destination was not reached, in Windows-1252 without control characters (empty for
-// ok). Lines a reader does not understand are skipped.
+// ok), and the first of the failed attempts in a row that gave that same reason (left out
+// by earlier versions: then unknown). Lines a reader does not understand are skipped.
 //
 // Every function may be called from any thread; nothing throws.
 #pragma once
@@ -27,6 +29,9 @@ struct DestinationState {
     bool reached = false;          // the last attempt reached the destination and served it
     std::string reason;            // why the last attempt did not (empty when it did)
     std::int64_t lastSuccess = 0;  // Unix time of the last attempt that did, 0 when never
+    // Unix time of the first of the failed attempts in a row that gave this reason (how
+    // long the destination has waited for it); 0 when it was reached, or unknown.
+    std::int64_t reasonSince = 0;
 };
 
 // Destination company code -> its state.

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "data/errors.h"
 #include "data/sqltext.h"
 #include "data/transaction.h"
 
@@ -24,6 +25,17 @@ namespace enviozvr::sender {
 namespace {
 
 constexpr const char* kNamePrefix = "enviozvr envio ";
+
+// The server's code of a statement refused for lack of a right (isc_no_priv).
+constexpr long kNoPrivilege = 335544352;
+
+bool refusedForLackOfRight(const std::exception& e) {
+    const auto* db = dynamic_cast<const data::DatabaseError*>(&e);
+    if (!db) return false;
+    const std::vector<long>& codes = db->codes();
+    return db->sqlState() == "28000" || db->iscCode() == kNoPrivilege ||
+           std::find(codes.begin(), codes.end(), kNoPrivilege) != codes.end();
+}
 
 std::string firstLineOf(const std::string& file) {
     std::ifstream in(file);
@@ -52,12 +64,23 @@ std::optional<unsigned long long> startTicks(long long pid) {
 
 std::string bootId() { return firstLineOf("/proc/sys/kernel/random/boot_id").substr(0, 8); }
 
+// The machine id of systemd (or of D-Bus on systems without it); empty when there is none.
+std::string machineId() {
+    for (const char* file : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
+        std::string id = firstLineOf(file).substr(0, 8);
+        if (id.size() == 8 && id.find_first_not_of("0123456789abcdef") == std::string::npos)
+            return id;
+    }
+    return {};
+}
+
 std::string namePrefix(const std::string& origin, const std::string& destination) {
     return kNamePrefix + origin + ">" + destination + " ";
 }
 
 // The process recorded in the part of a name after its prefix:
-// "<pid>.<start>.<boot> <serial> <host>". Nothing when it does not read so.
+// "<pid>.<start>.<boot>.<machine> <serial> <host>", or without ".<machine>" (a name of an
+// earlier version). Nothing when it does not read so.
 std::optional<ProcessIdentity> ownerOf(const std::string& rest) {
     std::istringstream in(rest);
     std::string process, serial;
@@ -75,7 +98,9 @@ std::optional<ProcessIdentity> ownerOf(const std::string& rest) {
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    owner.boot = process.substr(dot2 + 1);
+    const auto dot3 = process.find('.', dot2 + 1);
+    owner.boot = process.substr(dot2 + 1, dot3 == std::string::npos ? dot3 : dot3 - dot2 - 1);
+    if (dot3 != std::string::npos) owner.machine = process.substr(dot3 + 1);
     owner.host = host;
     return owner;
 }
@@ -100,6 +125,8 @@ int64_t stillListed(data::Connection& c, const std::string& ids) {
 
 }  // namespace
 
+const char* const kLeftAttachmentWaits = "una conexion abandonada antes aun puede confirmar";
+
 const ProcessIdentity& thisProcess() {
     static const ProcessIdentity self = [] {
 #ifdef _WIN32
@@ -111,6 +138,7 @@ const ProcessIdentity& thisProcess() {
         p.pid = pid;
         p.start = startTicks(pid).value_or(0);
         p.boot = bootId();
+        p.machine = machineId();
         p.host = QSysInfo::machineHostName().toStdString();
         if (p.host.empty()) p.host = "localhost";
         return p;
@@ -125,13 +153,21 @@ std::optional<ProcessIdentity> runningProcess(long long pid) {
     p.pid = pid;
     p.start = *start;
     p.boot = thisProcess().boot;
+    p.machine = thisProcess().machine;
     p.host = thisProcess().host;
     return p;
 }
 
+bool ofThisMachine(const ProcessIdentity& owner) {
+    const ProcessIdentity& self = thisProcess();
+    if (!owner.boot.empty() && owner.boot == self.boot) return true;
+    if (!owner.machine.empty()) return owner.machine == self.machine;
+    return owner.host == self.host;
+}
+
 bool mayStillRun(const ProcessIdentity& owner) {
     const ProcessIdentity& self = thisProcess();
-    if (owner.host != self.host) return true;
+    if (!ofThisMachine(owner)) return true;
     if (owner == self) return true;
     // Without /proc (another system) nothing can be told of a process by its pid.
     if (self.start == 0 || self.boot.empty()) return true;
@@ -145,8 +181,9 @@ std::string destinationAttachmentName(const std::string& origin, const std::stri
     // Destinations may be connected from several threads at once.
     static std::atomic<long long> serial{0};
     return namePrefix(origin, destination) + std::to_string(owner.pid) + "." +
-           std::to_string(owner.start) + "." + owner.boot + " " + std::to_string(++serial) + " " +
-           owner.host;
+           std::to_string(owner.start) + "." + owner.boot +
+           (owner.machine.empty() ? std::string() : "." + owner.machine) + " " +
+           std::to_string(++serial) + " " + owner.host;
 }
 
 LeftAttachments endLeftAttachments(data::Connection& c, const std::string& origin,
@@ -208,6 +245,7 @@ LeftAttachments endLeftAttachments(data::Connection& c, const std::string& origi
         result.remaining += std::max(1, result.ended);
         result.ended = 0;
         result.why = firstLine(e);
+        result.noRight = refusedForLackOfRight(e);
         return result;
     }
 }

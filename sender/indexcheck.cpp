@@ -206,13 +206,11 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
             line += c->param("Database");
             line += " (";
             line += noRight;
-            line += "), so one that a stopped run left there is not ended; ";
-            line += missing.empty()
-                        ? "the unique index keeps its late insert from duplicating an invoice, "
-                          "and sending goes on"
-                        : "until the server drops it nothing is sent there, and without the "
-                          "unique index on FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) its late insert "
-                          "could duplicate an invoice";
+            line +=
+                "), so one that a stopped run left there is not ended, and until the "
+                "server drops it nothing is sent there (a late request of it could bring "
+                "back an invoice deleted since, or remove one sent again, whatever the "
+                "indexes)";
             line += "; it would help: GRANT DELETE ON MON$ATTACHMENTS TO ";
             line += user;
             out.push_back(line);

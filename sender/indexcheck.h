@@ -28,8 +28,7 @@ struct WantedIndex {
 // sent events; (RPEV_FECREP, RPEV_HORAREP) descending for the last send shown. And
 // FACTURAS_ZVR (PREF_PRE, FACT_NUMERO) for the invoice read. At a destination: a unique
 // index on FACTURAS_ZVR (PREF_PRE, FACT_NUMERO), for the lookup, delete and update
-// application, and so that no invoice can ever be there twice (an insert whose commit
-// arrives late, after the invoice was sent again, is then refused).
+// application, and so that no invoice can ever be there twice.
 const std::vector<WantedIndex>& originIndexes(bool newestFirst = false);
 const std::vector<WantedIndex>& destinationIndexes();
 
@@ -47,8 +46,8 @@ std::vector<WantedIndex> missingIndexes(data::Connection& connection,
 // that cannot be reached gets one line, "warning: the indexes of the destination
 // database <database> could not be checked: <reason>", and the check goes on. A
 // destination where the replication user cannot end attachments (delete from
-// MON$ATTACHMENTS) gets one line that says so, what it means with or without the unique
-// index, and the GRANT that would give the right. `stop`,
+// MON$ATTACHMENTS) gets one line that says so, that nothing is sent there while such an
+// attachment remains, whatever the indexes, and the GRANT that would give the right. `stop`,
 // when given, is asked before each destination: once it says true the check ends with
 // what it has. Uses DbCia and a connection of its own for the destinations; DBEnvio is
 // left alone. `newestFirst` is the order the batches are taken in.

@@ -15,7 +15,6 @@
 #include "data/value.h"
 #include "sender/attachmentguard.h"
 #include "sender/columnpairing.h"
-#include "sender/indexcheck.h"
 
 namespace enviozvr::sender {
 
@@ -314,13 +313,48 @@ std::string destinationServer(MainData& d, const std::string& company) {
     return server;
 }
 
+// Destinations held back by an attachment left there, said once (per destination
+// database, until it is served again) for the life of the process; the workers of a
+// parallel cycle share it. Answers whether the hold is new.
+bool firstHold(const std::string& location, bool held) {
+    static std::mutex mutex;
+    static std::set<std::string> holding;
+    std::lock_guard lock(mutex);
+    if (!held) {
+        holding.erase(location);
+        return false;
+    }
+    return holding.insert(location).second;
+}
+
+// ERRORES.TXT, once a hold: why nothing is sent to the destination, and what would let
+// the cycle end the attachment.
+void sayHeld(MainData& d, const std::string& company, const LeftAttachments& left) {
+    const std::string location = d.DBEnvio.param("Database");
+    if (!firstHold(location, true)) return;
+    std::string text = "No se envia nada al destino " + company;
+    text += " (" + location + ")";
+    text += " mientras una conexion que dejo antes este origen aun pueda confirmar: ";
+    if (left.noRight) {
+        const std::string user = d.DBEnvio.param("User_Name");
+        text += "el usuario de replicacion " + user;
+        text += " no puede terminarla (" + left.why + ")";
+        text += "; para que el envio la termine y siga: GRANT DELETE ON MON$ATTACHMENTS TO ";
+        text += user;
+        text += " en esa base de datos";
+    } else {
+        text += left.why;
+    }
+    core::logUnhandledError(d.loginRecord.UsuarioSesion, text);
+}
+
 // Connects DBEnvio to the company's database on `server` with the replication login, and
 // ends first what may still commit there: an attachment this process gave up in
 // mid-transfer, and those an earlier process of this origin left (a transfer given up in
-// mid-flight may still commit). While one remains, nothing is sent here again, unless the
-// destination has the unique index on the document's key, which refuses a late insert
-// that would duplicate an invoice. False, with the reason logged and in `summary`, when
-// the destination cannot be served.
+// mid-flight may still commit). While one remains, nothing is sent here, whatever the
+// destination's indexes: a late insert could bring back an invoice deleted since, a late
+// delete remove one sent again. False, with the reason logged and in `summary`, when the
+// destination cannot be served.
 bool connectDestination(MainData& d, SendStatus& status, const std::string& company,
                         const std::string& server, CompanySummary& summary) {
     d.DBEnvio.setParam("Database", server + "/datos/" + company + "/nivora.fdb");
@@ -340,14 +374,15 @@ bool connectDestination(MainData& d, SendStatus& status, const std::string& comp
         std::vector<std::string> names;
         if (givenUp) names.push_back(*givenUp);
         const LeftAttachments left = endLeftAttachments(d.DBEnvio, d.originCompany, company, names);
-        if (left.clear()) {
-            if (givenUp) d.abandonedAttachments.gone(location, *givenUp);
-        } else if (!missingIndexes(d.DBEnvio, destinationIndexes()).empty()) {
+        if (!left.clear()) {
+            sayHeld(d, company, left);
             throw data::DataError("an attachment given up earlier is still there: " + left.why);
         }
+        if (givenUp) d.abandonedAttachments.gone(location, *givenUp);
+        firstHold(location, false);
     } catch (const std::exception& error) {
         letDestinationGo(d, error);
-        summary.reason = "una conexion abandonada antes aun puede confirmar";
+        summary.reason = kLeftAttachmentWaits;
         reportUnreachable(d, status, summary.reason);
         return false;
     }

@@ -220,6 +220,20 @@ INSTANTIATE_TEST_SUITE_P(
                     kNoLines},
                    kWarning + "sin conexion con 002" + perf(1, 0, 1, 1, 1),
                    1},
+        // Reached, but nothing sent while an attachment an ended run left there may still
+        // commit: how long it has been waiting, since the first attempt held back.
+        StatusCase{"WaitingForAnAttachmentLeftThere",
+                   {{1, "002", 1}},
+                   {{"002", false, "conexion perdida", 50},
+                    {"002", false, "una conexion abandonada antes aun puede confirmar", 45},
+                    {"002", false, "una conexion abandonada antes aun puede confirmar", 2}},
+                   {},
+                   "",
+                   {"002: 1 pendientes, 0 con error, mas antiguo hace 1 min, ultimo envio nunca, "
+                    "en espera hace 45 min (una conexion abandonada antes aun puede confirmar)",
+                    kNoLines},
+                   kWarning + "en espera de una conexion abandonada en 002" + perf(1, 0, 1, 1, 1),
+                   1},
         // A destination served since its failure is healthy again, whatever the log says.
         StatusCase{
             "ServedSinceItsFailure",

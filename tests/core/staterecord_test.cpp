@@ -42,22 +42,29 @@ TEST(StateRecord, AttemptsLeaveTheLastOutcomeAndTheLastSuccessPerDestination) {
         {"a first failure: never a success",
          {{"003", false, "sin respuesta al conectar en 15 s", kT0}},
          "enviozvr-state 1\n003\t2026-12-10T09:58:01Z\tfailed\t-\tsin respuesta al conectar en "
-         "15 s\n"},
+         "15 s\t2026-12-10T09:58:01Z\n"},
         {"a failure after a success keeps the success",
          {{"002", true, "", kT0}, {"002", false, "conexion perdida", kT0 + 5 * kMinute}},
          "enviozvr-state 1\n002\t2026-12-10T10:03:01Z\tfailed\t2026-12-10T09:58:01Z\tconexion "
-         "perdida\n"},
+         "perdida\t2026-12-10T10:03:01Z\n"},
+        {"the same reason in a row: since the first of them",
+         {{"002", false, "r", kT0}, {"002", false, "r", kT0 + 5 * kMinute}},
+         "enviozvr-state 1\n002\t2026-12-10T10:03:01Z\tfailed\t-\tr\t2026-12-10T09:58:01Z\n"},
+        {"another reason: since it was first given",
+         {{"002", false, "r", kT0}, {"002", false, "s", kT0 + 5 * kMinute}},
+         "enviozvr-state 1\n002\t2026-12-10T10:03:01Z\tfailed\t-\ts\t2026-12-10T10:03:01Z\n"},
         {"served again after a failure: healthy, no reason left",
          {{"002", false, "conexion perdida", kT0}, {"002", true, "ignored", kT0 + kMinute}},
          "enviozvr-state 1\n002\t2026-12-10T09:59:01Z\tok\t2026-12-10T09:59:01Z\t\n"},
         {"other destinations are kept, in code order",
          {{"005", true, "", kT0}, {"002", false, "x", kT0 + kMinute}, {"005", true, "", kT0 + 2}},
-         "enviozvr-state 1\n002\t2026-12-10T09:59:01Z\tfailed\t-\tx\n005\t2026-12-10T09:58:03Z\t"
+         "enviozvr-state 1\n002\t2026-12-10T09:59:01Z\tfailed\t-\tx\t2026-12-10T09:59:01Z\n005\t"
+         "2026-12-10T09:58:03Z\t"
          "ok\t2026-12-10T09:58:03Z\t\n"},
         {"a reason cannot split the record: control characters become blanks",
          {{"002", false, "servidor inalcanzable: a\tb\r\nc \xF1", kT0}},
          "enviozvr-state 1\n002\t2026-12-10T09:58:01Z\tfailed\t-\tservidor inalcanzable: a b  "
-         "c \xF1\n"},
+         "c \xF1\t2026-12-10T09:58:01Z\n"},
     };
     for (const AttemptsCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -100,6 +107,11 @@ TEST(StateRecord, AReaderSkipsWhatItDoesNotUnderstand) {
     const core::StateRecord r = core::parseStateRecord("enviozvr-state 1\n" + good + "\n");
     EXPECT_EQ(r.at("002").lastAttempt, kT0);
     EXPECT_EQ(r.at("002").lastSuccess, kT0);
+    // A failed line of an earlier version, without the time its reason began: unknown.
+    const core::StateRecord earlier =
+        core::parseStateRecord("enviozvr-state 1\n002\t2026-12-10T09:58:01Z\tfailed\t-\tx\n");
+    EXPECT_EQ(earlier.at("002").reason, "x");
+    EXPECT_EQ(earlier.at("002").reasonSince, 0);
 }
 
 // The send cycle's workers record their destinations side by side: no change is lost,
