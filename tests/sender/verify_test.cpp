@@ -79,14 +79,14 @@ TEST(Verify, NamesEveryDifferenceAtTwoDestinationsAndTheRepairMendsThem) {
                 invoiceValues("FV", "3", 3), invoiceValues("FV", "7", 7),
                 // Not the queue's: a document of no event is nobody's concern here.
                 invoiceValues("ZZ", "1", 1)});
-    south.exec(
-        {"UPDATE FACTURAS_ZVR SET FACT_NOTAS = 'otra nota', FACT_CLIENTE = "
-         "'Jos\xe9 Pe\xf1"
-         "a' WHERE FACT_NUMERO = '4'",
-         "UPDATE FACTURAS_ZVR SET FACT_REGISTRO = FACT_REGISTRO + 1, FACT_TASA = 0 "
-         "WHERE FACT_NUMERO = '5'",
-         invoiceValues("FV", "6", 6), "DELETE FROM FACTURAS_ZVR WHERE FACT_NUMERO = '3'",
-         invoiceValues("FV", "7", 1)});
+    const std::string editedByHand =
+        "UPDATE FACTURAS_ZVR SET FACT_NOTAS = 'otra nota', FACT_CLIENTE = 'Jos\xe9 Pe\xf1"
+        "a' WHERE FACT_NUMERO = '4'";
+    const std::string changedLater =
+        "UPDATE FACTURAS_ZVR SET FACT_REGISTRO = FACT_REGISTRO + 1, FACT_TASA = 0 WHERE "
+        "FACT_NUMERO = '5'";
+    south.exec({editedByHand, changedLater, invoiceValues("FV", "6", 6),
+                "DELETE FROM FACTURAS_ZVR WHERE FACT_NUMERO = '3'", invoiceValues("FV", "7", 1)});
 
     const std::vector<std::string> expected = {"002 FV1: falta",
                                                "002 FV2: diferente FACT_TOTAL",
@@ -126,12 +126,14 @@ TEST(Verify, OneDestinationNamedADateAndOneThatCannotBeReached) {
     // Invoice 9, of no event, dated 2026-12-09; invoice 8 dated 2026-12-08 (by the fixture).
     w.origin->exec(invoiceValues("FV", "9", 9));
     TestDatabase& south = *w.destinations["004"];
+    const std::string between =
+        "EXECUTE BLOCK AS DECLARE n INTEGER = 1000; BEGIN WHILE (n < 1200) DO BEGIN INSERT INTO "
+        "FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_MONEDA) VALUES ('FV', :n, 'COP'); n = n + 1; "
+        "END END";
     south.exec({invoiceValues("FV", "9", 1), invoiceValues("FV", "8", 8),
                 // Invoices of no event whose numbers lie between those of the queue: more
                 // than the range read takes, so the documents are read one by one.
-                "EXECUTE BLOCK AS DECLARE n INTEGER = 1000; BEGIN WHILE (n < 1200) DO BEGIN "
-                "INSERT INTO FACTURAS_ZVR (PREF_PRE, FACT_NUMERO, FACT_MONEDA) VALUES ('FV', "
-                ":n, 'COP'); n = n + 1; END END",
+                between,
                 // Stored after them, so that the range read's first rows do not hold it.
                 "DELETE FROM FACTURAS_ZVR WHERE FACT_NUMERO = '2'", invoiceValues("FV", "2", 2)});
     w.listCompany("005", testing::serverHost() + "/1:" + w.root);
