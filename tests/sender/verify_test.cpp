@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "data/codepage.h"
 #include "senderworld.h"
+#include "support/relay.h"
 
 namespace enviozvr::sendertest {
 namespace {
@@ -150,6 +152,24 @@ TEST(Verify, OneDestinationNamedADateAndOneThatCannotBeReached) {
     EXPECT_EQ(found[1].rfind("005: servidor inalcanzable", 0), 0u) << found[1];
     EXPECT_EQ(found[2], "006: sin servidor activo");
     EXPECT_EQ(checks[0].compared, 8);
+}
+
+// A destination whose link goes silent while it is compared is said as such (within the
+// stall limit) and the other destination is still compared.
+TEST(Verify, ADestinationThatStopsAnsweringIsSaidAndTheOthersAreCompared) {
+    using namespace std::chrono_literals;
+    VerifyWorld w;
+    testing::FreezableRelay relay;
+    w.origin->exec("UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = " +
+                   data::quoted(relay.serverText() + w.root) + " WHERE RPCO_COD = '002'");
+    w.data.DBEnvio.setTimeouts(2s, 2s);
+    relay.freezeAfterServerReplies(6);
+    const auto checks = sender::verifyDestinations(w.data, {});
+    ASSERT_EQ(checks.size(), 2u);
+    EXPECT_FALSE(checks[0].reached);
+    EXPECT_EQ(checks[0].reason.rfind("sin respuesta ", 0), 0u) << checks[0].reason;
+    EXPECT_TRUE(checks[1].reached);
+    EXPECT_EQ(checks[1].inLine, 7);
 }
 
 // Each pair of NONE, WIN1252 and UTF8: what the cycle wrote (accents, a euro sign, a key
