@@ -163,6 +163,8 @@ TEST(Verify, ADestinationThatStopsAnsweringIsSaidAndTheOthersAreCompared) {
     w.origin->exec("UPDATE REPLICA_COMPANIA SET RPCO_SERVIDOR = " +
                    data::quoted(relay.serverText() + w.root) + " WHERE RPCO_COD = '002'");
     w.data.DBEnvio.setTimeouts(2s, 2s);
+    // After six answers the attach and the first reads are through: the link goes silent
+    // while the invoices are read.
     relay.freezeAfterServerReplies(6);
     const auto checks = sender::verifyDestinations(w.data, {});
     ASSERT_EQ(checks.size(), 2u);
