@@ -12,12 +12,13 @@ namespace enviozvr::app {
 namespace {
 
 // Options taken as a whole argument, and options that carry "=VALUE".
-constexpr std::array<std::string_view, 5> kFlags = {"--headless", "--status", "--once",
-                                                    "--no-retry-errors", "--help"};
-constexpr std::array<std::string_view, 15> kValued = {
-    "--export=",   "--format=",  "--output=",          "--sort=",          "--filter=",
-    "--minutes=",  "--batch=",   "--connect-timeout=", "--stall-timeout=", "--stale=",
-    "--parallel=", "--log-dir=", "--timeout=",         "--metrics=",       "--password-file="};
+constexpr std::array<std::string_view, 7> kFlags = {
+    "--headless", "--status", "--once", "--no-retry-errors", "--help", "--verify", "--repair"};
+constexpr std::array<std::string_view, 18> kValued = {
+    "--export=",      "--format=",  "--output=",          "--sort=",          "--filter=",
+    "--minutes=",     "--batch=",   "--connect-timeout=", "--stall-timeout=", "--stale=",
+    "--parallel=",    "--log-dir=", "--timeout=",         "--metrics=",       "--password-file=",
+    "--destination=", "--since=",   "--verify-every="};
 
 bool knownOption(const std::string& a) {
     for (std::string_view f : kFlags)
@@ -38,9 +39,13 @@ std::string usageText() {
            "       enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST] [--once]\n"
            "                [--minutes=N] [--batch=N] [--no-retry-errors]\n"
            "                [--connect-timeout=S] [--stall-timeout=S] [--parallel=N]\n"
+           "                [--verify-every=N [--repair]]\n"
            "       enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
            "                [--format=nagios|prometheus] [--output=FILE] [--metrics=FILE]\n"
            "                [--timeout=S] [--password-file=FILE]\n"
+           "       enviozvr --verify SERVER USER PASSWORD COMPANY [--destination=CODE]...\n"
+           "                [--since=YYYY-MM-DD] [--repair] [--format=nagios|csv|prometheus]\n"
+           "                [--output=FILE]\n"
            "       enviozvr --export=errores|pendientes --format=" +
            grid::exportFormatUsage("|") +
            "\n"
@@ -58,6 +63,8 @@ std::string usageText() {
            "                    sends at once and then on its timer\n"
            "  --headless        the automatic mode without a window, for a service\n"
            "  --status          the health of the origin company's queue, for monitoring\n"
+           "  --verify          whether each destination holds the invoices the queue sent\n"
+           "                    it; --repair brings those out of line in line\n"
            "  --export=errores|pendientes\n"
            "                    writes the list of events with an error, or of pending\n"
            "                    events, to a file\n"
@@ -86,6 +93,8 @@ std::string usageText() {
            "  --parallel=N        destination companies served at once, each on its own\n"
            "                      connections (default 4, at most 64; 1 serves them one\n"
            "                      after another)\n"
+           "  --verify-every=N    verify the destinations between cycles, at most every N\n"
+           "                      minutes (see --verify); with --repair, mend them too\n"
            "Options of --headless and --status:\n"
            "  --log-dir=DIR       folder of the logs, the lock files and the state record\n"
            "                      (default: the installation directory); one per origin\n"
@@ -102,6 +111,16 @@ std::string usageText() {
            "                      check_nrpe's 10): what did not answer is CRITICAL\n"
            "  --password-file=FILE  with a PASSWORD of '-': the password is the first line\n"
            "                      of FILE (which every user must not be able to read)\n"
+           "Options of --verify:\n"
+           "  --destination=CODE  only this destination company (repeatable; default every\n"
+           "                      active one)\n"
+           "  --since=YYYY-MM-DD  also every origin invoice of that date or later that the\n"
+           "                      destination holds (the queue keeps sent events 7 days)\n"
+           "  --repair            mend what is out of line through the transfer (logged in\n"
+           "                      ENVIO.TXT; never a document with a pending event; not\n"
+           "                      while the service of the company holds its lock)\n"
+           "  --format=csv|prometheus  the list of documents, or the counts per destination,\n"
+           "                      to --output=FILE (replaced at once) or standard output\n"
            "Options of --export:\n"
            "  --format=" +
            grid::exportFormatUsage("|") +
@@ -124,6 +143,10 @@ std::string usageText() {
            "queue cannot be read or it did not answer within --timeout, 3 UNKNOWN: bad\n"
            "arguments, an unknown company, no installation directory, or a state record or\n"
            "password file that cannot be read; the first line says which (ENVIOZVR OK - ...).\n"
+           "Exit status of --verify: 0 OK, everything in line (after --repair: all of it\n"
+           "mended), 1 WARNING: documents out of line or a destination not reached,\n"
+           "2 CRITICAL: the origin cannot be used, 3 UNKNOWN: bad arguments, an unknown\n"
+           "company, or --repair while the service holds the company's lock.\n"
            "Exit status of --export: 0 the file was written, 1 the login, the company, the\n"
            "list or the file failed, 2 bad arguments or more rows than the format holds\n"
            "(XLS: 65535; nothing is written).\n"
@@ -149,7 +172,8 @@ std::optional<int> handleCommonOptions(const std::vector<std::string>& args, std
         if (!knownOption(a)) {
             err << "enviozvr: unknown option '" << a << "'\n" << usageText();
             // The status check answers as a monitoring plugin: UNKNOWN, on standard output.
-            if (std::find(args.begin(), args.end(), "--status") != args.end()) {
+            if (std::find(args.begin(), args.end(), "--status") != args.end() ||
+                std::find(args.begin(), args.end(), "--verify") != args.end()) {
                 out << "ENVIOZVR UNKNOWN - unknown option '" << a << "'" << std::endl;
                 return 3;
             }

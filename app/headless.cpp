@@ -11,11 +11,13 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 
 #include "app/consoletext.h"
 #include "app/instancelock.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
+#include "app/verify.h"
 #include "core/journal.h"
 #include "core/localfiles.h"
 #include "core/loginrecord.h"
@@ -72,6 +74,8 @@ const char* const kUsage =
     "                    connections (default 4; 1 serves them one after another)\n"
     "  --log-dir=DIR     folder of the logs and the lock file (default: the installation\n"
     "                    directory)\n"
+    "  --verify-every=N  between cycles, verify the destinations every N minutes (see\n"
+    "                    --verify); with --repair, mend what is out of line\n"
     "One instance at a time sends for an origin company: a second one waits for its next\n"
     "cycle (or, with --once, exits with status 2).\n";
 
@@ -84,6 +88,8 @@ struct HeadlessArgs {
     std::chrono::seconds connectTimeout = kDestinationConnectTimeout;
     std::chrono::seconds stallTimeout = kDestinationStallLimit;
     int parallel = kDefaultParallelDestinations;
+    int verifyEveryMinutes = 0;  // 0: the service does not verify
+    bool repair = false;
 };
 
 constexpr std::string_view kMinutesOption = "--minutes=";
@@ -91,6 +97,7 @@ constexpr std::string_view kBatchOption = "--batch=";
 constexpr std::string_view kConnectTimeoutOption = "--connect-timeout=";
 constexpr std::string_view kStallTimeoutOption = "--stall-timeout=";
 constexpr std::string_view kParallelOption = "--parallel=";
+constexpr std::string_view kVerifyEveryOption = "--verify-every=";
 constexpr int kMaxParallel = 64;
 
 // The text after `prefix` when `arg` starts with it.
@@ -118,6 +125,15 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
             h.once = true;
         } else if (a == "--no-retry-errors") {
             h.skipErrored = true;
+        } else if (a == "--repair") {
+            h.repair = true;
+        } else if (const auto every = afterPrefix(a, kVerifyEveryOption)) {
+            const auto minutes = tryMinutesValue(*every);
+            if (minutes && *minutes > 0)
+                h.verifyEveryMinutes = *minutes;
+            else
+                problem = "--verify-every needs a whole number of minutes from 1 to 35791, not " +
+                          typedValue(kVerifyEveryOption);
         } else if (const auto minutes = afterPrefix(a, kMinutesOption)) {
             h.minutes = *minutes;
             if (!tryMinutesValue(h.minutes))
@@ -166,6 +182,8 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
         problem = "too many arguments";
     else if (problem.empty() && h.positional[3].empty())
         problem = "COMPANY must not be empty";
+    else if (problem.empty() && h.repair && h.verifyEveryMinutes == 0)
+        problem = "--repair goes with --verify-every";
     if (!problem.empty()) {
         std::cerr << "enviozvr: " << problem << "\n" << kUsage;
         return std::nullopt;
@@ -434,11 +452,14 @@ std::optional<int> chooseCompany(MainData& data, FixedSendOptions& options,
 // its event in hand; then the connections are closed and the run ends.
 class HeadlessRun {
   public:
-    HeadlessRun(MainData& data, FixedSendOptions& options, const std::string& company, int parallel)
+    HeadlessRun(MainData& data, FixedSendOptions& options, const std::string& company, int parallel,
+                int verifyEveryMinutes, bool repair)
         : data_(data),
           options_(options),
           company_(company),
           parallel_(parallel),
+          verifyEvery_(std::chrono::minutes(verifyEveryMinutes)),
+          repair_(repair),
           lock_(company, data.DbCia) {}
 
     // One cycle, then the exit status: 0 when it reached its end, 1 when it ended early
@@ -451,6 +472,7 @@ class HeadlessRun {
         InertTimer timer;
         const CycleOutcome outcome = cycle(timer);
         if (outcome == CycleOutcome::Stopped) closingLine(1, false, outcome, timer);
+        if (verifyEvery_.count() > 0 && !busy_ && !stopRequested()) verify(timer);
         if (stopRequested()) disconnect();
         if (busy_) return 2;
         return outcome == CycleOutcome::Completed && !core::logLineLost() ? 0 : 1;
@@ -523,7 +545,40 @@ class HeadlessRun {
         if (busy_) return;
         if (outcome != CycleOutcome::Stopped && stopRequested()) return;
         const bool again = closingLine(++cycles_, true, outcome, timer);
-        if (again) QTimer::singleShot(0, [this, &timer] { repeatOnce(timer); });
+        if (again) {
+            QTimer::singleShot(0, [this, &timer] { repeatOnce(timer); });
+            return;
+        }
+        // Between cycles, when the verification is due.
+        if (verifyEvery_.count() > 0 && !stopRequested() &&
+            (!lastVerify_ || std::chrono::steady_clock::now() - *lastVerify_ >= verifyEvery_))
+            verify(timer);
+    }
+
+    // Verifies the destinations (and mends them with --repair) holding the instance lock,
+    // as a cycle does; its report goes to standard output, its record beside the logs.
+    void verify(SendTimer& timer) {
+        lastVerify_ = std::chrono::steady_clock::now();
+        core::runGuarded([&] {
+            cycleWithLock(lock_, options_, timer, [&] {
+                sender::VerifyRequest request;
+                request.repair = repair_;
+                request.stopRequested = [] { return stopRequested(); };
+                const auto checks = sender::verifyDestinations(data_, request);
+                writeVerifyRecord(company_, recordOf(checks));
+                int health = 0;
+                std::istringstream report(verifyReport(company_, checks, repair_, health));
+                std::string line;
+                std::getline(report, line);
+                // "ENVIOZVR <STATE> - <text> | <perfdata>": the text is what the log needs.
+                const auto from = line.find(" - ");
+                line = line.substr(from == std::string::npos ? 0 : from + 3);
+                line = line.substr(0, line.find(" | "));
+                const Priority priority = health == 0 ? Priority::Info : Priority::Warning;
+                writeLine(std::cout, priority, "verificacion: " + line);
+                while (std::getline(report, line)) writeLine(std::cout, priority, line);
+            });
+        });
     }
 
     // Writes the line that ends a cycle; true when the next cycle should start at once.
@@ -564,7 +619,10 @@ class HeadlessRun {
     MainData& data_;
     FixedSendOptions& options_;
     const std::string company_;
-    const int parallel_;  // destinations served at once
+    const int parallel_;                      // destinations served at once
+    const std::chrono::minutes verifyEvery_;  // 0: no verification
+    const bool repair_;
+    std::optional<std::chrono::steady_clock::time_point> lastVerify_;
     ConsoleStatus status_;
     InstanceLock lock_;
     bool busy_ = false;  // another instance held the lock
@@ -633,7 +691,7 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
         return refused ? kConfigurationError : kTemporaryFailure;
     FixedSendOptions options(false, a.batch, newest, a.skipErrored, a.minutes);
     if (const std::optional<int> status = chooseCompany(data, options, company)) return *status;
-    HeadlessRun run(data, options, company, a.parallel);
+    HeadlessRun run(data, options, company, a.parallel, a.verifyEveryMinutes, a.repair);
     return a.once ? run.once() : run.repeating();
 }
 

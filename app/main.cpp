@@ -2,6 +2,7 @@
 //   --help, -h, --version  print and exit, before any window system or database
 //   --export=...         writes an event list to a file and exits (no window)
 //   --status             the health report of an origin company's queue (no window)
+//   --verify [--repair]  whether the destinations hold what the queue routed to them
 //   --headless [--once]  the automatic mode without any window
 //   --log-dir=DIR        with --status or --headless: the folder of the logs and lock
 //   anything else        the desktop program
@@ -18,6 +19,7 @@
 #include "app/serviceargs.h"
 #include "app/signals.h"
 #include "app/status.h"
+#include "app/verify.h"
 
 int main(int argc, char** argv) {
     // Before any thread exists: SIGINT and SIGTERM then reach only the program's own stop.
@@ -33,16 +35,17 @@ int main(int argc, char** argv) {
         if (a.rfind("--export=", 0) == 0) return enviozvr::app::runExportCommand(args);
     }
     for (const auto& a : args) {
-        if (a == "--status" || a == "--headless") {
+        if (a == "--status" || a == "--headless" || a == "--verify") {
             // The folder of the logs, the lock and the state, for both service modes.
             // A bad value is a bad argument: UNKNOWN (3) for the check, 2 for headless.
             if (!enviozvr::app::takeLogDirectory(args, std::cerr))
-                return a == "--status" ? 3 : enviozvr::app::kConfigurationError;
+                return a == "--headless" ? enviozvr::app::kConfigurationError : 3;
             break;
         }
     }
     for (const auto& a : args) {
         if (a == "--status") return enviozvr::app::runStatus(args);
+        if (a == "--verify") return enviozvr::app::runVerify(args);
     }
     for (const auto& a : args) {
         if (a == "--headless") return enviozvr::app::runHeadless(args);

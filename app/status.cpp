@@ -18,6 +18,7 @@
 #include "app/consoletext.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
+#include "app/verify.h"
 #include "core/journal.h"
 #include "core/localfiles.h"
 #include "core/messages.h"
@@ -343,6 +344,18 @@ std::string metricsText(const std::string& origin, int health, bool reached,
              "Whether the last attempt reached the destination (1) or not (0).");
     for (const auto& [code, d] : shown)
         if (d->state) m.sample(code, d->state->reached ? 1 : 0);
+    // The last verification of the destinations (enviozvr --verify, or headless's own).
+    if (const std::optional<VerifyRecord> v = readVerifyRecord(origin)) {
+        m.family("enviozvr_verify_last_timestamp_seconds",
+                 "Unix time the destinations were last verified.");
+        m.sample(v->at);
+        m.family("enviozvr_verify_out_of_line_documents",
+                 "Documents the last verification found out of line.");
+        m.sample(v->outOfLine);
+        m.family("enviozvr_verify_repaired_documents_total",
+                 "Documents the last verification's repair brought in line.");
+        m.sample(v->repaired);
+    }
     return m.text();
 }
 
@@ -589,6 +602,11 @@ int runStatus(const std::vector<std::string>& args) {
         if (d.oldestMinutes && *d.oldestMinutes > a.staleMinutes) stale.push_back(code);
     }
     details += consoleText(lastConnectionFailureLine()) + "\n";
+    if (const std::optional<VerifyRecord> v = readVerifyRecord(company))
+        details += "verificacion: hace " + minutesSince(v->at) + " min, " +
+                   std::to_string(v->compared) + " comparados, " + std::to_string(v->outOfLine) +
+                   " fuera de linea, " + std::to_string(v->repaired) + " reparados, " +
+                   std::to_string(v->unreachable) + " destinos sin conexion\n";
 
     std::string text = "origen " + company + ": ";
     std::vector<std::string> problems;

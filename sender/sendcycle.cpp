@@ -279,6 +279,30 @@ void letDestinationGo(MainData& d, const std::exception& error) {
     }
 }
 
+// The destination's part of a transfer: the origin's row copied (or, without one, every
+// row of the document deleted) at the destination. Failed leaves the destination's
+// refusal in `refusal`; a link that failed lets the destination go.
+TransferOutcome toDestination(MainData& d, const std::optional<OriginRow>& origin,
+                              const DocumentKey& key, std::string& refusal) {
+    try {
+        const std::string there = keyMatch(d.DBEnvio, d.destinationKeySets, key);
+        if (origin)
+            copyDocument(d, *origin, there);
+        else
+            deleteDocument(d, there);
+        return TransferOutcome::Done;
+    } catch (const data::DataError& error) {
+        // Anything the destination side raised for this event: a refusal of the server or
+        // of the cached set (a value the column cannot hold), or the end of the link.
+        if (d.destinationLinkFailed(error)) {
+            letDestinationGo(d, error);
+            return TransferOutcome::DestinationLost;
+        }
+        refusal = error.what();
+    }
+    return TransferOutcome::Failed;
+}
+
 // RPCO_SERVIDOR of an active destination company; empty text when it is not active.
 std::string destinationServer(MainData& d, const std::string& company) {
     d.CBorraOri.close();
@@ -587,26 +611,31 @@ TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std:
         }
     }
     std::string refusal;
-    try {
-        const std::string there = keyMatch(d.DBEnvio, d.destinationKeySets, key);
-        if (origin)
-            copyDocument(d, *origin, there);
-        else
-            deleteDocument(d, there);
-        return TransferOutcome::Done;
-    } catch (const data::DataError& error) {
-        // Anything the destination side raised for this event: a refusal of the server or
-        // of the cached set (a value the column cannot hold), or the end of the link.
-        if (d.destinationLinkFailed(error)) {
-            letDestinationGo(d, error);
-            return TransferOutcome::DestinationLost;
-        }
-        refusal = error.what();
-    }
+    const TransferOutcome outcome = toDestination(d, origin, key, refusal);
+    if (outcome != TransferOutcome::Failed) return outcome;
     // Stored on the event at the origin, outside the destination's work: a failure of the
     // origin here is the origin's and ends the cycle.
     d.storeEventError(refusal);
     return TransferOutcome::Failed;
+}
+
+TransferOutcome transferDocument(MainData& d, bool remove, const DocumentKey& key,
+                                 std::string& refusal) {
+    std::optional<OriginRow> origin;
+    if (!remove) {
+        std::string match;
+        try {
+            match = keyMatch(d.DbCia, d.originKeySets, key);
+        } catch (const data::DatabaseError&) {
+            throw;
+        } catch (const data::DataError& error) {
+            refusal = error.what();
+            return TransferOutcome::Failed;
+        }
+        origin = readOrigin(d, match);
+        if (!origin) return TransferOutcome::Done;
+    }
+    return toDestination(d, origin, key, refusal);
 }
 
 void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly) {

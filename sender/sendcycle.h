@@ -96,6 +96,14 @@ enum class TransferOutcome {
 TransferOutcome transferInvoice(MainData& data, const std::string& oper, const std::string& pref,
                                 const std::string& numero);
 
+// The same transfer for a document outside any event (the repair of sender/verify.h):
+// `remove` deletes every row of it at the destination, otherwise it is copied from the
+// origin. The key is written in the character sets of the key columns at each side, as
+// for an event. Nothing is stored on an event: Failed leaves the destination's text in `refusal`. A
+// failure of the origin is thrown.
+TransferOutcome transferDocument(MainData& data, bool remove, const DocumentKey& key,
+                                 std::string& refusal);
+
 // Last-send status. The first form looks at every event and sets the "Mensajes error"
 // button; the second (invoiceOnly) only at invoice events and leaves the button alone.
 void showLastSend(MainData& data, SendStatus& status, bool invoiceOnly);
