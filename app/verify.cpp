@@ -8,8 +8,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QFile>
-#include <QSaveFile>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -17,6 +15,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "app/checkoutput.h"
 #include "app/consoletext.h"
 #include "app/instancelock.h"
 #include "app/serviceargs.h"
@@ -46,27 +45,6 @@ const char* const kUsage =
     "  Exit status: 0 OK; 1 WARNING: documents out of line or a destination not reached;\n"
     "  2 CRITICAL: the origin cannot be used; 3 UNKNOWN: bad arguments, or the service\n"
     "  holds the company's lock (--repair)\n";
-
-enum Health { kOk = 0, kWarning = 1, kCritical = 2, kUnknown = 3 };
-
-const char* healthName(int health) {
-    switch (health) {
-        case kOk:
-            return "OK";
-        case kWarning:
-            return "WARNING";
-        case kCritical:
-            return "CRITICAL";
-        default:
-            return "UNKNOWN";
-    }
-}
-
-std::string summaryLine(int health, const std::string& text, const std::string& perfdata = {}) {
-    std::string line = std::string("ENVIOZVR ") + healthName(health) + " - " + text;
-    if (!perfdata.empty()) line += " | " + perfdata;
-    return line;
-}
 
 enum class Format { Nagios, Csv, Prometheus };
 
@@ -142,16 +120,6 @@ std::string recordPath(const std::string& company) {
     return core::logFile("enviozvr-" + safe + ".verify");
 }
 
-std::string replaceFile(const std::string& name, const std::string& text) {
-    QSaveFile file(QFile::decodeName(name.c_str()));
-    if (file.open(QIODevice::WriteOnly) &&
-        file.write(text.data(), static_cast<qint64>(text.size())) ==
-            static_cast<qint64>(text.size()) &&
-        file.commit())
-        return {};
-    return file.errorString().toStdString();
-}
-
 // What a document line says after the document.
 std::string what(const CheckedDocument& d) {
     std::string text;
@@ -215,19 +183,6 @@ std::string csvText(const std::vector<DestinationCheck>& checks) {
 }
 
 // ---- Prometheus ----------------------------------------------------------------------
-
-std::string labelValue(const std::string& windows1252) {
-    std::string out;
-    for (const char c : encodingFromWindows1252(windows1252, "UTF-8")) {
-        if (c == '\\' || c == '"') out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
-        out += c;
-    }
-    return out;
-}
 
 std::string metricsText(const std::string& origin, int health, bool up,
                         const std::vector<DestinationCheck>& checks) {
