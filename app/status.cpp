@@ -15,6 +15,7 @@
 
 #include "app/checkoutput.h"
 #include "app/consoletext.h"
+#include "app/options.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
 #include "app/verify.h"
@@ -32,26 +33,6 @@
 namespace enviozvr::app {
 
 namespace {
-
-const char* const kUsage =
-    "usage: enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
-    "                [--format=nagios|prometheus] [--output=FILE] [--metrics=FILE]\n"
-    "                [--timeout=S] [--password-file=FILE] [--log-dir=DIR]\n"
-    "  a summary line (ENVIOZVR OK|WARNING|CRITICAL|UNKNOWN - ... | perfdata), one line\n"
-    "  per destination company (pending events, pending events with an error, the age of\n"
-    "  the oldest pending event, the last send, a failed last attempt), then the last line\n"
-    "  of errorenvio.txt. --format=prometheus prints the same facts as Prometheus text;\n"
-    "  with --output=FILE it replaces FILE with them at once and prints the report.\n"
-    "  --metrics=FILE does the same with the report (an empty FILE: none).\n"
-    "  --timeout=S bounds the whole check (default 8 s): what did not answer by then is\n"
-    "  CRITICAL. A PASSWORD of '-' is read from ENVIOZVR_PASSWORD, or with\n"
-    "  --password-file=FILE from the first line of FILE. --log-dir=DIR: the folder of the\n"
-    "  logs and the state record (default: the installation directory).\n"
-    "  Exit status: 0 OK; 1 WARNING: a destination has events with an error, a pending\n"
-    "  event older than MINUTES (default 60) or was not reached at its last attempt;\n"
-    "  2 CRITICAL: the origin cannot be reached, refuses the login or does not answer\n"
-    "  within the timeout; 3 UNKNOWN: bad arguments, no usable installation directory or a\n"
-    "  state record or password file that cannot be read\n";
 
 // The whole check's time by default: under the 10 s after which check_nrpe (and the
 // monitoring plugins' own default) gives up, with room for the program's start.
@@ -583,7 +564,7 @@ int runStatus(const std::vector<std::string>& args) {
                          1, priorityOf(kUnknown),
                          consoleText(summaryLine(kUnknown, argumentText(problem))) + "\n")
                   << std::flush;
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        std::cerr << "enviozvr: " << problem << "\n" << modeUsage(kStatusMode);
         return kUnknown;
     }
     const StatusArgs& a = *parsed;

@@ -18,6 +18,7 @@
 #include "app/checkoutput.h"
 #include "app/consoletext.h"
 #include "app/instancelock.h"
+#include "app/options.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
 #include "core/localfiles.h"
@@ -32,19 +33,6 @@ namespace {
 using sender::CheckedDocument;
 using sender::DestinationCheck;
 using sender::DocumentState;
-
-const char* const kUsage =
-    "usage: enviozvr --verify SERVER USER PASSWORD COMPANY [--destination=CODE]...\n"
-    "                [--since=YYYY-MM-DD] [--repair] [--format=nagios|csv|prometheus]\n"
-    "                [--output=FILE]\n"
-    "  compares what each destination company holds with what the queue routed to it:\n"
-    "  a summary line (ENVIOZVR OK|WARNING|CRITICAL|UNKNOWN - ... | perfdata), a line per\n"
-    "  document out of line, a line per destination. --repair mends them (not beside the\n"
-    "  service of the company). --format=csv writes the list of documents, --format=\n"
-    "  prometheus the counts, to FILE or standard output.\n"
-    "  Exit status: 0 OK; 1 WARNING: documents out of line or a destination not reached;\n"
-    "  2 CRITICAL: the origin cannot be used; 3 UNKNOWN: bad arguments, or the service\n"
-    "  holds the company's lock (--repair)\n";
 
 enum class Format { Nagios, Csv, Prometheus };
 
@@ -336,7 +324,7 @@ int runVerify(const std::vector<std::string>& args) {
     const std::optional<VerifyArgs> parsed = parseArgs(args, problem);
     if (!parsed) {
         std::cout << consoleText(summaryLine(kUnknown, argumentText(problem))) << std::endl;
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        std::cerr << "enviozvr: " << problem << "\n" << modeUsage(kVerifyMode);
         return kUnknown;
     }
     const VerifyArgs& a = *parsed;
