@@ -54,6 +54,9 @@ std::string synopsis(unsigned mode, const std::string& lead, std::size_t width, 
 // The option list of the modes in `modes`, grouped under "Options of --mode:" headings.
 std::string optionList(unsigned modes);
 
+// The usage of every run mode, its options, exit statuses and files (--help).
+std::string helpText();
+
 // The usage of one run mode: its synopsis, its options and its exit statuses.
 std::string modeUsage(unsigned mode);
 
