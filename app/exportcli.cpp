@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/consoletext.h"
+#include "app/options.h"
 #include "app/serviceargs.h"
 #include "data/dataset.h"
 #include "grid/eventviewers.h"
@@ -20,10 +21,11 @@ using namespace enviozvr::grid;
 
 namespace {
 
+// The synopsis of the mode on one line.
 std::string usage() {
-    return "usage: enviozvr --export=errores|pendientes --format=" + exportFormatUsage("|") +
-           " --output=FILE [--sort=TITLE[:desc]]... [--filter=TITLE=TEXT]... SERVER USER "
-           "PASSWORD COMPANY";
+    std::string line = synopsis(kExportMode, "usage: ", std::string::npos, 0);
+    line.pop_back();
+    return line;
 }
 
 // A sort key or a filter of the list, by column title (Windows-1252, as the grid shows it).

@@ -15,6 +15,7 @@
 
 #include "app/consoletext.h"
 #include "app/instancelock.h"
+#include "app/options.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
 #include "app/verify.h"
@@ -46,38 +47,6 @@ constexpr long kFileNotOpenedCode = 335544344L;
 bool loginRefused(const data::DatabaseError& e) {
     return e.iscCode() == kLoginRefusedCode || e.iscCode() == kFileNotOpenedCode;
 }
-
-const char* const kUsage =
-    "usage: enviozvr --headless SERVER USER PASSWORD COMPANY [NEWEST]\n"
-    "                [--minutes=N] [--batch=N] [--no-retry-errors] [--once]\n"
-    "                [--connect-timeout=S] [--stall-timeout=S] [--parallel=N]\n"
-    "  SERVER    text that starts every database path (host:folder, or a folder for\n"
-    "            embedded databases): SERVER/datos/general.fdb\n"
-    "  USER, PASSWORD  database login of the general database; a PASSWORD of '-' is\n"
-    "            read from the environment variable ENVIOZVR_PASSWORD\n"
-    "  COMPANY   code of the origin company (COMP_COD)\n"
-    "  NEWEST    any text: send the newest events first\n"
-    "  --minutes=N       minutes between send cycles (default 1); while a cycle's batch\n"
-    "                    comes back full the next cycle starts at once\n"
-    "  --batch=N         events taken per destination company and cycle (default 100)\n"
-    "  --no-retry-errors leave out events that carry an error\n"
-    "  --once            one send cycle, then exit: 0 when it reached its end, 1 when it\n"
-    "                    ended early, 2 for bad arguments, no installation directory,\n"
-    "                    a failed login or another instance sending for the same origin\n"
-    "                    company\n"
-    "  --connect-timeout=S  seconds a destination, or the origin, may take to accept a\n"
-    "                    connection (default 15)\n"
-    "  --stall-timeout=S seconds a destination may leave a request unanswered before it\n"
-    "                    is cancelled and the destination skipped for the cycle; an origin\n"
-    "                    request unanswered as long ends the cycle early (default 60)\n"
-    "  --parallel=N      destination companies served at once, each on its own\n"
-    "                    connections (default 4; 1 serves them one after another)\n"
-    "  --log-dir=DIR     folder of the logs and the lock file (default: the installation\n"
-    "                    directory)\n"
-    "  --verify-every=N  between cycles, verify the destinations every N minutes (see\n"
-    "                    --verify); with --repair, mend what is out of line\n"
-    "One instance at a time sends for an origin company: a second one waits for its next\n"
-    "cycle (or, with --once, exits with status 2).\n";
 
 struct HeadlessArgs {
     std::vector<std::string> positional;
@@ -185,7 +154,7 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
     else if (problem.empty() && h.repair && h.verifyEveryMinutes == 0)
         problem = "--repair goes with --verify-every";
     if (!problem.empty()) {
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        std::cerr << "enviozvr: " << problem << "\n" << modeUsage(kHeadlessMode);
         return std::nullopt;
     }
     return h;

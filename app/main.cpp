@@ -4,7 +4,7 @@
 //   --status             the health report of an origin company's queue (no window)
 //   --verify [--repair]  whether the destinations hold what the queue routed to them
 //   --headless [--once]  the automatic mode without any window
-//   --log-dir=DIR        with --status or --headless: the folder of the logs and lock
+//   --log-dir=DIR        with --status, --verify or --headless: the folder of the logs and lock
 //   anything else        the desktop program
 #include <clocale>
 #include <iostream>

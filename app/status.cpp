@@ -1,8 +1,6 @@
 #include "app/status.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -15,7 +13,9 @@
 #include <optional>
 #include <sstream>
 
+#include "app/checkoutput.h"
 #include "app/consoletext.h"
+#include "app/options.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
 #include "app/verify.h"
@@ -34,65 +34,9 @@ namespace enviozvr::app {
 
 namespace {
 
-const char* const kUsage =
-    "usage: enviozvr --status SERVER USER PASSWORD COMPANY [--stale=MINUTES]\n"
-    "                [--format=nagios|prometheus] [--output=FILE] [--metrics=FILE]\n"
-    "                [--timeout=S] [--password-file=FILE] [--log-dir=DIR]\n"
-    "  a summary line (ENVIOZVR OK|WARNING|CRITICAL|UNKNOWN - ... | perfdata), one line\n"
-    "  per destination company (pending events, pending events with an error, the age of\n"
-    "  the oldest pending event, the last send, a failed last attempt), then the last line\n"
-    "  of errorenvio.txt. --format=prometheus prints the same facts as Prometheus text;\n"
-    "  with --output=FILE it replaces FILE with them at once and prints the report.\n"
-    "  --metrics=FILE does the same with the report (an empty FILE: none).\n"
-    "  --timeout=S bounds the whole check (default 8 s): what did not answer by then is\n"
-    "  CRITICAL. A PASSWORD of '-' is read from ENVIOZVR_PASSWORD, or with\n"
-    "  --password-file=FILE from the first line of FILE. --log-dir=DIR: the folder of the\n"
-    "  logs and the state record (default: the installation directory).\n"
-    "  Exit status: 0 OK; 1 WARNING: a destination has events with an error, a pending\n"
-    "  event older than MINUTES (default 60) or was not reached at its last attempt;\n"
-    "  2 CRITICAL: the origin cannot be reached, refuses the login or does not answer\n"
-    "  within the timeout; 3 UNKNOWN: bad arguments, no usable installation directory or a\n"
-    "  state record or password file that cannot be read\n";
-
 // The whole check's time by default: under the 10 s after which check_nrpe (and the
 // monitoring plugins' own default) gives up, with room for the program's start.
 constexpr std::chrono::seconds kDefaultStatusTimeout{8};
-
-enum Health { kOk = 0, kWarning = 1, kCritical = 2, kUnknown = 3 };
-
-const char* healthName(int health) {
-    switch (health) {
-        case kOk:
-            return "OK";
-        case kWarning:
-            return "WARNING";
-        case kCritical:
-            return "CRITICAL";
-        default:
-            return "UNKNOWN";
-    }
-}
-
-// The journal's priority of a summary line: its state's.
-core::Priority priorityOf(int health) {
-    switch (health) {
-        case kOk:
-            return core::Priority::Info;
-        case kWarning:
-            return core::Priority::Warning;
-        case kCritical:
-            return core::Priority::Critical;
-        default:
-            return core::Priority::Error;
-    }
-}
-
-// The summary line of a monitoring plugin: "ENVIOZVR <STATE> - <text>[ | <perfdata>]".
-std::string summaryLine(int health, const std::string& text, const std::string& perfdata = {}) {
-    std::string line = std::string("ENVIOZVR ") + healthName(health) + " - " + text;
-    if (!perfdata.empty()) line += " | " + perfdata;
-    return line;
-}
 
 struct StatusArgs {
     std::vector<std::string> positional;
@@ -270,20 +214,6 @@ std::string joined(const std::vector<std::string>& items, const char* separator)
 
 // ---- Prometheus exposition text ---------------------------------------------------
 
-// A label value: UTF-8, with backslash, double quote and line feed escaped.
-std::string labelValue(const std::string& windows1252) {
-    std::string out;
-    for (const char c : encodingFromWindows1252(windows1252, "UTF-8")) {
-        if (c == '\\' || c == '"') out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
-        out += c;
-    }
-    return out;
-}
-
 class Exposition {
   public:
     explicit Exposition(const std::string& origin) : origin_(labelValue(origin)) {}
@@ -359,22 +289,6 @@ std::string metricsText(const std::string& origin, int health, bool reached,
     return m.text();
 }
 
-// Replaces the file named `output` (in the locale's encoding) with `text` at once; empty
-// text when done, otherwise the reason.
-// The file is readable by every user whatever the umask: the textfile collector of
-// prometheus-node-exporter reads it under an account of its own.
-std::string replaceFile(const std::string& output, const std::string& text) {
-    QSaveFile file(QFile::decodeName(output.c_str()));
-    if (file.open(QIODevice::WriteOnly) &&
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                            QFileDevice::ReadGroup | QFileDevice::ReadOther) &&
-        file.write(text.data(), static_cast<qint64>(text.size())) ==
-            static_cast<qint64>(text.size()) &&
-        file.commit())
-        return {};
-    return file.errorString().toStdString();
-}
-
 // The time the whole check may take (--timeout). Each step toward the origin gets the
 // connect and stall limits of what is left of it, so that the check answers, CRITICAL
 // with the step that did not, before the agent that runs it gives up. A stalled request
@@ -424,6 +338,222 @@ class CheckTime {
     bool bounded_ = false;
 };
 
+// What the check read of the origin. `failure` is set when the queue could not be read:
+// the state it makes (CRITICAL or UNKNOWN), the text of the summary line and the line
+// said on standard error.
+struct Failure {
+    int health = kUnknown;
+    std::string text;
+    std::string said;
+};
+struct Reading {
+    std::optional<Failure> failure;
+    std::map<std::string, Destination> destinations;  // with what the state record says
+    core::StateRecordReading record;
+};
+
+// Logs in, opens the origin company database and reads its queue and the state record,
+// each step toward the origin within what is left of `time`.
+Reading readOrigin(const StatusArgs& a, CheckTime& time) {
+    const std::string& company = a.positional[3];
+    Reading r;
+    const auto failed = [&](int health, const std::string& text, const std::string& said) {
+        r.failure = Failure{health, text, said};
+        return std::move(r);
+    };
+    // Without an installation directory there is no state record to read: whether the
+    // destinations were reached cannot be told.
+    if (const std::string unusable = core::installationDirectoryProblem(); !unusable.empty())
+        return failed(kUnknown, unusable, unusable);
+    std::string password;
+    if (!a.passwordFile.empty()) {
+        std::string unreadable;
+        const std::optional<std::string> kept = passwordFromFile(a.passwordFile, unreadable);
+        if (!kept) {
+            const std::string text = "the password file " + argumentText(a.passwordFile) +
+                                     " cannot be used: " + argumentText(unreadable);
+            return failed(kUnknown, text, "enviozvr: " + text);
+        }
+        password = *kept;
+    } else {
+        password = passwordArgument(a.positional[2]);
+    }
+
+    sender::MainData data;
+    r.record = core::readStateRecordFile(company);
+    const auto withRecord = [&] {
+        for (const auto& [code, state] : r.record.record) r.destinations[code].state = state;
+    };
+    // The origin cannot be used: CRITICAL, with what the record says of the destinations.
+    const auto originDown = [&](const std::string& reason) {
+        r.destinations.clear();
+        withRecord();
+        return failed(kCritical, "origen " + company + ": " + reason, reason);
+    };
+    const auto downBy = [&](const std::exception& e, const data::Connection& c) {
+        return originDown(time.ranOut(e, c) ? time.noAnswer()
+                                            : originFailureReason(e, c.connectTimeout()));
+    };
+    // A step that finds no time left is said as one that did not answer.
+    const auto outOfTime = [&] { return originDown(time.noAnswer()); };
+    const std::string server = a.positional[0];
+    const std::string generalPath = server + "/datos/general.fdb";
+    try {
+        if (!time.limit(data.DbGeneral, "al conectar con la base general " + generalPath))
+            return outOfTime();
+        data.loginAutomatic(server, a.positional[1], password);
+    } catch (const std::exception& e) {
+        return downBy(e, data.DbGeneral);
+    }
+    data::Connection* step = &data.DbGeneral;
+    try {
+        if (!time.limit(data.DbGeneral, "al leer COMPANIA de la base general")) return outOfTime();
+        if (data.companyName(company).empty()) {
+            const std::string text = "the company " + company + " is not in COMPANIA";
+            return failed(kUnknown, text, "enviozvr: " + text);
+        }
+        // The check reads only the queue and the destinations' list: not the company's
+        // agencies, which selecting it for sending reads.
+        step = &data.DbCia;
+        if (!time.limit(data.DbCia, "al conectar con la base de la compania " + server + "/datos/" +
+                                        company + "/nivora.fdb"))
+            return outOfTime();
+        data.connectCompany(company);
+        if (!time.limit(data.DbCia, "al leer la cola de la base de la compania"))
+            return outOfTime();
+        r.destinations = readDestinations(data.DbCia);
+    } catch (const std::exception& e) {
+        return downBy(e, *step);
+    }
+    withRecord();
+    return r;
+}
+
+// What the check makes of one destination shown.
+struct Concerns {
+    bool down = false;     // its last attempt failed while events wait for it
+    bool waiting = false;  // of those, held back by an attachment an ended run left there
+    bool errored = false;  // pending events that carry an error
+    bool stale = false;    // a pending event older than --stale
+};
+
+// The health of the origin's queue, decided once: the state, the summary line's text and
+// perfdata, the line said on standard error (CRITICAL and UNKNOWN), and the concerns per
+// destination shown. The report, the plugin line, the journal priority and the metrics
+// read it.
+struct Verdict {
+    int health = kOk;
+    bool reached = false;  // the queue was read
+    std::string text;
+    std::string perfdata;
+    std::string said;
+    std::map<std::string, Concerns> concerns;
+};
+
+Verdict decideHealth(const Reading& r, const std::string& company, long staleMinutes) {
+    Verdict v;
+    if (r.failure) {
+        v.health = r.failure->health;
+        v.text = r.failure->text;
+        v.said = r.failure->said;
+        return v;
+    }
+    v.reached = true;
+    long pending = 0;
+    long errored = 0;
+    long oldest = 0;
+    std::vector<std::string> down, waiting, withError, stale;
+    for (const auto& [code, d] : r.destinations) {
+        if (!d.shown()) continue;
+        Concerns& c = v.concerns[code];
+        pending += d.pending;
+        errored += d.errored;
+        oldest = std::max(oldest, d.oldestMinutes.value_or(0));
+        c.down = d.unreachable();
+        c.waiting = c.down && d.state->reason == sender::kLeftAttachmentWaits;
+        c.errored = d.errored > 0;
+        c.stale = d.oldestMinutes && *d.oldestMinutes > staleMinutes;
+        if (c.down) (c.waiting ? waiting : down).push_back(code);
+        if (c.errored) withError.push_back(code);
+        if (c.stale) stale.push_back(code);
+    }
+    std::vector<std::string> problems;
+    if (!down.empty()) problems.push_back("sin conexion con " + joined(down, ", "));
+    if (!waiting.empty())
+        problems.push_back("en espera de una conexion abandonada en " + joined(waiting, ", "));
+    if (!withError.empty())
+        problems.push_back(std::to_string(errored) + " con error para " + joined(withError, ", "));
+    if (!stale.empty())
+        problems.push_back("pendientes de mas de " + std::to_string(staleMinutes) + " min para " +
+                           joined(stale, ", "));
+    // A record that is there but cannot be read leaves the destinations' state unknown: no
+    // verdict from the queue alone, least of all OK.
+    if (!r.record.problem.empty()) {
+        v.health = kUnknown;
+        v.text = "the state record " + argumentText(r.record.path) +
+                 " cannot be read: " + argumentText(r.record.problem);
+        if (!problems.empty()) v.text += "; origen " + company + ": " + joined(problems, "; ");
+        v.said = "enviozvr: " + v.text;
+        return v;
+    }
+    v.health = problems.empty() ? kOk : kWarning;
+    v.text = "origen " + company + ": ";
+    if (problems.empty())
+        v.text += std::to_string(pending) + " pendientes para " +
+                  std::to_string(v.concerns.size()) + " destinos" +
+                  (pending + errored > 0 ? ", mas antiguo hace " + std::to_string(oldest) + " min"
+                                         : std::string());
+    else
+        v.text += joined(problems, "; ");
+    v.perfdata = "pending=" + std::to_string(pending) + " errored=" + std::to_string(errored) +
+                 " oldest_minutes=" + std::to_string(oldest) + ";" + std::to_string(staleMinutes) +
+                 " unreachable=" + std::to_string(down.size() + waiting.size()) +
+                 " destinations=" + std::to_string(v.concerns.size());
+    return v;
+}
+
+// The lines after the summary: one per destination shown, the last line of
+// errorenvio.txt and the last verification (each in the locale's encoding).
+std::string detailLines(const Reading& r, const Verdict& v, const std::string& company) {
+    std::string details;
+    for (const auto& [code, d] : r.destinations) {
+        const auto concerns = v.concerns.find(code);
+        if (concerns == v.concerns.end()) continue;
+        const Concerns& c = concerns->second;
+        std::string line = code + ": " + std::to_string(d.pending) + " pendientes, " +
+                           std::to_string(d.errored) + " con error, ";
+        if (d.oldestMinutes)
+            line += "mas antiguo hace " + std::to_string(*d.oldestMinutes) + " min";
+        else
+            line += "sin pendientes";
+        line += ", ultimo envio ";
+        if (d.lastSent)
+            line +=
+                data::shortDateText(d.lastSent->date) + " " + data::longTimeText(d.lastSent->time);
+        else
+            line += "nunca";
+        if (!d.active) line += " (sin servidor activo)";
+        if (c.waiting) {
+            // Reached, but held back while a request of an ended run may still commit there.
+            const std::int64_t since =
+                d.state->reasonSince > 0 ? d.state->reasonSince : d.state->lastAttempt;
+            line += ", en espera hace " + minutesSince(since) + " min (" + d.state->reason + ")";
+        } else if (c.down) {
+            line += ", sin conexion hace " + minutesSince(d.state->lastAttempt) + " min";
+            if (!d.state->reason.empty()) line += " (" + d.state->reason + ")";
+        }
+        details += consoleText(line) + "\n";
+    }
+    details += consoleText(lastConnectionFailureLine()) + "\n";
+    if (const std::optional<VerifyRecord> rec = readVerifyRecord(company))
+        details += "verificacion: hace " + minutesSince(rec->at) + " min, " +
+                   std::to_string(rec->compared) + " comparados, " +
+                   std::to_string(rec->outOfLine) + " fuera de linea, " +
+                   std::to_string(rec->repaired) + " reparados, " +
+                   std::to_string(rec->unreachable) + " destinos sin conexion\n";
+    return details;
+}
+
 }  // namespace
 
 int runStatus(const std::vector<std::string>& args) {
@@ -434,7 +564,7 @@ int runStatus(const std::vector<std::string>& args) {
                          1, priorityOf(kUnknown),
                          consoleText(summaryLine(kUnknown, argumentText(problem))) + "\n")
                   << std::flush;
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        std::cerr << "enviozvr: " << problem << "\n" << modeUsage(kStatusMode);
         return kUnknown;
     }
     const StatusArgs& a = *parsed;
@@ -449,201 +579,42 @@ int runStatus(const std::vector<std::string>& args) {
         ~RestoreHandler() { core::setUserMessageHandler({}); }
     } restoreHandler;
 
+    const Reading reading = readOrigin(a, time);
+    const Verdict verdict = decideHealth(reading, company, a.staleMinutes);
+    if (!verdict.said.empty())
+        std::cerr << core::journalText(2, priorityOf(verdict.health),
+                                       consoleText(verdict.said) + "\n");
+
     // Whatever else comes out, the metrics file says it: a file left as it was would keep
     // telling of a past state.
-    std::map<std::string, Destination> destinations;
+    const auto metrics = [&] {
+        return metricsText(company, verdict.health, verdict.reached, reading.destinations);
+    };
+    if (!a.report) {
+        std::cout << metrics() << std::flush;
+        return verdict.health;
+    }
+    const std::string details = verdict.reached ? detailLines(reading, verdict, company) : "";
+    const std::string journalDetails = core::journalText(1, core::Priority::Info, details);
     const auto summary = [](int health, const std::string& text, const std::string& perfdata) {
         return core::journalText(1, priorityOf(health),
                                  consoleText(summaryLine(health, text, perfdata)) + "\n");
     };
-    const auto finish = [&](int health, bool reached, const std::string& text,
-                            const std::string& perfdata, const std::string& details) -> int {
-        if (!a.report) {
-            std::cout << metricsText(company, health, reached, destinations) << std::flush;
-            return health;
+    if (!a.output.empty()) {
+        const std::string failure = replaceFile(a.output, metrics(), FileReaders::EveryUser);
+        if (!failure.empty()) {
+            std::cout << summary(
+                             kUnknown,
+                             "the metrics file " + argumentText(a.output) +
+                                 " cannot be written: " + windows1252FromEncoding(failure, "UTF-8"),
+                             {})
+                      << journalDetails << std::flush;
+            return kUnknown;
         }
-        const std::string journalDetails = core::journalText(1, core::Priority::Info, details);
-        if (!a.output.empty()) {
-            const std::string failure =
-                replaceFile(a.output, metricsText(company, health, reached, destinations));
-            if (!failure.empty()) {
-                std::cout << summary(kUnknown,
-                                     "the metrics file " + argumentText(a.output) +
-                                         " cannot be written: " +
-                                         windows1252FromEncoding(failure, "UTF-8"),
-                                     {})
-                          << journalDetails << std::flush;
-                return kUnknown;
-            }
-        }
-        std::cout << summary(health, text, perfdata) << journalDetails << std::flush;
-        return health;
-    };
-    const auto saidWhy = [](int health, const std::string& text) {
-        std::cerr << core::journalText(2, priorityOf(health), consoleText(text) + "\n");
-    };
-
-    // Without an installation directory there is no state record to read: whether the
-    // destinations were reached cannot be told.
-    if (const std::string unusable = core::installationDirectoryProblem(); !unusable.empty()) {
-        saidWhy(kUnknown, unusable);
-        return finish(kUnknown, false, unusable, {}, {});
     }
-    std::string password;
-    if (!a.passwordFile.empty()) {
-        std::string unreadable;
-        const std::optional<std::string> kept = passwordFromFile(a.passwordFile, unreadable);
-        if (!kept) {
-            const std::string text = "the password file " + argumentText(a.passwordFile) +
-                                     " cannot be used: " + argumentText(unreadable);
-            saidWhy(kUnknown, "enviozvr: " + text);
-            return finish(kUnknown, false, text, {}, {});
-        }
-        password = *kept;
-    } else {
-        password = passwordArgument(a.positional[2]);
-    }
-
-    sender::MainData data;
-    const core::StateRecordReading reading = core::readStateRecordFile(company);
-    const core::StateRecord& record = reading.record;
-    const auto withRecord = [&] {
-        for (const auto& [code, state] : record) destinations[code].state = state;
-    };
-    const auto originDown = [&](const std::exception& e, const data::Connection& c) -> int {
-        const std::string reason =
-            time.ranOut(e, c) ? time.noAnswer() : originFailureReason(e, c.connectTimeout());
-        saidWhy(kCritical, reason);
-        withRecord();
-        return finish(kCritical, false, "origen " + company + ": " + reason, {}, {});
-    };
-    // A step that finds no time left is said as one that did not answer.
-    const auto outOfTime = [&]() -> int {
-        const std::string reason = time.noAnswer();
-        saidWhy(kCritical, reason);
-        withRecord();
-        return finish(kCritical, false, "origen " + company + ": " + reason, {}, {});
-    };
-    const std::string server = a.positional[0];
-    const std::string generalPath = server + "/datos/general.fdb";
-    try {
-        if (!time.limit(data.DbGeneral, "al conectar con la base general " + generalPath))
-            return outOfTime();
-        data.loginAutomatic(server, a.positional[1], password);
-    } catch (const std::exception& e) {
-        return originDown(e, data.DbGeneral);
-    }
-    data::Connection* step = &data.DbGeneral;
-    try {
-        if (!time.limit(data.DbGeneral, "al leer COMPANIA de la base general")) return outOfTime();
-        if (data.companyName(company).empty()) {
-            const std::string text = "the company " + company + " is not in COMPANIA";
-            saidWhy(kUnknown, "enviozvr: " + text);
-            return finish(kUnknown, false, text, {}, {});
-        }
-        // The check reads only the queue and the destinations' list: not the company's
-        // agencies, which selecting it for sending reads.
-        step = &data.DbCia;
-        if (!time.limit(data.DbCia, "al conectar con la base de la compania " + server + "/datos/" +
-                                        company + "/nivora.fdb"))
-            return outOfTime();
-        data.connectCompany(company);
-        if (!time.limit(data.DbCia, "al leer la cola de la base de la compania"))
-            return outOfTime();
-        destinations = readDestinations(data.DbCia);
-    } catch (const std::exception& e) {
-        destinations.clear();
-        return originDown(e, *step);
-    }
-    withRecord();
-
-    long pending = 0;
-    long errored = 0;
-    long oldest = 0;
-    long shownCount = 0;
-    std::vector<std::string> unreachable;
-    std::vector<std::string> waiting;  // of them, held back by an attachment left there
-    std::vector<std::string> withError;
-    std::vector<std::string> stale;
-    std::string details;
-    for (const auto& [code, d] : destinations) {
-        if (!d.shown()) continue;
-        ++shownCount;
-        pending += d.pending;
-        errored += d.errored;
-        oldest = std::max(oldest, d.oldestMinutes.value_or(0));
-        std::string line = code + ": " + std::to_string(d.pending) + " pendientes, " +
-                           std::to_string(d.errored) + " con error, ";
-        if (d.oldestMinutes)
-            line += "mas antiguo hace " + std::to_string(*d.oldestMinutes) + " min";
-        else
-            line += "sin pendientes";
-        line += ", ultimo envio ";
-        if (d.lastSent)
-            line +=
-                data::shortDateText(d.lastSent->date) + " " + data::longTimeText(d.lastSent->time);
-        else
-            line += "nunca";
-        if (!d.active) line += " (sin servidor activo)";
-        if (d.unreachable() && d.state->reason == sender::kLeftAttachmentWaits) {
-            // Reached, but held back while a request of an ended run may still commit there.
-            const std::int64_t since =
-                d.state->reasonSince > 0 ? d.state->reasonSince : d.state->lastAttempt;
-            line += ", en espera hace " + minutesSince(since) + " min (" + d.state->reason + ")";
-            unreachable.push_back(code);
-            waiting.push_back(code);
-        } else if (d.unreachable()) {
-            line += ", sin conexion hace " + minutesSince(d.state->lastAttempt) + " min";
-            if (!d.state->reason.empty()) line += " (" + d.state->reason + ")";
-            unreachable.push_back(code);
-        }
-        details += consoleText(line) + "\n";
-        if (d.errored > 0) withError.push_back(code);
-        if (d.oldestMinutes && *d.oldestMinutes > a.staleMinutes) stale.push_back(code);
-    }
-    details += consoleText(lastConnectionFailureLine()) + "\n";
-    if (const std::optional<VerifyRecord> v = readVerifyRecord(company))
-        details += "verificacion: hace " + minutesSince(v->at) + " min, " +
-                   std::to_string(v->compared) + " comparados, " + std::to_string(v->outOfLine) +
-                   " fuera de linea, " + std::to_string(v->repaired) + " reparados, " +
-                   std::to_string(v->unreachable) + " destinos sin conexion\n";
-
-    std::string text = "origen " + company + ": ";
-    std::vector<std::string> problems;
-    std::vector<std::string> down;
-    for (const std::string& code : unreachable)
-        if (std::find(waiting.begin(), waiting.end(), code) == waiting.end()) down.push_back(code);
-    if (!down.empty()) problems.push_back("sin conexion con " + joined(down, ", "));
-    if (!waiting.empty())
-        problems.push_back("en espera de una conexion abandonada en " + joined(waiting, ", "));
-    if (!withError.empty())
-        problems.push_back(std::to_string(errored) + " con error para " + joined(withError, ", "));
-    if (!stale.empty())
-        problems.push_back("pendientes de mas de " + std::to_string(a.staleMinutes) + " min para " +
-                           joined(stale, ", "));
-    // A record that is there but cannot be read leaves the destinations' state unknown: no
-    // verdict from the queue alone, least of all OK.
-    if (!reading.problem.empty()) {
-        std::string unknown = "the state record " + argumentText(reading.path) +
-                              " cannot be read: " + argumentText(reading.problem);
-        if (!problems.empty()) unknown += "; origen " + company + ": " + joined(problems, "; ");
-        saidWhy(kUnknown, "enviozvr: " + unknown);
-        return finish(kUnknown, true, unknown, {}, details);
-    }
-    const int health = problems.empty() ? kOk : kWarning;
-    if (problems.empty())
-        text += std::to_string(pending) + " pendientes para " + std::to_string(shownCount) +
-                " destinos" +
-                (pending + errored > 0 ? ", mas antiguo hace " + std::to_string(oldest) + " min"
-                                       : std::string());
-    else
-        text += joined(problems, "; ");
-    const std::string perfdata =
-        "pending=" + std::to_string(pending) + " errored=" + std::to_string(errored) +
-        " oldest_minutes=" + std::to_string(oldest) + ";" + std::to_string(a.staleMinutes) +
-        " unreachable=" + std::to_string(unreachable.size()) +
-        " destinations=" + std::to_string(shownCount);
-    return finish(health, true, text, perfdata, details);
+    std::cout << summary(verdict.health, verdict.text, verdict.perfdata) << journalDetails
+              << std::flush;
+    return verdict.health;
 }
 
 }  // namespace enviozvr::app

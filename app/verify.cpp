@@ -8,8 +8,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QFile>
-#include <QSaveFile>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -17,8 +15,10 @@
 #include <iterator>
 #include <sstream>
 
+#include "app/checkoutput.h"
 #include "app/consoletext.h"
 #include "app/instancelock.h"
+#include "app/options.h"
 #include "app/serviceargs.h"
 #include "app/signals.h"
 #include "core/localfiles.h"
@@ -33,40 +33,6 @@ namespace {
 using sender::CheckedDocument;
 using sender::DestinationCheck;
 using sender::DocumentState;
-
-const char* const kUsage =
-    "usage: enviozvr --verify SERVER USER PASSWORD COMPANY [--destination=CODE]...\n"
-    "                [--since=YYYY-MM-DD] [--repair] [--format=nagios|csv|prometheus]\n"
-    "                [--output=FILE]\n"
-    "  compares what each destination company holds with what the queue routed to it:\n"
-    "  a summary line (ENVIOZVR OK|WARNING|CRITICAL|UNKNOWN - ... | perfdata), a line per\n"
-    "  document out of line, a line per destination. --repair mends them (not beside the\n"
-    "  service of the company). --format=csv writes the list of documents, --format=\n"
-    "  prometheus the counts, to FILE or standard output.\n"
-    "  Exit status: 0 OK; 1 WARNING: documents out of line or a destination not reached;\n"
-    "  2 CRITICAL: the origin cannot be used; 3 UNKNOWN: bad arguments, or the service\n"
-    "  holds the company's lock (--repair)\n";
-
-enum Health { kOk = 0, kWarning = 1, kCritical = 2, kUnknown = 3 };
-
-const char* healthName(int health) {
-    switch (health) {
-        case kOk:
-            return "OK";
-        case kWarning:
-            return "WARNING";
-        case kCritical:
-            return "CRITICAL";
-        default:
-            return "UNKNOWN";
-    }
-}
-
-std::string summaryLine(int health, const std::string& text, const std::string& perfdata = {}) {
-    std::string line = std::string("ENVIOZVR ") + healthName(health) + " - " + text;
-    if (!perfdata.empty()) line += " | " + perfdata;
-    return line;
-}
 
 enum class Format { Nagios, Csv, Prometheus };
 
@@ -142,16 +108,6 @@ std::string recordPath(const std::string& company) {
     return core::logFile("enviozvr-" + safe + ".verify");
 }
 
-std::string replaceFile(const std::string& name, const std::string& text) {
-    QSaveFile file(QFile::decodeName(name.c_str()));
-    if (file.open(QIODevice::WriteOnly) &&
-        file.write(text.data(), static_cast<qint64>(text.size())) ==
-            static_cast<qint64>(text.size()) &&
-        file.commit())
-        return {};
-    return file.errorString().toStdString();
-}
-
 // What a document line says after the document.
 std::string what(const CheckedDocument& d) {
     std::string text;
@@ -215,19 +171,6 @@ std::string csvText(const std::vector<DestinationCheck>& checks) {
 }
 
 // ---- Prometheus ----------------------------------------------------------------------
-
-std::string labelValue(const std::string& windows1252) {
-    std::string out;
-    for (const char c : encodingFromWindows1252(windows1252, "UTF-8")) {
-        if (c == '\\' || c == '"') out += '\\';
-        if (c == '\n') {
-            out += "\\n";
-            continue;
-        }
-        out += c;
-    }
-    return out;
-}
 
 std::string metricsText(const std::string& origin, int health, bool up,
                         const std::vector<DestinationCheck>& checks) {
@@ -381,7 +324,7 @@ int runVerify(const std::vector<std::string>& args) {
     const std::optional<VerifyArgs> parsed = parseArgs(args, problem);
     if (!parsed) {
         std::cout << consoleText(summaryLine(kUnknown, argumentText(problem))) << std::endl;
-        std::cerr << "enviozvr: " << problem << "\n" << kUsage;
+        std::cerr << "enviozvr: " << problem << "\n" << modeUsage(kVerifyMode);
         return kUnknown;
     }
     const VerifyArgs& a = *parsed;

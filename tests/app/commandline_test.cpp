@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/options.h"
 #include "grid/export/formats.h"
 #include "support/childprocess.h"
 
@@ -144,6 +145,50 @@ TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {
         optionNames(fileText(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.1"));
     for (const std::string& o : inHelp)
         EXPECT_TRUE(inManual.count(o)) << o << " not in the manual page";
+}
+
+// The options table is what --help, the manual page's synopsis and the README's show: each
+// option of a run mode stands in that mode's synopsis in all three, and in the manual's
+// option list.
+TEST(CommandLine, SynopsesFollowTheOptionsTable) {
+    using namespace enviozvr::app;
+    const std::string help = runProgram({"--help"}).out;
+    const std::string manual = fileText(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.1");
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    const std::set<std::string> inManual = optionNames(manual);
+    // The lines of `text` from the one that starts with `start` to the next that starts
+    // with `end` (or with `start` again).
+    const auto block = [](const std::string& text, const std::string& start,
+                          const std::string& end) {
+        const auto from = text.find("\n" + start);
+        if (from == std::string::npos) return std::string();
+        auto to = text.find("\n" + end, from + 1);
+        return text.substr(from, to == std::string::npos ? std::string::npos : to - from);
+    };
+    for (const RunModeEntry& m : runModeTable()) {
+        SCOPED_TRACE(m.option);
+        const std::string helpSynopsis = block(help, "       enviozvr " + m.option, "       e");
+        const std::string manualSynopsis = std::regex_replace(
+            block(manual, ".B enviozvr " + std::regex_replace(m.option, std::regex("-"), "\\-"),
+                  ".br"),
+            std::regex(R"(\\-)"), "-");
+        const std::string readmeSynopsis = block(readme, "enviozvr " + m.option, "enviozvr ");
+        ASSERT_FALSE(helpSynopsis.empty());
+        ASSERT_FALSE(manualSynopsis.empty());
+        ASSERT_FALSE(readmeSynopsis.empty());
+        for (const OptionEntry& o : optionTable()) {
+            if ((o.modes & m.bit) == 0) continue;
+            EXPECT_TRUE(inManual.count(o.name)) << o.name << " not in the manual page";
+            if (o.synopsis == InSynopsis::Hidden) continue;
+            const std::set<std::string> names[] = {optionNames(helpSynopsis),
+                                                   optionNames(manualSynopsis),
+                                                   optionNames(readmeSynopsis)};
+            for (const auto& [where, found] : {std::pair{"--help", names[0]},
+                                               {"the manual page", names[1]},
+                                               {"the README", names[2]}})
+                EXPECT_TRUE(found.count(o.name)) << o.name << " not in the synopsis of " << where;
+        }
+    }
 }
 
 // The lists of file formats that --help, the manual page and the README show are the

@@ -8,6 +8,9 @@ import os
 import re
 
 SOURCE_FOLDERS = ("core", "data", "sender", "grid", "ui", "app")
+# The options table and the usage texts made from it: how to call the program, never a
+# failure.
+USAGE_SOURCES = {os.path.join("app", "options.cpp")}
 
 _TOKEN = re.compile(
     r'//[^\n]*|/\*.*?\*/|R"(?P<delim>[^(]*)\((?P<raw>.*?)\)(?P=delim)"'
@@ -133,6 +136,8 @@ def program_texts(root):
                     continue
                 path = os.path.join(dirpath, name)
                 rel = os.path.relpath(path, root)
+                if rel in USAGE_SOURCES:
+                    continue
                 for line, text in literals(path):
                     if is_usage(text) or not reads_as_words(text):
                         continue
