@@ -51,7 +51,7 @@ bool loginRefused(const data::DatabaseError& e) {
 struct HeadlessArgs {
     std::vector<std::string> positional;
     std::string minutes = "1";
-    std::string batch = "100";
+    BatchSize batch{kDefaultBatchSize};
     bool skipErrored = false;
     bool once = false;
     std::chrono::seconds connectTimeout = kDestinationConnectTimeout;
@@ -109,12 +109,9 @@ std::optional<HeadlessArgs> parseArgs(const std::vector<std::string>& args,
                 problem = "--minutes needs a whole number of minutes from 0 to 35791, not " +
                           typedValue(kMinutesOption);
         } else if (const auto batch = afterPrefix(a, kBatchOption)) {
-            h.batch = *batch;
-            try {
-                batchSizeValue(h.batch);
-            } catch (const std::exception&) {
+            h.batch = BatchSize::fromText(*batch);
+            if (!h.batch.usable())
                 problem = "--batch needs a whole number above 0, not " + typedValue(kBatchOption);
-            }
         } else if (const auto connect = afterPrefix(a, kConnectTimeoutOption)) {
             if (const auto v = secondsOption(*connect))
                 h.connectTimeout = *v;
@@ -557,13 +554,8 @@ class HeadlessRun {
     bool closingLine(int number, bool repeats, CycleOutcome outcome, const SendTimer& timer) {
         int sent = 0, failed = 0;
         bool full = false;
-        const int batch = [&] {
-            try {
-                return batchSizeValue(options_.batchSize());
-            } catch (const std::exception&) {
-                return INT_MAX;  // never full (the arguments were checked at the start)
-            }
-        }();
+        // The arguments were checked at the start: the batch size is a number.
+        const int batch = options_.batchSize().events().value_or(INT_MAX);
         for (const CompanySummary& s : status_.served) {
             sent += s.sent;
             failed += s.failed;

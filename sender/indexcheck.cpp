@@ -4,7 +4,6 @@
 
 #include "data/sqltext.h"
 #include "sender/attachmentguard.h"
-#include "sender/sendcycle.h"
 
 namespace enviozvr::sender {
 

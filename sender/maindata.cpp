@@ -7,6 +7,15 @@
 
 namespace enviozvr::sender {
 
+const char* const kReplicationUser =
+    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE "
+    "ARTICULOS'";
+const char* const kReplicationPassword =
+    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
+    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE USUARIO PARA REPLICACION DE "
+    "ARTICULOS'";
+
 namespace {
 
 // Bytes of the character that starts with `lead`, in a multi-byte character set.

@@ -58,6 +58,12 @@ std::string textForCharacterSet(const std::string& text, const std::string& char
 // Origin statements wait at most this long for a row another transaction holds.
 inline constexpr std::chrono::seconds kOriginLockTimeout{10};
 
+// The two CONFIGURACION reads of the origin that give the user and the password the send
+// cycle (and the index check, and the verification) log in with at every destination:
+// one CONF_VALOR each.
+extern const char* const kReplicationUser;
+extern const char* const kReplicationPassword;
+
 class MainData {
     // Owners of the three connections; the public references below name them.
     std::unique_ptr<data::Connection> generalOwner_;

@@ -1,53 +1,22 @@
 #include "sender/sendcycle.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
-#include <stdexcept>
-#include <utility>
 
 #include "core/localfiles.h"
 #include "core/staterecord.h"
-#include "data/codepage.h"
 #include "data/sqltext.h"
 #include "data/transaction.h"
 #include "data/value.h"
 #include "sender/attachmentguard.h"
-#include "sender/columnpairing.h"
+#include "sender/invoicetransfer.h"
 
 namespace enviozvr::sender {
-
-const char* const kReplicationUser =
-    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
-    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'NOMBRE DE USUARIO PARA REPLICACION DE "
-    "ARTICULOS'";
-const char* const kReplicationPassword =
-    "select conf_valor from configuracion where conf_modulo = 'INVENTARIO' and "
-    "conf_categoria = 'ARTICULOS' and conf_propiedad = 'CLAVE DE USUARIO PARA REPLICACION DE "
-    "ARTICULOS'";
 
 namespace {
 
 constexpr int kSentRetentionDays = 7;
-constexpr int64_t kMaxIntervalMs = INT32_MAX;
-
-std::invalid_argument notAnInteger(const std::string& text) {
-    return std::invalid_argument("'" + text + "' is not a valid integer value");
-}
-
-// Whole decimal number: digits only, no sign, no blanks. nullopt when the text is none or
-// the value exceeds `limit`.
-std::optional<int64_t> wholeNumber(const std::string& text, int64_t limit) {
-    if (text.empty() || text.size() > 18) return std::nullopt;
-    int64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    if (v > limit) return std::nullopt;
-    return v;
-}
 
 const char* const kLastSendAll =
     "SELECT FIRST 1 RPEV_ID, RPEV_FECREP, RPEV_HORAREP FROM replica_eventos "
@@ -66,160 +35,6 @@ std::string firstValue(data::CachedResultSet& set, const std::string& sql) {
     std::string v = set.isEmpty() ? std::string() : set.asText(0);
     set.close();
     return v;
-}
-
-// The origin FACTURAS_ZVR row of one document, read whole before the destination is
-// touched, so that a failure while reading it is always the origin's.
-struct OriginRow {
-    std::vector<data::Field> columns;
-    data::Row values;
-};
-
-std::optional<OriginRow> readOrigin(MainData& d, const std::string& match) {
-    d.QCopia.close();
-    d.QCopia.clear();
-    d.QCopia.setText("select * from FACTURAS_ZVR where " + match);
-    d.QCopia.open();
-    if (d.QCopia.isEmpty()) {
-        d.QCopia.close();
-        return std::nullopt;
-    }
-    OriginRow row;
-    for (int i = 0; i < d.QCopia.columnCount(); ++i) {
-        row.columns.push_back(d.QCopia.column(i));
-        row.values.push_back(d.QCopia.value(i));
-    }
-    d.QCopia.close();
-    return row;
-}
-
-// Applies CDestino's change log; a refusal is thrown as the error the destination (or
-// the cached set) raised, so that the event's failure is the destination's own text.
-void applyToDestination(MainData& d) {
-    if (d.CDestino.applyUpdates(0) != 0) {
-        if (d.CDestino.lastApplyError()) std::rethrow_exception(d.CDestino.lastApplyError());
-        throw data::DataError("the destination refused the change");
-    }
-}
-
-// Fills a new CDestino row from the origin row, each column from the origin column of its
-// name, posts it and applies it. CDestino holds only columns the origin has (see
-// copyDocument). A refusal is thrown (see applyToDestination).
-void insertFromOrigin(MainData& d, const OriginRow& origin) {
-    d.CDestino.insert();
-    const ColumnPairing pairing = pairColumns(d.CDestino.fields(), origin.columns);
-    for (int i = 0; i < d.CDestino.fieldCount(); ++i) {
-        const ColumnPair& pair = pairing.pairs[static_cast<size_t>(i)];
-        if (!pair.origin) continue;  // left to the destination's default
-        const size_t from = *pair.origin;
-        try {
-            d.CDestino.setValue(
-                i, destinationValue(pair.destination, origin.columns[from], origin.values[from]));
-        } catch (const data::DatabaseError&) {
-            throw;
-        } catch (const data::DataError& e) {
-            // Columns of one name may differ in kind: the failure names the column.
-            const std::string text = e.what();
-            if (text.find("'" + pair.destination.name + "'") != std::string::npos) throw;
-            throw data::DataError(text + " (column '" + pair.destination.name + "')");
-        }
-    }
-    d.CDestino.post();
-    applyToDestination(d);
-}
-
-// Deletes every row of the document by its key, however many there are (a destination
-// without the unique index may hold more than one); no row of it is left behind.
-void deleteDocument(MainData& d, const std::string& match) {
-    d.Qcopiades.close();
-    d.Qcopiades.clear();
-    d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE " + match);
-    d.DBEnvio.executeImmediate(d.Qcopiades.text());
-}
-
-// Origin columns that a destination lacks, said once per destination database and column
-// for the life of the process (the workers of a parallel cycle share it).
-bool firstMention(const std::string& location, const std::string& column) {
-    static std::mutex mutex;
-    static std::set<std::pair<std::string, std::string>> said;
-    std::lock_guard lock(mutex);
-    return said.emplace(location, column).second;
-}
-
-void sayLeftOut(MainData& d, const ColumnPairing& pairing) {
-    const std::string location = d.DBEnvio.param("Database");
-    for (const std::string& column : pairing.originOnly) {
-        if (!firstMention(location, column)) continue;
-        std::string text = "La columna " + column;
-        text += " de FACTURAS_ZVR del origen no existe en el destino ";
-        text += location;
-        text += "; sus valores no se copian alli";
-        core::logUnhandledError(d.loginRecord.UsuarioSesion, text);
-    }
-}
-
-void copyDocument(MainData& d, const OriginRow& origin, const std::string& match) {
-    const std::string lookup = "SELECT * FROM FACTURAS_ZVR where " + match;
-    d.CDestino.close();
-    d.CDestino.setCommandText(lookup);
-    d.CDestino.open();
-
-    // Columns by name. A destination column the origin lacks is left out of the new row's
-    // statement, so that the destination gives it its default (or NULL): the new row is
-    // made in a set that reads only the columns the origin has.
-    const ColumnPairing pairing = pairColumns(d.CDestino.fields(), origin.columns);
-    sayLeftOut(d, pairing);
-    const std::string insertShape = pairing.complete() ? lookup
-                                                       : "SELECT " + pairedColumnList(pairing) +
-                                                             " FROM FACTURAS_ZVR where " + match;
-
-    if (d.CDestino.isEmpty()) {
-        if (!pairing.complete()) {
-            d.CDestino.close();
-            d.CDestino.setCommandText(insertShape);
-            d.CDestino.open();
-        }
-        insertFromOrigin(d, origin);
-    } else {
-        // Replace: the delete and the new row share one destination transaction, so a
-        // refused insert leaves the old rows where they were (the transaction rolls back
-        // as the refusal leaves this block).
-        data::Transaction tx(d.DBEnvio);
-        d.Qcopiades.close();
-        d.Qcopiades.clear();
-        d.Qcopiades.setText("delete from FACTURAS_ZVR WHERE " + match);
-        d.DBEnvio.executeImmediate(d.Qcopiades.text());
-        d.CDestino.close();
-        d.CDestino.setCommandText(insertShape);
-        d.CDestino.open();
-        if (d.CDestino.isEmpty()) insertFromOrigin(d, origin);
-        tx.commit();
-    }
-    d.CDestino.close();
-}
-
-// The event's document key: RPEV_PREF and RPEV_NUMERO in the character sets the queue
-// holds them in.
-DocumentKey eventKey(const data::CachedResultSet& a, const std::string& pref,
-                     const std::string& numero) {
-    return {pref, a.field(a.fieldByName("RPEV_PREF")).characterSet, numero,
-            a.field(a.fieldByName("RPEV_NUMERO")).characterSet};
-}
-
-// The key's condition at the database of `c`, in the bytes of its key columns' sets
-// (read once a batch into `sets`; a key of plain ASCII is the same in every set and
-// needs none).
-std::string keyMatch(data::Connection& c, std::optional<KeyColumnSets>& sets,
-                     const DocumentKey& key) {
-    if (key.ascii()) return documentMatch(key, {key.prefSet, key.numeroSet});
-    if (!sets) sets = keyColumnSets(c);
-    return documentMatch(key, *sets);
-}
-
-// A text of the queue in Windows-1252, as the logs and the screens hold texts.
-std::string queueText(const data::CachedResultSet& a, const std::string& column) {
-    const int field = a.fieldByName(column);
-    return data::windows1252From(a.asText(field), a.field(field).characterSet);
 }
 
 std::string eventText(const data::CachedResultSet& a) {
@@ -265,42 +80,6 @@ std::string connectFailureReason(const data::Connection& c, const std::exception
         return "servidor inalcanzable: " + firstLine(e);
     }
     return "conexion rechazada: " + firstLine(e);
-}
-
-// A destination whose attachment is gone, or that stopped answering and had its request
-// cancelled, is let go for the rest of the cycle: the attachment is dropped or, when it
-// survived the cancel, disconnected. Nothing here throws.
-void letDestinationGo(MainData& d, const std::exception& error) {
-    d.DBEnvio.dropIfLost(error);
-    try {
-        d.DBEnvio.disconnect();
-    } catch (...) {
-        // The attachment could not be detached; disconnect has let it go all the same.
-    }
-}
-
-// The destination's part of a transfer: the origin's row copied (or, without one, every
-// row of the document deleted) at the destination. Failed leaves the destination's
-// refusal in `refusal`; a link that failed lets the destination go.
-TransferOutcome toDestination(MainData& d, const std::optional<OriginRow>& origin,
-                              const DocumentKey& key, std::string& refusal) {
-    try {
-        const std::string there = keyMatch(d.DBEnvio, d.destinationKeySets, key);
-        if (origin)
-            copyDocument(d, *origin, there);
-        else
-            deleteDocument(d, there);
-        return TransferOutcome::Done;
-    } catch (const data::DataError& error) {
-        // Anything the destination side raised for this event: a refusal of the server or
-        // of the cached set (a value the column cannot hold), or the end of the link.
-        if (d.destinationLinkFailed(error)) {
-            letDestinationGo(d, error);
-            return TransferOutcome::DestinationLost;
-        }
-        refusal = error.what();
-    }
-    return TransferOutcome::Failed;
 }
 
 // RPCO_SERVIDOR of an active destination company; empty text when it is not active.
@@ -395,9 +174,13 @@ bool connectDestination(MainData& d, SendStatus& status, const std::string& comp
 // events without an error, and up to as many with one (retried every cycle), in one list
 // in the batch's order.
 std::string pendingBatchSql(SendOptions& options, const std::string& company) {
-    if (options.batchSize().empty()) options.setBatchSize("80");
+    std::optional<int> events = options.batchSize().events();
+    if (!events) {
+        events = kEmptyBoxBatchSize;
+        options.setBatchSize(*events);
+    }
     const std::string first =
-        "select first " + std::to_string(batchSizeValue(options.batchSize())) +
+        "select first " + std::to_string(*events) +
         " * from replica_eventos where rpev_fecrep is null and rpev_compania = " +
         data::quoted(company);
     // RPEV_ID last: events registered in the same second keep the order they were queued.
@@ -557,87 +340,6 @@ void rearm(SendOptions& options, SendTimer& timer) {
 
 }  // namespace
 
-int batchSizeValue(const std::string& text) {
-    const auto v = wholeNumber(text, INT32_MAX);
-    if (!v || *v < 1) throw notAnInteger(text);
-    return static_cast<int>(*v);
-}
-
-std::optional<int> tryMinutesValue(const std::string& text) {
-    const auto v = wholeNumber(text, kMaxIntervalMs / kMinuteMs);
-    if (!v) return std::nullopt;
-    return static_cast<int>(*v);
-}
-
-int minutesValue(const std::string& text) {
-    const auto v = tryMinutesValue(text);
-    if (!v) throw notAnInteger(text);
-    return *v;
-}
-
-TransferOutcome transferInvoice(MainData& d, const std::string& oper, const std::string& pref,
-                                const std::string& numero) {
-    const DocumentKey key = eventKey(d.CAuditor, pref, numero);
-    // The origin's invoice row; a failure here is the origin's and ends the cycle, unless
-    // the key itself cannot be taken (a text the key columns' set cannot hold, or that the
-    // server cannot read as one of its character set), which is this event's alone.
-    std::optional<OriginRow> origin;
-    if (oper != "D") {
-        std::string match;
-        try {
-            match = keyMatch(d.DbCia, d.originKeySets, key);
-        } catch (const data::DatabaseError&) {
-            throw;
-        } catch (const data::DataError& error) {
-            d.storeEventError(error.what());
-            return TransferOutcome::Failed;
-        }
-        try {
-            origin = readOrigin(d, match);
-        } catch (const data::DatabaseError& error) {
-            if (error.connectionLost() || d.DbCia.stalled() || error.sqlState().rfind("22", 0) != 0)
-                throw;
-            d.storeEventError(error.what());
-            return TransferOutcome::Failed;
-        }
-        if (!origin) {
-            // Nothing to send; the event counts as done, and the log says why.
-            core::logUnhandledError(d.loginRecord.UsuarioSesion,
-                                    "La factura " + queueText(d.CAuditor, "RPEV_PREF") +
-                                        queueText(d.CAuditor, "RPEV_NUMERO") + " del evento " +
-                                        d.CAuditor.asText("RPEV_ID") +
-                                        " ya no existe en el origen; el evento se marca enviado");
-            return TransferOutcome::Done;
-        }
-    }
-    std::string refusal;
-    const TransferOutcome outcome = toDestination(d, origin, key, refusal);
-    if (outcome != TransferOutcome::Failed) return outcome;
-    // Stored on the event at the origin, outside the destination's work: a failure of the
-    // origin here is the origin's and ends the cycle.
-    d.storeEventError(refusal);
-    return TransferOutcome::Failed;
-}
-
-TransferOutcome transferDocument(MainData& d, bool remove, const DocumentKey& key,
-                                 std::string& refusal) {
-    std::optional<OriginRow> origin;
-    if (!remove) {
-        std::string match;
-        try {
-            match = keyMatch(d.DbCia, d.originKeySets, key);
-        } catch (const data::DatabaseError&) {
-            throw;
-        } catch (const data::DataError& error) {
-            refusal = error.what();
-            return TransferOutcome::Failed;
-        }
-        origin = readOrigin(d, match);
-        if (!origin) return TransferOutcome::Done;
-    }
-    return toDestination(d, origin, key, refusal);
-}
-
 void showLastSend(MainData& d, SendStatus& status, bool invoiceOnly) {
     d.CUltenvio.close();
     d.CUltenvio.setCommandText(invoiceOnly ? kLastSendInvoices : kLastSendAll);
@@ -662,7 +364,7 @@ CycleEnd runSendCycle(MainData& d, SendOptions& options, SendStatus& status, Sen
     }
     try {
         // A batch size that cannot be used stops the cycle before any statement is sent.
-        if (!options.batchSize().empty()) batchSizeValue(options.batchSize());
+        options.batchSize().events();
         if (status.stopRequested()) {
             rearm(options, timer);
             return CycleEnd::Stopped;

@@ -20,6 +20,8 @@
 #include <string>
 #include <utility>
 
+#include "sender/sendoptions.h"
+
 namespace enviozvr::sender {
 
 // The send options, read at the moment the cycle needs them.
@@ -28,9 +30,11 @@ class SendOptions {
     virtual ~SendOptions() = default;
     // LCiaOri shows a company (its selection has already connected DbCia).
     virtual bool companyChosen() const = 0;
-    // NroOp, as typed; the cycle writes "80" back when it is empty.
-    virtual std::string batchSize() const = 0;
-    virtual void setBatchSize(const std::string& text) = 0;
+    // NroOp (headless: --batch), read as a number where it is given (BatchSize::fromText).
+    // A text that is no number is refused by the cycle before any statement; when nothing
+    // was given the cycle takes kEmptyBoxBatchSize and writes it back here.
+    virtual BatchSize batchSize() const = 0;
+    virtual void setBatchSize(int events) = 0;
     // ckreciente: newest registered events first.
     virtual bool newestFirst() const = 0;
     // CkError: leave out events that carry an error text.
@@ -43,7 +47,7 @@ class SendOptions {
 // each worker of a parallel cycle takes of the caller's.
 class FixedSendOptions : public SendOptions {
   public:
-    FixedSendOptions(bool chosen, std::string batch, bool newest, bool skipErrored,
+    FixedSendOptions(bool chosen, BatchSize batch, bool newest, bool skipErrored,
                      std::string minutes)
         : chosen_(chosen),
           batch_(std::move(batch)),
@@ -57,15 +61,15 @@ class FixedSendOptions : public SendOptions {
 
     void setCompanyChosen(bool chosen) { chosen_ = chosen; }
     bool companyChosen() const override { return chosen_; }
-    std::string batchSize() const override { return batch_; }
-    void setBatchSize(const std::string& text) override { batch_ = text; }
+    BatchSize batchSize() const override { return batch_; }
+    void setBatchSize(int events) override { batch_ = BatchSize(events); }
     bool newestFirst() const override { return newest_; }
     bool skipErrored() const override { return skipErrored_; }
     std::string minutes() const override { return minutes_; }
 
   private:
     bool chosen_;
-    std::string batch_;
+    BatchSize batch_;
     bool newest_;
     bool skipErrored_;
     std::string minutes_;

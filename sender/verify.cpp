@@ -12,7 +12,7 @@
 #include "data/sqltext.h"
 #include "data/transaction.h"
 #include "sender/attachmentguard.h"
-#include "sender/sendcycle.h"
+#include "sender/invoicetransfer.h"
 
 namespace enviozvr::sender {
 

@@ -24,7 +24,7 @@
 // company selection). A failure of the origin is thrown (data::DatabaseError /
 // data::DataError); a destination that cannot be reached, or is lost, is reported in its
 // DestinationCheck and the others are still compared. Repairs go through the transfer of
-// the send cycle (transferDocument in sendcycle.h), one ENVIO.TXT line each.
+// the send cycle (transferDocument in invoicetransfer.h), one ENVIO.TXT line each.
 #pragma once
 
 #include <functional>

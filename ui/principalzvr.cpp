@@ -141,7 +141,7 @@ void Tfprincipalzvr::buildCompanyAndOptions() {
     Label7 = label(up, "Label7", QStringLiteral("Prefijo a enviar:"), {296, 20});
     Pref = textBox(up, "Pref", {}, {370, 12, 41, 21});
     Label2 = label(up, "Label2", QStringLiteral("Operaciones a enviar:"), {424, 20});
-    NroOp = textBox(up, "NroOp", QStringLiteral("100"), {530, 12, 41, 21});
+    NroOp = textBox(up, "NroOp", QString::number(sender::kDefaultBatchSize), {530, 12, 41, 21});
     Label3 = label(up, "Label3", QStringLiteral("Frecuencia actualización:"), {296, 44});
     Minut = textBox(up, "Minut", QStringLiteral("1"), {420, 36, 38, 21});
     Label4 = label(up, "Label4", QStringLiteral("minutos"), {460, 44});
@@ -471,11 +471,11 @@ void Tfprincipalzvr::PngSpeedButton4Click() {
 // ---- SendOptions ---------------------------------------------------------------
 
 bool Tfprincipalzvr::companyChosen() const { return !LCiaOri->currentText().isEmpty(); }
-std::string Tfprincipalzvr::batchSize() const {
-    return data::windows1252FromQString(NroOp->text());
+sender::BatchSize Tfprincipalzvr::batchSize() const {
+    return sender::BatchSize::fromText(data::windows1252FromQString(NroOp->text()));
 }
-void Tfprincipalzvr::setBatchSize(const std::string& text) {
-    NroOp->setText(data::qstringFromWindows1252(text));
+void Tfprincipalzvr::setBatchSize(int events) {
+    NroOp->setText(QString::number(events));
     touched(NroOp);
 }
 bool Tfprincipalzvr::newestFirst() const { return ckreciente->isChecked(); }

@@ -130,8 +130,9 @@ class Tfprincipalzvr : public QWidget,
 
     // ---- sender::SendOptions ---------------------------------------------------
     bool companyChosen() const override;
-    std::string batchSize() const override;
-    void setBatchSize(const std::string& text) override;
+    // NroOp read as a number here, once for each cycle (the runner copies the options).
+    sender::BatchSize batchSize() const override;
+    void setBatchSize(int events) override;
     bool newestFirst() const override;
     bool skipErrored() const override;
     std::string minutes() const override;

@@ -24,9 +24,9 @@ class SendRunner::Relay : public sender::FixedSendOptions,
           timerInterval_(timerInterval) {}
 
     // ---- Options: the batch size written back reaches NroOp as well.
-    void setBatchSize(const std::string& text) override {
-        sender::FixedSendOptions::setBatchSize(text);
-        post([text](SendRunner& r) { r.options_.setBatchSize(text); });
+    void setBatchSize(int events) override {
+        sender::FixedSendOptions::setBatchSize(events);
+        post([events](SendRunner& r) { r.options_.setBatchSize(events); });
     }
 
     // ---- Status

@@ -61,10 +61,10 @@ void mark(const char* run) {
 
 class Options : public sender::SendOptions {
   public:
-    std::string batch = std::to_string(kEvents);
+    sender::BatchSize batch{kEvents};
     bool companyChosen() const override { return true; }
-    std::string batchSize() const override { return batch; }
-    void setBatchSize(const std::string& t) override { batch = t; }
+    sender::BatchSize batchSize() const override { return batch; }
+    void setBatchSize(int events) override { batch = sender::BatchSize(events); }
     bool newestFirst() const override { return false; }
     bool skipErrored() const override { return false; }
     std::string minutes() const override { return "1"; }
@@ -213,7 +213,7 @@ int main(int argc, char** argv) {
             data.loginAutomatic(server, user, password);
             data.selectCompany("001");
             Options options;
-            options.batch = std::to_string(kChunk);
+            options.batch = sender::BatchSize(kChunk);
             Status status;
             Timer timer;
 

@@ -17,6 +17,7 @@
 
 #include "data/sqltext.h"
 #include "data/value.h"
+#include "sender/invoicetransfer.h"
 #include "sender/maindata.h"
 #include "sender/sendcycle.h"
 #include "sender/sendinterfaces.h"
@@ -45,8 +46,8 @@ class FakeOptions : public sender::SendOptions {
     bool skip = false;
     std::string minutesText = "1";
     bool companyChosen() const override { return chosen; }
-    std::string batchSize() const override { return batch; }
-    void setBatchSize(const std::string& text) override { batch = text; }
+    sender::BatchSize batchSize() const override { return sender::BatchSize::fromText(batch); }
+    void setBatchSize(int events) override { batch = std::to_string(events); }
     bool newestFirst() const override { return newest; }
     bool skipErrored() const override { return skip; }
     std::string minutes() const override { return minutesText; }
