@@ -298,23 +298,29 @@ TEST(Signals, DesktopClosesAsCancelarDoes) {
 // A password that Qt would take for one of its options stays the third argument: the
 // automatic login is tried with it (and refused, which leaves its error box open), and
 // a stop signal then closes the program, box and all.
-TEST(DesktopArguments, QtOptionsAmongThemKeepTheirPositions) {
+// The parameter: the password, one of Qt's own options.
+class DesktopArguments : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(DesktopArguments, QtOptionsAmongThemKeepTheirPositions) {
     AppInstance app;
-    const char* const passwords[] = {"-name", "-style", "-platform", "-reverse", "-session"};
-    for (const char* password : passwords) {
-        SCOPED_TRACE(password);
-        UiWorld world;
-        Program program({world.server, world.user, password, "001"});
-        ASSERT_TRUE(program.started);
-        ASSERT_TRUE(waitForLogLines(world, "ERRORES.TXT", 1)) << program.err;
-        const auto lines = world.logLines("ERRORES.TXT");
-        EXPECT_NE(lines[0].find("Your user name and password are not defined"), std::string::npos)
-            << lines[0];
-        program.signal(SIGTERM);
-        ASSERT_TRUE(program.finish()) << "still running or killed; stderr: " << program.err;
-        EXPECT_EQ(program.process.exitCode(), 0);
-    }
+    const char* const password = GetParam();
+    UiWorld world;
+    Program program({world.server, world.user, password, "001"});
+    ASSERT_TRUE(program.started);
+    ASSERT_TRUE(waitForLogLines(world, "ERRORES.TXT", 1)) << program.err;
+    const auto lines = world.logLines("ERRORES.TXT");
+    EXPECT_NE(lines[0].find("Your user name and password are not defined"), std::string::npos)
+        << lines[0];
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.finish()) << "still running or killed; stderr: " << program.err;
+    EXPECT_EQ(program.process.exitCode(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(QtOption, DesktopArguments,
+                         ::testing::Values("-name", "-style", "-platform", "-reverse", "-session"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param + 1);
+                         });
 
 // ---- console encoding ----
 

@@ -357,42 +357,56 @@ INSTANTIATE_TEST_SUITE_P(
 // An origin server that refuses the connection, one that takes it and never answers (the
 // whole check's time, 8 s by default, runs out first), and one that refuses the login are
 // each said as such: CRITICAL, never "host not found".
-TEST(StatusReport, AnOriginThatCannotBeUsedIsCriticalAndSaysWhy) {
+// In the server and the text said: "$C" stands for a server whose port nobody listens on,
+// "$S" for the silent relay's, "$R" for the world's folder.
+struct UnusableOriginCase {
+    const char* name;
+    bool viaServer;
+    std::string serverPrefix;  // before the databases' folder
+    std::string password;      // "" = the world's
+    std::string says;
+};
+
+class UnusableOrigin : public ::testing::TestWithParam<UnusableOriginCase> {};
+
+TEST_P(UnusableOrigin, IsCriticalAndSaysWhy) {
+    const UnusableOriginCase& c = GetParam();
     testing::FreezableRelay silent;
     silent.freeze();
-    struct Case {
-        const char* what;
-        bool viaServer;
-        std::string serverPrefix;  // before the databases' folder
-        std::string password;      // "" = the world's
-        std::string says;
+    const auto fill = [&](std::string text, const std::string& root) {
+        const std::pair<const char*, std::string> marks[] = {
+            {"$C", "127.0.0.1/" + std::to_string(testing::closedPort()) + ":"},
+            {"$S", silent.serverText()},
+            {"$R", root}};
+        for (const auto& [mark, value] : marks)
+            if (const auto p = text.find(mark); p != std::string::npos) text.replace(p, 2, value);
+        return text;
     };
-    const Case cases[] = {
-        {"nothing listens", false, "127.0.0.1/" + std::to_string(testing::closedPort()) + ":", "",
-         "el servidor rechaza la conexion (nadie atiende en su puerto)"},
-        {"silent", false, silent.serverText(), "",
-         "sin respuesta en 8 s al conectar con la base general " + silent.serverText() + "$R" +
-             "/datos/general.fdb"},
-        {"login refused", true, "", "not-the-password",
-         "El nombre de Usuario o la clave son incorrectas."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SenderWorld w(WorldOptions{.login = false, .viaServer = c.viaServer});
-        const std::string server = c.viaServer ? w.server : c.serverPrefix + w.root;
-        std::string says = c.says;
-        if (const auto p = says.find("$R"); p != std::string::npos) says.replace(p, 2, w.root);
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        const int status = app::runStatus(
-            {"--status", server, "sysdba", c.password.empty() ? w.password : c.password, "001"});
-        const std::string out = ::testing::internal::GetCapturedStdout();
-        const std::string err = ::testing::internal::GetCapturedStderr();
-        EXPECT_EQ(status, 2);
-        EXPECT_EQ(out, kCritical + says + "\n");
-        EXPECT_NE(err.find(says), std::string::npos) << err;
-    }
+    SenderWorld w(WorldOptions{.login = false, .viaServer = c.viaServer});
+    const std::string server = c.viaServer ? w.server : fill(c.serverPrefix, w.root) + w.root;
+    const std::string says = fill(c.says, w.root);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = app::runStatus(
+        {"--status", server, "sysdba", c.password.empty() ? w.password : c.password, "001"});
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(out, kCritical + says + "\n");
+    EXPECT_NE(err.find(says), std::string::npos) << err;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    StatusReport, UnusableOrigin,
+    ::testing::Values(
+        UnusableOriginCase{"NothingListens", false, "$C", "",
+                           "el servidor rechaza la conexion (nadie atiende en su puerto)"},
+        UnusableOriginCase{"Silent", false, "$S", "",
+                           "sin respuesta en 8 s al conectar con la base general $S$R"
+                           "/datos/general.fdb"},
+        UnusableOriginCase{"LoginRefused", true, "", "not-the-password",
+                           "El nombre de Usuario o la clave son incorrectas."}),
+    [](const auto& info) { return info.param.name; });
 
 // A password of "-" comes from the environment, out of the process list.
 TEST(StatusReport, PasswordFromTheEnvironment) {

@@ -42,48 +42,54 @@ std::vector<std::string> storedErrors(SenderWorld& w) {
 // replace, between events. Whatever the client reports then, no event gets an error
 // text (it would show in "Mensajes error" and stay there once the event is sent), the
 // batch ends as the destination's failure, and the next cycle sends everything.
-TEST(ResetLink, NeverStoredAsAnEventsRefusal) {
-    // Answers of the server (over any link) after which the link is held (the client
-    // waits for an answer), then reset. A reset in the middle of a fetch has come back as
-    // "attempt to fetch past the last record in a record stream", without a network code.
-    const int points[] = {1,  2,  3,  4,  5,  6,  7,  8,  10, 12, 14, 16, 18,
-                          20, 21, 22, 23, 24, 25, 26, 27, 28, 30, 33, 36, 40};
-    for (const int point : points) {
-        SCOPED_TRACE("reset after answer " + std::to_string(point));
-        testing::FreezableRelay relay;
-        SenderWorld w(WorldOptions{.viaServer = true});
-        addDestinationBehind(w, "002", relay);
-        int id = 1;
-        for (int round = 0; round < 4; ++round) id = queueMixedEvents(w, "002", id, round * 10);
+// The parameter: the answer of the server (over any link) after which the link is held
+// (the client waits for an answer), then reset. A reset in the middle of a fetch has come
+// back as "attempt to fetch past the last record in a record stream", without a network
+// code.
+class ResetLink : public ::testing::TestWithParam<int> {};
 
-        relay.holdAfterServerReplies(point);
-        std::atomic<bool> done{false};
-        std::thread resetter([&] {
-            while (!done && !relay.holding()) std::this_thread::sleep_for(1ms);
-            if (relay.holding()) relay.reset();
-        });
-        try {
-            w.cycle();
-        } catch (...) {
-            done = true;
-            resetter.join();
-            throw;
-        }
+TEST_P(ResetLink, NeverStoredAsAnEventsRefusal) {
+    const int point = GetParam();
+    testing::FreezableRelay relay;
+    SenderWorld w(WorldOptions{.viaServer = true});
+    addDestinationBehind(w, "002", relay);
+    int id = 1;
+    for (int round = 0; round < 4; ++round) id = queueMixedEvents(w, "002", id, round * 10);
+
+    relay.holdAfterServerReplies(point);
+    std::atomic<bool> done{false};
+    std::thread resetter([&] {
+        while (!done && !relay.holding()) std::this_thread::sleep_for(1ms);
+        if (relay.holding()) relay.reset();
+    });
+    try {
+        w.cycle();
+    } catch (...) {
         done = true;
         resetter.join();
-        EXPECT_EQ(storedErrors(w), std::vector<std::string>{});
-        EXPECT_EQ(queueFaults(w, "002", false), std::vector<std::string>{});
-        ASSERT_EQ(w.status.served.size(), 1u);
-        EXPECT_TRUE(!w.status.served[0].connected || w.status.served[0].lost ||
-                    w.status.served[0].sent == id - 1)
-            << "a batch that went on after the reset";
-
-        w.status.served.clear();
-        ASSERT_EQ(w.cycle(), CycleEnd::Completed);
-        EXPECT_EQ(queueFaults(w, "002", true), std::vector<std::string>{});
-        EXPECT_EQ(storedErrors(w), std::vector<std::string>{});
+        throw;
     }
+    done = true;
+    resetter.join();
+    EXPECT_EQ(storedErrors(w), std::vector<std::string>{});
+    EXPECT_EQ(queueFaults(w, "002", false), std::vector<std::string>{});
+    ASSERT_EQ(w.status.served.size(), 1u);
+    EXPECT_TRUE(!w.status.served[0].connected || w.status.served[0].lost ||
+                w.status.served[0].sent == id - 1)
+        << "a batch that went on after the reset";
+
+    w.status.served.clear();
+    ASSERT_EQ(w.cycle(), CycleEnd::Completed);
+    EXPECT_EQ(queueFaults(w, "002", true), std::vector<std::string>{});
+    EXPECT_EQ(storedErrors(w), std::vector<std::string>{});
 }
+
+INSTANTIATE_TEST_SUITE_P(AfterAnswer, ResetLink,
+                         ::testing::Values(1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 14, 16, 18, 20, 21, 22,
+                                           23, 24, 25, 26, 27, 28, 30, 33, 36, 40),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "Answer" + std::to_string(info.param);
+                         });
 
 // Destinations 002 and 004 on one server, behind one relay (one host and port), served
 // side by side: 002 never answers its connect. Its connect timeout ends its own attach
