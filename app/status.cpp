@@ -525,7 +525,7 @@ int runStatus(const std::vector<std::string>& args) {
         return finish(kCritical, false, "origen " + company + ": " + reason, {}, {});
     };
     const std::string server = a.positional[0];
-    const std::string generalPath = server + "/datos/general.fdb";
+    const std::string generalPath = sender::generalDatabasePath(server);
     try {
         if (!time.limit(data.DbGeneral, "al conectar con la base general " + generalPath))
             return outOfTime();
@@ -544,8 +544,8 @@ int runStatus(const std::vector<std::string>& args) {
         // The check reads only the queue and the destinations' list: not the company's
         // agencies, which selecting it for sending reads.
         step = &data.DbCia;
-        if (!time.limit(data.DbCia, "al conectar con la base de la compania " + server + "/datos/" +
-                                        company + "/nivora.fdb"))
+        if (!time.limit(data.DbCia, "al conectar con la base de la compania " +
+                                        sender::companyDatabasePath(server, company)))
             return outOfTime();
         data.connectCompany(company);
         if (!time.limit(data.DbCia, "al leer la cola de la base de la compania"))
