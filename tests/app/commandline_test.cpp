@@ -123,14 +123,14 @@ TEST(CommandLine, ExitStatusesAreTheDocumentedOnes) {
               std::string::npos);
 }
 
-// The help names every option that the README shows for the run modes, and the manual
-// page documents every option that the help names.
+// The help names every option that the operator's manual shows for the run modes, and the
+// manual page documents every option that the help names.
 TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {
     const ProgramRun help = runProgram({"--help"});
     ASSERT_EQ(help.status, 0);
     const std::set<std::string> inHelp = optionNames(help.out);
 
-    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/docs/operating.md");
     const auto from = readme.find("## Running it");
     const auto to = readme.find("### As a systemd service");
     ASSERT_NE(from, std::string::npos);
@@ -146,7 +146,7 @@ TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {
         EXPECT_TRUE(inManual.count(o)) << o << " not in the manual page";
 }
 
-// The lists of file formats that --help, the manual page and the README show are the
+// The lists of file formats that --help, the manual page and the operator's manual show are the
 // format table's: the manual page is a static file, so this is what keeps it in step.
 TEST(CommandLine, FormatListsFollowTheFormatTable) {
     using namespace enviozvr::grid;
@@ -169,7 +169,7 @@ TEST(CommandLine, FormatListsFollowTheFormatTable) {
     EXPECT_NE(help.out.find("enviozvr --export=errores|pendientes --format=" + usage + "\n"),
               std::string::npos);
     EXPECT_NE(help.out.find("  --format=" + usage + "   the file format\n"), std::string::npos);
-    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/docs/operating.md");
     EXPECT_NE(readme.find("--format=" + usage + " --output=FILE"), std::string::npos);
 
     const ProgramRun unknown =
