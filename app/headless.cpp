@@ -179,16 +179,9 @@ class ConsoleStatus : public SendStatus {
     std::vector<CompanySummary> served;  // the companies of the cycle under way
 
     void showMessage(const std::string& text) override { core::showUserMessage(text); }
-    void setProgressPanel(const std::string&, bool) override {}
-    void resetProgress(int) override {}
-    void stepProgress() override {}
-    void setCurrentEvent(const std::string&, bool) override {}
-    void setLastSend(const std::string&) override {}
-    void setErrorViewerEnabled(bool) override {}
     void setLastError(const std::string& text) override {
         writeLine(std::cerr, Priority::Warning, text);
     }
-    void repaint() override {}
     void companyServed(const CompanySummary& s) override {
         served.push_back(s);
         const std::string why = s.reason.empty() ? std::string() : " (" + s.reason + ")";
@@ -643,9 +636,8 @@ int runHeadless(const std::vector<std::string>& rawArgs) {
                 unreachable = true;
                 core::logUnhandledError(core::upperAscii(user), e.what());
                 writeLine(std::cerr, Priority::Error,
-                          "enviozvr: el origen " + server +
-                              "/datos/general.fdb no se puede usar: " +
-                              originFailureReason(e, a.connectTimeout));
+                          "enviozvr: el origen " + sender::generalDatabasePath(server) +
+                              " no se puede usar: " + originFailureReason(e, a.connectTimeout));
             }
         }) ||
         unreachable)

@@ -397,7 +397,7 @@ Reading readOrigin(const StatusArgs& a, CheckTime& time) {
     // A step that finds no time left is said as one that did not answer.
     const auto outOfTime = [&] { return originDown(time.noAnswer()); };
     const std::string server = a.positional[0];
-    const std::string generalPath = server + "/datos/general.fdb";
+    const std::string generalPath = sender::generalDatabasePath(server);
     try {
         if (!time.limit(data.DbGeneral, "al conectar con la base general " + generalPath))
             return outOfTime();
@@ -415,8 +415,8 @@ Reading readOrigin(const StatusArgs& a, CheckTime& time) {
         // The check reads only the queue and the destinations' list: not the company's
         // agencies, which selecting it for sending reads.
         step = &data.DbCia;
-        if (!time.limit(data.DbCia, "al conectar con la base de la compania " + server + "/datos/" +
-                                        company + "/nivora.fdb"))
+        if (!time.limit(data.DbCia, "al conectar con la base de la compania " +
+                                        sender::companyDatabasePath(server, company)))
             return outOfTime();
         data.connectCompany(company);
         if (!time.limit(data.DbCia, "al leer la cola de la base de la compania"))

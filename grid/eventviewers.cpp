@@ -16,38 +16,45 @@ std::string eventViewerFileName(EventViewer viewer) {
     return viewer == EventViewer::Errors ? "Erroresreplica" : "Pendientesreplica";
 }
 
-std::vector<data::Field> eventListFields() {
-    using data::Field;
-    using data::FieldType;
-    auto field = [](std::string name, FieldType type, int size, bool required, std::string label,
-                    bool fixed = false) {
-        Field f;
-        f.name = std::move(name);
-        f.type = type;
-        f.size = size;
-        f.required = required;
-        f.fixedWidth = fixed;
-        f.displayLabel = std::move(label);
-        return f;
+std::span<const EventViewerColumn> eventViewerColumns(EventViewer viewer) {
+    static const EventViewerColumn columns[] = {
+        {"NomTipo", "Tipo doc", 65},
+        {"RPEV_PREF", "Pref", 35},
+        {"RPEV_NUMERO", "N\xFAmero", 73},
+        {"RPEV_CODIGO", "C\363digo", 86},
+        {"RPEV_COMPANIA", "Servidor", 218},
+        {"RPEV_FECREG", "Fecha", 76},
+        {"RPEV_HORAREG", "Hora", 50},
+        {"RPEV_OPER", "Op", 18},
+        {"RPEV_PREFDEST", "Prefd", 38},
+        {"RPEV_PTVT", "PtVt", 26},
+        {"RPEV_ERROR", "Mensaje de error", 64},
     };
+    return {columns, viewer == EventViewer::Errors ? std::size(columns) : std::size(columns) - 1};
+}
+
+std::vector<data::Field> eventListFields() {
+    using enum data::FieldType;
     return {
-        field("RPEV_ID", FieldType::Integer, 4, true, ""),
-        field("RPEV_COMPANIA", FieldType::String, 60, true, "Servidor"),
-        field("RPEV_TIPO", FieldType::Integer, 4, true, ""),
-        field("RPEV_IDDOC", FieldType::Integer, 4, false, ""),
-        field("RPEV_PREF", FieldType::String, 4, false, "Pref"),
-        field("RPEV_NUMERO", FieldType::String, 6, false, "N\xFAmero"),
-        field("RPEV_CODIGO", FieldType::String, 20, false,
-              "C\xF3"
-              "digo"),
-        field("RPEV_FECREG", FieldType::Date, 0, false, "Fecha"),
-        field("RPEV_HORAREG", FieldType::Time, 0, false, "Hora"),
-        field("RPEV_FECREP", FieldType::Date, 0, false, ""),
-        field("RPEV_HORAREP", FieldType::Time, 0, false, ""),
-        field("RPEV_OPER", FieldType::String, 1, false, "Op", true),
-        field("RPEV_PREFDEST", FieldType::String, 4, false, "Prefd"),
-        field("RPEV_PTVT", FieldType::Integer, 4, false, "PtVt"),
-        field("RPEV_ERROR", FieldType::String, 2048, false, "Mensaje de error"),
+        {.name = "RPEV_ID", .type = Integer, .size = 4, .required = true},
+        {.name = "RPEV_COMPANIA",
+         .type = String,
+         .size = 60,
+         .required = true,
+         .displayLabel = "Servidor"},
+        {.name = "RPEV_TIPO", .type = Integer, .size = 4, .required = true},
+        {.name = "RPEV_IDDOC", .type = Integer, .size = 4},
+        {.name = "RPEV_PREF", .type = String, .size = 4, .displayLabel = "Pref"},
+        {.name = "RPEV_NUMERO", .type = String, .size = 6, .displayLabel = "N\xFAmero"},
+        {.name = "RPEV_CODIGO", .type = String, .size = 20, .displayLabel = "C\363digo"},
+        {.name = "RPEV_FECREG", .type = Date, .displayLabel = "Fecha"},
+        {.name = "RPEV_HORAREG", .type = Time, .displayLabel = "Hora"},
+        {.name = "RPEV_FECREP", .type = Date},
+        {.name = "RPEV_HORAREP", .type = Time},
+        {.name = "RPEV_OPER", .type = String, .size = 1, .fixedWidth = true, .displayLabel = "Op"},
+        {.name = "RPEV_PREFDEST", .type = String, .size = 4, .displayLabel = "Prefd"},
+        {.name = "RPEV_PTVT", .type = Integer, .size = 4, .displayLabel = "PtVt"},
+        {.name = "RPEV_ERROR", .type = String, .size = 2048, .displayLabel = "Mensaje de error"},
     };
 }
 
@@ -79,32 +86,10 @@ void setUpEventGrid(DataGrid& grid, EventViewer viewer, data::CachedResultSet* l
     grid.setDataSet(list);
     grid.addLookupField(documentTypeLookup(tipodoc, "RPEV_TIPO", 10, "Tipo doc"));
 
-    struct ColumnDef {
-        const char* field;
-        const char* title;
-        int width;
-    };
-    static const ColumnDef columns[] = {
-        {"NomTipo", "Tipo doc", 65},
-        {"RPEV_PREF", "Pref", 35},
-        {"RPEV_NUMERO", "N\xFAmero", 73},
-        {"RPEV_CODIGO",
-         "C\xF3"
-         "digo",
-         86},
-        {"RPEV_COMPANIA", "Servidor", 218},
-        {"RPEV_FECREG", "Fecha", 76},
-        {"RPEV_HORAREG", "Hora", 50},
-        {"RPEV_OPER", "Op", 18},
-        {"RPEV_PREFDEST", "Prefd", 38},
-        {"RPEV_PTVT", "PtVt", 26},
-        {"RPEV_ERROR", "Mensaje de error", 64},
-    };
-    const int count = viewer == EventViewer::Errors ? 11 : 10;
-    for (int i = 0; i < count; ++i) {
-        TGridColumn& c = grid.addColumn(columns[i].field);
-        c.Title.Caption = columns[i].title;
-        c.Width = columns[i].width;
+    for (const EventViewerColumn& column : eventViewerColumns(viewer)) {
+        TGridColumn& c = grid.addColumn(column.field);
+        c.Title.Caption = column.title;
+        c.Width = column.width;
     }
     grid.SelectedIndex = 0;
 }

@@ -3,6 +3,7 @@
 // doc" and the grid columns of each viewer. Pure set-up; nothing here reads a database.
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,17 @@ std::string eventViewerFileName(EventViewer viewer);
 // The declared fields of the list, with their display labels.
 std::vector<data::Field> eventListFields();
 void declareEventListFields(data::CachedResultSet& list);
+
+// A column of a viewer's grid: its field, title (Latin-1, as the screens keep their texts)
+// and width in pixels.
+struct EventViewerColumn {
+    const char* field;
+    const char* title;
+    int width;
+};
+// The columns of the viewer's grid in order: ten, and the error text as an eleventh in the
+// error viewer.
+std::span<const EventViewerColumn> eventViewerColumns(EventViewer viewer);
 
 // Sets up a viewer's grid over `list`: options, the looked-up field and the columns in
 // order with titles and widths (ten columns, eleven in the error viewer).

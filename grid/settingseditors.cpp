@@ -6,18 +6,6 @@ namespace enviozvr::grid {
 
 namespace {
 
-data::Field field(std::string name, data::FieldType type, int size, bool required,
-                  std::string label, bool fixed = false) {
-    data::Field f;
-    f.name = std::move(name);
-    f.type = type;
-    f.size = size;
-    f.required = required;
-    f.fixedWidth = fixed;
-    f.displayLabel = std::move(label);
-    return f;
-}
-
 // Puts the current row into edit unless a row is already being inserted or edited.
 // False when there is no row to edit.
 bool editCurrentRow(data::CachedResultSet& list) {
@@ -50,45 +38,59 @@ void clickFlag(data::CachedResultSet& list, const std::string& fieldName) {
 }
 
 std::vector<data::Field> repcompFields() {
-    using data::FieldType;
+    using enum data::FieldType;
     return {
-        field("RPCO_COD", FieldType::String, 3, true,
-              "C\xF3"
-              "digo",
-              true),
-        field("RPCP_NOMBRE", FieldType::String, 80, false,
-              "Compa\xF1\xED"
-              "a"),
-        field("RPCO_SERVIDOR", FieldType::String, 60, false, "Servidor"),
-        field("RPCO_ERRO", FieldType::String, 1, false, "", true),
-        field("SUCU_ID", FieldType::Integer, 4, false, ""),
-        field("RPCO_ACTIVA", FieldType::String, 1, false, "Activa", true),
+        {.name = "RPCO_COD",
+         .type = String,
+         .size = 3,
+         .required = true,
+         .fixedWidth = true,
+         .displayLabel = "C\363digo"},
+        {.name = "RPCP_NOMBRE", .type = String, .size = 80, .displayLabel = "Compa\361\355a"},
+        {.name = "RPCO_SERVIDOR", .type = String, .size = 60, .displayLabel = "Servidor"},
+        {.name = "RPCO_ERRO", .type = String, .size = 1, .fixedWidth = true},
+        {.name = "SUCU_ID", .type = Integer, .size = 4},
+        {.name = "RPCO_ACTIVA",
+         .type = String,
+         .size = 1,
+         .fixedWidth = true,
+         .displayLabel = "Activa"},
     };
 }
 
 std::vector<data::Field> repConfFields() {
-    using data::FieldType;
+    using enum data::FieldType;
     return {
-        field("REPC_TIPO", FieldType::Integer, 4, true, "Tipo"),
-        field("REPC_PREF", FieldType::String, 4, true, "Prefijo"),
-        field("REPC_REPLICA", FieldType::String, 1, false, "Replica", true),
-        field("REPC_COMPANIA", FieldType::String, 3, true,
-              "Compa\xF1\xED"
-              "a"),
+        {.name = "REPC_TIPO", .type = Integer, .size = 4, .required = true, .displayLabel = "Tipo"},
+        {.name = "REPC_PREF",
+         .type = String,
+         .size = 4,
+         .required = true,
+         .displayLabel = "Prefijo"},
+        {.name = "REPC_REPLICA",
+         .type = String,
+         .size = 1,
+         .fixedWidth = true,
+         .displayLabel = "Replica"},
+        {.name = "REPC_COMPANIA",
+         .type = String,
+         .size = 3,
+         .required = true,
+         .displayLabel = "Compa\361\355a"},
     };
 }
 
 std::vector<data::Field> tipodocFields() {
-    using data::FieldType;
+    using enum data::FieldType;
     std::vector<data::Field> fields = {
-        field("TIDO_COD", FieldType::Integer, 4, true, ""),
-        field("TIDO_NOMCORTO", FieldType::String, 8, true, ""),
-        field("TIDO_NOMLARGO", FieldType::String, 30, true, ""),
-        field("TIDO_MODULO", FieldType::String, 20, false, ""),
+        {.name = "TIDO_COD", .type = Integer, .size = 4, .required = true},
+        {.name = "TIDO_NOMCORTO", .type = String, .size = 8, .required = true},
+        {.name = "TIDO_NOMLARGO", .type = String, .size = 30, .required = true},
+        {.name = "TIDO_MODULO", .type = String, .size = 20},
     };
     for (const char* flag : {"TIDO_INVE", "TIDO_CART", "TIDO_CXP", "TIDO_CAJA", "TIDO_BCOS",
                              "TIDO_NOM", "TIDO_IMP", "TIDO_PROD"})
-        fields.push_back(field(flag, FieldType::String, 1, false, "", true));
+        fields.push_back({.name = flag, .type = String, .size = 1, .fixedWidth = true});
     return fields;
 }
 

@@ -166,7 +166,7 @@ std::vector<std::string> indexWarnings(MainData& d, bool newestFirst,
     for (const auto& dest : destinations) {
         if (stop && stop()) break;
         auto c = data::Connection::company("DBEnvio");
-        c->setParam("Database", dest.server + "/datos/" + dest.code + "/nivora.fdb");
+        c->setParam("Database", companyDatabasePath(dest.server, dest.code));
         c->setParam("User_Name", user);
         c->setParam("password", password);
         // The limits of the send cycle: a destination that does not answer costs this

@@ -46,14 +46,6 @@ std::size_t characterBytes(unsigned char lead, const std::string& set) {
     throw error;
 }
 
-data::Field stringField(const char* name, int width) {
-    data::Field f;
-    f.name = name;
-    f.type = data::FieldType::String;
-    f.size = width;
-    return f;
-}
-
 }  // namespace
 
 std::string cutToCharacters(const std::string& text, std::size_t maxBytes,
@@ -115,15 +107,12 @@ MainData::MainData(std::unique_ptr<AbandonedAttachments> own, AbandonedAttachmen
       CDestino("CDestino", PDestino),
       Qcopiades("Qcopiades", DBEnvio),
       abandonedAttachments(shared ? *shared : *abandonedOwner_) {
-    data::Field id;
-    id.name = "SUCU_ID";
-    id.type = data::FieldType::Integer;
-    id.size = 4;
-    id.required = true;
-    CSubemp.declareField(id);
-    CSubemp.declareField(stringField("SUCU_NOMBRE", 60));
-    CSubemp.declareField(stringField("SUCU_DIRECCION", 60));
-    CSubemp.declareField(stringField("SUCU_TELEFONOS", 60));
+    using data::FieldType;
+    CSubemp.declareField(
+        {.name = "SUCU_ID", .type = FieldType::Integer, .size = 4, .required = true});
+    CSubemp.declareField({.name = "SUCU_NOMBRE", .type = FieldType::String, .size = 60});
+    CSubemp.declareField({.name = "SUCU_DIRECCION", .type = FieldType::String, .size = 60});
+    CSubemp.declareField({.name = "SUCU_TELEFONOS", .type = FieldType::String, .size = 60});
     CDestino.setKeepTrailingBlanks(true);
 
     DBEnvio.setTimeouts(kDestinationConnectTimeout, kDestinationStallLimit);
@@ -254,7 +243,7 @@ void MainData::ManejarClientError(data::CachedResultSet&, const data::DataError&
 void MainData::loginAutomatic(const std::string& server, const std::string& user,
                               const std::string& password) {
     DbGeneral.disconnect();
-    DbGeneral.setDatabase(server + "/datos/" + "general.fdb");
+    DbGeneral.setDatabase(generalDatabasePath(server));
     DbGeneral.setParam("User_Name", user);
     DbGeneral.setParam("password", password);
     DbGeneral.connect();
@@ -292,7 +281,7 @@ std::string MainData::companyName(const std::string& code) {
 void MainData::connectCompany(const std::string& code) {
     DbCia.disconnect();
     originCompany = code;
-    DbCia.setDatabase(loginRecord.ServidorSesion + "/datos/" + code + "/nivora.fdb");
+    DbCia.setDatabase(companyDatabasePath(loginRecord.ServidorSesion, code));
     DbCia.setParam("User_Name", loginRecord.UsuarioSesion);
     DbCia.setParam("password", core::DescifrarClave(loginRecord.ClaveSesion));
     DbCia.connect();

@@ -39,6 +39,18 @@ namespace enviozvr::sender {
 // Width of REPLICA_EVENTOS.RPEV_ERROR: a failure text longer than this is cut to fit.
 inline constexpr std::size_t kEventErrorWidth = 2048;
 
+// The general database on `server` (the server text that starts every database path,
+// host:/folder or a local folder): server + "/datos/general.fdb".
+inline std::string generalDatabasePath(const std::string& server) {
+    return server + "/datos/general.fdb";
+}
+
+// The database of the company whose COMP_COD is `code` on `server`:
+// server + "/datos/" + code + "/nivora.fdb".
+inline std::string companyDatabasePath(const std::string& server, const std::string& code) {
+    return server + "/datos/" + code + "/nivora.fdb";
+}
+
 // Limits of the destination connection DBEnvio, suited to a LAN: the whole attach, and
 // the longest a call may go without an answer before it is cancelled.
 inline constexpr std::chrono::seconds kDestinationConnectTimeout{15};

@@ -13,17 +13,9 @@ namespace enviozvr::sender {
 
 namespace {
 
-// A worker's timer: the cycle's own timer is re-armed by the calling thread at its end.
-class IdleTimer : public SendTimer {
-  public:
-    void stop() override {}
-    void start(int) override {}
-    bool isActive() const override { return false; }
-    int interval() const override { return 0; }
-};
-
 // A worker's status: passes messages and errors on to the cycle's status one call at a
-// time, and keeps the summary of the destination in hand for the end of the cycle.
+// time (the progress and the last send it leaves to the calling thread), and keeps the summary of
+// the destination in hand for the end of the cycle.
 class WorkerStatus : public SendStatus {
   public:
     WorkerStatus(SendStatus& status, std::mutex& mutex) : status_(status), mutex_(mutex) {}
@@ -46,16 +38,10 @@ class WorkerStatus : public SendStatus {
     void companyServed(const CompanySummary& s) override {
         if (summary) *summary = s;
     }
-    void setProgressPanel(const std::string&, bool) override {}
-    void resetProgress(int) override {}
-    void stepProgress() override {}
     void setCurrentEvent(const std::string& text, bool visible) override {
         std::lock_guard lock(mutex_);
         status_.setCurrentEvent(text, visible);
     }
-    void setLastSend(const std::string&) override {}
-    void setErrorViewerEnabled(bool) override {}
-    void repaint() override {}
 
   private:
     SendStatus& status_;
@@ -92,7 +78,8 @@ bool serveSideBySide(MainData& main, const std::string& originCompany, int worke
     auto work = [&] {
         FixedSendOptions own(fixed);
         WorkerStatus workerStatus(status, mutex);
-        IdleTimer timer;
+        // The cycle's own timer is re-armed by the calling thread at its end.
+        NullSendTimer timer;
         std::unique_ptr<MainData> d;
         try {
             for (;;) {

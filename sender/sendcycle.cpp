@@ -137,7 +137,7 @@ void sayHeld(MainData& d, const std::string& company, const LeftAttachments& lef
 // destination cannot be served.
 bool connectDestination(MainData& d, SendStatus& status, const std::string& company,
                         const std::string& server, CompanySummary& summary) {
-    d.DBEnvio.setParam("Database", server + "/datos/" + company + "/nivora.fdb");
+    d.DBEnvio.setParam("Database", companyDatabasePath(server, company));
     d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
     d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
     d.DBEnvio.setParam("ProcessName", destinationAttachmentName(d.originCompany, company));

@@ -14,7 +14,7 @@
 //   progress) are made on the calling thread or not at all.
 // - SendOptions is read on the calling thread only: each worker reads a FixedSendOptions
 //   copy of its own.
-// - SendTimer is used on the calling thread only: workers get a timer that does nothing.
+// - SendTimer is used on the calling thread only: workers get a NullSendTimer.
 #pragma once
 
 #include <string>
@@ -89,33 +89,40 @@ struct CompanySummary {
                                 // the origin failed)
 };
 
-// The status display of the cycle.
+// The status display of the cycle. Every call does nothing unless overridden: a status
+// takes only what it shows (the desktop's window takes all of it).
 class SendStatus {
   public:
     virtual ~SendStatus() = default;
     // A message for the user that waits for acknowledgement in the desktop
     // ("Debe indicar la compañía de origen.").
-    virtual void showMessage(const std::string& text) = 0;
+    virtual void showMessage(const std::string& text) { (void)text; }
     // Panel3: caption and visibility.
-    virtual void setProgressPanel(const std::string& caption, bool visible) = 0;
+    virtual void setProgressPanel(const std::string& caption, bool visible) {
+        (void)caption;
+        (void)visible;
+    }
     // ProgressBar1: minimum 0, maximum `maximum`, position 0; then steps of 1.
-    virtual void resetProgress(int maximum) = 0;
-    virtual void stepProgress() = 0;
+    virtual void resetProgress(int maximum) { (void)maximum; }
+    virtual void stepProgress() {}
     // A destination's database is being attached (true), which may take up to the connect
     // limit, or the attach is over (false, before resetProgress). The desktop shows a busy
     // bar meanwhile.
     virtual void setConnecting(bool connecting) { (void)connecting; }
     // Edit1: the event being sent, and whether the box is shown.
-    virtual void setCurrentEvent(const std::string& text, bool visible) = 0;
+    virtual void setCurrentEvent(const std::string& text, bool visible) {
+        (void)text;
+        (void)visible;
+    }
     // EUltenvio.
-    virtual void setLastSend(const std::string& text) = 0;
+    virtual void setLastSend(const std::string& text) { (void)text; }
     // PngSpeedButton1 ("Mensajes error").
-    virtual void setErrorViewerEnabled(bool enabled) = 0;
+    virtual void setErrorViewerEnabled(bool enabled) { (void)enabled; }
     // Label8.
-    virtual void setLastError(const std::string& text) = 0;
+    virtual void setLastError(const std::string& text) { (void)text; }
     // Paint what changed now: a cycle run on the window's own thread holds it and takes no
     // input (the desktop's runs on another thread, where this only marks a step).
-    virtual void repaint() = 0;
+    virtual void repaint() {}
     // One destination company's batch is done (or its connection failed: taken 0).
     virtual void companyServed(const CompanySummary& summary) { (void)summary; }
     // True once the program is to stop: the cycle asks before each destination and each
@@ -133,6 +140,16 @@ class SendTimer {
     virtual void start(int intervalMs) = 0;
     virtual bool isActive() const = 0;
     virtual int interval() const = 0;
+};
+
+// A timer that does nothing and is never on: for a run whose timer is re-armed by someone
+// else (a worker of a parallel cycle) or not at all (a benchmark).
+class NullSendTimer : public SendTimer {
+  public:
+    void stop() override {}
+    void start(int) override {}
+    bool isActive() const override { return false; }
+    int interval() const override { return 0; }
 };
 
 }  // namespace enviozvr::sender

@@ -372,7 +372,7 @@ std::map<std::string, std::string> activeServers(data::Connection& origin) {
 std::optional<std::string> connectDestination(MainData& d, const std::string& company,
                                               const std::string& server) {
     d.DBEnvio.disconnect();
-    d.DBEnvio.setParam("Database", server + "/datos/" + company + "/nivora.fdb");
+    d.DBEnvio.setParam("Database", companyDatabasePath(server, company));
     d.DBEnvio.setParam("User_Name", firstValue(d.CConfori, kReplicationUser));
     d.DBEnvio.setParam("password", firstValue(d.CConfori, kReplicationPassword));
     d.DBEnvio.setParam("ProcessName", destinationAttachmentName(d.originCompany, company));

@@ -72,25 +72,9 @@ class Options : public sender::SendOptions {
 
 class Status : public sender::SendStatus {
   public:
-    void showMessage(const std::string&) override {}
-    void setProgressPanel(const std::string&, bool) override {}
-    void resetProgress(int) override {}
-    void stepProgress() override {}
-    void setCurrentEvent(const std::string&, bool) override {}
-    void setLastSend(const std::string&) override {}
-    void setErrorViewerEnabled(bool) override {}
     void setLastError(const std::string& t) override { std::fprintf(stderr, "%s\n", t.c_str()); }
-    void repaint() override {}
     void companyServed(const sender::CompanySummary& s) override { summary = s; }
     sender::CompanySummary summary;
-};
-
-class Timer : public sender::SendTimer {
-  public:
-    void stop() override {}
-    void start(int) override {}
-    bool isActive() const override { return true; }
-    int interval() const override { return 60000; }
 };
 
 double processCpuSeconds() {
@@ -215,7 +199,7 @@ int main(int argc, char** argv) {
             Options options;
             options.batch = sender::BatchSize(kChunk);
             Status status;
-            Timer timer;
+            sender::NullSendTimer timer;
 
             double time[3] = {0, 0, 0};
             int done = 0;

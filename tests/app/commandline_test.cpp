@@ -124,14 +124,14 @@ TEST(CommandLine, ExitStatusesAreTheDocumentedOnes) {
               std::string::npos);
 }
 
-// The help names every option that the README shows for the run modes, and the manual
-// page documents every option that the help names.
+// The help names every option that the operator's manual shows for the run modes, and the
+// manual page documents every option that the help names.
 TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {
     const ProgramRun help = runProgram({"--help"});
     ASSERT_EQ(help.status, 0);
     const std::set<std::string> inHelp = optionNames(help.out);
 
-    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/docs/operating.md");
     const auto from = readme.find("## Running it");
     const auto to = readme.find("### As a systemd service");
     ASSERT_NE(from, std::string::npos);
@@ -147,14 +147,14 @@ TEST(CommandLine, HelpCoversTheReadmeAndTheManualPageCoversTheHelp) {
         EXPECT_TRUE(inManual.count(o)) << o << " not in the manual page";
 }
 
-// The options table is what --help, the manual page's synopsis and the README's show: each
+// The options table is what --help, the manual page's synopsis and the operator's manual show: each
 // option of a run mode stands in that mode's synopsis in all three, and in the manual's
 // option list.
 TEST(CommandLine, SynopsesFollowTheOptionsTable) {
     using namespace enviozvr::app;
     const std::string help = runProgram({"--help"}).out;
     const std::string manual = fileText(ENVIOZVR_SOURCE_DIR "/packaging/enviozvr.1");
-    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/docs/operating.md");
     const std::set<std::string> inManual = optionNames(manual);
     // The lines of `text` from the one that starts with `start` to the next that starts
     // with `end` (or with `start` again).
@@ -185,13 +185,13 @@ TEST(CommandLine, SynopsesFollowTheOptionsTable) {
                                                    optionNames(readmeSynopsis)};
             for (const auto& [where, found] : {std::pair{"--help", names[0]},
                                                {"the manual page", names[1]},
-                                               {"the README", names[2]}})
+                                               {"the operator's manual", names[2]}})
                 EXPECT_TRUE(found.count(o.name)) << o.name << " not in the synopsis of " << where;
         }
     }
 }
 
-// The lists of file formats that --help, the manual page and the README show are the
+// The lists of file formats that --help, the manual page and the operator's manual show are the
 // format table's: the manual page is a static file, so this is what keeps it in step.
 TEST(CommandLine, FormatListsFollowTheFormatTable) {
     using namespace enviozvr::grid;
@@ -214,7 +214,7 @@ TEST(CommandLine, FormatListsFollowTheFormatTable) {
     EXPECT_NE(help.out.find("enviozvr --export=errores|pendientes --format=" + usage + "\n"),
               std::string::npos);
     EXPECT_NE(help.out.find("  --format=" + usage + "   the file format\n"), std::string::npos);
-    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/README.md");
+    const std::string readme = fileText(ENVIOZVR_SOURCE_DIR "/docs/operating.md");
     EXPECT_NE(readme.find("--format=" + usage + " --output=FILE"), std::string::npos);
 
     const ProgramRun unknown =

@@ -19,28 +19,24 @@ TEST(EventViewers, Queries) {
 }
 
 TEST(EventViewers, ColumnsTitlesWidthsAndLookedUpType) {
-    struct Column {
-        const char* field;
-        const char* title;
-        int width;
-    };
-    const Column expected[] = {
-        {"NomTipo", "Tipo doc", 65},
-        {"RPEV_PREF", "Pref", 35},
-        {"RPEV_NUMERO", "N\xFAmero", 73},
-        {"RPEV_CODIGO",
-         "C\xF3"
-         "digo",
-         86},
-        {"RPEV_COMPANIA", "Servidor", 218},
-        {"RPEV_FECREG", "Fecha", 76},
-        {"RPEV_HORAREG", "Hora", 50},
-        {"RPEV_OPER", "Op", 18},
-        {"RPEV_PREFDEST", "Prefd", 38},
-        {"RPEV_PTVT", "PtVt", 26},
-        {"RPEV_ERROR", "Mensaje de error", 64},
-    };
+    // The eleven columns of the error viewer; the pending viewer shows the first ten.
+    const char* const fields[] = {"NomTipo",       "RPEV_PREF",   "RPEV_NUMERO",  "RPEV_CODIGO",
+                                  "RPEV_COMPANIA", "RPEV_FECREG", "RPEV_HORAREG", "RPEV_OPER",
+                                  "RPEV_PREFDEST", "RPEV_PTVT",   "RPEV_ERROR"};
+    const char* const titles[] = {"Tipo doc",        "Pref", "N\xFAmero", "C\363digo", "Servidor",
+                                  "Fecha",           "Hora", "Op",        "Prefd",     "PtVt",
+                                  "Mensaje de error"};
+    const int widths[] = {65, 35, 73, 86, 218, 76, 50, 18, 38, 26, 64};
     for (EventViewer viewer : {EventViewer::Errors, EventViewer::Pending}) {
+        const int count = viewer == EventViewer::Errors ? 11 : 10;
+        const auto table = eventViewerColumns(viewer);
+        ASSERT_EQ(table.size(), static_cast<size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            EXPECT_STREQ(table[i].field, fields[i]);
+            EXPECT_STREQ(table[i].title, titles[i]);
+            EXPECT_EQ(table[i].width, widths[i]);
+        }
+
         GridFixture f;
         enviozvr::data::CachedResultSet tipodoc{"CTipodoc", f.provider};
         tipodoc.loadRows({field("TIDO_COD", enviozvr::data::FieldType::Integer, 4),
@@ -54,13 +50,12 @@ TEST(EventViewers, ColumnsTitlesWidthsAndLookedUpType) {
         f.set.loadRows(eventListFields(), std::move(rows));
         setUpEventGrid(f.grid, viewer, &f.set, &tipodoc);
 
-        const int count = viewer == EventViewer::Errors ? 11 : 10;
         ASSERT_EQ(f.grid.columnCount(), count);
         for (int i = 0; i < count; ++i) {
             const TGridColumn& c = f.grid.column(i);
-            EXPECT_EQ(c.FieldName(), expected[i].field);
-            EXPECT_EQ(c.Title.Caption, expected[i].title);
-            EXPECT_EQ(c.Width, expected[i].width);
+            EXPECT_EQ(c.FieldName(), fields[i]);
+            EXPECT_EQ(c.Title.Caption, titles[i]);
+            EXPECT_EQ(c.Width, widths[i]);
             EXPECT_TRUE(c.Field().exists()) << c.FieldName();
         }
         EXPECT_EQ(f.grid.Name, "Grid1");

@@ -70,8 +70,6 @@ class RecordingStatus : public sender::SendStatus {
     void setProgressPanel(const std::string& caption, bool visible) override {
         panel.push_back(caption + (visible ? "|shown" : "|hidden"));
     }
-    void resetProgress(int) override {}
-    void stepProgress() override {}
     void setCurrentEvent(const std::string& text, bool visible) override {
         eventBoxVisible = visible;
         if (visible && !text.empty()) {
@@ -82,7 +80,6 @@ class RecordingStatus : public sender::SendStatus {
     void setLastSend(const std::string& text) override { lastSend = text; }
     void setErrorViewerEnabled(bool enabled) override { errorViewerEnabled = enabled; }
     void setLastError(const std::string& text) override { lastError = text; }
-    void repaint() override {}
     void companyServed(const sender::CompanySummary& s) override { served.push_back(s); }
     // The cycle's stop request; a test sets it, for example from onEventShown.
     bool stop = false;

@@ -1,6 +1,6 @@
-// Takes the README's screenshots on a running X display (Xvfb): the access control screen
-// filled in, the main window in the middle of a send of the demo data, and the two
-// settings editors over the demo's origin company.
+// Takes the screenshots of docs/operating.md on a running X display (Xvfb): the access control
+// screen filled in, the main window in the middle of a send of the demo data, and the two settings
+// editors over the demo's origin company.
 //
 //   ui_screenshots <demo folder kept by KEEP=1 bash scripts/demo> <output folder>
 //
