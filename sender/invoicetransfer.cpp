@@ -205,6 +205,15 @@ TransferOutcome toDestination(MainData& d, const std::optional<OriginRow>& origi
 
 }  // namespace
 
+std::string firstValue(data::CachedResultSet& set, const std::string& sql) {
+    set.close();
+    set.setCommandText(sql);
+    set.open();
+    std::string v = set.isEmpty() ? std::string() : set.asText(0);
+    set.close();
+    return v;
+}
+
 std::string queueText(const data::CachedResultSet& a, const std::string& column) {
     const int field = a.fieldByName(column);
     return data::windows1252From(a.asText(field), a.field(field).characterSet);

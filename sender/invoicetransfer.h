@@ -75,4 +75,8 @@ void letDestinationGo(MainData& data, const std::exception& error);
 // and the screens hold texts.
 std::string queueText(const data::CachedResultSet& a, const std::string& column);
 
+// The first column of the first row of `set` opened on `sql`; empty text when there is no
+// row. The set is closed again.
+std::string firstValue(data::CachedResultSet& set, const std::string& sql);
+
 }  // namespace enviozvr::sender

@@ -26,17 +26,6 @@ const std::string kLastSendInvoices =
     "WHERE RPEV_TIPO = " +
     std::to_string(kInvoiceType) + " ORDER BY RPEV_FECREP DESC, RPEV_HORAREP DESC";
 
-// The first column of the first row of a cached set opened on `sql`; empty text when
-// there is no row.
-std::string firstValue(data::CachedResultSet& set, const std::string& sql) {
-    set.close();
-    set.setCommandText(sql);
-    set.open();
-    std::string v = set.isEmpty() ? std::string() : set.asText(0);
-    set.close();
-    return v;
-}
-
 std::string eventText(const data::CachedResultSet& a) {
     return a.asText("RPEV_TIPO") + "," + queueText(a, "RPEV_OPER") + "," +
            queueText(a, "RPEV_PREF") + queueText(a, "RPEV_NUMERO") + "," +

@@ -338,15 +338,6 @@ class InvoiceTable {
     bool overflowed_ = false;
 };
 
-std::string firstValue(data::CachedResultSet& set, const std::string& sql) {
-    set.close();
-    set.setCommandText(sql);
-    set.open();
-    std::string v = set.isEmpty() ? std::string() : set.asText(0);
-    set.close();
-    return v;
-}
-
 // The first line of a failure's text, without "SQL Server Error: ".
 std::string firstLine(const std::exception& e) {
     std::string text = e.what();
